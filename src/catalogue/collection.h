@@ -1,0 +1,110 @@
+#pragma once
+
+#include "title_lists.h"
+#include "tree_node.h"
+
+#include <QHash>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The record attached to a medium node.
+struct MyMediaInfo {
+    quint8 MediaType = indexfile::MediaUnknown;
+    QString Author;
+    QString Version;
+    QString Comment;
+    QString Resource;
+    qint32 FolderCount = 0;
+    qint32 TitleCount = 0;
+    QString Details;
+};
+
+// Encodes a label for the details query: blank, *, #, %, <, > and every byte from 128
+// upward become "%XX" (Windows-1252 bytes; UTF-8 bytes for characters outside it).
+QString encodeDetailsLabel(QStringView label);
+QString buildDetails(const MyMediaInfo& info, QStringView label);
+
+// Connects network and web media while their index files load.
+class MediumConnector {
+public:
+    virtual ~MediumConnector() = default;
+    virtual void ConnectShare(const QString& medium, const QString& share) = 0;
+    virtual void ConnectWebMedium(const QString& medium, const QString& url) = 0;
+    // Entries of the connections list, for the status text.
+    virtual int connectionCount() const { return 0; }
+};
+
+// What one load of all media found.
+struct LoadReport {
+    int media = 0;
+    int folders = 0;
+    int titles = 0;
+    QStringList errors; // one German message per index file that could not be read
+};
+
+// The collection: media tree, alphabetical folder tree, keyed title lists, display
+// marks, medium labels and counters.
+class Collection {
+public:
+    enum RootPosition { MediaList = 0, AlphaList, SearchNode, MerkzettelNode, ChartsNode, PlaylistNode };
+
+    Collection();
+    ~Collection();
+    Collection(const Collection&) = delete;
+    Collection& operator=(const Collection&) = delete;
+
+    // The folder of the index files.
+    QString CatalogDir;
+
+    TitleLists titleLists;
+    TitleStyles titleStyles;
+    QStringList cdnames; // labels of the loaded media, sorted without regard to case
+
+    int mediaCount = 0;
+    int folderCount = 0;
+    int titleCount = 0;
+
+    TreeNode* root() const { return root_.get(); }
+    TreeNode* node(RootPosition which) const { return root_->child(which); }
+    TreeNode* mediaListNode() const { return node(MediaList); }
+    TreeNode* alphaListNode() const { return node(AlphaList); }
+
+    void setConnector(MediumConnector* connector) { connector_ = connector; }
+
+    // Adds one medium from an index file (name relative to CatalogDir, or absolute).
+    // False with a German message when the file cannot be read; nothing is added then.
+    bool LoadMedium(const QString& fileName, QString* error = nullptr);
+
+    // Adds one medium from the lines of its index file.
+    void addMedium(const QString& defaultName, const QStringList& fileLines);
+
+    // Loads every "*.cd" file of CatalogDir in name order (without regard to case).
+    // Files are read and sorted on worker threads; the model is built on the calling
+    // thread. An unreadable file is reported and skipped. `progress` (optional) gets
+    // the number of files done and the total.
+    LoadReport LoadAllMedia(const std::function<void(int, int)>& progress = {});
+
+    // Removes all media; the fixed lists and their contents stay.
+    void ClearCollection();
+
+    // The status line after loading.
+    QString loadedStatusText(const QLocale& locale = QLocale()) const;
+
+    // The index files of a folder in loading order.
+    static QStringList indexFilesIn(const QString& dir);
+
+private:
+    void applyMedium(const QString& defaultName, const QStringList& sortedBody);
+    TreeNode* findAlphaNode(TreeNode* alphaParent, const QString& name) const;
+    QString uniqueName(const QString& name, bool* isNew);
+
+    std::unique_ptr<TreeNode> root_;
+    MediumConnector* connector_ = nullptr;
+    QHash<QString, std::vector<TreeNode*>> alphaByName_;
+    QHash<QString, int> nextSuffix_; // folded name -> first " (n)" worth trying
+};

@@ -1,0 +1,351 @@
+#include "index_file.h"
+
+#include "text_codec.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QRegularExpression>
+#include <QTime>
+
+#include <algorithm>
+#include <array>
+
+namespace indexfile {
+
+namespace {
+
+constexpr qint64 kMaxIndexFileSize = 256LL * 1024 * 1024;
+
+inline char16_t foldChar(char16_t c) {
+    if (c < 0x80)
+        return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+    return QChar::toCaseFolded(c);
+}
+
+bool startsWithCi(QStringView line, QLatin1StringView tag) {
+    if (line.size() < tag.size())
+        return false;
+    for (qsizetype i = 0; i < tag.size(); ++i) {
+        char16_t c = line[i].unicode();
+        if (c >= u'a' && c <= u'z')
+            c -= 32;
+        if (c != tag[i].unicode())
+            return false;
+    }
+    return true;
+}
+
+struct TagRule {
+    QLatin1StringView tag;
+    LineKind kind;
+};
+
+constexpr TagRule kTags[] = {
+    {QLatin1StringView("BEGIN::"), LineKind::Marker},
+    {QLatin1StringView("AUTHOR::"), LineKind::Author},
+    {QLatin1StringView("LABEL::"), LineKind::Label},
+    {QLatin1StringView("VERSION::"), LineKind::Version},
+    {QLatin1StringView("COMMENT::"), LineKind::Comment},
+    {QLatin1StringView("STYLE::"), LineKind::Style},
+    {QLatin1StringView("MEDIATYPE::"), LineKind::MediaType},
+};
+
+struct CodeRule {
+    const char* code;
+    int number;
+};
+constexpr CodeRule kCodes[] = {{"PAD", MediaPad}, {"DSK", MediaDsk}, {"USB", MediaUsb},
+                               {"RAM", MediaRam}, {"CDR", MediaCdr}, {"HDD", MediaHdd},
+                               {"LAN", MediaLan}, {"WWW", MediaWww}};
+
+bool isHexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
+}
+
+} // namespace
+
+ClassifiedLine classifyLine(QStringView line) {
+    // Cheap reject: every tag contains "::" within its first 11 characters.
+    if (line.size() >= 7 && line.left(12).contains(u"::")) {
+        for (const TagRule& r : kTags)
+            if (startsWithCi(line, r.tag))
+                return {r.kind, line.mid(r.tag.size())};
+    }
+    if (line.endsWith(u'\\'))
+        return {LineKind::Folder, line};
+    return {LineKind::Title, line};
+}
+
+bool isBlankLine(QStringView line) {
+    for (QChar c : line)
+        if (c.unicode() > u' ')
+            return false;
+    return true;
+}
+
+bool beginsWithMarker(QStringView line) { return startsWithCi(line, kMarker); }
+
+int mediaTypeNumber(QStringView code) {
+    if (code.size() != 3)
+        return MediaUnknown;
+    for (const CodeRule& r : kCodes)
+        if (code.compare(QLatin1StringView(r.code), Qt::CaseInsensitive) == 0)
+            return r.number;
+    return MediaUnknown;
+}
+
+QString mediaTypeCode(int number) {
+    for (const CodeRule& r : kCodes)
+        if (r.number == number)
+            return QString::fromLatin1(r.code);
+    return QString();
+}
+
+MediaTypeValue parseMediaTypeValue(QStringView value) {
+    MediaTypeValue v;
+    const qsizetype sep = value.indexOf(u"::");
+    QStringView code = value;
+    if (sep >= 0) {
+        code = value.left(sep);
+        v.resource = value.mid(sep + 2).toString();
+    }
+    v.code = code.toString().toUpper();
+    v.number = mediaTypeNumber(code);
+    return v;
+}
+
+QStringList splitCommaText(QStringView text) {
+    QStringList out;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    auto isSep = [](QChar c) { return c.unicode() <= u' ' || c == u','; };
+    while (i < n) {
+        while (i < n && isSep(text[i]))
+            ++i;
+        if (i >= n)
+            break;
+        QString item;
+        if (text[i] == u'"') {
+            ++i;
+            while (i < n) {
+                if (text[i] == u'"') {
+                    if (i + 1 < n && text[i + 1] == u'"') {
+                        item += u'"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                item += text[i++];
+            }
+            // Text glued to a closing quote belongs to the item.
+            while (i < n && !isSep(text[i]))
+                item += text[i++];
+        } else {
+            const qsizetype s = i;
+            while (i < n && !isSep(text[i]))
+                ++i;
+            item = text.mid(s, i - s).toString();
+        }
+        out.append(item);
+    }
+    return out;
+}
+
+void applyStyleAttributes(QStringView attributes, TitleStyle& style) {
+    for (const QString& attr : splitCommaText(attributes)) {
+        if (attr.isEmpty())
+            continue;
+        if (attr.startsWith(u'#')) {
+            QString digits = attr.mid(1, 6);
+            if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), isHexDigit))
+                continue;
+            digits = digits.rightJustified(6, u'0');
+            style.hasColour = true;
+            style.rgb = digits.toUInt(nullptr, 16);
+        } else if (attr.compare(u"BOLD", Qt::CaseInsensitive) == 0) {
+            style.bold = true;
+        } else if (attr.compare(u"ITALIC", Qt::CaseInsensitive) == 0) {
+            style.italic = true;
+        } else if (attr.compare(u"UNDERLINE", Qt::CaseInsensitive) == 0) {
+            style.underline = true;
+        } else if (attr.compare(u"STRIKEOUT", Qt::CaseInsensitive) == 0) {
+            style.strikeout = true;
+        }
+    }
+}
+
+bool splitStyleValue(QStringView value, QStringView& attributes, QStringView& target) {
+    const qsizetype sep = value.indexOf(u"::");
+    if (sep < 0)
+        return false;
+    attributes = value.left(sep);
+    target = value.mid(sep + 2);
+    return true;
+}
+
+int compareCatalogue(QStringView a, QStringView b) {
+    const qsizetype n = std::min(a.size(), b.size());
+    const char16_t* pa = a.utf16();
+    const char16_t* pb = b.utf16();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (pa[i] == pb[i])
+            continue;
+        const char16_t fa = foldChar(pa[i]);
+        const char16_t fb = foldChar(pb[i]);
+        if (fa != fb)
+            return fa < fb ? -1 : 1;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    for (qsizetype i = 0; i < n; ++i)
+        if (pa[i] != pb[i])
+            return pa[i] < pb[i] ? -1 : 1;
+    return 0;
+}
+
+void sortCatalogue(QStringList& lines) {
+    std::sort(lines.begin(), lines.end(),
+              [](const QString& x, const QString& y) { return compareCatalogue(x, y) < 0; });
+}
+
+bool insertSortedUnique(QStringList& list, const QString& text) {
+    auto it = std::lower_bound(list.begin(), list.end(), text, [](const QString& x, const QString& y) {
+        return x.compare(y, Qt::CaseInsensitive) < 0;
+    });
+    if (it != list.end() && it->compare(text, Qt::CaseInsensitive) == 0)
+        return false;
+    list.insert(it, text);
+    return true;
+}
+
+bool readIndexFile(const QString& path, QStringList& lines, QString* error) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Die Indexdatei \"%1\" kann nicht gelesen werden: %2")
+                         .arg(path, f.errorString());
+        return false;
+    }
+    if (f.size() > kMaxIndexFileSize) {
+        if (error)
+            *error = QStringLiteral("Die Indexdatei \"%1\" ist zu groß.").arg(path);
+        return false;
+    }
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        if (error)
+            *error = QStringLiteral("Die Indexdatei \"%1\" kann nicht gelesen werden: %2")
+                         .arg(path, f.errorString());
+        return false;
+    }
+    lines = textcodec::splitLines(textcodec::decodeIndexText(bytes));
+    return true;
+}
+
+QStringList bodyLinesForLoading(QStringList lines) {
+    qsizetype first = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (beginsWithMarker(lines[i])) {
+            first = i;
+            break;
+        }
+    }
+    QStringList body;
+    body.reserve(lines.size() - first);
+    for (qsizetype i = first; i < lines.size(); ++i)
+        if (!isBlankLine(lines[i]))
+            body.append(std::move(lines[i]));
+    sortCatalogue(body);
+    return body;
+}
+
+bool writeIndexFile(const QString& path, const QStringList& lines, QString* error) {
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
+                         .arg(path, f.errorString());
+        return false;
+    }
+    f.write(textcodec::encodeIndexText(textcodec::joinLinesCrLf(lines)));
+    if (!f.commit()) {
+        if (error)
+            *error = QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
+                         .arg(path, f.errorString());
+        return false;
+    }
+    return true;
+}
+
+QString localTimeText(const QTime& time, const QLocale& locale) {
+    QString fmt = locale.timeFormat(QLocale::LongFormat);
+    // Drop the time zone and the blanks around it.
+    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
+    fmt.replace(zone, QString());
+    return locale.toString(time, fmt.trimmed());
+}
+
+QString listDateTimeText(const QDateTime& when, const QLocale& locale) {
+    const QDate d = when.date();
+    return QStringLiteral("%1-%2-%3 %4")
+        .arg(d.day(), 2, 10, QLatin1Char('0'))
+        .arg(QString::fromLatin1(
+            std::array{"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT",
+                       "NOV", "DEC"}[std::clamp(d.month(), 1, 12) - 1]))
+        .arg(d.year(), 4, 10, QLatin1Char('0'))
+        .arg(localTimeText(when.time(), locale));
+}
+
+QStringList toolIndexLines(const ToolIndex& index) {
+    QStringList out;
+    out.reserve(index.listing.size() + 10);
+    out << index.banner << QString() << QString(kMarker) << QStringLiteral("LABEL::") + index.label;
+    if (!index.author.isEmpty())
+        out << QStringLiteral("AUTHOR::") + index.author;
+    if (!index.version.isEmpty())
+        out << QStringLiteral("VERSION::") + index.version;
+    if (!index.comment.isEmpty())
+        out << QStringLiteral("COMMENT::") + index.comment;
+    if (!index.typeCode.isEmpty()) {
+        const QString code = index.typeCode.toUpper();
+        if ((code == u"LAN" || code == u"WWW") && !index.resource.isEmpty())
+            out << QStringLiteral("MEDIATYPE::%1::%2").arg(code, index.resource);
+        else
+            out << QStringLiteral("MEDIATYPE::") + code;
+    }
+    out.append(index.listing);
+    return out;
+}
+
+QStringList savedMerkzettelLines(const QString& owner, const QString& dateTime,
+                                 const QString& versionString, const QStringList& titles) {
+    QStringList out;
+    out << QStringLiteral("MEDIATYPE::PAD") << QStringLiteral("AUTHOR::") + owner
+        << QStringLiteral("VERSION::") + dateTime
+        << QStringLiteral("COMMENT::Gespeichert mit Vorlune, Version ") + versionString
+        << QString(kMerkzettelFolder);
+    out.append(titles);
+    return out;
+}
+
+QStringList mailedMerkzettelLines(const QStringList& head, const QString& owner,
+                                  const QString& dateTime, const QString& versionString,
+                                  const QStringList& titles) {
+    QStringList out = head;
+    out << QString() << QString() << QString() << QString(kMarker)
+        << QStringLiteral("MEDIATYPE::PAD") << QStringLiteral("AUTHOR::") + owner
+        << QStringLiteral("VERSION::") + dateTime
+        << QStringLiteral("COMMENT::Versandt durch Vorlune, Version ") + versionString
+        << QString(kMerkzettelFolder);
+    out.append(titles);
+    return out;
+}
+
+QStringList infoFileLines(const QString& author, const QString& version, const QString& comment) {
+    return {author, version, comment};
+}
+
+} // namespace indexfile

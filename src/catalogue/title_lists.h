@@ -1,0 +1,60 @@
+#pragma once
+
+#include "index_file.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// The collection's keyed lists of title lines. Keys are looked up without regard to
+// case and the first matching entry counts; the four fixed lists always come first.
+class TitleLists {
+public:
+    enum Fixed { SearchResults = 0, Merkzettel = 1, Playlist = 2, Charts = 3, FixedCount = 4 };
+
+    TitleLists();
+
+    int count() const { return int(entries_.size()); }
+    const QString& key(int index) const { return entries_[size_t(index)].key; }
+    QStringList& list(int index) { return entries_[size_t(index)].titles; }
+    const QStringList& list(int index) const { return entries_[size_t(index)].titles; }
+
+    // Index of the first entry whose key matches without regard to case, or -1.
+    int indexOf(QStringView key) const;
+    bool contains(QStringView key) const { return indexOf(key) >= 0; }
+    QStringList* find(QStringView key);
+
+    // Appends an entry with an empty list and returns its index.
+    int add(const QString& key);
+
+    // Removes every entry but the four fixed lists.
+    void clearNonFixed();
+
+    static QString fixedKey(Fixed which);
+
+private:
+    struct Entry {
+        QString key;
+        QStringList titles;
+    };
+    std::vector<Entry> entries_;
+    QHash<QString, int> firstByFoldedKey_;
+};
+
+// Display marks by title or folder line; the first mark added for a target counts.
+class TitleStyles {
+public:
+    int count() const { return int(entries_.size()); }
+    const QString& target(int index) const { return entries_[size_t(index)].first; }
+    const indexfile::TitleStyle& style(int index) const { return entries_[size_t(index)].second; }
+
+    const indexfile::TitleStyle* find(QStringView target) const;
+    void add(const QString& target, const indexfile::TitleStyle& style);
+    void clear();
+
+private:
+    std::vector<std::pair<QString, indexfile::TitleStyle>> entries_;
+    QHash<QString, int> firstByFoldedTarget_;
+};

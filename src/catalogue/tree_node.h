@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+struct MyMediaInfo;
+
+// A node of the collection's trees, shaped for a lazy item model: text, icons, parent,
+// children and the row within the parent.
+class TreeNode {
+public:
+    TreeNode(QString text, int icon, int selectedIcon);
+    ~TreeNode();
+    TreeNode(const TreeNode&) = delete;
+    TreeNode& operator=(const TreeNode&) = delete;
+
+    QString text;
+    int icon = 0;
+    int selectedIcon = 0;
+    std::unique_ptr<MyMediaInfo> media; // medium nodes only
+
+    TreeNode* parent() const { return parent_; }
+    int childCount() const { return int(children_.size()); }
+    TreeNode* child(int row) const { return children_[size_t(row)].get(); }
+    int row() const;
+    int depth() const;
+
+    TreeNode* addChild(QString text, int icon, int selectedIcon);
+    // Inserts a new child at the place its text sorts to (after equal texts).
+    TreeNode* insertChildSorted(QString text, int icon, int selectedIcon);
+    void removeChildren();
+    // Sorts the direct children by text in the catalogue order (stable).
+    void sortChildren();
+    // Sorts the children from index `from` on, then merges them into the sorted rest.
+    void mergeSortedTail(int from);
+
+    bool isAncestorOrSelfOf(const TreeNode* other) const;
+
+private:
+    void renumber() const;
+
+    TreeNode* parent_ = nullptr;
+    std::vector<std::unique_ptr<TreeNode>> children_;
+    mutable int row_ = 0;
+    mutable bool rowsValid_ = true; // of the children
+};
+
+// True when a comes before b in a depth-first walk (parents before children).
+bool precedesInPreorder(const TreeNode* a, const TreeNode* b);
