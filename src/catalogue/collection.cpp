@@ -249,7 +249,8 @@ bool Collection::LoadMedium(const QString& fileName, QString* error) {
 QStringList Collection::indexFilesIn(const QString& dir) {
     QDir d(dir);
     d.setNameFilters({QStringLiteral("*.cd")});
-    d.setFilter(QDir::Files | QDir::Hidden | QDir::Readable);
+    // System: broken links are listed too, so that they are reported rather than missed.
+    d.setFilter(QDir::Files | QDir::Hidden | QDir::System);
     d.setSorting(QDir::Name | QDir::IgnoreCase);
     QStringList names = d.entryList();
     std::stable_sort(names.begin(), names.end(),

@@ -1,1 +1,249 @@
+#include "collection.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+namespace {
+
+class CollectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        c.CatalogDir = dir.path();
+    }
+    void write(const QString& name, const QByteArray& text) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    TreeNode* medium(const QString& text) const {
+        TreeNode* list = c.mediaListNode();
+        for (int i = 0; i < list->childCount(); ++i)
+            if (list->child(i)->text == text)
+                return list->child(i);
+        return nullptr;
+    }
+    static QStringList childTexts(const TreeNode* n) {
+        QStringList out;
+        for (int i = 0; i < n->childCount(); ++i)
+            out << n->child(i)->text;
+        return out;
+    }
+    QStringList titlesOf(const QString& key) {
+        QStringList* l = c.titleLists.find(key);
+        return l ? *l : QStringList();
+    }
+
+    QTemporaryDir dir;
+    Collection c;
+};
+
+struct RecordingConnector : MediumConnector {
+    QStringList calls;
+    void ConnectShare(const QString& medium, const QString& share) override {
+        calls << "LAN " + medium + " " + share;
+    }
+    void ConnectWebMedium(const QString& medium, const QString& url) override {
+        calls << "WWW " + medium + " " + url;
+    }
+    int connectionCount() const override { return int(calls.size()); }
+};
+
+} // namespace
+
+TEST_F(CollectionTest, StartsWithTheFixedTreeAndLists) {
+    EXPECT_EQ(c.root()->text, QStringLiteral("Komplette Sammlung"));
+    EXPECT_EQ(childTexts(c.root()),
+              QStringList({"Datenträger-Liste", "Alphabetische Liste", "Suchergebnisse", "Merkzettel",
+                           "Meine Charts", "Wiedergabeliste"}));
+    const int icons[] = {1, 2, 3, 7, 16, 15};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(c.root()->child(i)->icon, icons[i]);
+    ASSERT_EQ(c.titleLists.count(), 4);
+    EXPECT_EQ(c.titleLists.key(0), QStringLiteral("Suchergebnisse"));
+    EXPECT_EQ(c.titleLists.key(3), QStringLiteral("Meine Charts"));
+    EXPECT_EQ(c.titleLists.indexOf(u"wiedergabeliste"), 2);
+}
+
+TEST_F(CollectionTest, LoadsTheExampleMedium) {
+    write("rock.cd", "Erstellt am Sonntag\r\nLABEL::Kopf\r\nBEGIN::CD\r\nLABEL::Rock 1\r\n"
+                     "AUTHOR::Herausgeber\r\nVERSION::05.08.2007\r\nCOMMENT::Alben der Neunziger\r\n"
+                     "MEDIATYPE::CDR\r\nRock 1:\\Band X\\\r\nRock 1:\\Band X\\Album Y\\\r\n"
+                     "Rock 1:\\Band X\\Album Y\\01 Song.mp3\r\n"
+                     "Rock 1:\\Band X\\Album Y\\02 Other Song.mp3\r\n"
+                     "STYLE::#FF0000,BOLD::Rock 1:\\Band X\\Album Y\\02 Other Song.mp3\r\n");
+    const LoadReport r = c.LoadAllMedia();
+    EXPECT_TRUE(r.errors.isEmpty());
+    EXPECT_EQ(r.media, 1);
+    EXPECT_EQ(r.folders, 2);
+    EXPECT_EQ(r.titles, 2);
+
+    TreeNode* m = medium("Rock 1");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->icon, 11);
+    EXPECT_EQ(m->selectedIcon, 11);
+    ASSERT_TRUE(m->media);
+    EXPECT_EQ(m->media->MediaType, 11);
+    EXPECT_EQ(m->media->Author, QStringLiteral("Herausgeber"));
+    EXPECT_EQ(m->media->Details,
+              QStringLiteral("MediaFolders=2&MediaFiles=2&Author=Herausgeber&Version=05.08.2007"
+                             "&Comment=Alben der Neunziger&Label=Rock%201&"));
+    ASSERT_EQ(m->childCount(), 1);
+    EXPECT_EQ(m->child(0)->text, QStringLiteral("Band X"));
+    EXPECT_EQ(m->child(0)->icon, 5);
+    EXPECT_EQ(m->child(0)->selectedIcon, 6);
+    EXPECT_EQ(childTexts(m->child(0)), QStringList({"Album Y"}));
+    EXPECT_EQ(titlesOf("Album Y").size(), 2);
+    EXPECT_EQ(titlesOf("ALPHALIST::album y"), titlesOf("Album Y"));
+    EXPECT_TRUE(titlesOf("Band X").isEmpty());
+
+    const indexfile::TitleStyle* s = c.titleStyles.find(u"rock 1:\\band x\\album y\\02 other song.mp3");
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(s->bold);
+    EXPECT_EQ(s->rgb, 0xFF0000u);
+    EXPECT_EQ(c.cdnames, QStringList({"Rock 1"}));
+    EXPECT_EQ(c.loadedStatusText(QLocale(QLocale::German)),
+              QStringLiteral("Archiv von 1 Medien mit insgesamt 2 Titeln aus 2 Ordnern geladen."));
+}
+
+TEST_F(CollectionTest, SameFolderNamesGetUniqueNamesAndShareTheAlphabeticalList) {
+    write("a.cd", "BEGIN::CD\nA:\\Queen\\\nA:\\Queen\\Best Of\\\nA:\\Queen\\Best Of\\1.mp3\n");
+    write("b.cd", "BEGIN::CD\nB:\\Queen\\\nB:\\Queen\\Best Of\\\nB:\\Queen\\Best Of\\2.mp3\n");
+    write("c.cd", "BEGIN::CD\nC:\\best of\\\nC:\\best of\\3.mp3\nC:\\Merkzettel\\\nC:\\Merkzettel\\4.mp3\n");
+    c.LoadAllMedia();
+    EXPECT_EQ(childTexts(medium("b")->child(0)), QStringList({"Best Of (2)"}));
+    EXPECT_EQ(titlesOf("Best Of"), QStringList({"A:\\Queen\\Best Of\\1.mp3"}));
+    EXPECT_EQ(titlesOf("Best Of (2)"), QStringList({"B:\\Queen\\Best Of\\2.mp3"}));
+    // A name that differs only in case is numbered too, so each folder keeps its titles.
+    EXPECT_EQ(childTexts(medium("c")), QStringList({"best of (3)", "Merkzettel (2)"}));
+    EXPECT_EQ(titlesOf("best of (3)"), QStringList({"C:\\best of\\3.mp3"}));
+    EXPECT_EQ(titlesOf("ALPHALIST::Best Of"),
+              QStringList({"A:\\Queen\\Best Of\\1.mp3", "B:\\Queen\\Best Of\\2.mp3", "C:\\best of\\3.mp3"}));
+    // The fixed list keeps its own contents; the folder has its own alphabetical list.
+    EXPECT_TRUE(titlesOf("Merkzettel").isEmpty());
+    EXPECT_EQ(titlesOf("ALPHALIST::Merkzettel"), QStringList({"C:\\Merkzettel\\4.mp3"}));
+
+    // Alphabetical tree: one Queen node with one Best Of below it; the plain name at top.
+    TreeNode* alpha = c.alphaListNode();
+    EXPECT_EQ(childTexts(alpha), QStringList({"best of", "Merkzettel", "Queen"}));
+    EXPECT_EQ(childTexts(alpha->child(2)), QStringList({"Best Of"}));
+}
+
+TEST_F(CollectionTest, FoldersHangBelowTheirParentFolderLine) {
+    write("r.cd", "R:\\A\\\nR:\\A\\B\\\nR:\\A\\B\\C\\\nR:\\D\\\nR:\\X\\Y\\\nR:\\D\\d.mp3\n");
+    c.LoadAllMedia();
+    TreeNode* m = medium("r");
+    ASSERT_NE(m, nullptr);
+    // X has no folder line, so Y hangs below the medium.
+    EXPECT_EQ(childTexts(m), QStringList({"A", "D", "Y"}));
+    EXPECT_EQ(childTexts(m->child(0)), QStringList({"B"}));
+    EXPECT_EQ(childTexts(m->child(0)->child(0)), QStringList({"C"}));
+    EXPECT_EQ(c.folderCount, 5);
+    EXPECT_EQ(titlesOf("D"), QStringList({"R:\\D\\d.mp3"}));
+}
+
+TEST_F(CollectionTest, TagsActWhereverTheyFallInTheSortedOrder) {
+    // "Aaa:\..." lines sort before "LABEL::" and "MEDIATYPE::".
+    write("zzz.cd", "BEGIN::CD\nMEDIATYPE::hdd\nLABEL::Aaa\nAaa:\\F\\\nAaa:\\F\\t.mp3\nLABEL::\n"
+                    "MEDIATYPE::XYZ\nSTYLE::BOLD\n");
+    write("empty.cd", "");
+    c.LoadAllMedia();
+    TreeNode* m = medium("Aaa");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->icon, 12);
+    EXPECT_EQ(m->media->MediaType, 12);
+    EXPECT_EQ(c.titleStyles.count(), 0);
+    TreeNode* e = medium("empty");
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->icon, 4);
+    EXPECT_EQ(e->childCount(), 0);
+    EXPECT_EQ(e->media->TitleCount, 0);
+    EXPECT_EQ(childTexts(c.mediaListNode()), QStringList({"Aaa", "empty"}));
+    EXPECT_EQ(c.cdnames, QStringList({"Aaa", "empty"}));
+}
+
+TEST_F(CollectionTest, MerkzettelFileFilesAllTitlesUnderItsFolder) {
+    write("liste.cd", "MEDIATYPE::PAD\r\nAUTHOR::Ann\r\nVERSION::x\r\nCOMMENT::c\r\n"
+                      ":\\Alle gemerkten Titel\\\r\nZed:\\z.mp3\r\nAlpha:\\a\\b.mp3\r\n");
+    c.LoadAllMedia();
+    TreeNode* m = medium("liste");
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->icon, 7);
+    EXPECT_EQ(childTexts(m), QStringList({"Alle gemerkten Titel"}));
+    EXPECT_EQ(titlesOf("Alle gemerkten Titel"), QStringList({"Alpha:\\a\\b.mp3", "Zed:\\z.mp3"}));
+    EXPECT_EQ(titlesOf("ALPHALIST::ALLE GEMERKTEN TITEL").size(), 2);
+}
+
+TEST_F(CollectionTest, UnreadableFileIsReportedAndTheOthersStillLoad) {
+    write("a.cd", "A:\\F\\\nA:\\F\\1.mp3\n");
+    write("c.cd", "C:\\G\\\nC:\\G\\1.mp3\n");
+    ASSERT_TRUE(QFile::link(dir.filePath("nowhere"), dir.filePath("b.cd")));
+    const LoadReport r = c.LoadAllMedia();
+    ASSERT_EQ(r.errors.size(), 1);
+    EXPECT_TRUE(r.errors[0].contains("b.cd"));
+    EXPECT_EQ(r.media, 2);
+    EXPECT_EQ(r.titles, 2);
+    QString error;
+    EXPECT_FALSE(c.LoadMedium("missing.cd", &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(CollectionTest, ReloadKeepsFixedListsAndDropsEverythingElse) {
+    write("a.cd", "A:\\F\\\nA:\\F\\1.mp3\nSTYLE::BOLD::A:\\F\\1.mp3\n");
+    c.LoadAllMedia();
+    c.titleLists.list(TitleLists::Merkzettel) << "A:\\F\\1.mp3";
+    c.ClearCollection();
+    EXPECT_EQ(c.titleLists.count(), 4);
+    EXPECT_EQ(c.titleLists.list(TitleLists::Merkzettel), QStringList({"A:\\F\\1.mp3"}));
+    EXPECT_EQ(c.mediaListNode()->childCount(), 0);
+    EXPECT_EQ(c.alphaListNode()->childCount(), 0);
+    EXPECT_EQ(c.titleStyles.count(), 0);
+    EXPECT_TRUE(c.cdnames.isEmpty());
+    c.LoadAllMedia();
+    // The same names come back without numbers after a reload.
+    EXPECT_EQ(titlesOf("F"), QStringList({"A:\\F\\1.mp3"}));
+    EXPECT_EQ(c.mediaCount, 1);
+}
+
+TEST_F(CollectionTest, FirstStyleForATargetWinsAndFoldersAndTitlesAreKeptApart) {
+    write("a.cd", "STYLE::#0000FF::A:\\F\\\nSTYLE::#00FF00::a:\\f\\\nSTYLE::italic::A:\\F\\x.mp3\n");
+    c.LoadAllMedia();
+    EXPECT_EQ(c.titleStyles.find(u"A:\\F\\")->rgb, 0x0000FFu);
+    EXPECT_TRUE(c.titleStyles.find(u"A:\\F\\x.mp3")->italic);
+    EXPECT_EQ(c.titleStyles.find(u"A:\\F"), nullptr);
+}
+
+TEST_F(CollectionTest, NetworkMediaCallTheConnectorWithTheirResource) {
+    RecordingConnector connector;
+    c.setConnector(&connector);
+    write("n.cd", "LABEL::Netz\nMEDIATYPE::LAN::\\\\srv\\mp3\n");
+    write("w.cd", "MEDIATYPE::WWW::http://host/dir/\n");
+    write("x.cd", "MEDIATYPE::LAN\nMEDIATYPE::CDR::ignored\n");
+    c.LoadAllMedia();
+    EXPECT_EQ(connector.calls, QStringList({"LAN Netz \\\\srv\\mp3", "WWW w http://host/dir/"}));
+    EXPECT_EQ(medium("Netz")->media->Resource, QStringLiteral("\\\\srv\\mp3"));
+    EXPECT_EQ(medium("x")->media->Resource, QString());
+    // Sorted, the LAN line comes last and wins; without a resource nothing connects.
+    EXPECT_EQ(medium("x")->icon, 13);
+    EXPECT_TRUE(c.loadedStatusText().endsWith(" 2 Netzlaufwerk(e) sind verbunden."));
+}
+
+TEST_F(CollectionTest, AlphabeticalNodesAreFoundDepthFirstWithinTheParentSubtree) {
+    write("a.cd", "A:\\Abba\\\nA:\\Abba\\Gold\\\nA:\\Abba\\Gold\\CD1\\\nA:\\Abba\\Gold\\CD1\\1.mp3\n");
+    write("b.cd", "B:\\CD1\\\nB:\\CD1\\2.mp3\nB:\\Zappa\\\nB:\\Zappa\\CD1\\\nB:\\Zappa\\CD1\\3.mp3\n");
+    c.LoadAllMedia();
+    TreeNode* alpha = c.alphaListNode();
+    // B's top-level CD1 reuses the first CD1 met depth first below the alphabetical root.
+    EXPECT_EQ(childTexts(alpha), QStringList({"Abba", "Zappa"}));
+    // Below Zappa none exists yet, so Zappa gets its own.
+    EXPECT_EQ(childTexts(alpha->child(1)), QStringList({"CD1"}));
+    EXPECT_EQ(titlesOf("ALPHALIST::CD1").size(), 3);
+}
+
+TEST(DetailsLabel, EscapesBlanksSpecialsAndHighBytes) {
+    EXPECT_EQ(encodeDetailsLabel(u"Rock 1*#%<>ä&€"), QStringLiteral("Rock%201%2A%23%25%3C%3E%E4&%80"));
+    EXPECT_EQ(encodeDetailsLabel(QString::fromUtf8("♪")), QStringLiteral("%E2%99%AA"));
+}

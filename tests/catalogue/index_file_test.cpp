@@ -1,1 +1,175 @@
+#include "index_file.h"
+#include "title_line.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+using namespace indexfile;
+
+TEST(IndexReader, ClassifiesLinesByTheFirstRuleThatApplies) {
+    struct Case {
+        const char* line;
+        LineKind kind;
+        const char* value;
+    };
+    const Case cases[] = {
+        {"BEGIN::CD", LineKind::Marker, "CD"},
+        {"begin::whatever", LineKind::Marker, "whatever"},
+        {"author::  <b>Me</b> ", LineKind::Author, "  <b>Me</b> "}, // untrimmed
+        {"LABEL::", LineKind::Label, ""},
+        {"Version::05.08.2007", LineKind::Version, "05.08.2007"},
+        {"COMMENT::a::b", LineKind::Comment, "a::b"},
+        {"STYLE::BOLD::R:\\x.mp3", LineKind::Style, "BOLD::R:\\x.mp3"},
+        {"MediaType::cdr", LineKind::MediaType, "cdr"},
+        {"Rock:\\A\\", LineKind::Folder, "Rock:\\A\\"},
+        {"Rock:\\A\\x.mp3", LineKind::Title, "Rock:\\A\\x.mp3"},
+        // A tag-like text inside a path is still a title.
+        {"Rock:\\LABEL::x.mp3", LineKind::Title, "Rock:\\LABEL::x.mp3"},
+        // A tag followed by a trailing backslash stays a tag.
+        {"COMMENT::dir\\", LineKind::Comment, "dir\\"},
+    };
+    for (const Case& c : cases) {
+        const QString line = QString::fromUtf8(c.line);
+        const ClassifiedLine cl = classifyLine(line);
+        EXPECT_EQ(int(cl.kind), int(c.kind)) << c.line;
+        EXPECT_EQ(cl.value.toString(), QString::fromUtf8(c.value)) << c.line;
+    }
+    EXPECT_TRUE(isBlankLine(u"   \t "));
+    EXPECT_FALSE(isBlankLine(u"  x"));
+}
+
+TEST(IndexReader, ParsesStyleAttributes) {
+    auto styleOf = [](const char* attrs) {
+        TitleStyle s;
+        applyStyleAttributes(QString::fromUtf8(attrs), s);
+        return s;
+    };
+    TitleStyle red = styleOf("#FF0000");
+    EXPECT_TRUE(red.hasColour);
+    EXPECT_EQ(red.rgb, 0xFF0000u);
+    EXPECT_FALSE(red.bold);
+    // Fewer digits are padded on the left, more are cut after the sixth.
+    EXPECT_EQ(styleOf("#ABC").rgb, 0x000ABCu);
+    TitleStyle cut = styleOf("#12345678,bold");
+    EXPECT_EQ(cut.rgb, 0x123456u);
+    EXPECT_TRUE(cut.bold);
+    // Not hexadecimal: colour unchanged; unknown words ignored; blanks and quotes.
+    TitleStyle bad = styleOf("#12G456, \"italic\" underline,,nonsense STRIKEOUT");
+    EXPECT_FALSE(bad.hasColour);
+    EXPECT_TRUE(bad.italic && bad.underline && bad.strikeout);
+    EXPECT_FALSE(bad.bold);
+    EXPECT_FALSE(styleOf("#").hasColour);
+
+    QStringView attrs, target;
+    EXPECT_FALSE(splitStyleValue(u"BOLD", attrs, target));
+    ASSERT_TRUE(splitStyleValue(u"#FF0000::Rock 1:\\a.mp3", attrs, target));
+    EXPECT_EQ(attrs.toString(), QStringLiteral("#FF0000"));
+    EXPECT_EQ(target.toString(), QStringLiteral("Rock 1:\\a.mp3"));
+    EXPECT_EQ(splitCommaText(u"a,\"b c\",\"d\"\"e\""), QStringList({"a", "b c", "d\"e"}));
+}
+
+TEST(IndexReader, ParsesMediaTypes) {
+    MediaTypeValue lan = parseMediaTypeValue(u"LAN::\\\\srv\\mp3");
+    EXPECT_EQ(lan.number, MediaLan);
+    EXPECT_EQ(lan.resource, QStringLiteral("\\\\srv\\mp3"));
+    MediaTypeValue www = parseMediaTypeValue(u"www::http://host/dir/");
+    EXPECT_EQ(www.number, MediaWww);
+    EXPECT_EQ(www.resource, QStringLiteral("http://host/dir/"));
+    EXPECT_EQ(parseMediaTypeValue(u"cdr").number, MediaCdr);
+    EXPECT_EQ(parseMediaTypeValue(u"XYZ").number, MediaUnknown);
+    EXPECT_EQ(parseMediaTypeValue(u"PAD").number, MediaPad);
+    EXPECT_EQ(parseMediaTypeValue(u" CDR").number, MediaUnknown);
+}
+
+TEST(IndexReader, BodyDropsTheHeadAndBlanksAndSortsWithoutRegardToCase) {
+    const QStringList file = {"LABEL::Head label", "junk", "begin::cd", "", "  ",
+                              "b:\\x\\",           "LABEL::Real", "B:\\X\\a.mp3", "a"};
+    const QStringList body = bodyLinesForLoading(file);
+    EXPECT_EQ(body, QStringList({"a", "b:\\x\\", "B:\\X\\a.mp3", "begin::cd", "LABEL::Real"}));
+    // Without a marker every line is body.
+    EXPECT_EQ(bodyLinesForLoading({"LABEL::x", "R:\\a"}).size(), 2);
+    // A text sorts before every longer text that begins with it.
+    QStringList l = {"Rock:\\A B\\", "Rock:\\A\\x.mp3", "Rock:\\A\\", "rock:\\a"};
+    sortCatalogue(l);
+    EXPECT_EQ(l, QStringList({"rock:\\a", "Rock:\\A B\\", "Rock:\\A\\", "Rock:\\A\\x.mp3"}));
+    EXPECT_LT(l.indexOf("Rock:\\A\\"), l.indexOf("Rock:\\A\\x.mp3"));
+}
+
+TEST(IndexReader, ReadsFilesAndReportsFailures) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("x.cd");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("BEGIN::CD\r\nM\xFC:\\a.mp3\r\n");
+    f.close();
+    QStringList lines;
+    QString error;
+    ASSERT_TRUE(readIndexFile(path, lines, &error));
+    EXPECT_EQ(lines, QStringList({"BEGIN::CD", "Mü:\\a.mp3"}));
+    EXPECT_FALSE(readIndexFile(dir.filePath("missing.cd"), lines, &error));
+    EXPECT_TRUE(error.contains("missing.cd"));
+}
+
+TEST(IndexWriters, ToolFormIsByteExact) {
+    ToolIndex idx;
+    idx.banner = "*** banner ***";
+    idx.label = "Rock 1";
+    idx.version = "05.08.2007";
+    idx.typeCode = "lan";
+    idx.resource = "\\\\nas\\mp3";
+    idx.listing = {"Rock 1:\\Ä\\", "Rock 1:\\Ä\\b.mp3"};
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Rock 1.cd");
+    ASSERT_TRUE(writeIndexFile(path, toolIndexLines(idx), nullptr));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("*** banner ***\r\n\r\nBEGIN::CD\r\nLABEL::Rock 1\r\n"
+                                      "VERSION::05.08.2007\r\nMEDIATYPE::LAN::\\\\nas\\mp3\r\n"
+                                      "Rock 1:\\\xC4\\\r\nRock 1:\\\xC4\\b.mp3\r\n"));
+    // Without a resource the type stands alone; all three texts when given.
+    idx.resource.clear();
+    idx.author = "A";
+    idx.comment = "C";
+    const QStringList lines = toolIndexLines(idx);
+    EXPECT_EQ(lines.mid(3, 5), QStringList({"LABEL::Rock 1", "AUTHOR::A", "VERSION::05.08.2007",
+                                            "COMMENT::C", "MEDIATYPE::LAN"}));
+}
+
+TEST(IndexWriters, MerkzettelFormsAndInfoFile) {
+    const QStringList titles = {"Rock:\\a.mp3", "Pop:\\b.mp3"};
+    const QStringList saved =
+        savedMerkzettelLines("Ann", "08-DEC-2026 17:22:38", "1.5a (Build 300)", titles);
+    EXPECT_EQ(saved, QStringList({"MEDIATYPE::PAD", "AUTHOR::Ann", "VERSION::08-DEC-2026 17:22:38",
+                                  "COMMENT::Gespeichert mit Vorlune, Version 1.5a (Build 300)",
+                                  ":\\Alle gemerkten Titel\\", "Rock:\\a.mp3", "Pop:\\b.mp3"}));
+    const QStringList mailed = mailedMerkzettelLines({"Hallo"}, "Ann", "x", "1.5a (Build 300)", titles);
+    EXPECT_EQ(mailed.mid(0, 9),
+              QStringList({"Hallo", "", "", "", "BEGIN::CD", "MEDIATYPE::PAD", "AUTHOR::Ann",
+                           "VERSION::x", "COMMENT::Versandt durch Vorlune, Version 1.5a (Build 300)"}));
+    EXPECT_EQ(mailed.mid(9), QStringList({":\\Alle gemerkten Titel\\"}) + titles);
+    EXPECT_EQ(infoFileLines("a", "v", "c"), QStringList({"a", "v", "c"}));
+
+    const QDateTime when(QDate(2026, 3, 5), QTime(7, 8, 9));
+    const QString text = listDateTimeText(when, QLocale(QLocale::German));
+    EXPECT_EQ(text, QStringLiteral("05-MAR-2026 07:08:09"));
+}
+
+TEST(TitleLine, HelpersSplitLinesAsTheViewsNeed) {
+    const QString line = "Rock 1:\\Queen\\Innuendo\\01 Queen - Innuendo.live.mp3";
+    EXPECT_EQ(titleline::label(line), QStringLiteral("Rock 1"));
+    EXPECT_EQ(titleline::pathPart(line), QStringLiteral(":\\Queen\\Innuendo\\01 Queen - Innuendo.live.mp3"));
+    EXPECT_EQ(titleline::displayName(line), QStringLiteral("01 Queen - Innuendo.live"));
+    EXPECT_EQ(titleline::folderLine(line), QStringLiteral("Rock 1:\\Queen\\Innuendo\\"));
+    EXPECT_EQ(titleline::folderLine(u"Rock 1:\\Queen\\Innuendo\\"), QStringLiteral("Rock 1:\\Queen\\"));
+    const auto at = titleline::splitArtistTitle(u"Queen - Innuendo - Live");
+    EXPECT_EQ(at.artist, QStringLiteral("Queen"));
+    EXPECT_EQ(at.title, QStringLiteral("Innuendo - Live"));
+    const auto whole = titleline::splitArtistTitle(u"Innuendo");
+    EXPECT_EQ(whole.artist, whole.title);
+    EXPECT_EQ(titleline::parentFolderLines(line),
+              QStringList({"Rock 1:\\Queen\\Innuendo\\", "Rock 1:\\Queen\\"}));
+    EXPECT_TRUE(titleline::parentFolderLines(u"Rock 1:\\a.mp3").isEmpty());
+    EXPECT_EQ(titleline::label(u"no colon"), QStringLiteral("no colon"));
+}

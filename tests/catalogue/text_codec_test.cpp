@@ -1,1 +1,48 @@
+#include "text_codec.h"
+
 #include <gtest/gtest.h>
+
+using namespace textcodec;
+
+TEST(TextCodec, DecodesUtf8Windows1252AndBom) {
+    // Valid UTF-8 is read as UTF-8.
+    EXPECT_EQ(decodeIndexText("M\xC3\xBCller"), QStringLiteral("Müller"));
+    // The same name in Windows-1252 is not valid UTF-8.
+    EXPECT_EQ(decodeIndexText("M\xFCller"), QStringLiteral("Müller"));
+    // The 0x80..0x9F range maps to the Windows-1252 characters.
+    EXPECT_EQ(decodeIndexText("\x80 \x93x\x94 \x9F"), QString::fromUtf8("€ “x” Ÿ"));
+    // A BOM is dropped.
+    EXPECT_EQ(decodeIndexText("\xEF\xBB\xBF\xC3\xA4"), QStringLiteral("ä"));
+    // Overlong forms and surrogates are not UTF-8.
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF", 2));
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80", 3));
+    EXPECT_FALSE(isValidUtf8("\xE2\x82", 2));
+    EXPECT_TRUE(isValidUtf8("\xF0\x9F\x8E\xB5 plain ascii tail that is long", 33));
+}
+
+TEST(TextCodec, EncodesWindows1252WhenEverythingFitsElseUtf8WithBom) {
+    EXPECT_EQ(encodeIndexText(QStringLiteral("Ärger €")), QByteArray("\xC4rger \x80"));
+    const QString withNote = QString::fromUtf8("Ärger ♪");
+    const QByteArray utf = encodeIndexText(withNote);
+    EXPECT_TRUE(utf.startsWith("\xEF\xBB\xBF"));
+    EXPECT_EQ(decodeIndexText(utf), withNote);
+}
+
+TEST(TextCodec, EveryWindows1252ByteSurvivesARoundTrip) {
+    QByteArray all;
+    for (int b = 1; b < 256; ++b)
+        all.append(char(b));
+    // Not valid UTF-8, so it is read as Windows-1252 ...
+    const QString text = decodeIndexText(all);
+    ASSERT_EQ(text.size(), 255);
+    // ... and written back to the same bytes.
+    EXPECT_EQ(encodeIndexText(text), all);
+}
+
+TEST(TextCodec, SplitsAtEveryKindOfLineEnd) {
+    EXPECT_EQ(splitLines(u"a\r\nb\nc\rd"), QStringList({"a", "b", "c", "d"}));
+    EXPECT_EQ(splitLines(u"a\r\n"), QStringList({"a"}));
+    EXPECT_EQ(splitLines(u"a\n\nb"), QStringList({"a", "", "b"}));
+    EXPECT_TRUE(splitLines(u"").isEmpty());
+    EXPECT_EQ(joinLinesCrLf({"a", "", "b"}), QStringLiteral("a\r\n\r\nb\r\n"));
+}

@@ -1,0 +1,148 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <functional>
+
+// The index tool: lists the media files of a folder tree and writes the medium's
+// index file "<label>.cd" into the working directory.
+namespace tallyer {
+
+enum ExitCode : int {
+    ExitOk = 0,
+    ExitBaseDirMissing = 1,
+    ExitBadLabel = 2,
+    ExitBadType = 3,
+    ExitWriteFailed = 4,
+    ExitInfoFileMissing = 8,
+    ExitHelp = 255,
+};
+
+inline constexpr int kMaxArguments = 7;
+
+// The KEY=value arguments. Keys match by a case-insensitive prefix; a later argument
+// with the same key wins; arguments that match no key are ignored.
+struct Arguments {
+    QString baseDir;
+    QString label;
+    QString type;
+    QString resource;
+    QString author;
+    QString version;
+    QString comment;
+    QString infoFile;
+    qsizetype count = 0;
+
+    bool needsHelp() const { return count > kMaxArguments || baseDir.isEmpty() || label.isEmpty(); }
+    bool hasManualTexts() const {
+        return !author.isEmpty() || !version.isEmpty() || !comment.isEmpty();
+    }
+};
+Arguments parseArguments(const QStringList& args);
+
+// "*** TALLYER v1.4a (03-AUG-2006)   (c) <year> ... ***"
+QString bannerLine(int year);
+
+// The help text, printed after the banner and an empty line.
+QStringList helpLines();
+
+// An error or warning as printed: banner, empty line, the message lines, empty line.
+QStringList messageBlock(const QString& banner, const QStringList& message);
+
+// True for one of the seven media type codes (in capitals).
+bool isMediaType(const QString& upperType);
+
+// What validation leaves for the listing and the header.
+struct Job {
+    QString baseDir; // without the trailing separator
+    bool rootFlag = false;
+    QString label; // trimmed
+    QString type;  // in capitals, empty for none
+    QString resource;
+    QString author;
+    QString version;
+    QString comment;
+    QString infoFile; // the existing info file to read, empty when the arguments count
+};
+
+struct Validation {
+    int exitCode = ExitOk;
+    QList<QStringList> messages; // warnings, then the error if any; each without banner
+    Job job;
+};
+
+// Checks the arguments in the fixed order; stops at the first error.
+Validation validate(const Arguments& args);
+
+// Replaces the pattern (found without regard to case) from left to right, searching
+// again from the start after each replacement. A replacement that itself contains the
+// pattern replaces the first occurrence only.
+QString replaceText(QString text, QStringView pattern, const QString& replacement);
+
+struct DateTexts {
+    QString date;
+    QString time;
+    QString dateTime;
+    QString htmlDate;
+    QString htmlTime;
+    QString htmlDateTime;
+};
+DateTexts dateTexts(const QDateTime& now, const QLocale& locale);
+
+// "T<SMALL>UE</SMALL>, 08-D<SMALL>EC</SMALL>-2026"
+QString htmlDate(const QDate& date);
+
+// Replaces %DATE%, %TIME%, %DATETIME%, %HTMLDATE%, %HTMLTIME%, %HTMLDATETIME% in order.
+QString replacePlaceholders(QString text, const DateTexts& dates);
+
+struct HeaderTexts {
+    QString author;
+    QString version;
+    QString comment;
+};
+// Publisher, version and description from the info file or the arguments, with the
+// placeholders replaced in version and description.
+HeaderTexts headerTexts(const Job& job, const DateTexts& dates);
+
+// The mount points listed in a mounts table (the format of /proc/self/mounts).
+QStringList parseMountPoints(const QByteArray& table);
+
+// The longest mount point that holds the canonical path; "/" when none does.
+QString mountPointFor(const QString& canonicalPath, const QStringList& mountPoints);
+
+// The mount point holding the folder, from /proc/self/mounts.
+QString systemMountPointFor(const QString& canonicalPath);
+
+// The text that stands for the base folder in the lines: "<label>:" with the root
+// flag, else "<label>:" followed by the folder's path below its mount point.
+QString linePrefix(const QString& label, const QString& canonicalBase, bool rootFlag,
+                   const QString& mountPoint);
+
+// Sorts in catalogue order and drops entries equal without regard to case (the one
+// sorting first stays).
+void sortUnique(QStringList& lines);
+
+// Lists the media files below the folder and the folders that hold any, sorted and
+// without duplicates. Folders named "VORLUNE" are skipped; hidden entries count.
+QStringList listMedia(const QString& folder, const QString& prefix);
+
+// True when the file name's extension is one of the listed media extensions.
+bool isMediaFileName(QByteArrayView name);
+
+struct RunOptions {
+    QString outputDir;         // where "<label>.cd" goes; empty for the working directory
+    bool notify = true;        // tell a running vorlune to reload
+    int notifyTimeoutMs = 1000;
+};
+
+using Printer = std::function<void(const QString& text)>;
+
+// The whole tool: parses, validates, lists, writes and notifies. Console text goes
+// to print; returns the exit code.
+int run(const QStringList& args, const Printer& print, const RunOptions& options = {});
+
+} // namespace tallyer
