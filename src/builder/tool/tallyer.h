@@ -134,8 +134,8 @@ QStringList listMedia(const QString& folder, const QString& prefix);
 bool isMediaFileName(QByteArrayView name);
 
 struct RunOptions {
-    QString outputDir;         // where "<label>.cd" goes; empty for the working directory
-    bool notify = true;        // tell a running vorlune to reload
+    QString outputDir;  // where "<label>.cd" goes; empty for the working directory
+    bool notify = true; // tell a running vorlune to reload
     int notifyTimeoutMs = 1000;
 };
 

@@ -1,0 +1,496 @@
+#include "tallyer.h"
+
+#include "control_channel.h"
+#include "index_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace tallyer {
+
+namespace {
+
+const QString kErrorIndent = QStringLiteral("            ");  // twelve blanks
+const QString kWarningIndent = QStringLiteral("           "); // eleven blanks
+
+QString quoted(const QString& text) {
+    return u'"' + text + u'"';
+}
+
+} // namespace
+
+Arguments parseArguments(const QStringList& args) {
+    static const std::pair<QLatin1StringView, QString Arguments::*> keys[] = {
+        {QLatin1StringView("BASEDIR="), &Arguments::baseDir},
+        {QLatin1StringView("LABEL="), &Arguments::label},
+        {QLatin1StringView("TYPE="), &Arguments::type},
+        {QLatin1StringView("RES="), &Arguments::resource},
+        {QLatin1StringView("AUTHOR="), &Arguments::author},
+        {QLatin1StringView("VERSION="), &Arguments::version},
+        {QLatin1StringView("COMMENT="), &Arguments::comment},
+        {QLatin1StringView("INFOFILE="), &Arguments::infoFile},
+    };
+    Arguments out;
+    out.count = args.size();
+    for (const QString& arg : args) {
+        for (const auto& [key, field] : keys) {
+            if (arg.startsWith(key, Qt::CaseInsensitive)) {
+                out.*field = arg.mid(arg.indexOf(u'=') + 1);
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+QString bannerLine(int year) {
+    return QStringLiteral("*** TALLYER v1.4a (03-AUG-2006)   (c) %1 Vorlune-Projekt ***").arg(year);
+}
+
+QStringList helpLines() {
+    return {
+        QStringLiteral(" Erstellt für ein Medium eine Titelliste, wie sie von"),
+        QStringLiteral(" \"Vorlune\" verwendet wird.\""),
+        QString(),
+        QStringLiteral("Aufruf: TALLYER BASEDIR=<Stammverzeichnis>[\\] LABEL=<Medienbezeichnung>"),
+        QStringLiteral("                 [TYPE=<Medientyp> [RES=<Ressource>]]"),
+        QStringLiteral("                 [[AUTHOR=<Herausgeber>] [VERSION=<Versionsbezeichnung>]"),
+        QStringLiteral("                  [COMMENT=<Beschreibung des Mediums>]"),
+        QStringLiteral("                  | [INFOFILE=<Dateiname>]]"),
+        QString(),
+        QStringLiteral(" Anmerkungen:  Werte in spitzen Klammern sind obligatorische Angaben;"),
+        QStringLiteral("               die Angabe der Werte in eckigen Klammern ist optional."),
+        QStringLiteral("               Die für AUTHOR, VERSION und COMMENT verwendeten"),
+        QStringLiteral("               Zeichenketten dürfen HTML-Quelltext enthalten."),
+        QString(),
+        QStringLiteral(" Parameter:"),
+        QStringLiteral("   Stammverzeichnis    Verzeichnis, in dem die Auflistung beginnt. Ein"),
+        QStringLiteral("                       abschließendes \\ (oder /) macht es zum"),
+        QStringLiteral("                       Stammverzeichnis des Mediums."),
+        QStringLiteral("   Medienbezeichnung   Name des Mediums; nur Zeichen, die in Dateinamen"),
+        QStringLiteral("                       erlaubt sind, also kein \\ / < > | ? * : \""),
+        QStringLiteral("   Medientyp           Bestimmt das Symbol des Mediums:"),
+        QStringLiteral("                       DSK:  Diskette, MO-Diskette oder ähnliches Medium"),
+        QStringLiteral(
+            "                       USB:  USB-fähiges Wiedergabe- / Massenspeichergerät"),
+        QStringLiteral("                       RAM:  RAM- oder Flash-Laufwerk"),
+        QStringLiteral("                       CDR:  CD, DVD, BluRay-Disc oder ähnliches Medium"),
+        QStringLiteral("                       HDD:  Festplatte"),
+        QStringLiteral("                       LAN:  Netzlaufwerk, siehe \"Ressource\""),
+        QStringLiteral("                       WWW:  Internet (HTTP/FTP), siehe \"Ressource\""),
+        QStringLiteral(
+            "   Ressource           Nur für \"LAN\" und \"WWW\": beim Laden der Liste wird"),
+        QStringLiteral("                       damit ein Netz- oder Web-Laufwerk verbunden."),
+        QStringLiteral("                       Formen: \\\\Server\\Pfad"),
+        QStringLiteral("                               http://Server/Pfad/"),
+        QStringLiteral("                               ftp://Server/Pfad/"),
+        QStringLiteral(
+            "                       Alle anderen Medientypen ignorieren diesen Parameter."),
+        QStringLiteral("   Herausgeber         Name des Herausgebers des Mediums."),
+        QStringLiteral("   Versionsbezeichng.  Versionsangabe des Mediums, zum Beispiel das"),
+        QStringLiteral("                       Erstellungsdatum."),
+        QStringLiteral(
+            "   Medienbeschreibung  Ein das Medium beschreibender Text (max. 4000 Zeichen)."),
+        QStringLiteral(
+            "   Dateiname           Textdatei, die Herausgeber, Versionsbezeichnung und"),
+        QStringLiteral("                       Beschreibung zeilenweise in dieser Reihenfolge"),
+        QStringLiteral("                       enthält; ersetzt die drei Einzelangaben."),
+    };
+}
+
+QStringList messageBlock(const QString& banner, const QStringList& message) {
+    QStringList out;
+    out << banner << QString() << message << QString();
+    return out;
+}
+
+bool isMediaType(const QString& upperType) {
+    static const QStringList types = {
+        QStringLiteral("DSK"), QStringLiteral("USB"), QStringLiteral("RAM"), QStringLiteral("CDR"),
+        QStringLiteral("HDD"), QStringLiteral("LAN"), QStringLiteral("WWW")};
+    return types.contains(upperType);
+}
+
+Validation validate(const Arguments& args) {
+    Validation v;
+    Job& job = v.job;
+
+    job.baseDir = args.baseDir;
+    if (job.baseDir.endsWith(u'/') || job.baseDir.endsWith(u'\\')) {
+        job.rootFlag = true;
+        job.baseDir.chop(1);
+        if (job.baseDir.isEmpty()) job.baseDir = QStringLiteral("/");
+    }
+    if (!QFileInfo(job.baseDir).isDir()) {
+        v.messages << QStringList{QStringLiteral(" Fehler:   Kann Verzeichnis nicht finden:"),
+                                  kErrorIndent + quoted(args.baseDir)};
+        v.exitCode = ExitBaseDirMissing;
+        return v;
+    }
+
+    job.label = args.label.trimmed();
+    static const QString forbidden = QStringLiteral("/\\:*?|<>\"");
+    const bool badChar = std::any_of(job.label.cbegin(), job.label.cend(),
+                                     [](QChar c) { return forbidden.contains(c); });
+    if (job.label.isEmpty() || badChar) {
+        v.messages << QStringList{QStringLiteral(" Fehler:   Ungültige Medien-Bezeichnung:"),
+                                  kErrorIndent + quoted(args.label)};
+        v.exitCode = ExitBadLabel;
+        return v;
+    }
+
+    job.type = args.type.toUpper();
+    if (!job.type.isEmpty() && !isMediaType(job.type)) {
+        v.messages << QStringList{QStringLiteral(" Fehler:   Ungültiger Medientyp: ") +
+                                  quoted(args.type)};
+        v.exitCode = ExitBadType;
+        return v;
+    }
+
+    job.resource = args.resource;
+    if (!job.resource.isEmpty() && job.type.isEmpty()) {
+        if (job.resource.startsWith(QLatin1StringView("\\\\")))
+            job.type = QStringLiteral("LAN");
+        else if (job.resource.startsWith(QLatin1StringView("HTTP://"), Qt::CaseInsensitive) ||
+                 job.resource.startsWith(QLatin1StringView("FTP://"), Qt::CaseInsensitive))
+            job.type = QStringLiteral("WWW");
+        if (!job.type.isEmpty()) {
+            v.messages << QStringList{
+                QStringLiteral(" Warnung:  Kein Medientyp angegeben, vermute %1 anhand")
+                    .arg(quoted(job.type)),
+                kWarningIndent + QStringLiteral("der Ressource %1...").arg(quoted(job.resource))};
+        } else {
+            v.messages << QStringList{
+                QStringLiteral(" Warnung:  Kein Medientyp angegeben, ignoriere die Angabe der"),
+                kWarningIndent + QStringLiteral("Ressource %1...").arg(quoted(job.resource))};
+        }
+    }
+    if (job.type != u"LAN" && job.type != u"WWW") job.resource.clear();
+
+    job.author = args.author;
+    job.version = args.version;
+    job.comment = args.comment;
+    if (!args.infoFile.isEmpty()) {
+        const QFileInfo info(args.infoFile);
+        const bool exists = info.exists() && !info.isDir();
+        if (exists) {
+            job.infoFile = args.infoFile;
+            if (args.hasManualTexts())
+                v.messages << QStringList{
+                    QStringLiteral(" Warnung:  Benutze Daten aus %1, ignoriere die")
+                        .arg(quoted(args.infoFile)),
+                    kWarningIndent + QStringLiteral("manuell angegebenen Daten...")};
+        } else if (args.hasManualTexts()) {
+            v.messages << QStringList{
+                QStringLiteral(" Warnung:  Datei %1nicht vorhanden, benutze die")
+                    .arg(quoted(args.infoFile)),
+                kWarningIndent + QStringLiteral("manuell angegebenen Daten...")};
+        } else {
+            v.messages << QStringList{QStringLiteral(" Fehler:   Datei nicht vorhanden:"),
+                                      kErrorIndent + quoted(args.infoFile)};
+            v.exitCode = ExitInfoFileMissing;
+        }
+    }
+    return v;
+}
+
+QString replaceText(QString text, QStringView pattern, const QString& replacement) {
+    if (pattern.isEmpty()) return text;
+    if (replacement.contains(pattern, Qt::CaseInsensitive)) {
+        const qsizetype at = text.indexOf(pattern, 0, Qt::CaseInsensitive);
+        if (at >= 0) text.replace(at, pattern.size(), replacement);
+        return text;
+    }
+    // Each pass starts again at the beginning, so that a pattern formed by a replacement
+    // and its neighbours is replaced too. A rewriting that keeps producing the pattern
+    // would never end; the bound stops it.
+    for (int passes = 0; passes < (1 << 20); ++passes) {
+        const qsizetype at = text.indexOf(pattern, 0, Qt::CaseInsensitive);
+        if (at < 0) break;
+        text.replace(at, pattern.size(), replacement);
+    }
+    return text;
+}
+
+QString htmlDate(const QDate& date) {
+    static const char* const days[] = {"MON", "TUE", "WED", "THU", "FRI", "SAT", "SUN"};
+    static const char* const months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                         "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    auto small = [](const char* name) {
+        return QString(QChar::fromLatin1(name[0])) + QStringLiteral("<SMALL>") +
+               QString::fromLatin1(name + 1) + QStringLiteral("</SMALL>");
+    };
+    if (!date.isValid()) return QString();
+    return QStringLiteral("%1, %2-%3-%4")
+        .arg(small(days[date.dayOfWeek() - 1]))
+        .arg(date.day(), 2, 10, QChar(u'0'))
+        .arg(small(months[date.month() - 1]))
+        .arg(date.year(), 4, 10, QChar(u'0'));
+}
+
+DateTexts dateTexts(const QDateTime& now, const QLocale& locale) {
+    DateTexts d;
+    d.date = locale.toString(now.date(), QLocale::ShortFormat);
+    d.time = indexfile::localTimeText(now.time(), locale);
+    d.dateTime = d.date + u' ' + d.time;
+    d.htmlDate = htmlDate(now.date());
+    d.htmlTime = d.time;
+    d.htmlDateTime = d.htmlDate + QStringLiteral("&nbsp;&nbsp;&nbsp;") + d.htmlTime;
+    return d;
+}
+
+QString replacePlaceholders(QString text, const DateTexts& dates) {
+    text = replaceText(std::move(text), u"%DATE%", dates.date);
+    text = replaceText(std::move(text), u"%TIME%", dates.time);
+    text = replaceText(std::move(text), u"%DATETIME%", dates.dateTime);
+    text = replaceText(std::move(text), u"%HTMLDATE%", dates.htmlDate);
+    text = replaceText(std::move(text), u"%HTMLTIME%", dates.htmlTime);
+    text = replaceText(std::move(text), u"%HTMLDATETIME%", dates.htmlDateTime);
+    return text;
+}
+
+HeaderTexts headerTexts(const Job& job, const DateTexts& dates) {
+    HeaderTexts t;
+    if (!job.infoFile.isEmpty()) {
+        // An unreadable info file gives no lines, like a short one.
+        QStringList lines;
+        indexfile::readIndexFile(job.infoFile, lines, nullptr);
+        auto line = [&lines](qsizetype i) {
+            return i < lines.size() && !lines[i].trimmed().isEmpty() ? lines[i] : QString();
+        };
+        t.author = line(0);
+        t.version = line(1);
+        t.comment = line(2);
+    } else {
+        t.author = job.author;
+        t.version = job.version;
+        t.comment = job.comment;
+    }
+    t.version = replacePlaceholders(t.version, dates);
+    t.comment = replacePlaceholders(t.comment, dates);
+    return t;
+}
+
+QStringList parseMountPoints(const QByteArray& table) {
+    QStringList out;
+    for (const QByteArray& row : table.split('\n')) {
+        const QList<QByteArray> fields = row.split(' ');
+        if (fields.size() < 2 || fields[1].isEmpty()) continue;
+        // Blanks, tabs, line feeds and backslashes are written as \ooo.
+        const QByteArray& raw = fields[1];
+        QByteArray path;
+        path.reserve(raw.size());
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '\\' && i + 3 < raw.size()) {
+                auto octal = [&raw](qsizetype k) { return raw[k] >= '0' && raw[k] <= '7'; };
+                if (octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+                    path +=
+                        char((raw[i + 1] - '0') * 64 + (raw[i + 2] - '0') * 8 + (raw[i + 3] - '0'));
+                    i += 3;
+                    continue;
+                }
+            }
+            path += raw[i];
+        }
+        out << QFile::decodeName(path);
+    }
+    return out;
+}
+
+QString mountPointFor(const QString& canonicalPath, const QStringList& mountPoints) {
+    QString best = QStringLiteral("/");
+    for (const QString& mp : mountPoints) {
+        if (mp.size() <= best.size() || !mp.startsWith(u'/')) continue;
+        if (canonicalPath == mp ||
+            (canonicalPath.startsWith(mp) && canonicalPath.at(mp.size()) == u'/'))
+            best = mp;
+    }
+    return best;
+}
+
+QString systemMountPointFor(const QString& canonicalPath) {
+    QFile f(QStringLiteral("/proc/self/mounts"));
+    if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("/");
+    return mountPointFor(canonicalPath, parseMountPoints(f.readAll()));
+}
+
+QString linePrefix(const QString& label, const QString& canonicalBase, bool rootFlag,
+                   const QString& mountPoint) {
+    QString prefix = label + u':';
+    if (rootFlag) return prefix;
+    QString below;
+    if (mountPoint.isEmpty() || mountPoint == u"/")
+        below = canonicalBase == u"/" ? QString() : canonicalBase;
+    else
+        below = canonicalBase.mid(mountPoint.size());
+    below.replace(u'/', u'\\');
+    return prefix + below;
+}
+
+void sortUnique(QStringList& lines) {
+    std::sort(lines.begin(), lines.end(), [](const QString& a, const QString& b) {
+        return indexfile::compareCatalogue(a, b) < 0;
+    });
+    // Equal texts without regard to case are neighbours in catalogue order.
+    auto last = std::unique(lines.begin(), lines.end(), [](const QString& a, const QString& b) {
+        return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
+    });
+    lines.erase(last, lines.end());
+}
+
+bool isMediaFileName(QByteArrayView name) {
+    static const char* const extensions[] = {
+        ".MP3", ".OGG",  ".WAV", ".MID",  ".XM",  ".IT",  ".AVI",  ".MOD", ".S3M", ".MP2", ".MPG",
+        ".MPE", ".MPEG", ".VOC", ".MIDI", ".XMI", ".RMI", ".669",  ".CDA", ".STM", ".CMF", ".MTM",
+        ".ULT", ".HMP",  ".HMI", ".MSS",  ".MUS", ".GMD", ".MIDS", ".MIZ", ".HMZ", ".WMV", ".ASF",
+    };
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot < 0) return false;
+    const qsizetype len = name.size() - dot;
+    if (len < 3 || len > 5) return false;
+    char upper[6] = {};
+    for (qsizetype i = 0; i < len; ++i) {
+        const char c = name[dot + i];
+        upper[i] = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+    }
+    for (const char* ext : extensions)
+        if (std::strcmp(upper, ext) == 0) return true;
+    return false;
+}
+
+namespace {
+
+// Walks with readdir and d_type, so that plain files cost no stat call. Symbolic links
+// to folders are followed; a folder that is already open on the way down from the base
+// (same device and inode) is not entered again, which ends link loops.
+class Walker {
+public:
+    QStringList lines;
+
+    qsizetype walk(const QByteArray& path, const QString& prefix) {
+        DIR* dir = ::opendir(path.isEmpty() ? "/" : path.constData());
+        if (!dir) return 0;
+        struct stat self {};
+        if (::fstat(::dirfd(dir), &self) == 0) {
+            const std::pair<dev_t, ino_t> id{self.st_dev, self.st_ino};
+            if (std::find(ancestors_.begin(), ancestors_.end(), id) != ancestors_.end()) {
+                ::closedir(dir);
+                return 0;
+            }
+            ancestors_.push_back(id);
+        } else {
+            ancestors_.push_back({dev_t(-1), ino_t(-1)});
+        }
+
+        std::vector<QByteArray> folders;
+        qsizetype found = 0;
+        while (const dirent* entry = ::readdir(dir)) {
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+            bool isDir = entry->d_type == DT_DIR;
+            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                struct stat st {};
+                const QByteArray full = path + '/' + name;
+                isDir = ::stat(full.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+            }
+            const QByteArrayView nameView(name);
+            if (isDir) {
+                if (nameView.compare("VORLUNE", Qt::CaseInsensitive) != 0)
+                    folders.emplace_back(name);
+            } else if (isMediaFileName(nameView)) {
+                lines << prefix + u'\\' + QFile::decodeName(name);
+                ++found;
+            }
+        }
+        ::closedir(dir);
+
+        for (const QByteArray& name : folders) {
+            const QString folderLine = prefix + u'\\' + QFile::decodeName(name);
+            const qsizetype below = walk(path + '/' + name, folderLine);
+            if (below > 0) {
+                lines << folderLine + u'\\';
+                found += below;
+            }
+        }
+        ancestors_.pop_back();
+        return found;
+    }
+
+private:
+    std::vector<std::pair<dev_t, ino_t>> ancestors_;
+};
+
+} // namespace
+
+QStringList listMedia(const QString& folder, const QString& prefix) {
+    QByteArray path = QFile::encodeName(folder);
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    if (path == "/") path.clear(); // children become "/name"
+    Walker walker;
+    walker.walk(path, prefix);
+    sortUnique(walker.lines);
+    return walker.lines;
+}
+
+int run(const QStringList& args, const Printer& print, const RunOptions& options) {
+    const QString banner = bannerLine(QDate::currentDate().year());
+    auto printLines = [&print](const QStringList& lines) { print(lines.join(u'\n') + u'\n'); };
+
+    const Arguments arguments = parseArguments(args);
+    if (arguments.needsHelp()) {
+        printLines(QStringList{banner, QString()} + helpLines());
+        return ExitHelp;
+    }
+
+    const Validation validation = validate(arguments);
+    for (const QStringList& message : validation.messages)
+        printLines(messageBlock(banner, message));
+    if (validation.exitCode != ExitOk) return validation.exitCode;
+    const Job& job = validation.job;
+
+    QString prefix;
+    if (job.rootFlag) {
+        prefix = linePrefix(job.label, QString(), true, QString());
+    } else {
+        QString canonical = QFileInfo(job.baseDir).canonicalFilePath();
+        if (canonical.isEmpty()) canonical = QFileInfo(job.baseDir).absoluteFilePath();
+        prefix = linePrefix(job.label, canonical, false, systemMountPointFor(canonical));
+    }
+    const QStringList listing = listMedia(job.baseDir, prefix);
+
+    const DateTexts dates = dateTexts(QDateTime::currentDateTime(), QLocale::system());
+    const HeaderTexts texts = headerTexts(job, dates);
+
+    indexfile::ToolIndex index;
+    index.banner = banner;
+    index.label = job.label;
+    index.author = texts.author;
+    index.version = texts.version;
+    index.comment = texts.comment;
+    index.typeCode = job.type;
+    index.resource = job.resource;
+    index.listing = listing;
+
+    const QDir outDir(options.outputDir.isEmpty() ? QDir::currentPath() : options.outputDir);
+    QString error;
+    if (!indexfile::writeIndexFile(outDir.filePath(job.label + QStringLiteral(".cd")),
+                                   indexfile::toolIndexLines(index), &error)) {
+        printLines(messageBlock(banner, {QStringLiteral(" Fehler:   ") + error}));
+        return ExitWriteFailed;
+    }
+
+    if (options.notify) control::sendRefresh(options.notifyTimeoutMs);
+    return ExitOk;
+}
+
+} // namespace tallyer
