@@ -1,0 +1,264 @@
+#include "tallyer.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// The built tool, run as a process.
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    QString out;
+};
+
+class TallyerProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(work_.isValid());
+        ASSERT_TRUE(runtime_.isValid());
+        ASSERT_TRUE(media_.isValid());
+    }
+
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+        return env;
+    }
+
+    void start(QProcess& p, const QStringList& args) const {
+        p.setProgram(QStringLiteral(TALLYER_PATH));
+        p.setArguments(args);
+        p.setWorkingDirectory(work_.path());
+        p.setProcessEnvironment(environment());
+        p.start();
+    }
+
+    Result run(const QStringList& args) const {
+        QProcess p;
+        start(p, args);
+        Result r;
+        if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit) return r;
+        r.exitCode = p.exitCode();
+        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        return r;
+    }
+
+    void touch(const QString& relative) const {
+        const QString path = media_.filePath(relative);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+
+    QByteArray indexFile(const QString& label) const {
+        QFile f(work_.filePath(label + QStringLiteral(".cd")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    QStringList indexLines(const QString& label) const {
+        return QString::fromLatin1(indexFile(label)).split(QStringLiteral("\r\n"));
+    }
+
+    static QString banner() { return tallyer::bannerLine(QDate::currentDate().year()); }
+
+    static QString block(const QStringList& message) {
+        return tallyer::messageBlock(banner(), message).join(u'\n') + u'\n';
+    }
+
+    QTemporaryDir work_;
+    QTemporaryDir runtime_;
+    QTemporaryDir media_;
+};
+
+} // namespace
+
+TEST_F(TallyerProcess, HelpForEightArgumentsOrMissingLabel) {
+    const QStringList eight = {
+        QStringLiteral("BASEDIR=") + media_.path(),
+        QStringLiteral("LABEL=Rock"),
+        QStringLiteral("TYPE=CDR"),
+        QStringLiteral("AUTHOR=a"),
+        QStringLiteral("VERSION=v"),
+        QStringLiteral("COMMENT=c"),
+        QStringLiteral("RES=x"),
+        QStringLiteral("COMMENT=d"),
+    };
+    const Result many = run(eight);
+    EXPECT_EQ(many.exitCode, 255);
+    const QString head =
+        banner() + QStringLiteral("\n\n Erstellt für ein Medium eine Titelliste, wie sie von\n"
+                                  " \"Vorlune\" verwendet wird.\"\n\n"
+                                  "Aufruf: TALLYER BASEDIR=<Stammverzeichnis>[\\] "
+                                  "LABEL=<Medienbezeichnung>\n");
+    EXPECT_TRUE(many.out.startsWith(head)) << qPrintable(many.out);
+    EXPECT_TRUE(many.out.endsWith(QStringLiteral("enthält; ersetzt die drei Einzelangaben.\n")));
+
+    const Result noLabel = run({QStringLiteral("BASEDIR=") + media_.path()});
+    EXPECT_EQ(noLabel.exitCode, 255);
+    EXPECT_EQ(noLabel.out, many.out);
+    EXPECT_TRUE(QDir(work_.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(TallyerProcess, ErrorsEndWithTheirExitCodesAndWriteNothing) {
+    const QString missing = media_.filePath(QStringLiteral("fehlt"));
+    Result r = run({QStringLiteral("BASEDIR=") + missing, QStringLiteral("LABEL=Rock")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, block({QStringLiteral(" Fehler:   Kann Verzeichnis nicht finden:"),
+                            QStringLiteral("            \"%1\"").arg(missing)}));
+
+    r = run({QStringLiteral("LABEL=Rock:1"), QStringLiteral("BASEDIR=") + media_.path()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, block({QStringLiteral(" Fehler:   Ungültige Medien-Bezeichnung:"),
+                            QStringLiteral("            \"Rock:1\"")}));
+
+    r = run({QStringLiteral("BASEDIR=") + media_.path(), QStringLiteral("LABEL=Rock"),
+             QStringLiteral("TYPE=dvd")});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, block({QStringLiteral(" Fehler:   Ungültiger Medientyp: \"dvd\"")}));
+
+    const QString info = work_.filePath(QStringLiteral("x.cdi"));
+    r = run({QStringLiteral("BASEDIR=") + media_.path(), QStringLiteral("LABEL=Rock"),
+             QStringLiteral("INFOFILE=") + info});
+    EXPECT_EQ(r.exitCode, 8);
+    EXPECT_EQ(r.out, block({QStringLiteral(" Fehler:   Datei nicht vorhanden:"),
+                            QStringLiteral("            \"%1\"").arg(info)}));
+
+    EXPECT_TRUE(QDir(work_.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(TallyerProcess, WritesTheIndexFileWithHeaderAndListing) {
+    touch(QStringLiteral("Best/a.mp3"));
+    touch(QStringLiteral("Best/b.txt"));
+    touch(QStringLiteral("Über.mp3"));
+    touch(QStringLiteral("VORLUNE/c.mp3"));
+    const Result r =
+        run({QStringLiteral("BASEDIR=") + media_.path() + u'\\', QStringLiteral("LABEL=Rock"),
+             QStringLiteral("TYPE=cdr"), QStringLiteral("AUTHOR=<b>Ich</b> %DATE%"),
+             QStringLiteral("VERSION=1.0"), QStringLiteral("COMMENT=Meine Lieder")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.isEmpty()) << qPrintable(r.out);
+
+    const QByteArray expected = banner().toLatin1() + "\r\n"
+                                                      "\r\n"
+                                                      "BEGIN::CD\r\n"
+                                                      "LABEL::Rock\r\n"
+                                                      "AUTHOR::<b>Ich</b> %DATE%\r\n"
+                                                      "VERSION::1.0\r\n"
+                                                      "COMMENT::Meine Lieder\r\n"
+                                                      "MEDIATYPE::CDR\r\n"
+                                                      "Rock:\\Best\\\r\n"
+                                                      "Rock:\\Best\\a.mp3\r\n"
+                                                      "Rock:\\\xdc"
+                                                      "ber.mp3\r\n";
+    EXPECT_EQ(indexFile(QStringLiteral("Rock")), expected);
+}
+
+TEST_F(TallyerProcess, WithoutTrailingSeparatorThePathBelowTheMountPointStays) {
+    touch(QStringLiteral("Music/Best/a.mp3"));
+    const QString base = QFileInfo(media_.filePath(QStringLiteral("Music"))).canonicalFilePath();
+    const QString mount = QStorageInfo(base).rootPath();
+    QString below = mount == u"/" ? base : base.mid(mount.size());
+    below.replace(u'/', u'\\');
+
+    const Result r = run({QStringLiteral("LABEL=Rock"), QStringLiteral("BASEDIR=") + base});
+    EXPECT_EQ(r.exitCode, 0);
+    const QStringList lines = indexLines(QStringLiteral("Rock"));
+    const QString prefix = QStringLiteral("Rock:") + below;
+    EXPECT_EQ(lines.mid(4), (QStringList{prefix + QStringLiteral("\\Best\\"),
+                                         prefix + QStringLiteral("\\Best\\a.mp3"), QString()}));
+}
+
+TEST_F(TallyerProcess, ResourceGuessAndPlaceholders) {
+    touch(QStringLiteral("a.mp3"));
+    const QDate before = QDate::currentDate();
+    const Result r =
+        run({QStringLiteral("BASEDIR=") + media_.path() + u'/', QStringLiteral("LABEL=Netz"),
+             QStringLiteral("RES=\\\\nas\\mp3"), QStringLiteral("VERSION=%date% und %Date%"),
+             QStringLiteral("COMMENT=Stand: %HTMLDATE%")});
+    const QDate after = QDate::currentDate();
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out,
+              block({QStringLiteral(" Warnung:  Kein Medientyp angegeben, vermute \"LAN\" anhand"),
+                     QStringLiteral("           der Ressource \"\\\\nas\\mp3\"...")}));
+
+    const QStringList lines = indexLines(QStringLiteral("Netz"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("MEDIATYPE::LAN::\\\\nas\\mp3")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Netz:\\a.mp3")));
+    const QString version = lines.value(4);
+    ASSERT_TRUE(version.startsWith(QStringLiteral("VERSION::")));
+    EXPECT_FALSE(version.contains(u'%'));
+    const QString date = version.mid(9).section(QStringLiteral(" und "), 0, 0);
+    EXPECT_FALSE(date.isEmpty());
+    EXPECT_EQ(version, QStringLiteral("VERSION::%1 und %1").arg(date));
+    const QString comment = lines.value(5);
+    EXPECT_TRUE(comment == QStringLiteral("COMMENT::Stand: ") + tallyer::htmlDate(before) ||
+                comment == QStringLiteral("COMMENT::Stand: ") + tallyer::htmlDate(after))
+        << qPrintable(comment);
+}
+
+TEST_F(TallyerProcess, InfoFileTextsAndItsWarning) {
+    touch(QStringLiteral("a.mp3"));
+    const QString info = work_.filePath(QStringLiteral("m.cdi"));
+    {
+        QFile f(info);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Verlag\r\nV1\r\nBeschreibung\r\n");
+    }
+    const Result r =
+        run({QStringLiteral("BASEDIR=") + media_.path() + u'/', QStringLiteral("LABEL=Info"),
+             QStringLiteral("INFOFILE=") + info, QStringLiteral("AUTHOR=Manuell")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out,
+              block({QStringLiteral(" Warnung:  Benutze Daten aus \"%1\", ignoriere die").arg(info),
+                     QStringLiteral("           manuell angegebenen Daten...")}));
+    EXPECT_EQ(
+        indexLines(QStringLiteral("Info")).mid(2, 6),
+        (QStringList{QStringLiteral("BEGIN::CD"), QStringLiteral("LABEL::Info"),
+                     QStringLiteral("AUTHOR::Verlag"), QStringLiteral("VERSION::V1"),
+                     QStringLiteral("COMMENT::Beschreibung"), QStringLiteral("Info:\\a.mp3")}));
+}
+
+TEST_F(TallyerProcess, TellsARunningInstanceToReload) {
+    touch(QStringLiteral("a.mp3"));
+    QLocalServer server;
+    ASSERT_TRUE(server.listen(runtime_.filePath(QStringLiteral("vorlune.sock"))));
+
+    QProcess p;
+    start(p, {QStringLiteral("BASEDIR=") + media_.path() + u'/', QStringLiteral("LABEL=Rock")});
+    ASSERT_TRUE(server.waitForNewConnection(20000));
+    QLocalSocket* client = server.nextPendingConnection();
+    ASSERT_NE(client, nullptr);
+    // The index file is complete before the message goes out.
+    EXPECT_TRUE(indexFile(QStringLiteral("Rock")).endsWith("Rock:\\a.mp3\r\n"));
+    client->write("VORLUNE 4242\n");
+    ASSERT_TRUE(client->waitForBytesWritten(5000));
+    QByteArray line;
+    while (!line.contains('\n') && client->waitForReadyRead(5000))
+        line += client->readAll();
+    EXPECT_EQ(line, QByteArray("REFRESH 4242\n"));
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 0);
+}
+
+TEST_F(TallyerProcess, NoRunningInstanceIsNoError) {
+    touch(QStringLiteral("a.mp3"));
+    // A socket file left behind by an ended instance.
+    {
+        QFile stale(runtime_.filePath(QStringLiteral("vorlune.sock")));
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    }
+    const Result r =
+        run({QStringLiteral("BASEDIR=") + media_.path() + u'/', QStringLiteral("LABEL=Rock")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(indexFile(QStringLiteral("Rock")).endsWith("Rock:\\a.mp3\r\n"));
+}
