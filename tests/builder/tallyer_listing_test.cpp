@@ -1,8 +1,11 @@
 #include "tallyer.h"
 
+#include "index_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 
@@ -152,6 +155,36 @@ TEST(TallyerListing, DuplicatesWithoutRegardToCaseAreListedOnce) {
     sortUnique(lines);
     EXPECT_EQ(lines,
               (QStringList{QStringLiteral("A\\"), QStringLiteral("a\\x"), QStringLiteral("B")}));
+}
+
+TEST(TallyerListing, SortFollowsTheCatalogueOrder) {
+    // Random texts over letters in both cases, umlauts, separators and the characters
+    // around the backslash.
+    const QString alphabet = QStringLiteral("aAbBäÄöÖßẞ\\ .~_[]0Zz");
+    QRandomGenerator random(4242);
+    QStringList lines;
+    for (int i = 0; i < 4000; ++i) {
+        QString s = QStringLiteral("R:\\");
+        const int length = random.bounded(1, 7);
+        for (int k = 0; k < length; ++k)
+            s += alphabet.at(random.bounded(int(alphabet.size())));
+        lines << s;
+    }
+    QStringList sorted = lines;
+    sortUnique(sorted, 3);
+    for (qsizetype i = 1; i < sorted.size(); ++i) {
+        EXPECT_LT(indexfile::compareCatalogue(sorted[i - 1], sorted[i]), 0)
+            << qPrintable(sorted[i - 1]) << " / " << qPrintable(sorted[i]);
+        EXPECT_FALSE(sorted[i - 1].size() == sorted[i].size() &&
+                     sorted[i - 1].compare(sorted[i], Qt::CaseInsensitive) == 0);
+    }
+    // Every text is there, itself or as an equal one without regard to case.
+    for (const QString& line : lines)
+        EXPECT_TRUE(sorted.contains(line, Qt::CaseInsensitive)) << qPrintable(line);
+    // The same with the whole text as key.
+    QStringList again = lines;
+    sortUnique(again);
+    EXPECT_EQ(again, sorted);
 }
 
 TEST(TallyerListing, SymbolicLinksAreFollowedAndLoopsEnd) {

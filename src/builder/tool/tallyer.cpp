@@ -8,7 +8,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -336,35 +338,92 @@ QString linePrefix(const QString& label, const QString& canonicalBase, bool root
     return prefix + below;
 }
 
-void sortUnique(QStringList& lines) {
-    std::sort(lines.begin(), lines.end(), [](const QString& a, const QString& b) {
-        return indexfile::compareCatalogue(a, b) < 0;
+void sortUnique(QStringList& lines, qsizetype commonPrefix) {
+    // The order of indexfile::compareCatalogue: folded texts first, then by code. The
+    // folded texts are kept as big-endian UTF-16 bytes, so that memcmp compares them;
+    // the shared prefix is left out.
+    auto fold = [](char16_t c) -> char16_t {
+        if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+        return QChar::toCaseFolded(c);
+    };
+    struct Entry {
+        qsizetype offset;
+        qsizetype size;
+        qsizetype index;
+    };
+    const qsizetype n = lines.size();
+    qsizetype total = 0;
+    for (const QString& line : lines)
+        total += std::max<qsizetype>(0, line.size() - commonPrefix) * 2;
+    std::vector<unsigned char> keys(static_cast<size_t>(total) + 1);
+    std::vector<Entry> entries(static_cast<size_t>(n));
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString& line = lines[i];
+        const qsizetype from = std::min(commonPrefix, line.size());
+        entries[size_t(i)] = {at, (line.size() - from) * 2, i};
+        const char16_t* text = reinterpret_cast<const char16_t*>(line.utf16());
+        for (const char16_t *p = text + from, *end = text + line.size(); p < end; ++p) {
+            const char16_t f = fold(*p);
+            keys[size_t(at++)] = static_cast<unsigned char>(f >> 8);
+            keys[size_t(at++)] = static_cast<unsigned char>(f & 0xff);
+        }
+    }
+    const unsigned char* base = keys.data();
+    auto keyCompare = [base](const Entry& a, const Entry& b) {
+        const int c =
+            std::memcmp(base + a.offset, base + b.offset, size_t(std::min(a.size, b.size)));
+        if (c != 0) return c;
+        return a.size == b.size ? 0 : (a.size < b.size ? -1 : 1);
+    };
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        const int c = keyCompare(a, b);
+        if (c != 0) return c < 0;
+        return indexfile::compareCatalogue(lines[a.index], lines[b.index]) < 0;
     });
-    // Equal texts without regard to case are neighbours in catalogue order.
-    auto last = std::unique(lines.begin(), lines.end(), [](const QString& a, const QString& b) {
-        return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
-    });
-    lines.erase(last, lines.end());
+    // Equal texts without regard to case are neighbours; the first of them stays.
+    QStringList out;
+    out.reserve(n);
+    const Entry* kept = nullptr;
+    for (const Entry& e : entries) {
+        if (kept && keyCompare(*kept, e) == 0) continue;
+        out.append(std::move(lines[e.index]));
+        kept = &e;
+    }
+    lines = std::move(out);
 }
 
+namespace {
+
+// An extension of up to seven characters in capitals, packed into one number.
+constexpr quint64 packExtension(std::string_view ext) {
+    quint64 v = 0;
+    for (char c : ext)
+        v = (v << 8) | quint8((c >= 'a' && c <= 'z') ? c - 32 : c);
+    return v;
+}
+
+constexpr std::array<quint64, 33> kMediaExtensions = {
+    packExtension(".MP3"),  packExtension(".OGG"), packExtension(".WAV"),  packExtension(".MID"),
+    packExtension(".XM"),   packExtension(".IT"),  packExtension(".AVI"),  packExtension(".MOD"),
+    packExtension(".S3M"),  packExtension(".MP2"), packExtension(".MPG"),  packExtension(".MPE"),
+    packExtension(".MPEG"), packExtension(".VOC"), packExtension(".MIDI"), packExtension(".XMI"),
+    packExtension(".RMI"),  packExtension(".669"), packExtension(".CDA"),  packExtension(".STM"),
+    packExtension(".CMF"),  packExtension(".MTM"), packExtension(".ULT"),  packExtension(".HMP"),
+    packExtension(".HMI"),  packExtension(".MSS"), packExtension(".MUS"),  packExtension(".GMD"),
+    packExtension(".MIDS"), packExtension(".MIZ"), packExtension(".HMZ"),  packExtension(".WMV"),
+    packExtension(".ASF"),
+};
+
+} // namespace
+
 bool isMediaFileName(QByteArrayView name) {
-    static const char* const extensions[] = {
-        ".MP3", ".OGG",  ".WAV", ".MID",  ".XM",  ".IT",  ".AVI",  ".MOD", ".S3M", ".MP2", ".MPG",
-        ".MPE", ".MPEG", ".VOC", ".MIDI", ".XMI", ".RMI", ".669",  ".CDA", ".STM", ".CMF", ".MTM",
-        ".ULT", ".HMP",  ".HMI", ".MSS",  ".MUS", ".GMD", ".MIDS", ".MIZ", ".HMZ", ".WMV", ".ASF",
-    };
     const qsizetype dot = name.lastIndexOf('.');
-    if (dot < 0) return false;
-    const qsizetype len = name.size() - dot;
-    if (len < 3 || len > 5) return false;
-    char upper[6] = {};
-    for (qsizetype i = 0; i < len; ++i) {
-        const char c = name[dot + i];
-        upper[i] = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
-    }
-    for (const char* ext : extensions)
-        if (std::strcmp(upper, ext) == 0) return true;
-    return false;
+    if (dot < 0 || name.size() - dot < 3 || name.size() - dot > 5) return false;
+    const quint64 ext =
+        packExtension(std::string_view(name.data() + dot, size_t(name.size() - dot)));
+    return std::find(kMediaExtensions.begin(), kMediaExtensions.end(), ext) !=
+           kMediaExtensions.end();
 }
 
 namespace {
@@ -438,7 +497,7 @@ QStringList listMedia(const QString& folder, const QString& prefix) {
     if (path == "/") path.clear(); // children become "/name"
     Walker walker;
     walker.walk(path, prefix);
-    sortUnique(walker.lines);
+    sortUnique(walker.lines, prefix.size());
     return walker.lines;
 }
 

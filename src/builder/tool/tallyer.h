@@ -123,8 +123,8 @@ QString linePrefix(const QString& label, const QString& canonicalBase, bool root
                    const QString& mountPoint);
 
 // Sorts in catalogue order and drops entries equal without regard to case (the one
-// sorting first stays).
-void sortUnique(QStringList& lines);
+// sorting first stays). All lines begin with the same commonPrefix characters.
+void sortUnique(QStringList& lines, qsizetype commonPrefix = 0);
 
 // Lists the media files below the folder and the folders that hold any, sorted and
 // without duplicates. Folders named "VORLUNE" are skipped; hidden entries count.
