@@ -93,6 +93,13 @@ TextEdit appendUrlSlash(QStringView text, int caret) {
     return out;
 }
 
+TextEdit editUrl(QStringView previous, QStringView typed, int caret) {
+    if (previous.endsWith(u'/') && typed.size() == previous.size() + 1 &&
+        caret == typed.size() - 1 && typed.startsWith(previous) && typed.endsWith(u'/'))
+        return {previous.toString(), caret};
+    return appendUrlSlash(typed, caret);
+}
+
 bool baseDirAccepted(const QString& path) {
     if (path.isEmpty() || !QDir::isAbsolutePath(path)) return false;
     return QFileInfo(path).isDir();

@@ -52,6 +52,10 @@ TextEdit cleanLabel(QStringView text, int caret);
 // A non-empty URL that does not end with "/" gets one appended; the caret stays.
 TextEdit appendUrlSlash(QStringView text, int caret);
 
+// The URL field after a change from previous: a "/" typed just before the appended
+// trailing "/" steps over it instead of doubling it; otherwise appendUrlSlash.
+TextEdit editUrl(QStringView previous, QStringView typed, int caret);
+
 // Page 1: an existing directory given by an absolute path.
 bool baseDirAccepted(const QString& path);
 

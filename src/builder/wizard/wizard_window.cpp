@@ -196,9 +196,12 @@ QWidget* WizardWindow::buildPage(int page) {
         for (int column = 1; column < folders_->columnCount(); ++column)
             baseDirTree_->hideColumn(column);
         baseDirTree_->expand(folders_->index(QStringLiteral("/")));
-        connect(baseDirTree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-                [this](const QModelIndex& current) {
-                    flow_.setBaseDir(current.isValid() ? folders_->filePath(current) : QString());
+        // The selection, not the current item: focusing the tree makes its first item
+        // current without selecting it.
+        connect(baseDirTree_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                [this] {
+                    const QModelIndexList rows = baseDirTree_->selectionModel()->selectedRows();
+                    flow_.setBaseDir(rows.isEmpty() ? QString() : folders_->filePath(rows.first()));
                     sync();
                 });
         layout->addWidget(wrappedLabel(text("Wählen Sie das Verzeichnis, dessen Mediendateien "
@@ -400,7 +403,10 @@ void WizardWindow::focusPageControl() {
         author_,
         finish_,
     };
-    controls[flow_.page()]->setFocus();
+    QWidget* control = controls[flow_.page()];
+    control->setFocus();
+    // Entering a field selects its text, so typing replaces it.
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->selectAll();
 }
 
 void WizardWindow::showIndexFileName() {
@@ -428,7 +434,7 @@ void WizardWindow::labelChanged(const QString& typed) {
 }
 
 void WizardWindow::urlChanged(const QString& typed) {
-    const TextEdit edited = appendUrlSlash(typed, wwwDir_->cursorPosition());
+    const TextEdit edited = editUrl(flow_.url(), typed, wwwDir_->cursorPosition());
     if (edited.text != typed) {
         const QSignalBlocker block(wwwDir_);
         wwwDir_->setText(edited.text);
@@ -460,8 +466,8 @@ void WizardWindow::changeOutputFolder() {
 
 bool WizardWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
-        if (watched == rootDirText_) rootDir_->setChecked(true);
-        if (watched == subDirText_) subDir_->setChecked(true);
+        if (watched == rootDirText_) rootDir_->click();
+        if (watched == subDirText_) subDir_->click();
     }
     return QWidget::eventFilter(watched, event);
 }

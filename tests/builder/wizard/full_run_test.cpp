@@ -98,7 +98,8 @@ TEST_P(FullRunTest, WritesTheIndexFileWithTheEmbeddedTool) {
         QTest::keyClicks(url, "host/mp3");
         click("next");
     }
-    ASSERT_EQ(window.flow().page(), 7) << window.findChild<QLineEdit*>("wwwdir")->text().toStdString();
+    ASSERT_EQ(window.flow().page(), 7)
+        << window.findChild<QLineEdit*>("wwwdir")->text().toStdString();
     window.findChild<QLineEdit*>("version")->setText("Ausgabe 1");
     click("next");
     ASSERT_EQ(window.flow().page(), 8);
@@ -134,7 +135,8 @@ TEST_P(FullRunTest, WritesTheIndexFileWithTheEmbeddedTool) {
 
     const QStringList titles = lines.filter(QRegularExpression("^Rock 1:"));
     if (c.root == RootOption::RootFolder) {
-        EXPECT_EQ(titles, (QStringList{"Rock 1:\\Best\\", "Rock 1:\\Best\\a.mp3", "Rock 1:\\x.OGG"}));
+        EXPECT_EQ(titles,
+                  (QStringList{"Rock 1:\\Best\\", "Rock 1:\\Best\\a.mp3", "Rock 1:\\x.OGG"}));
     } else {
         // The folder keeps its path below the medium's root.
         ASSERT_EQ(titles.size(), 3);

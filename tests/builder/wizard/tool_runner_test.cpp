@@ -64,8 +64,9 @@ TEST_F(ToolRunnerTest, ExtractsRunsInTheWorkingFolderAndDeletesBothFiles) {
 }
 
 TEST_F(ToolRunnerTest, ReportsTheExitCodeAndOutputOfAFailingTool) {
-    ToolRunner runner(temp.path(), "00000001",
-                      writeScript(scripts.path(), 2, "echo ' Fehler:   Ungültige Medien-Bezeichnung:'"));
+    ToolRunner runner(
+        temp.path(), "00000001",
+        writeScript(scripts.path(), 2, "echo ' Fehler:   Ungültige Medien-Bezeichnung:'"));
     runner.start({"LABEL=a:b"}, {"", "", ""}, work.path());
     const ToolRunner::Result result = waitForResult(runner);
     EXPECT_TRUE(result.started);

@@ -48,15 +48,28 @@ TEST(UrlField, AppendsASlashKeepingTheCaret) {
     EXPECT_EQ(appendUrlSlash(u"", 0), (TextEdit{"", 0}));
 }
 
+TEST(UrlField, ASlashTypedBeforeTheTrailingSlashStepsOverIt) {
+    // "http://host/" with the caret before the appended slash; "/" typed there.
+    EXPECT_EQ(editUrl(u"http://host/", u"http://host//", 12), (TextEdit{"http://host/", 12}));
+    // Anywhere else the slash is kept.
+    EXPECT_EQ(editUrl(u"http://host/", u"http://host//", 13), (TextEdit{"http://host//", 13}));
+    EXPECT_EQ(editUrl(u"http://", u"http:///", 8), (TextEdit{"http:///", 8}));
+    EXPECT_EQ(editUrl(u"http://h/", u"http:///h/", 7), (TextEdit{"http:///h/", 7}));
+    // Other edits only get the slash appended.
+    EXPECT_EQ(editUrl(u"http://h/", u"http://ho/", 9), (TextEdit{"http://ho/", 9}));
+    EXPECT_EQ(editUrl(u"http://ho/", u"http://ho", 9), (TextEdit{"http://ho/", 9}));
+    EXPECT_EQ(editUrl(u"x/", u"", 0), (TextEdit{"", 0}));
+}
+
 TEST(UrlField, TypingRuleNeedsWebSchemeHostAndNothingAfterTheLastSlash) {
     for (const char* good : {"http://host/", "HTTP://host/dir/", "ftp://ftp.example.org/pub/mp3/",
                              "Ftp://user:pw@host/", "http://host"}) {
         EXPECT_TRUE(urlAccepted(QString::fromLatin1(good))) << good;
     }
-    for (const char* bad : {"http://", "http:///", "http://host:8080/", "http://host:80/",
-                            "http://host/index.html", "http://host/a/#/", "http://host/#x/",
-                            "http://host/?a=b/", "https://host/", "file:///tmp/", "host/",
-                            "http://ho st/", ""}) {
+    for (const char* bad :
+         {"http://", "http:///", "http://host:8080/", "http://host:80/", "http://host/index.html",
+          "http://host/a/#/", "http://host/#x/", "http://host/?a=b/", "https://host/",
+          "file:///tmp/", "host/", "http://ho st/", ""}) {
         EXPECT_FALSE(urlAccepted(QString::fromLatin1(bad))) << bad;
     }
 }
@@ -66,7 +79,7 @@ TEST(UrlField, EntryRuleAndSchemePrefix) {
     EXPECT_TRUE(urlPrefixAccepted(u"FTP://h/x"));
     EXPECT_TRUE(urlPrefixAccepted(u"hTtP://host:81/")); // the entry rule does not parse
     EXPECT_FALSE(urlPrefixAccepted(u"http://"));
-    EXPECT_FALSE(urlPrefixAccepted(u"http:///"));  // no character before the slash
+    EXPECT_FALSE(urlPrefixAccepted(u"http:///")); // no character before the slash
     EXPECT_FALSE(urlPrefixAccepted(u"http://host"));
     EXPECT_FALSE(urlPrefixAccepted(u"gopher://host/"));
 
@@ -103,9 +116,10 @@ TEST(PageRules, NetworkPathAndBaseFolder) {
 
 TEST(InfoFromFile, TagsWinOverLinePositions) {
     const InfoTexts current{"me", "v0", "c0"};
-    const QStringList indexFile{"*** TALLYER banner", "",        "BEGIN::CD",
-                                "LABEL::Rock",        "comment::Best of",
-                                "AUTHOR::Label Inc.", "Version::2006", "Rock:\\a.mp3"};
+    const QStringList indexFile{"*** TALLYER banner", "",
+                                "BEGIN::CD",          "LABEL::Rock",
+                                "comment::Best of",   "AUTHOR::Label Inc.",
+                                "Version::2006",      "Rock:\\a.mp3"};
     EXPECT_EQ(infoFromLines(indexFile, current), (InfoTexts{"Label Inc.", "2006", "Best of"}));
 
     // Without tags the first three lines are taken as they are.
@@ -147,8 +161,8 @@ TEST(ToolParameters, BaseFolderFollowsTheRootOption) {
     input.root = RootOption::RootFolder;
     ToolParameters p = toolParameters(input);
     EXPECT_EQ(p.text, R"( BASEDIR="/media/d/Music/" LABEL="Rock" INFOFILE="/run/t/0001ABCD.cdi")");
-    EXPECT_EQ(p.arguments,
-              (QStringList{"BASEDIR=/media/d/Music/", "LABEL=Rock", "INFOFILE=/run/t/0001ABCD.cdi"}));
+    EXPECT_EQ(p.arguments, (QStringList{"BASEDIR=/media/d/Music/", "LABEL=Rock",
+                                        "INFOFILE=/run/t/0001ABCD.cdi"}));
 
     input.root = RootOption::SubFolder;
     p = toolParameters(input);
@@ -176,7 +190,8 @@ TEST(ToolParameters, TypeAndResourceByTypeIndexAndConnectBox) {
     for (int type = 0; type < 8; ++type) {
         input.typeIndex = type;
         input.connect = false;
-        const QString typePart = type == 0 ? QString() : " TYPE=" + QString::fromLatin1(codes[type]);
+        const QString typePart =
+            type == 0 ? QString() : " TYPE=" + QString::fromLatin1(codes[type]);
         EXPECT_EQ(toolParameters(input).text, head + typePart + tail) << type;
     }
 
@@ -347,6 +362,7 @@ TEST_F(FlowTest, ParametersUseTheConnectBoxOnlyWhileItIsEnabled) {
               QString(R"( BASEDIR="%1" LABEL="Rock" TYPE=LAN RES="\\nas\mp3" INFOFILE="/t/i.cdi")")
                   .arg(dir.path()));
     flow.setTypeIndex(4);
-    EXPECT_EQ(flow.parameters("/t/i.cdi").text,
-              QString(R"( BASEDIR="%1" LABEL="Rock" TYPE=CDR INFOFILE="/t/i.cdi")").arg(dir.path()));
+    EXPECT_EQ(
+        flow.parameters("/t/i.cdi").text,
+        QString(R"( BASEDIR="%1" LABEL="Rock" TYPE=CDR INFOFILE="/t/i.cdi")").arg(dir.path()));
 }

@@ -38,7 +38,9 @@ struct StubDialogs : WizardDialogs {
     QString outputFolder(QWidget*, const QString&) override { return outputDir; }
 };
 
-QString u8(const char* text) { return QString::fromUtf8(text); }
+QString u8(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 bool writeFile(const QString& path, const QByteArray& content) {
     QDir().mkpath(QFileInfo(path).path());
@@ -171,6 +173,8 @@ TEST_F(WizardWindowTest, WalksThePagesWithRulesHeadingsAndFocus) {
     click("back");
     EXPECT_EQ(heading(), "Medientyp");
     click("back");
+    // Entering a field selects its text.
+    EXPECT_EQ(child<QLineEdit>("mediatitle")->selectedText(), "Rock");
     click("back");
     // The root option survives the page changes.
     EXPECT_TRUE(child<QRadioButton>("cb_subdir")->isChecked());
@@ -232,8 +236,12 @@ TEST_F(WizardWindowTest, TypeListEnablesTheConnectBoxAndSelectsTheExtraPages) {
     EXPECT_EQ(url->text(), "http://host/");
     EXPECT_EQ(url->cursorPosition(), 11);
     EXPECT_TRUE(button("next")->isEnabled());
+    QTest::keyClicks(url, "/mp3");
+    EXPECT_EQ(url->text(), "http://host/mp3/");
+    EXPECT_EQ(url->cursorPosition(), 15);
+    url->setCursorPosition(11);
     QTest::keyClicks(url, ":8080");
-    EXPECT_EQ(url->text(), "http://host:8080/");
+    EXPECT_EQ(url->text(), "http://host:8080/mp3/");
     EXPECT_FALSE(button("next")->isEnabled());
     url->setText("www.example.org/mp3");
     EXPECT_EQ(url->text(), "www.example.org/mp3/");
