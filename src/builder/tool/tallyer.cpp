@@ -432,6 +432,18 @@ namespace {
 // to folders are followed; a folder that is already open on the way down from the base
 // (same device and inode) is not entered again, which ends link loops.
 class Walker {
+    // "<prefix>\<name>", in one allocation for the usual ASCII names.
+    static QString childPath(const QString& prefix, const char* name) {
+        const size_t length = std::strlen(name);
+        const bool ascii = std::all_of(name, name + length, [](char c) { return c >= 0; });
+        if (!ascii) return prefix + u'\\' + QFile::decodeName(name);
+        QString out(prefix.size() + 1 + qsizetype(length), Qt::Uninitialized);
+        QChar* p = std::copy(prefix.cbegin(), prefix.cend(), out.data());
+        *p++ = u'\\';
+        std::transform(name, name + length, p, [](char c) { return QChar(char16_t(c)); });
+        return out;
+    }
+
 public:
     QStringList lines;
 
@@ -466,14 +478,14 @@ public:
                 if (nameView.compare("VORLUNE", Qt::CaseInsensitive) != 0)
                     folders.emplace_back(name);
             } else if (isMediaFileName(nameView)) {
-                lines << prefix + u'\\' + QFile::decodeName(name);
+                lines << childPath(prefix, name);
                 ++found;
             }
         }
         ::closedir(dir);
 
         for (const QByteArray& name : folders) {
-            const QString folderLine = prefix + u'\\' + QFile::decodeName(name);
+            const QString folderLine = childPath(prefix, name.constData());
             const qsizetype below = walk(path + '/' + name, folderLine);
             if (below > 0) {
                 lines << folderLine + u'\\';
