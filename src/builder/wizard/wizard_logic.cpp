@@ -198,6 +198,20 @@ QString indexFilePath(const QString& outputDir, const QString& label) {
     return path + label + QStringLiteral(".cd");
 }
 
+QString waitingText(const QString& label) {
+    return QStringLiteral("Das Medium \"%1\" wird jetzt erstellt.\n\r").arg(label) +
+           QString::fromUtf8("Dieser Vorgang kann unter Umständen mehrere Minuten dauern.");
+}
+
+QString cancelQuestion() {
+    return QStringLiteral("Wenn Sie jetzt abbrechen, wird die Zusammenstellung verworfen!\n\r"
+                          "Wollen Sie Reapwell wirklich beenden?");
+}
+
+QString shownText(QString text) {
+    return text.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
+}
+
 QString registeredOwner() {
     long size = sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? size_t(size) : 16384);

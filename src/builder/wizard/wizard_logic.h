@@ -115,6 +115,13 @@ ToolParameters toolParameters(const ToolInput& input);
 // The index file the tool will write: the output folder, a separator, label + ".cd".
 QString indexFilePath(const QString& outputDir, const QString& label);
 
+// The page text while the tool runs, with its line break as LF CR.
+QString waitingText(const QString& label);
+// The question before the wizard is closed without finishing, line break LF CR.
+QString cancelQuestion();
+// A text as a Qt label shows it: the CR that follows an LF would show as a blank.
+QString shownText(QString text);
+
 // The owner's full name from the password database, else the login name.
 QString registeredOwner();
 

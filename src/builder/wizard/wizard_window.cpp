@@ -72,9 +72,7 @@ QIcon typeIcon(int index) {
 } // namespace
 
 bool WizardDialogs::confirmCancel(QWidget* parent) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Reapwell"),
-                    text("Wenn Sie jetzt abbrechen, wird die Zusammenstellung verworfen!\n\r"
-                         "Wollen Sie Reapwell wirklich beenden?"),
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Reapwell"), shownText(cancelQuestion()),
                     QMessageBox::Ok | QMessageBox::No, parent);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
@@ -208,7 +206,7 @@ QWidget* WizardWindow::buildPage(int page) {
                                             "das neue Medium enthalten soll.")));
         labelFor("&Wurzelverzeichnis:", baseDirTree_);
         layout->setStretchFactor(baseDirTree_, 1);
-        break;
+        return widget;
     }
     case 2: {
         rootDir_ = new QRadioButton(text("&Stammverzeichnis"));
@@ -488,9 +486,7 @@ void WizardWindow::finish() {
     const ToolParameters parameters = flow_.parameters(runner_->infoFilePath());
 
     heading_->setText(text("Bitte warten..."));
-    finishText_->setText(text("Das Medium \"%1\" wird jetzt erstellt.\n\rDieser Vorgang kann "
-                              "unter Umständen mehrere Minuten dauern.")
-                             .arg(flow_.label()));
+    finishText_->setText(shownText(waitingText(flow_.label())));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     setEnabled(false);
 

@@ -217,6 +217,18 @@ TEST(Naming, IndexFileOwnerAndTickName) {
     EXPECT_FALSE(registeredOwner().isEmpty());
 }
 
+TEST(Texts, LineBreaksAreLfCrAndShownAsOneBreak) {
+    EXPECT_EQ(waitingText("Rock 1"),
+              QString::fromUtf8("Das Medium \"Rock 1\" wird jetzt erstellt.\n\rDieser Vorgang "
+                                "kann unter Umständen mehrere Minuten dauern."));
+    EXPECT_EQ(cancelQuestion(), "Wenn Sie jetzt abbrechen, wird die Zusammenstellung "
+                                "verworfen!\n\rWollen Sie Reapwell wirklich beenden?");
+    EXPECT_EQ(shownText(cancelQuestion()), "Wenn Sie jetzt abbrechen, wird die Zusammenstellung "
+                                           "verworfen!\nWollen Sie Reapwell wirklich beenden?");
+    // Only an LF CR pair loses its CR.
+    EXPECT_EQ(shownText("a\r\nb\rc\n\rd"), "a\r\nb\rc\nd");
+}
+
 class FlowTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }

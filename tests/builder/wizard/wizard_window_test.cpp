@@ -361,9 +361,7 @@ TEST_F(WizardWindowTest, AFailingToolIsReportedAndTheInputCanBeCorrected) {
     EXPECT_TRUE(window->isRunning());
     EXPECT_FALSE(window->isEnabled());
     EXPECT_EQ(heading(), "Bitte warten...");
-    EXPECT_EQ(child<QLabel>("finishText")->text(),
-              u8("Das Medium \"Rock\" wird jetzt erstellt.\n\rDieser Vorgang kann unter "
-                 "Umständen mehrere Minuten dauern."));
+    EXPECT_EQ(child<QLabel>("finishText")->text(), shownText(waitingText("Rock")));
     for (const char* name : {"cancel", "back", "finish", "changeDir"})
         EXPECT_FALSE(button(name)->isEnabled()) << name;
     EXPECT_EQ(QDir(toolTemp.path()).entryList(QDir::Files).size(), 2);
