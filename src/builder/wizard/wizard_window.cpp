@@ -480,7 +480,7 @@ void WizardWindow::finish() {
     setFinishButtonsEnabled(false);
 
     const QString outputDir = QDir::currentPath();
-    runIndexFile_ = indexFilePath(outputDir, flow_.label());
+    runOutputDir_ = outputDir;
     runner_ = new ToolRunner(tempDir_, tickName(), toolResource_, this);
     connect(runner_, &ToolRunner::finished, this, &WizardWindow::toolFinished);
     const ToolParameters parameters = flow_.parameters(runner_->infoFilePath());
@@ -501,8 +501,12 @@ void WizardWindow::toolFinished(const ToolRunner::Result& result) {
     setEnabled(true);
     QApplication::restoreOverrideCursor();
 
-    const bool written = result.started && result.normalExit && result.exitCode == 0 &&
-                         QFileInfo(runIndexFile_).isFile();
+    // The tool names the file after the trimmed label; the label may end with a blank.
+    const QString indexFile = indexFilePath(runOutputDir_, flow_.label());
+    const bool written =
+        result.started && result.normalExit && result.exitCode == 0 &&
+        (QFileInfo(indexFile).isFile() ||
+         QFileInfo(indexFilePath(runOutputDir_, flow_.label().trimmed())).isFile());
     if (written) {
         heading_->setText(text("Medium fertiggestellt"));
         finishText_->setText(
@@ -531,8 +535,8 @@ void WizardWindow::toolFinished(const ToolRunner::Result& result) {
         message = text("Das Indexwerkzeug hat das Medium nicht erstellt (Fehlercode %1).")
                       .arg(result.exitCode);
     else
-        message = text("Das Indexwerkzeug hat die Index-Datei \"%1\" nicht geschrieben.")
-                      .arg(runIndexFile_);
+        message =
+            text("Das Indexwerkzeug hat die Index-Datei \"%1\" nicht geschrieben.").arg(indexFile);
     if (result.started && !output.isEmpty()) message += QStringLiteral("\n\n") + output;
     dialogs_->error(this, message);
 }

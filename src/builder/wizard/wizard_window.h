@@ -72,7 +72,7 @@ private:
     QString tempDir_;
     QString toolResource_ = QStringLiteral(":/reapwell/tallyer");
     ToolRunner* runner_ = nullptr;
-    QString runIndexFile_;
+    QString runOutputDir_;
     bool done_ = false;
 
     QLabel* heading_ = nullptr;

@@ -390,3 +390,31 @@ TEST_F(WizardWindowTest, AFailingToolIsReportedAndTheInputCanBeCorrected) {
     EXPECT_TRUE(button("finish")->isEnabled());
     EXPECT_TRUE(tempIsEmpty());
 }
+
+TEST_F(WizardWindowTest, SuccessNeedsTheIndexFileTheToolWrote) {
+    // Ends with code 0 but writes nothing: reported, the wizard stays open.
+    const QString silent = media.filePath("silent.sh");
+    ASSERT_TRUE(writeFile(silent, "#!/bin/sh\nexit 0\n"));
+    window->setToolResource(silent);
+    toTypePage("Rock ");
+    click("next");
+    click("next");
+    click("finish");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->isRunning(); }, 20000));
+    ASSERT_EQ(dialogs->errors.size(), 1);
+    EXPECT_TRUE(dialogs->errors.first().contains("Rock .cd"));
+    EXPECT_FALSE(window->isDone());
+
+    // Writes the file under the trimmed label: done, the window closes.
+    const QString writing = media.filePath("writing.sh");
+    ASSERT_TRUE(writeFile(writing, "#!/bin/sh\necho x > Rock.cd\nexit 0\n"));
+    window->setToolResource(writing);
+    click("finish");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->isDone(); }, 20000));
+    EXPECT_EQ(dialogs->errors.size(), 1);
+    EXPECT_EQ(dialogs->informations, QStringList{"Das Medium wurde erfolgreich erstellt."});
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(dialogs->confirmations, 0);
+    EXPECT_TRUE(QFile::exists(output.filePath("Rock.cd")));
+    EXPECT_TRUE(tempIsEmpty());
+}
