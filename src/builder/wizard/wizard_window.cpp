@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QStandardItemModel>
 #include <QStyle>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -67,6 +68,16 @@ QIcon typeIcon(int index) {
     const Icon& icon = icons[index];
     return QIcon::fromTheme(QString::fromLatin1(icon.theme),
                             QApplication::style()->standardIcon(icon.fallback));
+}
+
+constexpr int UrlRole = Qt::UserRole + 1;
+constexpr int UncRole = Qt::UserRole + 2;
+constexpr int LoadedRole = Qt::UserRole + 3;
+
+QStandardItem* placeholderItem(const QString& caption) {
+    auto* item = new QStandardItem(caption);
+    item->setEnabled(false);
+    return item;
 }
 
 } // namespace
@@ -283,10 +294,27 @@ QWidget* WizardWindow::buildPage(int page) {
             flow_.setNetworkPath(path);
             sync();
         });
+        network_ = new QStandardItemModel(this);
+        netTree_ = new QTreeView;
+        netTree_->setObjectName(QStringLiteral("netTree"));
+        netTree_->setModel(network_);
+        netTree_->setHeaderHidden(true);
+        netTree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        connect(netTree_, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+            browseNetwork(network_->itemFromIndex(index));
+        });
+        connect(netTree_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+            const QModelIndexList rows = netTree_->selectionModel()->selectedRows();
+            if (rows.isEmpty()) return;
+            const QString unc = rows.first().data(UncRole).toString();
+            if (!unc.isEmpty()) netDir_->setText(unc);
+        });
         layout->addWidget(wrappedLabel(text("Geben Sie die Netzwerk-Freigabe an, mit der beim "
-                                            "Laden des Mediums verbunden werden soll.")));
+                                            "Laden des Mediums verbunden werden soll, oder "
+                                            "wählen Sie sie in der Netzwerkumgebung.")));
         labelFor("&Netzwerkpfad:", netDir_);
-        break;
+        layout->addWidget(netTree_, 1);
+        return widget;
     case 6:
         wwwDir_ = new QLineEdit;
         wwwDir_->setObjectName(QStringLiteral("wwwdir"));
@@ -357,6 +385,45 @@ void WizardWindow::selectBaseDir(const QString& path) {
     baseDirTree_->scrollTo(index);
 }
 
+void WizardWindow::browseNetwork(QStandardItem* item) {
+    if (!shares_) {
+        shares_ = new ShareLister(0, this);
+        connect(shares_, &ShareLister::listed, this, &WizardWindow::networkListed);
+    }
+    const QString url = item ? item->data(UrlRole).toString() : QStringLiteral("smb://");
+    if (item) {
+        if (item->data(LoadedRole).toBool()) return;
+        item->setData(true, LoadedRole);
+    }
+    shares_->list(url);
+}
+
+void WizardWindow::networkListed(const QString& url, const QList<ShareEntry>& entries,
+                                 const QString& error) {
+    QStandardItem* parent = nullptr;
+    if (url == u"smb://") {
+        parent = network_->invisibleRootItem();
+    } else {
+        const QModelIndexList found = network_->match(network_->index(0, 0), UrlRole, url, 1,
+                                                      Qt::MatchExactly | Qt::MatchRecursive);
+        if (found.isEmpty()) return;
+        parent = network_->itemFromIndex(found.first());
+    }
+    parent->removeRows(0, parent->rowCount());
+    for (const ShareEntry& entry : entries) {
+        static const QStyle::StandardPixmap icons[] = {QStyle::SP_DriveNetIcon,
+                                                       QStyle::SP_ComputerIcon,
+                                                       QStyle::SP_DirLinkIcon, QStyle::SP_DirIcon};
+        auto* item = new QStandardItem(style()->standardIcon(icons[entry.kind]), entry.name);
+        item->setData(entry.url, UrlRole);
+        if (entry.kind != ShareEntry::Workgroup) item->setData(uncFromSmbUrl(entry.url), UncRole);
+        item->appendRow(placeholderItem(QString()));
+        parent->appendRow(item);
+    }
+    if (entries.isEmpty())
+        parent->appendRow(placeholderItem(error.isEmpty() ? text("(leer)") : error));
+}
+
 void WizardWindow::move(int direction) {
     if (direction > 0 ? !next_->isEnabled() : !back_->isEnabled()) return;
     if (direction > 0)
@@ -365,6 +432,7 @@ void WizardWindow::move(int direction) {
         flow_.back();
     sync();
     if (flow_.page() == kLastPage) showIndexFileName();
+    if (flow_.page() == 5 && !shares_) browseNetwork(nullptr);
     focusPageControl();
 }
 

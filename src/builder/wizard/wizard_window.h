@@ -1,5 +1,6 @@
 #pragma once
 
+#include "share_browser.h"
 #include "tool_runner.h"
 #include "wizard_logic.h"
 
@@ -15,7 +16,10 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
+class QStandardItem;
+class QStandardItemModel;
 class QTreeView;
+class ShareLister;
 
 // The message boxes and file dialogs of the wizard; tests answer them without a user.
 class WizardDialogs {
@@ -66,6 +70,9 @@ private:
     void finish();
     void toolFinished(const ToolRunner::Result& result);
     void setFinishButtonsEnabled(bool on);
+    void browseNetwork(QStandardItem* item);
+    void networkListed(const QString& url, const QList<reapwell::ShareEntry>& entries,
+                       const QString& error);
 
     reapwell::WizardFlow flow_;
     std::unique_ptr<WizardDialogs> dialogs_;
@@ -93,6 +100,9 @@ private:
     QCheckBox* connect_ = nullptr;
     QLabel* connectText_ = nullptr;
     QLineEdit* netDir_ = nullptr;
+    QTreeView* netTree_ = nullptr;
+    QStandardItemModel* network_ = nullptr;
+    ShareLister* shares_ = nullptr;
     QLineEdit* wwwDir_ = nullptr;
     QLineEdit* author_ = nullptr;
     QLineEdit* version_ = nullptr;
