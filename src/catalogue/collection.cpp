@@ -81,31 +81,37 @@ Collection::Collection() : root_(std::make_unique<TreeNode>(QStringLiteral("Komp
 
 Collection::~Collection() = default;
 
-QString Collection::uniqueName(const QString& name, bool* isNew) {
+HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* isNew) {
     // Keys are looked up without regard to case, so a name that differs from an
-    // existing key only in case must be numbered too, or its folder would show the
-    // other folder's titles.
-    if (!titleLists.contains(name)) {
+    // existing key only in case is numbered too, or its folder would show the other
+    // folder's titles.
+    if (titleLists.indexOfFolded(f.folded) < 0) {
         *isNew = true;
-        return name;
+        *unique = f.name;
+        return f.folded;
     }
     *isNew = false;
-    const QString folded = name.toCaseFolded();
-    int n = std::max(2, nextSuffix_.value(folded, 2));
-    QString candidate;
+    int n = std::max(2, nextSuffix_.value(f.folded, 2));
+    HashedKey candidate;
     for (;; ++n) {
-        candidate = name + QStringLiteral(" (") + QString::number(n) + u')';
-        if (!titleLists.contains(candidate))
+        const QString suffix = QStringLiteral(" (") + QString::number(n) + u')';
+        candidate = HashedKey(f.folded.text + suffix);
+        if (titleLists.indexOfFolded(candidate) < 0) {
+            *unique = f.name + suffix;
             break;
+        }
     }
-    nextSuffix_.insert(folded, n + 1);
+    nextSuffix_.insert(f.folded, n + 1);
     return candidate;
 }
 
-TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const QString& name) const {
+TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const HashedKey& name) const {
     auto it = alphaByName_.constFind(name);
     if (it == alphaByName_.cend())
         return nullptr;
+    // Walk whichever is smaller: the subtree itself, or the nodes of that name.
+    if (alphaParent->descendantCount() < qsizetype(it->size()))
+        return alphaParent->findInSubtree(name.text);
     TreeNode* best = nullptr;
     for (TreeNode* candidate : *it) {
         if (!alphaParent->isAncestorOrSelfOf(candidate))
@@ -116,43 +122,30 @@ TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const QString& name) 
     return best;
 }
 
-void Collection::addMedium(const QString& defaultName, const QStringList& fileLines) {
-    applyMedium(defaultName, bodyLinesForLoading(fileLines));
-}
-
-void Collection::applyMedium(const QString& defaultName, const QStringList& body) {
-    ++mediaCount;
-    TreeNode* mediaList = mediaListNode();
-    TreeNode* alphaList = alphaListNode();
-    TreeNode* medium = mediaList->addChild(defaultName, MediaUnknown, MediaUnknown);
-    auto info = std::make_unique<MyMediaInfo>();
-    const int alphaTopBefore = alphaList->childCount();
-
-    int folderList = 0;
-    int alphaListIndex = 0;
-    struct FolderNodes {
-        TreeNode* folder;
-        TreeNode* alpha;
-    };
-    QHash<QString, FolderNodes> folders; // folded path -> nodes
-
+ParsedMedium Collection::parseMedium(const QStringList& body) {
+    ParsedMedium m;
+    // The folder lines met so far that are ancestors of the current one. Sorted lines
+    // put a folder before everything below it, so the parent of a folder, when it has
+    // a line, is on this stack.
+    std::vector<int> open;
+    QStringList* titles = &m.rootTitles;
     for (const QString& line : body) {
         const ClassifiedLine cl = classifyLine(line);
         switch (cl.kind) {
         case LineKind::Marker:
             break;
         case LineKind::Author:
-            info->Author = cl.value.toString();
+            m.author = cl.value.toString();
             break;
         case LineKind::Version:
-            info->Version = cl.value.toString();
+            m.version = cl.value.toString();
             break;
         case LineKind::Comment:
-            info->Comment = cl.value.toString();
+            m.comment = cl.value.toString();
             break;
         case LineKind::Label:
             if (!cl.value.isEmpty())
-                medium->text = cl.value.toString();
+                m.label = cl.value.toString();
             break;
         case LineKind::Style: {
             QStringView attrs, target;
@@ -160,70 +153,115 @@ void Collection::applyMedium(const QString& defaultName, const QStringList& body
                 break;
             TitleStyle style;
             applyStyleAttributes(attrs, style);
-            titleStyles.add(target.toString(), style);
+            m.styles.emplace_back(target.toString(), style);
             break;
         }
         case LineKind::MediaType: {
-            const MediaTypeValue mt = parseMediaTypeValue(cl.value);
-            if (mt.number == MediaUnknown)
-                break;
-            info->MediaType = quint8(mt.number);
-            medium->icon = medium->selectedIcon = mt.number;
-            if (mt.number == MediaLan || mt.number == MediaWww) {
-                info->Resource = mt.resource;
-                if (!mt.resource.isEmpty() && connector_) {
-                    if (mt.number == MediaLan)
-                        connector_->ConnectShare(medium->text, mt.resource);
-                    else
-                        connector_->ConnectWebMedium(medium->text, mt.resource);
-                }
-            }
+            MediaTypeValue mt = parseMediaTypeValue(cl.value);
+            if (mt.number != MediaUnknown)
+                m.mediaTypes.emplace_back(mt.number, std::move(mt.resource));
             break;
         }
         case LineKind::Folder: {
-            ++info->FolderCount;
-            ++folderCount;
             const QStringView path = QStringView(line).chopped(1);
             const qsizetype cut = path.lastIndexOf(u'\\');
-            const QString name = path.mid(cut + 1).toString();
-
-            TreeNode* parent = medium;
-            TreeNode* alphaParent = alphaList;
-            if (cut >= 0) {
-                auto it = folders.constFind(path.left(cut).toString().toCaseFolded());
-                if (it != folders.cend()) {
-                    parent = it->folder;
-                    alphaParent = it->alpha;
-                }
+            while (!open.empty()) {
+                const ParsedFolder& top = m.folders[size_t(open.back())];
+                const qsizetype len = top.pathLength;
+                if (len < path.size() && path[len] == u'\\' &&
+                    path.left(len).compare(QStringView(top.line).left(len), Qt::CaseInsensitive) == 0)
+                    break;
+                open.pop_back();
             }
-
-            bool isNew = false;
-            const QString unique = uniqueName(name, &isNew);
-            alphaListIndex = -1;
-            if (!isNew)
-                alphaListIndex = titleLists.indexOf(QStringLiteral("ALPHALIST::") + name);
-            if (alphaListIndex < 0)
-                alphaListIndex = titleLists.add(QStringLiteral("ALPHALIST::") + name);
-            folderList = titleLists.add(unique);
-
-            TreeNode* folderNode = parent->addChild(unique, kFolderIcon, kFolderSelectedIcon);
-            TreeNode* alphaNode = isNew ? nullptr : findAlphaNode(alphaParent, name);
-            if (!alphaNode) {
-                alphaNode = alphaParent->addChild(name, kFolderIcon, kFolderSelectedIcon);
-                alphaByName_[name].push_back(alphaNode);
-            }
-            folders.insert(path.toString().toCaseFolded(), {folderNode, alphaNode});
+            ParsedFolder f;
+            f.line = line;
+            f.pathLength = path.size();
+            f.name = path.mid(cut + 1).toString();
+            f.folded = foldedKey(f.name);
+            f.exact = HashedKey(f.name);
+            if (!open.empty() && m.folders[size_t(open.back())].pathLength == cut)
+                f.parent = open.back();
+            open.push_back(int(m.folders.size()));
+            m.folders.push_back(std::move(f));
+            titles = &m.folders.back().titles;
             break;
         }
         case LineKind::Title:
-            ++info->TitleCount;
-            ++titleCount;
-            titleLists.list(folderList).append(line);
-            titleLists.list(alphaListIndex).append(line);
+            ++m.titleCount;
+            titles->append(line);
             break;
         }
     }
+    return m;
+}
 
+void Collection::addMedium(const QString& defaultName, const QStringList& fileLines) {
+    applyMedium(defaultName, parseMedium(bodyLinesForLoading(fileLines)));
+}
+
+void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
+    ++mediaCount;
+    TreeNode* mediaList = mediaListNode();
+    TreeNode* alphaList = alphaListNode();
+    TreeNode* medium = mediaList->addChild(m.label.isEmpty() ? defaultName : m.label, MediaUnknown,
+                                           MediaUnknown);
+    auto info = std::make_unique<MyMediaInfo>();
+    info->Author = std::move(m.author);
+    info->Version = std::move(m.version);
+    info->Comment = std::move(m.comment);
+    for (auto& [target, style] : m.styles)
+        titleStyles.add(target, style);
+    for (auto& [number, resource] : m.mediaTypes) {
+        info->MediaType = quint8(number);
+        medium->icon = medium->selectedIcon = number;
+        if (number == MediaLan || number == MediaWww) {
+            info->Resource = resource;
+            if (!resource.isEmpty() && connector_) {
+                if (number == MediaLan)
+                    connector_->ConnectShare(medium->text, resource);
+                else
+                    connector_->ConnectWebMedium(medium->text, resource);
+            }
+        }
+    }
+    // Titles before the first folder line have no folder of their own: they go where
+    // the current lists start, the first list.
+    if (!m.rootTitles.isEmpty()) {
+        QStringList& first = titleLists.list(0);
+        first.append(m.rootTitles);
+        first.append(m.rootTitles);
+    }
+
+    const int alphaTopBefore = alphaList->childCount();
+    std::vector<std::pair<TreeNode*, TreeNode*>> nodes; // folder and alphabetical node
+    nodes.reserve(m.folders.size());
+    for (ParsedFolder& f : m.folders) {
+        TreeNode* parent = f.parent < 0 ? medium : nodes[size_t(f.parent)].first;
+        TreeNode* alphaParent = f.parent < 0 ? alphaList : nodes[size_t(f.parent)].second;
+
+        bool isNew = false;
+        QString unique;
+        const HashedKey uniqueKey = uniqueName(f, &unique, &isNew);
+        int alphaIndex = isNew ? -1 : titleLists.indexOfAlphaList(f.folded);
+        if (alphaIndex < 0)
+            alphaIndex = titleLists.add(QStringLiteral("ALPHALIST::") + f.name,
+                                        HashedKey(QStringLiteral("alphalist::") + f.folded.text));
+        const int folderIndex = titleLists.add(unique, uniqueKey);
+        titleLists.list(alphaIndex).append(f.titles);
+        titleLists.list(folderIndex) = std::move(f.titles);
+
+        TreeNode* folderNode = parent->addChild(unique, kFolderIcon, kFolderSelectedIcon);
+        TreeNode* alphaNode = isNew ? nullptr : findAlphaNode(alphaParent, f.exact);
+        if (!alphaNode) {
+            alphaNode = alphaParent->addChild(f.name, kFolderIcon, kFolderSelectedIcon);
+            alphaByName_[f.exact].push_back(alphaNode);
+        }
+        nodes.emplace_back(folderNode, alphaNode);
+    }
+    info->FolderCount = qint32(m.folders.size());
+    info->TitleCount = m.titleCount;
+    folderCount += info->FolderCount;
+    titleCount += info->TitleCount;
     info->Details = buildDetails(*info, medium->text);
     medium->media = std::move(info);
 
@@ -251,7 +289,7 @@ QStringList Collection::indexFilesIn(const QString& dir) {
     d.setNameFilters({QStringLiteral("*.cd")});
     // System: broken links are listed too, so that they are reported rather than missed.
     d.setFilter(QDir::Files | QDir::Hidden | QDir::System);
-    d.setSorting(QDir::Name | QDir::IgnoreCase);
+    d.setSorting(QDir::Unsorted);
     QStringList names = d.entryList();
     std::stable_sort(names.begin(), names.end(),
                      [](const QString& a, const QString& b) { return compareCatalogue(a, b) < 0; });
@@ -268,7 +306,7 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
     struct Slot {
         bool ok = false;
         QString error;
-        QStringList body;
+        ParsedMedium medium;
     };
     std::vector<std::optional<Slot>> parsed(static_cast<size_t>(total));
     std::mutex mutex;
@@ -284,7 +322,7 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
             QStringList lines;
             s.ok = readIndexFile(dir.filePath(names[i]), lines, &s.error);
             if (s.ok)
-                s.body = bodyLinesForLoading(std::move(lines));
+                s.medium = parseMedium(bodyLinesForLoading(std::move(lines)));
             {
                 std::lock_guard lock(mutex);
                 parsed[size_t(i)] = std::move(s);
@@ -306,7 +344,7 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
             parsed[size_t(i)].reset();
         }
         if (s.ok)
-            applyMedium(QFileInfo(names[i]).completeBaseName(), s.body);
+            applyMedium(QFileInfo(names[i]).completeBaseName(), std::move(s.medium));
         else
             report.errors.append(s.error);
         if (progress)

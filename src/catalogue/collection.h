@@ -39,6 +39,30 @@ public:
     virtual int connectionCount() const { return 0; }
 };
 
+// One folder line of an index file, prepared for adding to the collection.
+struct ParsedFolder {
+    QString line;
+    qsizetype pathLength = 0; // the line without its final "\"
+    QString name;             // last path component
+    HashedKey folded;         // the name, case-folded
+    HashedKey exact;          // the name as written
+    int parent = -1;          // index of the parent folder's line, -1 for the medium
+    QStringList titles;       // the titles that follow the line
+};
+
+// An index file read and sorted, ready to be added; made on worker threads.
+struct ParsedMedium {
+    QString label;
+    QString author;
+    QString version;
+    QString comment;
+    std::vector<std::pair<QString, indexfile::TitleStyle>> styles;
+    std::vector<std::pair<int, QString>> mediaTypes; // known codes in order, with resource
+    QStringList rootTitles;                           // titles before the first folder line
+    std::vector<ParsedFolder> folders;
+    int titleCount = 0;
+};
+
 // What one load of all media found.
 struct LoadReport {
     int media = 0;
@@ -99,12 +123,13 @@ public:
     static QStringList indexFilesIn(const QString& dir);
 
 private:
-    void applyMedium(const QString& defaultName, const QStringList& sortedBody);
-    TreeNode* findAlphaNode(TreeNode* alphaParent, const QString& name) const;
-    QString uniqueName(const QString& name, bool* isNew);
+    static ParsedMedium parseMedium(const QStringList& sortedBody);
+    void applyMedium(const QString& defaultName, ParsedMedium&& medium);
+    TreeNode* findAlphaNode(TreeNode* alphaParent, const HashedKey& name) const;
+    HashedKey uniqueName(const ParsedFolder& folder, QString* unique, bool* isNew);
 
     std::unique_ptr<TreeNode> root_;
     MediumConnector* connector_ = nullptr;
-    QHash<QString, std::vector<TreeNode*>> alphaByName_;
-    QHash<QString, int> nextSuffix_; // folded name -> first " (n)" worth trying
+    QHash<HashedKey, std::vector<TreeNode*>> alphaByName_;
+    QHash<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
 };

@@ -1,7 +1,7 @@
 #include "title_lists.h"
 
 namespace {
-void insertFirst(QHash<QString, int>& hash, const QString& key, int index) {
+void insertFirst(QHash<HashedKey, int>& hash, const HashedKey& key, int index) {
     auto it = hash.find(key);
     if (it == hash.end())
         hash.insert(key, index);
@@ -16,8 +16,20 @@ TitleLists::TitleLists() {
 
 QString TitleLists::fixedKey(Fixed which) { return QString::fromUtf8(kFixedKeys[which]); }
 
-int TitleLists::indexOf(QStringView key) const {
-    return firstByFoldedKey_.value(key.toString().toCaseFolded(), -1);
+namespace {
+const QString kAlphaPrefix = QStringLiteral("alphalist::");
+}
+
+int TitleLists::indexOf(QStringView key) const { return indexOfFolded(foldedKey(key)); }
+
+int TitleLists::indexOfFolded(const HashedKey& folded) const {
+    if (folded.text.startsWith(kAlphaPrefix))
+        return alpha_.value(HashedKey(folded.text.mid(kAlphaPrefix.size())), -1);
+    return plain_.value(folded, -1);
+}
+
+int TitleLists::indexOfAlphaList(const HashedKey& foldedName) const {
+    return alpha_.value(foldedName, -1);
 }
 
 QStringList* TitleLists::find(QStringView key) {
@@ -25,29 +37,39 @@ QStringList* TitleLists::find(QStringView key) {
     return i < 0 ? nullptr : &entries_[size_t(i)].titles;
 }
 
-int TitleLists::add(const QString& key) {
-    const int index = int(entries_.size());
+void TitleLists::index(const HashedKey& folded, int entry) {
+    if (folded.text.startsWith(kAlphaPrefix))
+        insertFirst(alpha_, HashedKey(folded.text.mid(kAlphaPrefix.size())), entry);
+    else
+        insertFirst(plain_, folded, entry);
+}
+
+int TitleLists::add(const QString& key) { return add(key, foldedKey(key)); }
+
+int TitleLists::add(const QString& key, const HashedKey& folded) {
+    const int entry = int(entries_.size());
     entries_.push_back({key, {}});
-    insertFirst(firstByFoldedKey_, key.toCaseFolded(), index);
-    return index;
+    index(folded, entry);
+    return entry;
 }
 
 void TitleLists::clearNonFixed() {
     entries_.resize(FixedCount);
-    firstByFoldedKey_.clear();
+    plain_.clear();
+    alpha_.clear();
     for (int i = 0; i < FixedCount; ++i)
-        insertFirst(firstByFoldedKey_, entries_[size_t(i)].key.toCaseFolded(), i);
+        index(foldedKey(entries_[size_t(i)].key), i);
 }
 
 const indexfile::TitleStyle* TitleStyles::find(QStringView target) const {
-    const int i = firstByFoldedTarget_.value(target.toString().toCaseFolded(), -1);
+    const int i = firstByFoldedTarget_.value(foldedKey(target), -1);
     return i < 0 ? nullptr : &entries_[size_t(i)].second;
 }
 
 void TitleStyles::add(const QString& target, const indexfile::TitleStyle& style) {
     const int index = int(entries_.size());
     entries_.emplace_back(target, style);
-    insertFirst(firstByFoldedTarget_, target.toCaseFolded(), index);
+    insertFirst(firstByFoldedTarget_, foldedKey(target), index);
 }
 
 void TitleStyles::clear() {

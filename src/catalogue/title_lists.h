@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hashed_key.h"
 #include "index_file.h"
 
 #include <QHash>
@@ -26,8 +27,14 @@ public:
     bool contains(QStringView key) const { return indexOf(key) >= 0; }
     QStringList* find(QStringView key);
 
+    // The same for a key already folded.
+    int indexOfFolded(const HashedKey& foldedKey) const;
+    // The entry "ALPHALIST::" + name, by the folded name.
+    int indexOfAlphaList(const HashedKey& foldedName) const;
+
     // Appends an entry with an empty list and returns its index.
     int add(const QString& key);
+    int add(const QString& key, const HashedKey& foldedKey);
 
     // Removes every entry but the four fixed lists.
     void clearNonFixed();
@@ -39,8 +46,12 @@ private:
         QString key;
         QStringList titles;
     };
+    void index(const HashedKey& foldedKey, int entry);
+
     std::vector<Entry> entries_;
-    QHash<QString, int> firstByFoldedKey_;
+    // Folded key -> first entry; "ALPHALIST::" keys apart, by their folded name.
+    QHash<HashedKey, int> plain_;
+    QHash<HashedKey, int> alpha_;
 };
 
 // Display marks by title or folder line; the first mark added for a target counts.
@@ -56,5 +67,5 @@ public:
 
 private:
     std::vector<std::pair<QString, indexfile::TitleStyle>> entries_;
-    QHash<QString, int> firstByFoldedTarget_;
+    QHash<HashedKey, int> firstByFoldedTarget_;
 };

@@ -40,6 +40,8 @@ TreeNode* TreeNode::addChild(QString t, int i, int s) {
     node->parent_ = this;
     node->row_ = int(children_.size());
     children_.push_back(std::move(node));
+    for (TreeNode* n = this; n; n = n->parent_)
+        ++n->descendants_;
     return children_.back().get();
 }
 
@@ -51,12 +53,17 @@ TreeNode* TreeNode::insertChildSorted(QString t, int i, int s) {
     const bool atEnd = pos == children_.end();
     node->row_ = int(pos - children_.begin());
     children_.insert(pos, std::move(node));
+    for (TreeNode* n = this; n; n = n->parent_)
+        ++n->descendants_;
     if (!atEnd)
         rowsValid_ = false;
     return raw;
 }
 
 void TreeNode::removeChildren() {
+    const int removed = descendants_;
+    for (TreeNode* n = this; n; n = n->parent_)
+        n->descendants_ -= removed;
     children_.clear();
     rowsValid_ = true;
 }
@@ -82,22 +89,35 @@ bool TreeNode::isAncestorOrSelfOf(const TreeNode* other) const {
     return false;
 }
 
+TreeNode* TreeNode::findInSubtree(const QString& t) {
+    if (text == t)
+        return this;
+    for (const auto& c : children_)
+        if (TreeNode* found = c->findInSubtree(t))
+            return found;
+    return nullptr;
+}
+
 bool precedesInPreorder(const TreeNode* a, const TreeNode* b) {
     if (a == b)
         return false;
-    std::vector<const TreeNode*> pa, pb;
-    for (const TreeNode* n = a; n; n = n->parent())
-        pa.push_back(n);
-    for (const TreeNode* n = b; n; n = n->parent())
-        pb.push_back(n);
-    std::reverse(pa.begin(), pa.end());
-    std::reverse(pb.begin(), pb.end());
-    size_t i = 0;
-    while (i < pa.size() && i < pb.size() && pa[i] == pb[i])
-        ++i;
-    if (i == pa.size())
-        return true; // a is an ancestor of b
-    if (i == pb.size())
-        return false;
-    return pa[i]->row() < pb[i]->row();
+    int da = a->depth();
+    int db = b->depth();
+    const TreeNode* x = a;
+    const TreeNode* y = b;
+    while (da > db) {
+        x = x->parent();
+        --da;
+    }
+    while (db > da) {
+        y = y->parent();
+        --db;
+    }
+    if (x == y)
+        return x == a; // one is an ancestor of the other: the ancestor comes first
+    while (x->parent() != y->parent()) {
+        x = x->parent();
+        y = y->parent();
+    }
+    return x->row() < y->row();
 }

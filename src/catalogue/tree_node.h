@@ -37,12 +37,18 @@ public:
     void mergeSortedTail(int from);
 
     bool isAncestorOrSelfOf(const TreeNode* other) const;
+    // Number of nodes below this one, at any depth.
+    int descendantCount() const { return descendants_; }
+    // The first node in a depth-first walk of this subtree (this node included) whose
+    // text equals `text` exactly.
+    TreeNode* findInSubtree(const QString& text);
 
 private:
     void renumber() const;
 
     TreeNode* parent_ = nullptr;
     std::vector<std::unique_ptr<TreeNode>> children_;
+    int descendants_ = 0;
     mutable int row_ = 0;
     mutable bool rowsValid_ = true; // of the children
 };
