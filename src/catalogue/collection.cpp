@@ -266,8 +266,9 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
     medium->media = std::move(info);
 
     medium->sortChildren();
-    mediaList->mergeSortedTail(mediaList->childCount() - 1);
-    alphaList->mergeSortedTail(alphaTopBefore);
+    mediaList->sortChildrenLater();
+    if (alphaList->childCount() != alphaTopBefore)
+        alphaList->sortChildrenLater();
     cdnames.insert(std::upper_bound(cdnames.begin(), cdnames.end(), medium->text,
                                     [](const QString& a, const QString& b) {
                                         return compareCatalogue(a, b) < 0;

@@ -14,9 +14,15 @@ bool textLess(const std::unique_ptr<TreeNode>& a, const std::unique_ptr<TreeNode
 TreeNode::TreeNode(QString t, int i, int s) : text(std::move(t)), icon(i), selectedIcon(s) {}
 TreeNode::~TreeNode() = default;
 
+TreeNode* TreeNode::child(int row) const {
+    ensureSorted();
+    return children_[size_t(row)].get();
+}
+
 int TreeNode::row() const {
     if (!parent_)
         return 0;
+    parent_->ensureSorted();
     if (!parent_->rowsValid_)
         parent_->renumber();
     return row_;
@@ -29,6 +35,14 @@ int TreeNode::depth() const {
     return d;
 }
 
+void TreeNode::ensureSorted() const {
+    if (!sortPending_)
+        return;
+    sortPending_ = false;
+    std::stable_sort(children_.begin(), children_.end(), textLess);
+    rowsValid_ = false;
+}
+
 void TreeNode::renumber() const {
     for (size_t i = 0; i < children_.size(); ++i)
         children_[i]->row_ = int(i);
@@ -36,28 +50,15 @@ void TreeNode::renumber() const {
 }
 
 TreeNode* TreeNode::addChild(QString t, int i, int s) {
+    // Appending keeps a pending sort valid: equal texts stay in the order added.
     auto node = std::make_unique<TreeNode>(std::move(t), i, s);
     node->parent_ = this;
     node->row_ = int(children_.size());
+    node->seq_ = nextSeq_++;
     children_.push_back(std::move(node));
     for (TreeNode* n = this; n; n = n->parent_)
         ++n->descendants_;
     return children_.back().get();
-}
-
-TreeNode* TreeNode::insertChildSorted(QString t, int i, int s) {
-    auto node = std::make_unique<TreeNode>(std::move(t), i, s);
-    node->parent_ = this;
-    TreeNode* raw = node.get();
-    auto pos = std::upper_bound(children_.begin(), children_.end(), node, textLess);
-    const bool atEnd = pos == children_.end();
-    node->row_ = int(pos - children_.begin());
-    children_.insert(pos, std::move(node));
-    for (TreeNode* n = this; n; n = n->parent_)
-        ++n->descendants_;
-    if (!atEnd)
-        rowsValid_ = false;
-    return raw;
 }
 
 void TreeNode::removeChildren() {
@@ -66,20 +67,13 @@ void TreeNode::removeChildren() {
         n->descendants_ -= removed;
     children_.clear();
     rowsValid_ = true;
+    sortPending_ = false;
+    nextSeq_ = 0;
 }
 
 void TreeNode::sortChildren() {
-    std::stable_sort(children_.begin(), children_.end(), textLess);
-    rowsValid_ = false;
-}
-
-void TreeNode::mergeSortedTail(int from) {
-    if (from >= int(children_.size()))
-        return;
-    auto mid = children_.begin() + from;
-    std::stable_sort(mid, children_.end(), textLess);
-    std::inplace_merge(children_.begin(), mid, children_.end(), textLess);
-    rowsValid_ = false;
+    sortPending_ = true;
+    ensureSorted();
 }
 
 bool TreeNode::isAncestorOrSelfOf(const TreeNode* other) const {
@@ -92,6 +86,7 @@ bool TreeNode::isAncestorOrSelfOf(const TreeNode* other) const {
 TreeNode* TreeNode::findInSubtree(const QString& t) {
     if (text == t)
         return this;
+    ensureSorted();
     for (const auto& c : children_)
         if (TreeNode* found = c->findInSubtree(t))
             return found;
@@ -118,6 +113,12 @@ bool precedesInPreorder(const TreeNode* a, const TreeNode* b) {
     while (x->parent() != y->parent()) {
         x = x->parent();
         y = y->parent();
+    }
+    const TreeNode* p = x->parent();
+    if (p->sortPending_) {
+        // The order the pending sort will give, without sorting now.
+        const int c = indexfile::compareCatalogue(x->text, y->text);
+        return c != 0 ? c < 0 : x->seq_ < y->seq_;
     }
     return x->row() < y->row();
 }

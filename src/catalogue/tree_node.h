@@ -23,18 +23,17 @@ public:
 
     TreeNode* parent() const { return parent_; }
     int childCount() const { return int(children_.size()); }
-    TreeNode* child(int row) const { return children_[size_t(row)].get(); }
+    TreeNode* child(int row) const;
     int row() const;
     int depth() const;
 
     TreeNode* addChild(QString text, int icon, int selectedIcon);
-    // Inserts a new child at the place its text sorts to (after equal texts).
-    TreeNode* insertChildSorted(QString text, int icon, int selectedIcon);
     void removeChildren();
     // Sorts the direct children by text in the catalogue order (stable).
     void sortChildren();
-    // Sorts the children from index `from` on, then merges them into the sorted rest.
-    void mergeSortedTail(int from);
+    // Keeps the children sorted by text, lazily: they are sorted (stable, so equal
+    // texts stay in the order they were added) the next time anyone looks at them.
+    void sortChildrenLater() { sortPending_ = true; }
 
     bool isAncestorOrSelfOf(const TreeNode* other) const;
     // Number of nodes below this one, at any depth.
@@ -44,13 +43,18 @@ public:
     TreeNode* findInSubtree(const QString& text);
 
 private:
+    friend bool precedesInPreorder(const TreeNode* a, const TreeNode* b);
+    void ensureSorted() const;
     void renumber() const;
 
     TreeNode* parent_ = nullptr;
-    std::vector<std::unique_ptr<TreeNode>> children_;
+    mutable std::vector<std::unique_ptr<TreeNode>> children_;
     int descendants_ = 0;
+    int seq_ = 0;     // order of adding among the siblings
+    int nextSeq_ = 0; // for the children
     mutable int row_ = 0;
     mutable bool rowsValid_ = true; // of the children
+    mutable bool sortPending_ = false;
 };
 
 // True when a comes before b in a depth-first walk (parents before children).

@@ -243,6 +243,19 @@ TEST_F(CollectionTest, AlphabeticalNodesAreFoundDepthFirstWithinTheParentSubtree
     EXPECT_EQ(titlesOf("ALPHALIST::CD1").size(), 3);
 }
 
+TEST_F(CollectionTest, DepthFirstOrderFollowsTheSortedTreeNotTheLoadingOrder) {
+    write("a.cd", "A:\\Zappa\\\nA:\\Zappa\\CD1\\\nA:\\Zappa\\CD1\\1.mp3\n");
+    write("b.cd", "B:\\Abba\\\nB:\\Abba\\CD1\\\nB:\\Abba\\CD1\\2.mp3\n");
+    write("c.cd", "C:\\CD1\\\nC:\\CD1\\Bonus\\\nC:\\CD1\\Bonus\\3.mp3\n");
+    c.LoadAllMedia();
+    TreeNode* alpha = c.alphaListNode();
+    ASSERT_EQ(childTexts(alpha), QStringList({"Abba", "Zappa"}));
+    // Abba sorts first, so its CD1 is met first and takes C's top-level CD1 and Bonus.
+    EXPECT_EQ(childTexts(alpha->child(0)->child(0)), QStringList({"Bonus"}));
+    EXPECT_EQ(alpha->child(1)->child(0)->childCount(), 0);
+    EXPECT_EQ(childTexts(c.mediaListNode()), QStringList({"a", "b", "c"}));
+}
+
 TEST(DetailsLabel, EscapesBlanksSpecialsAndHighBytes) {
     EXPECT_EQ(encodeDetailsLabel(u"Rock 1*#%<>ä&€"), QStringLiteral("Rock%201%2A%23%25%3C%3E%E4&%80"));
     EXPECT_EQ(encodeDetailsLabel(QString::fromUtf8("♪")), QStringLiteral("%E2%99%AA"));

@@ -1,0 +1,440 @@
+#include "media_access.h"
+
+#include "media_roots.h"
+#include "text_codec.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <pwd.h>
+#include <unistd.h>
+
+MediaAccess::MediaAccess(Options options, MediaPrompts* prompts, QObject* parent)
+    : QObject(parent), options_(std::move(options)), prompts_(prompts) {
+    qRegisterMetaType<FetchJob>();
+    wait_ = new MediumWait(
+        [this] { return roots(); },
+        [this](const QString& root, const QString& label) { return probeRoot(root, label); }, this);
+    connect(wait_, &MediumWait::found, this,
+            [this](const QString&, int type) { lastFoundType_ = type; });
+    clock_.start();
+
+    fetcher_ = new TitleFetcher(&smbCredentials_, options_.smbPort, options_.smbTimeoutMs,
+                                options_.timeouts);
+    fetcher_->moveToThread(&fetchThread_);
+    connect(fetcher_, &TitleFetcher::progress, this, &MediaAccess::onFetchProgress,
+            Qt::QueuedConnection);
+    connect(fetcher_, &TitleFetcher::finished, this, &MediaAccess::onFetchFinished,
+            Qt::QueuedConnection);
+    fetchThread_.setObjectName(QStringLiteral("title fetch"));
+    fetchThread_.start();
+}
+
+MediaAccess::~MediaAccess() {
+    fetcher_->stop();
+    fetchThread_.quit();
+    fetchThread_.wait();
+    delete fetcher_;
+}
+
+QString MediaAccess::shareUser() const {
+    if (!options_.shareUser.isEmpty()) return options_.shareUser;
+    if (const passwd* pw = getpwuid(getuid())) return QString::fromLocal8Bit(pw->pw_name);
+    return qEnvironmentVariable("USER");
+}
+
+// ---- finding media ----
+
+QStringList MediaAccess::roots() const {
+    QStringList all = mediaroots::localRoots();
+    for (const ConnectionEntry& e : connections_.entries())
+        all << e.drive;
+    return all;
+}
+
+int MediaAccess::probeRoot(const QString& root, const QString& label) {
+    const QString idFile = mediaroots::idFilePath(root, label);
+    QByteArray content;
+    if (mediaroots::isSmbPath(root)) {
+        if (!smb_)
+            smb_ = std::make_unique<SmbSession>(&smbCredentials_, options_.smbPort,
+                                                options_.smbTimeoutMs);
+        if (!smb_->exists(idFile)) return -1;
+        content = smb_->readSmall(idFile);
+    } else {
+        QFile file(idFile);
+        if (!file.exists()) return -1;
+        if (file.open(QIODevice::ReadOnly)) content = file.read(64 * 1024);
+    }
+    return mediaroots::foundTypeFromIdLines(
+        textcodec::splitLines(textcodec::decodeIndexText(content)));
+}
+
+QString MediaAccess::locateMedium(const QString& label) {
+    QString found;
+    int type = 0;
+    for (const QString& root : roots()) {
+        const int t = probeRoot(root, label);
+        if (t >= 0) {
+            found = root; // a later root replaces an earlier one
+            type = t;
+        }
+    }
+    if (!found.isEmpty()) lastFoundType_ = type;
+    return found;
+}
+
+QString MediaAccess::FindMediumDrive(const QString& label) {
+    const QString found = locateMedium(label);
+    if (!found.isEmpty()) return found;
+    if (wait_->isActive() || !prompts_) return {};
+    lastFoundType_ = 0;
+    return prompts_->waitForMedium(label, *wait_);
+}
+
+QString MediaAccess::titleFilePath(const QString& root, const QString& titleLine) {
+    return mediaroots::titleFilePath(root, titleLine);
+}
+
+const MediaAccess::WebDrive* MediaAccess::webDriveOf(const QString& path) const {
+    for (const WebDrive& d : webDrives_)
+        if (path.startsWith(d.drive + u'/')) return &d;
+    return nullptr;
+}
+
+const MediaAccess::NetDrive* MediaAccess::netDriveOf(const QString& path) const {
+    for (const NetDrive& d : netDrives_)
+        if (path.startsWith(d.drive + u'/', Qt::CaseInsensitive)) return &d;
+    return nullptr;
+}
+
+bool MediaAccess::isRemotePath(const QString& path) const {
+    return webDriveOf(path) || netDriveOf(path);
+}
+
+QString MediaAccess::sourceUrl(const QString& path) const {
+    if (const WebDrive* web = webDriveOf(path)) {
+        const ConnectionEntry* entry = connections_.byDrive(web->drive);
+        if (!entry) return {};
+        QString url = entry->resource;
+        if (!url.endsWith(u'/')) url += u'/';
+        return url + path.mid(web->drive.size() + 1);
+    }
+    if (netDriveOf(path)) return path;
+    return {};
+}
+
+QString MediaAccess::TitleFolderPath(const QString& path) const {
+    if (webDriveOf(path)) {
+        const QString url = sourceUrl(path);
+        return url.left(url.lastIndexOf(u'/') + 1);
+    }
+    return path.left(path.lastIndexOf(u'/') + 1);
+}
+
+// ---- fetching titles ----
+
+QString MediaAccess::newLocalFile(const QString& folder, const QString& path) {
+    // The extension only when it is a plain one: names from the network stay out.
+    QString extension;
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot > 0) {
+        const QString ext = name.mid(dot + 1);
+        bool plain = !ext.isEmpty() && ext.size() <= 8;
+        for (QChar c : ext)
+            if (!(c.isLetterOrNumber() && c.unicode() < 128)) plain = false;
+        if (plain) extension = u'.' + ext;
+    }
+    quint32 tick = quint32(QDateTime::currentMSecsSinceEpoch());
+    if (tick <= lastTick_) tick = lastTick_ + 1;
+    QString file;
+    for (;; ++tick) {
+        file = folder + u'/' + QStringLiteral("%1").arg(tick, 8, 16, QLatin1Char('0')).toUpper() +
+               extension;
+        if (!QFileInfo::exists(file)) break;
+    }
+    lastTick_ = tick;
+    return file;
+}
+
+MediaAccess::FetchAnswer MediaAccess::FetchTitleFile(const QString& path) {
+    FetchAnswer answer;
+    const WebDrive* web = webDriveOf(path);
+    const NetDrive* net = web ? nullptr : netDriveOf(path);
+    if (!web && !net) {
+        answer.localFile = path;
+        return answer;
+    }
+    const auto cached = downloads_.constFind(path);
+    if (cached != downloads_.constEnd()) {
+        if (QFileInfo::exists(*cached)) {
+            answer.localFile = *cached;
+            return answer;
+        }
+        downloads_.erase(cached);
+    }
+    answer.pending = true;
+    if (currentPath_ == path || queued_.contains(path)) return answer;
+
+    FetchJob job;
+    job.path = path;
+    job.source = sourceUrl(path);
+    job.localFile = newLocalFile(web ? web->drive : net->cacheFolder, path);
+    if (web) {
+        if (const ConnectionEntry* entry = connections_.byDrive(web->drive))
+            job.login = {entry->user, entry->password};
+    }
+    job.id = ++lastJobId_;
+    queue_.push_back(job);
+    queued_.insert(path);
+    if (currentPath_.isEmpty()) startNextFetch();
+    return answer;
+}
+
+void MediaAccess::startNextFetch() {
+    if (queue_.empty()) return;
+    FetchJob job = std::move(queue_.front());
+    queue_.pop_front();
+    queued_.remove(job.path);
+    currentPath_ = job.path;
+    currentUrl_ = job.source;
+    currentLocal_ = job.localFile;
+    currentId_ = job.id;
+    expectedSize_ = 12345678;
+    meter_.start(TransferMeter::Download, expectedSize_, clock_.elapsed());
+    emit downloadStarted(currentPath_, currentUrl_, expectedSize_);
+    emit statusMessage(meter_.statusText());
+    QMetaObject::invokeMethod(
+        fetcher_, [f = fetcher_, job] { f->run(job); }, Qt::QueuedConnection);
+}
+
+void MediaAccess::onFetchProgress(const QString& path, qint64 bytes, qint64 total) {
+    if (path != currentPath_) return;
+    if (total > 0 && total != expectedSize_) {
+        expectedSize_ = total;
+        meter_.setMaximum(total);
+    }
+    const bool changed = meter_.update(bytes, clock_.elapsed());
+    emit downloadProgress(bytes, meter_.maximum(), changed ? meter_.statusText() : QString());
+}
+
+void MediaAccess::onFetchFinished(const QString& path, const QString& localFile,
+                                  const QString& error) {
+    if (path == currentPath_) {
+        currentPath_.clear();
+        currentUrl_.clear();
+        currentLocal_.clear();
+        expectedSize_ = 0;
+    }
+    // A title whose medium went away while it was fetched is not kept.
+    const bool stillConnected = isRemotePath(path);
+    QString failure = error;
+    if (error.isEmpty() && !stillConnected) {
+        QFile::remove(localFile);
+        failure = QStringLiteral("Verbindung getrennt");
+    }
+    if (failure.isEmpty()) {
+        downloads_.insert(path, localFile);
+        emit statusMessage(QString());
+        emit titleFetched(path, localFile, QString());
+    } else {
+        emit statusMessage(QStringLiteral("Herunterladen fehlgeschlagen: ") + failure);
+        emit titleFetched(path, QString(), failure);
+    }
+    startNextFetch();
+}
+
+// ---- connecting ----
+
+QString MediaAccess::connectWarning(const QString& error, const QString& resource,
+                                    const QString& label) {
+    return QStringLiteral("Fehler beim Verbinden: ") + error + QStringLiteral("\n\r\n\r") +
+           QStringLiteral("Es konnte keine Verbindung mit \"") + resource +
+           QStringLiteral("\" hergestellt werden.") + QStringLiteral("\n\r") + u'"' + label +
+           QStringLiteral("\" wird nicht verfügbar sein.");
+}
+
+void MediaAccess::ConnectShare(const QString& medium, const QString& share) {
+    if (connections_.contains(share)) return;
+    const QString url = mediaroots::isSmbPath(share) ? share : smbshare::urlFromUnc(share);
+    const QString rest = url.mid(6);
+    const QString server = rest.section(u'/', 0, 0);
+    const QString shareName = rest.section(u'/', 1, 1);
+    const QString root = QStringLiteral("smb://") + server + u'/' + shareName;
+    if (server.isEmpty() || shareName.isEmpty()) {
+        if (prompts_)
+            prompts_->warn(connectWarning(smbshare::errorName(1200, root), share, medium));
+        return;
+    }
+    if (!smb_)
+        smb_ =
+            std::make_unique<SmbSession>(&smbCredentials_, options_.smbPort, options_.smbTimeoutMs);
+    QString user = shareUser();
+    QString password;
+    int code = 0;
+    for (;;) {
+        smbCredentials_.set(server, shareName, user, password);
+        const int rc = smb_->openShare(url);
+        if (rc == 0) break;
+        code = smbshare::errorCodeFromErrno(rc);
+        if (code != 86) break;
+        password.clear();
+        if (!prompts_ || !prompts_->askPassword(medium, false, user, password)) break;
+        code = 0;
+    }
+    if (code != 0) {
+        if (prompts_)
+            prompts_->warn(connectWarning(smbshare::errorName(code, root), share, medium));
+        return;
+    }
+    const QString cacheFolder =
+        options_.tempDir + QStringLiteral("/VORLUNELAN-%1").arg(nextFolderNumber_++);
+    QDir().mkpath(cacheFolder);
+    connections_.add({root, ConnectionEntry::ShareIcon, share, medium, QString(), QString()});
+    netDrives_.append({root, medium, cacheFolder});
+}
+
+void MediaAccess::ConnectWebMedium(const QString& medium, const QString& url) {
+    if (connections_.contains(url)) return;
+    webclient::Credentials http;
+    webclient::Credentials ftp{QStringLiteral("anonymous"), options_.anonymousFtpPassword};
+    const bool isFtp = webclient::isFtpUrl(url);
+    QString error;
+    for (;;) {
+        error.clear();
+        if (isFtp) {
+            const webclient::ProbeResult r = webclient::probeFtp(url, ftp, options_.timeouts);
+            if (r.refused) {
+                error = r.error;
+                QString user, password;
+                if (prompts_ && prompts_->askPassword(medium, true, user, password)) {
+                    ftp = {user, password};
+                    continue;
+                }
+                break;
+            }
+            error = r.error;
+        }
+        if (!webclient::isHttpUrl(url)) break;
+        const webclient::ProbeResult r = webclient::probeHttp(url, http, options_.timeouts);
+        error = r.error;
+        if (r.code < 201 || !r.refused) break;
+        QString user, password;
+        if (!prompts_ || !prompts_->askPassword(medium, true, user, password)) break;
+        http = {user, password};
+    }
+    QString folder;
+    if (error.isEmpty()) {
+        folder = options_.tempDir + QStringLiteral("/VORLUNEWWW-%1").arg(nextFolderNumber_++);
+        QFile id(mediaroots::idFilePath(folder, medium));
+        if (!QDir().mkpath(folder) || !id.open(QIODevice::WriteOnly) ||
+            id.write("MEDIATYPE::WWW\r\n") < 0 || !id.flush())
+            error = id.errorString();
+    }
+    if (!error.isEmpty()) {
+        error.replace(u'\n', u' ');
+        error.replace(u'\r', u' ');
+        if (!folder.isEmpty()) QDir(folder).removeRecursively();
+        if (prompts_) prompts_->warn(connectWarning(error, url, medium));
+        return;
+    }
+    const webclient::Credentials& used = isFtp ? ftp : http;
+    connections_.add({folder, ConnectionEntry::WebIcon, url, medium, used.user, used.password});
+    webDrives_.append({folder, medium});
+}
+
+// ---- closing ----
+
+QSet<QString> MediaAccess::openFiles() {
+    QSet<QString> files;
+    QDirIterator fds(QStringLiteral("/proc/self/fd"), QDir::Files | QDir::System);
+    while (fds.hasNext()) {
+        const QString target = QFileInfo(fds.next()).symLinkTarget();
+        if (target.startsWith(u'/')) files.insert(target);
+    }
+    return files;
+}
+
+bool MediaAccess::folderInUse(const QString& folder) {
+    const QString prefix = QFileInfo(folder).canonicalFilePath() + u'/';
+    if (prefix.size() <= 1) return false;
+    for (const QString& file : openFiles())
+        if (file.startsWith(prefix)) return true;
+    return false;
+}
+
+void MediaAccess::stopFetcherFor(const QString& folder) {
+    const QString prefix = folder + u'/';
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        if (it->localFile.startsWith(prefix)) {
+            queued_.remove(it->path);
+            it = queue_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (currentLocal_.startsWith(prefix)) {
+        fetcher_->cancel(currentId_);
+        fetcher_->waitIdle();
+    }
+}
+
+bool MediaAccess::DisconnectAll(bool mayClose) {
+    if (!connections_.isEmpty()) {
+        emit statusMessage(QStringLiteral("Netzlaufwerke werden getrennt..."));
+        emit stopPlayerRequested();
+        // A file that something still reads stays until its folder is decided on.
+        const QSet<QString> open = openFiles();
+        for (auto it = downloads_.begin(); it != downloads_.end();) {
+            if (open.contains(QFileInfo(*it).canonicalFilePath())) {
+                ++it;
+            } else {
+                QFile::remove(*it);
+                it = downloads_.erase(it);
+            }
+        }
+    }
+
+    auto takeDown = [&](const QString& folder, const QString& name) {
+        if (folderInUse(folder)) {
+            const QString question =
+                QStringLiteral("Auf \"") + name + QStringLiteral("\" wird noch zugegriffen!\n\r") +
+                QStringLiteral("Das Programm trotz möglichen Datenverlustes schließen?");
+            if (!mayClose || !prompts_ || !prompts_->confirm(question)) {
+                mayClose = false;
+                return false; // kept: it stays usable while the program stays open
+            }
+        }
+        stopFetcherFor(folder);
+        QDir(folder).removeRecursively();
+        const QString prefix = folder + u'/';
+        downloads_.removeIf([&](const QHash<QString, QString>::iterator it) {
+            return it.value().startsWith(prefix);
+        });
+        return true;
+    };
+
+    for (auto it = webDrives_.begin(); it != webDrives_.end();) {
+        if (takeDown(it->drive, it->label)) {
+            connections_.removeDrive(it->drive);
+            it = webDrives_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto it = netDrives_.begin(); it != netDrives_.end();) {
+        if (takeDown(it->cacheFolder, it->name)) {
+            connections_.removeDrive(it->drive);
+            it = netDrives_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (netDrives_.isEmpty()) smb_.reset();
+    return mayClose;
+}

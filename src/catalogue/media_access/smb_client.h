@@ -1,0 +1,67 @@
+#pragma once
+
+#include "web_client.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QString>
+#include <QStringView>
+
+typedef struct _SMBCCTX SMBCCTX;
+
+// Network shares through libsmbclient, without mounting.
+namespace smbshare {
+
+// "\\server\share\dir" -> "smb://server/share/dir"
+QString urlFromUnc(QStringView unc);
+
+// The designed error code for an errno of the library: 86 for a refused login, 67 for
+// an unknown share, 1203 for an unreachable server, 1222 without network, 1200 for a
+// malformed path, 66 for a path that is no folder, -1 for others, 0 for none.
+int errorCodeFromErrno(int error);
+
+// The name shown for a code; for codes without a name the drive in double quotes.
+QString errorName(int code, const QString& drive);
+
+} // namespace smbshare
+
+// User names and passwords per server and share, shared by every session.
+class SmbCredentials {
+public:
+    void set(const QString& server, const QString& share, const QString& user,
+             const QString& password);
+    bool get(const QString& server, const QString& share, QString* user, QString* password) const;
+
+private:
+    mutable QMutex mutex_;
+    QHash<QString, std::pair<QString, QString>> byShare_;
+};
+
+// One libsmbclient context; use each session from one thread at a time.
+class SmbSession {
+public:
+    // port 0: the library's default ports.
+    SmbSession(SmbCredentials* credentials, quint16 port = 0, int timeoutMs = 10000);
+    ~SmbSession();
+    SmbSession(const SmbSession&) = delete;
+    SmbSession& operator=(const SmbSession&) = delete;
+
+    // Opens the share's root folder; 0 or an errno value.
+    int openShare(const QString& url);
+    bool exists(const QString& url);
+    // At most maxBytes of a small file; empty when it cannot be read.
+    QByteArray readSmall(const QString& url, qint64 maxBytes = 64 * 1024);
+    webclient::TransferResult download(const QString& url, const QString& localPath,
+                                       const webclient::ProgressFn& progress);
+
+private:
+    bool ensure();
+    static void authenticate(SMBCCTX* context, const char* server, const char* share,
+                             char* workgroup, int workgroupLength, char* user, int userLength,
+                             char* password, int passwordLength);
+
+    SmbCredentials* credentials_;
+    quint16 port_;
+    int timeoutMs_;
+    SMBCCTX* context_ = nullptr;
+};
