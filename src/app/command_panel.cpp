@@ -1,0 +1,132 @@
+#include "command_panel.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QToolButton* toolButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon,
+                        const QString& hint, bool checkable = false) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setIcon(parent->style()->standardIcon(icon));
+    b->setToolTip(hint);
+    b->setCheckable(checkable);
+    b->setEnabled(false);
+    b->setAutoRaise(true);
+    return b;
+}
+
+QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption,
+                        const QString& hint) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(hint);
+    b->setEnabled(false);
+    return b;
+}
+
+} // namespace
+
+CommandPanel::CommandPanel(QWidget* parent) : QScrollArea(parent), content_(new QWidget(this)) {
+    setObjectName(QStringLiteral("CommandPanel"));
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* column = new QVBoxLayout(content_);
+    column->setContentsMargins(4, 4, 4, 4);
+
+    QGroupBox* g =
+        addGroup(QStringLiteral("Wiedergabe"), QStringLiteral("Steuert die Wiedergabe."));
+    auto* grid = new QGridLayout(g);
+    play = toolButton(g, "play", QStyle::SP_MediaPlay, QStringLiteral("Wiedergabe"));
+    pause = toolButton(g, "pause", QStyle::SP_MediaPause, QStringLiteral("Pause"), true);
+    stop = toolButton(g, "stop", QStyle::SP_MediaStop, QStringLiteral("Stop"));
+    prev = toolButton(g, "prev", QStyle::SP_MediaSkipBackward, QStringLiteral("Vorheriger Titel"));
+    next = toolButton(g, "next", QStyle::SP_MediaSkipForward, QStringLiteral("Nächster Titel"));
+    rept =
+        toolButton(g, "rept", QStyle::SP_BrowserReload, QStringLiteral("Liste wiederholen"), true);
+    shuf = toolButton(g, "shuf", QStyle::SP_DialogResetButton,
+                      QStringLiteral("Zufällige Wiedergabe"), true);
+    seekpos = new QLabel(QStringLiteral("0:00:00"), g);
+    seekpos->setObjectName(QStringLiteral("seekpos"));
+    seekpos->setAlignment(Qt::AlignCenter);
+    grid->addWidget(prev, 0, 0);
+    grid->addWidget(play, 0, 1);
+    grid->addWidget(pause, 0, 2);
+    grid->addWidget(stop, 0, 3);
+    grid->addWidget(next, 0, 4);
+    grid->addWidget(rept, 1, 0);
+    grid->addWidget(shuf, 1, 1);
+    grid->addWidget(seekpos, 1, 2, 1, 3);
+
+    g = addGroup(QStringLiteral("Aktionen"), QStringLiteral("Kopiert die ausgewählten Titel."));
+    g->setObjectName(QStringLiteral("GroupBox2"));
+    auto* box = new QVBoxLayout(g);
+    copy_btn = pushButton(g, "copy_btn", QStringLiteral("&Kopieren"),
+                          QStringLiteral("In den Zielordner kopieren"));
+    burn_btn = pushButton(g, "burn_btn", QStringLiteral("&Brennen..."),
+                          QStringLiteral("Auf CD schreiben"));
+    box->addWidget(copy_btn);
+    box->addWidget(burn_btn);
+
+    g = addGroup(QStringLiteral("Sammlung"), QStringLiteral("Verwaltet die Sammlung."));
+    box = new QVBoxLayout(g);
+    reload_btn = pushButton(g, "reload_btn", QStringLiteral("M&edien neu einlesen"), QString());
+    reload_btn->setEnabled(true);
+    stat_btn = pushButton(g, "stat_btn", QStringLiteral("&Statistik zeigen"), QString());
+    box->addWidget(reload_btn);
+    box->addWidget(stat_btn);
+
+    g = addGroup(QStringLiteral("Lautstärke"), QStringLiteral("Stellt die Lautstärke ein."));
+    box = new QVBoxLayout(g);
+    vol_btn = pushButton(g, "vol_btn", QStringLiteral("A&npassen"), QString());
+    box->addWidget(vol_btn);
+
+    g = addGroup(QStringLiteral("Merkzettel"), QStringLiteral("Verwaltet den Merkzettel."));
+    box = new QVBoxLayout(g);
+    mz_btn = pushButton(g, "mz_btn", QStringLiteral("&Verwalten..."), QString());
+    box->addWidget(mz_btn);
+
+    g = addGroup(QStringLiteral("Optionen"), QString());
+    box = new QVBoxLayout(g);
+    opt_btn = pushButton(g, "opt_btn", QStringLiteral("&Einstellen"), QString());
+    box->addWidget(opt_btn);
+
+    g = addGroup(QStringLiteral("Streaming"), QString());
+    box = new QVBoxLayout(g);
+    strm_status = new QLabel(QStringLiteral("offline"), g);
+    strm_status->setObjectName(QStringLiteral("strm_status"));
+    strm_btn = pushButton(g, "strm_btn", QStringLiteral("S&treaming..."), QString());
+    box->addWidget(strm_status);
+    box->addWidget(strm_btn);
+
+    column->addStretch(1);
+    setWidget(content_);
+}
+
+QGroupBox* CommandPanel::addGroup(const QString& name, const QString& hint) {
+    auto* g = new QGroupBox(QLatin1Char(' ') + name + QLatin1Char(' '), content_);
+    g->setToolTip(hint);
+    static_cast<QVBoxLayout*>(content_->layout())->addWidget(g);
+    groups_.insert(name, g);
+    order_.append(name);
+    return g;
+}
+
+void CommandPanel::setHiddenGroups(const QStringList& hidden) {
+    for (const QString& name : order_)
+        groups_.value(name)->setVisible(!hidden.contains(name));
+}
+
+QStringList CommandPanel::hiddenGroups() const {
+    QStringList hidden;
+    for (const QString& name : order_)
+        if (groups_.value(name)->isHidden()) hidden.append(name);
+    return hidden;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QHash>
+#include <QScrollArea>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QToolButton;
+
+// The command panel on the right of the main window: one group box per command group,
+// captioned with the group's name between two blanks.
+class CommandPanel : public QScrollArea {
+    Q_OBJECT
+public:
+    explicit CommandPanel(QWidget* parent = nullptr);
+
+    // The group box of a group name ("Wiedergabe" ...), or null.
+    QGroupBox* group(const QString& name) const { return groups_.value(name); }
+    // Shows exactly the groups not named in `hidden`.
+    void setHiddenGroups(const QStringList& hidden);
+    QStringList hiddenGroups() const;
+
+    // Wiedergabe
+    QToolButton* play = nullptr;
+    QToolButton* pause = nullptr;
+    QToolButton* stop = nullptr;
+    QToolButton* prev = nullptr;
+    QToolButton* next = nullptr;
+    QToolButton* rept = nullptr;
+    QToolButton* shuf = nullptr;
+    QLabel* seekpos = nullptr;
+    // Aktionen
+    QPushButton* copy_btn = nullptr;
+    QPushButton* burn_btn = nullptr;
+    // Sammlung
+    QPushButton* reload_btn = nullptr;
+    QPushButton* stat_btn = nullptr;
+    // Lautstärke
+    QPushButton* vol_btn = nullptr;
+    // Merkzettel
+    QPushButton* mz_btn = nullptr;
+    // Optionen
+    QPushButton* opt_btn = nullptr;
+    // Streaming
+    QPushButton* strm_btn = nullptr;
+    QLabel* strm_status = nullptr;
+
+private:
+    QGroupBox* addGroup(const QString& name, const QString& hint);
+
+    QWidget* content_;
+    QHash<QString, QGroupBox*> groups_;
+    QStringList order_;
+};

@@ -1,0 +1,661 @@
+#include "main_window.h"
+
+#include "app_paths.h"
+#include "collection_loader.h"
+#include "command_panel.h"
+#include "desktop_integration.h"
+#include "settings_store.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+static void initLcdFontResource() {
+    Q_INIT_RESOURCE(lcd_font);
+}
+
+namespace {
+
+// The grip at a bar's left end; a double click hides the bar.
+class BarHandle : public QLabel {
+public:
+    BarHandle(QAction* toggle, QWidget* parent) : QLabel(parent), toggle_(toggle) {
+        setObjectName(QStringLiteral("handle"));
+        setToolTip(QStringLiteral("Doppelklicken, um Symbolleiste zu verstecken"));
+        setFixedWidth(8);
+        setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    }
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent*) override { toggle_->setChecked(false); }
+
+private:
+    QAction* toggle_;
+};
+
+constexpr int kDesignedWidth = 900;
+constexpr int kDesignedHeight = 620;
+
+} // namespace
+
+TForm1::TForm1(Environment environment, QWidget* parent)
+    : QMainWindow(parent), env_(std::move(environment)),
+      collection_(std::make_shared<Collection>()), loader_(new CollectionLoader(this)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Vorlune"));
+    settings_ = appsettings::Settings::defaults(env_.dataDir);
+    collection_->CatalogDir = env_.catalogDir;
+    createMenus();
+    createBars();
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(barStrip_);
+    mainSplitter_ = new QSplitter(Qt::Horizontal, central);
+    mainSplitter_->setObjectName(QStringLiteral("mainSplitter"));
+    mainSplitter_->addWidget(createCollectionViews());
+    commands = new CommandPanel(mainSplitter_);
+    mainSplitter_->addWidget(commands);
+    mainSplitter_->setStretchFactor(0, 1);
+    mainSplitter_->setStretchFactor(1, 0);
+    mainSplitter_->setCollapsible(0, false);
+    layout->addWidget(mainSplitter_, 1);
+    setCentralWidget(central);
+
+    statusText = new QLabel(this);
+    statusText->setObjectName(QStringLiteral("statusText"));
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setMaximumWidth(240);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->hide();
+    statusBar()->addWidget(statusText, 1);
+    statusBar()->addPermanentWidget(ProgressBar1);
+    resize(kDesignedWidth, kDesignedHeight);
+
+    connect(commands->reload_btn, &QPushButton::clicked, this, &TForm1::reloadMedia);
+    connect(loader_, &CollectionLoader::progress, this, [this](int done, int total) {
+        ProgressBar1->setMaximum(std::max(total, 1));
+        ProgressBar1->setValue(done);
+    });
+    connect(loader_, &CollectionLoader::loaded, this, &TForm1::adoptCollection);
+
+    // The play buttons and their menu items act as one.
+    const std::pair<QAbstractButton*, const char*> mirrored[] = {
+        {commands->play, "Play1"},
+        {commands->stop, "Stop1"},
+        {commands->prev, "VorherigerTitel1"},
+        {commands->next, "NchsterTitel1"}};
+    for (const auto& [button, name] : mirrored)
+        connect(action(QLatin1String(name)), &QAction::triggered, button, &QAbstractButton::click);
+    connect(action(QStringLiteral("Pause1")), &QAction::triggered, commands->pause,
+            [this](bool on) {
+                commands->pause->setChecked(on);
+                emit commands->pause->clicked(on);
+            });
+    connect(action(QStringLiteral("Wiederholen1")), &QAction::toggled, commands->rept,
+            &QAbstractButton::setChecked);
+    connect(commands->rept, &QAbstractButton::toggled, action(QStringLiteral("Wiederholen1")),
+            &QAction::setChecked);
+    connect(action(QStringLiteral("Zufllig1")), &QAction::toggled, commands->shuf,
+            &QAbstractButton::setChecked);
+    connect(commands->shuf, &QAbstractButton::toggled, action(QStringLiteral("Zufllig1")),
+            &QAction::setChecked);
+
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    loader_->wait();
+    if (!closed_) FormClose();
+    if (fontId_ >= 0) QFontDatabase::removeApplicationFont(fontId_);
+}
+
+QAction* TForm1::addItem(QMenu* menu, const char* name, const QString& caption,
+                         const QKeySequence& key, bool enabled) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(QLatin1String(name));
+    if (!key.isEmpty()) {
+        a->setShortcut(key);
+        a->setShortcutContext(Qt::WindowShortcut);
+    }
+    a->setEnabled(enabled);
+    actions_.insert(QLatin1String(name), a);
+    return a;
+}
+
+QAction* TForm1::addToggle(QMenu* menu, const char* name, const QString& caption,
+                           const QKeySequence& key) {
+    QAction* a = addItem(menu, name, caption, key, true);
+    a->setCheckable(true);
+    return a;
+}
+
+QAction* TForm1::action(const QString& objectName) const {
+    return actions_.value(objectName);
+}
+
+void TForm1::createMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&Datei"));
+    addItem(file, "Wiedergabe3", QStringLiteral("&Wiedergabe"));
+    addItem(file, "Titelhinzufgen1", QStringLiteral("Titel &hinzufügen"));
+    addItem(file, "Merken1", QStringLiteral("&Merken"), QKeySequence(Qt::Key_Insert));
+    addItem(file, "InZielordnerkopieren1", QStringLiteral("In &Zielordner kopieren"),
+            QKeySequence(QStringLiteral("Ctrl+K")));
+    addItem(file, "Eigenschaften2", QStringLiteral("&Eigenschaften..."));
+    file->addSeparator();
+    QAction* reload =
+        addItem(file, "DatentrgerListenneueinlesen1", QStringLiteral("M&edien neu einlesen"),
+                QKeySequence(QStringLiteral("Ctrl+R")), true);
+    connect(reload, &QAction::triggered, this, &TForm1::reloadMedia);
+    addItem(file, "Statistik1", QStringLiteral("&Statistik..."));
+    file->addSeparator();
+    QAction* quit = addItem(file, "Beenden1", QStringLiteral("&Beenden"),
+                            QKeySequence(QStringLiteral("Ctrl+Q")), true);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&Ansicht"));
+    addToggle(view, "Befehle1", QStringLiteral("&Befehle"))->setChecked(true);
+    addToggle(view, "Schnellsuche1", QStringLiteral("&Schnellsuche"))->setChecked(true);
+    addToggle(view, "Zielangaben1", QStringLiteral("&Zielangaben"))->setChecked(true);
+    addToggle(view, "Profile1", QStringLiteral("&Profile"))->setChecked(true);
+    view->addSeparator();
+    QAction* web = addItem(view, "Browser1", QStringLiteral("&Webansicht verwenden"));
+    web->setCheckable(true);
+    QMenu* list = view->addMenu(QStringLiteral("&Dateiliste"));
+    viewStyleGroup_ = new QActionGroup(this);
+    const char* styleNames[] = {"GroeSymbole1", "KleineSymbole1", "Liste1", "Details1"};
+    const QString styleCaptions[] = {QStringLiteral("&Große Symbole"),
+                                     QStringLiteral("&Kleine Symbole"), QStringLiteral("&Liste"),
+                                     QStringLiteral("&Details")};
+    for (int i = 0; i < 4; ++i) {
+        QAction* a = addToggle(list, styleNames[i], styleCaptions[i]);
+        a->setData(i);
+        viewStyleGroup_->addAction(a);
+    }
+    action(QStringLiteral("Details1"))->setChecked(true);
+    list->addSeparator();
+    addToggle(list, "Name1", QStringLiteral("&Name"))->setChecked(true);
+    addToggle(list, "Datentrger1", QStringLiteral("&Datenträger"))->setChecked(true);
+    addToggle(list, "AusfhrlicherName1", QStringLiteral("&Ausführlicher Name"));
+    list->addSeparator();
+    addItem(list, "Aktualisieren1", QStringLiteral("&Aktualisieren"));
+    addItem(list, "AmRasterausrichten1", QStringLiteral("Am &Raster ausrichten"));
+    addItem(list, "Allesmarkieren1", QStringLiteral("Alles &markieren"),
+            QKeySequence(QStringLiteral("Ctrl+A")));
+
+    QMenu* play = menuBar()->addMenu(QStringLiteral("W&iedergabe"));
+    addItem(play, "Play1", QStringLiteral("&Play"), QKeySequence(Qt::Key_F6));
+    QAction* pause = addItem(play, "Pause1", QStringLiteral("P&ause"), QKeySequence(Qt::Key_F8));
+    pause->setCheckable(true);
+    addItem(play, "Stop1", QStringLiteral("&Stop"), QKeySequence(Qt::Key_F9));
+    addItem(play, "VorherigerTitel1", QStringLiteral("&Vorheriger Titel"),
+            QKeySequence(Qt::Key_F5));
+    addItem(play, "NchsterTitel1", QStringLiteral("&Nächster Titel"), QKeySequence(Qt::Key_F7));
+    play->addSeparator();
+    addItem(play, "Wiederholen1", QStringLiteral("&Wiederholen"),
+            QKeySequence(QStringLiteral("Ctrl+W")))
+        ->setCheckable(true);
+    addItem(play, "Zufllig1", QStringLiteral("&Zufällig"), QKeySequence(QStringLiteral("Ctrl+Z")))
+        ->setCheckable(true);
+    play->addSeparator();
+    timeModeGroup_ = new QActionGroup(this);
+    QAction* elapsed = addToggle(play, "AktuelleZeit1", QStringLiteral("&Aktuelle Zeit"));
+    QAction* remaining = addToggle(play, "VerbleibendeZeit1", QStringLiteral("&Verbleibende Zeit"));
+    elapsed->setData(0);
+    remaining->setData(1);
+    timeModeGroup_->addAction(elapsed);
+    timeModeGroup_->addAction(remaining);
+    elapsed->setChecked(true);
+    addToggle(play, "TrayAnzeige1", QStringLiteral("&Tray-Anzeige"))->setChecked(true);
+    play->addSeparator();
+    addItem(play, "Lautstrke1", QStringLiteral("&Lautstärke"), QKeySequence(Qt::Key_F10));
+
+    QMenu* notes = menuBar()->addMenu(QStringLiteral("&Merkzettel"));
+    addItem(notes, "ZumWeitergebenspeichern1", QStringLiteral("&Zum Weitergeben speichern..."));
+    addItem(notes, "PereMailverschicken1", QStringLiteral("&Per e-Mail verschicken..."));
+
+    QMenu* dest = menuBar()->addMenu(QStringLiteral("Ziel&angaben"));
+    addItem(dest, "Zielordner1", QStringLiteral("&Zielordner..."));
+    addItem(dest, "Playlist1", QStringLiteral("&Playlist..."));
+    dest->addSeparator();
+    copyModeGroup_ = new QActionGroup(this);
+    const char* modeNames[] = {"ZumZielortkopieren1", "ZumZielortverschieben1", "AufCDschreiben1"};
+    const QString modeCaptions[] = {QStringLiteral("Zum Zielort &kopieren"),
+                                    QStringLiteral("Zum Zielort &verschieben"),
+                                    QStringLiteral("Auf &CD schreiben...")};
+    for (int i = 0; i < 3; ++i) {
+        QAction* a = addToggle(dest, modeNames[i], modeCaptions[i]);
+        a->setData(i);
+        copyModeGroup_->addAction(a);
+    }
+    action(QStringLiteral("ZumZielortkopieren1"))->setChecked(true);
+
+    QMenu* options = menuBar()->addMenu(QStringLiteral("&Einstellungen"));
+    addItem(options, "Profileverwalten1", QStringLiteral("&Profile verwalten..."));
+    addItem(options, "Klngendern1", QStringLiteral("&Klänge ändern..."));
+    addItem(options, "Suchverhalten1", QStringLiteral("&Suchverhalten..."));
+    addItem(options, "Befehleanpassen1", QStringLiteral("&Befehle anpassen..."));
+    addItem(options, "Streaming1", QStringLiteral("S&treaming..."));
+    addItem(options, "Sonstiges1", QStringLiteral("S&onstiges..."));
+}
+
+QWidget* TForm1::makeBar(const char* name, QAction* toggle, QWidget* content) {
+    auto* bar = new QWidget(barStrip_);
+    bar->setObjectName(QLatin1String(name));
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->addWidget(new BarHandle(toggle, bar));
+    row->addWidget(content, 1);
+    connect(toggle, &QAction::toggled, bar, [this, bar](bool on) {
+        bar->setVisible(on);
+        relayoutBars();
+    });
+    return bar;
+}
+
+void TForm1::createBars() {
+    barStrip_ = new QWidget(this);
+    barStrip_->setObjectName(QStringLiteral("barStrip"));
+    auto* strip = new QVBoxLayout(barStrip_);
+    strip->setContentsMargins(0, 0, 0, 0);
+    strip->setSpacing(0);
+
+    auto* search = new QWidget;
+    auto* row = new QHBoxLayout(search);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* searchLabel = new QLabel(QStringLiteral("Schnellsuche:"), search);
+    qs_text = new QComboBox(search);
+    qs_text->setObjectName(QStringLiteral("qs_text"));
+    qs_text->setEditable(true);
+    qs_text->setInsertPolicy(QComboBox::NoInsert);
+    qs_text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    searchLabel->setBuddy(qs_text);
+    qs_go = new QPushButton(QStringLiteral("&Go!"), search);
+    qs_go->setObjectName(QStringLiteral("qs_go"));
+    row->addWidget(searchLabel);
+    row->addWidget(qs_text, 1);
+    row->addWidget(qs_go);
+    searchBar_ = makeBar("searchBar", action(QStringLiteral("Schnellsuche1")), search);
+
+    auto* dest = new QWidget;
+    row = new QHBoxLayout(dest);
+    row->setContentsMargins(0, 0, 0, 0);
+    dir_text = new QLineEdit(dest);
+    dir_text->setObjectName(QStringLiteral("dir_text"));
+    dir_btn = new QPushButton(QStringLiteral("Durchsuchen..."), dest);
+    dir_btn->setObjectName(QStringLiteral("dir_btn"));
+    dir_btn->setEnabled(false);
+    pl_text = new QComboBox(dest);
+    pl_text->setObjectName(QStringLiteral("pl_text"));
+    pl_text->setEditable(true);
+    pl_text->setInsertPolicy(QComboBox::NoInsert);
+    pl_text->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    pl_btn = new QPushButton(QStringLiteral("Durchsuchen..."), dest);
+    pl_btn->setObjectName(QStringLiteral("pl_btn"));
+    pl_btn->setEnabled(false);
+    row->addWidget(new QLabel(QStringLiteral("Ziel:"), dest));
+    row->addWidget(dir_text, 1);
+    row->addWidget(dir_btn);
+    row->addWidget(new QLabel(QStringLiteral("Playlist:"), dest));
+    row->addWidget(pl_text, 1);
+    row->addWidget(pl_btn);
+    destBar_ = makeBar("destBar", action(QStringLiteral("Zielangaben1")), dest);
+
+    auto* profiles = new QWidget;
+    row = new QHBoxLayout(profiles);
+    row->setContentsMargins(0, 0, 0, 0);
+    profileButtons = new QWidget(profiles);
+    profileButtons->setObjectName(QStringLiteral("profileButtons"));
+    auto* buttons = new QHBoxLayout(profileButtons);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    newprof = new QPushButton(QStringLiteral("Profile..."), profiles);
+    newprof->setObjectName(QStringLiteral("newprof"));
+    newprof->setEnabled(false);
+    row->addWidget(profileButtons, 1);
+    row->addWidget(newprof);
+    profileBar_ = makeBar("profileBar", action(QStringLiteral("Profile1")), profiles);
+
+    strip->addWidget(searchBar_);
+    strip->addWidget(destBar_);
+    strip->addWidget(profileBar_);
+
+    connect(action(QStringLiteral("Befehle1")), &QAction::toggled, this, [this](bool on) {
+        if (commands) commands->setVisible(on);
+    });
+}
+
+QWidget* TForm1::createCollectionViews() {
+    viewSplitter_ = new QSplitter(Qt::Horizontal);
+    viewSplitter_->setObjectName(QStringLiteral("viewSplitter"));
+    auto* tree = new QLabel(QStringLiteral("Komplette Sammlung"), viewSplitter_);
+    tree->setObjectName(QStringLiteral("tree"));
+    tree->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    auto* list = new QLabel(QStringLiteral("Diese Liste enthält keine Elemente."), viewSplitter_);
+    list->setObjectName(QStringLiteral("noelemtext"));
+    list->setAlignment(Qt::AlignCenter);
+    viewSplitter_->addWidget(tree);
+    viewSplitter_->addWidget(list);
+    viewSplitter_->setStretchFactor(1, 1);
+    treeBaseFont_ = tree->font();
+    listBaseFont_ = list->font();
+    return viewSplitter_;
+}
+
+void TForm1::relayoutBars() {
+    const bool any = !searchBar_->isHidden() || !destBar_->isHidden() || !profileBar_->isHidden();
+    barStrip_->setVisible(any);
+    barStrip_->updateGeometry();
+}
+
+QMessageBox::StandardButton TForm1::ask(QMessageBox::Icon icon, const QString& text,
+                                        QMessageBox::StandardButtons buttons) {
+    if (messageBox_) return messageBox_(icon, text, buttons);
+    QMessageBox box(icon, QStringLiteral("Vorlune"), text, buttons, this);
+    return QMessageBox::StandardButton(box.exec());
+}
+
+void TForm1::setStatusText(const QString& text) {
+    statusText->setText(text);
+}
+
+bool TForm1::isLoading() const {
+    return loader_->isRunning();
+}
+
+void TForm1::setMediumConnector(MediumConnector* connector) {
+    connector_ = connector;
+    loader_->setConnector(connector);
+}
+
+void TForm1::FormCreate() {
+    // Base fonts, version record and user agent; the control handler is installed by
+    // the entry once the instance lock is held.
+    version_ = MyVersionInfo::current();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TForm1::installDisplayFont() {
+    initLcdFontResource();
+    if (QFontDatabase::families().contains(QStringLiteral("DSEG7 Classic"))) return;
+    fontId_ = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/lcddigit.ttf"));
+}
+
+void TForm1::FormShow() {
+    installDisplayFont();
+    if (env_.store) appsettings::registerSoundEvents(*env_.store);
+    if (!env_.applicationsDir.isEmpty() && !env_.executable.isEmpty())
+        desktopintegration::registerUrlScheme(env_.executable, env_.applicationsDir);
+    collection_->CatalogDir = env_.catalogDir;
+    loadSettings();
+    updateMerkzettelItems();
+    startLoading();
+}
+
+void TForm1::loadSettings() {
+    if (env_.store) appsettings::load(*env_.store, settings_);
+    const appsettings::MainSettings& m = settings_.main;
+
+    // 1. Window and splitter.
+    QRect g = geometry();
+    if (m.winPosX) g.moveLeft(*m.winPosX);
+    if (m.winPosY) g.moveTop(*m.winPosY);
+    if (m.winSizeX && *m.winSizeX > 100) g.setWidth(*m.winSizeX);
+    if (m.winSizeY && *m.winSizeY > 100) g.setHeight(*m.winSizeY);
+    setGeometry(g);
+    if (m.winMaximized) setWindowState(windowState() | Qt::WindowMaximized);
+    const int total = std::max(viewSplitter_->width(), m.splitPos + 200);
+    viewSplitter_->setSizes({std::max(m.splitPos, 0), std::max(total - m.splitPos, 100)});
+
+    // 2. Toggles through the menu commands.
+    action(QStringLiteral("Wiederholen1"))->setChecked(m.repeat);
+    action(QStringLiteral("Zufllig1"))->setChecked(m.shuffle);
+    action(QStringLiteral("Befehle1"))->setChecked(m.commandPanel);
+    action(QStringLiteral("Schnellsuche1"))->setChecked(m.searchPanel);
+    action(QStringLiteral("Zielangaben1"))->setChecked(m.destPanel);
+    action(QStringLiteral("Profile1"))->setChecked(m.profilePanel);
+    action(QStringLiteral("Name1"))->setChecked(m.nameColumn);
+    action(QStringLiteral("Datentrger1"))->setChecked(m.cdColumn);
+    action(QStringLiteral("AusfhrlicherName1"))->setChecked(m.fullNameColumn);
+    dir_text->setText(m.musicDir);
+    pl_text->setEditText(m.playlist);
+
+    // 3. The search text, wholly selected.
+    qs_text->setEditText(m.searchText);
+    qs_text->lineEdit()->selectAll();
+
+    // 4. View style; the web flag waits for the web view.
+    viewStyleGroup_->actions().at(m.listViewStyle())->setChecked(true);
+    webViewWanted_ = m.webView();
+
+    // 5. Copy mode, time mode, tray display.
+    copyModeGroup_->actions().at(m.copyMode)->setChecked(true);
+    timeModeGroup_->actions().at(m.timeMode)->setChecked(true);
+    action(QStringLiteral("TrayAnzeige1"))->setChecked(m.trayDisplay);
+
+    // 7. Command panel groups.
+    commands->setHiddenGroups(settings_.hiddenPanels);
+
+    // 8. to 10. Remembered lists.
+    qs_text->clear();
+    qs_text->addItems(settings_.quickSearchMru);
+    qs_text->setEditText(m.searchText);
+    qs_text->lineEdit()->selectAll();
+    pl_text->clear();
+    pl_text->addItems(settings_.playlistMru);
+    pl_text->setEditText(m.playlist);
+    collection_->titleLists.list(TitleLists::Merkzettel) = settings_.brainMru;
+    QStringList charts;
+    charts.reserve(settings_.chartsMru.size());
+    chartsRecords.clear();
+    for (const auto& [line, record] : settings_.chartsMru) {
+        charts.append(line);
+        chartsRecords.insert(line, record);
+    }
+    collection_->titleLists.list(TitleLists::Charts) = charts;
+}
+
+void TForm1::collectSettings() {
+    appsettings::MainSettings& m = settings_.main;
+    const QList<int> sizes = viewSplitter_->sizes();
+    if (!sizes.isEmpty()) m.splitPos = sizes.first();
+    m.winMaximized = isMaximized();
+    if (!m.winMaximized) {
+        const QRect g = geometry();
+        m.winPosX = g.x();
+        m.winPosY = g.y();
+        m.winSizeX = g.width();
+        m.winSizeY = g.height();
+    }
+    m.repeat = action(QStringLiteral("Wiederholen1"))->isChecked();
+    m.shuffle = action(QStringLiteral("Zufllig1"))->isChecked();
+    m.commandPanel = action(QStringLiteral("Befehle1"))->isChecked();
+    m.searchPanel = action(QStringLiteral("Schnellsuche1"))->isChecked();
+    m.destPanel = action(QStringLiteral("Zielangaben1"))->isChecked();
+    m.profilePanel = action(QStringLiteral("Profile1"))->isChecked();
+    m.nameColumn = action(QStringLiteral("Name1"))->isChecked();
+    m.cdColumn = action(QStringLiteral("Datentrger1"))->isChecked();
+    m.fullNameColumn = action(QStringLiteral("AusfhrlicherName1"))->isChecked();
+    m.musicDir = dir_text->text();
+    m.playlist = pl_text->currentText();
+    m.searchText = qs_text->currentText();
+    const bool web = action(QStringLiteral("Browser1"))->isEnabled()
+                         ? action(QStringLiteral("Browser1"))->isChecked()
+                         : webViewWanted_;
+    m.viewStyle =
+        viewStyleGroup_->checkedAction()->data().toInt() + (web ? appsettings::WebViewBit : 0);
+    m.copyMode = copyModeGroup_->checkedAction()->data().toInt();
+    m.timeMode = timeModeGroup_->checkedAction()->data().toInt();
+    m.trayDisplay = action(QStringLiteral("TrayAnzeige1"))->isChecked();
+    settings_.hiddenPanels = commands->hiddenGroups();
+
+    settings_.quickSearchMru.clear();
+    for (int i = 0; i < qs_text->count(); ++i)
+        settings_.quickSearchMru.append(qs_text->itemText(i));
+    settings_.playlistMru.clear();
+    for (int i = 0; i < pl_text->count(); ++i)
+        settings_.playlistMru.append(pl_text->itemText(i));
+    settings_.brainMru = collection_->titleLists.list(TitleLists::Merkzettel);
+    settings_.chartsMru.clear();
+    for (const QString& line : collection_->titleLists.list(TitleLists::Charts))
+        settings_.chartsMru.append({line, chartsRecords.value(line)});
+}
+
+void TForm1::saveSettings() {
+    collectSettings();
+    if (!env_.store) return;
+    appsettings::save(*env_.store, settings_);
+    env_.store->save();
+}
+
+void TForm1::updateMerkzettelItems() {
+    const bool on = merkzettelSharingAvailable &&
+                    !collection_->titleLists.list(TitleLists::Merkzettel).isEmpty();
+    action(QStringLiteral("ZumWeitergebenspeichern1"))->setEnabled(on);
+    action(QStringLiteral("PereMailverschicken1"))->setEnabled(on);
+}
+
+void TForm1::startLoading() {
+    ProgressBar1->setValue(0);
+    ProgressBar1->show();
+    loader_->start(env_.catalogDir);
+}
+
+void TForm1::adoptCollection(std::shared_ptr<Collection> fresh, const LoadReport& report) {
+    CollectionLoader::carryFixedLists(*collection_, *fresh);
+    collection_ = std::move(fresh);
+    ProgressBar1->hide();
+    setStatusText(collection_->loadedStatusText());
+    emit collectionReplaced(collection_.get());
+    if (!report.errors.isEmpty())
+        ask(QMessageBox::Warning, report.errors.join(QLatin1Char('\n')), QMessageBox::Ok);
+    emit loadFinished();
+}
+
+void TForm1::reloadMedia() {
+    if (!shown_) return;
+    setStatusText(QStringLiteral("Medien werden neu geladen..."));
+    startLoading();
+}
+
+void TForm1::bringToFront() {
+    if (isMinimized()) setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+    qs_text->setFocus(Qt::OtherFocusReason);
+    qs_text->lineEdit()->selectAll();
+}
+
+static QAbstractButton* playerButton(CommandPanel* c, int code) {
+    switch (code) {
+    case 1:
+        return c->play;
+    case 2:
+        return c->pause;
+    case 3:
+        return c->stop;
+    case 4:
+        return c->prev;
+    case 5:
+        return c->next;
+    default:
+        return nullptr;
+    }
+}
+
+bool TForm1::commandEnabled(int code) const {
+    const QAbstractButton* b = playerButton(commands, code);
+    return b && b->isEnabled();
+}
+
+void TForm1::runCommand(int code) {
+    if (code == 2) {
+        // Pause goes through its menu item, which keeps check mark and button in step.
+        action(QStringLiteral("Pause1"))->trigger();
+        return;
+    }
+    if (QAbstractButton* b = playerButton(commands, code)) b->click();
+}
+
+bool TForm1::FormCloseQuery() {
+    for (const auto& hook : closeRequestHooks)
+        if (!hook()) return false;
+    return true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (closed_) {
+        event->accept();
+        return;
+    }
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TForm1::FormClose() {
+    closed_ = true;
+    loader_->wait();
+    saveSettings();
+    for (const auto& hook : closingHooks)
+        hook();
+    if (registryCleaningReleased && env_.store) {
+        const QString warning = QStringLiteral(
+            "!!!ACHTUNG!!!\r\n\r\nDie von der \"Vorlune\" in der Windows-Registry gespeicherten "
+            "Werte "
+            "wurden zum Löschen freigegeben.\r\nSollen diese Daten jetzt gelöscht werden?");
+        if (ask(QMessageBox::Warning, warning, QMessageBox::Ok | QMessageBox::No) ==
+            QMessageBox::Ok) {
+            appsettings::cleanStore(*env_.store);
+            env_.store->save();
+            if (!env_.applicationsDir.isEmpty())
+                desktopintegration::unregisterUrlScheme(env_.applicationsDir);
+            ask(QMessageBox::Information,
+                QStringLiteral("Die durch die \"Vorlune\" vorgenommenen Einträge wurden gelöscht."),
+                QMessageBox::Ok);
+        } else {
+            ask(QMessageBox::Information,
+                QStringLiteral("Das Löschen der Einträge wurde verhindert."), QMessageBox::Ok);
+        }
+    }
+    if (!env_.tempDir.isEmpty())
+        for (const char* name : {"data.js", "stats.js", "lcddigit.ttf"})
+            QFile::remove(QDir(env_.tempDir).filePath(QLatin1String(name)));
+}
+
+void TForm1::endSession() {
+    if (!closed_) FormClose();
+    QApplication::quit();
+}

@@ -1,0 +1,165 @@
+#pragma once
+
+#include "app_settings.h"
+#include "collection.h"
+#include "control_server.h"
+#include "version_info.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QMessageBox>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class CollectionLoader;
+class CommandPanel;
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSplitter;
+class SettingsStore;
+
+// The main window: menus, the three bars, the collection views, the command panel and
+// the status bar; it owns the collection and carries a run from the first showing to
+// the closing.
+class TForm1 : public QMainWindow, public ControlTarget {
+    Q_OBJECT
+public:
+    struct Environment {
+        QString catalogDir;      // the folder of the index files
+        QString dataDir;         // the program's own folder
+        QString tempDir;         // the private temporary folder of this run
+        QString executable;      // for the desktop entry
+        QString applicationsDir; // where the desktop entry goes; empty: none written
+        SettingsStore* store = nullptr;
+    };
+
+    explicit TForm1(Environment environment, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The message boxes go through here so that a test can answer them.
+    using MessageBoxHook = std::function<QMessageBox::StandardButton(
+        QMessageBox::Icon, const QString& text, QMessageBox::StandardButtons buttons)>;
+    void setMessageBoxHook(MessageBoxHook hook) { messageBox_ = std::move(hook); }
+
+    Collection& collection() { return *collection_; }
+    appsettings::Settings& settings() { return settings_; }
+    const MyVersionInfo& versionInfo() const { return version_; }
+    QString userAgent() const {
+        return QStringLiteral("Vorlune, Version ") + version_.VersionString;
+    }
+    const Environment& environment() const { return env_; }
+
+    // Play history records by title line (count ":" date), kept for the charts.
+    QHash<QString, QString> chartsRecords;
+
+    // Controls named as the rest of the program knows them.
+    QComboBox* qs_text = nullptr;
+    QPushButton* qs_go = nullptr;
+    QLineEdit* dir_text = nullptr;
+    QPushButton* dir_btn = nullptr;
+    QComboBox* pl_text = nullptr;
+    QPushButton* pl_btn = nullptr;
+    QWidget* profileButtons = nullptr; // the copy profile buttons go in here
+    QPushButton* newprof = nullptr;
+    CommandPanel* commands = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* statusText = nullptr;
+
+    // A menu item by its object name ("Beenden1", "Befehle1" ...), or null.
+    QAction* action(const QString& objectName) const;
+    QWidget* searchBar() const { return searchBar_; }
+    QWidget* destBar() const { return destBar_; }
+    QWidget* profileBar() const { return profileBar_; }
+    QSplitter* viewSplitter() const { return viewSplitter_; }
+
+    void setStatusText(const QString& text);
+    bool isLoading() const;
+    bool firstShowDone() const { return shown_; }
+    void setMediumConnector(MediumConnector* connector);
+
+    // Later parts hook in here: a close-request hook may refuse closing; closing hooks
+    // run after the settings are saved.
+    std::vector<std::function<bool()>> closeRequestHooks;
+    std::vector<std::function<void()>> closingHooks;
+    // Set by the options dialog's "&Registry säubern".
+    bool registryCleaningReleased = false;
+    // Set once Merkzettel saving and mailing exist.
+    bool merkzettelSharingAvailable = false;
+
+    // Reads the window's state into the settings and writes them to the store.
+    void saveSettings();
+    // A desktop logout or a signal: save and leave without questions.
+    void endSession();
+
+    // ControlTarget
+    void bringToFront() override;
+    bool commandEnabled(int code) const override;
+    void runCommand(int code) override;
+    void reloadMedia() override;
+
+    void updateMerkzettelItems();
+
+signals:
+    // The collection object was replaced by a freshly loaded one.
+    void collectionReplaced(Collection* collection);
+    void loadFinished();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+
+    void createMenus();
+    void createBars();
+    QWidget* createCollectionViews();
+    void installDisplayFont();
+    void loadSettings();
+    void collectSettings();
+    void startLoading();
+    void adoptCollection(std::shared_ptr<Collection> fresh, const LoadReport& report);
+    void relayoutBars();
+    QWidget* makeBar(const char* name, QAction* toggle, QWidget* content);
+    QAction* addItem(QMenu* menu, const char* name, const QString& caption,
+                     const QKeySequence& key = {}, bool enabled = false);
+    QAction* addToggle(QMenu* menu, const char* name, const QString& caption,
+                       const QKeySequence& key = {});
+    QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text,
+                                    QMessageBox::StandardButtons buttons);
+
+    Environment env_;
+    MyVersionInfo version_;
+    appsettings::Settings settings_;
+    std::shared_ptr<Collection> collection_;
+    CollectionLoader* loader_ = nullptr;
+    MediumConnector* connector_ = nullptr;
+    MessageBoxHook messageBox_;
+    QHash<QString, QAction*> actions_;
+    QActionGroup* viewStyleGroup_ = nullptr;
+    QActionGroup* copyModeGroup_ = nullptr;
+    QActionGroup* timeModeGroup_ = nullptr;
+    QWidget* barStrip_ = nullptr;
+    QWidget* searchBar_ = nullptr;
+    QWidget* destBar_ = nullptr;
+    QWidget* profileBar_ = nullptr;
+    QSplitter* mainSplitter_ = nullptr;
+    QSplitter* viewSplitter_ = nullptr;
+    QFont treeBaseFont_;
+    QFont listBaseFont_;
+    bool webViewWanted_ = true;
+    bool shown_ = false;
+    bool closed_ = false;
+    int fontId_ = -1;
+};

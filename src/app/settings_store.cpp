@@ -1,0 +1,284 @@
+#include "settings_store.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace {
+
+constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
+
+QString typeName(SettingsStore::Type type) {
+    switch (type) {
+    case SettingsStore::Type::Integer:
+        return QStringLiteral("integer");
+    case SettingsStore::Type::Binary:
+        return QStringLiteral("binary");
+    case SettingsStore::Type::Text:
+        break;
+    }
+    return QStringLiteral("text");
+}
+
+} // namespace
+
+SettingsStore::SettingsStore(QString filePath) : filePath_(std::move(filePath)) {}
+
+QString SettingsStore::normalise(const QString& key) {
+    QStringList parts = key.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    return parts.join(QLatin1Char('\\'));
+}
+
+SettingsStore::Key* SettingsStore::findKey(const QString& key) {
+    const auto it = index_.constFind(fold(normalise(key)));
+    return it == index_.constEnd() ? nullptr : &keys_[*it];
+}
+
+const SettingsStore::Key* SettingsStore::findKey(const QString& key) const {
+    const auto it = index_.constFind(fold(normalise(key)));
+    return it == index_.constEnd() ? nullptr : &keys_[*it];
+}
+
+SettingsStore::Key& SettingsStore::ensureKey(const QString& key) {
+    const QString path = normalise(key);
+    const QString folded = fold(path);
+    if (const auto it = index_.constFind(folded); it != index_.constEnd()) return keys_[*it];
+    // Parents exist whenever a child does, as in the registry.
+    const qsizetype cut = path.lastIndexOf(QLatin1Char('\\'));
+    if (cut > 0) ensureKey(path.left(cut));
+    keys_.push_back(Key{path, {}, {}});
+    index_.insert(folded, keys_.size() - 1);
+    return keys_.back();
+}
+
+bool SettingsStore::keyExists(const QString& key) const {
+    return findKey(key) != nullptr;
+}
+
+void SettingsStore::createKey(const QString& key) {
+    ensureKey(key);
+}
+
+void SettingsStore::deleteKey(const QString& key) {
+    const QString folded = fold(normalise(key));
+    if (folded.isEmpty()) return;
+    const QString prefix = folded + QLatin1Char('\\');
+    std::vector<Key> kept;
+    kept.reserve(keys_.size());
+    for (Key& k : keys_) {
+        const QString f = fold(k.path);
+        if (f != folded && !f.startsWith(prefix)) kept.push_back(std::move(k));
+    }
+    keys_ = std::move(kept);
+    index_.clear();
+    for (size_t i = 0; i < keys_.size(); ++i)
+        index_.insert(fold(keys_[i].path), i);
+}
+
+QStringList SettingsStore::subKeys(const QString& key) const {
+    const QString folded = fold(normalise(key));
+    const QString prefix = folded.isEmpty() ? QString() : folded + QLatin1Char('\\');
+    QStringList result;
+    for (const Key& k : keys_) {
+        const QString f = fold(k.path);
+        if (f.startsWith(prefix) && f.size() > prefix.size() &&
+            f.indexOf(QLatin1Char('\\'), prefix.size()) < 0)
+            result.append(k.path.mid(prefix.size()));
+    }
+    return result;
+}
+
+QStringList SettingsStore::valueNames(const QString& key) const {
+    QStringList names;
+    if (const Key* k = findKey(key)) {
+        names.reserve(qsizetype(k->values.size()));
+        for (const Value& v : k->values)
+            names.append(v.name);
+    }
+    return names;
+}
+
+const SettingsStore::Value* SettingsStore::value(const QString& key, const QString& name) const {
+    const Key* k = findKey(key);
+    if (!k) return nullptr;
+    const auto it = k->byName.constFind(fold(name));
+    return it == k->byName.constEnd() ? nullptr : &k->values[size_t(*it)];
+}
+
+void SettingsStore::deleteValue(const QString& key, const QString& name) {
+    Key* k = findKey(key);
+    if (!k) return;
+    const auto it = k->byName.constFind(fold(name));
+    if (it == k->byName.constEnd()) return;
+    k->values.erase(k->values.begin() + *it);
+    k->byName.clear();
+    for (size_t i = 0; i < k->values.size(); ++i)
+        k->byName.insert(fold(k->values[i].name), int(i));
+}
+
+std::optional<qint32> SettingsStore::readInteger(const QString& key, const QString& name) const {
+    const Value* v = value(key, name);
+    if (!v || v->type != Type::Integer) return std::nullopt;
+    return v->integer;
+}
+
+std::optional<bool> SettingsStore::readBool(const QString& key, const QString& name) const {
+    const auto i = readInteger(key, name);
+    if (!i) return std::nullopt;
+    return *i != 0;
+}
+
+std::optional<QString> SettingsStore::readText(const QString& key, const QString& name) const {
+    const Value* v = value(key, name);
+    if (!v || v->type != Type::Text) return std::nullopt;
+    return v->text;
+}
+
+std::optional<QByteArray> SettingsStore::readBinary(const QString& key, const QString& name) const {
+    const Value* v = value(key, name);
+    if (!v || v->type != Type::Binary) return std::nullopt;
+    return v->binary;
+}
+
+SettingsStore::Value& SettingsStore::slot(const QString& key, const QString& name) {
+    Key& k = ensureKey(key);
+    const QString folded = fold(name);
+    if (const auto it = k.byName.constFind(folded); it != k.byName.constEnd()) {
+        Value& v = k.values[size_t(*it)];
+        v.integer = 0;
+        v.text.clear();
+        v.binary.clear();
+        return v;
+    }
+    k.values.push_back(Value{name, Type::Text, 0, {}, {}});
+    k.byName.insert(folded, int(k.values.size() - 1));
+    return k.values.back();
+}
+
+void SettingsStore::writeInteger(const QString& key, const QString& name, qint32 data) {
+    Value& v = slot(key, name);
+    v.type = Type::Integer;
+    v.integer = data;
+}
+
+void SettingsStore::writeText(const QString& key, const QString& name, const QString& data) {
+    Value& v = slot(key, name);
+    v.type = Type::Text;
+    v.text = data;
+}
+
+void SettingsStore::writeBinary(const QString& key, const QString& name, const QByteArray& data) {
+    Value& v = slot(key, name);
+    v.type = Type::Binary;
+    v.binary = data;
+}
+
+void SettingsStore::clear() {
+    keys_.clear();
+    index_.clear();
+}
+
+bool SettingsStore::parse(const QByteArray& data) {
+    QJsonParseError err{};
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &err);
+    if (err.error != QJsonParseError::NoError || !doc.isObject()) return false;
+    const QJsonValue keys = doc.object().value(QLatin1String("keys"));
+    if (!keys.isArray()) return false;
+    for (const QJsonValue& kv : keys.toArray()) {
+        const QJsonObject ko = kv.toObject();
+        const QString path = normalise(ko.value(QLatin1String("path")).toString());
+        if (path.isEmpty() || !ko.value(QLatin1String("values")).isArray()) return false;
+        ensureKey(path);
+        for (const QJsonValue& vv : ko.value(QLatin1String("values")).toArray()) {
+            const QJsonObject vo = vv.toObject();
+            const QJsonValue nameValue = vo.value(QLatin1String("name"));
+            const QString type = vo.value(QLatin1String("type")).toString();
+            const QJsonValue d = vo.value(QLatin1String("data"));
+            if (!nameValue.isString()) return false;
+            const QString name = nameValue.toString();
+            if (type == QLatin1String("integer")) {
+                const double n = d.toDouble(-1e12);
+                if (!d.isDouble() || n < -2147483648.0 || n > 4294967295.0) return false;
+                // DWORDs written above 2^31 keep their bit pattern.
+                writeInteger(path, name, qint32(quint32(qint64(n))));
+            } else if (type == QLatin1String("text")) {
+                if (!d.isString()) return false;
+                writeText(path, name, d.toString());
+            } else if (type == QLatin1String("binary")) {
+                if (!d.isString()) return false;
+                const auto decoded = QByteArray::fromBase64Encoding(
+                    d.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+                if (!decoded) return false;
+                writeBinary(path, name, *decoded);
+            } else {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool SettingsStore::load(QString* movedTo) {
+    clear();
+    QFile file(filePath_);
+    if (!file.exists()) return true;
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray data = file.size() > kMaxFileSize ? QByteArray() : file.readAll();
+    file.close();
+    if (parse(data)) return true;
+    clear();
+    const QString aside = filePath_ + QStringLiteral(".corrupt-") +
+                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QFile::remove(aside);
+    if (QFile::rename(filePath_, aside) && movedTo) *movedTo = aside;
+    return true;
+}
+
+bool SettingsStore::save(QString* error) const {
+    QJsonArray keys;
+    for (const Key& k : keys_) {
+        QJsonArray values;
+        for (const Value& v : k.values) {
+            QJsonObject o;
+            o.insert(QLatin1String("name"), v.name);
+            o.insert(QLatin1String("type"), typeName(v.type));
+            switch (v.type) {
+            case Type::Integer:
+                o.insert(QLatin1String("data"), qint64(v.integer));
+                break;
+            case Type::Text:
+                o.insert(QLatin1String("data"), v.text);
+                break;
+            case Type::Binary:
+                o.insert(QLatin1String("data"), QString::fromLatin1(v.binary.toBase64()));
+                break;
+            }
+            values.append(o);
+        }
+        QJsonObject ko;
+        ko.insert(QLatin1String("path"), k.path);
+        ko.insert(QLatin1String("values"), values);
+        keys.append(ko);
+    }
+    QJsonObject root;
+    root.insert(QLatin1String("format"), 1);
+    root.insert(QLatin1String("keys"), keys);
+
+    QSaveFile file(filePath_);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
+    if (!file.commit()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    QFile::setPermissions(filePath_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return true;
+}
