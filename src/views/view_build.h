@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QLocale>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -91,3 +92,4 @@ struct CommandStates {
 
 CommandStates listCommandStates(int selected, bool hasItems, const QString& nodeCaption,
                                 bool copyRunning, bool targetDirEmpty);
+Q_DECLARE_METATYPE(CommandStates)

@@ -1,0 +1,222 @@
+#include "search_index.h"
+#include "search_query.h"
+#include "test_collection.h"
+#include "view_build.h"
+
+#include <gtest/gtest.h>
+
+using namespace quicksearch;
+
+namespace {
+
+QStringList L(std::initializer_list<const char*> items) {
+    QStringList out;
+    for (const char* i : items)
+        out << QString::fromUtf8(i);
+    return out;
+}
+
+TEST(QuickSearchTokens, QuotesGroupAndEmptyTokenEndsTheList) {
+    EXPECT_EQ(tokenize(u"  beatles   -live "), L({"beatles", "-live"}));
+    EXPECT_EQ(tokenize(u"\"live at\" +wembley"), L({"live at", "+wembley"}));
+    EXPECT_EQ(tokenize(u"\"+love song\" x"), L({"+love song", "x"}));
+    // An empty pair of quotes yields an empty token: nothing after it counts.
+    EXPECT_TRUE(tokenize(u"\"\" beatles").isEmpty());
+    EXPECT_EQ(tokenize(u"a \"\" b"), L({"a"}));
+    EXPECT_EQ(tokenize(u"a\"b c\"d"), L({"ab cd"}));
+    EXPECT_TRUE(tokenize(u"   ").isEmpty());
+}
+
+TEST(QuickSearchTerms, ClassifiesDropsDuplicatesAndBuildsTheSearchText) {
+    SearchOptions o;
+    SearchTerms t = parseSearch(u"\"live at\" +wembley", o);
+    EXPECT_EQ(t.plain, L({"LIVE AT"}));
+    EXPECT_EQ(t.plus, L({"WEMBLEY"}));
+    EXPECT_TRUE(t.minus.isEmpty());
+    EXPECT_EQ(t.searchText, "live at +wembley");
+
+    t = parseSearch(u"song song SONG", o);
+    EXPECT_EQ(t.plain, L({"SONG"}));
+    EXPECT_EQ(t.searchText, "song");
+
+    t = parseSearch(u"Beatles -Live +Help -LIVE", o);
+    EXPECT_EQ(t.minus, L({"LIVE"}));
+    EXPECT_EQ(t.searchText, "Beatles -Live +Help");
+
+    // A sign alone or before blanks in quotes gives an empty or blank term.
+    t = parseSearch(u"+ \"- \" x", o);
+    EXPECT_EQ(t.plain, L({"X"}));
+    EXPECT_TRUE(t.plus.isEmpty() && t.minus.isEmpty());
+    EXPECT_EQ(t.searchText, "x");
+
+    // Only a to z are upper-cased: umlauts stay as typed.
+    t = parseSearch(u"müller", o);
+    EXPECT_EQ(t.plain, L({"MüLLER"}));
+}
+
+TEST(QuickSearchTerms, MinimumLengthCountsWithoutTheSign) {
+    SearchOptions o;
+    o.minln = true;
+    o.minlncnt = 3;
+    EXPECT_TRUE(parseSearch(u"ab", o).empty());
+    SearchTerms t = parseSearch(u"+abc -ab xyz", o);
+    EXPECT_EQ(t.plus, L({"ABC"}));
+    EXPECT_TRUE(t.minus.isEmpty());
+    EXPECT_EQ(t.searchText, "+abc xyz");
+    o.minln = false;
+    EXPECT_EQ(parseSearch(u"ab", o).plain, L({"AB"}));
+}
+
+TEST(QuickSearchMru, AddsNewSuccessfulSearchesFirst) {
+    SearchOptions o;
+    QStringList mru{"old"};
+    EXPECT_FALSE(insertMru(mru, "beatles", parseSearch(u"beatles", o), 0)); // no result
+    EXPECT_FALSE(insertMru(mru, "\"\" x", parseSearch(u"\"\" x", o), 5));   // no search text
+    EXPECT_TRUE(insertMru(mru, "beatles -live", parseSearch(u"beatles -live", o), 3));
+    EXPECT_FALSE(insertMru(mru, "BEATLES -LIVE", parseSearch(u"BEATLES -LIVE", o), 3));
+    EXPECT_EQ(mru, L({"beatles -live", "old"}));
+}
+
+TEST(QuickSearchColours, InputWordsTakeTheColourOfTheirFirstCharacter) {
+    const auto spans = inputColourSpans(u"+a \"-b c\" -d x-y");
+    ASSERT_EQ(spans.size(), 4u);
+    EXPECT_EQ(spans[0].start, 0);
+    EXPECT_EQ(spans[0].length, 3); // "+a " with its blank
+    EXPECT_EQ(spans[0].colour, TermColour::Plus);
+    EXPECT_EQ(spans[1].start, 3); // the quoted phrase is one word
+    EXPECT_EQ(spans[1].length, 7);
+    EXPECT_EQ(spans[1].colour, TermColour::Normal); // starts with the quote
+    EXPECT_EQ(spans[2].colour, TermColour::Minus);
+    EXPECT_EQ(spans[3].colour, TermColour::Normal); // "x-y": sign inside
+    EXPECT_EQ(spans[3].start + spans[3].length, 16);
+    EXPECT_TRUE(inputColourSpans(u"").empty());
+}
+
+TEST(QuickSearchColours, DropDownWordsTakeTheLastSignOutsideQuotes) {
+    const auto spans = mruColourSpans(u"\"+a\"-b x+y-z \"-q\" w");
+    ASSERT_EQ(spans.size(), 4u);
+    EXPECT_EQ(spans[0].colour, TermColour::Minus); // the "+" is inside quotes
+    EXPECT_EQ(spans[1].colour, TermColour::Minus); // "-" after "+": last wins
+    EXPECT_EQ(spans[2].colour, TermColour::Normal);
+    EXPECT_EQ(spans[3].colour, TermColour::Normal);
+}
+
+class QuickSearchMatch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        addMedium(c, "CD1",
+                  L({"CD1:\\Beatles\\", "CD1:\\Beatles\\Help.mp3", "CD1:\\Beatles\\Help (Live).mp3",
+                     "CD1:\\Beatles\\Love Me Do.mp3", "CD1:\\Pop\\", "CD1:\\Pop\\Love Song.mp3",
+                     "CD1:\\Pop\\Only Song.mp3", "CD1:\\Pop\\Müller.mp3"}));
+        addMedium(c, "CD2",
+                  L({"CD2:\\Live at Wembley\\", "CD2:\\Live at Wembley\\Queen - One.mp3",
+                     "CD2:\\Pop\\", "CD2:\\Pop\\Beatles Cover.mp3"}));
+        addMedium(
+            c, "Merk",
+            L({"Merk:\\Alle gemerkten Titel\\", "Merk:\\Alle gemerkten Titel\\Love Theme.mp3"}));
+    }
+    SearchResult run(const char* input) {
+        return searchTitleLists(c.titleLists, parseSearch(QString::fromUtf8(input), o), o);
+    }
+    QStringList names(const SearchResult& r) {
+        QStringList out;
+        for (const QString& t : r.titles)
+            out << t.mid(t.lastIndexOf('\\') + 1);
+        return out;
+    }
+    Collection c;
+    SearchOptions o;
+};
+
+TEST_F(QuickSearchMatch, PlainTermsOrPlusTermsAndMinusTermsExclude) {
+    // Order: the alphabetical lists in creation order (Beatles, Pop, Live..., Alle...).
+    EXPECT_EQ(names(run("beatles -live")), L({"Help.mp3", "Love Me Do.mp3", "Beatles Cover.mp3"}));
+    EXPECT_EQ(names(run("+love +song")), L({"Love Song.mp3"}));
+    EXPECT_EQ(names(run("love +song")), L({"Love Song.mp3"}));
+    EXPECT_EQ(names(run("help only")), L({"Help (Live).mp3", "Help.mp3", "Only Song.mp3"}));
+    EXPECT_EQ(run("-live").hits, 0);
+    EXPECT_EQ(run("").hits, 0);
+    EXPECT_EQ(run("\"\" love").hits, 0);
+    EXPECT_EQ(names(run("\"live at\" +wembley")), L({"Queen - One.mp3"}));
+    // Umlauts match exactly; a to z ignore case.
+    EXPECT_EQ(names(run("MüLLER")), L({"Müller.mp3"}));
+    EXPECT_EQ(run("MÜLLER").hits, 0);
+}
+
+TEST_F(QuickSearchMatch, ExcludingMediaAndFoldersMatchesTheDisplayNameOnly) {
+    EXPECT_EQ(run("cd2").hits, 2);
+    EXPECT_EQ(run("mp3").hits, 9);
+    o.nomedia = true;
+    EXPECT_EQ(run("cd2").hits, 0);
+    EXPECT_EQ(run("mp3").hits, 0); // the extension is not part of the name
+    EXPECT_EQ(names(run("beatles")), L({"Beatles Cover.mp3"}));
+}
+
+TEST_F(QuickSearchMatch, StoredMerkzettelCanBeSkipped) {
+    EXPECT_EQ(names(run("love")), L({"Love Me Do.mp3", "Love Song.mp3", "Love Theme.mp3"}));
+    o.nopads = true;
+    EXPECT_EQ(names(run("love")), L({"Love Me Do.mp3", "Love Song.mp3"}));
+    EXPECT_EQ(run("love").hits, 2);
+}
+
+TEST_F(QuickSearchMatch, LimitKeepsTheFirstHitsAndCountsAll) {
+    o.reslimit = true;
+    o.reslimitcnt = 2;
+    SearchResult r = run("mp3");
+    EXPECT_EQ(r.hits, 9);
+    EXPECT_TRUE(r.limited);
+    EXPECT_EQ(names(r), L({"Help (Live).mp3", "Help.mp3"}));
+    o.reslimitcnt = 9;
+    r = run("mp3");
+    EXPECT_FALSE(r.limited);
+    EXPECT_EQ(r.titles.size(), 9);
+    o.reslimitcnt = 0;
+    r = run("help");
+    EXPECT_TRUE(r.limited);
+    EXPECT_TRUE(r.titles.isEmpty());
+    EXPECT_EQ(r.hits, 2);
+}
+
+TEST(QuickSearchMatchLarge, LimitOf50With120HitsAndWordBoundaries) {
+    Collection c;
+    QStringList body{"X:\\F\\"};
+    for (int i = 0; i < 120; ++i)
+        body << QStringLiteral("X:\\F\\Track %1 live.mp3").arg(i, 3, 10, QChar('0'));
+    for (int i = 0; i < 70; ++i) // spans more than one 64-title block
+        body << QStringLiteral("X:\\F\\Other %1.mp3").arg(i);
+    addMedium(c, "X", body);
+    SearchOptions o;
+    o.reslimit = true;
+    o.reslimitcnt = 50;
+    const SearchTerms t = parseSearch(u"live", o);
+    const SearchResult r = searchTitleLists(c.titleLists, t, o);
+    EXPECT_EQ(r.hits, 120);
+    EXPECT_EQ(r.titles.size(), 50);
+    EXPECT_TRUE(r.limited);
+    SearchState s{t.searchText, r.hits, r.limited, o.reslimitcnt, false, false};
+    EXPECT_EQ(viewbuild::searchStatusText(s, QLocale(QLocale::German)),
+              "Ergebnis der Suche nach \"live\": 120 Treffer, beschränkt auf die ersten 50 "
+              "Einträge.");
+    // The last title is found (the final partial block of the bitmap counts).
+    const SearchResult last = searchTitleLists(c.titleLists, parseSearch(u"\"other 69\"", o), o);
+    EXPECT_EQ(last.hits, 1);
+    const SearchResult none = searchTitleLists(c.titleLists, parseSearch(u"-live", o), o);
+    EXPECT_EQ(none.hits, 0);
+}
+
+TEST(QuickSearchStatus, RemarksForTheExclusions) {
+    const QLocale de(QLocale::German);
+    SearchState s{"a b", 1234, false, 0, true, false};
+    EXPECT_EQ(viewbuild::searchStatusText(s, de),
+              "Ergebnis der Suche nach \"a b\" (ohne Medien und Ordner): 1.234 Treffer.");
+    s.nopads = true;
+    EXPECT_EQ(viewbuild::searchStatusText(s, de),
+              "Ergebnis der Suche nach \"a b\" (ohne gespeicherte Merkzettel, Medien und Ordner): "
+              "1.234 Treffer.");
+    s.nomedia = false;
+    s.hits = 0;
+    EXPECT_EQ(viewbuild::searchStatusText(s, de),
+              "Ergebnis der Suche nach \"a b\" (ohne gespeicherte Merkzettel): 0 Treffer.");
+}
+
+} // namespace
