@@ -107,6 +107,7 @@ void CollectionViews::setCollection(Collection* collection) {
         tree_->expand(treeModel_->indexOf(collection->root()));
         selectNode(collection->root());
     }
+    emit collectionReset();
 }
 
 void CollectionViews::beginReload() {
@@ -135,6 +136,7 @@ void CollectionViews::endReload() {
     tree_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     tree_->scrollTo(index);
     rebuild();
+    emit collectionReset();
 }
 
 void CollectionViews::setCopyState(bool copyRunning, bool targetDirEmpty) {

@@ -93,6 +93,8 @@ signals:
     void statusTextChanged(const QString& text);
     void commandStatesChanged(const CommandStates& states);
     void nodeSelected(TreeNode* node);
+    // The collection was set or reloaded (its title lists may have changed).
+    void collectionReset();
     // Double click or Enter on a title: play it.
     void titleActivated(const QString& line);
     // The list's context menu was asked for (global position); states are fresh.
