@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <cerrno>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -282,6 +284,9 @@ void MediaAccess::ConnectShare(const QString& medium, const QString& share) {
         const int rc = smb_->openShare(url);
         if (rc == 0) break;
         code = smbshare::errorCodeFromErrno(rc);
+        // The library turns down a login with an empty password before the server sees
+        // it, as an invalid argument.
+        if (rc == EINVAL && password.isEmpty()) code = 86;
         if (code != 86) break;
         password.clear();
         if (!prompts_ || !prompts_->askPassword(medium, false, user, password)) break;
