@@ -51,7 +51,7 @@ void ControlServer::onNewConnection() {
         auto* timer = new QTimer(socket);
         timer->setSingleShot(true);
         connect(timer, &QTimer::timeout, socket, [socket] { socket->abort(); });
-        timer->start(kTimeoutMs);
+        timer->start(timeoutMs_);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
             buffers_.remove(socket);

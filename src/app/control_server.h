@@ -44,6 +44,7 @@ public:
     bool listen(const QString& path = QString());
     qint64 handle() const { return handle_; }
     void setHandle(qint64 handle) { handle_ = handle; }
+    void setTimeoutMs(int ms) { timeoutMs_ = ms; }
 
 signals:
     void messageHandled(int kind, qint64 code);
@@ -55,5 +56,6 @@ private:
     ControlTarget* target_;
     QLocalServer* server_;
     qint64 handle_;
+    int timeoutMs_ = kTimeoutMs;
     QHash<QLocalSocket*, QByteArray> buffers_;
 };

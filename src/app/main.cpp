@@ -1,12 +1,11 @@
 #include "app_paths.h"
 #include "control_channel.h"
 #include "control_server.h"
+#include "entry.h"
 #include "main_window.h"
 #include "settings_store.h"
 #include "signal_watcher.h"
 #include "single_instance.h"
-#include "url_import.h"
-#include "version_info.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,26 +22,16 @@ int main(int argc, char** argv) {
     const QStringList args = QApplication::arguments();
     const QString first = args.size() > 1 ? args.at(1) : QString();
     const QString dataDir = apppaths::dataDir();
-    const QString userAgent =
-        QStringLiteral("Vorlune, Version ") + MyVersionInfo::current().VersionString;
 
     // 1. Import an index file named by a "vorlune:" URL.
-    if (!first.isEmpty() && urlimport::isImportArgument(first)) {
-        const urlimport::Result imported = urlimport::run(first, dataDir, userAgent);
-        if (!imported.error.isEmpty()) {
-            QMessageBox::warning(nullptr, QStringLiteral("Vorlune"), imported.warning,
-                                 QMessageBox::Ok);
-            return 255;
-        }
-        if (imported.imported) control::sendRefresh(1000);
-    }
+    const int importCode = entry::importStep(first, dataDir, [](const QString& text) {
+        QMessageBox::warning(nullptr, QStringLiteral("Vorlune"), text, QMessageBox::Ok);
+    });
+    if (importCode != entry::kGoOn) return importCode;
 
     // 2. One instance per user: a second start brings the first to the front.
     SingleInstance instance(control::lockPath());
-    if (!instance.acquire()) {
-        control::sendMp3Ctrl(0, 2000);
-        return 0;
-    }
+    if (!instance.acquire()) return entry::secondInstance();
 
     // 3. The windows.
     PrivateTempDir temp;
@@ -51,9 +40,7 @@ int main(int argc, char** argv) {
 
     TForm1::Environment env;
     env.dataDir = dataDir;
-    env.catalogDir = dataDir;
-    if (!first.isEmpty() && !urlimport::isImportArgument(first) && QFileInfo(first).isDir())
-        env.catalogDir = QDir(first).absolutePath();
+    env.catalogDir = entry::catalogDir(first, dataDir);
     env.tempDir = temp.path();
     env.executable = QFileInfo(QApplication::applicationFilePath()).absoluteFilePath();
     env.applicationsDir = apppaths::applicationsDir();

@@ -1,0 +1,39 @@
+#include "entry.h"
+
+#include "control_channel.h"
+#include "url_import.h"
+#include "version_info.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace entry {
+
+int importStep(const QString& firstArgument, const QString& dataDir,
+               const std::function<void(const QString&)>& warn, int timeoutSeconds) {
+    if (firstArgument.isEmpty() || !urlimport::isImportArgument(firstArgument)) return kGoOn;
+    const QString userAgent =
+        QStringLiteral("Vorlune, Version ") + MyVersionInfo::current().VersionString;
+    const urlimport::Result imported =
+        urlimport::run(firstArgument, dataDir, userAgent, timeoutSeconds);
+    if (!imported.error.isEmpty()) {
+        if (warn) warn(imported.warning);
+        return 255;
+    }
+    if (imported.imported) control::sendRefresh(1000);
+    return kGoOn;
+}
+
+int secondInstance() {
+    control::sendMp3Ctrl(0, 2000);
+    return 0;
+}
+
+QString catalogDir(const QString& firstArgument, const QString& dataDir) {
+    if (!firstArgument.isEmpty() && !urlimport::isImportArgument(firstArgument) &&
+        QFileInfo(firstArgument).isDir())
+        return QDir::cleanPath(QDir(firstArgument).absolutePath());
+    return dataDir;
+}
+
+} // namespace entry

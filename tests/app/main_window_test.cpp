@@ -1,0 +1,322 @@
+#include "app_settings.h"
+#include "command_panel.h"
+#include "index_file.h"
+#include "main_window.h"
+#include "settings_store.h"
+#include "test_env.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using appsettings::kMainKey;
+
+void writeMedium(const QString& path, const QString& label, int titles) {
+    QStringList lines{QStringLiteral("BEGIN::CD"), QStringLiteral("LABEL::") + label,
+                      label + QStringLiteral(":\\Ordner\\")};
+    for (int i = 0; i < titles; ++i)
+        lines.append(label + QStringLiteral(":\\Ordner\\Titel %1.mp3").arg(i));
+    QString error;
+    ASSERT_TRUE(indexfile::writeIndexFile(path, lines, &error)) << error.toStdString();
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        catalogue = env.path(QStringLiteral("katalog"));
+        QDir().mkpath(catalogue);
+        writeMedium(catalogue + QStringLiteral("/a.cd"), QStringLiteral("Erste"), 3);
+        writeMedium(catalogue + QStringLiteral("/b.cd"), QStringLiteral("Zweite"), 2);
+        store = std::make_unique<SettingsStore>(env.path(QStringLiteral("config/registry.json")));
+    }
+
+    std::unique_ptr<TForm1> makeWindow() {
+        TForm1::Environment e;
+        e.catalogDir = catalogue;
+        e.dataDir = env.dataDir();
+        e.tempDir = env.path(QStringLiteral("runtime"));
+        e.executable = QStringLiteral("/opt/vorlune dir/vorlune");
+        e.applicationsDir = env.path(QStringLiteral("data/applications"));
+        e.store = store.get();
+        auto w = std::make_unique<TForm1>(e);
+        w->setMessageBoxHook(
+            [this](QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons) {
+                boxes.append({icon, text});
+                return answer;
+            });
+        return w;
+    }
+
+    std::unique_ptr<TForm1> shownAndLoaded() {
+        auto w = makeWindow();
+        bool done = false;
+        QObject::connect(w.get(), &TForm1::loadFinished, [&done] { done = true; });
+        w->show();
+        EXPECT_TRUE(waitFor([&] { return done; }));
+        return w;
+    }
+
+    IsolatedEnvironment env;
+    QString catalogue;
+    std::unique_ptr<SettingsStore> store;
+    QList<std::pair<QMessageBox::Icon, QString>> boxes;
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+};
+
+TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndLaterItemsAreDisabled) {
+    auto w = makeWindow();
+    struct Item {
+        const char* name;
+        const char* caption;
+        const char* key;
+        bool enabled;
+    };
+    const Item items[] = {
+        {"DatentrgerListenneueinlesen1", "M&edien neu einlesen", "Ctrl+R", true},
+        {"Beenden1", "&Beenden", "Ctrl+Q", true},
+        {"Befehle1", "&Befehle", "", true},
+        {"Schnellsuche1", "&Schnellsuche", "", true},
+        {"Zielangaben1", "&Zielangaben", "", true},
+        {"Profile1", "&Profile", "", true},
+        {"Play1", "&Play", "F6", false},
+        {"Pause1", "P&ause", "F8", false},
+        {"Stop1", "&Stop", "F9", false},
+        {"VorherigerTitel1", "&Vorheriger Titel", "F5", false},
+        {"NchsterTitel1", "&Nächster Titel", "F7", false},
+        {"Wiederholen1", "&Wiederholen", "Ctrl+W", false},
+        {"Zufllig1", "&Zufällig", "Ctrl+Z", false},
+        {"Lautstrke1", "&Lautstärke", "F10", false},
+        {"InZielordnerkopieren1", "In &Zielordner kopieren", "Ctrl+K", false},
+        {"Merken1", "&Merken", "Ins", false},
+        {"Allesmarkieren1", "Alles &markieren", "Ctrl+A", false},
+        {"Browser1", "&Webansicht verwenden", "", false},
+        {"ZumWeitergebenspeichern1", "&Zum Weitergeben speichern...", "", false},
+        {"PereMailverschicken1", "&Per e-Mail verschicken...", "", false},
+        {"Streaming1", "S&treaming...", "", false},
+    };
+    for (const Item& item : items) {
+        QAction* a = w->action(QLatin1String(item.name));
+        ASSERT_NE(a, nullptr) << item.name;
+        EXPECT_EQ(a->text(), QString::fromUtf8(item.caption)) << item.name;
+        EXPECT_EQ(a->shortcut(), QKeySequence(QString::fromUtf8(item.key))) << item.name;
+        EXPECT_EQ(a->isEnabled(), item.enabled) << item.name;
+    }
+    for (const QString& group : appsettings::commandGroups()) {
+        QGroupBox* box = w->commands->group(group);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->title(), QLatin1Char(' ') + group + QLatin1Char(' '));
+    }
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Vorlune"));
+    EXPECT_EQ(w->qs_go->text(), QStringLiteral("&Go!"));
+    EXPECT_TRUE(w->qs_text->isEditable());
+}
+
+TEST_F(MainWindowTest, FirstShowingLoadsOffTheGuiThreadAndRegistersOnce) {
+    // A dangling link is an index file that cannot be read.
+    ASSERT_TRUE(
+        QFile::link(env.path(QStringLiteral("fehlt")), catalogue + QStringLiteral("/kaputt.cd")));
+    auto w = shownAndLoaded();
+    EXPECT_EQ(w->collection().mediaCount, 2);
+    EXPECT_EQ(w->collection().titleCount, 5);
+    EXPECT_EQ(w->statusText->text(), w->collection().loadedStatusText());
+    EXPECT_TRUE(w->statusText->text().startsWith(QLatin1String("Archiv von 2 Medien")));
+    EXPECT_FALSE(w->ProgressBar1->isVisible());
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0].first, QMessageBox::Warning);
+    EXPECT_TRUE(boxes[0].second.contains(QLatin1String("kaputt.cd")));
+
+    // Desktop entry, sound events and the display font.
+    QFile entry(env.path(QStringLiteral("data/applications/vorlune.desktop")));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(entry.readAll());
+    EXPECT_TRUE(text.contains(QLatin1String("MimeType=x-scheme-handler/vorlune;")));
+    EXPECT_TRUE(text.contains(QLatin1String("Exec=\"/opt/vorlune dir/vorlune\" %u")));
+    EXPECT_EQ(
+        store->readText(QStringLiteral("AppEvents\\EventLabels\\VLFinishedCopying"), QString()),
+        QStringLiteral("Kopieren abgeschlossen"));
+    EXPECT_TRUE(QFontDatabase::families().contains(QStringLiteral("DSEG7 Classic")));
+
+    // Showing again is no second first showing.
+    boxes.clear();
+    w->hide();
+    w->show();
+    QTest::qWait(100);
+    EXPECT_FALSE(w->isLoading());
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(MainWindowTest, StoredSettingsDriveMenusBarsAndLists) {
+    store->writeBool(kMainKey, QStringLiteral("SearchPanel"), false);
+    store->writeBool(kMainKey, QStringLiteral("CommandPanel"), false);
+    store->writeBool(kMainKey, QStringLiteral("Repeat"), true);
+    store->writeInteger(kMainKey, QStringLiteral("ViewStyle"), 6);
+    store->writeInteger(kMainKey, QStringLiteral("CopyMode"), 1);
+    store->writeText(kMainKey, QStringLiteral("SearchText"), QStringLiteral("beatles -live"));
+    store->writeBool(appsettings::kHiddenPanelsKey, QStringLiteral("Lautstärke"), true);
+    store->writeText(appsettings::kQuickSearchMruKey, QStringLiteral("abba"), QString());
+    store->writeText(appsettings::kBrainMruKey, QStringLiteral("Erste:\\Ordner\\Titel 1.mp3"),
+                     QString());
+    store->writeText(appsettings::kChartsMruKey, QStringLiteral("Erste:\\Ordner\\Titel 2.mp3"),
+                     QStringLiteral("4:01.12.26"));
+    auto w = shownAndLoaded();
+    EXPECT_FALSE(w->action(QStringLiteral("Schnellsuche1"))->isChecked());
+    EXPECT_TRUE(w->searchBar()->isHidden());
+    EXPECT_FALSE(w->destBar()->isHidden());
+    EXPECT_TRUE(w->commands->isHidden());
+    EXPECT_TRUE(w->action(QStringLiteral("Wiederholen1"))->isChecked());
+    EXPECT_TRUE(w->commands->rept->isChecked());
+    EXPECT_TRUE(w->action(QStringLiteral("Liste1"))->isChecked());
+    EXPECT_TRUE(w->action(QStringLiteral("ZumZielortverschieben1"))->isChecked());
+    EXPECT_TRUE(w->action(QStringLiteral("AktuelleZeit1"))->isChecked());
+    EXPECT_EQ(w->qs_text->currentText(), QStringLiteral("beatles -live"));
+    EXPECT_EQ(w->qs_text->lineEdit()->selectedText(), QStringLiteral("beatles -live"));
+    EXPECT_EQ(w->qs_text->itemText(0), QStringLiteral("abba"));
+    EXPECT_TRUE(w->commands->group(QStringLiteral("Lautstärke"))->isHidden());
+    EXPECT_FALSE(w->commands->group(QStringLiteral("Wiedergabe"))->isHidden());
+    // The remembered lists survive the load that followed.
+    EXPECT_EQ(w->collection().titleLists.list(TitleLists::Merkzettel),
+              QStringList{QStringLiteral("Erste:\\Ordner\\Titel 1.mp3")});
+    EXPECT_EQ(w->chartsRecords.value(QStringLiteral("Erste:\\Ordner\\Titel 2.mp3")),
+              QStringLiteral("4:01.12.26"));
+
+    // A double click on a bar's handle hides it; the menu item follows.
+    QWidget* handle = w->destBar()->findChild<QWidget*>(QStringLiteral("handle"));
+    ASSERT_NE(handle, nullptr);
+    QTest::mouseDClick(handle, Qt::LeftButton);
+    EXPECT_TRUE(w->destBar()->isHidden());
+    EXPECT_FALSE(w->action(QStringLiteral("Zielangaben1"))->isChecked());
+}
+
+TEST_F(MainWindowTest, ReloadKeepsTheFixedListsAndSeesNewFiles) {
+    auto w = shownAndLoaded();
+    w->collection()
+        .titleLists.list(TitleLists::Merkzettel)
+        .append(QStringLiteral("Erste:\\Ordner\\Titel 0.mp3"));
+    Collection* before = &w->collection();
+    writeMedium(catalogue + QStringLiteral("/c.cd"), QStringLiteral("Dritte"), 4);
+    bool done = false;
+    Collection* announced = nullptr;
+    QObject::connect(w.get(), &TForm1::loadFinished, [&done] { done = true; });
+    QObject::connect(w.get(), &TForm1::collectionReplaced,
+                     [&announced](Collection* c) { announced = c; });
+    w->action(QStringLiteral("DatentrgerListenneueinlesen1"))->trigger();
+    EXPECT_EQ(w->statusText->text(), QStringLiteral("Medien werden neu geladen..."));
+    EXPECT_TRUE(w->isLoading());
+    ASSERT_TRUE(waitFor([&] { return done; }));
+    EXPECT_NE(&w->collection(), before);
+    EXPECT_EQ(announced, &w->collection());
+    EXPECT_EQ(w->collection().mediaCount, 3);
+    EXPECT_EQ(w->collection().titleCount, 9);
+    EXPECT_EQ(w->collection().titleLists.list(TitleLists::Merkzettel),
+              QStringList{QStringLiteral("Erste:\\Ordner\\Titel 0.mp3")});
+    EXPECT_TRUE(w->collection().titleLists.contains(QStringLiteral("ALPHALIST::Ordner")));
+}
+
+TEST_F(MainWindowTest, ControlCommandsFocusTheSearchAndRespectDisabledButtons) {
+    auto w = shownAndLoaded();
+    w->qs_text->setEditText(QStringLiteral("suche"));
+    w->dir_text->setFocus();
+    w->showMinimized();
+    w->bringToFront();
+    EXPECT_FALSE(w->isMinimized());
+    EXPECT_TRUE(
+        waitFor([&] { return w->qs_text->lineEdit()->hasFocus() || w->qs_text->hasFocus(); }));
+    EXPECT_EQ(w->qs_text->lineEdit()->selectedText(), QStringLiteral("suche"));
+
+    int plays = 0, nexts = 0;
+    QObject::connect(w->commands->play, &QToolButton::clicked, [&plays] { ++plays; });
+    QObject::connect(w->commands->next, &QToolButton::clicked, [&nexts] { ++nexts; });
+    control::Message m;
+    m.kind = control::Message::Mp3Ctrl;
+    m.handle = 99;
+    m.code = 1;
+    EXPECT_TRUE(dispatchControlMessage(m, 99, *w));
+    EXPECT_EQ(plays, 0); // disabled until the player enables it
+    w->commands->play->setEnabled(true);
+    EXPECT_TRUE(dispatchControlMessage(m, 99, *w));
+    EXPECT_EQ(plays, 1);
+    m.code = 5;
+    EXPECT_TRUE(dispatchControlMessage(m, 99, *w));
+    EXPECT_EQ(nexts, 0);
+    // The menu item reaches the same button.
+    w->action(QStringLiteral("Play1"))->setEnabled(true);
+    w->action(QStringLiteral("Play1"))->trigger();
+    EXPECT_EQ(plays, 2);
+}
+
+TEST_F(MainWindowTest, ClosingSavesSettingsAndHooksMayRefuse) {
+    auto w = shownAndLoaded();
+    w->resize(777, 555);
+    w->qs_text->addItem(QStringLiteral("neu gesucht"));
+    w->qs_text->setEditText(QStringLiteral("zuletzt"));
+    w->action(QStringLiteral("Profile1"))->setChecked(false);
+    w->collection()
+        .titleLists.list(TitleLists::Merkzettel)
+        .append(QStringLiteral("Zweite:\\Ordner\\Titel 1.mp3"));
+    bool allow = false;
+    w->closeRequestHooks.push_back([&allow] { return allow; });
+    EXPECT_FALSE(w->close());
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(QFile::exists(store->filePath()));
+    allow = true;
+    EXPECT_TRUE(w->close());
+
+    SettingsStore reread(store->filePath());
+    ASSERT_TRUE(reread.load());
+    EXPECT_EQ(reread.readInteger(kMainKey, QStringLiteral("WinSizeX")), 777);
+    EXPECT_EQ(reread.readInteger(kMainKey, QStringLiteral("WinSizeY")), 555);
+    EXPECT_EQ(reread.readBool(kMainKey, QStringLiteral("ProfilePanel")), false);
+    EXPECT_EQ(reread.readText(kMainKey, QStringLiteral("SearchText")), QStringLiteral("zuletzt"));
+    EXPECT_EQ(reread.readInteger(kMainKey, QStringLiteral("ViewStyle")), 7);
+    EXPECT_TRUE(
+        reread.valueNames(appsettings::kQuickSearchMruKey).contains(QStringLiteral("neu gesucht")));
+    EXPECT_EQ(reread.valueNames(appsettings::kBrainMruKey),
+              QStringList{QStringLiteral("Zweite:\\Ordner\\Titel 1.mp3")});
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(MainWindowTest, RegistryCleaningAsksAndDeletesAfterSaving) {
+    {
+        auto w = shownAndLoaded();
+        w->registryCleaningReleased = true;
+        answer = QMessageBox::No;
+        w->close();
+    }
+    ASSERT_EQ(boxes.size(), 2);
+    EXPECT_EQ(boxes[0].second,
+              QStringLiteral(
+                  "!!!ACHTUNG!!!\r\n\r\nDie von der \"Vorlune\" in der Windows-Registry "
+                  "gespeicherten Werte "
+                  "wurden zum Löschen freigegeben.\r\nSollen diese Daten jetzt gelöscht werden?"));
+    EXPECT_EQ(boxes[1].second, QStringLiteral("Das Löschen der Einträge wurde verhindert."));
+    EXPECT_TRUE(store->keyExists(kMainKey));
+
+    boxes.clear();
+    {
+        auto w = shownAndLoaded();
+        w->registryCleaningReleased = true;
+        answer = QMessageBox::Ok;
+        w->close();
+    }
+    ASSERT_EQ(boxes.size(), 2);
+    EXPECT_EQ(boxes[1].second,
+              QStringLiteral("Die durch die \"Vorlune\" vorgenommenen Einträge wurden gelöscht."));
+    SettingsStore reread(store->filePath());
+    ASSERT_TRUE(reread.load());
+    EXPECT_FALSE(reread.keyExists(kMainKey));
+    EXPECT_FALSE(reread.keyExists(QStringLiteral("AppEvents\\EventLabels\\VLWaitForMedia")));
+    EXPECT_FALSE(QFile::exists(env.path(QStringLiteral("data/applications/vorlune.desktop"))));
+}
+
+} // namespace

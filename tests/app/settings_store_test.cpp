@@ -1,0 +1,112 @@
+#include "settings_store.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString kKey = QStringLiteral("Software\\Vorlune");
+
+TEST(SettingsStore, KeysAndValueNamesIgnoreCaseAndKeepInsertionOrder) {
+    SettingsStore s(QString{});
+    s.writeInteger(kKey, QStringLiteral("Zeta"), 1);
+    s.writeText(QStringLiteral("SOFTWARE\\vorlune"), QStringLiteral("Alpha"), QStringLiteral("a"));
+    s.writeInteger(kKey, QStringLiteral("zeta"), 7); // same value, keeps its place
+    s.writeBinary(kKey, QStringLiteral("Mid"), QByteArray("\x00\x01", 2));
+    EXPECT_EQ(s.valueNames(kKey), (QStringList{QStringLiteral("Zeta"), QStringLiteral("Alpha"),
+                                               QStringLiteral("Mid")}));
+    EXPECT_EQ(s.readInteger(QStringLiteral("software\\VORLUNE"), QStringLiteral("ZETA")), 7);
+    EXPECT_EQ(s.readBinary(kKey, QStringLiteral("mid")), QByteArray("\x00\x01", 2));
+    // A read of another type finds nothing.
+    EXPECT_FALSE(s.readInteger(kKey, QStringLiteral("Alpha")).has_value());
+    EXPECT_FALSE(s.readText(kKey, QStringLiteral("Zeta")).has_value());
+    EXPECT_TRUE(s.keyExists(QStringLiteral("Software")));
+
+    s.deleteValue(kKey, QStringLiteral("ZETA"));
+    EXPECT_EQ(s.valueNames(kKey), (QStringList{QStringLiteral("Alpha"), QStringLiteral("Mid")}));
+    EXPECT_EQ(s.readText(kKey, QStringLiteral("alpha")), QStringLiteral("a"));
+}
+
+TEST(SettingsStore, DeleteKeyTakesSubKeysButNotSiblingsWithTheSamePrefix) {
+    SettingsStore s(QString{});
+    s.writeInteger(kKey + QStringLiteral("\\Streaming"), QStringLiteral("Enabled"), 1);
+    s.writeInteger(kKey + QStringLiteral("\\Profiles\\A"), QStringLiteral("X"), 1);
+    s.writeInteger(QStringLiteral("Software\\VorluneOther"), QStringLiteral("Y"), 2);
+    EXPECT_EQ(s.subKeys(kKey),
+              (QStringList{QStringLiteral("Streaming"), QStringLiteral("Profiles")}));
+    s.deleteKey(QStringLiteral("software\\vorlune"));
+    EXPECT_FALSE(s.keyExists(kKey));
+    EXPECT_FALSE(s.keyExists(kKey + QStringLiteral("\\Profiles\\A")));
+    EXPECT_EQ(s.readInteger(QStringLiteral("Software\\VorluneOther"), QStringLiteral("Y")), 2);
+}
+
+TEST(SettingsStore, FileRoundTripKeepsTypesOrderAndBackslashNamesWithMode0600) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("registry.json"));
+    const QString brain = kKey + QStringLiteral("\\BrainMRU");
+    const QString line = QStringLiteral("Rock 1:\\Band\\Album\\01 - Lied.mp3");
+    {
+        SettingsStore s(path);
+        s.writeText(brain, line, QString());
+        s.writeText(brain, QStringLiteral("Ä:\\ö\\\"quoted\".mp3"), QString());
+        s.writeInteger(kKey, QStringLiteral("Neg"), -5);
+        s.writeInteger(kKey, QStringLiteral("Big"), qint32(0xFFFFFFFFu));
+        s.writeBinary(kKey, QStringLiteral("Bin"), QByteArray("\xff\x00z", 3));
+        s.writeText(kKey, QString(), QStringLiteral("default value"));
+        ASSERT_TRUE(s.save());
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    SettingsStore r(path);
+    ASSERT_TRUE(r.load());
+    EXPECT_EQ(r.valueNames(brain), (QStringList{line, QStringLiteral("Ä:\\ö\\\"quoted\".mp3")}));
+    EXPECT_EQ(r.readInteger(kKey, QStringLiteral("Neg")), -5);
+    EXPECT_EQ(r.readInteger(kKey, QStringLiteral("Big")), -1);
+    EXPECT_EQ(r.readBinary(kKey, QStringLiteral("Bin")), QByteArray("\xff\x00z", 3));
+    EXPECT_EQ(r.readText(kKey, QString()), QStringLiteral("default value"));
+}
+
+TEST(SettingsStore, CorruptOrMalformedFileIsMovedAsideAndDefaultsUsed) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("registry.json"));
+    const QByteArray samples[] = {
+        "{ not json",
+        R"({"keys":[{"path":"Software\\Vorlune","values":[{"name":"A","type":"integer","data":"x"}]}]})",
+        R"({"keys":[{"path":"Software\\Vorlune","values":[{"name":"A","type":"integer","data":1e20}]}]})",
+        R"({"keys":[{"path":"","values":[]}]})",
+        R"({"keys":[{"path":"K","values":[{"name":"B","type":"binary","data":"@@@"}]}]})",
+        R"({"keys":[{"path":"K","values":[{"name":"C","type":"qword","data":1}]}]})",
+    };
+    for (const QByteArray& sample : samples) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(sample);
+        f.close();
+        SettingsStore s(path);
+        QString aside;
+        EXPECT_TRUE(s.load(&aside)) << sample.constData();
+        EXPECT_FALSE(s.keyExists(kKey)) << sample.constData();
+        EXPECT_FALSE(QFile::exists(path)) << sample.constData();
+        ASSERT_FALSE(aside.isEmpty());
+        QFile moved(aside);
+        ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
+        EXPECT_EQ(moved.readAll(), sample);
+        moved.close();
+        QFile::remove(aside);
+    }
+}
+
+TEST(SettingsStore, MissingFileIsAnEmptyStore) {
+    QTemporaryDir dir;
+    SettingsStore s(dir.filePath(QStringLiteral("none.json")));
+    EXPECT_TRUE(s.load());
+    EXPECT_TRUE(s.valueNames(kKey).isEmpty());
+}
+
+} // namespace
