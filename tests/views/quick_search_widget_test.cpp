@@ -1,0 +1,136 @@
+#include "collection_views.h"
+#include "quick_search.h"
+#include "search_tips_window.h"
+#include "test_collection.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class QuickSearchWidgetTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        addMedium(c, "CD1",
+                  {"CD1:\\Rock\\", "CD1:\\Rock\\Zebra live.mp3", "CD1:\\Rock\\Alpha live.mp3",
+                   "CD1:\\Rock\\Beta.mp3"});
+        views.setCollection(&c);
+        views.show();
+    }
+    Collection c;
+    CollectionViews views;
+    QComboBox box;
+    QPushButton go{"&Go!"};
+    QuickSearch qs{&box, &go, &views};
+};
+
+TEST_F(QuickSearchWidgetTest, GoFillsResultsStatusAndMru) {
+    QSignalSpy status(&views, &CollectionViews::statusTextChanged);
+    qs.setText("live -zebra");
+    go.click();
+    EXPECT_EQ(views.currentNode(), c.node(Collection::SearchNode));
+    EXPECT_EQ(views.selectedCount(), 0);
+    EXPECT_EQ(c.titleLists.list(TitleLists::SearchResults),
+              QStringList{"CD1:\\Rock\\Alpha live.mp3"});
+    EXPECT_EQ(views.statusText(), "Ergebnis der Suche nach \"live -zebra\": 1 Treffer.");
+    EXPECT_EQ(qs.mru(), QStringList{"live -zebra"});
+
+    // Enter in the field searches as well; a search without hits stays out of the MRU.
+    qs.setText("nothing");
+    QTest::keyClick(box.lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(views.statusText(), "Ergebnis der Suche nach \"nothing\": 0 Treffer.");
+    EXPECT_FALSE(views.listVisible());
+    EXPECT_EQ(qs.mru(), QStringList{"live -zebra"});
+
+    // Sorted by display name in the list; limited in visiting order.
+    quicksearch::SearchOptions o;
+    o.reslimit = true;
+    o.reslimitcnt = 1;
+    qs.setOptions(o);
+    qs.setText("live");
+    qs.run();
+    EXPECT_EQ(c.titleLists.list(TitleLists::SearchResults),
+              QStringList{"CD1:\\Rock\\Alpha live.mp3"});
+    EXPECT_EQ(views.statusText(),
+              "Ergebnis der Suche nach \"live\": 2 Treffer, beschränkt auf die ersten 1 Einträge.");
+    EXPECT_EQ(qs.mru(), QStringList({"live", "live -zebra"}));
+
+    // Picking an MRU entry runs it.
+    box.setCurrentIndex(-1);
+    emit box.activated(1);
+    EXPECT_EQ(qs.text(), "live -zebra");
+    EXPECT_EQ(qs.lastSearch().searchText, "live -zebra");
+}
+
+TEST_F(QuickSearchWidgetTest, ReloadRebuildsTheIndex) {
+    views.beginReload();
+    c.ClearCollection();
+    addMedium(c, "CD9", {"CD9:\\Jazz\\", "CD9:\\Jazz\\Gamma live.mp3"});
+    views.endReload();
+    qs.setText("live");
+    qs.run();
+    EXPECT_EQ(c.titleLists.list(TitleLists::SearchResults),
+              QStringList{"CD9:\\Jazz\\Gamma live.mp3"});
+}
+
+TEST_F(QuickSearchWidgetTest, TypingColoursSignedWords) {
+    qs.setText("a +b -c");
+    // Colouring goes through an input method event: it must keep text, caret and selection.
+    EXPECT_EQ(qs.text(), "a +b -c");
+    box.lineEdit()->setCursorPosition(2);
+    box.lineEdit()->insert("x");
+    EXPECT_EQ(qs.text(), "a x+b -c");
+    EXPECT_EQ(box.lineEdit()->cursorPosition(), 3);
+}
+
+TEST_F(QuickSearchWidgetTest, TipsTimerAndKeyPresses) {
+    EXPECT_EQ(qs.tipsTimer()->interval(), 3000);
+    box.show();
+    QTest::mouseMove(box.lineEdit(), QPoint(5, 5));
+    EXPECT_TRUE(qs.tipsTimer()->isActive());
+    QTest::keyClick(box.lineEdit(), Qt::Key_X);
+    EXPECT_FALSE(qs.tipsWindow()->isVisible());
+    EXPECT_TRUE(qs.tipsTimer()->isActive());
+
+    quicksearch::SearchOptions o;
+    o.noballoon = true;
+    qs.setOptions(o);
+    EXPECT_FALSE(qs.tipsTimer()->isActive());
+    QTest::mouseMove(box.lineEdit(), QPoint(9, 7));
+    EXPECT_FALSE(qs.tipsTimer()->isActive());
+}
+
+TEST(SearchTips, PlacementTextsAndClosing) {
+    const QRect screen(0, 0, 1024, 768);
+    const QSize size(TForm7a::kWidth, TForm7a::kHeight);
+    EXPECT_EQ(TForm7a::placement({300, 40}, 60, screen, size), QPoint(244, 60));
+    // Near the right edge the window ends at the screen edge.
+    EXPECT_EQ(TForm7a::placement({1010, 40}, 60, screen, size), QPoint(1024 - 304, 60));
+    EXPECT_EQ(TForm7a::placement({10, 40}, 60, screen, size).x(), 0);
+
+    TForm7a tips;
+    QStringList texts;
+    for (QLabel* l : tips.findChildren<QLabel*>())
+        texts << l->text();
+    const QString all = texts.join('\n');
+    EXPECT_TRUE(all.contains("Tips für ein effizienteres Suchen"));
+    EXPECT_TRUE(all.contains("Dies entspricht einer OR-Verknüpfung."));
+    EXPECT_TRUE(all.contains("Ergebnissen &nbsp;der Suche ausgeschlossen."));
+    EXPECT_TRUE(all.contains("vor dem ersten Anführungs- zeichen notiert werden."));
+    EXPECT_TRUE(all.contains("&quot;Alles begriffen?&quot;"));
+    tips.showAt({300, 40}, 60, screen);
+    EXPECT_TRUE(tips.isVisible());
+    EXPECT_EQ(tips.pos(), QPoint(244, 60));
+    QTest::keyClick(&tips, Qt::Key_A);
+    EXPECT_FALSE(tips.isVisible());
+    EXPECT_EQ(tips.size(), size);
+}
+
+} // namespace
