@@ -15,11 +15,38 @@ namespace fs = std::filesystem;
 namespace {
 
 // Windows-1252 bytes for the umlauts, as most index files carry them.
-const std::vector<std::string> kWords = {
-    "Liebe",   "Nacht",   "Sonne",  "M\xFCller", "Stra\xDF" "e", "K\xF6nig", "M\xE4" "dchen",
-    "Love",    "Night",   "Dream",  "Fire",      "Heart",         "Road",      "River",
-    "Blue",    "Gold",    "Zeit",   "Sommer",    "Regen",         "Wind",      "Stadt",
-    "Br\xFC" "cke", "Sterne", "Morgen", "\xC4rger", "\xDC" "ber", "Himmel", "Feuer"};
+const std::vector<std::string> kWords = {"Liebe",
+                                         "Nacht",
+                                         "Sonne",
+                                         "M\xFCller",
+                                         "Stra\xDF"
+                                         "e",
+                                         "K\xF6nig",
+                                         "M\xE4"
+                                         "dchen",
+                                         "Love",
+                                         "Night",
+                                         "Dream",
+                                         "Fire",
+                                         "Heart",
+                                         "Road",
+                                         "River",
+                                         "Blue",
+                                         "Gold",
+                                         "Zeit",
+                                         "Sommer",
+                                         "Regen",
+                                         "Wind",
+                                         "Stadt",
+                                         "Br\xFC"
+                                         "cke",
+                                         "Sterne",
+                                         "Morgen",
+                                         "\xC4rger",
+                                         "\xDC"
+                                         "ber",
+                                         "Himmel",
+                                         "Feuer"};
 const std::vector<std::string> kExt = {".mp3", ".mp3", ".mp3", ".ogg", ".wav", ".mid", ".avi"};
 
 struct Rng {
@@ -28,8 +55,7 @@ struct Rng {
     std::string words(int count) {
         std::string s;
         for (int i = 0; i < count; ++i) {
-            if (i)
-                s += ' ';
+            if (i) s += ' ';
             s += kWords[size_t(below(int(kWords.size())))];
         }
         return s;
@@ -42,7 +68,8 @@ int collection(const fs::path& dir, int files, long titles) {
     // A pool of artists shared across media, so that folder names repeat.
     std::vector<std::string> artists;
     for (int i = 0; i < 3000; ++i)
-        artists.push_back(rng.words(1 + rng.below(2)) + (i % 7 == 0 ? "" : " " + std::to_string(i)));
+        artists.push_back(rng.words(1 + rng.below(2)) +
+                          (i % 7 == 0 ? "" : " " + std::to_string(i)));
     const long perFile = titles / files;
     long written = 0;
     for (int f = 0; f < files; ++f) {
@@ -58,10 +85,8 @@ int collection(const fs::path& dir, int files, long titles) {
             const std::string album = (rng.below(4) == 0 ? std::string("Best Of") : rng.words(2));
             const std::string base = label + ":\\" + artist + "\\" + album + "\\";
             // Each folder line once per medium, as the index tool writes it.
-            if (!folders.insert(base).second)
-                continue;
-            if (folders.insert(artist).second)
-                out << label << ":\\" << artist << "\\\r\n";
+            if (!folders.insert(base).second) continue;
+            if (folders.insert(artist).second) out << label << ":\\" << artist << "\\\r\n";
             out << base << "\r\n";
             const int tracks = std::min<long>(8 + rng.below(8), count - done);
             for (int t = 0; t < tracks; ++t) {
@@ -89,8 +114,9 @@ int tree(const fs::path& dir, int files) {
             for (int t = 0; t < 12 && made < files; ++t, ++made) {
                 // One in six is no media file (covers, playlists).
                 const bool media = rng.below(6) != 0;
-                std::ofstream(album / (std::to_string(t) + " " + rng.words(2) +
-                                       (media ? kExt[size_t(rng.below(int(kExt.size())))] : ".jpg")));
+                std::ofstream(album /
+                              (std::to_string(t) + " " + rng.words(2) +
+                               (media ? kExt[size_t(rng.below(int(kExt.size())))] : ".jpg")));
             }
         }
     }
@@ -102,14 +128,14 @@ int tree(const fs::path& dir, int files) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s collection DIR [files] [titles] | tree DIR [files]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s collection DIR [files] [titles] | tree DIR [files]\n",
+                     argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
     if (mode == "collection")
         return collection(argv[2], argc > 3 ? std::atoi(argv[3]) : 10000,
                           argc > 4 ? std::atol(argv[4]) : 1000000);
-    if (mode == "tree")
-        return tree(argv[2], argc > 3 ? std::atoi(argv[3]) : 200000);
+    if (mode == "tree") return tree(argv[2], argc > 3 ? std::atoi(argv[3]) : 200000);
     return 2;
 }

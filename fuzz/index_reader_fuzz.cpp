@@ -27,11 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QStringList marks = MergeImportedIndex(newLines, oldLines);
     // Marks are one sorted set: no two equal without regard to case.
     for (qsizetype i = 1; i < marks.size(); ++i)
-        if (marks[i - 1].compare(marks[i], Qt::CaseInsensitive) == 0)
-            __builtin_trap();
+        if (marks[i - 1].compare(marks[i], Qt::CaseInsensitive) == 0) __builtin_trap();
     // Whatever is written reads back the same.
     const QString text = textcodec::joinLinesCrLf(newLines);
-    if (textcodec::decodeIndexText(textcodec::encodeIndexText(text)) != text)
-        __builtin_trap();
+    if (textcodec::decodeIndexText(textcodec::encodeIndexText(text)) != text) __builtin_trap();
     return 0;
 }

@@ -74,7 +74,8 @@ QString buildDetails(const MyMediaInfo& info, QStringView label) {
            encodeDetailsLabel(label) + QStringLiteral("&");
 }
 
-Collection::Collection() : root_(std::make_unique<TreeNode>(QStringLiteral("Komplette Sammlung"), 0, 0)) {
+Collection::Collection()
+    : root_(std::make_unique<TreeNode>(QStringLiteral("Komplette Sammlung"), 0, 0)) {
     for (const FixedNode& f : kFixedNodes)
         root_->addChild(QString::fromUtf8(f.text), f.icon, f.icon);
 }
@@ -107,17 +108,14 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
 
 TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const HashedKey& name) const {
     auto it = alphaByName_.constFind(name);
-    if (it == alphaByName_.cend())
-        return nullptr;
+    if (it == alphaByName_.cend()) return nullptr;
     // Walk whichever is smaller: the subtree itself, or the nodes of that name.
     if (alphaParent->descendantCount() < qsizetype(it->size()))
         return alphaParent->findInSubtree(name.text);
     TreeNode* best = nullptr;
     for (TreeNode* candidate : *it) {
-        if (!alphaParent->isAncestorOrSelfOf(candidate))
-            continue;
-        if (!best || precedesInPreorder(candidate, best))
-            best = candidate;
+        if (!alphaParent->isAncestorOrSelfOf(candidate)) continue;
+        if (!best || precedesInPreorder(candidate, best)) best = candidate;
     }
     return best;
 }
@@ -144,13 +142,11 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
             m.comment = cl.value.toString();
             break;
         case LineKind::Label:
-            if (!cl.value.isEmpty())
-                m.label = cl.value.toString();
+            if (!cl.value.isEmpty()) m.label = cl.value.toString();
             break;
         case LineKind::Style: {
             QStringView attrs, target;
-            if (!splitStyleValue(cl.value, attrs, target))
-                break;
+            if (!splitStyleValue(cl.value, attrs, target)) break;
             TitleStyle style;
             applyStyleAttributes(attrs, style);
             m.styles.emplace_back(target.toString(), style);
@@ -169,7 +165,8 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
                 const ParsedFolder& top = m.folders[size_t(open.back())];
                 const qsizetype len = top.pathLength;
                 if (len < path.size() && path[len] == u'\\' &&
-                    path.left(len).compare(QStringView(top.line).left(len), Qt::CaseInsensitive) == 0)
+                    path.left(len).compare(QStringView(top.line).left(len), Qt::CaseInsensitive) ==
+                        0)
                     break;
                 open.pop_back();
             }
@@ -203,8 +200,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
     ++mediaCount;
     TreeNode* mediaList = mediaListNode();
     TreeNode* alphaList = alphaListNode();
-    TreeNode* medium = mediaList->addChild(m.label.isEmpty() ? defaultName : m.label, MediaUnknown,
-                                           MediaUnknown);
+    TreeNode* medium =
+        mediaList->addChild(m.label.isEmpty() ? defaultName : m.label, MediaUnknown, MediaUnknown);
     auto info = std::make_unique<MyMediaInfo>();
     info->Author = std::move(m.author);
     info->Version = std::move(m.version);
@@ -267,8 +264,7 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
 
     medium->sortChildren();
     mediaList->sortChildrenLater();
-    if (alphaList->childCount() != alphaTopBefore)
-        alphaList->sortChildrenLater();
+    if (alphaList->childCount() != alphaTopBefore) alphaList->sortChildrenLater();
     cdnames.insert(std::upper_bound(cdnames.begin(), cdnames.end(), medium->text,
                                     [](const QString& a, const QString& b) {
                                         return compareCatalogue(a, b) < 0;
@@ -277,10 +273,10 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
 }
 
 bool Collection::LoadMedium(const QString& fileName, QString* error) {
-    const QString path = QFileInfo(fileName).isAbsolute() ? fileName : QDir(CatalogDir).filePath(fileName);
+    const QString path =
+        QFileInfo(fileName).isAbsolute() ? fileName : QDir(CatalogDir).filePath(fileName);
     QStringList lines;
-    if (!readIndexFile(path, lines, error))
-        return false;
+    if (!readIndexFile(path, lines, error)) return false;
     addMedium(QFileInfo(fileName).completeBaseName(), lines);
     return true;
 }
@@ -317,13 +313,11 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
     auto worker = [&] {
         for (;;) {
             const int i = next.fetch_add(1);
-            if (i >= total)
-                return;
+            if (i >= total) return;
             Slot s;
             QStringList lines;
             s.ok = readIndexFile(dir.filePath(names[i]), lines, &s.error);
-            if (s.ok)
-                s.medium = parseMedium(bodyLinesForLoading(std::move(lines)));
+            if (s.ok) s.medium = parseMedium(bodyLinesForLoading(std::move(lines)));
             {
                 std::lock_guard lock(mutex);
                 parsed[size_t(i)] = std::move(s);
@@ -348,8 +342,7 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
             applyMedium(QFileInfo(names[i]).completeBaseName(), std::move(s.medium));
         else
             report.errors.append(s.error);
-        if (progress)
-            progress(i + 1, total);
+        if (progress) progress(i + 1, total);
     }
     for (std::thread& t : pool)
         t.join();
@@ -377,6 +370,7 @@ QString Collection::loadedStatusText(const QLocale& locale) const {
                    QStringLiteral(" Ordnern geladen.");
     const int connections = connector_ ? connector_->connectionCount() : 0;
     if (connections > 0)
-        text += u' ' + locale.toString(connections) + QStringLiteral(" Netzlaufwerk(e) sind verbunden.");
+        text += u' ' + locale.toString(connections) +
+                QStringLiteral(" Netzlaufwerk(e) sind verbunden.");
     return text;
 }

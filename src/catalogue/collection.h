@@ -58,7 +58,7 @@ struct ParsedMedium {
     QString comment;
     std::vector<std::pair<QString, indexfile::TitleStyle>> styles;
     std::vector<std::pair<int, QString>> mediaTypes; // known codes in order, with resource
-    QStringList rootTitles;                           // titles before the first folder line
+    QStringList rootTitles;                          // titles before the first folder line
     std::vector<ParsedFolder> folders;
     int titleCount = 0;
 };
@@ -75,7 +75,14 @@ struct LoadReport {
 // marks, medium labels and counters.
 class Collection {
 public:
-    enum RootPosition { MediaList = 0, AlphaList, SearchNode, MerkzettelNode, ChartsNode, PlaylistNode };
+    enum RootPosition {
+        MediaList = 0,
+        AlphaList,
+        SearchNode,
+        MerkzettelNode,
+        ChartsNode,
+        PlaylistNode
+    };
 
     Collection();
     ~Collection();

@@ -38,7 +38,11 @@ struct HashedKey {
     bool operator==(const HashedKey& o) const { return hash == o.hash && text == o.text; }
 };
 
-inline size_t qHash(const HashedKey& k, size_t seed = 0) noexcept { return k.hash ^ seed; }
+inline size_t qHash(const HashedKey& k, size_t seed = 0) noexcept {
+    return k.hash ^ seed;
+}
 
 // The case-folded form of a text, hashed.
-inline HashedKey foldedKey(QStringView s) { return HashedKey(s.toString().toCaseFolded()); }
+inline HashedKey foldedKey(QStringView s) {
+    return HashedKey(s.toString().toCaseFolded());
+}

@@ -3,13 +3,13 @@
 #include "text_codec.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QTime>
 
 #include <algorithm>
-#include <cstring>
 #include <array>
+#include <cstring>
 
 namespace indexfile {
 
@@ -18,20 +18,16 @@ namespace {
 constexpr qint64 kMaxIndexFileSize = 256LL * 1024 * 1024;
 
 inline char16_t foldChar(char16_t c) {
-    if (c < 0x80)
-        return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
     return QChar::toCaseFolded(c);
 }
 
 bool startsWithCi(QStringView line, QLatin1StringView tag) {
-    if (line.size() < tag.size())
-        return false;
+    if (line.size() < tag.size()) return false;
     for (qsizetype i = 0; i < tag.size(); ++i) {
         char16_t c = line[i].unicode();
-        if (c >= u'a' && c <= u'z')
-            c -= 32;
-        if (c != tag[i].unicode())
-            return false;
+        if (c >= u'a' && c <= u'z') c -= 32;
+        if (c != tag[i].unicode()) return false;
     }
     return true;
 }
@@ -70,36 +66,32 @@ ClassifiedLine classifyLine(QStringView line) {
     // Cheap reject: every tag contains "::" within its first 11 characters.
     if (line.size() >= 7 && line.left(12).contains(u"::")) {
         for (const TagRule& r : kTags)
-            if (startsWithCi(line, r.tag))
-                return {r.kind, line.mid(r.tag.size())};
+            if (startsWithCi(line, r.tag)) return {r.kind, line.mid(r.tag.size())};
     }
-    if (line.endsWith(u'\\'))
-        return {LineKind::Folder, line};
+    if (line.endsWith(u'\\')) return {LineKind::Folder, line};
     return {LineKind::Title, line};
 }
 
 bool isBlankLine(QStringView line) {
     for (QChar c : line)
-        if (c.unicode() > u' ')
-            return false;
+        if (c.unicode() > u' ') return false;
     return true;
 }
 
-bool beginsWithMarker(QStringView line) { return startsWithCi(line, kMarker); }
+bool beginsWithMarker(QStringView line) {
+    return startsWithCi(line, kMarker);
+}
 
 int mediaTypeNumber(QStringView code) {
-    if (code.size() != 3)
-        return MediaUnknown;
+    if (code.size() != 3) return MediaUnknown;
     for (const CodeRule& r : kCodes)
-        if (code.compare(QLatin1StringView(r.code), Qt::CaseInsensitive) == 0)
-            return r.number;
+        if (code.compare(QLatin1StringView(r.code), Qt::CaseInsensitive) == 0) return r.number;
     return MediaUnknown;
 }
 
 QString mediaTypeCode(int number) {
     for (const CodeRule& r : kCodes)
-        if (r.number == number)
-            return QString::fromLatin1(r.code);
+        if (r.number == number) return QString::fromLatin1(r.code);
     return QString();
 }
 
@@ -124,8 +116,7 @@ QStringList splitCommaText(QStringView text) {
     while (i < n) {
         while (i < n && isSep(text[i]))
             ++i;
-        if (i >= n)
-            break;
+        if (i >= n) break;
         QString item;
         if (text[i] == u'"') {
             ++i;
@@ -157,8 +148,7 @@ QStringList splitCommaText(QStringView text) {
 
 void applyStyleAttributes(QStringView attributes, TitleStyle& style) {
     for (const QString& attr : splitCommaText(attributes)) {
-        if (attr.isEmpty())
-            continue;
+        if (attr.isEmpty()) continue;
         if (attr.startsWith(u'#')) {
             QString digits = attr.mid(1, 6);
             if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), isHexDigit))
@@ -180,8 +170,7 @@ void applyStyleAttributes(QStringView attributes, TitleStyle& style) {
 
 bool splitStyleValue(QStringView value, QStringView& attributes, QStringView& target) {
     const qsizetype sep = value.indexOf(u"::");
-    if (sep < 0)
-        return false;
+    if (sep < 0) return false;
     attributes = value.left(sep);
     target = value.mid(sep + 2);
     return true;
@@ -197,22 +186,17 @@ int compareCatalogue(QStringView a, QStringView b) {
         quint64 x, y;
         std::memcpy(&x, pa + i, 8);
         std::memcpy(&y, pb + i, 8);
-        if (x != y)
-            break;
+        if (x != y) break;
     }
     for (; i < n; ++i) {
-        if (pa[i] == pb[i])
-            continue;
+        if (pa[i] == pb[i]) continue;
         const char16_t fa = foldChar(pa[i]);
         const char16_t fb = foldChar(pb[i]);
-        if (fa != fb)
-            return fa < fb ? -1 : 1;
+        if (fa != fb) return fa < fb ? -1 : 1;
     }
-    if (a.size() != b.size())
-        return a.size() < b.size() ? -1 : 1;
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
     for (i = 0; i < n; ++i)
-        if (pa[i] != pb[i])
-            return pa[i] < pb[i] ? -1 : 1;
+        if (pa[i] != pb[i]) return pa[i] < pb[i] ? -1 : 1;
     return 0;
 }
 
@@ -222,11 +206,11 @@ void sortCatalogue(QStringList& lines) {
 }
 
 bool insertSortedUnique(QStringList& list, const QString& text) {
-    auto it = std::lower_bound(list.begin(), list.end(), text, [](const QString& x, const QString& y) {
-        return x.compare(y, Qt::CaseInsensitive) < 0;
-    });
-    if (it != list.end() && it->compare(text, Qt::CaseInsensitive) == 0)
-        return false;
+    auto it =
+        std::lower_bound(list.begin(), list.end(), text, [](const QString& x, const QString& y) {
+            return x.compare(y, Qt::CaseInsensitive) < 0;
+        });
+    if (it != list.end() && it->compare(text, Qt::CaseInsensitive) == 0) return false;
     list.insert(it, text);
     return true;
 }
@@ -240,8 +224,7 @@ bool readIndexFile(const QString& path, QStringList& lines, QString* error) {
         return false;
     }
     if (f.size() > kMaxIndexFileSize) {
-        if (error)
-            *error = QStringLiteral("Die Indexdatei \"%1\" ist zu groß.").arg(path);
+        if (error) *error = QStringLiteral("Die Indexdatei \"%1\" ist zu groß.").arg(path);
         return false;
     }
     const QByteArray bytes = f.readAll();
@@ -266,8 +249,7 @@ QStringList bodyLinesForLoading(QStringList lines) {
     QStringList body;
     body.reserve(lines.size() - first);
     for (qsizetype i = first; i < lines.size(); ++i)
-        if (!isBlankLine(lines[i]))
-            body.append(std::move(lines[i]));
+        if (!isBlankLine(lines[i])) body.append(std::move(lines[i]));
     sortCatalogue(body);
     return body;
 }
@@ -302,9 +284,9 @@ QString listDateTimeText(const QDateTime& when, const QLocale& locale) {
     const QDate d = when.date();
     return QStringLiteral("%1-%2-%3 %4")
         .arg(d.day(), 2, 10, QLatin1Char('0'))
-        .arg(QString::fromLatin1(
-            std::array{"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT",
-                       "NOV", "DEC"}[std::clamp(d.month(), 1, 12) - 1]))
+        .arg(QString::fromLatin1(std::array{"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG",
+                                            "SEP", "OCT", "NOV",
+                                            "DEC"}[std::clamp(d.month(), 1, 12) - 1]))
         .arg(d.year(), 4, 10, QLatin1Char('0'))
         .arg(localTimeText(when.time(), locale));
 }
@@ -313,12 +295,9 @@ QStringList toolIndexLines(const ToolIndex& index) {
     QStringList out;
     out.reserve(index.listing.size() + 10);
     out << index.banner << QString() << QString(kMarker) << QStringLiteral("LABEL::") + index.label;
-    if (!index.author.isEmpty())
-        out << QStringLiteral("AUTHOR::") + index.author;
-    if (!index.version.isEmpty())
-        out << QStringLiteral("VERSION::") + index.version;
-    if (!index.comment.isEmpty())
-        out << QStringLiteral("COMMENT::") + index.comment;
+    if (!index.author.isEmpty()) out << QStringLiteral("AUTHOR::") + index.author;
+    if (!index.version.isEmpty()) out << QStringLiteral("VERSION::") + index.version;
+    if (!index.comment.isEmpty()) out << QStringLiteral("COMMENT::") + index.comment;
     if (!index.typeCode.isEmpty()) {
         const QString code = index.typeCode.toUpper();
         if ((code == u"LAN" || code == u"WWW") && !index.resource.isEmpty())

@@ -82,7 +82,9 @@ bool splitStyleValue(QStringView value, QStringView& attributes, QStringView& ta
 // Case-insensitive ordering of the catalogue; a text sorts before every longer text that
 // begins with it. Ties are broken case-sensitively so that the order is reproducible.
 int compareCatalogue(QStringView a, QStringView b);
-inline bool catalogueLess(QStringView a, QStringView b) { return compareCatalogue(a, b) < 0; }
+inline bool catalogueLess(QStringView a, QStringView b) {
+    return compareCatalogue(a, b) < 0;
+}
 void sortCatalogue(QStringList& lines);
 
 // Sorted insertion without duplicates (compared without regard to case). Returns false
@@ -113,8 +115,8 @@ struct ToolIndex {
     QString author;
     QString version;
     QString comment;
-    QString typeCode;  // "CDR", "LAN", ... or empty
-    QString resource;  // for LAN and WWW
+    QString typeCode;    // "CDR", "LAN", ... or empty
+    QString resource;    // for LAN and WWW
     QStringList listing; // sorted folder and title lines
 };
 

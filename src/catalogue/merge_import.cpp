@@ -21,8 +21,7 @@ QStringList comparedLines(const QStringList& lines) {
     QStringList out;
     for (qsizetype i = first; i < lines.size(); ++i) {
         const QString& l = lines[i];
-        if (!indexfile::isBlankLine(l) && !l.contains(u"::"))
-            out.append(l);
+        if (!indexfile::isBlankLine(l) && !l.contains(u"::")) out.append(l);
     }
     return out;
 }
@@ -55,8 +54,7 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
 
     QSet<QString> greenTargets;
     for (const QString& l : newCmp) {
-        if (oldSet.contains(l.toCaseFolded()))
-            continue;
+        if (oldSet.contains(l.toCaseFolded())) continue;
         add(QString(kStyleGreen) + l);
         greenTargets.insert(l.toCaseFolded());
         for (const QString& parent : titleline::parentFolderLines(l)) {
@@ -67,8 +65,7 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
     QSet<QString> redTargets;
     for (const QString& l : oldCmp) {
         const QString folded = l.toCaseFolded();
-        if (newSet.contains(folded) || oldRed.contains(folded))
-            continue;
+        if (newSet.contains(folded) || oldRed.contains(folded)) continue;
         add(QString(kStyleRed) + l);
         add(l);
         redTargets.insert(folded);
@@ -94,8 +91,7 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
     out.reserve(marks.size());
     for (const QString& m : std::as_const(marks)) {
         if (m.startsWith(kStyleRed, Qt::CaseInsensitive)) {
-            if (greenTargets.contains(m.mid(kStyleRed.size()).toCaseFolded()))
-                continue;
+            if (greenTargets.contains(m.mid(kStyleRed.size()).toCaseFolded())) continue;
         } else if (m.startsWith(kStyleGreen, Qt::CaseInsensitive)) {
             const QString target = m.mid(kStyleGreen.size());
             if (redTargets.contains(target.toCaseFolded())) {

@@ -18,12 +18,10 @@ bool allAscii(const char* p, qsizetype n) {
     for (; i + 8 <= n; i += 8) {
         quint64 w;
         std::memcpy(&w, p + i, 8);
-        if (w & 0x8080808080808080ULL)
-            return false;
+        if (w & 0x8080808080808080ULL) return false;
     }
     for (; i < n; ++i)
-        if (static_cast<unsigned char>(p[i]) & 0x80)
-            return false;
+        if (static_cast<unsigned char>(p[i]) & 0x80) return false;
     return true;
 }
 
@@ -61,12 +59,10 @@ bool isValidUtf8(const char* data, qsizetype size) {
         } else {
             return false;
         }
-        if (i + len > size)
-            return false;
+        if (i + len > size) return false;
         for (int k = 1; k < len; ++k) {
             const unsigned char cc = s[i + k];
-            if ((cc & 0xC0) != 0x80)
-                return false;
+            if ((cc & 0xC0) != 0x80) return false;
             cp = (cp << 6) | (cc & 0x3F);
         }
         if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
@@ -88,11 +84,9 @@ QString decodeWindows1252(QByteArrayView bytes) {
 }
 
 int windows1252Byte(char16_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return c;
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
     for (int k = 0; k < 32; ++k)
-        if (kHighTable[k] == c)
-            return 0x80 + k;
+        if (kHighTable[k] == c) return 0x80 + k;
     return -1;
 }
 
@@ -101,8 +95,7 @@ bool encodeWindows1252(QStringView text, QByteArray& out) {
     char* d = buf.data();
     for (qsizetype i = 0; i < text.size(); ++i) {
         const int b = windows1252Byte(text[i].unicode());
-        if (b < 0)
-            return false;
+        if (b < 0) return false;
         d[i] = static_cast<char>(b);
     }
     out = std::move(buf);
@@ -112,19 +105,15 @@ bool encodeWindows1252(QStringView text, QByteArray& out) {
 QString decodeIndexText(QByteArrayView bytes) {
     const char* p = bytes.data();
     qsizetype n = bytes.size();
-    if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0)
-        return QString::fromUtf8(p + 3, n - 3);
-    if (allAscii(p, n))
-        return QString::fromLatin1(p, n);
-    if (isValidUtf8(p, n))
-        return QString::fromUtf8(p, n);
+    if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) return QString::fromUtf8(p + 3, n - 3);
+    if (allAscii(p, n)) return QString::fromLatin1(p, n);
+    if (isValidUtf8(p, n)) return QString::fromUtf8(p, n);
     return decodeWindows1252(bytes);
 }
 
 QByteArray encodeIndexText(QStringView text) {
     QByteArray out;
-    if (encodeWindows1252(text, out))
-        return out;
+    if (encodeWindows1252(text, out)) return out;
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
 
@@ -137,13 +126,11 @@ QStringList splitLines(QStringView text) {
         const char16_t c = d[i].unicode();
         if (c == u'\n' || c == u'\r') {
             lines.append(QString(d + start, i - start));
-            if (c == u'\r' && i + 1 < n && d[i + 1] == u'\n')
-                ++i;
+            if (c == u'\r' && i + 1 < n && d[i + 1] == u'\n') ++i;
             start = i + 1;
         }
     }
-    if (start < n)
-        lines.append(QString(d + start, n - start));
+    if (start < n) lines.append(QString(d + start, n - start));
     return lines;
 }
 

@@ -21,22 +21,19 @@ QString fileName(QStringView line) {
 QString displayName(QStringView line) {
     QStringView name = line.mid(line.lastIndexOf(u'\\') + 1);
     const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot > 0)
-        name = name.left(dot);
+    if (dot > 0) name = name.left(dot);
     return name.toString();
 }
 
 ArtistTitle splitArtistTitle(QStringView name) {
     const qsizetype sep = name.indexOf(u" - ");
-    if (sep < 0)
-        return {name.toString(), name.toString()};
+    if (sep < 0) return {name.toString(), name.toString()};
     return {name.left(sep).toString(), name.mid(sep + 3).toString()};
 }
 
 QString folderLine(QStringView line) {
     QStringView s = line;
-    if (s.endsWith(u'\\'))
-        s.chop(1);
+    if (s.endsWith(u'\\')) s.chop(1);
     const qsizetype cut = s.lastIndexOf(u'\\');
     return cut < 0 ? QString() : s.left(cut + 1).toString();
 }
@@ -47,12 +44,10 @@ QStringList parentFolderLines(QStringView line) {
     // The root ends right after "label:\".
     const qsizetype rootEnd = colon < 0 ? 0 : colon + 2;
     QStringView s = line;
-    if (s.endsWith(u'\\'))
-        s.chop(1);
+    if (s.endsWith(u'\\')) s.chop(1);
     for (;;) {
         const qsizetype cut = s.lastIndexOf(u'\\');
-        if (cut < 0 || cut + 1 <= rootEnd)
-            break;
+        if (cut < 0 || cut + 1 <= rootEnd) break;
         out.append(s.left(cut + 1).toString());
         s = s.left(cut);
     }

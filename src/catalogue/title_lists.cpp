@@ -3,24 +3,28 @@
 namespace {
 void insertFirst(QHash<HashedKey, int>& hash, const HashedKey& key, int index) {
     auto it = hash.find(key);
-    if (it == hash.end())
-        hash.insert(key, index);
+    if (it == hash.end()) hash.insert(key, index);
 }
-const char* const kFixedKeys[] = {"Suchergebnisse", "Merkzettel", "Wiedergabeliste", "Meine Charts"};
-}
+const char* const kFixedKeys[] = {"Suchergebnisse", "Merkzettel", "Wiedergabeliste",
+                                  "Meine Charts"};
+} // namespace
 
 TitleLists::TitleLists() {
     for (const char* k : kFixedKeys)
         add(QString::fromUtf8(k));
 }
 
-QString TitleLists::fixedKey(Fixed which) { return QString::fromUtf8(kFixedKeys[which]); }
+QString TitleLists::fixedKey(Fixed which) {
+    return QString::fromUtf8(kFixedKeys[which]);
+}
 
 namespace {
 const QString kAlphaPrefix = QStringLiteral("alphalist::");
 }
 
-int TitleLists::indexOf(QStringView key) const { return indexOfFolded(foldedKey(key)); }
+int TitleLists::indexOf(QStringView key) const {
+    return indexOfFolded(foldedKey(key));
+}
 
 int TitleLists::indexOfFolded(const HashedKey& folded) const {
     if (folded.text.startsWith(kAlphaPrefix))
@@ -44,7 +48,9 @@ void TitleLists::index(const HashedKey& folded, int entry) {
         insertFirst(plain_, folded, entry);
 }
 
-int TitleLists::add(const QString& key) { return add(key, foldedKey(key)); }
+int TitleLists::add(const QString& key) {
+    return add(key, foldedKey(key));
+}
 
 int TitleLists::add(const QString& key, const HashedKey& folded) {
     const int entry = int(entries_.size());

@@ -20,11 +20,9 @@ TreeNode* TreeNode::child(int row) const {
 }
 
 int TreeNode::row() const {
-    if (!parent_)
-        return 0;
+    if (!parent_) return 0;
     parent_->ensureSorted();
-    if (!parent_->rowsValid_)
-        parent_->renumber();
+    if (!parent_->rowsValid_) parent_->renumber();
     return row_;
 }
 
@@ -36,8 +34,7 @@ int TreeNode::depth() const {
 }
 
 void TreeNode::ensureSorted() const {
-    if (!sortPending_)
-        return;
+    if (!sortPending_) return;
     sortPending_ = false;
     std::stable_sort(children_.begin(), children_.end(), textLess);
     rowsValid_ = false;
@@ -78,24 +75,20 @@ void TreeNode::sortChildren() {
 
 bool TreeNode::isAncestorOrSelfOf(const TreeNode* other) const {
     for (const TreeNode* n = other; n; n = n->parent_)
-        if (n == this)
-            return true;
+        if (n == this) return true;
     return false;
 }
 
 TreeNode* TreeNode::findInSubtree(const QString& t) {
-    if (text == t)
-        return this;
+    if (text == t) return this;
     ensureSorted();
     for (const auto& c : children_)
-        if (TreeNode* found = c->findInSubtree(t))
-            return found;
+        if (TreeNode* found = c->findInSubtree(t)) return found;
     return nullptr;
 }
 
 bool precedesInPreorder(const TreeNode* a, const TreeNode* b) {
-    if (a == b)
-        return false;
+    if (a == b) return false;
     int da = a->depth();
     int db = b->depth();
     const TreeNode* x = a;
@@ -108,8 +101,7 @@ bool precedesInPreorder(const TreeNode* a, const TreeNode* b) {
         y = y->parent();
         --db;
     }
-    if (x == y)
-        return x == a; // one is an ancestor of the other: the ancestor comes first
+    if (x == y) return x == a; // one is an ancestor of the other: the ancestor comes first
     while (x->parent() != y->parent()) {
         x = x->parent();
         y = y->parent();

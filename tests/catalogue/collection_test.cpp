@@ -22,8 +22,7 @@ protected:
     TreeNode* medium(const QString& text) const {
         TreeNode* list = c.mediaListNode();
         for (int i = 0; i < list->childCount(); ++i)
-            if (list->child(i)->text == text)
-                return list->child(i);
+            if (list->child(i)->text == text) return list->child(i);
         return nullptr;
     }
     static QStringList childTexts(const TreeNode* n) {
@@ -57,8 +56,8 @@ struct RecordingConnector : MediumConnector {
 TEST_F(CollectionTest, StartsWithTheFixedTreeAndLists) {
     EXPECT_EQ(c.root()->text, QStringLiteral("Komplette Sammlung"));
     EXPECT_EQ(childTexts(c.root()),
-              QStringList({"Datenträger-Liste", "Alphabetische Liste", "Suchergebnisse", "Merkzettel",
-                           "Meine Charts", "Wiedergabeliste"}));
+              QStringList({"Datenträger-Liste", "Alphabetische Liste", "Suchergebnisse",
+                           "Merkzettel", "Meine Charts", "Wiedergabeliste"}));
     const int icons[] = {1, 2, 3, 7, 16, 15};
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(c.root()->child(i)->icon, icons[i]);
@@ -69,12 +68,13 @@ TEST_F(CollectionTest, StartsWithTheFixedTreeAndLists) {
 }
 
 TEST_F(CollectionTest, LoadsTheExampleMedium) {
-    write("rock.cd", "Erstellt am Sonntag\r\nLABEL::Kopf\r\nBEGIN::CD\r\nLABEL::Rock 1\r\n"
-                     "AUTHOR::Herausgeber\r\nVERSION::05.08.2007\r\nCOMMENT::Alben der Neunziger\r\n"
-                     "MEDIATYPE::CDR\r\nRock 1:\\Band X\\\r\nRock 1:\\Band X\\Album Y\\\r\n"
-                     "Rock 1:\\Band X\\Album Y\\01 Song.mp3\r\n"
-                     "Rock 1:\\Band X\\Album Y\\02 Other Song.mp3\r\n"
-                     "STYLE::#FF0000,BOLD::Rock 1:\\Band X\\Album Y\\02 Other Song.mp3\r\n");
+    write("rock.cd",
+          "Erstellt am Sonntag\r\nLABEL::Kopf\r\nBEGIN::CD\r\nLABEL::Rock 1\r\n"
+          "AUTHOR::Herausgeber\r\nVERSION::05.08.2007\r\nCOMMENT::Alben der Neunziger\r\n"
+          "MEDIATYPE::CDR\r\nRock 1:\\Band X\\\r\nRock 1:\\Band X\\Album Y\\\r\n"
+          "Rock 1:\\Band X\\Album Y\\01 Song.mp3\r\n"
+          "Rock 1:\\Band X\\Album Y\\02 Other Song.mp3\r\n"
+          "STYLE::#FF0000,BOLD::Rock 1:\\Band X\\Album Y\\02 Other Song.mp3\r\n");
     const LoadReport r = c.LoadAllMedia();
     EXPECT_TRUE(r.errors.isEmpty());
     EXPECT_EQ(r.media, 1);
@@ -100,7 +100,8 @@ TEST_F(CollectionTest, LoadsTheExampleMedium) {
     EXPECT_EQ(titlesOf("ALPHALIST::album y"), titlesOf("Album Y"));
     EXPECT_TRUE(titlesOf("Band X").isEmpty());
 
-    const indexfile::TitleStyle* s = c.titleStyles.find(u"rock 1:\\band x\\album y\\02 other song.mp3");
+    const indexfile::TitleStyle* s =
+        c.titleStyles.find(u"rock 1:\\band x\\album y\\02 other song.mp3");
     ASSERT_NE(s, nullptr);
     EXPECT_TRUE(s->bold);
     EXPECT_EQ(s->rgb, 0xFF0000u);
@@ -112,7 +113,9 @@ TEST_F(CollectionTest, LoadsTheExampleMedium) {
 TEST_F(CollectionTest, SameFolderNamesGetUniqueNamesAndShareTheAlphabeticalList) {
     write("a.cd", "BEGIN::CD\nA:\\Queen\\\nA:\\Queen\\Best Of\\\nA:\\Queen\\Best Of\\1.mp3\n");
     write("b.cd", "BEGIN::CD\nB:\\Queen\\\nB:\\Queen\\Best Of\\\nB:\\Queen\\Best Of\\2.mp3\n");
-    write("c.cd", "BEGIN::CD\nC:\\best of\\\nC:\\best of\\3.mp3\nC:\\Merkzettel\\\nC:\\Merkzettel\\4.mp3\n");
+    write(
+        "c.cd",
+        "BEGIN::CD\nC:\\best of\\\nC:\\best of\\3.mp3\nC:\\Merkzettel\\\nC:\\Merkzettel\\4.mp3\n");
     c.LoadAllMedia();
     EXPECT_EQ(childTexts(medium("b")->child(0)), QStringList({"Best Of (2)"}));
     EXPECT_EQ(titlesOf("Best Of"), QStringList({"A:\\Queen\\Best Of\\1.mp3"}));
@@ -121,7 +124,8 @@ TEST_F(CollectionTest, SameFolderNamesGetUniqueNamesAndShareTheAlphabeticalList)
     EXPECT_EQ(childTexts(medium("c")), QStringList({"best of (3)", "Merkzettel (2)"}));
     EXPECT_EQ(titlesOf("best of (3)"), QStringList({"C:\\best of\\3.mp3"}));
     EXPECT_EQ(titlesOf("ALPHALIST::Best Of"),
-              QStringList({"A:\\Queen\\Best Of\\1.mp3", "B:\\Queen\\Best Of\\2.mp3", "C:\\best of\\3.mp3"}));
+              QStringList({"A:\\Queen\\Best Of\\1.mp3", "B:\\Queen\\Best Of\\2.mp3",
+                           "C:\\best of\\3.mp3"}));
     // The fixed list keeps its own contents; the folder has its own alphabetical list.
     EXPECT_TRUE(titlesOf("Merkzettel").isEmpty());
     EXPECT_EQ(titlesOf("ALPHALIST::Merkzettel"), QStringList({"C:\\Merkzettel\\4.mp3"}));
@@ -209,7 +213,8 @@ TEST_F(CollectionTest, ReloadKeepsFixedListsAndDropsEverythingElse) {
 }
 
 TEST_F(CollectionTest, FirstStyleForATargetWinsAndFoldersAndTitlesAreKeptApart) {
-    write("a.cd", "STYLE::#0000FF::A:\\F\\\nSTYLE::#00FF00::a:\\f\\\nSTYLE::italic::A:\\F\\x.mp3\n");
+    write("a.cd",
+          "STYLE::#0000FF::A:\\F\\\nSTYLE::#00FF00::a:\\f\\\nSTYLE::italic::A:\\F\\x.mp3\n");
     c.LoadAllMedia();
     EXPECT_EQ(c.titleStyles.find(u"A:\\F\\")->rgb, 0x0000FFu);
     EXPECT_TRUE(c.titleStyles.find(u"A:\\F\\x.mp3")->italic);
@@ -232,8 +237,10 @@ TEST_F(CollectionTest, NetworkMediaCallTheConnectorWithTheirResource) {
 }
 
 TEST_F(CollectionTest, AlphabeticalNodesAreFoundDepthFirstWithinTheParentSubtree) {
-    write("a.cd", "A:\\Abba\\\nA:\\Abba\\Gold\\\nA:\\Abba\\Gold\\CD1\\\nA:\\Abba\\Gold\\CD1\\1.mp3\n");
-    write("b.cd", "B:\\CD1\\\nB:\\CD1\\2.mp3\nB:\\Zappa\\\nB:\\Zappa\\CD1\\\nB:\\Zappa\\CD1\\3.mp3\n");
+    write("a.cd",
+          "A:\\Abba\\\nA:\\Abba\\Gold\\\nA:\\Abba\\Gold\\CD1\\\nA:\\Abba\\Gold\\CD1\\1.mp3\n");
+    write("b.cd",
+          "B:\\CD1\\\nB:\\CD1\\2.mp3\nB:\\Zappa\\\nB:\\Zappa\\CD1\\\nB:\\Zappa\\CD1\\3.mp3\n");
     c.LoadAllMedia();
     TreeNode* alpha = c.alphaListNode();
     // B's top-level CD1 reuses the first CD1 met depth first below the alphabetical root.
@@ -257,6 +264,7 @@ TEST_F(CollectionTest, DepthFirstOrderFollowsTheSortedTreeNotTheLoadingOrder) {
 }
 
 TEST(DetailsLabel, EscapesBlanksSpecialsAndHighBytes) {
-    EXPECT_EQ(encodeDetailsLabel(u"Rock 1*#%<>ä&€"), QStringLiteral("Rock%201%2A%23%25%3C%3E%E4&%80"));
+    EXPECT_EQ(encodeDetailsLabel(u"Rock 1*#%<>ä&€"),
+              QStringLiteral("Rock%201%2A%23%25%3C%3E%E4&%80"));
     EXPECT_EQ(encodeDetailsLabel(QString::fromUtf8("♪")), QStringLiteral("%E2%99%AA"));
 }

@@ -84,7 +84,7 @@ TEST(IndexReader, ParsesMediaTypes) {
 }
 
 TEST(IndexReader, BodyDropsTheHeadAndBlanksAndSortsWithoutRegardToCase) {
-    const QStringList file = {"LABEL::Head label", "junk", "begin::cd", "", "  ",
+    const QStringList file = {"LABEL::Head label", "junk",        "begin::cd",    "", "  ",
                               "b:\\x\\",           "LABEL::Real", "B:\\X\\a.mp3", "a"};
     const QStringList body = bodyLinesForLoading(file);
     EXPECT_EQ(body, QStringList({"a", "b:\\x\\", "B:\\X\\a.mp3", "begin::cd", "LABEL::Real"}));
@@ -144,10 +144,12 @@ TEST(IndexWriters, MerkzettelFormsAndInfoFile) {
     EXPECT_EQ(saved, QStringList({"MEDIATYPE::PAD", "AUTHOR::Ann", "VERSION::08-DEC-2026 17:22:38",
                                   "COMMENT::Gespeichert mit Vorlune, Version 1.5a (Build 300)",
                                   ":\\Alle gemerkten Titel\\", "Rock:\\a.mp3", "Pop:\\b.mp3"}));
-    const QStringList mailed = mailedMerkzettelLines({"Hallo"}, "Ann", "x", "1.5a (Build 300)", titles);
-    EXPECT_EQ(mailed.mid(0, 9),
-              QStringList({"Hallo", "", "", "", "BEGIN::CD", "MEDIATYPE::PAD", "AUTHOR::Ann",
-                           "VERSION::x", "COMMENT::Versandt durch Vorlune, Version 1.5a (Build 300)"}));
+    const QStringList mailed =
+        mailedMerkzettelLines({"Hallo"}, "Ann", "x", "1.5a (Build 300)", titles);
+    EXPECT_EQ(
+        mailed.mid(0, 9),
+        QStringList({"Hallo", "", "", "", "BEGIN::CD", "MEDIATYPE::PAD", "AUTHOR::Ann",
+                     "VERSION::x", "COMMENT::Versandt durch Vorlune, Version 1.5a (Build 300)"}));
     EXPECT_EQ(mailed.mid(9), QStringList({":\\Alle gemerkten Titel\\"}) + titles);
     EXPECT_EQ(infoFileLines("a", "v", "c"), QStringList({"a", "v", "c"}));
 
@@ -159,10 +161,12 @@ TEST(IndexWriters, MerkzettelFormsAndInfoFile) {
 TEST(TitleLine, HelpersSplitLinesAsTheViewsNeed) {
     const QString line = "Rock 1:\\Queen\\Innuendo\\01 Queen - Innuendo.live.mp3";
     EXPECT_EQ(titleline::label(line), QStringLiteral("Rock 1"));
-    EXPECT_EQ(titleline::pathPart(line), QStringLiteral(":\\Queen\\Innuendo\\01 Queen - Innuendo.live.mp3"));
+    EXPECT_EQ(titleline::pathPart(line),
+              QStringLiteral(":\\Queen\\Innuendo\\01 Queen - Innuendo.live.mp3"));
     EXPECT_EQ(titleline::displayName(line), QStringLiteral("01 Queen - Innuendo.live"));
     EXPECT_EQ(titleline::folderLine(line), QStringLiteral("Rock 1:\\Queen\\Innuendo\\"));
-    EXPECT_EQ(titleline::folderLine(u"Rock 1:\\Queen\\Innuendo\\"), QStringLiteral("Rock 1:\\Queen\\"));
+    EXPECT_EQ(titleline::folderLine(u"Rock 1:\\Queen\\Innuendo\\"),
+              QStringLiteral("Rock 1:\\Queen\\"));
     const auto at = titleline::splitArtistTitle(u"Queen - Innuendo - Live");
     EXPECT_EQ(at.artist, QStringLiteral("Queen"));
     EXPECT_EQ(at.title, QStringLiteral("Innuendo - Live"));

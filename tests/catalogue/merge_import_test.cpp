@@ -10,8 +10,8 @@ const QString O = "STYLE::#FFAA00,BOLD,STRIKEOUT::";
 
 TEST(MergeImport, MarksNewTitlesAndTheirFoldersGreen) {
     const QStringList oldLines = {"head", "BEGIN::CD", "LABEL::R", "R:\\A\\", "R:\\A\\1.mp3"};
-    const QStringList newLines = {"BEGIN::CD", "LABEL::R", "R:\\A\\", "R:\\A\\1.mp3",
-                                  "R:\\A\\B\\", "R:\\A\\B\\2.mp3"};
+    const QStringList newLines = {"BEGIN::CD",    "LABEL::R",   "R:\\A\\",
+                                  "R:\\A\\1.mp3", "R:\\A\\B\\", "R:\\A\\B\\2.mp3"};
     EXPECT_EQ(MergeImportedIndex(newLines, oldLines),
               QStringList({G + "R:\\A\\", G + "R:\\A\\B\\", G + "R:\\A\\B\\2.mp3"}));
 }
@@ -31,9 +31,9 @@ TEST(MergeImport, KeepsRemovedTitlesVisibleStruckOutUntilTheNextImport) {
 TEST(MergeImport, FolderThatGainedAndLostTurnsOrange) {
     const QStringList oldLines = {"BEGIN::CD", "R:\\A\\", "R:\\A\\old.mp3"};
     const QStringList newLines = {"BEGIN::CD", "R:\\A\\", "R:\\A\\new.mp3"};
-    EXPECT_EQ(MergeImportedIndex(newLines, oldLines),
-              QStringList({"R:\\A\\old.mp3", G + "R:\\A\\new.mp3", R + "R:\\A\\old.mp3",
-                           O + "R:\\A\\"}));
+    EXPECT_EQ(
+        MergeImportedIndex(newLines, oldLines),
+        QStringList({"R:\\A\\old.mp3", G + "R:\\A\\new.mp3", R + "R:\\A\\old.mp3", O + "R:\\A\\"}));
 }
 
 TEST(MergeImport, ComparesWithoutCaseAndSkipsTagsHeadsAndDoubleColons) {

@@ -1,0 +1,139 @@
+#include "media_dialogs.h"
+
+#include "medium_wait.h"
+
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+TForm2::TForm2(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Datenträger einlegen..."));
+    setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Bitte das Medium mit der folgenden Bezeichnung "
+                                                "einlegen:"),
+                                 this));
+    cdtitle = new QLabel(this);
+    QFont bold = cdtitle->font();
+    bold.setBold(true);
+    cdtitle->setFont(bold);
+    cdtitle->setTextFormat(Qt::PlainText);
+    layout->addWidget(cdtitle);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    cancel_btn = new QPushButton(QStringLiteral("&Abbrechen"), this);
+    cancel_btn->setDefault(true);
+    buttons->addWidget(cancel_btn);
+    layout->addLayout(buttons);
+    connect(cancel_btn, &QPushButton::clicked, this, &QDialog::reject); // Escape rejects too
+}
+
+QString TForm2::waitFor(const QString& label, MediumWait& wait) {
+    if (playSound_) playSound_(QStringLiteral("VLWaitForMedia"));
+    if (raiseCopyDialog_) raiseCopyDialog_();
+    cdtitle->setText(label);
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    if (!wait.start(label)) return {};
+    const auto found = connect(&wait, &MediumWait::found, this, &QDialog::accept);
+    const int result = exec();
+    disconnect(found);
+    if (wait.isActive()) wait.cancel(); // closed by Cancel or Escape: stop polling
+    return result == QDialog::Accepted ? wait.foundRoot() : QString();
+}
+
+TForm6::TForm6(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Kennwort eingeben"));
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    info = new QLabel(this);
+    layout->addWidget(info);
+    auto* grid = new QGridLayout;
+    user_label = new QLabel(QStringLiteral("&Benutzername:"), this);
+    user_edit = new QLineEdit(this);
+    user_label->setBuddy(user_edit);
+    auto* password_label = new QLabel(QStringLiteral("&Kennwort:"), this);
+    password_edit = new QLineEdit(this);
+    password_edit->setEchoMode(QLineEdit::Password);
+    password_label->setBuddy(password_edit);
+    grid->addWidget(user_label, 0, 0);
+    grid->addWidget(user_edit, 0, 1);
+    grid->addWidget(password_label, 1, 0);
+    grid->addWidget(password_edit, 1, 1);
+    layout->addLayout(grid);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    ok_btn = new QPushButton(QStringLiteral("&OK"), this);
+    ok_btn->setDefault(true);
+    cancel_btn = new QPushButton(QStringLiteral("&Abbrechen"), this);
+    buttons->addWidget(ok_btn);
+    buttons->addWidget(cancel_btn);
+    layout->addLayout(buttons);
+    connect(ok_btn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel_btn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(user_edit, &QLineEdit::textChanged, this, &TForm6::updateOk);
+    connect(password_edit, &QLineEdit::textChanged, this, &TForm6::updateOk);
+    connect(user_edit, &QLineEdit::returnPressed, this, [this] {
+        if (password_edit->text().isEmpty()) password_edit->setFocus();
+    });
+}
+
+void TForm6::updateOk() {
+    ok_btn->setEnabled(!password_edit->text().isEmpty() &&
+                       (!withUserName_ || !user_edit->text().isEmpty()));
+}
+
+void TForm6::prepare(bool withUserName) {
+    withUserName_ = withUserName;
+    user_edit->clear();
+    password_edit->clear();
+    user_label->setVisible(withUserName);
+    user_edit->setVisible(withUserName);
+    if (withUserName) {
+        info->setText(QStringLiteral("Der Zugriff auf diese Ressource erfordert eine Anmeldung.\r\n"
+                                     "Bitte authentifizieren, um die Verbindung herzustellen."));
+        user_edit->setFocus();
+    } else {
+        info->setText(QStringLiteral("Der Zugriff auf diese Ressource wurde verweigert.\r\n"
+                                     "Bitte das Kennwort eingeben, um eine Verbindung "
+                                     "herzustellen."));
+        password_edit->setFocus();
+    }
+    if (playSound_) playSound_(QStringLiteral("VLPasswordRequest"));
+    updateOk();
+}
+
+bool TForm6::ask(const QString& caption, bool withUserName, QString& user, QString& password) {
+    setWindowTitle(caption);
+    prepare(withUserName);
+    if (exec() != QDialog::Accepted) return false;
+    if (withUserName) user = user_edit->text();
+    password = password_edit->text();
+    return true;
+}
+
+bool DialogMediaPrompts::askPassword(const QString& caption, bool withUserName, QString& user,
+                                     QString& password) {
+    return password_->ask(caption, withUserName, user, password);
+}
+
+void DialogMediaPrompts::warn(const QString& text) {
+    QMessageBox::warning(boxParent_, QStringLiteral("Vorlune"), text);
+}
+
+bool DialogMediaPrompts::confirm(const QString& text) {
+    return QMessageBox::question(boxParent_, QStringLiteral("Vorlune"), text,
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+QString DialogMediaPrompts::waitForMedium(const QString& label, MediumWait& wait) {
+    return insertMedium_->waitFor(label, wait);
+}
