@@ -1,0 +1,162 @@
+// Quick search and the title list on a generated collection, side by side with
+// `grep -F -i -c` over the same title lines.
+//   bench_views DIR        (DIR from: bench_generate collection DIR)
+#include "collection.h"
+#include "collection_views.h"
+#include "search_index.h"
+#include "title_list_model.h"
+#include "tree_node.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+double ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
+
+// Best of five runs of the grep count over a file of title lines.
+double grepMs(const QString& file, const QString& term, qint64* count) {
+    double best = 1e12;
+    for (int i = 0; i < 5; ++i) {
+        QProcess grep;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LC_ALL", "C.UTF-8");
+        grep.setProcessEnvironment(env);
+        QElapsedTimer t;
+        t.start();
+        grep.start("grep", {"-F", "-i", "-c", "--", term, file});
+        grep.waitForFinished(-1);
+        best = std::min(best, ms(t));
+        *count = grep.readAllStandardOutput().trimmed().toLongLong();
+    }
+    return best;
+}
+
+bool writeLines(const QString& path, const QStringList& lines) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    for (const QString& l : lines) {
+        f.write(l.toUtf8());
+        f.write("\n");
+    }
+    return true;
+}
+
+TreeNode* largestAlphaNode(const Collection& c) {
+    TreeNode* best = nullptr;
+    qsizetype bestSize = -1;
+    TreeNode* alpha = c.alphaListNode();
+    for (int i = 0; i < alpha->childCount(); ++i) {
+        TreeNode* n = alpha->child(i);
+        const QStringList* l = const_cast<Collection&>(c).titleLists.find(QStringLiteral("ALPHALIST::") + n->text);
+        if (l && l->size() > bestSize) {
+            bestSize = l->size();
+            best = n;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s CATALOGUE_DIR\n", argv[0]);
+        return 2;
+    }
+    QTemporaryDir tmp;
+    Collection c;
+    c.CatalogDir = QString::fromLocal8Bit(argv[1]);
+    QElapsedTimer t;
+    t.start();
+    const LoadReport r = c.LoadAllMedia();
+    std::printf("loaded %d media, %d titles in %.0f ms\n", r.media, r.titles, ms(t));
+
+    t.restart();
+    const quicksearch::SearchIndex index(quicksearch::SearchIndex::snapshot(c.titleLists));
+    std::printf("search index over %lld titles built in %.0f ms (off the GUI thread in the program)\n",
+                static_cast<long long>(index.titleCount()), ms(t));
+
+    QStringList all;
+    all.reserve(index.titleCount());
+    for (const auto& s : quicksearch::SearchIndex::snapshot(c.titleLists))
+        all += s.titles;
+    const QString allFile = tmp.filePath("all.txt");
+    writeLines(allFile, all);
+
+    std::printf("\n%-22s %10s %10s   %10s %10s\n", "quick search", "hits", "ms", "grep hits", "grep ms");
+    const char* queries[][2] = {{"liebe", "liebe"},         {"night", "night"},
+                                {"best of", "\"best of\""}, {"medium 5", "\"medium 5\""},
+                                {"xyzzy", "xyzzy"},         {"mp3", "mp3"}};
+    quicksearch::SearchOptions options;
+    for (const auto& q : queries) {
+        const quicksearch::SearchTerms terms = quicksearch::parseSearch(QString::fromUtf8(q[1]), options);
+        double best = 1e12;
+        quicksearch::SearchResult res;
+        for (int i = 0; i < 5; ++i) {
+            t.restart();
+            res = index.search(terms, options);
+            best = std::min(best, ms(t));
+        }
+        qint64 grepHits = 0;
+        const double g = grepMs(allFile, QString::fromUtf8(q[0]), &grepHits);
+        std::printf("%-22s %10lld %10.1f   %10lld %10.1f\n", q[1], static_cast<long long>(res.hits),
+                    best, static_cast<long long>(grepHits), g);
+    }
+    for (const char* q : {"liebe +nacht -sonne", "love night fire"}) {
+        const quicksearch::SearchTerms terms = quicksearch::parseSearch(QString::fromUtf8(q), options);
+        double best = 1e12;
+        quicksearch::SearchResult res;
+        for (int i = 0; i < 5; ++i) {
+            t.restart();
+            res = index.search(terms, options);
+            best = std::min(best, ms(t));
+        }
+        std::printf("%-22s %10lld %10.1f   %10s %10s\n", q, static_cast<long long>(res.hits), best,
+                    "-", "-");
+    }
+
+    // Selecting a large folder: view build, model reset, column widths, first rows painted.
+    CollectionViews views;
+    views.resize(1000, 700);
+    views.show();
+    views.setCollection(&c);
+    TreeNode* big = largestAlphaNode(c);
+    QStringList bigList = *c.titleLists.find(QStringLiteral("ALPHALIST::") + big->text);
+    QStringList& merk = c.titleLists.list(TitleLists::Merkzettel);
+    merk = bigList.mid(0, 100000);
+    struct Case {
+        const char* name;
+        TreeNode* node;
+        QStringList lines;
+    } cases[] = {{"Merkzettel (100,000)", c.node(Collection::MerkzettelNode), merk},
+                 {"largest folder", big, bigList}};
+    std::printf("\n%-22s %10s %10s   %10s %10s\n", "select node", "titles", "ms", "grep hits", "grep ms");
+    for (const Case& k : cases) {
+        double best = 1e12;
+        for (int i = 0; i < 3; ++i) {
+            views.selectFixedNode(Collection::SearchNode);
+            t.restart();
+            views.selectNode(k.node);
+            views.list()->viewport()->grab(); // paints the first rows
+            best = std::min(best, ms(t));
+        }
+        const QString file = tmp.filePath("node.txt");
+        writeLines(file, k.lines);
+        qint64 grepHits = 0;
+        const double g = grepMs(file, "best", &grepHits);
+        std::printf("%-22s %10d %10.1f   %10lld %10.1f\n", k.name, views.itemCount(), best,
+                    static_cast<long long>(grepHits), g);
+    }
+    return 0;
+}
