@@ -544,6 +544,7 @@ void TForm1::updateMerkzettelItems() {
 }
 
 void TForm1::startLoading() {
+    loading_ = true;
     ProgressBar1->setValue(0);
     ProgressBar1->show();
     loader_->start(env_.catalogDir);
@@ -552,6 +553,7 @@ void TForm1::startLoading() {
 void TForm1::adoptCollection(std::shared_ptr<Collection> fresh, const LoadReport& report) {
     CollectionLoader::carryFixedLists(*collection_, *fresh);
     collection_ = std::move(fresh);
+    loading_ = false;
     ProgressBar1->hide();
     setStatusText(collection_->loadedStatusText());
     emit collectionReplaced(collection_.get());

@@ -160,6 +160,7 @@ private:
     QFont listBaseFont_;
     bool webViewWanted_ = true;
     bool shown_ = false;
+    bool loading_ = false;
     bool closed_ = false;
     int fontId_ = -1;
 };

@@ -61,9 +61,10 @@ protected:
     std::unique_ptr<TForm1> shownAndLoaded() {
         auto w = makeWindow();
         bool done = false;
-        QObject::connect(w.get(), &TForm1::loadFinished, [&done] { done = true; });
+        const auto c = QObject::connect(w.get(), &TForm1::loadFinished, [&done] { done = true; });
         w->show();
         EXPECT_TRUE(waitFor([&] { return done; }));
+        QObject::disconnect(c);
         return w;
     }
 
