@@ -19,7 +19,9 @@
 
 namespace {
 
-double ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
+double ms(const QElapsedTimer& t) {
+    return t.nsecsElapsed() / 1e6;
+}
 
 // Best of five runs of the grep count over a file of title lines.
 double grepMs(const QString& file, const QString& term, qint64* count) {
@@ -41,8 +43,7 @@ double grepMs(const QString& file, const QString& term, qint64* count) {
 
 bool writeLines(const QString& path, const QStringList& lines) {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
+    if (!f.open(QIODevice::WriteOnly)) return false;
     for (const QString& l : lines) {
         f.write(l.toUtf8());
         f.write("\n");
@@ -50,19 +51,14 @@ bool writeLines(const QString& path, const QStringList& lines) {
     return true;
 }
 
-TreeNode* largestAlphaNode(const Collection& c) {
-    TreeNode* best = nullptr;
-    qsizetype bestSize = -1;
-    TreeNode* alpha = c.alphaListNode();
-    for (int i = 0; i < alpha->childCount(); ++i) {
-        TreeNode* n = alpha->child(i);
-        const QStringList* l = const_cast<Collection&>(c).titleLists.find(QStringLiteral("ALPHALIST::") + n->text);
-        if (l && l->size() > bestSize) {
-            bestSize = l->size();
-            best = n;
-        }
+void largest(Collection& c, TreeNode* n, TreeNode*& best, qsizetype& size) {
+    const QStringList* l = c.titleLists.find(QStringLiteral("ALPHALIST::") + n->text);
+    if (l && l->size() > size) {
+        size = l->size();
+        best = n;
     }
-    return best;
+    for (int i = 0; i < n->childCount(); ++i)
+        largest(c, n->child(i), best, size);
 }
 
 } // namespace
@@ -84,8 +80,9 @@ int main(int argc, char** argv) {
 
     t.restart();
     const quicksearch::SearchIndex index(quicksearch::SearchIndex::snapshot(c.titleLists));
-    std::printf("search index over %lld titles built in %.0f ms (off the GUI thread in the program)\n",
-                static_cast<long long>(index.titleCount()), ms(t));
+    std::printf(
+        "search index over %lld titles built in %.0f ms (off the GUI thread in the program)\n",
+        static_cast<long long>(index.titleCount()), ms(t));
 
     QStringList all;
     all.reserve(index.titleCount());
@@ -94,13 +91,15 @@ int main(int argc, char** argv) {
     const QString allFile = tmp.filePath("all.txt");
     writeLines(allFile, all);
 
-    std::printf("\n%-22s %10s %10s   %10s %10s\n", "quick search", "hits", "ms", "grep hits", "grep ms");
+    std::printf("\n%-22s %10s %10s   %10s %10s\n", "quick search", "hits", "ms", "grep hits",
+                "grep ms");
     const char* queries[][2] = {{"liebe", "liebe"},         {"night", "night"},
                                 {"best of", "\"best of\""}, {"medium 5", "\"medium 5\""},
                                 {"xyzzy", "xyzzy"},         {"mp3", "mp3"}};
     quicksearch::SearchOptions options;
     for (const auto& q : queries) {
-        const quicksearch::SearchTerms terms = quicksearch::parseSearch(QString::fromUtf8(q[1]), options);
+        const quicksearch::SearchTerms terms =
+            quicksearch::parseSearch(QString::fromUtf8(q[1]), options);
         double best = 1e12;
         quicksearch::SearchResult res;
         for (int i = 0; i < 5; ++i) {
@@ -114,7 +113,8 @@ int main(int argc, char** argv) {
                     best, static_cast<long long>(grepHits), g);
     }
     for (const char* q : {"liebe +nacht -sonne", "love night fire"}) {
-        const quicksearch::SearchTerms terms = quicksearch::parseSearch(QString::fromUtf8(q), options);
+        const quicksearch::SearchTerms terms =
+            quicksearch::parseSearch(QString::fromUtf8(q), options);
         double best = 1e12;
         quicksearch::SearchResult res;
         for (int i = 0; i < 5; ++i) {
@@ -131,7 +131,10 @@ int main(int argc, char** argv) {
     views.resize(1000, 700);
     views.show();
     views.setCollection(&c);
-    TreeNode* big = largestAlphaNode(c);
+    TreeNode* big = nullptr;
+    qsizetype bigSize = -1;
+    for (int i = 0; i < c.alphaListNode()->childCount(); ++i)
+        largest(c, c.alphaListNode()->child(i), big, bigSize);
     QStringList bigList = *c.titleLists.find(QStringLiteral("ALPHALIST::") + big->text);
     QStringList& merk = c.titleLists.list(TitleLists::Merkzettel);
     merk = bigList.mid(0, 100000);
@@ -141,7 +144,8 @@ int main(int argc, char** argv) {
         QStringList lines;
     } cases[] = {{"Merkzettel (100,000)", c.node(Collection::MerkzettelNode), merk},
                  {"largest folder", big, bigList}};
-    std::printf("\n%-22s %10s %10s   %10s %10s\n", "select node", "titles", "ms", "grep hits", "grep ms");
+    std::printf("\n%-22s %10s %10s   %10s %10s\n", "select node", "titles", "ms", "grep hits",
+                "grep ms");
     for (const Case& k : cases) {
         double best = 1e12;
         for (int i = 0; i < 3; ++i) {

@@ -5,8 +5,14 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <thread>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quicksearch {
 
@@ -59,17 +65,40 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     names_.squeeze();
 }
 
-std::vector<quint64> SearchIndex::matches(const QString& term, bool namesOnly) const {
-    const qsizetype n = titleCount();
-    std::vector<quint64> bits(size_t((n + 63) / 64), 0);
-    const QByteArray needle = term.toUtf8();
-    const QByteArray& hay = namesOnly ? names_ : lines_;
-    const std::vector<quint32>& start = namesOnly ? nameStart_ : lineStart_;
-    if (needle.isEmpty() || n == 0) return bits;
-    const char* base = hay.constData();
-    const char* end = base + hay.size();
-    const char* p = base;
-    size_t title = 0;
+namespace {
+// The first occurrence of the needle in [p, end), or nullptr. Tests 16 positions at a time
+// for the needle's first and last byte before comparing the rest.
+const char* find(const char* p, const char* end, const QByteArray& needle) {
+    const size_t k = size_t(needle.size());
+    const char* n = needle.constData();
+    if (size_t(end - p) < k) return nullptr;
+#if defined(__SSE2__)
+    if (k >= 2) {
+        const __m128i first = _mm_set1_epi8(n[0]);
+        const __m128i last = _mm_set1_epi8(n[k - 1]);
+        while (p + k - 1 + 16 <= end) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k - 1));
+            unsigned mask = unsigned(_mm_movemask_epi8(
+                _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+            while (mask) {
+                const int bit = std::countr_zero(mask);
+                if (std::memcmp(p + bit + 1, n + 1, k - 2) == 0) return p + bit;
+                mask &= mask - 1;
+            }
+            p += 16;
+        }
+    }
+#endif
+    return static_cast<const char*>(memmem(p, size_t(end - p), n, k));
+}
+
+// Sets the bit of every title in [first, last) whose text contains the needle.
+void scanTitles(const QByteArray& needle, const char* base, const quint32* start, size_t first,
+                size_t last, quint64* bits) {
+    const char* p = base + start[first];
+    const char* end = base + start[last];
+    size_t title = first;
     while (p < end) {
         const void* hit = memmem(p, size_t(end - p), needle.constData(), size_t(needle.size()));
         if (!hit) break;
@@ -80,7 +109,60 @@ std::vector<quint64> SearchIndex::matches(const QString& term, bool namesOnly) c
         // One hit per title is enough: go on with the next line.
         p = base + start[title + 1];
     }
+}
+
+bool lineContains(const QByteArray& needle, const char* base, const quint32* start, size_t title) {
+    return find(base + start[title], base + start[title + 1], needle) != nullptr;
+}
+} // namespace
+
+std::vector<quint64> SearchIndex::matches(const QString& term, bool namesOnly) const {
+    const size_t n = size_t(titleCount());
+    std::vector<quint64> bits((n + 63) / 64, 0);
+    const QByteArray needle = term.toUtf8();
+    if (needle.isEmpty() || n == 0) return bits;
+    const char* base = (namesOnly ? names_ : lines_).constData();
+    const quint32* start = (namesOnly ? nameStart_ : lineStart_).data();
+    // Split into chunks of whole 64-title words, one per core.
+    const size_t threads = std::clamp<size_t>(size_t(std::thread::hardware_concurrency()), 1, 8);
+    const size_t words = bits.size();
+    const size_t perChunk = (words + threads - 1) / threads;
+    std::vector<std::thread> workers;
+    for (size_t c = 1; c < threads && c * perChunk < words; ++c) {
+        const size_t first = c * perChunk * 64;
+        const size_t last = std::min(n, (c + 1) * perChunk * 64);
+        workers.emplace_back(scanTitles, std::cref(needle), base, start, first, last, bits.data());
+    }
+    scanTitles(needle, base, start, 0, std::min(n, perChunk * 64), bits.data());
+    for (std::thread& w : workers)
+        w.join();
     return bits;
+}
+
+void SearchIndex::refine(const QString& term, bool namesOnly, bool keepMatching,
+                         std::vector<quint64>& match) const {
+    // Few candidates left: test their lines one by one instead of scanning everything.
+    size_t candidates = 0;
+    for (quint64 w : match)
+        candidates += size_t(std::popcount(w));
+    if (candidates * 16 >= size_t(titleCount())) {
+        const auto m = matches(term, namesOnly);
+        for (size_t w = 0; w < match.size(); ++w)
+            match[w] &= keepMatching ? m[w] : ~m[w];
+        return;
+    }
+    const QByteArray needle = term.toUtf8();
+    const char* base = (namesOnly ? names_ : lines_).constData();
+    const quint32* start = (namesOnly ? nameStart_ : lineStart_).data();
+    for (size_t w = 0; w < match.size(); ++w) {
+        quint64 bitsLeft = match[w];
+        while (bitsLeft) {
+            const int b = std::countr_zero(bitsLeft);
+            bitsLeft &= bitsLeft - 1;
+            if (lineContains(needle, base, start, w * 64 + size_t(b)) != keepMatching)
+                match[w] &= ~(quint64(1) << b);
+        }
+    }
 }
 
 SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& options) const {
@@ -95,22 +177,16 @@ SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& 
         for (size_t w = 0; w < words; ++w)
             match[w] |= m[w];
     }
-    for (const QString& t : terms.plus) {
-        const auto m = matches(t, options.nomedia);
-        for (size_t w = 0; w < words; ++w)
-            match[w] &= m[w];
-    }
-    for (const QString& t : terms.minus) {
-        const auto m = matches(t, options.nomedia);
-        for (size_t w = 0; w < words; ++w)
-            match[w] &= ~m[w];
-    }
+    if (words && titleCount() % 64) match.back() &= (quint64(1) << (titleCount() % 64)) - 1;
     if (options.nopads) {
         for (const Range& r : pads_)
             for (qsizetype i = r.begin; i < r.end; ++i)
                 match[size_t(i / 64)] &= ~(quint64(1) << (i % 64));
     }
-    if (words && titleCount() % 64) match.back() &= (quint64(1) << (titleCount() % 64)) - 1;
+    for (const QString& t : terms.plus)
+        refine(t, options.nomedia, true, match);
+    for (const QString& t : terms.minus)
+        refine(t, options.nomedia, false, match);
 
     const qint64 limit = options.reslimit ? qMax(0, options.reslimitcnt) : -1;
     for (size_t w = 0; w < words; ++w) {

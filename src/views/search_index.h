@@ -43,7 +43,11 @@ private:
         qsizetype begin;
         qsizetype end;
     };
+    // Bits of the titles containing the term (a full scan, split over the cores).
     std::vector<quint64> matches(const QString& term, bool namesOnly) const;
+    // Keeps in `match` only titles that contain (or, keepMatching false, lack) the term.
+    void refine(const QString& term, bool namesOnly, bool keepMatching,
+                std::vector<quint64>& match) const;
 
     QStringList titles_;
     QByteArray lines_; // upper-cased UTF-8, one "\n"-terminated line per title

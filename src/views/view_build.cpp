@@ -179,14 +179,16 @@ ViewBuild build(const Collection& collection, const TreeNode* node, const ViewCo
             b.chartRows.push_back(row);
         }
     } else {
+        // Names are cut out once; the sort then compares views.
+        std::vector<std::pair<QStringView, int>> names(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+            names[size_t(i)] = {titletext::displayName(b.titles[i]), i};
+        std::stable_sort(names.begin(), names.end(), [](const auto& x, const auto& y) {
+            return indexfile::compareCatalogue(x.first, y.first) < 0;
+        });
         b.order.resize(size_t(n));
         for (int i = 0; i < n; ++i)
-            b.order[size_t(i)] = i;
-        const QStringList& t = b.titles;
-        std::stable_sort(b.order.begin(), b.order.end(), [&t](int x, int y) {
-            return indexfile::compareCatalogue(titletext::displayName(t[x]),
-                                               titletext::displayName(t[y])) < 0;
-        });
+            b.order[size_t(i)] = names[size_t(i)].second;
     }
 
     if (index == TitleLists::SearchResults)
