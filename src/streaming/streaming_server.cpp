@@ -12,8 +12,9 @@
 #include <cmath>
 #include <sys/socket.h>
 
-// Accepted sockets are unbuffered: a write goes straight to the kernel, and only what the
-// kernel does not take waits in the socket's own queue, sent later in order.
+// Hands accepted sockets straight to the server. Every write is followed by flush(), so
+// it reaches the kernel at once; only what the kernel does not take waits in the socket's
+// own queue and is sent later, in order.
 class ListenSocket : public QTcpServer {
 public:
     explicit ListenSocket(WStreamingServer* owner) : QTcpServer(owner), m_owner(owner) {}
@@ -21,8 +22,7 @@ public:
 protected:
     void incomingConnection(qintptr fd) override {
         auto* s = new QTcpSocket(m_owner);
-        if (!s->setSocketDescriptor(fd, QAbstractSocket::ConnectedState,
-                                    QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        if (!s->setSocketDescriptor(fd)) {
             delete s;
             return;
         }
@@ -265,6 +265,7 @@ void WStreamingServer::accept(QTcpSocket* socket) {
     // Keep the kernel's share of the queue small; the rest is counted against the bound.
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
                             qMax(32 * 1024, m_config.BitRate * 125 * 2));
+    socket->setReadBufferSize(MaxRequestBytes * 2);
     m_listeners.append(l);
     m_byId.insert(l->id, l);
     const quint64 id = l->id;
@@ -282,9 +283,14 @@ void WStreamingServer::accept(QTcpSocket* socket) {
         while (socket->read(scratch, sizeof scratch) > 0) {
         }
         socket->write(refusalPage());
-        // Half-close and wait for the peer, so that its unread request cannot turn the
-        // close into a reset that destroys the page on its way.
-        ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+        socket->flush();
+        // Half-close once the page is out and wait for the peer, so that its unread
+        // request cannot turn the close into a reset that destroys the page on its way.
+        auto halfClose = [socket] {
+            if (socket->bytesToWrite() == 0) ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+        };
+        connect(socket, &QTcpSocket::bytesWritten, this, halfClose);
+        halfClose();
         m_pending.append(l);
         emit OnServerFull(this);
         return;
@@ -351,6 +357,7 @@ void WStreamingServer::handleRequest(Listener* l) {
                                      : QStringLiteral("INFO: Inline metadata not supported."));
     }
     l->socket->write(responseHeader(info.Metadata));
+    l->socket->flush();
     info.Streaming = true;
     m_pending.removeOne(l);
     logListener(l, QStringLiteral("INFO: Headers sent."));
@@ -391,7 +398,7 @@ QByteArray WStreamingServer::refusalPage() const {
          "again for a free slot in a few minutes.<P>\r\n";
     p += "<HR>\r\n";
     p += "<ADDRESS>" + sw + " at " + m_hostName.toUtf8() + " Port " +
-         QByteArray::number(m_config.Port) + "</ADDRESS>\r\n";
+         QByteArray::number(m_active ? listeningPort() : m_config.Port) + "</ADDRESS>\r\n";
     p += "</BODY></HTML>\r\n\r\n";
     return p;
 }
@@ -495,6 +502,7 @@ void WStreamingServer::DeliverChunk(const QByteArray& chunk) {
             info.BytesSinceMeta = qint32(info.BytesSinceMeta + len - MetaInterval);
             info.BytesSent += quint64(len + block.size());
         }
+        l->socket->flush();
         if (l->socket->bytesToWrite() > limit) over.append(l);
         emit OnClientInfoChange(this, info);
     }

@@ -1,0 +1,144 @@
+#include "encoder_search.h"
+#include "encoder_search_window.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+// data/libmp3lame.so.0 (copy), data/deep/er/libmp3lame.so.0.0.0 (copy),
+// data/link/libmp3lame.so -> the first copy, data/libmp3lame-broken.so (incomplete),
+// data/libmp3lame.so.1 (text), data/other.so (a copy under a foreign name).
+struct Tree {
+    QTemporaryDir dir;
+    QString first, deep, link, broken;
+    Tree() {
+        QDir d(dir.path());
+        d.mkpath("data/deep/er");
+        d.mkpath("data/link");
+        first = dir.filePath("data/libmp3lame.so.0");
+        deep = dir.filePath("data/deep/er/libmp3lame.so.0.0.0");
+        link = dir.filePath("data/link/libmp3lame.so");
+        broken = dir.filePath("data/libmp3lame-broken.so");
+        QFile::copy(LAME_LIBRARY, first);
+        QFile::copy(LAME_LIBRARY, deep);
+        QFile::link(first, link);
+        QFile::copy(INCOMPLETE_LAME, broken);
+        QFile::copy(LAME_LIBRARY, dir.filePath("data/other.so"));
+        QFile text(dir.filePath("data/libmp3lame.so.1"));
+        text.open(QIODevice::WriteOnly);
+        text.write("not a library\n");
+    }
+    QString root() const { return dir.filePath("data"); }
+};
+
+QStringList paths(const QList<EncoderCandidate>& l) {
+    QStringList p;
+    for (const auto& c : l)
+        p << c.path;
+    p.sort();
+    return p;
+}
+
+} // namespace
+
+TEST(EncoderSearch, FindsUsableLibrariesOncePerFile) {
+    Tree t;
+    EncoderSearch search;
+    const QList<EncoderCandidate> found = search.scan({t.root(), t.root() + "/deep"});
+    const QStringList p = paths(found);
+    ASSERT_EQ(p.size(), 2) << p.join(", ").toStdString();
+    EXPECT_TRUE(p.contains(t.deep));
+    // The copy and the link to it are one file: one row.
+    EXPECT_TRUE(p.contains(t.first) != p.contains(t.link));
+    for (const auto& c : found) {
+        EXPECT_TRUE(c.description.startsWith("LAME Engine 3."));
+        EXPECT_TRUE(
+            c.fileVersion.contains(QRegularExpression("^0\\.0 \\(\\d\\d-[A-Z]{3}-\\d{4}\\)$")))
+            << c.fileVersion.toStdString();
+    }
+}
+
+TEST(EncoderSearch, NamesAndVersionTexts) {
+    EXPECT_TRUE(EncoderSearch::isCandidateName("libmp3lame.so"));
+    EXPECT_TRUE(EncoderSearch::isCandidateName("libmp3lame.so.0.0.0"));
+    EXPECT_TRUE(EncoderSearch::isCandidateName("libmp3lame-3.100.so"));
+    EXPECT_FALSE(EncoderSearch::isCandidateName("libmp3lame.a"));
+    EXPECT_FALSE(EncoderSearch::isCandidateName("LAME_ENC.DLL"));
+    EXPECT_FALSE(EncoderSearch::isCandidateName("libmp3lame.sox"));
+    EncoderVersion v;
+    v.engineMajor = 3;
+    v.engineMinor = 97;
+    v.beta = 1;
+    v.alpha = 2;
+    v.mmx = true;
+    v.libMajor = 1;
+    v.libMinor = 32;
+    v.day = 3;
+    v.month = 8;
+    v.year = 2006;
+    EXPECT_EQ(EncoderSearch::describe(v), "LAME Engine 3.97-1.2 [MMX]");
+    EXPECT_EQ(EncoderSearch::fileVersionText(v), "1.32 (03-AUG-2006)");
+}
+
+TEST(EncoderSearch, CancelStopsTheWorker) {
+    Tree t;
+    EncoderSearch search;
+    QSignalSpy done(&search, &EncoderSearch::finished);
+    search.cancel();
+    search.start({t.root()});
+    search.cancel();
+    ASSERT_TRUE(done.wait(5000) || done.count() == 1);
+    EXPECT_FALSE(search.isScanning());
+    // Either it was stopped before the end or it had already finished the small tree.
+    const bool cancelled = done.first().at(0).toBool();
+    QSignalSpy found(&search, &EncoderSearch::found);
+    QTest::qWait(50);
+    if (cancelled) {
+        EXPECT_EQ(found.count(), 0);
+    }
+}
+
+TEST(EncoderSearchWindow, ListsChoosesAndCancels) {
+    Tree t;
+    TForm9 w;
+    w.setRoots({t.root()});
+    EXPECT_EQ(w.windowTitle(), "Encoder suchen...");
+    w.show();
+    EXPECT_EQ(w.statusText()->text(), "Initialisierung...");
+    EXPECT_FALSE(w.selectButton()->isEnabled());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w.statusText()->text().startsWith("Die Suche"); }, 10000));
+    EXPECT_EQ(w.statusText()->text(),
+              "Die Suche wurde beendet. Bitte wählen Sie einen Encoder aus der Liste.");
+    QTreeWidget* list = w.encoders();
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->headerItem()->text(0), "Beschreibung");
+    EXPECT_EQ(list->headerItem()->text(1), "Dateiversion");
+    EXPECT_EQ(list->headerItem()->text(2), "Speicherort");
+    list->setCurrentItem(list->topLevelItem(1));
+    EXPECT_TRUE(w.selectButton()->isEnabled());
+    const QString chosen = list->topLevelItem(1)->text(2);
+    w.selectButton()->click();
+    EXPECT_EQ(w.result(), chosen);
+    EXPECT_FALSE(w.isVisible());
+
+    // Nothing to find: red text; cancel leaves the result empty.
+    QTemporaryDir empty;
+    w.setRoots({empty.path()});
+    w.show();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w.statusText()->text().startsWith("Die Suche"); }, 10000));
+    EXPECT_EQ(w.statusText()->text(),
+              "Die Suche wurde beendet. Es wurde jedoch kein passender Encoder gefunden.");
+    EXPECT_TRUE(w.statusText()->styleSheet().contains("red"));
+    w.cancelButton()->click();
+    EXPECT_TRUE(w.result().isEmpty());
+}
