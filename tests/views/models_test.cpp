@@ -10,6 +10,13 @@
 
 namespace {
 
+// Collects what the item model tester reports, so that a broken model fails the test.
+QStringList testerReports;
+void recordReport(QtMsgType, const QMessageLogContext& context, const QString& message) {
+    if (context.category && QByteArray(context.category).startsWith("qt.modeltest"))
+        testerReports << message;
+}
+
 class ModelsTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -18,7 +25,14 @@ protected:
                    "CD1:\\Rock\\Old\\clip.MpEg", "STYLE::#FF0000,BOLD::CD1:\\Rock\\Old\\",
                    "STYLE::ITALIC,#00AA00::CD1:\\Rock\\a.mp3"});
         addMedium(c, "CD2", {"CD2:\\Rock\\", "CD2:\\Rock\\b.avi"});
+        testerReports.clear();
+        previous = qInstallMessageHandler(recordReport);
     }
+    void TearDown() override {
+        qInstallMessageHandler(previous);
+        EXPECT_TRUE(testerReports.isEmpty()) << testerReports.join('\n').toStdString();
+    }
+    QtMessageHandler previous = nullptr;
     Collection c;
 };
 
