@@ -241,6 +241,14 @@ void CollectionViews::focusList() {
     if (listVisible()) list()->setFocus();
 }
 
+void CollectionViews::repaintList() {
+    list()->viewport()->update();
+}
+
+void CollectionViews::arrangeIcons() {
+    if (style_ != Details) icons_->doItemsLayout();
+}
+
 bool CollectionViews::listVisible() const {
     return panel_->currentWidget() == listStack_;
 }

@@ -69,6 +69,9 @@ public:
     // "Alles &markieren": selects every item.
     void selectAll();
     void focusList();
+    // "&Aktualisieren" and "Am &Raster ausrichten".
+    void repaintList();
+    void arrangeIcons();
     bool listVisible() const;
 
     ViewStyle viewStyle() const { return style_; }
