@@ -6,6 +6,11 @@
 #include "desktop_integration.h"
 #include "settings_store.h"
 
+#ifdef VORLUNE_HAVE_VIEWS
+#include "collection_views.h"
+#include "quick_search.h"
+#endif
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -123,6 +128,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     connect(commands->shuf, &QAbstractButton::toggled, action(QStringLiteral("Zufllig1")),
             &QAction::setChecked);
 
+    wireViews();
     FormCreate();
 }
 
@@ -347,6 +353,13 @@ void TForm1::createBars() {
 }
 
 QWidget* TForm1::createCollectionViews() {
+#ifdef VORLUNE_HAVE_VIEWS
+    views_ = new CollectionViews;
+    views_->setObjectName(QStringLiteral("views"));
+    treeBaseFont_ = views_->font();
+    listBaseFont_ = views_->font();
+    return views_;
+#else
     viewSplitter_ = new QSplitter(Qt::Horizontal);
     viewSplitter_->setObjectName(QStringLiteral("viewSplitter"));
     auto* tree = new QLabel(QStringLiteral("Komplette Sammlung"), viewSplitter_);
@@ -361,6 +374,77 @@ QWidget* TForm1::createCollectionViews() {
     treeBaseFont_ = tree->font();
     listBaseFont_ = list->font();
     return viewSplitter_;
+#endif
+}
+
+void TForm1::wireViews() {
+#ifdef VORLUNE_HAVE_VIEWS
+    quickSearch_ = new QuickSearch(qs_text, qs_go, views_, this);
+    connect(views_, &CollectionViews::statusTextChanged, this, &TForm1::setStatusText);
+    connect(views_, &CollectionViews::commandStatesChanged, this,
+            [this](const CommandStates& states) {
+                action(QStringLiteral("Allesmarkieren1"))->setEnabled(states.selectAll);
+            });
+    connect(action(QStringLiteral("Allesmarkieren1")), &QAction::triggered, views_,
+            &CollectionViews::selectAll);
+    connect(viewStyleGroup_, &QActionGroup::triggered, views_, [this](QAction* a) {
+        views_->setViewStyle(CollectionViews::ViewStyle(a->data().toInt()));
+    });
+    const std::pair<const char*, CollectionViews::ListColumn> columns[] = {
+        {"Name1", CollectionViews::NameColumn},
+        {"Datentrger1", CollectionViews::LabelColumn},
+        {"AusfhrlicherName1", CollectionViews::FullNameColumn}};
+    for (const auto& [name, column] : columns)
+        connect(action(QLatin1String(name)), &QAction::toggled, views_,
+                [this, column](bool on) { views_->setColumnVisible(column, on); });
+#endif
+}
+
+// Shows the current collection in the views, back at the node that was selected.
+void TForm1::showCollection(Collection* previous) {
+#ifdef VORLUNE_HAVE_VIEWS
+    QStringList path;
+    if (previous)
+        for (TreeNode* n = views_->currentNode(); n && n->parent(); n = n->parent())
+            path.prepend(n->text);
+    ViewContext& context = views_->context();
+    context.songsPlayed = settings_.main.songsPlayed;
+    context.chartsSize = settings_.main.chartsSize;
+    context.chartValues.clear();
+    for (const QString& line : collection_->titleLists.list(TitleLists::Charts))
+        context.chartValues.append(chartsRecords.value(line));
+    views_->setCollection(collection_.get());
+    TreeNode* node = collection_->root();
+    for (const QString& caption : path) {
+        TreeNode* next = nullptr;
+        for (int i = 0; i < node->childCount() && !next; ++i)
+            if (node->child(i)->text == caption) next = node->child(i);
+        if (!next) break;
+        node = next;
+    }
+    if (node != collection_->root()) views_->selectNode(node);
+#else
+    Q_UNUSED(previous);
+#endif
+}
+
+int TForm1::splitPosition() const {
+#ifdef VORLUNE_HAVE_VIEWS
+    return views_->splitPosition();
+#else
+    const QList<int> sizes = viewSplitter_->sizes();
+    return sizes.isEmpty() ? settings_.main.splitPos : sizes.first();
+#endif
+}
+
+void TForm1::setSplitPosition(int treeWidth) {
+    treeWidth = std::max(treeWidth, 0);
+#ifdef VORLUNE_HAVE_VIEWS
+    views_->setSplitPosition(treeWidth);
+#else
+    const int total = std::max(viewSplitter_->width(), treeWidth + 200);
+    viewSplitter_->setSizes({treeWidth, std::max(total - treeWidth, 100)});
+#endif
 }
 
 void TForm1::relayoutBars() {
@@ -417,6 +501,7 @@ void TForm1::FormShow() {
     collection_->CatalogDir = env_.catalogDir;
     loadSettings();
     updateMerkzettelItems();
+    showCollection(nullptr);
     startLoading();
 }
 
@@ -432,8 +517,7 @@ void TForm1::loadSettings() {
     if (m.winSizeY && *m.winSizeY > 100) g.setHeight(*m.winSizeY);
     setGeometry(g);
     if (m.winMaximized) setWindowState(windowState() | Qt::WindowMaximized);
-    const int total = std::max(viewSplitter_->width(), m.splitPos + 200);
-    viewSplitter_->setSizes({std::max(m.splitPos, 0), std::max(total - m.splitPos, 100)});
+    setSplitPosition(m.splitPos);
 
     // 2. Toggles through the menu commands.
     action(QStringLiteral("Wiederholen1"))->setChecked(m.repeat);
@@ -469,6 +553,22 @@ void TForm1::loadSettings() {
     qs_text->addItems(settings_.quickSearchMru);
     qs_text->setEditText(m.searchText);
     qs_text->lineEdit()->selectAll();
+#ifdef VORLUNE_HAVE_VIEWS
+    quicksearch::SearchOptions options;
+    options.nomedia = m.searchExcludeMedia;
+    options.nopads = m.searchExcludePads;
+    options.reslimit = m.searchLimit;
+    options.reslimitcnt = m.searchLimitCount;
+    options.minln = m.searchMinLength;
+    options.minlncnt = m.searchMinLengthCount;
+    options.nosyntax = m.searchDisableHighlight;
+    options.noballoon = m.searchDisableBalloon;
+    quickSearch_->setOptions(options);
+    views_->setViewStyle(CollectionViews::ViewStyle(m.listViewStyle()));
+    views_->setColumnVisible(CollectionViews::NameColumn, m.nameColumn);
+    views_->setColumnVisible(CollectionViews::LabelColumn, m.cdColumn);
+    views_->setColumnVisible(CollectionViews::FullNameColumn, m.fullNameColumn);
+#endif
     pl_text->clear();
     pl_text->addItems(settings_.playlistMru);
     pl_text->setEditText(m.playlist);
@@ -485,8 +585,7 @@ void TForm1::loadSettings() {
 
 void TForm1::collectSettings() {
     appsettings::MainSettings& m = settings_.main;
-    const QList<int> sizes = viewSplitter_->sizes();
-    if (!sizes.isEmpty()) m.splitPos = sizes.first();
+    m.splitPos = splitPosition();
     m.winMaximized = isMaximized();
     if (!m.winMaximized) {
         const QRect g = geometry();
@@ -552,7 +651,9 @@ void TForm1::startLoading() {
 
 void TForm1::adoptCollection(std::shared_ptr<Collection> fresh, const LoadReport& report) {
     CollectionLoader::carryFixedLists(*collection_, *fresh);
-    collection_ = std::move(fresh);
+    // The views let go of the old nodes before they are freed.
+    const std::shared_ptr<Collection> previous = std::exchange(collection_, std::move(fresh));
+    showCollection(previous.get());
     loading_ = false;
     ProgressBar1->hide();
     setStatusText(collection_->loadedStatusText());

@@ -14,6 +14,8 @@
 #include <vector>
 
 class CollectionLoader;
+class CollectionViews;
+class QuickSearch;
 class CommandPanel;
 class QAction;
 class QActionGroup;
@@ -79,6 +81,9 @@ public:
     QWidget* destBar() const { return destBar_; }
     QWidget* profileBar() const { return profileBar_; }
     QSplitter* viewSplitter() const { return viewSplitter_; }
+    // The tree and title list, and the quick search on qs_text (null without the views).
+    CollectionViews* views() const { return views_; }
+    QuickSearch* quickSearch() const { return quickSearch_; }
 
     void setStatusText(const QString& text);
     bool isLoading() const;
@@ -131,6 +136,10 @@ private:
     void startLoading();
     void adoptCollection(std::shared_ptr<Collection> fresh, const LoadReport& report);
     void relayoutBars();
+    int splitPosition() const;
+    void setSplitPosition(int treeWidth);
+    void wireViews();
+    void showCollection(Collection* previous);
     QWidget* makeBar(const char* name, QAction* toggle, QWidget* content);
     QAction* addItem(QMenu* menu, const char* name, const QString& caption,
                      const QKeySequence& key = {}, bool enabled = false);
@@ -156,6 +165,8 @@ private:
     QWidget* profileBar_ = nullptr;
     QSplitter* mainSplitter_ = nullptr;
     QSplitter* viewSplitter_ = nullptr;
+    CollectionViews* views_ = nullptr;
+    QuickSearch* quickSearch_ = nullptr;
     QFont treeBaseFont_;
     QFont listBaseFont_;
     bool webViewWanted_ = true;
