@@ -2,44 +2,58 @@
 
 #include "rate_tables.h"
 
-#include <QDir>
 #include <QFileInfo>
 
-QString StreamingSettings::defaultLogFile(const QString& dataFolder) {
-    return QDir(dataFolder).filePath(QStringLiteral("vorlune.streaming.log"));
-}
+namespace streamingsettings {
 
-StreamingSettings::Check StreamingSettings::validate(const QList<AudioDevice>& devices) {
+Check validate(appsettings::StreamingSettings& s, const QList<AudioDevice>& devices) {
     Check c;
-    if (Encoder.isEmpty() || !QFileInfo(Encoder).isFile()) {
+    if (s.encoder.isEmpty() || !QFileInfo(s.encoder).isFile()) {
         c.encoderMissing = true;
-        Enabled = false;
+        s.enabled = false;
     }
-    const bool found = Device >= 0 && Device < devices.size() && devices[Device].name == DeviceName;
+    const int index = s.device.value_or(-1);
+    const bool found = index >= 0 && index < devices.size() && s.deviceName.has_value() &&
+                       devices[index].name == *s.deviceName;
     if (!found) {
         c.deviceNotFound = true;
-        Enabled = false;
+        s.enabled = false;
         if (devices.isEmpty()) {
             c.canEnable = false;
-            Device = -1;
+            s.device.reset();
+            s.deviceName.reset();
         } else {
-            Device = 0;
-            DeviceName = devices.first().name;
+            s.device = 0;
+            s.deviceName = devices.first().name;
         }
     }
     return c;
 }
 
-StreamConfig StreamingSettings::toConfig() const {
+StreamConfig toConfig(const appsettings::StreamingSettings& s) {
     StreamConfig c;
-    c.StationID = StationID;
-    c.Port = quint16(qBound(0, StreamPort, 65535));
-    c.Device = DeviceName;
-    c.SampleRate = RateTables::sampleRateAt(SampleRate);
-    c.BitRate = RateTables::bitRateAt(BitRate);
-    c.Quality = qBound(0, Quality, 9);
-    c.VBRMethod = StreamMode(qBound(0, VBRMethod, 3));
-    c.MaxListeners = MaxListeners;
-    c.LimitListeners = LimitListeners;
+    c.StationID = s.stationId;
+    c.Port = quint16(qBound(0, s.streamPort, 65535));
+    c.Device = s.deviceName.value_or(QString());
+    c.SampleRate = RateTables::sampleRateAt(s.sampleRate);
+    c.BitRate = RateTables::bitRateAt(s.bitRate);
+    c.Quality = qBound(0, s.quality, 9);
+    c.VBRMethod = StreamMode(qBound(0, s.vbrMethod, 3));
+    c.MaxListeners = s.maxListeners;
+    c.LimitListeners = s.limitListeners;
     return c;
 }
+
+bool apply(const appsettings::StreamingSettings& s, WStreamingServer& server) {
+    server.SetEncoderLibrary(s.encoder);
+    server.setLogFile(s.logFile);
+    server.SetLogging(s.logging);
+    server.Configure(toConfig(s));
+    if (s.enabled)
+        server.Start();
+    else
+        server.Stop();
+    return server.isActive();
+}
+
+} // namespace streamingsettings

@@ -1,42 +1,32 @@
 #pragma once
 
+#include "app_settings.h"
 #include "pulse_capture.h"
 #include "streaming_server.h"
 
 #include <QList>
-#include <QString>
 
-// The values of the settings' "Streaming" key. The lists are kept as indexes into the
-// sample-rate, stream-mode, bit-rate and quality lists.
-struct StreamingSettings {
-    bool Enabled = false;
-    QString Encoder;
-    QString StationID;
-    bool Logging = false;
-    QString LogFile; // empty: "vorlune.streaming.log" in the data folder
-    int StreamPort = 8000;
-    int Device = -1;
-    QString DeviceName; // the capture source's name
-    int SampleRate = 7; // 44100 Hz
-    int VBRMethod = 1;  // ABR
-    int BitRate = 11;   // 128 kbps
-    int Quality = 3;
-    bool LimitListeners = true;
-    int MaxListeners = 16;
+// Bridges the settings' "Streaming" key and the server.
+namespace streamingsettings {
 
-    static QString defaultLogFile(const QString& dataFolder);
-
-    // What loading decides beside the values themselves.
-    struct Check {
-        bool encoderMissing = false;
-        bool deviceNotFound = false;
-        bool canEnable = true; // false when there is no capture device at all
-    };
-    // Applies the load-time rules: a missing encoder file or a stored device that is not
-    // the one at its index switches streaming off; an unknown device selects the first
-    // one; without devices streaming cannot be enabled.
-    Check validate(const QList<AudioDevice>& devices);
-
-    // The server configuration these values describe.
-    StreamConfig toConfig() const;
+// What the load-time check decided beside the values themselves.
+struct Check {
+    bool encoderMissing = false;
+    bool deviceNotFound = false;
+    bool canEnable = true; // false when there is no capture device at all
 };
+
+// The load-time rules: a missing encoder file switches streaming off; the stored device
+// is kept only when the device at its index has the stored name, otherwise streaming is
+// switched off and the first device is selected; without devices streaming cannot be
+// enabled and is off.
+Check validate(appsettings::StreamingSettings& s, const QList<AudioDevice>& devices);
+
+// The server configuration the values describe (list indexes become values).
+StreamConfig toConfig(const appsettings::StreamingSettings& s);
+
+// Hands encoder, log and configuration to the server and starts it when enabled.
+// Returns whether the server runs afterwards.
+bool apply(const appsettings::StreamingSettings& s, WStreamingServer& server);
+
+} // namespace streamingsettings

@@ -1,6 +1,8 @@
+#include "settings_store.h"
 #include "stream_log.h"
 #include "stream_title.h"
 #include "streaming_settings.h"
+#include "tone_source.h"
 
 #include <QFile>
 #include <QLocale>
@@ -12,50 +14,54 @@ TEST(StreamingSettings, LoadRulesForEncoderAndDevice) {
     QTemporaryDir dir;
     const QList<AudioDevice> devices = {{"alsa_input.mic", "Mikrofon", false},
                                         {"vtest.monitor", "Monitor of Null Output", true}};
-    StreamingSettings s;
-    s.Enabled = true;
-    s.Encoder = LAME_LIBRARY;
-    s.Device = 1;
-    s.DeviceName = "vtest.monitor";
-    auto check = s.validate(devices);
-    EXPECT_TRUE(s.Enabled);
+    appsettings::StreamingSettings s;
+    s.enabled = true;
+    s.encoder = LAME_LIBRARY;
+    s.device = 1;
+    s.deviceName = "vtest.monitor";
+    auto check = streamingsettings::validate(s, devices);
+    EXPECT_TRUE(s.enabled);
     EXPECT_FALSE(check.encoderMissing);
     EXPECT_FALSE(check.deviceNotFound);
 
     // The device at the stored index has another name: off, first device selected.
-    s.Device = 0;
-    check = s.validate(devices);
-    EXPECT_FALSE(s.Enabled);
+    s.device = 0;
+    check = streamingsettings::validate(s, devices);
+    EXPECT_FALSE(s.enabled);
     EXPECT_TRUE(check.deviceNotFound);
-    EXPECT_EQ(s.Device, 0);
-    EXPECT_EQ(s.DeviceName, "alsa_input.mic");
+    EXPECT_EQ(s.device, 0);
+    EXPECT_EQ(s.deviceName, "alsa_input.mic");
 
-    // Index beyond the list.
-    s.Enabled = true;
-    s.Device = 5;
-    s.validate(devices);
-    EXPECT_FALSE(s.Enabled);
-    EXPECT_EQ(s.Device, 0);
+    // Index beyond the list, or none stored.
+    s.enabled = true;
+    s.device = 5;
+    streamingsettings::validate(s, devices);
+    EXPECT_FALSE(s.enabled);
+    EXPECT_EQ(s.device, 0);
+    s.enabled = true;
+    s.device.reset();
+    streamingsettings::validate(s, devices);
+    EXPECT_FALSE(s.enabled);
 
     // Encoder file gone.
-    s.Enabled = true;
-    s.Encoder = dir.filePath("libmp3lame.so.0");
-    check = s.validate(devices);
+    s.enabled = true;
+    s.encoder = dir.filePath("libmp3lame.so.0");
+    check = streamingsettings::validate(s, devices);
     EXPECT_TRUE(check.encoderMissing);
-    EXPECT_FALSE(s.Enabled);
+    EXPECT_FALSE(s.enabled);
 
     // No devices at all: streaming cannot be enabled.
-    s.Encoder = LAME_LIBRARY;
-    s.Enabled = true;
-    check = s.validate({});
+    s.encoder = LAME_LIBRARY;
+    s.enabled = true;
+    check = streamingsettings::validate(s, {});
     EXPECT_FALSE(check.canEnable);
-    EXPECT_FALSE(s.Enabled);
-    EXPECT_EQ(s.Device, -1);
+    EXPECT_FALSE(s.enabled);
+    EXPECT_FALSE(s.device.has_value());
 }
 
 TEST(StreamingSettings, IndexesBecomeServerValues) {
-    StreamingSettings s;
-    StreamConfig c = s.toConfig();
+    appsettings::StreamingSettings s;
+    StreamConfig c = streamingsettings::toConfig(s);
     EXPECT_EQ(c.SampleRate, 44100);
     EXPECT_EQ(c.BitRate, 128);
     EXPECT_EQ(c.VBRMethod, StreamMode::ABR);
@@ -63,18 +69,51 @@ TEST(StreamingSettings, IndexesBecomeServerValues) {
     EXPECT_TRUE(c.LimitListeners);
     EXPECT_EQ(c.MaxListeners, 16);
     EXPECT_EQ(c.Port, 8000);
-    s.SampleRate = 4;
-    s.BitRate = 7;
-    s.VBRMethod = 3;
-    s.StreamPort = 9000;
-    s.DeviceName = "vtest.monitor";
-    c = s.toConfig();
+    s.sampleRate = 4;
+    s.bitRate = 7;
+    s.vbrMethod = 3;
+    s.streamPort = 9000;
+    s.deviceName = "vtest.monitor";
+    c = streamingsettings::toConfig(s);
     EXPECT_EQ(c.SampleRate, 22050);
     EXPECT_EQ(c.BitRate, 64);
     EXPECT_EQ(c.VBRMethod, StreamMode::R3Mix);
     EXPECT_EQ(c.Port, 9000);
     EXPECT_EQ(c.Device, "vtest.monitor");
-    EXPECT_TRUE(StreamingSettings::defaultLogFile("/d").endsWith("/d/vorlune.streaming.log"));
+}
+
+TEST(StreamingSettings, FreshStoreWithStreamingEnabledStartsTheServer) {
+    QTemporaryDir dir;
+    SettingsStore store(dir.filePath("registry.json"));
+    const QString key = "Software\\Vorlune\\Streaming";
+    store.writeBool(key, "Enabled", true);
+    store.writeText(key, "Encoder", LAME_LIBRARY);
+    store.writeText(key, "StationID", "Radio Vorlune");
+    store.writeBool(key, "Logging", true);
+    store.writeInteger(key, "StreamPort", 0);
+    store.writeInteger(key, "Device", 0);
+    store.writeText(key, "DeviceName", "tone");
+    ASSERT_TRUE(store.save());
+    SettingsStore reread(store.filePath());
+    ASSERT_TRUE(reread.load());
+    appsettings::Settings settings = appsettings::Settings::defaults(dir.path());
+    appsettings::load(reread, settings);
+    EXPECT_TRUE(settings.streaming.logFile.endsWith("vorlune.streaming.log"));
+    ASSERT_FALSE(streamingsettings::validate(settings.streaming, {{"tone", "Testton", false}})
+                     .deviceNotFound);
+    ASSERT_TRUE(settings.streaming.enabled);
+
+    WStreamingServer server("Vorlune, Version test");
+    server.setCaptureSource(new ToneSource);
+    EXPECT_TRUE(streamingsettings::apply(settings.streaming, server));
+    EXPECT_EQ(server.config().StationID, "Radio Vorlune");
+    EXPECT_TRUE(server.logging());
+    EXPECT_NE(server.listeningPort(), 0);
+    settings.streaming.enabled = false;
+    EXPECT_FALSE(streamingsettings::apply(settings.streaming, server));
+    QFile log(settings.streaming.logFile);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("=== SESSION STOP"));
 }
 
 TEST(StreamTitle, PlayerStates) {
