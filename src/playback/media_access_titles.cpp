@@ -1,0 +1,36 @@
+#include "media_access_titles.h"
+
+#include "media_access.h"
+#include "player.h"
+
+MediaAccessTitles::MediaAccessTitles(MediaAccess* media, QObject* parent)
+    : QObject(parent), media_(media) {}
+
+void MediaAccessTitles::connectPlayer(Player* player) {
+    connect(media_, &MediaAccess::titleFetched, player, &Player::titleFetched);
+    connect(media_, &MediaAccess::stopPlayerRequested, player, [player] {
+        player->stopClick();
+        player->device().close();
+    });
+}
+
+bool MediaAccessTitles::downloadInProgress() const {
+    return media_->isDownloading();
+}
+
+QString MediaAccessTitles::findMediumDrive(const QString& label) {
+    return media_->FindMediumDrive(label);
+}
+
+bool MediaAccessTitles::insertDialogVisible() const {
+    return media_->mediumWait().isActive();
+}
+
+QString MediaAccessTitles::titleFilePath(const QString& root, const QString& titleLine) const {
+    return MediaAccess::titleFilePath(root, titleLine);
+}
+
+TitleAccess::Answer MediaAccessTitles::fetchTitle(const QString& path) {
+    const MediaAccess::FetchAnswer answer = media_->FetchTitleFile(path);
+    return {answer.localFile, answer.pending};
+}

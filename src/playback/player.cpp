@@ -1,0 +1,533 @@
+#include "player.h"
+
+#include "title_line.h"
+#include "title_lists.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+const QString kPlayingSuffix = QStringLiteral(" wird wiedergegeben...");
+
+QString quotedName(const QString& name) {
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+} // namespace
+
+Player::Player(Options options, TitleAccess* access, QObject* parent)
+    : QObject(parent), options_(std::move(options)), access_(access),
+      device_(std::make_unique<MediaDevice>(options_.device)) {
+    timer_.setInterval(options_.tickMs);
+    connect(&timer_, &QTimer::timeout, this, &Player::tick);
+    today_ = [] { return QDate::currentDate(); };
+}
+
+Player::~Player() {
+    cancelScan();
+}
+
+void Player::setSelectionProvider(std::function<QStringList()> provider) {
+    selection_ = std::move(provider);
+}
+
+void Player::setTitleLists(TitleLists* lists) {
+    lists_ = lists;
+    if (!lists_) return;
+    lists_->list(TitleLists::Playlist) = playlist_.titles();
+    syncCharts();
+}
+
+void Player::syncCharts() {
+    if (lists_) lists_->list(TitleLists::Charts) = history_.titles();
+}
+
+void Player::setShownView(ShownView view) {
+    shown_ = view;
+    controls_.playEnabled = hasSelection_ && shown_ != ShownView::Playlist;
+    changed();
+}
+
+void Player::setListSelection(bool hasSelection) {
+    hasSelection_ = hasSelection;
+    controls_.playEnabled = hasSelection_ && shown_ != ShownView::Playlist;
+    changed();
+}
+
+QString Player::displayName() const {
+    return titleline::displayName(
+        QString(currentFile_).replace(QLatin1Char('/'), QLatin1Char('\\')));
+}
+
+bool Player::isPlaying() const {
+    const auto mode = device_->mode();
+    return mode == MediaDevice::Playing || mode == MediaDevice::Paused;
+}
+
+QString Player::dataJsPath() const {
+    return options_.tempDir.isEmpty() ? QString()
+                                      : QDir(options_.tempDir).filePath(QStringLiteral("data.js"));
+}
+
+void Player::setStatus(const QString& text) {
+    status_ = text;
+    emit statusTextChanged(text);
+}
+
+void Player::buildPlaylist(const QStringList& lines) {
+    playlist_.setTitles(lines);
+    if (lists_) lists_->list(TitleLists::Playlist) = lines;
+    emit playlistChanged();
+}
+
+void Player::clearPlaylist() {
+    playlist_.clear();
+    if (lists_) lists_->list(TitleLists::Playlist).clear();
+    emit playlistChanged();
+}
+
+void Player::playClick() {
+    if (inLookup_ || (access_ && access_->downloadInProgress())) return;
+    if (!keepPlaylist_) buildPlaylist(selection_ ? selection_() : QStringList());
+    startCurrent();
+}
+
+void Player::playTitles(const QStringList& lines) {
+    if (inLookup_ || (access_ && access_->downloadInProgress())) return;
+    buildPlaylist(lines);
+    startCurrent();
+}
+
+void Player::setEnabledForStart() {
+    controls_.reptEnabled = true;
+    controls_.shufEnabled = playlist_.count() > 1;
+    controls_.prevEnabled = playlist_.count() > 0 && playlist_.prevEnabled();
+    controls_.nextEnabled = playlist_.count() > 0 && playlist_.nextEnabled();
+}
+
+void Player::startCurrent() {
+    cancelScan();
+    ++startId_;
+    starting_ = false;
+    // A title whose medium is missing while the insert-medium dialog is busy elsewhere is
+    // skipped; one pass over the list at most.
+    for (int attempts = 0;; ++attempts) {
+        setEnabledForStart();
+        if (playlist_.count() == 0) {
+            changed();
+            return;
+        }
+        currentLine_ = playlist_.currentLine();
+        QString root;
+        if (access_) {
+            inLookup_ = true;
+            root = access_->findMediumDrive(titleline::label(currentLine_));
+            inLookup_ = false;
+        }
+        if (root.isEmpty()) {
+            if (controls_.nextEnabled) {
+                if (access_ && access_->insertDialogVisible() && attempts < playlist_.count() &&
+                    playlist_.next(1))
+                    continue;
+                stopClick();
+            } else if (!isPlaying()) {
+                stopClick();
+            }
+            changed();
+            emit startFinished();
+            return;
+        }
+        currentIndex_ = playlist_.currentIndex();
+        emit currentIndexChanged(currentIndex_);
+        currentFile_ = access_->titleFilePath(root, currentLine_);
+        const quint64 id = ++startId_;
+        starting_ = true;
+        const TitleAccess::Answer answer = access_->fetchTitle(currentFile_);
+        if (answer.pending) {
+            pendingPath_ = currentFile_;
+            changed();
+            return;
+        }
+        continueWithFile(id, answer.localFile);
+        return;
+    }
+}
+
+void Player::titleFetched(const QString& path, const QString& localFile, const QString&) {
+    if (!starting_ || pendingPath_.isEmpty() || path != pendingPath_) return;
+    pendingPath_.clear();
+    continueWithFile(startId_, localFile);
+}
+
+void Player::continueWithFile(quint64 id, const QString& localFile) {
+    if (id != startId_) return;
+    if (localFile.isEmpty()) {
+        starting_ = false;
+        changed();
+        emit startFinished();
+        return;
+    }
+    deviceFile_ = localFile;
+    titleLength_ = -1;
+    if (QFileInfo(localFile).suffix().toUpper() != QLatin1String("MP3")) {
+        openAndPlay(id, nullptr);
+        return;
+    }
+    controls_.progressVisible = true;
+    controls_.progress = 0;
+    setStatus(QStringLiteral("Länge des Titels ermitteln..."));
+    changed();
+    auto cancel = std::make_shared<std::atomic_bool>(false);
+    scanCancel_ = cancel;
+    scanWatcher_ = new QFutureWatcher<titlescan::ScanResult>(this);
+    auto* watcher = scanWatcher_;
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, id] {
+        watcher->deleteLater();
+        if (scanWatcher_ == watcher) {
+            scanWatcher_ = nullptr;
+            scanCancel_.reset();
+        }
+        if (id != startId_) return;
+        const titlescan::ScanResult result = watcher->result();
+        controls_.progressVisible = false;
+        setStatus(QString());
+        openAndPlay(id, &result);
+    });
+    Player* self = this;
+    watcher->setFuture(QtConcurrent::run([file = localFile, cancel, self] {
+        return titlescan::ScanTitleLength(file, [cancel, self](int percent) {
+            if (*cancel) return false;
+            QMetaObject::invokeMethod(
+                self,
+                [self, percent, cancel] {
+                    if (*cancel) return;
+                    self->controls_.progress = percent;
+                    self->changed();
+                },
+                Qt::QueuedConnection);
+            return true;
+        });
+    }));
+}
+
+void Player::cancelScan() {
+    if (!scanWatcher_) return;
+    if (scanCancel_) *scanCancel_ = true;
+    scanWatcher_->disconnect(this);
+    scanWatcher_->waitForFinished();
+    scanWatcher_->deleteLater();
+    scanWatcher_ = nullptr;
+    scanCancel_.reset();
+    if (controls_.progressVisible) {
+        controls_.progressVisible = false;
+        setStatus(QString());
+    }
+}
+
+void Player::openAndPlay(quint64 id, const titlescan::ScanResult* scan) {
+    if (id != startId_) return;
+    starting_ = false;
+    if (scan) {
+        titleLength_ = scan->lengthMs;
+        fileSize_ = scan->fileSize;
+        scanBitRate_ = scan->bitRate;
+    } else {
+        fileSize_ = QFileInfo(deviceFile_).size();
+        scanBitRate_ = 0;
+    }
+    if (!device_->open(deviceFile_)) {
+        // Unplayable: treated like a file that went away, a pass over the list at most.
+        ++failedOpens_;
+        const bool giveUp = failedOpens_ >= std::max(1, playlist_.count());
+        QMetaObject::invokeMethod(
+            this,
+            [this, giveUp] {
+                if (!giveUp && controls_.nextEnabled && playlist_.count() > 1)
+                    nextClick();
+                else
+                    stopClick();
+            },
+            Qt::QueuedConnection);
+        emit startFinished();
+        return;
+    }
+    failedOpens_ = 0;
+    const QString name = displayName();
+    controls_.seekerEnabled = true;
+    controls_.seekposEnabled = true;
+    controls_.seekerPos = 0;
+    controls_.seekposText = QStringLiteral("0:00:00/0:00:00");
+
+    const titleline::ArtistTitle split = titleline::splitArtistTitle(name);
+    remote_.set(QStringLiteral("TRACKNAME"), name);
+    remote_.set(QStringLiteral("ARTIST"), split.artist);
+    remote_.set(QStringLiteral("TITLE"), split.title);
+    remote_.set(QStringLiteral("POSITION"), QStringLiteral("0:00:00"));
+    remote_.set(QStringLiteral("REMAINING"), QStringLiteral("-0:00:00"));
+    remote_.set(QStringLiteral("DURATION"), QStringLiteral("0:00:00"));
+    remote_.set(QStringLiteral("TRACKNUM"), QString::number(playlist_.position() + 1));
+    remote_.set(QStringLiteral("TOTALTRACKS"), QString::number(playlist_.count()));
+    remote_.set(QStringLiteral("TRACKSTATUS"), QStringLiteral("playing"));
+    remote_.set(QStringLiteral("FILENAME"), deviceFile_);
+
+    const qint64 deviceLength = device_->length();
+    if (deviceLength < 3 * titleLength_ || titleLength_ < 0) titleLength_ = deviceLength;
+    controls_.seekerMax = int(titleLength_ / 1000);
+
+    controls_.pauseEnabled = true;
+    controls_.stopEnabled = true;
+    device_->setTimeFormatMilliseconds();
+    setStatus(quotedName(name) + kPlayingSuffix);
+    device_->play();
+    emit streamTitleChanged(name);
+
+    const qsizetype before = history_.titles().size();
+    history_.countPlay(currentLine_, today_());
+    if (lists_ && history_.titles().size() != before)
+        lists_->list(TitleLists::Charts).append(currentLine_);
+    emit playCounted(currentLine_);
+
+    if (shown_ == ShownView::Playlist || shown_ == ShownView::Charts) emit rebuildViewRequested();
+    timer_.start();
+    controls_.pauseHint = QStringLiteral("Pause");
+    changed();
+    emit titleStarted(currentLine_);
+    emit startFinished();
+}
+
+void Player::updateTimes(qint64 positionMs) {
+    const QString elapsed = titlescan::FormatPlayTime(positionMs);
+    const QString remaining =
+        QLatin1Char('-') + titlescan::FormatPlayTime(titleLength_ - positionMs);
+    const QString total = titlescan::FormatPlayTime(titleLength_);
+    controls_.clockText = timeMode_ == 1 ? remaining : elapsed;
+    controls_.seekposText = controls_.clockText + QLatin1Char('/') + total;
+    remote_.set(QStringLiteral("POSITION"), elapsed);
+    remote_.set(QStringLiteral("REMAINING"), remaining);
+    remote_.set(QStringLiteral("DURATION"), total);
+}
+
+void Player::goNextOrStop(bool stopWithFewerThanTwo) {
+    if (controls_.nextEnabled && !(stopWithFewerThanTwo && playlist_.count() < 2))
+        nextClick();
+    else
+        stopClick();
+}
+
+void Player::tick() {
+    if (inLookup_) return;
+    controls_.pauseDown = false;
+    if (!QFileInfo::exists(deviceFile_)) {
+        goNextOrStop(true);
+        return;
+    }
+    const qint64 position = device_->position();
+    controls_.seekerPos = int(position / 1000);
+    updateTimes(position);
+    const QString name = displayName();
+    controls_.clockShown = trayDisplay_;
+    controls_.clockHint = name;
+    if (controls_.seekerPos % 3 == 0) setStatus(quotedName(name) + kPlayingSuffix);
+    controls_.clockGrey = false;
+    writeDataJs(datajs::Writer::Tick);
+    remote_.set(QStringLiteral("TRACKSTATUS"), QStringLiteral("playing"));
+    if ((controls_.seekerPos % 60 == 0 || controls_.seekerPos == 1) &&
+        shown_ == ShownView::Playlist)
+        emit webRefreshRequested();
+    changed();
+    if (device_->mode() == MediaDevice::Stopped) goNextOrStop(false);
+}
+
+void Player::pauseClick() {
+    if (!controls_.pauseEnabled) return;
+    const bool pausing = timer_.isActive();
+    controls_.pauseDown = pausing;
+    controls_.pauseChecked = pausing;
+    controls_.pauseEnabled = true;
+    controls_.stopEnabled = true;
+    device_->pauseToggle();
+    if (pausing)
+        timer_.stop();
+    else
+        timer_.start();
+    const bool running = timer_.isActive();
+    controls_.pauseHint = running ? QStringLiteral("Pause") : QStringLiteral("Fortsetzen");
+    controls_.seekerEnabled = running;
+    const QString name = displayName();
+    if (running) {
+        emit streamTitleChanged(name);
+        setStatus(quotedName(name) + kPlayingSuffix);
+        controls_.clockGrey = false;
+        remote_.set(QStringLiteral("TRACKSTATUS"), QStringLiteral("playing"));
+    } else {
+        emit streamTitleChanged(name + QStringLiteral(" [PAUSE]"));
+        setStatus(QStringLiteral("Wiedergabe von ") + quotedName(name) +
+                  QStringLiteral(" wurde unterbrochen. Pause-Button nochmals klicken, um "
+                                 "fortzusetzen."));
+        controls_.clockGrey = true;
+        remote_.set(QStringLiteral("TRACKSTATUS"), QStringLiteral("paused"));
+    }
+    writeDataJs(datajs::Writer::PauseSeek, !running);
+    if (shown_ == ShownView::Playlist) emit webRefreshRequested();
+    changed();
+}
+
+void Player::stopClick() {
+    timer_.stop();
+    cancelScan();
+    ++startId_;
+    starting_ = false;
+    pendingPath_.clear();
+    if (device_->mode() != MediaDevice::NotReady) {
+        playlist_.setPosition(playlist_.count() - 1);
+        if (isPlaying()) device_->stop();
+        clearPlaylist();
+        if (shown_ == ShownView::Playlist) emit rebuildViewRequested();
+    }
+    controls_.seekerEnabled = false;
+    controls_.seekposEnabled = false;
+    controls_.seekerPos = 0;
+    controls_.seekposText = QStringLiteral("0:00:00/0:00:00");
+    remote_.set(QStringLiteral("POSITION"), QStringLiteral("0:00:00"));
+    remote_.set(QStringLiteral("REMAINING"), QStringLiteral("-0:00:00"));
+    remote_.set(QStringLiteral("DURATION"), QStringLiteral("0:00:00"));
+    remote_.set(QStringLiteral("TRACKNUM"), QStringLiteral("none"));
+    remote_.set(QStringLiteral("TOTALTRACKS"), QStringLiteral("none"));
+
+    controls_.clockText = QStringLiteral("0:00:00");
+    controls_.clockHint.clear();
+    controls_.clockShown = false;
+    controls_.clockGrey = false;
+    controls_.pauseDown = false;
+    controls_.pauseChecked = false;
+    controls_.pauseHint = QStringLiteral("Pause");
+    controls_.pauseEnabled = false;
+    controls_.stopEnabled = false;
+    controls_.playEnabled = hasSelection_ && shown_ != ShownView::Playlist;
+    controls_.reptEnabled = false;
+    controls_.shufEnabled = false;
+    controls_.prevEnabled = false;
+    controls_.nextEnabled = false;
+
+    writeDataJs(datajs::Writer::Stopped);
+    if (shown_ == ShownView::Playlist) emit webRefreshRequested();
+
+    const QString name = displayName();
+    emit streamTitleChanged(name + QStringLiteral(" [STOP]"));
+    setStatus(QStringLiteral("Wiedergabe von ") + quotedName(name) +
+              QStringLiteral(" wurde gestoppt."));
+    remote_.set(QStringLiteral("TRACKSTATUS"), QStringLiteral("stopped"));
+    currentFile_.clear();
+    currentLine_.clear();
+    if (currentIndex_ != -1) {
+        currentIndex_ = -1;
+        emit currentIndexChanged(-1);
+    }
+    changed();
+}
+
+void Player::nextClick(int skip) {
+    if (!playlist_.next(skip)) return;
+    keepPlaylist_ = true;
+    playClick();
+    keepPlaylist_ = false;
+}
+
+void Player::prevClick(int skip) {
+    if (!playlist_.prev(skip)) return;
+    keepPlaylist_ = true;
+    playClick();
+    keepPlaylist_ = false;
+}
+
+void Player::setRepeat(bool on) {
+    playlist_.setRepeat(on);
+    // An emptied playlist (after a stop) has nothing to move to.
+    controls_.prevEnabled = playlist_.count() > 0 && playlist_.prevEnabledAfterToggle();
+    controls_.nextEnabled = playlist_.count() > 0 && playlist_.nextEnabledAfterToggle();
+    remote_.set(QStringLiteral("REPEATING"), on ? QStringLiteral("yes") : QStringLiteral("no"));
+    refreshAfterToggle();
+}
+
+void Player::setShuffle(bool on) {
+    playlist_.setShuffle(on);
+    remote_.set(QStringLiteral("SHUFFLED"), on ? QStringLiteral("yes") : QStringLiteral("no"));
+    refreshAfterToggle();
+}
+
+void Player::refreshAfterToggle() {
+    if (shown_ == ShownView::Playlist) {
+        const auto mode = device_->mode();
+        if (mode == MediaDevice::Playing && timer_.isActive()) {
+            tick();
+        } else if (mode == MediaDevice::Paused) {
+            // A tick would mark the paused title as playing.
+            updateTimes(device_->position());
+            writeDataJs(datajs::Writer::PauseSeek, true);
+        } else {
+            remote_.set(QStringLiteral("POSITION"), QStringLiteral("0:00:00"));
+            remote_.set(QStringLiteral("REMAINING"), QStringLiteral("-0:00:00"));
+            remote_.set(QStringLiteral("DURATION"), QStringLiteral("0:00:00"));
+            remote_.set(QStringLiteral("TRACKNUM"), QStringLiteral("none"));
+            remote_.set(QStringLiteral("TOTALTRACKS"), QStringLiteral("none"));
+            remote_.set(QStringLiteral("TRACKSTATUS"), QStringLiteral("stopped"));
+            writeDataJs(datajs::Writer::Stopped);
+        }
+        emit webRefreshRequested();
+    }
+    changed();
+}
+
+void Player::seekerChange(int seconds) {
+    if (!controls_.seekerEnabled) return;
+    if (seconds == int(device_->position() / 1000)) return;
+    device_->seek(qint64(seconds) * 1000);
+    device_->play();
+    controls_.seekerPos = seconds;
+    writeDataJs(datajs::Writer::PauseSeek);
+    if (shown_ == ShownView::Playlist) emit webRefreshRequested();
+    changed();
+}
+
+void Player::Wiedergabe3Click(int selectedCount) {
+    if (selectedCount == 1 && controls_.stopEnabled) stopClick();
+    if (controls_.playEnabled) playClick();
+}
+
+void Player::listDblClick(const QString& firstSelected) {
+    if (hasSelection_ && shown_ != ShownView::Playlist) {
+        if (controls_.stopEnabled) stopClick();
+        if (controls_.playEnabled) playClick();
+        return;
+    }
+    if (shown_ != ShownView::Playlist || playlist_.count() == 0) return;
+    // The playlist view sorts by caption: the clicked item is matched by its title line.
+    const int k = playlist_.orderPositionOf(playlist_.indexOfLine(firstSelected));
+    if (k >= 0) playlist_.setPosition(k);
+    keepPlaylist_ = true;
+    playClick();
+    keepPlaylist_ = false;
+}
+
+void Player::writeDataJs(datajs::Writer writer, bool paused) {
+    const QString path = dataJsPath();
+    if (path.isEmpty()) return;
+    datajs::NowPlaying now;
+    now.repeat = playlist_.repeat();
+    now.shuffle = playlist_.shuffle();
+    if (writer != datajs::Writer::Stopped) {
+        now.paused = paused;
+        now.displayName = displayName();
+        now.position = controls_.seekerPos;
+        now.duration = controls_.seekerMax;
+        now.bitRate = titlescan::bitRateText(fileSize_, titleLength_);
+        now.fileSize = fileSize_;
+        const datajs::Neighbours around = datajs::neighbours(playlist_.titles(), playlist_.order(),
+                                                             playlist_.position(), historySize_);
+        now.previous = around.previous;
+        now.next = around.next;
+    }
+    datajs::write(path, datajs::build(writer, now));
+}
