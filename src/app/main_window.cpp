@@ -4,6 +4,9 @@
 #include "collection_loader.h"
 #include "command_panel.h"
 #include "desktop_integration.h"
+#include "gui_thread_connector.h"
+#include "media_dialogs.h"
+#include "media_integration.h"
 #include "settings_store.h"
 
 #ifdef VORLUNE_HAVE_VIEWS
@@ -133,6 +136,8 @@ TForm1::TForm1(Environment environment, QWidget* parent)
 }
 
 TForm1::~TForm1() {
+    // A load that waits for a connection on this thread is let go before waiting for it.
+    if (media_) media_->connector().close();
     loader_->wait();
     if (!closed_) FormClose();
     if (fontId_ >= 0) QFontDatabase::removeApplicationFont(fontId_);
@@ -477,6 +482,23 @@ void TForm1::FormCreate() {
     // Base fonts, version record and user agent; the control handler is installed by
     // the entry once the instance lock is held.
     version_ = MyVersionInfo::current();
+
+    // The dialogs, in their order: insert-medium dialog, copy dialog, statistics window,
+    // options dialog, password prompt, ...
+    Form2 = new TForm2(this);
+    Form6 = new TForm6(this);
+    media_ = std::make_unique<MediaIntegration>(this, Form2, Form6, env_.store);
+    // Media are taken down before anything else of the close request.
+    closeRequestHooks.insert(closeRequestHooks.begin(), [this] { return media_->closeRequest(); });
+    closingHooks.push_back([this] { media_->access().DisconnectAll(false); });
+}
+
+MediaAccess* TForm1::mediaAccess() const {
+    return media_ ? &media_->access() : nullptr;
+}
+
+bool TForm1::isDownloading() const {
+    return media_ && media_->access().isDownloading();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -730,6 +752,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::FormClose() {
     closed_ = true;
+    if (media_) media_->connector().close();
     loader_->wait();
     saveSettings();
     for (const auto& hook : closingHooks)

@@ -15,6 +15,10 @@
 
 class CollectionLoader;
 class CollectionViews;
+class MediaAccess;
+class MediaIntegration;
+class TForm2;
+class TForm6;
 class QuickSearch;
 class CommandPanel;
 class QAction;
@@ -90,6 +94,19 @@ public:
     bool firstShowDone() const { return shown_; }
     void setMediumConnector(MediumConnector* connector);
 
+    // The insert-medium dialog and the password prompt, created with the window.
+    TForm2* Form2 = nullptr;
+    TForm6* Form6 = nullptr;
+    // Media access: finding media, connections, fetching titles of web media and shares.
+    MediaAccess* mediaAccess() const;
+    // A title is being fetched: play requests are ignored meanwhile.
+    bool isDownloading() const;
+    // A message box through the hook when one is set.
+    QMessageBox::StandardButton messageBox(QMessageBox::Icon icon, const QString& text,
+                                           QMessageBox::StandardButtons buttons) {
+        return ask(icon, text, buttons);
+    }
+
     // Later parts hook in here: a close-request hook may refuse closing; closing hooks
     // run after the settings are saved.
     std::vector<std::function<bool()>> closeRequestHooks;
@@ -154,6 +171,7 @@ private:
     std::shared_ptr<Collection> collection_;
     CollectionLoader* loader_ = nullptr;
     MediumConnector* connector_ = nullptr;
+    std::unique_ptr<MediaIntegration> media_;
     MessageBoxHook messageBox_;
     QHash<QString, QAction*> actions_;
     QActionGroup* viewStyleGroup_ = nullptr;

@@ -1,0 +1,96 @@
+#include "media_integration.h"
+
+#include "app_paths.h"
+#include "collection_loader.h"
+#include "event_sounds.h"
+#include "gui_thread_connector.h"
+#include "main_window.h"
+#include "media_dialogs.h"
+
+#include <QProgressBar>
+
+#include <climits>
+
+MediaIntegration::MediaIntegration(TForm1* window, TForm2* insertMedium, TForm6* password,
+                                   SettingsStore* store)
+    : window_(window), insertMedium_(insertMedium), password_(password),
+      sounds_(std::make_unique<EventSounds>(store)) {
+    tempDir_ = window->environment().tempDir;
+    if (tempDir_.isEmpty()) {
+        ownTemp_ = std::make_unique<PrivateTempDir>();
+        tempDir_ = ownTemp_->path();
+    }
+    MediaAccess::Options options;
+    options.tempDir = tempDir_;
+    access_ = std::make_unique<MediaAccess>(options, static_cast<MediaPrompts*>(this));
+    connector_ = new GuiThreadConnector(access_.get(), this);
+    window->setMediumConnector(connector_);
+
+    const EventSoundFn play = [this](const QString& event) { sounds_->play(event); };
+    insertMedium_->setEventSound(play);
+    password_->setEventSound(play);
+
+    connect(access_.get(), &MediaAccess::statusMessage, window, &TForm1::setStatusText);
+    connect(access_.get(), &MediaAccess::downloadStarted, this,
+            [this](const QString&, const QString&, qint64 maximum) { onDownloadStarted(maximum); });
+    connect(access_.get(), &MediaAccess::downloadProgress, this,
+            &MediaIntegration::onDownloadProgress);
+    connect(access_.get(), &MediaAccess::titleFetched, this, &MediaIntegration::onTitleFetched);
+}
+
+MediaIntegration::~MediaIntegration() {
+    connector_->close();
+    window_->setMediumConnector(nullptr);
+}
+
+bool MediaIntegration::closeRequest() {
+    if (!access_->DisconnectAll(true)) return false;
+    // Closing goes ahead: a load still running connects nothing more, and its worker no
+    // longer waits for this thread.
+    connector_->close();
+    return true;
+}
+
+// ---- questions ----
+
+bool MediaIntegration::askPassword(const QString& caption, bool withUserName, QString& user,
+                                   QString& password) {
+    return password_->ask(caption, withUserName, user, password);
+}
+
+void MediaIntegration::warn(const QString& text) {
+    window_->messageBox(QMessageBox::Warning, text, QMessageBox::Ok);
+}
+
+bool MediaIntegration::confirm(const QString& text) {
+    return window_->messageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+QString MediaIntegration::waitForMedium(const QString& label, MediumWait& wait) {
+    return insertMedium_->waitFor(label, wait);
+}
+
+// ---- downloads ----
+
+void MediaIntegration::onDownloadStarted(qint64 maximum) {
+    progressShift_ = 0;
+    while ((maximum >> progressShift_) > INT_MAX)
+        ++progressShift_;
+    QProgressBar* bar = window_->ProgressBar1;
+    bar->setRange(0, int(std::max<qint64>(maximum >> progressShift_, 1)));
+    bar->setValue(0);
+    bar->show();
+}
+
+void MediaIntegration::onDownloadProgress(qint64 value, qint64 maximum, const QString& statusText) {
+    QProgressBar* bar = window_->ProgressBar1;
+    if ((maximum >> progressShift_) > INT_MAX) onDownloadStarted(maximum);
+    bar->setMaximum(int(std::max<qint64>(maximum >> progressShift_, 1)));
+    bar->setValue(int(std::min(value, maximum) >> progressShift_));
+    if (!statusText.isEmpty()) window_->setStatusText(statusText);
+}
+
+void MediaIntegration::onTitleFetched() {
+    if (!access_->isDownloading() && !window_->isLoading()) window_->ProgressBar1->hide();
+}
