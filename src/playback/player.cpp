@@ -298,15 +298,12 @@ void Player::openAndPlay(quint64 id, const titlescan::ScanResult* scan) {
 }
 
 void Player::updateTimes(qint64 positionMs) {
-    const QString elapsed = titlescan::FormatPlayTime(positionMs);
-    const QString remaining =
-        QLatin1Char('-') + titlescan::FormatPlayTime(titleLength_ - positionMs);
-    const QString total = titlescan::FormatPlayTime(titleLength_);
-    controls_.clockText = timeMode_ == 1 ? remaining : elapsed;
-    controls_.seekposText = controls_.clockText + QLatin1Char('/') + total;
-    remote_.set(QStringLiteral("POSITION"), elapsed);
-    remote_.set(QStringLiteral("REMAINING"), remaining);
-    remote_.set(QStringLiteral("DURATION"), total);
+    const titlescan::PlayTimes t = titlescan::playTimes(positionMs, titleLength_, timeMode_);
+    controls_.clockText = t.clock;
+    controls_.seekposText = t.seekpos;
+    remote_.set(QStringLiteral("POSITION"), t.elapsed);
+    remote_.set(QStringLiteral("REMAINING"), t.remaining);
+    remote_.set(QStringLiteral("DURATION"), t.total);
 }
 
 void Player::goNextOrStop(bool stopWithFewerThanTwo) {

@@ -141,6 +141,16 @@ QString FormatPlayTime(qint64 ms) {
         .arg(seconds, 2, 10, QLatin1Char('0'));
 }
 
+PlayTimes playTimes(qint64 positionMs, qint64 lengthMs, int timeMode) {
+    PlayTimes t;
+    t.elapsed = FormatPlayTime(positionMs);
+    t.remaining = QLatin1Char('-') + FormatPlayTime(lengthMs - positionMs);
+    t.total = FormatPlayTime(lengthMs);
+    t.clock = timeMode == 1 ? t.remaining : t.elapsed;
+    t.seekpos = t.clock + QLatin1Char('/') + t.total;
+    return t;
+}
+
 QString bitRateText(qint64 fileSize, qint64 lengthMs) {
     if (lengthMs <= 0) return {};
     const qint64 kbps = std::llround(double(fileSize) * 8.0 / double(lengthMs));

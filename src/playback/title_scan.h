@@ -27,6 +27,17 @@ ScanResult scanBytes(const char* data, qint64 size);
 // Milliseconds as H:MM:SS, hours unpadded.
 QString FormatPlayTime(qint64 ms);
 
+// The times of the tick at a position: elapsed, "-" remaining, total, the clock text
+// for the time mode (0 elapsed, 1 remaining) and the position label "clock/total".
+struct PlayTimes {
+    QString elapsed;
+    QString remaining;
+    QString total;
+    QString clock;
+    QString seekpos;
+};
+PlayTimes playTimes(qint64 positionMs, qint64 lengthMs, int timeMode);
+
 // "128 kbps", or "ca. 131 kbps" when the rate is no multiple of 32; empty when the
 // length is unknown.
 QString bitRateText(qint64 fileSize, qint64 lengthMs);
