@@ -163,7 +163,7 @@ MediaDevice::Mode MediaDevice::mode() const {
     if (!loaded_) return NotReady;
     drainEvents();
     if (stopped_ || flag("eof-reached")) return Stopped;
-    if (flag("seeking")) return Seeking;
+    // mpv seeks briefly at every start and seek; the player counts that as playing.
     return flag("pause") ? Paused : Playing;
 }
 

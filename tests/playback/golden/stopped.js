@@ -1,0 +1,11 @@
+status   = "stopped";
+artist   = "";
+title    = "";
+position = -1;
+duration = -1;
+bitrate  = "";
+filesize = "";
+repeat    = true
+shuffle   = false
+prevFiles = new Array();
+nextFiles = new Array();
