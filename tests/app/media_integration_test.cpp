@@ -14,6 +14,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -254,6 +256,33 @@ TEST_F(MainWindowMedia, DownloadProgressAndFailureReachTheStatusBar) {
         << w->statusText->text().toStdString();
     EXPECT_FALSE(w->ProgressBar1->isVisible());
     EXPECT_TRUE(w->mediaAccess()->cachedFile(truncated).isEmpty());
+}
+
+TEST_F(MainWindowMedia, ClosingWhileTheLoaderWaitsForAConnectionDoesNotHang) {
+    writeWebMedium(catalogue + "/a.cd", "Web Gesperrt", lockedUrl());
+    TForm1::Environment e;
+    e.catalogDir = catalogue;
+    e.dataDir = env.dataDir();
+    e.tempDir = temp;
+    e.store = store.get();
+    auto w = std::make_unique<TForm1>(e);
+    w->setMessageBoxHook(
+        [this](QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons) {
+            boxes.append({icon, text});
+            return QMessageBox::Yes;
+        });
+    w->show(); // starts the load
+    // The loader now waits for the GUI thread, which runs no event loop meanwhile.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->isLoading(); }, 1000));
+    QThread::msleep(300);
+    EXPECT_TRUE(w->close()); // waits for the loader: must not hang
+    EXPECT_FALSE(w->isLoading());
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(w->Form6->isVisible());
+    EXPECT_EQ(w->mediaAccess()->connections().count(), 0);
+    EXPECT_TRUE(readFile(www.path() + "/locked.log").isEmpty());
+    EXPECT_TRUE(boxes.isEmpty());
 }
 
 TEST(MediaEventSounds, ChosenFileOfAnEventOrNothing) {
