@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -365,4 +366,50 @@ TEST_F(PlayerTest, StopDuringTheScanAbandonsTheStart) {
     EXPECT_EQ(started.count(), 0);
     EXPECT_FALSE(player->isStarting());
     EXPECT_FALSE(player->controls().progressVisible);
+}
+
+TEST_F(PlayerTest, WebTitlesAreFetchedBeforeTheyPlay) {
+    QTemporaryDir www;
+    ASSERT_TRUE(!playbacktest::makeMp3(www.path(), QStringLiteral("musik/Queen/Innuendo.mp3"), 3000)
+                     .isEmpty());
+    QProcess server;
+    server.setWorkingDirectory(www.path());
+    server.setProcessChannelMode(QProcess::MergedChannels);
+    server.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"),
+                  QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("0")});
+    ASSERT_TRUE(server.waitForStarted(5000));
+    QByteArray banner;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            banner += server.readAll();
+            return banner.contains("port ");
+        },
+        10000));
+    const int port = banner.mid(banner.indexOf("port ") + 5).split(' ').first().toInt();
+    ASSERT_GT(port, 0);
+    media->ConnectWebMedium(QStringLiteral("Web 1"),
+                            QStringLiteral("http://127.0.0.1:%1/musik/").arg(port));
+    ASSERT_EQ(media->webDrives().size(), 1);
+
+    const QString line = QStringLiteral("Web 1:\\Queen\\Innuendo.mp3");
+    selection = {line};
+    QSignalSpy started(player.get(), &Player::titleStarted);
+    player->playClick();
+    EXPECT_TRUE(player->isStarting());
+    EXPECT_TRUE(media->isDownloading());
+    // Play commands wait while the download runs.
+    selection = {title(QStringLiteral("Local.mp3"))};
+    player->playClick();
+    EXPECT_EQ(player->playlist().titles(), QStringList{line});
+    ASSERT_TRUE(waitStarted(started, 1, 20000));
+    EXPECT_EQ(started.last().first().toString(), line);
+    EXPECT_EQ(player->currentFile(), media->webDrives().first().drive + "/Queen/Innuendo.mp3");
+    EXPECT_NE(player->deviceFile(), player->currentFile());
+    EXPECT_TRUE(QFileInfo::exists(player->deviceFile()));
+    EXPECT_EQ(player->remoteItems().value("FILENAME"), player->deviceFile());
+    EXPECT_EQ(player->scanBitRate(), 128);
+    player->stopClick();
+    server.kill();
+    server.waitForFinished(3000);
 }
