@@ -36,6 +36,13 @@ MediaIntegration::MediaIntegration(TForm1* window, TForm2* insertMedium, TForm6*
     connect(access_.get(), &MediaAccess::downloadProgress, this,
             &MediaIntegration::onDownloadProgress);
     connect(access_.get(), &MediaAccess::titleFetched, this, &MediaIntegration::onTitleFetched);
+    // A reload that ends hides the bar it shared with a running download: show it again.
+    connect(window, &TForm1::loadFinished, this, [this] {
+        if (!access_->isDownloading()) return;
+        const TransferMeter& meter = access_->meter();
+        onDownloadStarted(meter.maximum());
+        onDownloadProgress(meter.value(), meter.maximum(), meter.statusText());
+    });
 }
 
 MediaIntegration::~MediaIntegration() {

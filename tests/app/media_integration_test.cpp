@@ -7,6 +7,7 @@
 #include "test_env.h"
 #include "test_peers.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -283,6 +284,39 @@ TEST_F(MainWindowMedia, ClosingWhileTheLoaderWaitsForAConnectionDoesNotHang) {
     EXPECT_EQ(w->mediaAccess()->connections().count(), 0);
     EXPECT_TRUE(readFile(www.path() + "/locked.log").isEmpty());
     EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(MainWindowMedia, ClosingDuringADownloadAsksAndStopsIt) {
+    writeWebMedium(catalogue + "/a.cd", "Web Offen", openUrl());
+    auto w = shownAndLoaded();
+    const QString webFolder = w->mediaAccess()->locateMedium("Web Offen");
+    ASSERT_FALSE(webFolder.isEmpty());
+    QSignalSpy progress(w->mediaAccess(), &MediaAccess::downloadProgress);
+    EXPECT_TRUE(w->mediaAccess()->FetchTitleFile(webFolder + "/slow.bin").pending);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return progress.size() >= 3; }, 10000));
+    ASSERT_TRUE(w->isDownloading());
+
+    // A reload meanwhile leaves the download's progress bar in place.
+    QSignalSpy reloaded(w.get(), &TForm1::loadFinished);
+    w->reloadMedia();
+    ASSERT_TRUE(reloaded.wait(10000));
+    ASSERT_TRUE(w->isDownloading());
+    EXPECT_TRUE(w->ProgressBar1->isVisible());
+    EXPECT_EQ(w->ProgressBar1->maximum(), 400 * 1024);
+
+    answers = {QMessageBox::No};
+    EXPECT_FALSE(w->close());
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes.first().second.startsWith("Auf \"Web Offen\" wird noch zugegriffen!"));
+    EXPECT_TRUE(w->isVisible());
+
+    answers = {QMessageBox::Yes};
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(w->close());
+    EXPECT_LT(clock.elapsed(), 3000); // the download is stopped, not waited for
+    EXPECT_FALSE(QFileInfo::exists(webFolder));
+    EXPECT_TRUE(w->mediaAccess()->cachedFile(webFolder + "/slow.bin").isEmpty());
 }
 
 TEST(MediaEventSounds, ChosenFileOfAnEventOrNothing) {
