@@ -124,6 +124,7 @@ struct Result {
     int closedEarly = 0;
     double cpuPerSecond = 0;
     double kbpsPerListener = 0;
+    double connectSeconds = 0;
     QString firstError;
 };
 
@@ -181,9 +182,19 @@ Result runListeners(qint64 serverPid, quint16 port, const QByteArray& path, int 
         epoll_ctl(ep, EPOLL_CTL_ADD, c.fd, &ev);
         if (i % 40 == 39) pump(2); // keep the accept backlog from overflowing
     }
+    // Wait until every listener has its header (or gave up), then warm up.
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < 3000)
+    auto waiting = [&] {
+        for (const Client& c : clients)
+            if (!c.closed && !c.checker.headerComplete()) return true;
+        return false;
+    };
+    while (t.elapsed() < 60000 && waiting())
+        pump(20);
+    r.connectSeconds = t.elapsed() / 1000.0;
+    t.restart();
+    while (t.elapsed() < 2000)
         pump(20);
     std::vector<qint64> before(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
@@ -232,9 +243,10 @@ void stop(QProcess& p) {
 }
 
 void print(const char* who, int n, const Result& r) {
-    printf("%-9s N=%-6d listening=%-6d closed=%-5d corrupt=%-5d %7.1f kbps/listener  "
-           "server CPU %6.3f s/s%s%s\n",
-           who, n, r.connected, r.closedEarly, r.corrupt, r.kbpsPerListener, r.cpuPerSecond,
+    printf("%-9s N=%-6d listening=%-6d (all in %4.1f s) closed=%-5d corrupt=%-5d "
+           "%6.1f kbps/listener  server CPU %6.3f s/s%s%s\n",
+           who, n, r.connected, r.connectSeconds, r.closedEarly, r.corrupt, r.kbpsPerListener,
+           r.cpuPerSecond,
            r.firstError.isEmpty() ? "" : "  first error: ", qPrintable(r.firstError));
     fflush(stdout);
 }
@@ -331,7 +343,9 @@ int main(int argc, char** argv) {
     }
     if (counts.isEmpty()) counts = {100, 1000, 5000};
     const QString self = QCoreApplication::applicationFilePath();
-    printf("%d kbps CBR, 44100 Hz tone, %d s measured per run after 3 s warm-up\n", kbps, seconds);
+    printf("%d kbps CBR, 44100 Hz tone, %d s measured per run after all listeners are in and 2 s "
+           "warm-up\n",
+           kbps, seconds);
     for (int n : counts) {
         print("vorlune", n, runOurs(self, n, seconds, kbps));
         print("icecast2", n, runIcecast(self, n, seconds, kbps));

@@ -6,15 +6,14 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHostInfo>
+#include <QMetaMethod>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include <cmath>
 #include <sys/socket.h>
 
-// Hands accepted sockets straight to the server. Every write is followed by flush(), so
-// it reaches the kernel at once; only what the kernel does not take waits in the socket's
-// own queue and is sent later, in order.
+// Hands accepted sockets straight to the server.
 class ListenSocket : public QTcpServer {
 public:
     explicit ListenSocket(WStreamingServer* owner) : QTcpServer(owner), m_owner(owner) {}
@@ -85,6 +84,7 @@ WStreamingServer::WStreamingServer(const QString& serverSoftware, QObject* paren
     : QObject(parent) {
     qRegisterMetaType<WClientInfo>();
     m_server = new ListenSocket(this);
+    m_server->setListenBacklogSize(1024); // bursts of listeners are not turned away
     m_hostName = QHostInfo::localHostName();
     m_capture = new PulseCapture(this);
     connect(m_capture, &CaptureSource::chunkReady, this, &WStreamingServer::HandleWaveData);
@@ -181,6 +181,10 @@ bool WStreamingServer::Start() {
     }
     m_samplesPerChunk = int(samples);
     m_outBuffer.resize(outSize);
+    m_batch.clear();
+    m_batchChunks = 0;
+    m_chunksPerBatch =
+        qMax(1, int(BatchMs * qint64(m_config.SampleRate) / 1000 / (m_samplesPerChunk / 2)));
     if (!m_server->listen(QHostAddress::Any, m_config.Port) ||
         !m_capture->open(m_config.Device, m_config.SampleRate, m_samplesPerChunk * 2)) {
         m_server->close();
@@ -205,6 +209,7 @@ void WStreamingServer::Stop() {
     m_lame.closeStream(m_stream);
     m_stream = nullptr;
     m_outBuffer = QByteArray();
+    m_batch = QByteArray();
     const QList<Listener*> all = m_listeners;
     for (Listener* l : all) {
         if (!l->info) continue;
@@ -463,10 +468,29 @@ QByteArray WStreamingServer::metadataBlock(const QByteArray& text) {
     return block;
 }
 
+// Sends straight to the kernel while nothing waits in the socket's queue; what the
+// kernel does not take goes to the queue, which Qt empties later, in order.
+static void sendInOrder(QTcpSocket* s, const char* data, qsizetype n) {
+    qsizetype done = 0;
+    if (s->bytesToWrite() == 0) {
+        const ssize_t w =
+            ::send(int(s->socketDescriptor()), data, size_t(n), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (w > 0) done = w;
+    }
+    if (done < n) s->write(data + done, n - done);
+}
+
 void WStreamingServer::DeliverChunk(const QByteArray& chunk) {
+    if (chunk.size() >= MetaInterval) { // at most one metadata block per piece
+        for (qsizetype at = 0; at < chunk.size(); at += MetaInterval / 2)
+            DeliverChunk(chunk.mid(at, MetaInterval / 2));
+        return;
+    }
     const int n = ClientCount();
     const qsizetype len = chunk.size();
     const qint64 limit = sendQueueLimit();
+    const bool notify =
+        isSignalConnected(QMetaMethod::fromSignal(&WStreamingServer::OnClientInfoChange));
     QList<Listener*> over;
     QByteArray framed;
     for (int i = 0; i < n && i < m_listeners.size(); ++i) {
@@ -477,10 +501,10 @@ void WStreamingServer::DeliverChunk(const QByteArray& chunk) {
         WClientInfo& info = *l->info;
         info.Index = i;
         if (!info.Metadata) {
-            l->socket->write(chunk);
+            sendInOrder(l->socket, chunk.constData(), len);
             info.BytesSent += quint64(len);
         } else if (info.BytesSinceMeta + len < MetaInterval) {
-            l->socket->write(chunk);
+            sendInOrder(l->socket, chunk.constData(), len);
             info.BytesSinceMeta += qint32(len);
             info.BytesSent += quint64(len);
         } else {
@@ -498,13 +522,12 @@ void WStreamingServer::DeliverChunk(const QByteArray& chunk) {
             framed.append(chunk.constData(), k);
             framed.append(block);
             framed.append(chunk.constData() + k, len - k);
-            l->socket->write(framed);
+            sendInOrder(l->socket, framed.constData(), framed.size());
             info.BytesSinceMeta = qint32(info.BytesSinceMeta + len - MetaInterval);
             info.BytesSent += quint64(len + block.size());
         }
-        l->socket->flush();
         if (l->socket->bytesToWrite() > limit) over.append(l);
-        emit OnClientInfoChange(this, info);
+        if (notify) emit OnClientInfoChange(this, info);
     }
     for (Listener* l : over)
         closeListener(
@@ -522,5 +545,12 @@ void WStreamingServer::HandleWaveData(const QByteArray& pcm) {
         return;
     m_currentBitRate = int(
         std::lround(double(written) / double(pcm.size()) * 1411.2 * m_config.SampleRate / 44100.0));
-    DeliverChunk(QByteArray(m_outBuffer.constData(), written));
+    // Listeners get the encoded audio in batches of about BatchMs: one send per listener
+    // for several chunks keeps the cost per listener low.
+    m_batch.append(m_outBuffer.constData(), written);
+    if (++m_batchChunks >= m_chunksPerBatch) {
+        DeliverChunk(m_batch);
+        m_batch.clear();
+        m_batchChunks = 0;
+    }
 }

@@ -56,6 +56,7 @@ public:
     static constexpr int MaxRequestBytes = 8192;
     static constexpr int RequestTimeoutMs = 10000;
     static constexpr int QueueSeconds = 10;
+    static constexpr int BatchMs = 200;
     static QString defaultServerSoftware() { return QStringLiteral("WStreamingServer 1.20"); }
 
     explicit WStreamingServer(const QString& serverSoftware, QObject* parent = nullptr);
@@ -87,9 +88,10 @@ public:
     bool GetClientInfo(int index, WClientInfo& info) const;
     void DisconnectClient(int index);
 
-    // One capture buffer: encoded and delivered when it is full and someone listens.
+    // One capture buffer: encoded when it is full and someone listens; the encoded audio
+    // goes out in batches of about BatchMs.
     void HandleWaveData(const QByteArray& pcm);
-    // Sends one encoded chunk to every streaming listener.
+    // Sends encoded audio to every streaming listener.
     void DeliverChunk(const QByteArray& chunk);
 
     // Capture backend; the server takes ownership. PulseCapture unless replaced.
@@ -143,6 +145,9 @@ private:
     LameBinding::Stream m_stream = nullptr;
     int m_samplesPerChunk = 0;
     QByteArray m_outBuffer;
+    QByteArray m_batch; // encoded audio not yet delivered
+    int m_batchChunks = 0;
+    int m_chunksPerBatch = 1;
     CaptureSource* m_capture = nullptr;
 
     ListenSocket* m_server = nullptr;

@@ -5,7 +5,7 @@
 
 ToneSource::ToneSource(double frequencyHz, QObject* parent)
     : CaptureSource(parent), m_freq(frequencyHz) {
-    m_timer.setInterval(10);
+    m_timer.setInterval(20);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &ToneSource::tick);
 }
