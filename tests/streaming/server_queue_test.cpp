@@ -127,3 +127,25 @@ TEST_F(StreamServerQueue, UnfinishedAndOversizedRequestsAreClosed) {
     EXPECT_EQ(gone.count(), 2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return server->ClientCount() == 0; }, 2000));
 }
+
+TEST_F(StreamServerQueue, LargeDeliveriesKeepTheMetadataInterval) {
+    server->StreamTitle = "Big";
+    ASSERT_TRUE(startWith(baseConfig()));
+    TestListener l(port, icyRequest("Icy-MetaData: 1\r\n"));
+    ASSERT_TRUE(l.waitHeader());
+    for (int i = 0; i < 3; ++i)
+        server->DeliverChunk(QByteArray(50000, 'a')); // 'a' read as a length byte would be 97
+    ASSERT_TRUE(l.waitMetaBlocks(9));
+    const QByteArray& raw = l.raw;
+    qsizetype pos = raw.indexOf("\r\n\r\n") + 4 + 16000;
+    int blocks = 0;
+    while (pos < raw.size()) {
+        const int len = uchar(raw[pos]);
+        EXPECT_TRUE(len == 0 ||
+                    (blocks == 0 && raw.mid(pos + 1, 16).startsWith("StreamTitle='Big")))
+            << "block " << blocks << " length byte " << len;
+        pos += 1 + len * 16 + 16000;
+        ++blocks;
+    }
+    EXPECT_GE(blocks, 9);
+}
