@@ -413,3 +413,23 @@ TEST_F(PlayerTest, WebTitlesAreFetchedBeforeTheyPlay) {
     server.kill();
     server.waitForFinished(3000);
 }
+
+TEST_F(PlayerTest, UnplayableFilesAreSkippedAndAListOfThemStops) {
+    ASSERT_TRUE(playbacktest::writeFile(root.filePath(QStringLiteral("dir/Bad.mp3")),
+                                        QByteArray(5000, 'x')));
+    const QString bad = QStringLiteral("Music:\\dir\\Bad.mp3");
+    const QString good = title(QStringLiteral("Good.mp3"));
+    selection = {bad, good};
+    QSignalSpy started(player.get(), &Player::titleStarted);
+    player->playClick();
+    ASSERT_TRUE(waitStarted(started, 1));
+    EXPECT_EQ(started.last().first().toString(), good);
+    // Counted only what played.
+    EXPECT_TRUE(player->history().value(bad).isEmpty());
+
+    selection = {bad};
+    player->stopClick();
+    player->playClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stopped() && !player->isStarting(); }, 5000));
+    EXPECT_EQ(started.count(), 1);
+}
