@@ -8,6 +8,7 @@
 #include "media_dialogs.h"
 #include "media_integration.h"
 #include "settings_store.h"
+#include "streaming_integration.h"
 
 #ifdef VORLUNE_HAVE_VIEWS
 #include "collection_views.h"
@@ -491,6 +492,9 @@ void TForm1::FormCreate() {
     // Media are taken down before anything else of the close request.
     closeRequestHooks.insert(closeRequestHooks.begin(), [this] { return media_->closeRequest(); });
     closingHooks.push_back([this] { media_->access().DisconnectAll(false); });
+    streaming_ = new StreamingIntegration(this);
+    closeRequestHooks.push_back([this] { return streaming_->closeRequest(); });
+    closingHooks.push_back([this] { streaming_->shutdown(); });
 }
 
 MediaAccess* TForm1::mediaAccess() const {
@@ -525,6 +529,7 @@ void TForm1::FormShow() {
     updateMerkzettelItems();
     showCollection(nullptr);
     startLoading();
+    streaming_->start();
 }
 
 void TForm1::loadSettings() {

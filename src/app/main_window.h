@@ -31,6 +31,7 @@ class QProgressBar;
 class QPushButton;
 class QSplitter;
 class SettingsStore;
+class StreamingIntegration;
 
 // The main window: menus, the three bars, the collection views, the command panel and
 // the status bar; it owns the collection and carries a run from the first showing to
@@ -93,6 +94,8 @@ public:
     bool isLoading() const;
     bool firstShowDone() const { return shown_; }
     void setMediumConnector(MediumConnector* connector);
+    // The streaming server, started at the first showing when streaming is enabled.
+    StreamingIntegration* streaming() const { return streaming_; }
 
     // The insert-medium dialog and the password prompt, created with the window.
     TForm2* Form2 = nullptr;
@@ -192,4 +195,5 @@ private:
     bool loading_ = false;
     bool closed_ = false;
     int fontId_ = -1;
+    StreamingIntegration* streaming_ = nullptr;
 };

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "pulse_capture.h"
+#include "streaming_settings.h"
+
+#include <QFutureWatcher>
+#include <QList>
+#include <QObject>
+
+class TForm1;
+class WStreamingServer;
+
+// The main window's side of the stream: owns the server, checks the "Streaming" settings
+// against the recording devices at the first showing and starts the server when they
+// enable it, stops it at the close request and shuts it down at closing. The device list
+// is asked for off the GUI thread, so a sound server that does not answer stalls nothing.
+class StreamingIntegration : public QObject {
+    Q_OBJECT
+public:
+    // The server gets the window's user agent as its software name.
+    explicit StreamingIntegration(TForm1* window);
+    ~StreamingIntegration() override;
+
+    WStreamingServer& server() { return *server_; }
+
+    // First showing, after the settings are loaded: validates the window's streaming
+    // settings once the device list is in, applies them and starts when enabled.
+    void start();
+    // The device list has arrived and the settings were applied.
+    bool started() const { return started_; }
+    const QList<AudioDevice>& devices() const { return devices_; }
+    const streamingsettings::Check& check() const { return check_; }
+
+    // Close request: stops the server when streaming is enabled. Never refuses.
+    bool closeRequest();
+    // Closing: the server goes down whatever the settings say.
+    void shutdown();
+
+public slots:
+    // The player's title for the metadata blocks.
+    void setStreamTitle(const QString& title);
+
+signals:
+    // The settings were checked and applied; active tells whether the server runs.
+    void applied(bool active);
+
+private:
+    void onDevices();
+
+    TForm1* window_;
+    WStreamingServer* server_;
+    QFutureWatcher<QList<AudioDevice>> listing_;
+    QList<AudioDevice> devices_;
+    streamingsettings::Check check_;
+    bool started_ = false;
+    bool closing_ = false;
+};
