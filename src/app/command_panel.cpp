@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -53,7 +54,10 @@ CommandPanel::CommandPanel(QWidget* parent) : QScrollArea(parent), content_(new 
         toolButton(g, "rept", QStyle::SP_BrowserReload, QStringLiteral("Liste wiederholen"), true);
     shuf = toolButton(g, "shuf", QStyle::SP_DialogResetButton,
                       QStringLiteral("Zufällige Wiedergabe"), true);
-    seekpos = new QLabel(QStringLiteral("0:00:00"), g);
+    seeker = new QSlider(Qt::Horizontal, g);
+    seeker->setObjectName(QStringLiteral("seeker"));
+    seeker->setEnabled(false);
+    seekpos = new QLabel(QStringLiteral("0:00:00/0:00:00"), g);
     seekpos->setObjectName(QStringLiteral("seekpos"));
     seekpos->setAlignment(Qt::AlignCenter);
     grid->addWidget(prev, 0, 0);
@@ -64,6 +68,7 @@ CommandPanel::CommandPanel(QWidget* parent) : QScrollArea(parent), content_(new 
     grid->addWidget(rept, 1, 0);
     grid->addWidget(shuf, 1, 1);
     grid->addWidget(seekpos, 1, 2, 1, 3);
+    grid->addWidget(seeker, 2, 0, 1, 5);
 
     g = addGroup(QStringLiteral("Aktionen"), QStringLiteral("Kopiert die ausgewählten Titel."));
     g->setObjectName(QStringLiteral("GroupBox2"));

@@ -6,6 +6,7 @@
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QSlider;
 class QToolButton;
 
 // The command panel on the right of the main window: one group box per command group,
@@ -29,6 +30,7 @@ public:
     QToolButton* next = nullptr;
     QToolButton* rept = nullptr;
     QToolButton* shuf = nullptr;
+    QSlider* seeker = nullptr;
     QLabel* seekpos = nullptr;
     // Aktionen
     QPushButton* copy_btn = nullptr;

@@ -7,6 +7,7 @@
 #include "gui_thread_connector.h"
 #include "media_dialogs.h"
 #include "media_integration.h"
+#include "player_integration.h"
 #include "settings_store.h"
 #include "streaming_integration.h"
 
@@ -112,7 +113,6 @@ TForm1::TForm1(Environment environment, QWidget* parent)
 
     // The play buttons and their menu items act as one.
     const std::pair<QAbstractButton*, const char*> mirrored[] = {
-        {commands->play, "Play1"},
         {commands->stop, "Stop1"},
         {commands->prev, "VorherigerTitel1"},
         {commands->next, "NchsterTitel1"}};
@@ -243,6 +243,9 @@ void TForm1::createMenus() {
     addToggle(play, "TrayAnzeige1", QStringLiteral("&Tray-Anzeige"))->setChecked(true);
     play->addSeparator();
     addItem(play, "Lautstrke1", QStringLiteral("&Lautstärke"), QKeySequence(Qt::Key_F10));
+    play->addSeparator();
+    addItem(play, "Wiedergabeliste1", QStringLiteral("W&iedergabeliste"), QKeySequence(Qt::Key_F11),
+            true);
 
     QMenu* notes = menuBar()->addMenu(QStringLiteral("&Merkzettel"));
     addItem(notes, "ZumWeitergebenspeichern1", QStringLiteral("&Zum Weitergeben speichern..."));
@@ -390,7 +393,16 @@ void TForm1::wireViews() {
     connect(views_, &CollectionViews::commandStatesChanged, this,
             [this](const CommandStates& states) {
                 action(QStringLiteral("Allesmarkieren1"))->setEnabled(states.selectAll);
+                action(QStringLiteral("Eigenschaften2"))->setEnabled(states.properties);
+                action(QStringLiteral("InZielordnerkopieren1"))->setEnabled(states.copy);
+                commands->group(QStringLiteral("Aktionen"))->setEnabled(states.copy);
+                commands->copy_btn->setEnabled(states.copy);
+                commands->burn_btn->setEnabled(states.copy);
+                action(QStringLiteral("Merken1"))->setEnabled(states.remember);
+                action(QStringLiteral("Titelhinzufgen1"))->setEnabled(states.remember);
             });
+    connect(dir_text, &QLineEdit::textChanged, views_,
+            [this](const QString& text) { views_->setCopyState(false, text.isEmpty()); });
     connect(action(QStringLiteral("Allesmarkieren1")), &QAction::triggered, views_,
             &CollectionViews::selectAll);
     connect(viewStyleGroup_, &QActionGroup::triggered, views_, [this](QAction* a) {
@@ -495,6 +507,7 @@ void TForm1::FormCreate() {
     streaming_ = new StreamingIntegration(this);
     closeRequestHooks.push_back([this] { return streaming_->closeRequest(); });
     closingHooks.push_back([this] { streaming_->shutdown(); });
+    playback_ = std::make_unique<PlayerIntegration>(this);
 }
 
 MediaAccess* TForm1::mediaAccess() const {
@@ -608,6 +621,7 @@ void TForm1::loadSettings() {
         chartsRecords.insert(line, record);
     }
     collection_->titleLists.list(TitleLists::Charts) = charts;
+    if (playback_) playback_->applySettings(settings_);
 }
 
 void TForm1::collectSettings() {
@@ -653,6 +667,7 @@ void TForm1::collectSettings() {
     settings_.chartsMru.clear();
     for (const QString& line : collection_->titleLists.list(TitleLists::Charts))
         settings_.chartsMru.append({line, chartsRecords.value(line)});
+    if (playback_) playback_->collectSettings(settings_);
 }
 
 void TForm1::saveSettings() {

@@ -17,6 +17,7 @@ class CollectionLoader;
 class CollectionViews;
 class MediaAccess;
 class MediaIntegration;
+class PlayerIntegration;
 class TForm2;
 class TForm6;
 class QuickSearch;
@@ -104,6 +105,8 @@ public:
     MediaAccess* mediaAccess() const;
     // A title is being fetched: play requests are ignored meanwhile.
     bool isDownloading() const;
+    // The player with its buttons, menu items and clock display.
+    PlayerIntegration* playback() const { return playback_.get(); }
     // A message box through the hook when one is set.
     QMessageBox::StandardButton messageBox(QMessageBox::Icon icon, const QString& text,
                                            QMessageBox::StandardButtons buttons) {
@@ -175,6 +178,7 @@ private:
     CollectionLoader* loader_ = nullptr;
     MediumConnector* connector_ = nullptr;
     std::unique_ptr<MediaIntegration> media_;
+    std::unique_ptr<PlayerIntegration> playback_; // destroyed before the media access it uses
     MessageBoxHook messageBox_;
     QHash<QString, QAction*> actions_;
     QActionGroup* viewStyleGroup_ = nullptr;

@@ -29,6 +29,8 @@ MediaDevice::MediaDevice(const Options& options) : options_(options) {
     set("ytdl", QStringLiteral("no"));
     set("load-scripts", QStringLiteral("no"));
     set("pause", QStringLiteral("yes"));
+    // Without a sound device the title still plays (silently) instead of ending at once.
+    set("audio-fallback-to-null", QStringLiteral("yes"));
     if (!options_.audioOutput.isEmpty()) set("ao", options_.audioOutput);
     if (!options_.videoOutput.isEmpty()) set("vo", options_.videoOutput);
     if (mpv_initialize(mpv_) < 0) {

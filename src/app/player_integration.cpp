@@ -1,0 +1,258 @@
+#include "player_integration.h"
+
+#include "command_panel.h"
+#include "main_window.h"
+#include "media_access_titles.h"
+#include "playback_widgets.h"
+#include "player.h"
+
+#ifdef VORLUNE_HAVE_VIEWS
+#include "collection_views.h"
+#endif
+
+#include <QAction>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QToolButton>
+
+namespace {
+
+// Audio and video outputs for libmpv; empty means its own choice.
+MediaDevice::Options deviceOptions() {
+    MediaDevice::Options options;
+    options.audioOutput = qEnvironmentVariable("VORLUNE_AUDIO_OUTPUT");
+    options.videoOutput = qEnvironmentVariable("VORLUNE_VIDEO_OUTPUT");
+    return options;
+}
+
+} // namespace
+
+PlayerIntegration::PlayerIntegration(TForm1* window)
+    : QObject(window), window_(window),
+      titles_(std::make_unique<MediaAccessTitles>(window->mediaAccess())) {
+    player_ = std::make_unique<Player>(
+        Player::Options{window->environment().tempDir, deviceOptions(), 1000}, titles_.get());
+    titles_->connectPlayer(player_.get());
+    player_->setTitleLists(&window->collection().titleLists);
+    widgets_ = new PlaybackWidgets(player_.get(), window);
+    widgets_->attachSeekpos(window->commands->seekpos);
+
+    connect(window, &TForm1::collectionReplaced, this, [this](Collection* collection) {
+        player_->setTitleLists(&collection->titleLists);
+        updateContext();
+        syncSelection();
+    });
+    connect(player_.get(), &Player::controlsChanged, this, &PlayerIntegration::applyControls);
+    connect(player_.get(), &Player::statusTextChanged, window, &TForm1::setStatusText);
+    connect(player_.get(), &Player::streamTitleChanged, this, [this](const QString& title) {
+        streamTitle_ = title;
+        emit streamTitleChanged(title);
+    });
+    connect(player_.get(), &Player::rebuildViewRequested, this, &PlayerIntegration::rebuildView);
+    connect(player_.get(), &Player::currentIndexChanged, this, &PlayerIntegration::updateContext);
+    connect(player_.get(), &Player::titleStarted, this, &PlayerIntegration::updateContext);
+    connect(player_.get(), &Player::playCounted, this, &PlayerIntegration::playCounted);
+
+    wireCommands();
+    wireViews();
+    applyControls();
+}
+
+PlayerIntegration::~PlayerIntegration() {
+    delete widgets_;
+    player_.reset();
+}
+
+void PlayerIntegration::wireCommands() {
+    CommandPanel* c = window_->commands;
+    auto item = [this](const char* name) { return window_->action(QLatin1String(name)); };
+
+    connect(c->play, &QAbstractButton::clicked, player_.get(), [this] { player_->playClick(); });
+    connect(c->pause, &QAbstractButton::clicked, player_.get(), [this] { player_->pauseClick(); });
+    connect(c->stop, &QAbstractButton::clicked, player_.get(), [this] { player_->stopClick(); });
+    connect(c->prev, &QAbstractButton::clicked, player_.get(), [this] { player_->prevClick(); });
+    connect(c->next, &QAbstractButton::clicked, player_.get(), [this] { player_->nextClick(); });
+    connect(c->rept, &QAbstractButton::toggled, player_.get(), &Player::setRepeat);
+    connect(c->shuf, &QAbstractButton::toggled, player_.get(), &Player::setShuffle);
+    // Only a released slider seeks; the tick's own updates are made with signals blocked.
+    c->seeker->setTracking(false);
+    connect(c->seeker, &QSlider::valueChanged, player_.get(), &Player::seekerChange);
+
+    for (const char* name : {"Wiedergabe3", "Play1"})
+        connect(item(name), &QAction::triggered, player_.get(), [this] {
+            int selected = 0;
+#ifdef VORLUNE_HAVE_VIEWS
+            if (window_->views()) selected = window_->views()->selectedCount();
+#endif
+            player_->Wiedergabe3Click(selected);
+        });
+
+    // Time mode and tray display: the main menu and the clock menu act as one.
+    QAction* elapsed = item("AktuelleZeit1");
+    QAction* remaining = item("VerbleibendeZeit1");
+    connect(elapsed, &QAction::triggered, this, [this] { setTimeMode(0); });
+    connect(remaining, &QAction::triggered, this, [this] { setTimeMode(1); });
+    connect(widgets_->item(QStringLiteral("AktuelleZeit1")), &QAction::triggered, this,
+            [this] { setTimeMode(0); });
+    connect(widgets_->item(QStringLiteral("VerbleibendeZeit1")), &QAction::triggered, this,
+            [this] { setTimeMode(1); });
+    QAction* tray = item("TrayAnzeige1");
+    QAction* clockTray = widgets_->item(QStringLiteral("TrayAnzeige1"));
+    connect(tray, &QAction::toggled, clockTray, &QAction::setChecked);
+    connect(clockTray, &QAction::toggled, tray, &QAction::setChecked);
+    connect(tray, &QAction::toggled, player_.get(), &Player::setTrayDisplay);
+
+    QAction* volume = item("Lautstrke1");
+    volume->setEnabled(true);
+    c->vol_btn->setEnabled(true);
+    connect(volume, &QAction::triggered, widgets_, [this] { widgets_->openVolumeControl(); });
+    connect(c->vol_btn, &QAbstractButton::clicked, widgets_,
+            [this] { widgets_->openVolumeControl(); });
+
+    connect(item("Wiedergabeliste1"), &QAction::triggered, this, &PlayerIntegration::showPlaylist);
+}
+
+void PlayerIntegration::wireViews() {
+#ifdef VORLUNE_HAVE_VIEWS
+    CollectionViews* views = window_->views();
+    if (!views) return;
+    player_->setSelectionProvider([views] { return views->selectedTitles(); });
+    connect(views, &CollectionViews::commandStatesChanged, this, &PlayerIntegration::syncSelection);
+    connect(views, &CollectionViews::nodeSelected, this, &PlayerIntegration::syncSelection);
+    connect(views, &CollectionViews::titleActivated, this, [this, views](const QString& line) {
+        syncSelection();
+        const QStringList selected = views->selectedTitles();
+        player_->listDblClick(selected.isEmpty() ? line : selected.first());
+    });
+#endif
+}
+
+void PlayerIntegration::setTimeMode(int mode) {
+    player_->setTimeMode(mode);
+    const char* name = mode == 1 ? "VerbleibendeZeit1" : "AktuelleZeit1";
+    window_->action(QLatin1String(name))->setChecked(true);
+    widgets_->item(QLatin1String(name))->setChecked(true);
+}
+
+void PlayerIntegration::applyControls() {
+    const PlayerControls& s = player_->controls();
+    CommandPanel* c = window_->commands;
+    auto item = [this](const char* name) { return window_->action(QLatin1String(name)); };
+
+    c->play->setEnabled(s.playEnabled);
+    item("Play1")->setEnabled(s.playEnabled);
+    item("Wiedergabe3")->setEnabled(s.playEnabled);
+    c->pause->setEnabled(s.pauseEnabled);
+    c->pause->setChecked(s.pauseDown);
+    c->pause->setToolTip(s.pauseHint);
+    item("Pause1")->setEnabled(s.pauseEnabled);
+    item("Pause1")->setChecked(s.pauseChecked);
+    c->stop->setEnabled(s.stopEnabled);
+    item("Stop1")->setEnabled(s.stopEnabled);
+    c->prev->setEnabled(s.prevEnabled);
+    item("VorherigerTitel1")->setEnabled(s.prevEnabled);
+    c->next->setEnabled(s.nextEnabled);
+    item("NchsterTitel1")->setEnabled(s.nextEnabled);
+    c->rept->setEnabled(s.reptEnabled);
+    item("Wiederholen1")->setEnabled(s.reptEnabled);
+    c->shuf->setEnabled(s.shufEnabled);
+    item("Zufllig1")->setEnabled(s.shufEnabled);
+
+    {
+        const QSignalBlocker block(c->seeker);
+        c->seeker->setEnabled(s.seekerEnabled);
+        c->seeker->setMaximum(std::max(s.seekerMax, 0));
+        if (!c->seeker->isSliderDown()) c->seeker->setValue(s.seekerPos);
+    }
+    c->seekpos->setEnabled(s.seekposEnabled);
+    c->seekpos->setText(s.seekposText);
+
+    QProgressBar* bar = window_->ProgressBar1;
+    if (s.progressVisible) {
+        bar->setRange(0, 100);
+        bar->setValue(s.progress);
+        bar->show();
+        progressShown_ = true;
+    } else if (progressShown_) {
+        progressShown_ = false;
+        // The bar may be showing a reload or a download meanwhile.
+        if (!window_->isLoading() && !window_->isDownloading()) bar->hide();
+    }
+}
+
+void PlayerIntegration::syncSelection() {
+#ifdef VORLUNE_HAVE_VIEWS
+    CollectionViews* views = window_->views();
+    if (!views) return;
+    const TreeNode* node = views->currentNode();
+    const Collection& collection = window_->collection();
+    Player::ShownView shown = Player::ShownView::Other;
+    if (node && node == collection.node(Collection::PlaylistNode))
+        shown = Player::ShownView::Playlist;
+    else if (node && node == collection.node(Collection::ChartsNode))
+        shown = Player::ShownView::Charts;
+    player_->setShownView(shown);
+    player_->setListSelection(views->selectedCount() > 0);
+#endif
+}
+
+void PlayerIntegration::updateContext() {
+#ifdef VORLUNE_HAVE_VIEWS
+    CollectionViews* views = window_->views();
+    if (!views) return;
+    ViewContext& context = views->context();
+    context.currentLine = player_->currentLine();
+    context.playlistCurrentIndex = player_->playlistCurrentIndex();
+    context.chartValues = player_->history().values();
+    context.songsPlayed = player_->history().songsPlayed();
+#endif
+}
+
+void PlayerIntegration::rebuildView() {
+    updateContext();
+#ifdef VORLUNE_HAVE_VIEWS
+    if (window_->views()) window_->views()->rebuild();
+#endif
+}
+
+void PlayerIntegration::showPlaylist() {
+#ifdef VORLUNE_HAVE_VIEWS
+    CollectionViews* views = window_->views();
+    if (!views) return;
+    updateContext();
+    views->selectFixedNode(Collection::PlaylistNode);
+    views->focusList();
+#endif
+}
+
+void PlayerIntegration::playCounted(const QString& line) {
+    window_->chartsRecords.insert(line, player_->history().value(line));
+    window_->settings().main.songsPlayed = player_->history().songsPlayed();
+    updateContext();
+}
+
+void PlayerIntegration::applySettings(const appsettings::Settings& settings) {
+    const appsettings::MainSettings& m = settings.main;
+    player_->history().load(settings.chartsMru, m.songsPlayed);
+    player_->setSongsHistorySize(m.songsHistorySize);
+    setTimeMode(m.timeMode);
+    player_->setTrayDisplay(m.trayDisplay);
+    widgets_->item(QStringLiteral("TrayAnzeige1"))->setChecked(m.trayDisplay);
+    player_->setRepeat(m.repeat);
+    player_->setShuffle(m.shuffle);
+    // The history is the source of "Meine Charts" and its records from now on.
+    player_->setTitleLists(&window_->collection().titleLists);
+    window_->chartsRecords.clear();
+    for (const auto& [line, record] : player_->history().records())
+        window_->chartsRecords.insert(line, record);
+    updateContext();
+}
+
+void PlayerIntegration::collectSettings(appsettings::Settings& settings) const {
+    settings.chartsMru = player_->history().records();
+    settings.main.songsPlayed = player_->history().songsPlayed();
+    settings.main.timeMode = player_->timeMode();
+    settings.main.trayDisplay = player_->trayDisplay();
+}
