@@ -1,0 +1,228 @@
+#include "app_settings.h"
+#include "main_window.h"
+#include "pulse_capture.h"
+#include "pulse_server.h"
+#include "settings_store.h"
+#include "streaming_integration.h"
+#include "streaming_server.h"
+#include "test_env.h"
+#include "test_support.h"
+
+#include <QFile>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using appsettings::kStreamingKey;
+
+quint16 freePort() {
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::Any, 0)) return 0;
+    return probe.serverPort();
+}
+
+bool portFree(quint16 port) {
+    QTcpServer probe;
+    return probe.listen(QHostAddress::Any, port);
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A main window on an empty catalogue with its own settings store.
+class WindowFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        catalogue = env.path(QStringLiteral("katalog"));
+        QDir().mkpath(catalogue);
+        store = std::make_unique<SettingsStore>(env.path(QStringLiteral("config/registry.json")));
+    }
+
+    std::unique_ptr<TForm1> makeWindow() {
+        TForm1::Environment e;
+        e.catalogDir = catalogue;
+        e.dataDir = env.dataDir();
+        e.tempDir = env.path(QStringLiteral("runtime"));
+        e.store = store.get();
+        auto w = std::make_unique<TForm1>(e);
+        w->setMessageBoxHook([](QMessageBox::Icon, const QString&, QMessageBox::StandardButtons) {
+            return QMessageBox::Ok;
+        });
+        return w;
+    }
+
+    // Shown, and the streaming settings checked against the devices.
+    std::unique_ptr<TForm1> shownAndChecked() {
+        auto w = makeWindow();
+        w->show();
+        EXPECT_TRUE(waitFor([&] { return w->streaming()->started(); }, 10000));
+        return w;
+    }
+
+    IsolatedEnvironment env;
+    QString catalogue;
+    std::unique_ptr<SettingsStore> store;
+};
+
+// The same with a private sound server whose null sink's monitor is the recording device.
+class StreamingWindow : public WindowFixture {
+protected:
+    static void SetUpTestSuite() {
+        pulse = new PulseServer;
+        if (!pulse->start()) {
+            skipReason = pulse->why();
+            return;
+        }
+        const QList<AudioDevice> devices = PulseCapture::listDevices();
+        for (int i = 0; i < devices.size(); ++i)
+            if (devices[i].name == QLatin1String("vtest.monitor")) monitorIndex = i;
+        if (monitorIndex < 0) skipReason = QStringLiteral("the null sink has no monitor source");
+    }
+    static void TearDownTestSuite() {
+        delete pulse;
+        pulse = nullptr;
+    }
+    void SetUp() override {
+        if (!skipReason.isEmpty())
+            GTEST_SKIP() << "PulseAudio cannot start: " << skipReason.toStdString();
+        WindowFixture::SetUp();
+        port = freePort();
+        ASSERT_NE(port, 0);
+    }
+
+    // Streaming on, from the null sink's monitor, 128 kbps CBR, logging to the default file.
+    void enableStreaming() {
+        store->writeBool(kStreamingKey, QStringLiteral("Enabled"), true);
+        store->writeText(kStreamingKey, QStringLiteral("Encoder"), QStringLiteral(LAME_LIBRARY));
+        store->writeText(kStreamingKey, QStringLiteral("StationID"), QStringLiteral("Radio Test"));
+        store->writeBool(kStreamingKey, QStringLiteral("Logging"), true);
+        store->writeInteger(kStreamingKey, QStringLiteral("StreamPort"), port);
+        store->writeInteger(kStreamingKey, QStringLiteral("Device"), monitorIndex);
+        store->writeText(kStreamingKey, QStringLiteral("DeviceName"),
+                         QStringLiteral("vtest.monitor"));
+        store->writeInteger(kStreamingKey, QStringLiteral("VBRMethod"), 0);
+    }
+    QString logPath() const { return env.dataDir() + QStringLiteral("/vorlune.streaming.log"); }
+
+    static PulseServer* pulse;
+    static QString skipReason;
+    static int monitorIndex;
+    quint16 port = 0;
+};
+PulseServer* StreamingWindow::pulse = nullptr;
+QString StreamingWindow::skipReason;
+int StreamingWindow::monitorIndex = -1;
+
+class StreamingOff : public WindowFixture {};
+
+} // namespace
+
+TEST_F(StreamingWindow, ServesTheCaptureWithTitlesUntilTheWindowCloses) {
+    enableStreaming();
+    auto w = shownAndChecked();
+    WStreamingServer& server = w->streaming()->server();
+    ASSERT_TRUE(server.isActive());
+    EXPECT_EQ(server.listeningPort(), port);
+    EXPECT_EQ(server.serverSoftware(),
+              QStringLiteral("Vorlune, Version ") + MyVersionInfo::current().VersionString);
+
+    TestListener listener(port, icyRequest("User-Agent: Testhörer\r\nIcy-MetaData: 1\r\n"));
+    ASSERT_TRUE(listener.waitHeader());
+    EXPECT_EQ(listener.checker.statusLine(), "ICY 200 OK");
+    EXPECT_EQ(listener.checker.headerValue("Server"), w->userAgent().toUtf8());
+    EXPECT_EQ(listener.checker.headerValue("icy-name"), "Radio Test");
+    EXPECT_EQ(listener.checker.headerValue("icy-br"), "128");
+    EXPECT_EQ(listener.checker.metaInterval(), WStreamingServer::MetaInterval);
+
+    // The first block carries the empty title; the next change goes out once.
+    ASSERT_TRUE(listener.waitMetaBlocks(1));
+    w->streaming()->setStreamTitle(QStringLiteral("Künstler - Lied [PAUSE]"));
+    ASSERT_TRUE(listener.waitMetaBlocks(listener.checker.metaBlocks() + 2));
+    const QStringList texts = listener.checker.metadataTexts();
+    ASSERT_EQ(texts.count(), 1) << texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(texts.first().startsWith(QStringLiteral("StreamTitle='Künstler - Lied [PAUSE]';")))
+        << texts.first().toStdString();
+    EXPECT_FALSE(listener.checker.corrupt()) << listener.checker.error().toStdString();
+    EXPECT_GT(listener.checker.frames(), 40);
+    EXPECT_EQ(listener.checker.sampleRate(), 44100);
+
+    // The close request stops the server, closing shuts it down: the listener is let go
+    // and the port is free again.
+    EXPECT_TRUE(w->close());
+    EXPECT_FALSE(server.isActive());
+    EXPECT_EQ(server.ClientCount(), 0);
+    EXPECT_TRUE(waitFor([&] { return listener.closed; }));
+    EXPECT_TRUE(portFree(port));
+
+    const QByteArray log = readAll(logPath());
+    EXPECT_TRUE(log.contains("Server Software is \"" + w->userAgent().toUtf8() + "\"."));
+    EXPECT_TRUE(log.contains("INFO: User agent is \"Testhörer\"."));
+    EXPECT_TRUE(log.contains("DISCONNECT: Client disconnected, 0 user(s) listening."));
+    EXPECT_TRUE(log.trimmed().endsWith("=== SESSION STOP " + QByteArray(61, '=')));
+    // Stopping at closing is no change of the setting.
+    EXPECT_EQ(store->readBool(kStreamingKey, QStringLiteral("Enabled")), true);
+}
+
+TEST_F(StreamingWindow, SettingsThatDoNotFitTheSystemSwitchStreamingOff) {
+    // An encoder file that is gone.
+    enableStreaming();
+    store->writeText(kStreamingKey, QStringLiteral("Encoder"),
+                     env.path(QStringLiteral("gone/libmp3lame.so.0")));
+    {
+        auto w = shownAndChecked();
+        EXPECT_TRUE(w->streaming()->check().encoderMissing);
+        EXPECT_FALSE(w->streaming()->server().isActive());
+        EXPECT_TRUE(portFree(port));
+        w->close();
+    }
+    EXPECT_EQ(store->readBool(kStreamingKey, QStringLiteral("Enabled")), false);
+    EXPECT_EQ(store->readText(kStreamingKey, QStringLiteral("DeviceName")),
+              QStringLiteral("vtest.monitor"));
+
+    // A device that is no longer at its index: the first device is chosen instead.
+    enableStreaming();
+    store->writeText(kStreamingKey, QStringLiteral("DeviceName"), QStringLiteral("usb.mic"));
+    {
+        auto w = shownAndChecked();
+        EXPECT_TRUE(w->streaming()->check().deviceNotFound);
+        EXPECT_FALSE(w->streaming()->server().isActive());
+        ASSERT_FALSE(w->streaming()->devices().isEmpty());
+        w->close();
+        EXPECT_EQ(store->readInteger(kStreamingKey, QStringLiteral("Device")), 0);
+        EXPECT_EQ(store->readText(kStreamingKey, QStringLiteral("DeviceName")),
+                  w->streaming()->devices().first().name);
+    }
+    EXPECT_EQ(store->readBool(kStreamingKey, QStringLiteral("Enabled")), false);
+    EXPECT_FALSE(QFile::exists(logPath()));
+}
+
+TEST_F(StreamingWindow, ClosedBeforeTheDeviceListArrivesNeverStarts) {
+    enableStreaming();
+    auto w = makeWindow();
+    w->show();
+    EXPECT_TRUE(w->close());
+    QTest::qWait(500);
+    EXPECT_FALSE(w->streaming()->started());
+    EXPECT_FALSE(w->streaming()->server().isActive());
+    EXPECT_TRUE(portFree(port));
+    // The stored setting is untouched by the unfinished check.
+    EXPECT_EQ(store->readBool(kStreamingKey, QStringLiteral("Enabled")), true);
+}
+
+// Without a sound server and without a "Streaming" key nothing listens.
+TEST_F(StreamingOff, WithoutSettingsOrSoundServer) {
+    qputenv("PULSE_SERVER", "unix:" + QFile::encodeName(env.path(QStringLiteral("no-pulse"))));
+    auto w = shownAndChecked();
+    qunsetenv("PULSE_SERVER");
+    EXPECT_TRUE(w->streaming()->devices().isEmpty());
+    EXPECT_FALSE(w->streaming()->check().canEnable);
+    EXPECT_FALSE(w->settings().streaming.enabled);
+    EXPECT_FALSE(w->streaming()->server().isActive());
+    EXPECT_EQ(w->streaming()->server().listeningPort(), 0);
+    w->close();
+    EXPECT_FALSE(QFile::exists(env.dataDir() + QStringLiteral("/vorlune.streaming.log")));
+}
