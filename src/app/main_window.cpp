@@ -508,6 +508,8 @@ void TForm1::FormCreate() {
     closeRequestHooks.push_back([this] { return streaming_->closeRequest(); });
     closingHooks.push_back([this] { streaming_->shutdown(); });
     playback_ = std::make_unique<PlayerIntegration>(this);
+    connect(playback_.get(), &PlayerIntegration::streamTitleChanged, streaming_,
+            &StreamingIntegration::setStreamTitle);
 }
 
 MediaAccess* TForm1::mediaAccess() const {

@@ -1,5 +1,7 @@
 #include "app_settings.h"
 #include "main_window.h"
+#include "player.h"
+#include "player_integration.h"
 #include "pulse_capture.h"
 #include "pulse_server.h"
 #include "settings_store.h"
@@ -9,9 +11,12 @@
 #include "test_support.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTcpServer>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace {
 
@@ -26,6 +31,24 @@ quint16 freePort() {
 bool portFree(quint16 port) {
     QTcpServer probe;
     return probe.listen(QHostAddress::Any, port);
+}
+
+// Seconds of a 440 Hz tone as MP3, made by Debian's lame; false when that fails.
+bool makeMp3(const QString& path, int seconds) {
+    QByteArray pcm(seconds * 44100 * 4, Qt::Uninitialized);
+    auto* s = reinterpret_cast<qint16*>(pcm.data());
+    for (int i = 0; i < seconds * 44100; ++i)
+        s[2 * i] = s[2 * i + 1] = qint16(8000 * std::sin(2 * M_PI * 440 * i / 44100.0));
+    QProcess lame;
+    lame.start(QStringLiteral("lame"),
+               {QStringLiteral("--quiet"), QStringLiteral("-r"), QStringLiteral("-s"),
+                QStringLiteral("44.1"), QStringLiteral("--bitwidth"), QStringLiteral("16"),
+                QStringLiteral("--signed"), QStringLiteral("--little-endian"), QStringLiteral("-"),
+                path});
+    if (!lame.waitForStarted(5000)) return false;
+    lame.write(pcm);
+    lame.closeWriteChannel();
+    return lame.waitForFinished(30000) && lame.exitCode() == 0 && QFile::exists(path);
 }
 
 QByteArray readAll(const QString& path) {
@@ -93,6 +116,11 @@ protected:
         port = freePort();
         ASSERT_NE(port, 0);
     }
+    void TearDown() override {
+        for (const char* name :
+             {"VORLUNE_MEDIA_ROOTS", "VORLUNE_AUDIO_OUTPUT", "VORLUNE_VIDEO_OUTPUT"})
+            qunsetenv(name);
+    }
 
     // Streaming on, from the null sink's monitor, 128 kbps CBR, logging to the default file.
     void enableStreaming() {
@@ -121,7 +149,20 @@ class StreamingOff : public WindowFixture {};
 
 } // namespace
 
-TEST_F(StreamingWindow, ServesTheCaptureWithTitlesUntilTheWindowCloses) {
+TEST_F(StreamingWindow, ServesTheCaptureWithThePlayersTitlesUntilTheWindowCloses) {
+    // A title on a medium in a plain folder, played by libmpv without sound.
+    const QString media = env.path(QStringLiteral("media"));
+    QDir().mkpath(media + QStringLiteral("/Ordner"));
+    qputenv("VORLUNE_MEDIA_ROOTS", QFile::encodeName(media));
+    qputenv("VORLUNE_AUDIO_OUTPUT", "null");
+    qputenv("VORLUNE_VIDEO_OUTPUT", "null");
+    QFile id(media + QStringLiteral("/Musik.id"));
+    ASSERT_TRUE(id.open(QIODevice::WriteOnly) && id.write("MEDIATYPE::HDD\r\n") > 0);
+    id.close();
+    if (!makeMp3(media + QStringLiteral("/Ordner/Künstler - Lied.mp3"), 30))
+        GTEST_SKIP() << "lame cannot make the test title";
+    const QString line = QStringLiteral("Musik:\\Ordner\\Künstler - Lied.mp3");
+
     enableStreaming();
     auto w = shownAndChecked();
     WStreamingServer& server = w->streaming()->server();
@@ -138,14 +179,22 @@ TEST_F(StreamingWindow, ServesTheCaptureWithTitlesUntilTheWindowCloses) {
     EXPECT_EQ(listener.checker.headerValue("icy-br"), "128");
     EXPECT_EQ(listener.checker.metaInterval(), WStreamingServer::MetaInterval);
 
-    // The first block carries the empty title; the next change goes out once.
+    // The player's titles reach the metadata, each change once.
     ASSERT_TRUE(listener.waitMetaBlocks(1));
-    w->streaming()->setStreamTitle(QStringLiteral("Künstler - Lied [PAUSE]"));
+    Player& player = w->playback()->player();
+    player.playTitles({line});
+    ASSERT_TRUE(waitFor([&] { return listener.checker.metadataTexts().size() == 1; }, 15000))
+        << player.statusText().toStdString();
+    player.pauseClick();
+    ASSERT_TRUE(waitFor([&] { return listener.checker.metadataTexts().size() == 2; }, 15000));
     ASSERT_TRUE(listener.waitMetaBlocks(listener.checker.metaBlocks() + 2));
     const QStringList texts = listener.checker.metadataTexts();
-    ASSERT_EQ(texts.count(), 1) << texts.join(QLatin1Char('|')).toStdString();
-    EXPECT_TRUE(texts.first().startsWith(QStringLiteral("StreamTitle='Künstler - Lied [PAUSE]';")))
-        << texts.first().toStdString();
+    ASSERT_EQ(texts.size(), 2) << texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(
+        texts[0].startsWith(QStringLiteral("StreamTitle='Künstler - Lied';StreamUrl='http://")))
+        << texts[0].toStdString();
+    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("StreamTitle='Künstler - Lied [PAUSE]';")))
+        << texts[1].toStdString();
     EXPECT_FALSE(listener.checker.corrupt()) << listener.checker.error().toStdString();
     EXPECT_GT(listener.checker.frames(), 40);
     EXPECT_EQ(listener.checker.sampleRate(), 44100);
