@@ -100,7 +100,7 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndLaterItemsAreDisabled)
         {"NchsterTitel1", "&Nächster Titel", "F7", false},
         {"Wiederholen1", "&Wiederholen", "Ctrl+W", false},
         {"Zufllig1", "&Zufällig", "Ctrl+Z", false},
-        {"Lautstrke1", "&Lautstärke", "F10", false},
+        {"Lautstrke1", "&Lautstärke", "F10", true},
         {"InZielordnerkopieren1", "In &Zielordner kopieren", "Ctrl+K", false},
         {"Merken1", "&Merken", "Ins", false},
         {"Allesmarkieren1", "Alles &markieren", "Ctrl+A", false},
