@@ -9,7 +9,9 @@ MediaAccessTitles::MediaAccessTitles(MediaAccess* media, QObject* parent)
 void MediaAccessTitles::connectPlayer(Player* player) {
     connect(media_, &MediaAccess::titleFetched, player, &Player::titleFetched);
     connect(media_, &MediaAccess::stopPlayerRequested, player, [player] {
-        player->stopClick();
+        // A player at rest keeps the status text it has.
+        if (player->isPlaying() || player->isStarting() || player->isTimerActive())
+            player->stopClick();
         player->device().close();
     });
 }

@@ -4,6 +4,7 @@
 #include "control_server.h"
 #include "index_file.h"
 #include "main_window.h"
+#include "media_access.h"
 #include "playback_widgets.h"
 #include "player.h"
 #include "player_integration.h"
@@ -368,6 +369,24 @@ TEST_F(PlaybackWindowTest, ControlChannelPlayWorksOnlyWhilePlayIsEnabled) {
     ASSERT_TRUE(send(3));
     ASSERT_TRUE(waitStatus(*w, QStringLiteral("Wiedergabe von \"Fern\" wurde gestoppt.")));
     EXPECT_FALSE(item(*w, "Pause1")->isChecked());
+}
+
+TEST_F(PlaybackWindowTest, MediaTakenDownStopsAPlayingTitleAndLeavesAResting) {
+    writeMedium({{QStringLiteral("Lang"), 6000}});
+    auto w = shownAndLoaded();
+    // At rest: the status text stays.
+    w->setStatusText(QStringLiteral("Netzlaufwerke werden getrennt..."));
+    emit w->mediaAccess()->stopPlayerRequested();
+    EXPECT_EQ(w->statusText->text(), QStringLiteral("Netzlaufwerke werden getrennt..."));
+
+    showFolder(*w);
+    clickRow(*w, 0, true);
+    ASSERT_TRUE(waitStatus(*w, playing(QStringLiteral("Lang"))));
+    emit w->mediaAccess()->stopPlayerRequested();
+    EXPECT_EQ(w->statusText->text(), QStringLiteral("Wiedergabe von \"Lang\" wurde gestoppt."));
+    EXPECT_FALSE(player(*w).isTimerActive());
+    EXPECT_EQ(player(*w).device().mode(), MediaDevice::NotReady);
+    EXPECT_FALSE(w->commands->stop->isEnabled());
 }
 
 } // namespace
