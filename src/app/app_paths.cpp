@@ -13,7 +13,7 @@ namespace {
 
 QString xdgDir(const char* variable, const QString& fallbackBelowHome) {
     const QByteArray value = qgetenv(variable);
-    // The base directory specification only accepts absolute paths.
+    // XDG base directories must be absolute; a relative value is ignored.
     if (!value.isEmpty() && value.startsWith('/')) return QFile::decodeName(value);
     return QDir::homePath() + fallbackBelowHome;
 }
