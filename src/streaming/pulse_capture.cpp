@@ -107,11 +107,11 @@ bool PulseCapture::open(const QString& device, int sampleRate, int bytesPerChunk
     bool ok = pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
               waitLocked(m_loop, 5000, [this] { return contextReady(m_context); });
     if (ok) {
-        pa_sample_spec spec;
-        spec.format = PA_SAMPLE_S16LE;
-        spec.channels = 2;
-        spec.rate = uint32_t(sampleRate);
-        m_stream = pa_stream_new(m_context, "Stream capture", &spec, nullptr);
+        pa_sample_spec sampleFormat;
+        sampleFormat.format = PA_SAMPLE_S16LE;
+        sampleFormat.channels = 2;
+        sampleFormat.rate = uint32_t(sampleRate);
+        m_stream = pa_stream_new(m_context, "Stream capture", &sampleFormat, nullptr);
         ok = m_stream != nullptr;
     }
     if (ok) {
