@@ -18,6 +18,7 @@
 class CollectionLoader;
 class CollectionViews;
 class MediaAccess;
+class ListsIntegration;
 class MediaIntegration;
 class PlayerIntegration;
 class TForm2;
@@ -114,9 +115,14 @@ public:
     PlayerIntegration* playback() const { return playback_.get(); }
     // A message box through the hook when one is set.
     QMessageBox::StandardButton messageBox(QMessageBox::Icon icon, const QString& text,
-                                           QMessageBox::StandardButtons buttons) {
-        return ask(icon, text, buttons);
+                                           QMessageBox::StandardButtons buttons,
+                                           const QString& detail = QString()) {
+        return ask(icon, text, buttons, detail);
     }
+    // What the list selection enables, as of the last view build or click.
+    const CommandStates& listStates() const { return listStates_; }
+    // The Merkzettel's commands and menus.
+    ListsIntegration* lists() const { return lists_; }
 
     // Later parts hook in here: a close-request hook may refuse closing; closing hooks
     // run after the settings are saved.
@@ -124,8 +130,6 @@ public:
     std::vector<std::function<void()>> closingHooks;
     // Set by the options dialog's "&Registry säubern".
     bool registryCleaningReleased = false;
-    // Set once Merkzettel saving and mailing exist.
-    bool merkzettelSharingAvailable = false;
 
     // Reads the window's state into the settings and writes them to the store.
     void saveSettings();
@@ -177,7 +181,8 @@ private:
     QAction* addToggle(QMenu* menu, const char* name, const QString& caption,
                        const QKeySequence& key = {});
     QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text,
-                                    QMessageBox::StandardButtons buttons);
+                                    QMessageBox::StandardButtons buttons,
+                                    const QString& detail = QString());
 
     const Environment& env_;
     MyVersionInfo version_;
@@ -209,4 +214,5 @@ private:
     bool closed_ = false;
     int fontId_ = -1;
     StreamingIntegration* streaming_ = nullptr;
+    ListsIntegration* lists_ = nullptr;
 };

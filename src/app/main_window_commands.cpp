@@ -7,7 +7,9 @@
 #include "collection_views.h"
 #endif
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QActionGroup>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -23,6 +25,20 @@ void TForm1::registerCommands() {
             if (views_) views_->selectAll();
         },
         [this] { return views_ && listStates_.selectAll; });
+    table.add(QLatin1String(cmd::RefreshList), [this](const QString&) {
+        if (views_ && views_->list()) views_->list()->viewport()->update();
+    });
+    table.add(
+        QLatin1String(cmd::ArrangeIcons),
+        [this](const QString&) {
+            if (views_ && views_->list()) views_->list()->doItemsLayout();
+        },
+        [this] {
+            return views_ && (views_->viewStyle() == CollectionViews::LargeIcons ||
+                              views_->viewStyle() == CollectionViews::SmallIcons);
+        });
+    connect(viewStyleGroup_, &QActionGroup::triggered, &table, &CommandTable::refresh,
+            Qt::QueuedConnection);
 #endif
 }
 
@@ -50,6 +66,8 @@ void TForm1::bindCommands() {
         {"PereMailverschicken1", cmd::MailBrainList},
         {"DatentrgerListenneueinlesen1", cmd::Reload},
         {"Beenden1", cmd::Quit},
+        {"Aktualisieren1", cmd::RefreshList},
+        {"AmRasterausrichten1", cmd::ArrangeIcons},
     };
     for (const auto& [item, command] : items)
         commandbinding::bind(table, action(QLatin1String(item)), QLatin1String(command));
