@@ -26,6 +26,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QIcon>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -72,6 +73,7 @@ TForm1::TForm1(Environment environment, QWidget* parent)
       collection_(std::make_shared<Collection>()), loader_(new CollectionLoader(this)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Vorlune"));
+    QApplication::setWindowIcon(QIcon(desktopintegration::iconResource()));
     settings_ = appsettings::Settings::defaults(env_.dataDir);
     collection_->CatalogDir = env_.catalogDir;
     createMenus();
