@@ -147,9 +147,8 @@ void Player::startCurrent() {
                     attempts = -1;
                     continue;
                 }
-                if (!root.isEmpty()) {
-                    // The move was not possible: go on with the title that was found.
-                } else {
+                // Not possible: the title that was found plays; without one, we stop.
+                if (root.isEmpty()) {
                     stopClick();
                     emit startFinished();
                     return;
