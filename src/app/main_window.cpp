@@ -26,7 +26,6 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QGroupBox>
-#include <QIcon>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -73,7 +72,6 @@ TForm1::TForm1(Environment environment, QWidget* parent)
       collection_(std::make_shared<Collection>()), loader_(new CollectionLoader(this)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Vorlune"));
-    QApplication::setWindowIcon(QIcon(desktopintegration::iconResource()));
     settings_ = appsettings::Settings::defaults(env_.dataDir);
     collection_->CatalogDir = env_.catalogDir;
     createMenus();
