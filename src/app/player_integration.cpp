@@ -1,9 +1,9 @@
 #include "player_integration.h"
 
 #include "command_panel.h"
+#include "desktop_integration.h"
 #include "main_window.h"
 #include "media_access_titles.h"
-#include "desktop_integration.h"
 #include "playback_widgets.h"
 #include "player.h"
 
