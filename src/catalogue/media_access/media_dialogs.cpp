@@ -44,8 +44,11 @@ QString TForm2::waitFor(const QString& label, MediumWait& wait) {
         move(screen->availableGeometry().center() - rect().center());
     if (!wait.start(label)) return {};
     const auto found = connect(&wait, &MediumWait::found, this, &QDialog::accept);
+    // Given up elsewhere (a stop while the dialog is open): it closes as if cancelled.
+    const auto cancelled = connect(&wait, &MediumWait::cancelled, this, &QDialog::reject);
     const int result = exec();
     disconnect(found);
+    disconnect(cancelled);
     if (wait.isActive()) wait.cancel(); // closed by Cancel or Escape: stop polling
     return result == QDialog::Accepted ? wait.foundRoot() : QString();
 }
