@@ -1,5 +1,7 @@
 #include "media_access.h"
 #include "media_dialogs.h"
+
+#include <QLabel>
 #include "smb_client.h"
 #include "test_peers.h"
 
