@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -93,8 +94,19 @@ TEST_F(Shares, PasswordPromptWithoutUserFieldThenTitlesAreFetched) {
     EXPECT_EQ(access.connections().count(), 1);
     EXPECT_EQ(prompts.captions.size(), 1);
 
+    // The share is asked by the wait's first pass, off this thread.
+    prompts.onWait = [](const QString& label, MediumWait& wait) {
+        QSignalSpy found(&wait, &MediumWait::found);
+        QSignalSpy missed(&wait, &MediumWait::firstRoundMissed);
+        EXPECT_TRUE(wait.start(label));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !found.isEmpty() || !missed.isEmpty(); }, 10000));
+        if (wait.isActive()) wait.cancel();
+        return wait.foundRoot();
+    };
     EXPECT_EQ(access.FindMediumDrive("Netz 1"), "smb://127.0.0.1/musik");
     EXPECT_EQ(access.lastFoundType(), 7);
+    EXPECT_TRUE(access.FindMediumDrive("Netz 9").isEmpty());
+    EXPECT_EQ(prompts.waits, 2);
     const QString path =
         access.titleFilePath(entry.drive, "Netz 1:\\Rock\\100% Hits & \xC3\x96.mp3");
     EXPECT_EQ(path, "smb://127.0.0.1/musik/Rock/100% Hits & \xC3\x96.mp3");
