@@ -8,6 +8,7 @@
 #include "media_dialogs.h"
 #include "media_integration.h"
 #include "player_integration.h"
+#include "remote_integration.h"
 #include "settings_store.h"
 #include "streaming_integration.h"
 
@@ -485,6 +486,7 @@ void TForm1::FormCreate() {
     playback_ = std::make_unique<PlayerIntegration>(this);
     connect(playback_.get(), &PlayerIntegration::streamTitleChanged, streaming_,
             &StreamingIntegration::setStreamTitle);
+    remote_ = std::make_unique<RemoteIntegration>(this);
 }
 
 MediaAccess* TForm1::mediaAccess() const {

@@ -5,9 +5,11 @@
 
 #ifdef VORLUNE_HAVE_VIEWS
 #include "collection_views.h"
+#include "quick_search.h"
 #endif
 
 #include <QAction>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -23,6 +25,14 @@ void TForm1::registerCommands() {
             if (views_) views_->selectAll();
         },
         [this] { return views_ && listStates_.selectAll; });
+    // The quick search on a given text; refused while a load or search shows the bar.
+    table.add(
+        QLatin1String(cmd::Search),
+        [this](const QString& text) {
+            quickSearch_->setText(text);
+            quickSearch_->run();
+        },
+        [this] { return quickSearch_ && ProgressBar1->isHidden(); });
 #endif
 }
 
