@@ -14,10 +14,11 @@ int main(int argc, char** argv) {
         daemon.start(QStringLiteral("dbus-daemon"),
                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
                       QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
-        if (!daemon.waitForReadyRead(10000) || !daemon.canReadLine()) {
-            std::fprintf(stderr, "dbus-daemon did not start\n");
-            return 1;
-        }
+        while (!daemon.canReadLine())
+            if (!daemon.waitForReadyRead(10000)) {
+                std::fprintf(stderr, "dbus-daemon did not start\n");
+                return 1;
+            }
         qputenv("DBUS_SESSION_BUS_ADDRESS", daemon.readLine().trimmed());
         qunsetenv("DBUS_SESSION_BUS_PID");
     }
