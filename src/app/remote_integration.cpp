@@ -224,6 +224,7 @@ void RemoteIntegration::playerChanged() {
     if (!mpris_) return;
     mpris_->update();
     // A position that does not follow the clock was sought to (slider, web page).
+    if (seeking_) return;
     const bool playing =
         mpris_->isRegistered() &&
         player_.remoteItems().value(QStringLiteral("TRACKSTATUS")) == QLatin1String("playing");
@@ -281,7 +282,10 @@ void RemoteIntegration::previous() {
 
 void RemoteIntegration::seekTo(qint64 positionUs) {
     const qint64 seconds = (positionUs + 500000) / 1000000;
-    if (!commands_.run(QLatin1String(cmd::Seek), QString::number(seconds))) return;
+    seeking_ = true;
+    const bool ran = commands_.run(QLatin1String(cmd::Seek), QString::number(seconds));
+    seeking_ = false;
+    if (!ran) return;
     lastPositionMs_ = seconds * 1000;
     sinceLastPosition_.start();
     mpris_->seeked(seconds * 1000000);

@@ -68,4 +68,5 @@ private:
     // Position jumps while playing are announced as seeks.
     qint64 lastPositionMs_ = -1;
     QElapsedTimer sinceLastPosition_;
+    bool seeking_ = false; // an MPRIS seek announces itself
 };

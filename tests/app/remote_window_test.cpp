@@ -44,6 +44,13 @@ public:
                                              QStringLiteral("remote-test-client"))) {
         bus_.connect(kService, QStringLiteral("/PLAYER"), kInterface, QStringLiteral("Changed"),
                      this, SLOT(onChanged(QString, QString)));
+        const QString mpris = QStringLiteral("org.mpris.MediaPlayer2.vorlune");
+        const QString path = QStringLiteral("/org/mpris/MediaPlayer2");
+        bus_.connect(mpris, path, QStringLiteral("org.mpris.MediaPlayer2.Player"),
+                     QStringLiteral("Seeked"), this, SLOT(onSeeked(qlonglong)));
+        bus_.connect(mpris, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                     QStringLiteral("PropertiesChanged"), this,
+                     SLOT(onProperties(QString, QVariantMap, QStringList)));
     }
     ~BusClient() override {
         QDBusConnection::disconnectFromBus(QStringLiteral("remote-test-client"));
@@ -69,10 +76,17 @@ public:
         return r.type() == QDBusMessage::ReplyMessage ? QString() : r.errorName();
     }
 
-    QStringList changed;
+    QStringList changed;     // "ITEM=value" of Changed
+    QList<qlonglong> seeked; // Seeked positions
+    QStringList properties;  // "Name=value" of PropertiesChanged
 
 private slots:
     void onChanged(const QString& item, const QString& value) { changed << item + '=' + value; }
+    void onSeeked(qlonglong position) { seeked << position; }
+    void onProperties(const QString&, const QVariantMap& values, const QStringList&) {
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            properties << it.key() + '=' + it.value().toString();
+    }
 
 private:
     QDBusConnection bus_;
@@ -278,6 +292,8 @@ TEST_F(RemoteWindowTest, MprisThroughPlayerctl) {
     selectFolder();
     playerctl({"play"});
     ASSERT_TRUE(waitFor([&] { return playerctl({"status"}) == "Playing"; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return client.properties.contains("PlaybackStatus=Playing"); }));
+    EXPECT_TRUE(client.properties.contains("CanGoNext=true"));
     const QString first = client.request("CURRENTTRACK", "TRACKNAME").chopped(2);
     const QString format =
         "{{xesam:title}}|{{xesam:artist}}|{{xesam:album}}|{{xesam:url}}|{{mpris:length}}";
@@ -312,7 +328,10 @@ TEST_F(RemoteWindowTest, MprisThroughPlayerctl) {
     EXPECT_TRUE(waitFor([&] { return player().playlist().shuffle(); }));
     EXPECT_EQ(playerctl({"shuffle"}), "On");
 
+    client.seeked.clear();
     playerctl({"position", "5"});
+    EXPECT_TRUE(waitFor([&] { return !client.seeked.isEmpty(); }));
+    EXPECT_EQ(client.seeked.value(0), 5000000);
     EXPECT_TRUE(waitFor([&] { return playerctl({"position"}).toDouble() >= 4.5; }));
     const double at = playerctl({"position"}).toDouble();
     EXPECT_LE(at, 8.0);
