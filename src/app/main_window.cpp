@@ -9,6 +9,7 @@
 #include "lists_integration.h"
 #include "media_integration.h"
 #include "player_integration.h"
+#include "remote_integration.h"
 #include "settings_store.h"
 #include "streaming_integration.h"
 
@@ -489,6 +490,7 @@ void TForm1::FormCreate() {
     connect(playback_.get(), &PlayerIntegration::streamTitleChanged, streaming_,
             &StreamingIntegration::setStreamTitle);
     lists_ = new ListsIntegration(this);
+    remote_ = std::make_unique<RemoteIntegration>(this);
 }
 
 MediaAccess* TForm1::mediaAccess() const {

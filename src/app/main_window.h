@@ -36,6 +36,7 @@ class QPushButton;
 class QSplitter;
 class SettingsStore;
 class StreamingIntegration;
+class RemoteIntegration;
 
 // The main window: menus, the three bars, the collection views, the command panel and
 // the status bar; it owns the collection and carries a run from the first showing to
@@ -103,6 +104,8 @@ public:
     void setMediumConnector(MediumConnector* connector);
     // The streaming server, started at the first showing when streaming is enabled.
     StreamingIntegration* streaming() const { return streaming_; }
+    // The remote-control topics and MPRIS on the session bus.
+    RemoteIntegration* remote() const { return remote_.get(); }
 
     // The insert-medium dialog and the password prompt, created with the window.
     TForm2* Form2 = nullptr;
@@ -192,6 +195,7 @@ private:
     MediumConnector* connector_ = nullptr;
     std::unique_ptr<MediaIntegration> media_;
     std::unique_ptr<PlayerIntegration> playback_; // destroyed before the media access it uses
+    std::unique_ptr<RemoteIntegration> remote_;   // withdrawn before the player goes
     MessageBoxHook messageBox_;
     QHash<QString, QAction*> actions_;
     QActionGroup* viewStyleGroup_ = nullptr;

@@ -5,11 +5,13 @@
 
 #ifdef VORLUNE_HAVE_VIEWS
 #include "collection_views.h"
+#include "quick_search.h"
 #endif
 
 #include <QAbstractItemView>
 #include <QAction>
 #include <QActionGroup>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -39,6 +41,14 @@ void TForm1::registerCommands() {
         });
     connect(viewStyleGroup_, &QActionGroup::triggered, &table, &CommandTable::refresh,
             Qt::QueuedConnection);
+    // The quick search on a given text; refused while a load or search shows the bar.
+    table.add(
+        QLatin1String(cmd::Search),
+        [this](const QString& text) {
+            quickSearch_->setText(text);
+            quickSearch_->run();
+        },
+        [this] { return quickSearch_ && ProgressBar1->isHidden(); });
 #endif
 }
 
