@@ -214,21 +214,19 @@ public:
         QElapsedTimer t;
         t.start();
         size_t next = first;
+        std::vector<size_t> flying; // started, not yet through
         while (t.elapsed() < timeoutMs) {
-            int flying = 0;
-            bool done = next == m_clients.size();
-            for (size_t i = first; i < next; ++i) {
-                const Client& c = m_clients[i];
-                if (c.closed) continue;
-                if (idle ? !c.sent : !c.checker.headerComplete()) {
-                    ++flying;
-                    done = false;
-                }
-            }
-            if (done) return true;
-            while (next < m_clients.size() && flying < inFlight) {
+            flying.erase(std::remove_if(flying.begin(), flying.end(),
+                                        [&](size_t i) {
+                                            const Client& c = m_clients[i];
+                                            return c.closed ||
+                                                   (idle ? c.sent : c.checker.headerComplete());
+                                        }),
+                         flying.end());
+            if (flying.empty() && next == m_clients.size()) return true;
+            while (next < m_clients.size() && int(flying.size()) < inFlight) {
+                flying.push_back(next);
                 start(next++, idle);
-                ++flying;
             }
             pump(2);
         }

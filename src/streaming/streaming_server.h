@@ -80,6 +80,10 @@ public:
     void setLogFile(const QString& path) { m_logFile = path; }
     QString logFile() const { return m_logFile; }
     void SetLogging(bool enabled);
+    // Writes one line of another part of the stream (the relay) to the log.
+    void logLine(const QString& text) {
+        if (!text.isEmpty()) log(text);
+    }
     bool logging() const { return m_logging; }
 
     void Configure(const StreamConfig& config);
