@@ -26,7 +26,7 @@ public:
     WStreamingServer& server() { return *server_; }
     IcecastRelay& relay() { return *relay_; }
 
-    // The relay's settings under "Software\\Vorlune\\Streaming\\Relay" (User defaults to
+    // The relay's settings under "Software\Vorlune\Streaming\Relay" (User defaults to
     // "source", Port to 8000, Mount to "/vorlune.mp3").
     static RelaySettings readRelaySettings(const SettingsStore& store);
 
