@@ -1,6 +1,5 @@
 #include "streaming_server.h"
 
-#include "listener_request.h"
 #include "pulse_capture.h"
 #include "rate_tables.h"
 
@@ -49,6 +48,28 @@ namespace {
 
 QString equalsRule(const char* head, int count) {
     return QLatin1String(head) + QString(count, QLatin1Char('='));
+}
+
+QByteArray trimControl(const QByteArray& v) {
+    qsizetype b = 0, e = v.size();
+    while (b < e && uchar(v[b]) <= 32)
+        ++b;
+    while (e > b && uchar(v[e - 1]) <= 32)
+        --e;
+    return v.mid(b, e - b);
+}
+
+// Value of a header found as a substring of the upper-cased request: the text after it
+// up to the next CR LF, trimmed; null when the name does not occur.
+QByteArray headerValue(const QByteArray& request, const QByteArray& upper, const char* name) {
+    const qsizetype at = upper.indexOf(name);
+    if (at < 0) return QByteArray();
+    const qsizetype from = at + qsizetype(qstrlen(name));
+    qsizetype end = request.indexOf("\r\n", from);
+    if (end < 0) end = request.size();
+    QByteArray v = trimControl(request.mid(from, end - from));
+    if (v.isNull()) v = QByteArray("");
+    return v;
 }
 
 QString addressText(const QHostAddress& a) {
@@ -315,24 +336,28 @@ void WStreamingServer::onReadable(quint64 id) {
         l->request.append(scratch, n);
         if (l->request.size() > MaxRequestBytes) break;
     }
-    const ListenerRequest request = parseListenerRequest(l->request, MaxRequestBytes);
-    if (request.state == ListenerRequest::State::Complete) {
-        l->request = QByteArray();
-        handleRequest(l, request);
-    } else if (request.state == ListenerRequest::State::TooLong) {
+    if (l->request.contains("\r\n\r\n")) {
+        handleRequest(l);
+    } else if (l->request.size() > MaxRequestBytes) {
         closeListener(l, QStringLiteral("INFO: Request too long, connection closed."));
     }
 }
 
-void WStreamingServer::handleRequest(Listener* l, const ListenerRequest& request) {
+void WStreamingServer::handleRequest(Listener* l) {
+    const qsizetype end = l->request.indexOf("\r\n\r\n");
+    const QByteArray request = l->request.left(end + 4);
+    l->request = QByteArray();
+    const QByteArray upper = request.toUpper();
     WClientInfo& info = *l->info;
-    if (!request.userAgent.isNull()) {
-        info.UserAgent = QString::fromUtf8(request.userAgent);
+    const QByteArray agent = headerValue(request, upper, "USER-AGENT:");
+    if (!agent.isNull()) {
+        info.UserAgent = QString::fromUtf8(agent);
         logListener(l, QStringLiteral("INFO: User agent is \"") + info.UserAgent +
                            QStringLiteral("\"."));
     }
-    if (!request.icyMetadata.isNull()) {
-        info.Metadata = request.icyMetadata == "1";
+    const QByteArray meta = headerValue(request, upper, "ICY-METADATA:");
+    if (!meta.isNull()) {
+        info.Metadata = meta == "1";
         logListener(l, info.Metadata ? QStringLiteral("INFO: Inline metadata supported.")
                                      : QStringLiteral("INFO: Inline metadata not supported."));
     }

@@ -14,7 +14,6 @@
 
 class QTcpSocket;
 class ListenSocket;
-struct ListenerRequest;
 
 // One accepted listener. Everybody but the server only sees copies.
 struct WClientInfo {
@@ -123,7 +122,7 @@ private:
     void accept(QTcpSocket* socket);
     void onReadable(quint64 id);
     void onGone(quint64 id);
-    void handleRequest(Listener* l, const ListenerRequest& request);
+    void handleRequest(Listener* l);
     void closeListener(Listener* l, const QString& reason);
     void sweepPending();
     void releaseAll();
