@@ -47,11 +47,18 @@ SettingsStore::Key& SettingsStore::ensureKey(const QString& key) {
     const QString path = normalise(key);
     const QString folded = fold(path);
     if (const auto it = index_.constFind(folded); it != index_.constEnd()) return keys_[*it];
-    // Parents exist whenever a child does, as in the registry.
-    const qsizetype cut = path.lastIndexOf(QLatin1Char('\\'));
-    if (cut > 0) ensureKey(path.left(cut));
-    keys_.push_back(Key{path, {}, {}});
-    index_.insert(folded, keys_.size() - 1);
+    // Parents exist whenever a child does, as in the registry: find the deepest one that
+    // does, then create the rest from the top down.
+    std::vector<qsizetype> missing{path.size()};
+    for (qsizetype cut = path.lastIndexOf(QLatin1Char('\\')); cut > 0;
+         cut = path.lastIndexOf(QLatin1Char('\\'), cut - 1)) {
+        if (index_.contains(fold(path.left(cut)))) break;
+        missing.push_back(cut);
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        keys_.push_back(Key{path.left(*it), {}, {}});
+        index_.insert(fold(keys_.back().path), keys_.size() - 1);
+    }
     return keys_.back();
 }
 
@@ -182,6 +189,29 @@ void SettingsStore::clear() {
     index_.clear();
 }
 
+namespace {
+
+bool acceptableKeyPath(const QString& path) {
+    int depth = 1;
+    qsizetype partStart = 0;
+    for (qsizetype i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && path[i] != QLatin1Char('\\')) continue;
+        if (i - partStart > SettingsStore::MaxKeyPartLength) return false;
+        if (i < path.size() && ++depth > SettingsStore::MaxKeyDepth) return false;
+        partStart = i + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+bool SettingsStore::loadFromData(const QByteArray& data) {
+    clear();
+    if (parse(data)) return true;
+    clear();
+    return false;
+}
+
 bool SettingsStore::parse(const QByteArray& data) {
     QJsonParseError err{};
     const QJsonDocument doc = QJsonDocument::fromJson(data, &err);
@@ -191,7 +221,9 @@ bool SettingsStore::parse(const QByteArray& data) {
     for (const QJsonValue& kv : keys.toArray()) {
         const QJsonObject ko = kv.toObject();
         const QString path = normalise(ko.value(QLatin1String("path")).toString());
-        if (path.isEmpty() || !ko.value(QLatin1String("values")).isArray()) return false;
+        if (path.isEmpty() || !acceptableKeyPath(path) ||
+            !ko.value(QLatin1String("values")).isArray())
+            return false;
         ensureKey(path);
         for (const QJsonValue& vv : ko.value(QLatin1String("values")).toArray()) {
             const QJsonObject vo = vv.toObject();
@@ -229,8 +261,7 @@ bool SettingsStore::load(QString* movedTo) {
     if (!file.open(QIODevice::ReadOnly)) return false;
     const QByteArray data = file.size() > kMaxFileSize ? QByteArray() : file.readAll();
     file.close();
-    if (parse(data)) return true;
-    clear();
+    if (loadFromData(data)) return true;
     const QString aside = filePath_ + QStringLiteral(".corrupt-") +
                           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QFile::remove(aside);
@@ -238,7 +269,7 @@ bool SettingsStore::load(QString* movedTo) {
     return true;
 }
 
-bool SettingsStore::save(QString* error) const {
+QByteArray SettingsStore::toData() const {
     QJsonArray keys;
     for (const Key& k : keys_) {
         QJsonArray values;
@@ -267,14 +298,17 @@ bool SettingsStore::save(QString* error) const {
     QJsonObject root;
     root.insert(QLatin1String("format"), 1);
     root.insert(QLatin1String("keys"), keys);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
 
+bool SettingsStore::save(QString* error) const {
     QSaveFile file(filePath_);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error) *error = file.errorString();
         return false;
     }
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
+    file.write(toData());
     if (!file.commit()) {
         if (error) *error = file.errorString();
         return false;

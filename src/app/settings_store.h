@@ -36,6 +36,16 @@ public:
     // Writes the whole store atomically with mode 0600.
     bool save(QString* error = nullptr) const;
 
+    // The store from the contents of a settings file; false (and an empty store) when
+    // they cannot be parsed. Key paths deeper than MaxKeyDepth or with a part longer
+    // than MaxKeyPartLength are refused, as the registry refuses them.
+    bool loadFromData(const QByteArray& data);
+    // The file contents save() writes.
+    QByteArray toData() const;
+
+    static constexpr int MaxKeyDepth = 512;
+    static constexpr int MaxKeyPartLength = 255;
+
     bool keyExists(const QString& key) const;
     void createKey(const QString& key);
     // Deletes the key with all its sub keys and values.

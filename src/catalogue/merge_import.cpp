@@ -49,18 +49,37 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
         if (l.startsWith(kStyleRed, Qt::CaseInsensitive))
             oldRed.insert(l.mid(kStyleRed.size()).toCaseFolded());
 
+    // One set without duplicates (compared without regard to case; the first one added
+    // stays). A folder already marked has its parents marked too, so the walk up a
+    // line's parents stops there: a folder of many titles costs its depth once, not once
+    // per title.
     QStringList marks;
-    auto add = [&marks](const QString& s) { marks.append(s); };
+    QSet<QString> added;
+    auto add = [&marks, &added](const QString& s) {
+        const qsizetype before = added.size();
+        added.insert(s.toCaseFolded());
+        if (added.size() != before) marks.append(s);
+    };
+    auto markParents = [&add](const QString& line, QLatin1StringView style,
+                              QSet<QString>& targets) {
+        titleline::visitParentFolderLines(line, [&](QStringView parent) {
+            const qsizetype before = targets.size();
+            targets.insert(parent.toString().toCaseFolded());
+            if (targets.size() == before) return false;
+            QString mark(style);
+            mark += parent;
+            add(mark);
+            return true;
+        });
+    };
 
     QSet<QString> greenTargets;
     for (const QString& l : newCmp) {
-        if (oldSet.contains(l.toCaseFolded())) continue;
+        const QString folded = l.toCaseFolded();
+        if (oldSet.contains(folded)) continue;
         add(QString(kStyleGreen) + l);
-        greenTargets.insert(l.toCaseFolded());
-        for (const QString& parent : titleline::parentFolderLines(l)) {
-            add(QString(kStyleGreen) + parent);
-            greenTargets.insert(parent.toCaseFolded());
-        }
+        greenTargets.insert(folded);
+        markParents(l, kStyleGreen, greenTargets);
     }
     QSet<QString> redTargets;
     for (const QString& l : oldCmp) {
@@ -69,21 +88,11 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
         add(QString(kStyleRed) + l);
         add(l);
         redTargets.insert(folded);
-        for (const QString& parent : titleline::parentFolderLines(l)) {
-            add(QString(kStyleRed) + parent);
-            redTargets.insert(parent.toCaseFolded());
-        }
+        markParents(l, kStyleRed, redTargets);
     }
-
-    // One sorted set without duplicates (the first one added stays).
     std::stable_sort(marks.begin(), marks.end(), [](const QString& a, const QString& b) {
         return a.compare(b, Qt::CaseInsensitive) < 0;
     });
-    marks.erase(std::unique(marks.begin(), marks.end(),
-                            [](const QString& a, const QString& b) {
-                                return a.compare(b, Qt::CaseInsensitive) == 0;
-                            }),
-                marks.end());
 
     // A target marked both ways gained and lost: orange replaces the green mark, the
     // red mark goes.

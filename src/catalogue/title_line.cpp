@@ -38,8 +38,7 @@ QString folderLine(QStringView line) {
     return cut < 0 ? QString() : s.left(cut + 1).toString();
 }
 
-QStringList parentFolderLines(QStringView line) {
-    QStringList out;
+void visitParentFolderLines(QStringView line, const std::function<bool(QStringView)>& visit) {
     const qsizetype colon = line.indexOf(u':');
     // The root ends right after "label:\".
     const qsizetype rootEnd = colon < 0 ? 0 : colon + 2;
@@ -48,9 +47,17 @@ QStringList parentFolderLines(QStringView line) {
     for (;;) {
         const qsizetype cut = s.lastIndexOf(u'\\');
         if (cut < 0 || cut + 1 <= rootEnd) break;
-        out.append(s.left(cut + 1).toString());
+        if (!visit(s.left(cut + 1))) break;
         s = s.left(cut);
     }
+}
+
+QStringList parentFolderLines(QStringView line) {
+    QStringList out;
+    visitParentFolderLines(line, [&out](QStringView parent) {
+        out.append(parent.toString());
+        return true;
+    });
     return out;
 }
 

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <functional>
+
 // Helpers for title lines ("Label:\path\file.mp3") and folder lines ("Label:\path\").
 namespace titleline {
 
@@ -34,5 +36,8 @@ QString folderLine(QStringView line);
 // The parent folder lines of a line up to, not including, the medium's root "label:\",
 // nearest first.
 QStringList parentFolderLines(QStringView line);
+// The same lines handed one at a time to `visit` (views into `line`) until it returns
+// false.
+void visitParentFolderLines(QStringView line, const std::function<bool(QStringView)>& visit);
 
 } // namespace titleline

@@ -1,6 +1,9 @@
 #include "settings_store.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -107,6 +110,50 @@ TEST(SettingsStore, MissingFileIsAnEmptyStore) {
     SettingsStore s(dir.filePath(QStringLiteral("none.json")));
     EXPECT_TRUE(s.load());
     EXPECT_TRUE(s.valueNames(kKey).isEmpty());
+}
+
+TEST(SettingsStore, KeyPathsBeyondTheRegistryLimitsMakeTheFileUnreadable) {
+    auto fileWithKey = [](const QString& path) {
+        QJsonObject value{{"name", "V"}, {"type", "integer"}, {"data", 7}};
+        QJsonObject key{{"path", path}, {"values", QJsonArray{value}}};
+        return QJsonDocument(QJsonObject{{"format", 1}, {"keys", QJsonArray{key}}}).toJson();
+    };
+    auto pathOf = [](int depth, int partLength) {
+        QStringList parts(depth, QString(partLength, u'k'));
+        return parts.join(u'\\');
+    };
+    struct Case {
+        int depth;
+        int partLength;
+        bool loads;
+    };
+    const Case cases[] = {
+        {SettingsStore::MaxKeyDepth, 1, true},
+        {SettingsStore::MaxKeyDepth + 1, 1, false},
+        {2, SettingsStore::MaxKeyPartLength, true},
+        {2, SettingsStore::MaxKeyPartLength + 1, false},
+    };
+    for (const Case& c : cases) {
+        const QString path = pathOf(c.depth, c.partLength);
+        SettingsStore s{QString()};
+        ASSERT_EQ(s.loadFromData(fileWithKey(path)), c.loads) << c.depth << " " << c.partLength;
+        EXPECT_EQ(s.readInteger(path, QStringLiteral("V")).has_value(), c.loads);
+        if (!c.loads) {
+            EXPECT_TRUE(s.subKeys(QString()).isEmpty());
+            continue;
+        }
+        // Every parent was created, top down, and the store reads back what it writes.
+        QString parent = path.section(u'\\', 0, 0);
+        for (int d = 1; d < c.depth; ++d) {
+            const QStringList sub = s.subKeys(parent);
+            ASSERT_EQ(sub.size(), 1) << d;
+            parent += u'\\' + sub.first();
+        }
+        EXPECT_EQ(parent, path);
+        SettingsStore again{QString()};
+        ASSERT_TRUE(again.loadFromData(s.toData()));
+        EXPECT_EQ(again.toData(), s.toData());
+    }
 }
 
 } // namespace
