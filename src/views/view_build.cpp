@@ -72,6 +72,8 @@ QString viewKey(const Collection& collection, const TreeNode* node) {
     if (!node) return {};
     const TreeNode* alpha = collection.alphaListNode();
     if (node != alpha && alpha->isAncestorOrSelfOf(node)) return kAlphaPrefix + node->text;
+    // A medium node shows the titles in the medium's root.
+    if (node->parent() == collection.mediaListNode()) return TitleLists::mediumRootKey(node->text);
     return node->text;
 }
 

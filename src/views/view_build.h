@@ -46,7 +46,8 @@ struct ViewBuild {
 
 namespace viewbuild {
 
-// "ALPHALIST::" + caption below the alphabetical root, else the caption.
+// "ALPHALIST::" + caption below the alphabetical root; for a medium node the key of the
+// medium's root titles; else the caption.
 QString viewKey(const Collection& collection, const TreeNode* node);
 
 // Level of a node: root 0, the six fixed nodes 1, media and top alphabetical folders 2.
