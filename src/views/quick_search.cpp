@@ -3,6 +3,7 @@
 #include "collection_views.h"
 #include "search_index.h"
 #include "search_tips_window.h"
+#include "title_list_model.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -20,6 +21,8 @@
 #include <QTextCharFormat>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <utility>
 
 using namespace quicksearch;
 
@@ -189,7 +192,8 @@ void QuickSearch::run() {
     const SearchTerms terms = parseSearch(raw, options_);
     const auto idx = index();
     SearchResult result = idx ? idx->search(terms, options_) : SearchResult();
-    c->titleLists.list(TitleLists::SearchResults) = std::move(result.titles);
+    releaseInBackground(
+        std::exchange(c->titleLists.list(TitleLists::SearchResults), std::move(result.titles)));
 
     state_ = {terms.searchText,     result.hits,      result.limited,
               options_.reslimitcnt, options_.nomedia, options_.nopads};

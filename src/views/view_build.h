@@ -50,6 +50,10 @@ namespace viewbuild {
 // medium's root titles; else the caption.
 QString viewKey(const Collection& collection, const TreeNode* node);
 
+// Indexes of the titles in list order: by display name in the catalogue order, equal
+// names in their list order.
+std::vector<int> sortedByName(const QStringList& titles);
+
 // Level of a node: root 0, the six fixed nodes 1, media and top alphabetical folders 2.
 int nodeLevel(const TreeNode* node);
 
