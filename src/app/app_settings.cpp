@@ -102,7 +102,7 @@ void load(const SettingsStore& store, Settings& settings) {
     for (const QString& group : commandGroups())
         if (store.hasValue(kHiddenPanelsKey, group)) settings.hiddenPanels.append(group);
 
-    settings.quickSearchMru = store.valueNames(kQuickSearchMruKey);
+    settings.quickSearchMru = store.valueNames(kQuickSearchMruKey).mid(0, kQuickSearchMruLimit);
     settings.playlistMru = store.valueNames(kPlaylistMruKey);
     settings.brainMru = store.valueNames(kBrainMruKey);
     settings.chartsMru.clear();
@@ -169,10 +169,16 @@ void save(SettingsStore& store, const Settings& settings, const QDate& today,
     store.writeBool(sk, QStringLiteral("LimitListeners"), st.limitListeners);
     store.writeInteger(sk, QStringLiteral("MaxListeners"), st.maxListeners);
 
+    // Written anew, so that the names come back in the box's order, newest first.
+    store.deleteKey(kQuickSearchMruKey);
     store.createKey(kQuickSearchMruKey);
-    for (const QString& item : settings.quickSearchMru)
-        if (!item.isEmpty() && !store.hasValue(kQuickSearchMruKey, item))
-            store.writeText(kQuickSearchMruKey, item, QString());
+    int searches = 0;
+    for (const QString& item : settings.quickSearchMru) {
+        if (searches == kQuickSearchMruLimit) break;
+        if (item.isEmpty() || store.hasValue(kQuickSearchMruKey, item)) continue;
+        store.writeText(kQuickSearchMruKey, item, QString());
+        ++searches;
+    }
     store.createKey(kPlaylistMruKey);
     for (const QString& item : settings.playlistMru)
         if (!item.isEmpty() && !store.hasValue(kPlaylistMruKey, item))

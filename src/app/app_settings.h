@@ -21,6 +21,8 @@ inline const QString kQuickSearchMruKey = QStringLiteral("Software\\Vorlune\\Qui
 inline const QString kPlaylistMruKey = QStringLiteral("Software\\Vorlune\\PlaylistMRU");
 inline const QString kBrainMruKey = QStringLiteral("Software\\Vorlune\\BrainMRU");
 inline const QString kChartsMruKey = QStringLiteral("Software\\Vorlune\\ChartsMRU");
+// Remembered searches kept, newest first.
+constexpr int kQuickSearchMruLimit = 50;
 
 // The command panel's groups in the options dialog's list order.
 QStringList commandGroups();
@@ -98,8 +100,9 @@ struct Settings {
 void load(const SettingsStore& store, Settings& settings);
 
 // Writes in the designed order. `winMaximized` set keeps the stored normal geometry.
-// The MRU keys of the search and playlist boxes only gain names; the Merkzettel and the
-// play history keys are written anew. History records without ":" get ":" and `today`
+// The search history is written anew in its order (at most kQuickSearchMruLimit names);
+// the playlist box's key only gains names; the Merkzettel and the play history keys are
+// written anew. History records without ":" get ":" and `today`
 // in the locale's short date format.
 void save(SettingsStore& store, const Settings& settings, const QDate& today = QDate::currentDate(),
           const QLocale& locale = QLocale());

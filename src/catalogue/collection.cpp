@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -120,13 +121,66 @@ TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const HashedKey& name
     return best;
 }
 
+namespace {
+
+// The folder a title is filed under: the folder line of its own folder, or failing that of
+// the nearest folder above it. Folders come before their contents in the sorted order, so
+// the folders met so far suffice.
+class TitleFiler {
+public:
+    explicit TitleFiler(const std::vector<ParsedFolder>& folders) : folders_(folders) {}
+
+    // Called for every folder line in processing order; a later line of the same path wins.
+    void addFolder(int index) {
+        const ParsedFolder& f = folders_[size_t(index)];
+        byPath_.insert(foldedKey(QStringView(f.line).left(f.pathLength)), index);
+        lastPath_ = {};
+    }
+
+    // Index of the folder for the title, -1 when no folder of the medium holds it.
+    int folderOf(QStringView line) {
+        const qsizetype cut = line.lastIndexOf(u'\\');
+        if (cut < 0) return -1;
+        QStringView path = line.left(cut);
+        // Titles of one folder follow each other: remember the last answer.
+        if (!lastPath_.isNull() && path.size() == lastPath_.size() &&
+            path.compare(lastPath_, Qt::CaseInsensitive) == 0)
+            return lastFolder_;
+        lastPath_ = path;
+        lastFolder_ = -1;
+        for (QStringView p = path;;) {
+            const auto it = byPath_.constFind(foldedKey(p));
+            if (it != byPath_.cend()) {
+                lastFolder_ = *it;
+                break;
+            }
+            const qsizetype up = p.lastIndexOf(u'\\');
+            if (up < 0) break;
+            p = p.left(up);
+        }
+        return lastFolder_;
+    }
+
+private:
+    const std::vector<ParsedFolder>& folders_;
+    QHash<HashedKey, int> byPath_;
+    QStringView lastPath_;
+    int lastFolder_ = -1;
+};
+
+bool lessCatalogue(const QString& a, const QString& b) {
+    return compareCatalogue(a, b) < 0;
+}
+
+} // namespace
+
 ParsedMedium Collection::parseMedium(const QStringList& body) {
     ParsedMedium m;
     // The folder lines met so far that are ancestors of the current one. Sorted lines
     // put a folder before everything below it, so the parent of a folder, when it has
     // a line, is on this stack.
     std::vector<int> open;
-    QStringList* titles = &m.rootTitles;
+    TitleFiler filer(m.folders);
     for (const QString& line : body) {
         const ClassifiedLine cl = classifyLine(line);
         switch (cl.kind) {
@@ -180,14 +234,27 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
                 f.parent = open.back();
             open.push_back(int(m.folders.size()));
             m.folders.push_back(std::move(f));
-            titles = &m.folders.back().titles;
+            filer.addFolder(int(m.folders.size()) - 1);
             break;
         }
-        case LineKind::Title:
+        case LineKind::Title: {
             ++m.titleCount;
-            titles->append(line);
+            const int folder = filer.folderOf(line);
+            (folder < 0 ? m.rootTitles : m.folders[size_t(folder)].titles).append(line);
             break;
         }
+        }
+    }
+    // A list of remembered titles from many media has one folder line without a label:
+    // every title belongs to it, whatever its label.
+    if (m.folders.size() == 1 && m.folders[0].line.startsWith(u':') && !m.rootTitles.isEmpty()) {
+        QStringList& titles = m.folders[0].titles;
+        QStringList merged;
+        merged.reserve(titles.size() + m.rootTitles.size());
+        std::merge(m.rootTitles.cbegin(), m.rootTitles.cend(), titles.cbegin(), titles.cend(),
+                   std::back_inserter(merged), lessCatalogue);
+        titles = std::move(merged);
+        m.rootTitles.clear();
     }
     return m;
 }
@@ -221,12 +288,13 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
             }
         }
     }
-    // Titles before the first folder line have no folder of their own: they go where
-    // the current lists start, the first list.
+    // Titles in the medium's root (or in no folder of the medium) are listed under the
+    // medium node; media of one label share the list.
     if (!m.rootTitles.isEmpty()) {
-        QStringList& first = titleLists.list(0);
-        first.append(m.rootTitles);
-        first.append(m.rootTitles);
+        const QString key = TitleLists::mediumRootKey(medium->text);
+        int index = titleLists.indexOf(key);
+        if (index < 0) index = titleLists.add(key);
+        titleLists.list(index).append(m.rootTitles);
     }
 
     const int alphaTopBefore = alphaList->childCount();

@@ -58,7 +58,7 @@ struct ParsedMedium {
     QString comment;
     std::vector<std::pair<QString, indexfile::TitleStyle>> styles;
     std::vector<std::pair<int, QString>> mediaTypes; // known codes in order, with resource
-    QStringList rootTitles;                          // titles before the first folder line
+    QStringList rootTitles;                          // titles in no folder of the medium
     std::vector<ParsedFolder> folders;
     int titleCount = 0;
 };

@@ -18,8 +18,7 @@ namespace {
 constexpr qint64 kMaxIndexFileSize = 256LL * 1024 * 1024;
 
 inline char16_t foldChar(char16_t c) {
-    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-    return QChar::toCaseFolded(c);
+    return foldCatalogueChar(c);
 }
 
 bool startsWithCi(QStringView line, QLatin1StringView tag) {

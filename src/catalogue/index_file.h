@@ -79,6 +79,12 @@ void applyStyleAttributes(QStringView attributes, TitleStyle& style);
 // Splits a "STYLE::" value at its first "::". False when it has none.
 bool splitStyleValue(QStringView value, QStringView& attributes, QStringView& target);
 
+// The case folding of the catalogue order, one UTF-16 unit at a time.
+inline char16_t foldCatalogueChar(char16_t c) {
+    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+    return QChar::toCaseFolded(c);
+}
+
 // Case-insensitive ordering of the catalogue; a text sorts before every longer text that
 // begins with it. Ties are broken case-sensitively so that the order is reproducible.
 int compareCatalogue(QStringView a, QStringView b);

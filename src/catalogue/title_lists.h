@@ -41,6 +41,11 @@ public:
 
     static QString fixedKey(Fixed which);
 
+    // The key of the titles in a medium's root: the label as a folder line, "Rock 1:" and a
+    // backslash. Folder names hold no backslash, so it never meets a folder's key.
+    static QString mediumRootKey(const QString& label) { return label + QStringLiteral(":\\"); }
+    static bool isMediumRootKey(QStringView key) { return key.endsWith(QLatin1StringView(":\\")); }
+
 private:
     struct Entry {
         QString key;

@@ -11,8 +11,28 @@
 #include <QListView>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+namespace {
+// The tree, telling whether the current node changes through the keyboard.
+class NodeTree : public QTreeView {
+public:
+    using QTreeView::QTreeView;
+    bool inKeyPress() const { return inKeyPress_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        inKeyPress_ = true;
+        QTreeView::keyPressEvent(event);
+        inKeyPress_ = false;
+    }
+
+private:
+    bool inKeyPress_ = false;
+};
+} // namespace
 
 CollectionViews::CollectionViews(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
@@ -21,7 +41,7 @@ CollectionViews::CollectionViews(QWidget* parent) : QWidget(parent) {
     layout->addWidget(splitter_);
 
     treeModel_ = new CollectionTreeModel(this);
-    tree_ = new QTreeView(splitter_);
+    tree_ = new NodeTree(splitter_);
     tree_->setObjectName(QStringLiteral("tree"));
     tree_->setHeaderHidden(true);
     tree_->setModel(treeModel_);
@@ -31,6 +51,14 @@ CollectionViews::CollectionViews(QWidget* parent) : QWidget(parent) {
     tree_->installEventFilter(this);
     connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { onTreeCurrentChanged(current); });
+    // Keys that move through the tree build the node they rest on.
+    keyBuildTimer_ = new QTimer(this);
+    keyBuildTimer_->setSingleShot(true);
+    keyBuildTimer_->setInterval(kKeyBuildDelayMs);
+    connect(keyBuildTimer_, &QTimer::timeout, this, [this] {
+        rebuild();
+        emit nodeSelected(currentNode());
+    });
     connect(tree_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         emit treeContextMenuRequested(tree_->viewport()->mapToGlobal(pos));
     });
@@ -111,6 +139,7 @@ void CollectionViews::setCollection(Collection* collection) {
 }
 
 void CollectionViews::beginReload() {
+    keyBuildTimer_->stop(); // its node is about to go
     reloadPath_.clear();
     for (TreeNode* n = currentNode(); n && n->parent(); n = n->parent())
         reloadPath_.prepend(n->text);
@@ -165,11 +194,16 @@ void CollectionViews::selectFixedNode(Collection::RootPosition which) {
 }
 
 void CollectionViews::onTreeCurrentChanged(const QModelIndex& current) {
+    if (static_cast<NodeTree*>(tree_)->inKeyPress()) {
+        keyBuildTimer_->start();
+        return;
+    }
     rebuild();
     emit nodeSelected(treeModel_->nodeOf(current));
 }
 
 void CollectionViews::rebuild() {
+    keyBuildTimer_->stop();
     if (!collection_) return;
     const TreeNode* node = currentNode();
     ViewBuild b = viewbuild::build(*collection_, node, context_, search_);

@@ -27,6 +27,7 @@ class QListView;
 class QModelIndex;
 class QSplitter;
 class QStackedWidget;
+class QTimer;
 class QTreeView;
 class TitleListModel;
 class TreeNode;
@@ -58,8 +59,11 @@ public:
     TreeNode* currentNode() const;
     void selectNode(TreeNode* node);
     void selectFixedNode(Collection::RootPosition which);
-    // The view build (treeClick) for the selected node.
+    // The view build (treeClick) for the selected node. A node reached with the keyboard
+    // is built once the keys have rested for kKeyBuildDelayMs, so that a held arrow key
+    // does not build every node on the way.
     void rebuild();
+    static constexpr int kKeyBuildDelayMs = 200;
     const QString& viewKey() const { return key_; }
 
     // List selection, in list order.
@@ -126,6 +130,7 @@ private:
 
     QSplitter* splitter_ = nullptr;
     QTreeView* tree_ = nullptr;
+    QTimer* keyBuildTimer_ = nullptr; // builds the node the keyboard rests on
     CollectionTreeModel* treeModel_ = nullptr;
     QStackedWidget* panel_ = nullptr; // list or empty-list label
     QStackedWidget* listStack_ = nullptr;

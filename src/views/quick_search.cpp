@@ -3,11 +3,13 @@
 #include "collection_views.h"
 #include "search_index.h"
 #include "search_tips_window.h"
+#include "title_list_model.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QCursor>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -19,6 +21,8 @@
 #include <QTextCharFormat>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <utility>
 
 using namespace quicksearch;
 
@@ -84,6 +88,18 @@ QuickSearch::QuickSearch(QComboBox* qs_text, QAbstractButton* qs_go, CollectionV
     colourDelegate_ = new MruDelegate(box_);
     applyHighlightStyle();
 
+    // The remembered searches that begin with the typed text are offered in a list below
+    // the field; the typed text itself is never extended, so Enter searches what was typed.
+    completer_ = new QCompleter(box_->model(), box_);
+    completer_->setCaseSensitivity(Qt::CaseInsensitive);
+    completer_->setCompletionMode(QCompleter::PopupCompletion);
+    completer_->setFilterMode(Qt::MatchStartsWith);
+    box_->setCompleter(completer_);
+    completionList_ = completer_->popup();
+    completionList_->installEventFilter(this);
+    connect(completer_, qOverload<const QString&>(&QCompleter::activated), this,
+            [this](const QString& text) { runCompletion(text); });
+
     connect(edit_, &QLineEdit::textChanged, this, [this] { colourInput(); });
     // An entry picked from the drop-down (Enter in the line is handled by the filter).
     connect(box_, &QComboBox::activated, this, [this](int i) {
@@ -124,7 +140,7 @@ void QuickSearch::applyHighlightStyle() {
 void QuickSearch::setMru(const QStringList& entries) {
     const QString keep = edit_->text();
     box_->clear();
-    box_->addItems(entries);
+    box_->addItems(cappedMru(entries));
     edit_->setText(keep);
 }
 
@@ -176,19 +192,29 @@ void QuickSearch::run() {
     const SearchTerms terms = parseSearch(raw, options_);
     const auto idx = index();
     SearchResult result = idx ? idx->search(terms, options_) : SearchResult();
-    c->titleLists.list(TitleLists::SearchResults) = std::move(result.titles);
+    releaseInBackground(
+        std::exchange(c->titleLists.list(TitleLists::SearchResults), std::move(result.titles)));
 
     state_ = {terms.searchText,     result.hits,      result.limited,
               options_.reslimitcnt, options_.nomedia, options_.nopads};
     QStringList entries = mru();
     if (insertMru(entries, raw, terms, c->titleLists.list(TitleLists::SearchResults).size())) {
         box_->insertItem(0, raw);
+        while (box_->count() > kMruLimit)
+            box_->removeItem(box_->count() - 1);
         edit_->setText(raw);
     }
     views_->setSearchState(state_);
     views_->selectFixedNode(Collection::SearchNode);
     views_->focusList();
     emit searched(state_);
+}
+
+void QuickSearch::runCompletion(const QString& text) {
+    if (completionList_) completionList_->hide();
+    edit_->setText(text);
+    edit_->setFocus();
+    run();
 }
 
 void QuickSearch::colourInput() {
@@ -227,6 +253,15 @@ void QuickSearch::showTips() {
 }
 
 bool QuickSearch::eventFilter(QObject* watched, QEvent* event) {
+    if (completionList_ && watched == completionList_) {
+        // Enter in the list: the entry picked, or the typed text when none is.
+        if (event->type() != QEvent::KeyPress) return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+        const QModelIndex current = completionList_->currentIndex();
+        runCompletion(current.isValid() ? current.data().toString() : edit_->text());
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         tips_->hide();
         if (!options_.noballoon) tipsTimer_->start();

@@ -14,12 +14,15 @@
 #include <QFuture>
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
 
 #include <memory>
 
 class CollectionViews;
 class QAbstractButton;
+class QAbstractItemView;
 class QComboBox;
+class QCompleter;
 class QLineEdit;
 class QStyledItemDelegate;
 class QTimer;
@@ -65,6 +68,7 @@ protected:
 
 private:
     void rebuildIndex();
+    void runCompletion(const QString& text);
     void colourInput();
     void applyHighlightStyle();
     void showTips();
@@ -72,6 +76,8 @@ private:
 
     QComboBox* box_;
     QLineEdit* edit_;
+    QCompleter* completer_ = nullptr;
+    QPointer<QAbstractItemView> completionList_; // the completer's list
     CollectionViews* views_;
     quicksearch::SearchOptions options_;
     quicksearch::SearchState state_;

@@ -3,15 +3,18 @@
 #include "title_lists.h"
 #include "title_text.h"
 
+#include <QHash>
 #include <QtGlobal>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <thread>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VORLUNE_SEARCH_X86 1
 #endif
 
 namespace quicksearch {
@@ -20,21 +23,186 @@ namespace {
 const QString kAlphaPrefix = QStringLiteral("ALPHALIST::");
 const QString kPadsKey = QStringLiteral("ALPHALIST::ALLE GEMERKTEN TITEL");
 
+// Titles per block of work; a multiple of 64, so blocks never share a word of bits.
+constexpr size_t kBlock = 4096;
+// Below this many titles the search runs on the calling thread alone.
+constexpr size_t kParallelFrom = 4 * kBlock;
+constexpr quint64 kMaxText = 0xFFFFFFF0ull; // offsets are 32-bit
+
+void upperAscii(char* p, char* end) {
+    for (; p != end; ++p)
+        if (*p >= 'a' && *p <= 'z') *p = char(*p - 32);
+}
+
 void appendUpper(QByteArray& out, QStringView text) {
     const qsizetype from = out.size();
     out.append(text.toUtf8());
-    char* p = out.data() + from;
-    char* end = out.data() + out.size();
-    for (; p != end; ++p)
-        if (*p >= 'a' && *p <= 'z') *p = char(*p - 32);
-    out.append('\n');
+    upperAscii(out.data() + from, out.data() + out.size());
+}
+
+void setBit(quint64* bits, size_t i) {
+    bits[i / 64] |= quint64(1) << (i % 64);
+}
+bool testBit(const quint64* bits, size_t i) {
+    return (bits[i / 64] >> (i % 64)) & 1;
+}
+
+int workerCount() {
+    return std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
+}
+
+// Runs work(block) for blocks 0..blocks-1 on up to workerCount() threads.
+template <typename Work> void forBlocks(size_t blocks, bool parallel, const Work& work) {
+    const size_t threads = parallel ? std::min<size_t>(size_t(workerCount()), blocks) : 1;
+    if (threads <= 1) {
+        for (size_t b = 0; b < blocks; ++b)
+            work(b);
+        return;
+    }
+    std::atomic<size_t> next{0};
+    auto run = [&] {
+        for (size_t b; (b = next.fetch_add(1)) < blocks;)
+            work(b);
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(threads - 1);
+    for (size_t t = 1; t < threads; ++t)
+        pool.emplace_back(run);
+    run();
+    for (std::thread& t : pool)
+        t.join();
 }
 } // namespace
+
+// A term ready for scanning: its bytes and the offsets of its two rarest bytes, which the
+// scan tests first.
+struct SearchIndex::Needle {
+    QByteArray bytes;
+    size_t rare1 = 0;
+    size_t rare2 = 0;
+    qsizetype lastSlash = -1;
+    bool impossible = false; // no title line can hold it
+
+    Needle(const QString& term, const std::array<quint32, 256>& counts) : bytes(term.toUtf8()) {
+        impossible = bytes.isEmpty() || bytes.contains('\n') || bytes.contains('\r');
+        lastSlash = bytes.lastIndexOf('\\');
+        const auto count = [&](size_t i) { return counts[static_cast<unsigned char>(bytes[i])]; };
+        const size_t k = size_t(bytes.size());
+        for (size_t i = 1; i < k; ++i)
+            if (count(i) < count(rare1)) rare1 = i;
+        rare2 = rare1 == 0 && k > 1 ? 1 : 0;
+        for (size_t i = 0; i < k; ++i)
+            if (i != rare1 && count(i) < count(rare2)) rare2 = i;
+    }
+};
+
+namespace {
+using Needle = SearchIndex::Needle;
+
+#if VORLUNE_SEARCH_X86
+// Tests 32 (or 16) starting positions at a time for the needle's two rarest bytes before
+// comparing the whole needle.
+__attribute__((target("avx2"))) const char* findAvx2(const char* p, const char* end,
+                                                     const Needle& n) {
+    const size_t k = size_t(n.bytes.size());
+    const char* s = n.bytes.constData();
+    const __m256i b1 = _mm256_set1_epi8(s[n.rare1]);
+    const __m256i b2 = _mm256_set1_epi8(s[n.rare2]);
+    const char* last = end - k; // the last possible start
+    for (; p + 31 <= last; p += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + n.rare1));
+        const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + n.rare2));
+        unsigned mask = unsigned(_mm256_movemask_epi8(
+            _mm256_and_si256(_mm256_cmpeq_epi8(x, b1), _mm256_cmpeq_epi8(y, b2))));
+        while (mask) {
+            const int bit = std::countr_zero(mask);
+            if (std::memcmp(p + bit, s, k) == 0) return p + bit;
+            mask &= mask - 1;
+        }
+    }
+    for (; p <= last; ++p)
+        if (p[n.rare1] == s[n.rare1] && std::memcmp(p, s, k) == 0) return p;
+    return nullptr;
+}
+
+const char* findSse2(const char* p, const char* end, const Needle& n) {
+    const size_t k = size_t(n.bytes.size());
+    const char* s = n.bytes.constData();
+    const __m128i b1 = _mm_set1_epi8(s[n.rare1]);
+    const __m128i b2 = _mm_set1_epi8(s[n.rare2]);
+    const char* last = end - k;
+    for (; p + 15 <= last; p += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n.rare1));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n.rare2));
+        unsigned mask = unsigned(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(x, b1), _mm_cmpeq_epi8(y, b2))));
+        while (mask) {
+            const int bit = std::countr_zero(mask);
+            if (std::memcmp(p + bit, s, k) == 0) return p + bit;
+            mask &= mask - 1;
+        }
+    }
+    for (; p <= last; ++p)
+        if (p[n.rare1] == s[n.rare1] && std::memcmp(p, s, k) == 0) return p;
+    return nullptr;
+}
+
+const bool kHasAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+#endif
+
+// The first occurrence of the needle in [p, end), or nullptr.
+const char* find(const char* p, const char* end, const Needle& n) {
+    const size_t k = size_t(n.bytes.size());
+    if (p >= end || size_t(end - p) < k) return nullptr;
+    if (k == 1) return static_cast<const char*>(std::memchr(p, n.bytes[0], size_t(end - p)));
+#if VORLUNE_SEARCH_X86
+    return kHasAvx2 ? findAvx2(p, end, n) : findSse2(p, end, n);
+#else
+    return static_cast<const char*>(memmem(p, size_t(end - p), n.bytes.constData(), k));
+#endif
+}
+
+// Sets the bit of every item in [first, last) whose text (between start[i] and
+// start[i + 1]) contains the needle; bits[0] stands for item `origin`.
+void scanItems(const Needle& n, const char* base, const quint32* start, size_t first, size_t last,
+               size_t origin, quint64* bits) {
+    const char* p = base + start[first];
+    const char* end = base + start[last];
+    size_t item = first;
+    while (p < end) {
+        const char* hit = find(p, end, n);
+        if (!hit) break;
+        const quint32 at = quint32(hit - base);
+        while (start[item + 1] <= at)
+            ++item;
+        setBit(bits, item - origin);
+        // One hit per item is enough: go on with the next one.
+        p = base + start[item + 1];
+    }
+}
+} // namespace
+
+// One search, prepared: the needles and which folders hold them.
+struct SearchIndex::Query {
+    std::vector<Needle> needles; // plain, then "+", then "-"
+    int plain = 0;
+    int plus = 0;
+    int minus = 0;
+    bool namesOnly = false;
+    bool nopads = false;
+    std::vector<std::vector<quint64>> folderBits; // per needle, when not namesOnly
+};
+
+SearchIndex::~SearchIndex() = default;
 
 std::vector<SearchIndex::Source> SearchIndex::snapshot(const TitleLists& lists) {
     std::vector<Source> out;
     for (int i = TitleLists::FixedCount; i < lists.count(); ++i)
-        if (lists.key(i).startsWith(kAlphaPrefix, Qt::CaseInsensitive))
+        if (lists.key(i).startsWith(kAlphaPrefix, Qt::CaseInsensitive) ||
+            TitleLists::isMediumRootKey(lists.key(i)))
             out.push_back({lists.key(i), lists.list(i)});
     return out;
 }
@@ -44,123 +212,171 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     for (const Source& s : sources)
         total += s.titles.size();
     titles_.reserve(total);
-    lineStart_.reserve(size_t(total) + 1);
-    nameStart_.reserve(size_t(total) + 1);
+    fileStart_.reserve(size_t(total) + 1);
+    folderOf_.reserve(size_t(total));
+    names_.reserve(size_t(total));
+
+    // Folder parts by text; the titles of one folder mostly follow each other.
+    QHash<QStringView, quint32> folderIds;
+    QStringView lastFolder;
+    quint32 lastId = 0;
+    bool full = false;
     for (const Source& s : sources) {
         const qsizetype first = titles_.size();
         for (const QString& line : s.titles) {
-            // Offsets are 32-bit: stop indexing rather than wrap past 4 GiB of text.
-            if (quint64(lines_.size()) + quint64(line.size()) * 3 + 1 >= 0xFFFFFFFFull) break;
-            lineStart_.push_back(quint32(lines_.size()));
-            nameStart_.push_back(quint32(names_.size()));
-            appendUpper(lines_, line);
-            appendUpper(names_, titletext::displayName(line));
+            if (full) break;
+            const qsizetype cut = line.lastIndexOf(u'\\') + 1; // 0 without a backslash
+            const QStringView folder = QStringView(line).left(cut);
+            const QStringView name = titletext::displayName(line);
+            const qsizetype nameFrom = name.data() - line.constData();
+            if (quint64(files_.size()) + quint64(line.size() - cut) * 3 + 1 >= kMaxText ||
+                quint64(folders_.size()) + quint64(cut) * 3 + 1 >= kMaxText) {
+                // Stop indexing rather than wrap the offsets.
+                full = true;
+                break;
+            }
+            if (lastFolder.isNull() || folder != lastFolder) {
+                auto it = folderIds.constFind(folder);
+                if (it == folderIds.cend()) {
+                    it = folderIds.insert(folder, quint32(folderStart_.size()));
+                    folderStart_.push_back(quint32(folders_.size()));
+                    appendUpper(folders_, folder);
+                    folders_.append('\n');
+                }
+                lastId = *it;
+                lastFolder = folder;
+            }
+            fileStart_.push_back(quint32(files_.size()));
+            folderOf_.push_back(lastId);
+            if (nameFrom > cut) appendUpper(files_, QStringView(line).mid(cut, nameFrom - cut));
+            Span span;
+            span.begin = quint32(files_.size());
+            appendUpper(files_, name);
+            span.end = quint32(files_.size());
+            names_.push_back(span);
+            appendUpper(files_, QStringView(line).mid(nameFrom + name.size()));
+            files_.append('\n');
             titles_.append(line);
         }
         if (asciiUpper(s.key) == kPadsKey) pads_.push_back({first, titles_.size()});
     }
-    lineStart_.push_back(quint32(lines_.size()));
-    nameStart_.push_back(quint32(names_.size()));
-    lines_.squeeze();
-    names_.squeeze();
+    fileStart_.push_back(quint32(files_.size()));
+    folderStart_.push_back(quint32(folders_.size()));
+    files_.squeeze();
+    folders_.squeeze();
+    for (const QByteArray* text : {&files_, &folders_})
+        for (char c : *text)
+            ++byteCount_[static_cast<unsigned char>(c)];
 }
 
-namespace {
-// The first occurrence of the needle in [p, end), or nullptr. Tests 16 positions at a time
-// for the needle's first and last byte before comparing the rest.
-const char* find(const char* p, const char* end, const QByteArray& needle) {
-    const size_t k = size_t(needle.size());
-    const char* n = needle.constData();
-    if (size_t(end - p) < k) return nullptr;
-#if defined(__SSE2__)
-    if (k >= 2) {
-        const __m128i first = _mm_set1_epi8(n[0]);
-        const __m128i last = _mm_set1_epi8(n[k - 1]);
-        while (p + k - 1 + 16 <= end) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k - 1));
-            unsigned mask = unsigned(_mm_movemask_epi8(
-                _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-            while (mask) {
-                const int bit = std::countr_zero(mask);
-                if (std::memcmp(p + bit + 1, n + 1, k - 2) == 0) return p + bit;
-                mask &= mask - 1;
+void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last,
+                           quint64* bits) const {
+    const Needle& n = q.needles[size_t(term)];
+    if (n.impossible) return;
+    const size_t k = size_t(n.bytes.size());
+    if (q.namesOnly) {
+        // Only the display name counts: the hit must lie inside it.
+        const char* base = files_.constData();
+        const char* p = base + fileStart_[first];
+        const char* end = base + fileStart_[last];
+        size_t t = first;
+        while (p < end) {
+            const char* hit = find(p, end, n);
+            if (!hit) break;
+            const quint32 at = quint32(hit - base);
+            while (fileStart_[t + 1] <= at)
+                ++t;
+            const Span s = names_[t];
+            if (at >= s.begin && at + k <= s.end) {
+                setBit(bits, t - first);
+                p = base + fileStart_[t + 1];
+            } else if (at < s.begin) {
+                p = base + s.begin;
+            } else {
+                p = base + fileStart_[t + 1];
             }
-            p += 16;
         }
-    }
-#endif
-    return static_cast<const char*>(memmem(p, size_t(end - p), n, k));
-}
-
-// Sets the bit of every title in [first, last) whose text contains the needle.
-void scanTitles(const QByteArray& needle, const char* base, const quint32* start, size_t first,
-                size_t last, quint64* bits) {
-    const char* p = base + start[first];
-    const char* end = base + start[last];
-    size_t title = first;
-    while (p < end) {
-        const void* hit = memmem(p, size_t(end - p), needle.constData(), size_t(needle.size()));
-        if (!hit) break;
-        const quint32 at = quint32(static_cast<const char*>(hit) - base);
-        while (start[title + 1] <= at)
-            ++title;
-        bits[title / 64] |= quint64(1) << (title % 64);
-        // One hit per title is enough: go on with the next line.
-        p = base + start[title + 1];
-    }
-}
-
-bool lineContains(const QByteArray& needle, const char* base, const quint32* start, size_t title) {
-    return find(base + start[title], base + start[title + 1], needle) != nullptr;
-}
-} // namespace
-
-std::vector<quint64> SearchIndex::matches(const QString& term, bool namesOnly) const {
-    const size_t n = size_t(titleCount());
-    std::vector<quint64> bits((n + 63) / 64, 0);
-    const QByteArray needle = term.toUtf8();
-    if (needle.isEmpty() || n == 0) return bits;
-    const char* base = (namesOnly ? names_ : lines_).constData();
-    const quint32* start = (namesOnly ? nameStart_ : lineStart_).data();
-    // Split into chunks of whole 64-title words, one per core.
-    const size_t threads = std::clamp<size_t>(size_t(std::thread::hardware_concurrency()), 1, 8);
-    const size_t words = bits.size();
-    const size_t perChunk = (words + threads - 1) / threads;
-    std::vector<std::thread> workers;
-    for (size_t c = 1; c < threads && c * perChunk < words; ++c) {
-        const size_t first = c * perChunk * 64;
-        const size_t last = std::min(n, (c + 1) * perChunk * 64);
-        workers.emplace_back(scanTitles, std::cref(needle), base, start, first, last, bits.data());
-    }
-    scanTitles(needle, base, start, 0, std::min(n, perChunk * 64), bits.data());
-    for (std::thread& w : workers)
-        w.join();
-    return bits;
-}
-
-void SearchIndex::refine(const QString& term, bool namesOnly, bool keepMatching,
-                         std::vector<quint64>& match) const {
-    // Few candidates left: test their lines one by one instead of scanning everything.
-    size_t candidates = 0;
-    for (quint64 w : match)
-        candidates += size_t(std::popcount(w));
-    if (candidates * 16 >= size_t(titleCount())) {
-        const auto m = matches(term, namesOnly);
-        for (size_t w = 0; w < match.size(); ++w)
-            match[w] &= keepMatching ? m[w] : ~m[w];
         return;
     }
-    const QByteArray needle = term.toUtf8();
-    const char* base = (namesOnly ? names_ : lines_).constData();
-    const quint32* start = (namesOnly ? nameStart_ : lineStart_).data();
-    for (size_t w = 0; w < match.size(); ++w) {
-        quint64 bitsLeft = match[w];
-        while (bitsLeft) {
-            const int b = std::countr_zero(bitsLeft);
-            bitsLeft &= bitsLeft - 1;
-            if (lineContains(needle, base, start, w * 64 + size_t(b)) != keepMatching)
-                match[w] &= ~(quint64(1) << b);
+    const quint64* folders = q.folderBits[size_t(term)].data();
+    for (size_t t = first; t < last; ++t)
+        if (testBit(folders, folderOf_[t])) setBit(bits, t - first);
+    if (n.lastSlash < 0) {
+        scanItems(n, files_.constData(), fileStart_.data(), first, last, first, bits);
+        return;
+    }
+    // A term with a backslash ends its folder part where the file part begins: its part
+    // up to the last backslash ends the folder part, the rest begins the file part.
+    const QByteArrayView head(n.bytes.constData(), n.lastSlash + 1);
+    const QByteArrayView tail = QByteArrayView(n.bytes).sliced(n.lastSlash + 1);
+    for (size_t t = first; t < last; ++t) {
+        const quint32 f = folderOf_[t];
+        const QByteArrayView folder(folders_.constData() + folderStart_[f],
+                                    folderStart_[f + 1] - folderStart_[f] - 1);
+        const QByteArrayView file(files_.constData() + fileStart_[t],
+                                  fileStart_[t + 1] - fileStart_[t] - 1);
+        if (folder.endsWith(head) && file.startsWith(tail)) setBit(bits, t - first);
+    }
+}
+
+bool SearchIndex::titleContains(const Query& q, int term, size_t t) const {
+    const Needle& n = q.needles[size_t(term)];
+    if (n.impossible) return false;
+    const char* base = files_.constData();
+    if (q.namesOnly) return find(base + names_[t].begin, base + names_[t].end, n) != nullptr;
+    const quint32 f = folderOf_[t];
+    if (testBit(q.folderBits[size_t(term)].data(), f)) return true;
+    const char* file = base + fileStart_[t];
+    const char* fileEnd = base + fileStart_[t + 1] - 1;
+    if (n.lastSlash < 0) return find(file, fileEnd, n) != nullptr;
+    const QByteArrayView folder(folders_.constData() + folderStart_[f],
+                                folderStart_[f + 1] - folderStart_[f] - 1);
+    return folder.endsWith(QByteArrayView(n.bytes.constData(), n.lastSlash + 1)) &&
+           QByteArrayView(file, fileEnd - file)
+               .startsWith(QByteArrayView(n.bytes).sliced(n.lastSlash + 1));
+}
+
+void SearchIndex::searchBlock(const Query& q, size_t first, size_t last, quint64* bits) const {
+    const size_t words = (last - first + 63) / 64;
+    if (q.plain > 0) {
+        for (int i = 0; i < q.plain; ++i)
+            termBits(q, i, first, last, bits);
+    } else {
+        std::fill(bits, bits + words, ~quint64(0));
+        if ((last - first) % 64) bits[words - 1] &= (quint64(1) << ((last - first) % 64)) - 1;
+    }
+    if (q.nopads) {
+        for (const Range& r : pads_) {
+            const size_t b = std::max<size_t>(size_t(r.begin), first);
+            const size_t e = std::min<size_t>(size_t(r.end), last);
+            for (size_t i = b; i < e; ++i)
+                bits[(i - first) / 64] &= ~(quint64(1) << ((i - first) % 64));
+        }
+    }
+    std::vector<quint64> scratch;
+    for (int i = q.plain; i < q.plain + q.plus + q.minus; ++i) {
+        const bool keep = i < q.plain + q.plus;
+        size_t candidates = 0;
+        for (size_t w = 0; w < words; ++w)
+            candidates += size_t(std::popcount(bits[w]));
+        if (candidates == 0) return;
+        if (candidates * 8 >= last - first) {
+            // Many candidates: scan the block once.
+            scratch.assign(words, 0);
+            termBits(q, i, first, last, scratch.data());
+            for (size_t w = 0; w < words; ++w)
+                bits[w] &= keep ? scratch[w] : ~scratch[w];
+            continue;
+        }
+        // Few candidates: test their lines one by one.
+        for (size_t w = 0; w < words; ++w) {
+            quint64 left = bits[w];
+            while (left) {
+                const int b = std::countr_zero(left);
+                left &= left - 1;
+                if (titleContains(q, i, first + w * 64 + size_t(b)) != keep)
+                    bits[w] &= ~(quint64(1) << b);
+            }
         }
     }
 }
@@ -169,39 +385,69 @@ SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& 
     SearchResult result;
     if (terms.plain.isEmpty() && terms.plus.isEmpty())
         return result; // only "-" terms, or none: nothing matches
-    const size_t words = size_t((titleCount() + 63) / 64);
+    const size_t n = size_t(titleCount());
+    if (n == 0) return result;
 
-    std::vector<quint64> match(words, terms.plain.isEmpty() ? ~quint64(0) : 0);
-    for (const QString& t : terms.plain) {
-        const auto m = matches(t, options.nomedia);
-        for (size_t w = 0; w < words; ++w)
-            match[w] |= m[w];
+    Query q;
+    q.namesOnly = options.nomedia;
+    q.nopads = options.nopads;
+    q.plain = int(terms.plain.size());
+    q.plus = int(terms.plus.size());
+    q.minus = int(terms.minus.size());
+    for (const QStringList* list : {&terms.plain, &terms.plus, &terms.minus})
+        for (const QString& t : *list)
+            q.needles.emplace_back(t, byteCount_);
+
+    const bool parallel = n >= kParallelFrom;
+    if (!q.namesOnly) {
+        // Which folder parts hold each term: every folder is scanned once.
+        const size_t folders = folderStart_.size() - 1;
+        q.folderBits.assign(q.needles.size(), std::vector<quint64>((folders + 63) / 64, 0));
+        const size_t blocks = (folders + kBlock - 1) / kBlock;
+        forBlocks(blocks, parallel, [&](size_t b) {
+            const size_t first = b * kBlock;
+            const size_t last = std::min(folders, first + kBlock);
+            for (size_t i = 0; i < q.needles.size(); ++i)
+                if (!q.needles[i].impossible)
+                    scanItems(q.needles[i], folders_.constData(), folderStart_.data(), first, last,
+                              0, q.folderBits[i].data());
+        });
     }
-    if (words && titleCount() % 64) match.back() &= (quint64(1) << (titleCount() % 64)) - 1;
-    if (options.nopads) {
-        for (const Range& r : pads_)
-            for (qsizetype i = r.begin; i < r.end; ++i)
-                match[size_t(i / 64)] &= ~(quint64(1) << (i % 64));
-    }
-    for (const QString& t : terms.plus)
-        refine(t, options.nomedia, true, match);
-    for (const QString& t : terms.minus)
-        refine(t, options.nomedia, false, match);
+
+    std::vector<quint64> match((n + 63) / 64, 0);
+    const size_t blocks = (n + kBlock - 1) / kBlock;
+    forBlocks(blocks, parallel, [&](size_t b) {
+        const size_t first = b * kBlock;
+        searchBlock(q, first, std::min(n, first + kBlock), match.data() + first / 64);
+    });
 
     const qint64 limit = options.reslimit ? qMax(0, options.reslimitcnt) : -1;
-    for (size_t w = 0; w < words; ++w) {
+    std::vector<quint32> hits;
+    for (size_t w = 0; w < match.size(); ++w) {
         quint64 bitsLeft = match[w];
         if (!bitsLeft) continue;
         result.hits += std::popcount(bitsLeft);
         while (bitsLeft) {
-            if (limit >= 0 && result.titles.size() >= limit) {
+            if (limit >= 0 && qint64(hits.size()) >= limit) {
                 result.limited = true;
                 break;
             }
             const int b = std::countr_zero(bitsLeft);
             bitsLeft &= bitsLeft - 1;
-            result.titles.append(titles_[qsizetype(w * 64 + size_t(b))]);
+            hits.push_back(quint32(w * 64 + size_t(b)));
         }
+    }
+    // Copying a title touches its shared text header, far apart for every title: ask for
+    // the next ones early so that the waits overlap.
+    constexpr size_t kAhead = 16;
+    result.titles.reserve(qsizetype(hits.size()));
+    for (size_t i = 0; i < hits.size(); ++i) {
+        if (i + kAhead < hits.size()) {
+            // Only reads the pointer; nothing is detached.
+            QString& ahead = const_cast<QString&>(titles_[qsizetype(hits[i + kAhead])]);
+            __builtin_prefetch(ahead.data_ptr().d_ptr(), 1);
+        }
+        result.titles.append(titles_[qsizetype(hits[i])]);
     }
     return result;
 }

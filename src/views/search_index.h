@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -19,8 +20,10 @@ struct SearchResult {
     bool limited = false;
 };
 
-// The titles of all "ALPHALIST::" lists in creation order, upper-cased once, for fast
-// substring matching. Immutable once built; build it off the GUI thread.
+// The titles of all "ALPHALIST::" lists and of the media roots in creation order,
+// upper-cased once, for fast substring matching. A title line is kept as its folder part
+// (up to the last backslash, shared by the titles of one folder and scanned once) and its
+// file part. Immutable once built; build it off the GUI thread.
 class SearchIndex {
 public:
     struct Source {
@@ -28,33 +31,47 @@ public:
         QStringList titles;
     };
 
-    // The lists the search visits: "ALPHALIST::" entries from the fifth entry on. Cheap
-    // (the lists are shared, not copied); call it on the thread that owns the lists.
+    // The lists the search visits: from the fifth entry on, the "ALPHALIST::" entries and
+    // the titles of the media roots. Cheap (the lists are shared, not copied); call it on
+    // the thread that owns the lists.
     static std::vector<Source> snapshot(const TitleLists& lists);
 
     explicit SearchIndex(std::vector<Source> sources);
+    ~SearchIndex();
 
-    qsizetype titleCount() const { return qsizetype(lineStart_.size()) - 1; }
+    qsizetype titleCount() const { return titles_.size(); }
 
     SearchResult search(const SearchTerms& terms, const SearchOptions& options) const;
 
+    struct Needle;
+
 private:
+    struct Span {
+        quint32 begin;
+        quint32 end;
+    };
     struct Range {
         qsizetype begin;
         qsizetype end;
     };
-    // Bits of the titles containing the term (a full scan, split over the cores).
-    std::vector<quint64> matches(const QString& term, bool namesOnly) const;
-    // Keeps in `match` only titles that contain (or, keepMatching false, lack) the term.
-    void refine(const QString& term, bool namesOnly, bool keepMatching,
-                std::vector<quint64>& match) const;
+    struct Query;
+
+    // Sets the bit of every title in [first, last) whose subject contains the term; bits[0]
+    // stands for title `first`, a multiple of 64.
+    void termBits(const Query& q, int term, size_t first, size_t last, quint64* bits) const;
+    bool titleContains(const Query& q, int term, size_t title) const;
+    // The search in titles [first, last); bits[0] stands for title `first`.
+    void searchBlock(const Query& q, size_t first, size_t last, quint64* bits) const;
 
     QStringList titles_;
-    QByteArray lines_; // upper-cased UTF-8, one "\n"-terminated line per title
-    QByteArray names_; // the display names, the same way
-    std::vector<quint32> lineStart_;
-    std::vector<quint32> nameStart_;
-    std::vector<Range> pads_; // titles of "ALPHALIST::ALLE GEMERKTEN TITEL" lists
+    QByteArray folders_; // upper-cased UTF-8 folder parts, each "\n"-terminated
+    std::vector<quint32> folderStart_;
+    QByteArray files_; // upper-cased UTF-8 file parts, one per title, "\n"-terminated
+    std::vector<quint32> fileStart_;
+    std::vector<quint32> folderOf_; // per title
+    std::vector<Span> names_;       // display name of each title within files_
+    std::vector<Range> pads_;       // titles of "ALPHALIST::ALLE GEMERKTEN TITEL" lists
+    std::array<quint32, 256> byteCount_{};
 };
 
 // Builds a temporary index and searches it (for single searches and tests).

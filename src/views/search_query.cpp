@@ -65,7 +65,12 @@ bool insertMru(QStringList& mru, const QString& rawInput, const SearchTerms& ter
     if (terms.searchText.isEmpty() || resultCount <= 0) return false;
     if (mru.contains(rawInput, Qt::CaseInsensitive)) return false;
     mru.prepend(rawInput);
+    if (mru.size() > kMruLimit) mru.resize(kMruLimit);
     return true;
+}
+
+QStringList cappedMru(const QStringList& mru) {
+    return mru.size() > kMruLimit ? mru.mid(0, kMruLimit) : mru;
 }
 
 namespace {

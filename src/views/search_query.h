@@ -50,10 +50,17 @@ QStringList tokenize(QStringView input);
 // Tokenises and classifies the input into the term lists and the search text.
 SearchTerms parseSearch(QStringView input, const SearchOptions& options);
 
+// How many remembered searches are kept; the oldest go first.
+constexpr int kMruLimit = 50;
+
 // Adds the raw input as the newest entry unless it is there already (without regard to
-// case), the search text is empty or nothing was found. True when it was added.
+// case), the search text is empty or nothing was found; drops the oldest entries beyond
+// the limit. True when it was added.
 bool insertMru(QStringList& mru, const QString& rawInput, const SearchTerms& terms,
                qint64 resultCount);
+
+// The newest kMruLimit entries of a list, newest first.
+QStringList cappedMru(const QStringList& mru);
 
 enum class TermColour { Normal, Plus, Minus };
 

@@ -5,11 +5,24 @@
 #include "title_text.h"
 #include "view_icons.h"
 
+#include <QThreadPool>
+
 TitleListModel::TitleListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void releaseInBackground(QStringList&& titles) {
+    // A long list whose last holder this is touches every title's text when it goes:
+    // let a worker do that.
+    if (titles.size() < 20000 || !titles.isDetached()) {
+        titles = QStringList();
+        return;
+    }
+    QThreadPool::globalInstance()->start([list = std::move(titles)]() mutable { list = {}; });
+}
 
 void TitleListModel::setBuild(ViewBuild build, const QString& currentLine,
                               int playlistCurrentIndex) {
     beginResetModel();
+    releaseInBackground(std::move(build_.titles));
     build_ = std::move(build);
     currentLine_ = currentLine;
     playlistCurrentIndex_ = playlistCurrentIndex;

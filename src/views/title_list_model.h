@@ -7,6 +7,9 @@
 
 class TitleStyles;
 
+// Drops a list of titles; the last holder of a long list lets a worker thread free it.
+void releaseInBackground(QStringList&& titles);
+
 // The title list of one view build as a lazy table: texts, icons and display marks are
 // made when a row is shown. Columns "Name", "Datenträger", "Ausführlicher Name", and in
 // the charts view also "Gespielt", "Häufigkeit", "Platz".

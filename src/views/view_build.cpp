@@ -5,6 +5,7 @@
 #include "tree_node.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace titletext {
 bool isVideo(QStringView line) {
@@ -63,15 +64,75 @@ Score scoreOf(const QString& value, int songsPlayed, const QDate& today, const Q
     return s;
 }
 
+// The first characters of a display name, case-folded, packed so that comparing keys
+// compares the names in the catalogue order: one byte per character (code + 1, 0 after
+// the end), most significant first. A character beyond the byte range saturates and ends
+// the key; names with equal keys are compared in full.
+struct NameKey {
+    static constexpr int kChars = 24;
+    quint64 part[3];
+    int index;
+    QStringView name;
+};
+
+NameKey nameKey(QStringView name, int index) {
+    NameKey k{{0, 0, 0}, index, name};
+    const qsizetype n = std::min<qsizetype>(name.size(), NameKey::kChars);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = indexfile::foldCatalogueChar(name[i].unicode());
+        const quint64 code = c < 0xFF ? quint64(c) + 1 : 0xFF;
+        k.part[i / 8] |= code << (56 - 8 * (i % 8));
+        if (code == 0xFF) break;
+    }
+    return k;
+}
+
+bool keyLess(const NameKey& x, const NameKey& y) {
+    for (int p = 0; p < 3; ++p)
+        if (x.part[p] != y.part[p]) return x.part[p] < y.part[p];
+    const int c = indexfile::compareCatalogue(x.name, y.name);
+    return c != 0 ? c < 0 : x.index < y.index;
+}
+
 QDate effectiveToday(const ViewContext& context) {
     return context.today.isValid() ? context.today : QDate::currentDate();
 }
 } // namespace
 
+std::vector<int> sortedByName(const QStringList& titles) {
+    const size_t n = size_t(titles.size());
+    std::vector<NameKey> keys(n);
+    // Keys of [first, last), sorted. The index breaks ties, so an unstable sort gives the
+    // stable order.
+    const auto sortPart = [&](size_t first, size_t last) {
+        constexpr size_t kAhead = 8; // the texts lie far apart: fetch them early
+        for (size_t i = first; i < last; ++i) {
+            if (i + kAhead < last) __builtin_prefetch(titles[qsizetype(i + kAhead)].constData());
+            keys[i] = nameKey(titletext::displayName(titles[qsizetype(i)]), int(i));
+        }
+        std::sort(keys.begin() + qsizetype(first), keys.begin() + qsizetype(last), keyLess);
+    };
+    // Long lists: two halves at once, then merged.
+    if (n >= 20000 && std::thread::hardware_concurrency() > 1) {
+        std::thread other(sortPart, n / 2, n);
+        sortPart(0, n / 2);
+        other.join();
+        std::inplace_merge(keys.begin(), keys.begin() + qsizetype(n / 2), keys.end(), keyLess);
+    } else {
+        sortPart(0, n);
+    }
+    std::vector<int> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = keys[i].index;
+    return order;
+}
+
 QString viewKey(const Collection& collection, const TreeNode* node) {
     if (!node) return {};
     const TreeNode* alpha = collection.alphaListNode();
     if (node != alpha && alpha->isAncestorOrSelfOf(node)) return kAlphaPrefix + node->text;
+    // A medium node shows the titles in the medium's root.
+    if (node->parent() == collection.mediaListNode()) return TitleLists::mediumRootKey(node->text);
     return node->text;
 }
 
@@ -179,16 +240,7 @@ ViewBuild build(const Collection& collection, const TreeNode* node, const ViewCo
             b.chartRows.push_back(row);
         }
     } else {
-        // Names are cut out once; the sort then compares views.
-        std::vector<std::pair<QStringView, int>> names(static_cast<size_t>(n));
-        for (int i = 0; i < n; ++i)
-            names[size_t(i)] = {titletext::displayName(b.titles[i]), i};
-        std::stable_sort(names.begin(), names.end(), [](const auto& x, const auto& y) {
-            return indexfile::compareCatalogue(x.first, y.first) < 0;
-        });
-        b.order.resize(size_t(n));
-        for (int i = 0; i < n; ++i)
-            b.order[size_t(i)] = names[size_t(i)].second;
+        b.order = sortedByName(b.titles);
     }
 
     if (index == TitleLists::SearchResults)

@@ -46,8 +46,13 @@ struct ViewBuild {
 
 namespace viewbuild {
 
-// "ALPHALIST::" + caption below the alphabetical root, else the caption.
+// "ALPHALIST::" + caption below the alphabetical root; for a medium node the key of the
+// medium's root titles; else the caption.
 QString viewKey(const Collection& collection, const TreeNode* node);
+
+// Indexes of the titles in list order: by display name in the catalogue order, equal
+// names in their list order.
+std::vector<int> sortedByName(const QStringList& titles);
 
 // Level of a node: root 0, the six fixed nodes 1, media and top alphabetical folders 2.
 int nodeLevel(const TreeNode* node);

@@ -168,7 +168,7 @@ TEST(AppSettings, ListsWithBackslashesAndHistoryDates) {
     const QLocale de(QLocale::German, QLocale::Germany);
     save(store, s, QDate(2026, 12, 8), de);
 
-    // Stale Merkzettel and history entries go; search terms only accumulate.
+    // Stale Merkzettel and history entries go; so do search terms no longer in the box.
     s.brainMru = {b};
     s.chartsMru = {{b, QStringLiteral("6:08.12.26")}};
     s.quickSearchMru = {QStringLiteral("zweite")};
@@ -179,7 +179,7 @@ TEST(AppSettings, ListsWithBackslashesAndHistoryDates) {
     ASSERT_EQ(r.chartsMru.size(), 1);
     EXPECT_EQ(r.chartsMru[0].first, b);
     EXPECT_EQ(r.chartsMru[0].second, QStringLiteral("6:08.12.26"));
-    EXPECT_EQ(r.quickSearchMru, (QStringList{QStringLiteral("erste"), QStringLiteral("zweite")}));
+    EXPECT_EQ(r.quickSearchMru, QStringList{QStringLiteral("zweite")});
     EXPECT_EQ(r.playlistMru, QStringList{QStringLiteral("/home/u/pl.m3u")});
 
     SettingsStore first(QString{});
@@ -187,6 +187,30 @@ TEST(AppSettings, ListsWithBackslashesAndHistoryDates) {
     save(first, s, QDate(2026, 12, 8), de);
     EXPECT_EQ(first.readText(kChartsMruKey, a),
               QStringLiteral("5:") + de.toString(QDate(2026, 12, 8), QLocale::ShortFormat));
+}
+
+// The search history comes back newest first after any number of sessions, and keeps no
+// more than fifty entries.
+TEST(AppSettings, SearchHistoryKeepsItsOrderAndIsCapped) {
+    SettingsStore store(QString{});
+    Settings s = Settings::defaults(QString());
+    const QStringList sessions[] = {{"c", "b", "a"}, {"d", "c", "b", "a"}, {"b", "d", "c", "a"}};
+    for (const QStringList& box : sessions) {
+        s.quickSearchMru = box;
+        save(store, s);
+        EXPECT_EQ(loaded(store).quickSearchMru, box);
+    }
+    QStringList many;
+    for (int i = 0; i < 60; ++i)
+        many << QStringLiteral("suche %1").arg(i);
+    s.quickSearchMru = many;
+    save(store, s);
+    EXPECT_EQ(loaded(store).quickSearchMru, many.mid(0, 50));
+    EXPECT_EQ(store.valueNames(kQuickSearchMruKey).size(), 50);
+    // A longer list written by an older version is cut when it is read.
+    for (const QString& name : many.mid(50))
+        store.writeText(kQuickSearchMruKey, name, QString());
+    EXPECT_EQ(loaded(store).quickSearchMru, many.mid(0, 50));
 }
 
 TEST(AppSettings, HiddenPanelsFollowTheGroupOrderAndCleaningRemovesOwnedKeys) {

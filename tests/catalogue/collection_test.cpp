@@ -6,6 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '{' << l.join(QStringLiteral(" | ")).toStdString() << '}';
+}
+
 namespace {
 
 class CollectionTest : public ::testing::Test {
@@ -267,4 +276,73 @@ TEST(DetailsLabel, EscapesBlanksSpecialsAndHighBytes) {
     EXPECT_EQ(encodeDetailsLabel(u"Rock 1*#%<>ä&€"),
               QStringLiteral("Rock%201%2A%23%25%3C%3E%E4&%80"));
     EXPECT_EQ(encodeDetailsLabel(QString::fromUtf8("♪")), QStringLiteral("%E2%99%AA"));
+}
+
+// Where each title of an index file is listed, whatever its place in the sorted order.
+TEST_F(CollectionTest, EachTitleIsFiledUnderItsOwnFolder) {
+    struct Case {
+        const char* name;
+        QByteArray file;
+        std::vector<std::pair<QString, QStringList>> lists; // key, titles
+    };
+    const Case cases[] = {
+        {"title beside a subfolder",
+         "Q:\\Queen\\\nQ:\\Queen\\Live\\\nQ:\\Queen\\Live\\a.mp3\nQ:\\Queen\\Zero.mp3\n"
+         "Q:\\Queen\\Alpha.mp3\n",
+         {{"Queen", {"Q:\\Queen\\Alpha.mp3", "Q:\\Queen\\Zero.mp3"}},
+          {"Live", {"Q:\\Queen\\Live\\a.mp3"}},
+          {"ALPHALIST::Live", {"Q:\\Queen\\Live\\a.mp3"}}}},
+        {"title in a folder without a line of its own",
+         "Q:\\A\\\nQ:\\A\\B\\C\\x.mp3\nQ:\\A\\Z\\\nQ:\\A\\Z\\z.mp3\n",
+         {{"A", {"Q:\\A\\B\\C\\x.mp3"}}, {"Z", {"Q:\\A\\Z\\z.mp3"}}}},
+        {"folder line in another case",
+         "Q:\\Rock\\\nq:\\ROCK\\r.mp3\n",
+         {{"Rock", {"q:\\ROCK\\r.mp3"}}}},
+        {"burned CD: titles in the root",
+         "LABEL::Mix\nMix:\\01 Intro.mp3\nMix:\\Bonus\\\nMix:\\Bonus\\b.mp3\nMix:\\Zugabe.mp3\n",
+         {{"Mix:\\", {"Mix:\\01 Intro.mp3", "Mix:\\Zugabe.mp3"}},
+          {"Bonus", {"Mix:\\Bonus\\b.mp3"}}}},
+        {"Merkzettel with labels sorting before its folder line",
+         "MEDIATYPE::PAD\n:\\Alle gemerkten Titel\\\n1999 Hits:\\a.mp3\n(Live):\\b.mp3\n"
+         "!Neu:\\c.mp3\nZed:\\Band\\z.mp3\n",
+         {{"Alle gemerkten Titel",
+           {"!Neu:\\c.mp3", "(Live):\\b.mp3", "1999 Hits:\\a.mp3", "Zed:\\Band\\z.mp3"}},
+          {"ALPHALIST::Alle gemerkten Titel",
+           {"!Neu:\\c.mp3", "(Live):\\b.mp3", "1999 Hits:\\a.mp3", "Zed:\\Band\\z.mp3"}}}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        Collection fresh;
+        QStringList lines = QString::fromUtf8(k.file).split(u'\n', Qt::SkipEmptyParts);
+        fresh.addMedium(QStringLiteral("m"), lines);
+        for (const auto& [key, titles] : k.lists) {
+            const QStringList* l = fresh.titleLists.find(key);
+            ASSERT_NE(l, nullptr) << key.toStdString();
+            EXPECT_EQ(*l, titles) << key.toStdString();
+        }
+        EXPECT_TRUE(fresh.titleLists.list(TitleLists::SearchResults).isEmpty());
+        int filed = 0;
+        for (int i = TitleLists::FixedCount; i < fresh.titleLists.count(); ++i)
+            if (!fresh.titleLists.key(i).startsWith(QLatin1StringView("ALPHALIST::")))
+                filed += int(fresh.titleLists.list(i).size());
+        EXPECT_EQ(filed, fresh.titleCount); // every title once, in one folder or the root
+    }
+}
+
+TEST_F(CollectionTest, RootTitlesBelongToTheirMediumAndReloadsLeaveTheFixedListsAlone) {
+    write("mix.cd", "BEGIN::CD\nLABEL::Mix\nMix:\\a.mp3\nMix:\\b.mp3\nMix:\\Extra\\\n"
+                    "Mix:\\Extra\\c.mp3\n");
+    write("pad.cd", "MEDIATYPE::PAD\n1999 Hits:\\x.mp3\n:\\Alle gemerkten Titel\\\n");
+    c.titleLists.list(TitleLists::SearchResults) << "Alt:\\treffer.mp3";
+    for (int load = 0; load < 3; ++load) {
+        c.ClearCollection();
+        c.LoadAllMedia();
+        EXPECT_EQ(titlesOf("Mix:\\"), QStringList({"Mix:\\a.mp3", "Mix:\\b.mp3"}));
+        EXPECT_EQ(titlesOf("Alle gemerkten Titel"), QStringList({"1999 Hits:\\x.mp3"}));
+        for (int i = 0; i < TitleLists::FixedCount; ++i)
+            EXPECT_EQ(c.titleLists.list(i).size(), i == TitleLists::SearchResults ? 1 : 0);
+        EXPECT_EQ(c.titleLists.count(), 4 + 1 + 2 + 2); // root, folder pairs
+    }
+    // A medium without root titles has no list of its own.
+    EXPECT_FALSE(c.titleLists.contains(u"pad:\\"));
 }

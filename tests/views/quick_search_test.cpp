@@ -3,7 +3,11 @@
 #include "test_collection.h"
 #include "view_build.h"
 
+#include "title_text.h"
+
 #include <gtest/gtest.h>
+
+#include <random>
 
 using namespace quicksearch;
 
@@ -75,6 +79,18 @@ TEST(QuickSearchMru, AddsNewSuccessfulSearchesFirst) {
     EXPECT_TRUE(insertMru(mru, "beatles -live", parseSearch(u"beatles -live", o), 3));
     EXPECT_FALSE(insertMru(mru, "BEATLES -LIVE", parseSearch(u"BEATLES -LIVE", o), 3));
     EXPECT_EQ(mru, L({"beatles -live", "old"}));
+}
+
+TEST(QuickSearchMru, KeepsTheNewestFiftyEntries) {
+    SearchOptions o;
+    QStringList mru;
+    for (int i = 0; i < 55; ++i) {
+        const QString s = QStringLiteral("suche %1").arg(i);
+        EXPECT_TRUE(insertMru(mru, s, parseSearch(s, o), 1));
+    }
+    ASSERT_EQ(mru.size(), 50);
+    EXPECT_EQ(mru.first(), "suche 54");
+    EXPECT_EQ(mru.last(), "suche 5"); // the oldest went first
 }
 
 TEST(QuickSearchColours, InputWordsTakeTheColourOfTheirFirstCharacter) {
@@ -202,6 +218,76 @@ TEST(QuickSearchMatchLarge, LimitOf50With120HitsAndWordBoundaries) {
     EXPECT_EQ(last.hits, 1);
     const SearchResult none = searchTitleLists(c.titleLists, parseSearch(u"-live", o), o);
     EXPECT_EQ(none.hits, 0);
+}
+
+// The index against a plain reading of the matching rules, on a collection large enough to
+// be searched in parallel blocks, with titles in media roots and a stored Merkzettel.
+TEST(QuickSearchMatchLarge, AgreesWithPlainMatchingOnEveryKindOfQuery) {
+    const QStringList words = L({"Liebe", "Nacht", "Müller", "Love", "Night", "Ärger", "Best Of",
+                                 "Fire", "a:b", "Zeit", "♪"});
+    std::mt19937 rng(7);
+    const auto word = [&] { return words[int(rng() % unsigned(words.size()))]; };
+    Collection c;
+    for (int m = 0; m < 60; ++m) {
+        const QString label = QStringLiteral("Medium %1").arg(m);
+        QStringList body;
+        for (int r = 0; r < 5; ++r)
+            body << label + ":\\" + word() + QStringLiteral(" %1.mp3").arg(r);
+        for (int f = 0; f < 25; ++f) {
+            const QString folder = label + ":\\" + word() + QStringLiteral(" %1\\").arg(f % 7);
+            const QString sub = folder + word() + "\\";
+            body << folder << sub;
+            for (int t = 0; t < 12; ++t)
+                body << (t % 3 ? sub : folder) + word() + " - " + word() +
+                            (t % 5 ? ".mp3" : ".Ogg");
+        }
+        addMedium(c, label, body);
+    }
+    addMedium(c, "Merk",
+              L({":\\Alle gemerkten Titel\\", "1999:\\Love Night.mp3", "Zed:\\x\\Fire.mp3"}));
+    const auto sources = SearchIndex::snapshot(c.titleLists);
+    const SearchIndex index(sources);
+    ASSERT_GT(index.titleCount(), 16384); // several blocks, searched on all cores
+
+    const char* queries[] = {"liebe",       "love night fire", "\"best of\"",
+                             "mp3",         "+love +night",    "love -night -fire",
+                             "müller +ogg", "ärger",           "\"of\\\"",
+                             "\"3\\love\"", "\"medium 1:\\\"", "a:b",
+                             "medium",      "+zeit -medium",   "\"1999:\\love\"",
+                             "♪",           "xyzzy",           "e"};
+    for (const bool nomedia : {false, true})
+        for (const bool nopads : {false, true})
+            for (const char* query : queries) {
+                SCOPED_TRACE(std::string(query) + (nomedia ? " nomedia" : "") +
+                             (nopads ? " nopads" : ""));
+                SearchOptions o;
+                o.nomedia = nomedia;
+                o.nopads = nopads;
+                const SearchTerms t = parseSearch(QString::fromUtf8(query), o);
+                QStringList expected;
+                for (const auto& s : sources) {
+                    if (nopads && asciiUpper(s.key) == "ALPHALIST::ALLE GEMERKTEN TITEL") continue;
+                    for (const QString& line : s.titles) {
+                        const QString subject =
+                            asciiUpper(nomedia ? titletext::displayName(line).toString() : line);
+                        const auto has = [&](const QString& term) {
+                            return subject.contains(term);
+                        };
+                        bool match = t.plain.isEmpty()
+                                         ? !t.plus.isEmpty()
+                                         : std::any_of(t.plain.begin(), t.plain.end(), has);
+                        match = match && std::all_of(t.plus.begin(), t.plus.end(), has) &&
+                                std::none_of(t.minus.begin(), t.minus.end(), has);
+                        if (match) expected << line;
+                    }
+                }
+                const SearchResult r = index.search(t, o);
+                EXPECT_EQ(r.hits, expected.size());
+                EXPECT_EQ(r.titles, expected);
+            }
+    // Titles in a medium's root are found.
+    SearchOptions o;
+    EXPECT_GT(index.search(parseSearch(u"\"medium 3:\\\"", o), o).hits, 0);
 }
 
 TEST(QuickSearchStatus, RemarksForTheExclusions) {

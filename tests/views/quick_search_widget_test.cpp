@@ -3,7 +3,10 @@
 #include "search_tips_window.h"
 #include "test_collection.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -67,6 +70,59 @@ TEST_F(QuickSearchWidgetTest, GoFillsResultsStatusAndMru) {
     emit box.activated(1);
     EXPECT_EQ(qs.text(), "live -zebra");
     EXPECT_EQ(qs.lastSearch().searchText, "live -zebra");
+}
+
+// The history offers what was typed before, in a list below the field; what was typed
+// itself is never extended in place.
+TEST_F(QuickSearchWidgetTest, HistoryCompletesInAListAndEnterSearchesWhatWasTyped) {
+    qs.setMru({"love song -live", "beta", "Love Alpha"});
+    box.show();
+    QTest::keyClicks(box.lineEdit(), "love");
+    EXPECT_EQ(qs.text(), "love");
+    EXPECT_FALSE(box.lineEdit()->hasSelectedText());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    QCompleter* completer = box.completer();
+    ASSERT_NE(completer, nullptr);
+    QAbstractItemView* popup = completer->popup();
+    ASSERT_EQ(QApplication::activePopupWidget(), popup);
+    QStringList offered;
+    for (int i = 0; i < completer->completionCount(); ++i) {
+        completer->setCurrentRow(i);
+        offered << completer->currentCompletion();
+    }
+    EXPECT_EQ(offered, QStringList({"love song -live", "Love Alpha"}));
+
+    // Enter without picking an entry searches the typed text.
+    popup->setCurrentIndex({});
+    QTest::keyClick(popup, Qt::Key_Return);
+    EXPECT_FALSE(popup->isVisible());
+    EXPECT_EQ(qs.lastSearch().searchText, "love");
+    EXPECT_EQ(qs.text(), "love");
+
+    // Picking an entry searches it.
+    box.lineEdit()->clear();
+    QTest::keyClicks(box.lineEdit(), "lo");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 2000));
+    QTest::keyClick(popup, Qt::Key_Down);
+    QTest::keyClick(popup, Qt::Key_Return);
+    EXPECT_EQ(qs.text(), "love song -live");
+    EXPECT_EQ(qs.lastSearch().searchText, "love song -live");
+    EXPECT_EQ(views.currentNode(), c.node(Collection::SearchNode));
+}
+
+TEST_F(QuickSearchWidgetTest, HistoryKeepsItsOrderAndTheNewestFifty) {
+    QStringList stored;
+    for (int i = 0; i < 60; ++i)
+        stored << QStringLiteral("live %1").arg(i);
+    qs.setMru(stored);
+    EXPECT_EQ(qs.mru(), stored.mid(0, 50));
+    qs.setText("zebra");
+    qs.run();
+    const QStringList after = qs.mru();
+    ASSERT_EQ(after.size(), 50);
+    EXPECT_EQ(after.first(), "zebra");
+    EXPECT_EQ(after.mid(1), stored.mid(0, 49));
 }
 
 TEST_F(QuickSearchWidgetTest, ReloadRebuildsTheIndex) {

@@ -1,9 +1,12 @@
+#include "index_file.h"
 #include "test_collection.h"
 #include "title_text.h"
 #include "tree_node.h"
 #include "view_build.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -70,6 +73,55 @@ TEST_F(ViewBuildTest, KeysAndPanelChoice) {
     EXPECT_FALSE(b.showList);
     EXPECT_EQ(b.statusText, "0 Titel");
     EXPECT_EQ(build(nullptr).statusText, "Keine Einträge vorhanden.");
+}
+
+TEST_F(ViewBuildTest, MediumNodeShowsTheTitlesInItsRoot) {
+    addMedium(c, "Mix", {"Mix:\\b.mp3", "Mix:\\A.mp3", "Mix:\\Extra\\", "Mix:\\Extra\\c.mp3"});
+    const ViewBuild b = build(childNamed(c.mediaListNode(), "Mix"));
+    EXPECT_EQ(b.key, "Mix:\\");
+    EXPECT_TRUE(b.showList);
+    EXPECT_EQ(shown(b), QStringList({"A", "b"}));
+    EXPECT_EQ(b.statusText, "2 Titel");
+}
+
+// The list order against a plain stable sort by display name, on names that share long
+// prefixes, differ only in case, repeat, or hold characters beyond the first plane.
+TEST_F(ViewBuildTest, ListOrderIsTheStableCatalogueOrderOfTheNames) {
+    const QStringList parts{"01 ",
+                            "Love",
+                            "love",
+                            "LOVE",
+                            " - ",
+                            "Ärger",
+                            "ärger",
+                            "Zeit",
+                            "z",
+                            "\u266A",
+                            QString::fromUtf8("\U0001F3B5"),
+                            "b",
+                            "B",
+                            "-",
+                            "é",
+                            "Ε"};
+    QStringList body{"X:\\Big\\"};
+    unsigned seed = 11;
+    for (int i = 0; i < 3000; ++i) {
+        QString name;
+        for (int k = int((seed = seed * 1103515245u + 12345u) >> 16) % 6; k >= 0; --k)
+            name += parts[int((seed = seed * 1103515245u + 12345u) >> 16) % parts.size()];
+        body << QStringLiteral("X:\\Big\\") + name + (i % 2 ? ".mp3" : ".ogg");
+    }
+    addMedium(c, "X", body);
+    const ViewBuild b = build(childNamed(childNamed(c.mediaListNode(), "X"), "Big"));
+    ASSERT_EQ(b.order.size(), size_t(b.titles.size()));
+    std::vector<int> expected(size_t(b.titles.size()));
+    for (size_t i = 0; i < expected.size(); ++i)
+        expected[i] = int(i);
+    std::stable_sort(expected.begin(), expected.end(), [&](int x, int y) {
+        return indexfile::compareCatalogue(titletext::displayName(b.titles[x]),
+                                           titletext::displayName(b.titles[y])) < 0;
+    });
+    EXPECT_EQ(b.order, expected);
 }
 
 TEST_F(ViewBuildTest, SearchResultsShowTheLastSearch) {

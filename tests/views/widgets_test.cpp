@@ -92,6 +92,44 @@ TEST_F(ViewsWidgetTest, SelectionDrivesCommandStates) {
     EXPECT_EQ(activated.first().at(0).toString(), "CD1:\\Rock\\b.avi");
 }
 
+// Arrow keys in the tree build the view of the node they stop at, once.
+TEST_F(ViewsWidgetTest, KeyboardSelectionBuildsTheViewWhereTheKeysStop) {
+    c.titleLists.list(TitleLists::Merkzettel) << "CD1:\\Rock\\a.mp3";
+    c.titleLists.list(TitleLists::Playlist) << "CD1:\\Rock\\a.mp3"
+                                            << "CD1:\\Rock\\b.avi";
+    views.selectFixedNode(Collection::SearchNode);
+    views.tree()->setFocus();
+    QSignalSpy status(&views, &CollectionViews::statusTextChanged);
+
+    QTest::keyClick(views.tree(), Qt::Key_Down);
+    EXPECT_EQ(views.currentNode(), c.node(Collection::MerkzettelNode));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return views.viewKey() == "Merkzettel"; }, 3000));
+    EXPECT_TRUE(views.listVisible());
+    EXPECT_EQ(views.itemCount(), 1);
+    EXPECT_EQ(status.size(), 1);
+
+    // A held key: the nodes on the way are not built.
+    status.clear();
+    for (Qt::Key k : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Down})
+        QTest::keyClick(views.tree(), k);
+    EXPECT_EQ(views.currentNode(), c.node(Collection::PlaylistNode));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return views.viewKey() == "Wiedergabeliste"; }, 3000));
+    QTest::qWait(50);
+    EXPECT_EQ(status.size(), 1);
+    EXPECT_EQ(views.itemCount(), 2);
+
+    // Enter builds at once; a click (or a call) does not wait either.
+    status.clear();
+    QTest::keyClick(views.tree(), Qt::Key_Up);
+    QTest::keyClick(views.tree(), Qt::Key_Return);
+    EXPECT_EQ(views.viewKey(), "Meine Charts");
+    views.selectFixedNode(Collection::MerkzettelNode);
+    EXPECT_EQ(views.viewKey(), "Merkzettel");
+    QTest::qWait(400);
+    EXPECT_EQ(views.viewKey(), "Merkzettel"); // no late build of the node left behind
+    EXPECT_EQ(status.size(), 2);
+}
+
 TEST_F(ViewsWidgetTest, StylesColumnsAndReload) {
     views.selectNode(childNamed(c.alphaListNode(), "Rock"));
     EXPECT_FALSE(views.isColumnVisible(CollectionViews::FullNameColumn));
