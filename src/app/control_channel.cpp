@@ -24,8 +24,8 @@ constexpr qsizetype kMaxGreeting = 64;
 // by group or others.
 bool isPrivateFolder(const QByteArray& path) {
     struct stat st {};
-    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 022) == 0;
 }
 
 bool sendLine(const QByteArray& verb, const QByteArray& tail, int timeoutMs) {

@@ -45,8 +45,8 @@ SingleInstance::Outcome SingleInstance::acquire() {
         return Failed;
     }
     const QByteArray handle = QByteArray::number(QCoreApplication::applicationPid()) + '\n';
-    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, handle.constData(), size_t(handle.size()), 0) !=
-                                       ssize_t(handle.size())) {
+    if (::ftruncate(fd, 0) != 0 ||
+        ::pwrite(fd, handle.constData(), size_t(handle.size()), 0) != ssize_t(handle.size())) {
         // A second start then waits for the greeting instead; the lock itself holds.
     }
     fd_ = fd;

@@ -16,8 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -345,8 +345,7 @@ TEST_F(MainWindowTest, AStoredPositionOffEveryScreenIsMovedOntoThePrimary) {
     store->writeInteger(kMainKey, QStringLiteral("WinSizeY"), 400);
     auto w = shownAndLoaded();
     const QRect primary = QGuiApplication::primaryScreen()->availableGeometry();
-    EXPECT_TRUE(primary.intersects(w->geometry()))
-        << w->geometry().x() << "," << w->geometry().y();
+    EXPECT_TRUE(primary.intersects(w->geometry())) << w->geometry().x() << "," << w->geometry().y();
     EXPECT_EQ(w->geometry().size(), QSize(500, 400).boundedTo(primary.size()));
 }
 

@@ -130,11 +130,11 @@ TEST(SettingsStore, FilesThatCannotBeReadOrAreReadOnlyAreNeverWrittenOver) {
         bool protectedFile;
     };
     const Case cases[] = {
-        {"a folder in its place",
-         [](const QString& p) { ASSERT_TRUE(QDir().mkpath(p)); }, false, false, true},
+        {"a folder in its place", [](const QString& p) { ASSERT_TRUE(QDir().mkpath(p)); }, false,
+         false, true},
         {"a dangling link",
-         [](const QString& p) { ASSERT_TRUE(QFile::link(p + QStringLiteral(".weg"), p)); },
-         false, false, true},
+         [](const QString& p) { ASSERT_TRUE(QFile::link(p + QStringLiteral(".weg"), p)); }, false,
+         false, true},
         {"read-only",
          [&valid](const QString& p) {
              QFile f(p);
@@ -185,7 +185,8 @@ TEST(SettingsStore, FilesThatCannotBeReadOrAreReadOnlyAreNeverWrittenOver) {
                 EXPECT_EQ(f.readAll(), contentBefore);
             }
             // Nothing was left beside it either.
-            EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)
+            EXPECT_EQ(QDir(dir.path())
+                          .entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)
                           .filter(QStringLiteral("registry.json."))
                           .size(),
                       0);

@@ -109,10 +109,10 @@ TEST(InstanceLock, RuntimeFolderAndLockAreThisUsersOwn) {
         {
             IsolatedEnvironment env;
             c.prepare(env);
-            const QString expected = QString::fromLatin1(c.runtime) == u"own"
-                                         ? env.path(own)
-                                         : (*c.runtime ? env.path(QLatin1String(c.runtime))
-                                                       : QString());
+            const QString expected =
+                QString::fromLatin1(c.runtime) == u"own"
+                    ? env.path(own)
+                    : (*c.runtime ? env.path(QLatin1String(c.runtime)) : QString());
             EXPECT_EQ(control::runtimeDir(), expected);
             if (!expected.isEmpty()) {
                 EXPECT_EQ(modeOf(expected) & 022, 0u);
@@ -136,7 +136,8 @@ TEST(InstanceLock, RuntimeFolderAndLockAreThisUsersOwn) {
                 instance.release();
                 EXPECT_EQ(control::runningInstanceHandle(), -1);
             } else {
-                EXPECT_TRUE(told.value(0).startsWith(QStringLiteral("Vorlune kann nicht gestartet")));
+                EXPECT_TRUE(
+                    told.value(0).startsWith(QStringLiteral("Vorlune kann nicht gestartet")));
             }
         }
         if (savedTmp.isNull())
@@ -205,13 +206,14 @@ TEST(WindowPlacement, StoredFramesOffEveryScreenComeBackToThePrimary) {
     };
     const Case cases[] = {
         {"on the primary", QRect(100, 100, 800, 600), {primary, second}, QRect(100, 100, 800, 600)},
-        {"on the second screen", QRect(2000, 50, 800, 600), {primary, second},
+        {"on the second screen",
+         QRect(2000, 50, 800, 600),
+         {primary, second},
          QRect(2000, 50, 800, 600)},
         {"a screen that is gone", QRect(2000, 50, 800, 600), {primary}, QRect(560, 240, 800, 600)},
         {"far off", QRect(-5000, -4000, 400, 300), {primary, second}, QRect(760, 390, 400, 300)},
         {"only a sliver shows", QRect(1900, 1070, 800, 600), {primary}, QRect(560, 240, 800, 600)},
-        {"partly shown is kept", QRect(1500, 900, 800, 600), {primary},
-         QRect(1500, 900, 800, 600)},
+        {"partly shown is kept", QRect(1500, 900, 800, 600), {primary}, QRect(1500, 900, 800, 600)},
         {"larger than the primary", QRect(5000, 0, 3000, 2000), {primary}, primary},
     };
     for (const Case& c : cases) {

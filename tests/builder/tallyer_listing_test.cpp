@@ -44,7 +44,8 @@ TEST(TallyerMounts, MediaRootsOfTheMountTableAndTheLongestHolder) {
     // Folders that do not exist here stand for themselves through a temporary tree.
     QTemporaryDir tmp;
     const QString t = QFileInfo(tmp.path()).canonicalFilePath();
-    for (const char* sub : {"media/usb/inner/x", "media/usb stick/a", "media/usb2/Music", "media/usb/Music"})
+    for (const char* sub :
+         {"media/usb/inner/x", "media/usb stick/a", "media/usb2/Music", "media/usb/Music"})
         makeDir(t, QLatin1String(sub));
     QStringList local;
     for (const QString& r : roots)
@@ -172,8 +173,9 @@ TEST(TallyerListing, NamesDifferingInCaseAreDifferentFiles) {
     QStringList lines = {QStringLiteral("b"),   QStringLiteral("B"),   QStringLiteral("a\\x"),
                          QStringLiteral("A\\"), QStringLiteral("a\\"), QStringLiteral("b")};
     sortUnique(lines);
-    EXPECT_EQ(lines, (QStringList{QStringLiteral("A\\"), QStringLiteral("a\\"),
-                                  QStringLiteral("a\\x"), QStringLiteral("B"), QStringLiteral("b")}));
+    EXPECT_EQ(lines,
+              (QStringList{QStringLiteral("A\\"), QStringLiteral("a\\"), QStringLiteral("a\\x"),
+                           QStringLiteral("B"), QStringLiteral("b")}));
 }
 
 TEST(TallyerListing, SortFollowsTheCatalogueOrder) {

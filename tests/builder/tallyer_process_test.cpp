@@ -182,7 +182,7 @@ TEST_F(TallyerProcess, WithoutTrailingSeparatorThePathBelowTheMediaRootStays) {
     const QString base = media + QStringLiteral("/Music");
     struct Case {
         const char* name;
-        QString roots;       // VORLUNE_MEDIA_ROOTS
+        QString roots;        // VORLUNE_MEDIA_ROOTS
         QString expectedRoot; // where the identification file belongs
     };
     const QString tmpfsMedia = QStringLiteral("/dev/shm");
@@ -196,15 +196,15 @@ TEST_F(TallyerProcess, WithoutTrailingSeparatorThePathBelowTheMediaRootStays) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QProcess p;
-        start(p, {QStringLiteral("LABEL=Rock"), QStringLiteral("BASEDIR=") + base},
-              c.roots);
+        start(p, {QStringLiteral("LABEL=Rock"), QStringLiteral("BASEDIR=") + base}, c.roots);
         ASSERT_TRUE(p.waitForFinished(30000));
         EXPECT_EQ(p.exitCode(), 0);
         ASSERT_FALSE(c.expectedRoot.isEmpty());
         const QStringList lines = indexLines(QStringLiteral("Rock"));
         ASSERT_GE(lines.size(), 6);
-        EXPECT_EQ(mediaroots::titleFilePath(c.expectedRoot, lines.at(5)),
-                  media_.filePath(QStringLiteral("Music/Best/a.mp3")).replace(media_.path(), media));
+        EXPECT_EQ(
+            mediaroots::titleFilePath(c.expectedRoot, lines.at(5)),
+            media_.filePath(QStringLiteral("Music/Best/a.mp3")).replace(media_.path(), media));
         // The root vorlune would use for this medium is that root.
         qputenv("VORLUNE_MEDIA_ROOTS", c.roots.toLocal8Bit());
         EXPECT_EQ(mediaroots::rootHolding(base, mediaroots::localRoots()), c.expectedRoot);
@@ -230,11 +230,14 @@ TEST_F(TallyerProcess, EmptyBaseOrLabelIsRefusedWithItsOwnCode) {
         QString message;
     };
     const Case cases[] = {
-        {{QStringLiteral("BASEDIR="), QStringLiteral("LABEL=Rock")}, 5,
+        {{QStringLiteral("BASEDIR="), QStringLiteral("LABEL=Rock")},
+         5,
          QStringLiteral(" Fehler:   Kein Verzeichnis angegeben (BASEDIR= ist leer).")},
-        {{QStringLiteral("BASEDIR=") + media_.path(), QStringLiteral("LABEL=")}, 6,
+        {{QStringLiteral("BASEDIR=") + media_.path(), QStringLiteral("LABEL=")},
+         6,
          QStringLiteral(" Fehler:   Keine Medien-Bezeichnung angegeben (LABEL= ist leer).")},
-        {{QStringLiteral("label="), QStringLiteral("basedir=")}, 5,
+        {{QStringLiteral("label="), QStringLiteral("basedir=")},
+         5,
          QStringLiteral(" Fehler:   Kein Verzeichnis angegeben (BASEDIR= ist leer).")},
     };
     for (const Case& c : cases) {
@@ -255,32 +258,37 @@ TEST_F(TallyerProcess, CaseTwinsStayAndNamesThatAreNotUtf8AreReported) {
     touch(QStringLiteral("live/y.mp3"));
     touch(QStringLiteral("gut/\u00fc.mp3"));
     const QByteArray root = QFile::encodeName(media_.path());
-    for (const QByteArray& bad : {root + "/b\xe4" "d.mp3", root + "/Ordner \xff/t.mp3"}) {
+    for (const QByteArray& bad : {root + "/b\xe4"
+                                         "d.mp3",
+                                  root + "/Ordner \xff/t.mp3"}) {
         ::mkdir(bad.left(bad.lastIndexOf('/')).constData(), 0755); // raw bytes, no decoding
         FILE* f = std::fopen(bad.constData(), "w");
         ASSERT_NE(f, nullptr) << bad.constData();
         std::fclose(f);
     }
-    const Result r = run({QStringLiteral("BASEDIR=") + media_.path() + u'/',
-                          QStringLiteral("LABEL=Rock")});
+    const Result r =
+        run({QStringLiteral("BASEDIR=") + media_.path() + u'/', QStringLiteral("LABEL=Rock")});
     // Qt cannot remove names it cannot decode: they go first.
-    ::unlink((root + "/b\xe4" "d.mp3").constData());
+    ::unlink((root + "/b\xe4"
+                     "d.mp3")
+                 .constData());
     ::unlink((root + "/Ordner \xff/t.mp3").constData());
     ::rmdir((root + "/Ordner \xff").constData());
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.contains(QStringLiteral("b\\xe4d.mp3\"")) ) << qPrintable(r.out);
-    EXPECT_TRUE(r.out.contains(QStringLiteral("Ordner \\xff/\"")) ) << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("b\\xe4d.mp3\""))) << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Ordner \\xff/\""))) << qPrintable(r.out);
     QFile file(work_.filePath(QStringLiteral("Rock.cd")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     QStringList lines;
     QString error;
     ASSERT_TRUE(indexfile::readIndexFile(file.fileName(), lines, &error));
     const QStringList listing = lines.mid(lines.indexOf(QStringLiteral("LABEL::Rock")) + 1);
-    EXPECT_EQ(listing,
-              (QStringList{QStringLiteral("Rock:\\A.mp3"), QStringLiteral("Rock:\\a.mp3"),
-                           QStringLiteral("Rock:\\gut\\"), QStringLiteral("Rock:\\gut\\\u00fc.mp3"),
-                           QStringLiteral("Rock:\\Live\\"), QStringLiteral("Rock:\\live\\"),
-                           QStringLiteral("Rock:\\Live\\x.mp3"), QStringLiteral("Rock:\\live\\y.mp3")}));
+    EXPECT_EQ(
+        listing,
+        (QStringList{QStringLiteral("Rock:\\A.mp3"), QStringLiteral("Rock:\\a.mp3"),
+                     QStringLiteral("Rock:\\gut\\"), QStringLiteral("Rock:\\gut\\\u00fc.mp3"),
+                     QStringLiteral("Rock:\\Live\\"), QStringLiteral("Rock:\\live\\"),
+                     QStringLiteral("Rock:\\Live\\x.mp3"), QStringLiteral("Rock:\\live\\y.mp3")}));
 }
 
 TEST_F(TallyerProcess, ResourceGuessAndPlaceholders) {

@@ -112,8 +112,9 @@ TEST(EncoderSearch, CancelStopsTheWorker) {
         QSignalSpy done(&search, &EncoderSearch::finished);
         QSignalSpy found(&search, &EncoderSearch::found);
         if (c.cancelInside)
-            QObject::connect(&search, &EncoderSearch::folderEntered, &search,
-                             [&search] { search.cancel(); }, Qt::DirectConnection);
+            QObject::connect(
+                &search, &EncoderSearch::folderEntered, &search, [&search] { search.cancel(); },
+                Qt::DirectConnection);
         search.cancel();
         search.start({dir.path()});
         ASSERT_TRUE(done.wait(5000) || done.count() == 1);

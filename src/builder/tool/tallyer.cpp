@@ -132,7 +132,8 @@ Validation validate(const Arguments& args) {
 
     // A key given without a value is a mistake of its own, not a call for help.
     if (args.baseDir.isEmpty()) {
-        v.messages << QStringList{QStringLiteral(" Fehler:   Kein Verzeichnis angegeben (BASEDIR= ist leer).")};
+        v.messages << QStringList{
+            QStringLiteral(" Fehler:   Kein Verzeichnis angegeben (BASEDIR= ist leer).")};
         v.exitCode = ExitEmptyBaseDir;
         return v;
     }
@@ -437,8 +438,11 @@ class Walker {
             qsizetype end = i;
             while (end < raw.size()) {
                 const uchar c = uchar(raw[end]);
-                const int size = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3
-                                              : (c >> 3) == 30 ? 4 : 0;
+                const int size = c < 0x80         ? 1
+                                 : (c >> 5) == 6  ? 2
+                                 : (c >> 4) == 14 ? 3
+                                 : (c >> 3) == 30 ? 4
+                                                  : 0;
                 if (size == 0 || end + size > raw.size()) break;
                 const QString piece = utf8(QByteArrayView(raw).sliced(end, size));
                 if (utf8.hasError() || piece.isEmpty()) {
@@ -564,7 +568,8 @@ int run(const QStringList& args, const Printer& print, const RunOptions& options
     QStringList skipped;
     const QStringList listing = listMedia(job.baseDir, prefix, &skipped);
     if (!skipped.isEmpty()) {
-        QStringList message{QStringLiteral(" Warnung:  Namen, die kein gültiges UTF-8 sind, werden übergangen:")};
+        QStringList message{
+            QStringLiteral(" Warnung:  Namen, die kein gültiges UTF-8 sind, werden übergangen:")};
         for (const QString& path : skipped)
             message << kErrorIndent + quoted(path);
         printLines(messageBlock(banner, message));

@@ -131,8 +131,7 @@ void sortUnique(QStringList& lines, qsizetype commonPrefix = 0);
 // without duplicates. Folders named "VORLUNE" are skipped; hidden entries count.
 // Entries whose names are not valid UTF-8 could never be found again from a line: they
 // are left out and their paths (bad bytes as "\xNN") go to `skipped`.
-QStringList listMedia(const QString& folder, const QString& prefix,
-                      QStringList* skipped = nullptr);
+QStringList listMedia(const QString& folder, const QString& prefix, QStringList* skipped = nullptr);
 
 // True when the file name's extension is one of the listed media extensions.
 bool isMediaFileName(QByteArrayView name);

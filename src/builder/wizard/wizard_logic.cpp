@@ -227,8 +227,7 @@ QString loginName() {
     return QString::fromLocal8Bit(qgetenv("USER"));
 }
 
-QStringList openFolders(const QString& home, const QString& user,
-                        const QStringList& mediaParents) {
+QStringList openFolders(const QString& home, const QString& user, const QStringList& mediaParents) {
     QStringList folders;
     auto add = [&folders](const QString& path) {
         const QString clean = QDir::cleanPath(path);

@@ -102,12 +102,12 @@ QStringList localRoots() {
 QString rootHolding(const QString& canonicalPath, const QStringList& roots) {
     QString best;
     for (const QString& root : roots) {
-        QString canonical = QFileInfo(root).canonicalFilePath();
+        const QString canonical = QFileInfo(root).canonicalFilePath();
         if (canonical.isEmpty()) continue; // gone, or not reachable
         if (canonical.size() <= best.size()) continue;
-        const bool holds = canonical == u"/" || canonicalPath == canonical ||
-                           (canonicalPath.startsWith(canonical) &&
-                            canonicalPath.at(canonical.size()) == u'/');
+        const bool holds =
+            canonical == u"/" || canonicalPath == canonical ||
+            (canonicalPath.startsWith(canonical) && canonicalPath.at(canonical.size()) == u'/');
         if (holds) best = canonical;
     }
     return best;

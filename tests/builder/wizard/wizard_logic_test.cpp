@@ -396,11 +396,20 @@ TEST(FolderTree, OpensAtHomeWithTheUsersMediaFolders) {
     };
     const Case cases[] = {
         {"home only", {}, home, "anna", {home}},
-        {"both media folders", {media + "/anna", runMedia + "/anna"}, home, "anna",
+        {"both media folders",
+         {media + "/anna", runMedia + "/anna"},
+         home,
+         "anna",
          {home, media + "/anna", runMedia + "/anna"}},
-        {"another user's media folder stays shut", {media + "/bert"}, home, "anna",
+        {"another user's media folder stays shut",
+         {media + "/bert"},
+         home,
+         "anna",
          {home, media + "/anna", runMedia + "/anna"}},
-        {"a missing home is left out", {}, tmp.filePath("home/weg"), "anna",
+        {"a missing home is left out",
+         {},
+         tmp.filePath("home/weg"),
+         "anna",
          {media + "/anna", runMedia + "/anna"}},
         {"a user name that is a path names nothing", {}, home, "../media/anna", {home}},
     };
