@@ -12,6 +12,9 @@
 #include <chrono>
 #include <vector>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace reapwell {
 
 const std::array<MediumType, 8>& mediumTypes() {
