@@ -2,6 +2,8 @@
 
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace appsettings {
 
 namespace {
@@ -204,6 +206,20 @@ QList<std::pair<QString, QString>> soundEvents() {
         {QStringLiteral("VLWaitForMedia"), QStringLiteral("Medium einlegen")},
         {QStringLiteral("VLPasswordRequest"), QStringLiteral("Kennwort-Abfrage")},
         {QStringLiteral("VLInsufficientSpace"), QStringLiteral("Unzureichender Speicherplatz")}};
+}
+
+QRect placeOnScreen(const QRect& frame, const QList<QRect>& screens, const QRect& primary) {
+    const int needWidth = std::min(frame.width(), 100);
+    const int needHeight = std::min(frame.height(), 50);
+    for (const QRect& screen : screens) {
+        const QRect shown = frame.intersected(screen);
+        if (!shown.isEmpty() && shown.width() >= needWidth && shown.height() >= needHeight)
+            return frame;
+    }
+    if (primary.isEmpty()) return frame;
+    QRect moved(QPoint(), frame.size().boundedTo(primary.size()));
+    moved.moveCenter(primary.center());
+    return moved;
 }
 
 QStringList ownedKeys() {

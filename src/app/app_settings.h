@@ -3,7 +3,9 @@
 #include "settings_store.h"
 
 #include <QDate>
+#include <QList>
 #include <QLocale>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -106,6 +108,11 @@ void load(const SettingsStore& store, Settings& settings);
 // in the locale's short date format.
 void save(SettingsStore& store, const Settings& settings, const QDate& today = QDate::currentDate(),
           const QLocale& locale = QLocale());
+
+// A stored window frame that lies on none of the `screens` (available areas) is moved
+// onto `primary`, centred and no larger than it; one that shows enough of itself on
+// some screen (100 by 50 pixels, or all of a smaller window) stays where it is.
+QRect placeOnScreen(const QRect& frame, const QList<QRect>& screens, const QRect& primary);
 
 // The keys that registry cleaning removes.
 QStringList ownedKeys();

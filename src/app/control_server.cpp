@@ -5,6 +5,8 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+#include <utility>
+
 bool dispatchControlMessage(const control::Message& message, qint64 ownHandle,
                             ControlTarget& target) {
     if (message.kind == control::Message::Invalid || message.handle < 0 ||
@@ -86,6 +88,20 @@ void ControlServer::onReadyRead(QLocalSocket* socket) {
     socket->disconnectFromServer();
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     if (socket->state() == QLocalSocket::UnconnectedState) socket->deleteLater();
-    if (matches && target_ && dispatchControlMessage(message, handle_, *target_))
+    if (!matches) return;
+    if (!target_) {
+        if (waiting_.size() < kMaxClients) waiting_.append(message);
+        return;
+    }
+    if (dispatchControlMessage(message, handle_, *target_))
         emit messageHandled(int(message.kind), message.code);
+}
+
+void ControlServer::setTarget(ControlTarget* target) {
+    target_ = target;
+    if (!target_) return;
+    const QList<control::Message> waiting = std::exchange(waiting_, {});
+    for (const control::Message& message : waiting)
+        if (dispatchControlMessage(message, handle_, *target_))
+            emit messageHandled(int(message.kind), message.code);
 }

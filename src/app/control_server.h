@@ -3,6 +3,7 @@
 #include "control_channel.h"
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 
 class QLocalServer;
@@ -43,6 +44,8 @@ public:
     // Listens at `path` (control::socketPath() by default), replacing a stale socket.
     bool listen(const QString& path = QString());
     qint64 handle() const { return handle_; }
+    // The target may come after listen(): messages that arrive before it wait for it.
+    void setTarget(ControlTarget* target);
     void setHandle(qint64 handle) { handle_ = handle; }
     void setTimeoutMs(int ms) { timeoutMs_ = ms; }
 
@@ -58,4 +61,5 @@ private:
     qint64 handle_;
     int timeoutMs_ = kTimeoutMs;
     QHash<QLocalSocket*, QByteArray> buffers_;
+    QList<control::Message> waiting_;
 };

@@ -1,6 +1,7 @@
 #include "entry.h"
 
 #include "control_channel.h"
+#include "single_instance.h"
 #include "url_import.h"
 #include "version_info.h"
 
@@ -27,6 +28,23 @@ int importStep(const QString& firstArgument, const QString& dataDir,
 int secondInstance() {
     control::sendMp3Ctrl(0, 2000);
     return 0;
+}
+
+int instanceStep(SingleInstance& instance, const std::function<void(const QString&)>& fail) {
+    switch (instance.acquire()) {
+    case SingleInstance::Acquired:
+        return kGoOn;
+    case SingleInstance::HeldElsewhere:
+        return secondInstance();
+    case SingleInstance::Failed:
+        break;
+    }
+    const QString path = control::lockPath();
+    if (fail)
+        fail(QStringLiteral("Vorlune kann nicht gestartet werden: Die Sperrdatei ") +
+             (path.isEmpty() ? QString() : u'"' + path + QStringLiteral("\" ")) +
+             QStringLiteral("lässt sich nicht anlegen.\n") + instance.errorText());
+    return kNoLock;
 }
 
 QString catalogDir(const QString& firstArgument, const QString& dataDir) {

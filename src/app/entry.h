@@ -4,6 +4,8 @@
 
 #include <functional>
 
+class SingleInstance;
+
 // The steps of the program entry that come before any window.
 namespace entry {
 
@@ -18,6 +20,14 @@ int importStep(const QString& firstArgument, const QString& dataDir,
 // Step 10 for a process that did not get the instance lock: brings the running
 // instance to the front. Returns the exit code 0.
 int secondInstance();
+
+inline constexpr int kNoLock = 1;
+
+// Step 10: takes the instance lock. Another holder means a running instance: it is
+// brought to the front and the exit code is 0. When no lock can be taken at all (no
+// private runtime folder, a lock file that cannot be opened) `fail` says so and the
+// exit code is kNoLock. kGoOn for the first instance.
+int instanceStep(SingleInstance& instance, const std::function<void(const QString&)>& fail);
 
 // The catalogue folder: the first argument when it names an existing folder (and is no
 // import URL), else the data folder.

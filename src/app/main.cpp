@@ -31,12 +31,22 @@ int main(int argc, char** argv) {
 
     // 2. One instance per user: a second start brings the first to the front.
     SingleInstance instance(control::lockPath());
-    if (!instance.acquire()) return entry::secondInstance();
+    const int instanceCode = entry::instanceStep(instance, [](const QString& text) {
+        QMessageBox::critical(nullptr, QStringLiteral("Vorlune"), text, QMessageBox::Ok);
+    });
+    if (instanceCode != entry::kGoOn) return instanceCode;
+    // Listen at once, so that a second start during the set-up is not turned away.
+    ControlServer server(nullptr);
+    server.listen();
 
     // 3. The windows.
     PrivateTempDir temp;
     SettingsStore store(apppaths::registryFile());
     store.load();
+    // Said once; the store then keeps its hands off the file.
+    if (!store.loadWarning().isEmpty())
+        QMessageBox::warning(nullptr, QStringLiteral("Vorlune"), store.loadWarning(),
+                             QMessageBox::Ok);
 
     AppCore::Environment env;
     env.dataDir = dataDir;
@@ -48,8 +58,7 @@ int main(int argc, char** argv) {
 
     AppCore core(env);
     TForm1 form(core);
-    ControlServer server(&core);
-    server.listen();
+    server.setTarget(&core);
 
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &form,
@@ -59,6 +68,7 @@ int main(int argc, char** argv) {
 
     form.show();
     const int rc = QApplication::exec();
+    server.setTarget(nullptr);
     instance.release();
     return rc;
 }

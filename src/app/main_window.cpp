@@ -538,7 +538,12 @@ void TForm1::loadSettings() {
     if (m.winPosY) g.moveTop(*m.winPosY);
     if (m.winSizeX && *m.winSizeX > 100) g.setWidth(*m.winSizeX);
     if (m.winSizeY && *m.winSizeY > 100) g.setHeight(*m.winSizeY);
-    setGeometry(g);
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.append(screen->availableGeometry());
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    setGeometry(
+        appsettings::placeOnScreen(g, screens, primary ? primary->availableGeometry() : QRect()));
     if (m.winMaximized) setWindowState(windowState() | Qt::WindowMaximized);
     setSplitPosition(m.splitPos);
 
@@ -672,6 +677,12 @@ void TForm1::startLoading() {
 }
 
 void TForm1::adoptCollection(std::shared_ptr<Collection> fresh, const LoadReport& report) {
+    if (closed_) return;
+    if (closeRequested_) {
+        parkedCollection_ = std::move(fresh);
+        parkedReport_ = report;
+        return;
+    }
     CollectionLoader::carryFixedLists(*collection_, *fresh);
     // The views let go of the old nodes before they are freed.
     const std::shared_ptr<Collection> previous = std::exchange(collection_, std::move(fresh));
@@ -701,9 +712,18 @@ void TForm1::bringToFront() {
 }
 
 bool TForm1::FormCloseQuery() {
+    // A load that ends while the questions are open waits; closing drops it.
+    closeRequested_ = true;
+    bool allowed = true;
     for (const auto& hook : closeRequestHooks)
-        if (!hook()) return false;
-    return true;
+        if (!hook()) {
+            allowed = false;
+            break;
+        }
+    closeRequested_ = false;
+    std::shared_ptr<Collection> parked = std::exchange(parkedCollection_, nullptr);
+    if (!allowed && parked) adoptCollection(std::move(parked), std::exchange(parkedReport_, {}));
+    return allowed;
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -216,6 +216,9 @@ private:
     bool shown_ = false;
     bool loading_ = false;
     bool closed_ = false;
+    bool closeRequested_ = false;
+    std::shared_ptr<Collection> parkedCollection_; // a load that ended during the close request
+    LoadReport parkedReport_;
     int fontId_ = -1;
     StreamingIntegration* streaming_ = nullptr;
     ListsIntegration* lists_ = nullptr;

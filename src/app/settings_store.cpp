@@ -256,16 +256,38 @@ bool SettingsStore::parse(const QByteArray& data) {
 
 bool SettingsStore::load(QString* movedTo) {
     clear();
+    loadWarning_.clear();
+    const QString keptAs = QStringLiteral(
+        "\nDie Einstellungen gelten für diese Sitzung; beim Beenden wird die Datei nicht "
+        "überschrieben.");
     QFile file(filePath_);
-    if (!file.exists()) return true;
-    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QFileInfo info(filePath_);
+    if (!info.exists() && !info.isSymLink()) return true;
+    if (!file.open(QIODevice::ReadOnly)) {
+        loadWarning_ = QStringLiteral("Die Einstellungsdatei \"") + filePath_ +
+                       QStringLiteral("\" kann nicht gelesen werden (") + file.errorString() +
+                       QStringLiteral(").") + keptAs;
+        return false;
+    }
     const QByteArray data = file.size() > kMaxFileSize ? QByteArray() : file.readAll();
     file.close();
-    if (loadFromData(data)) return true;
+    if (loadFromData(data)) {
+        if (!(info.permissions() & QFileDevice::WriteOwner))
+            loadWarning_ = QStringLiteral("Die Einstellungsdatei \"") + filePath_ +
+                           QStringLiteral("\" ist schreibgeschützt.") + keptAs;
+        return true;
+    }
+    clear();
     const QString aside = filePath_ + QStringLiteral(".corrupt-") +
                           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QFile::remove(aside);
-    if (QFile::rename(filePath_, aside) && movedTo) *movedTo = aside;
+    if (QFile::rename(filePath_, aside)) {
+        if (movedTo) *movedTo = aside;
+    } else {
+        loadWarning_ = QStringLiteral("Die Einstellungsdatei \"") + filePath_ +
+                       QStringLiteral("\" ist beschädigt und kann nicht beiseitegelegt werden.") +
+                       keptAs;
+    }
     return true;
 }
 
@@ -302,6 +324,10 @@ QByteArray SettingsStore::toData() const {
 }
 
 bool SettingsStore::save(QString* error) const {
+    if (!mayWrite()) {
+        if (error) *error = loadWarning_;
+        return false;
+    }
     QSaveFile file(filePath_);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error) *error = file.errorString();

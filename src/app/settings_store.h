@@ -31,6 +31,8 @@ public:
     // Reads the file. A missing file gives an empty store. A file that cannot be parsed
     // is renamed to "<file>.corrupt-<time>" and the store starts empty; `movedTo` then
     // names the new place. False only when the file exists and cannot be read.
+    // A file that could not be read (or not be moved aside), and one its owner made
+    // read-only, is never written over: save() refuses, and loadWarning() says why.
     bool load(QString* movedTo = nullptr);
 
     // Writes the whole store atomically with mode 0600.
@@ -45,6 +47,10 @@ public:
 
     static constexpr int MaxKeyDepth = 512;
     static constexpr int MaxKeyPartLength = 255;
+
+    // What the user should be told once after load(); empty when all is well.
+    const QString& loadWarning() const { return loadWarning_; }
+    bool mayWrite() const { return loadWarning_.isEmpty(); }
 
     bool keyExists(const QString& key) const;
     void createKey(const QString& key);
@@ -91,6 +97,7 @@ private:
     bool parse(const QByteArray& data);
 
     QString filePath_;
+    QString loadWarning_;
     std::vector<Key> keys_;        // creation order; deleted keys leave no hole
     QHash<QString, size_t> index_; // folded path -> position in keys_
 };

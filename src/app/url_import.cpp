@@ -27,6 +27,7 @@ int hexValue(QChar c) {
 struct Download {
     QByteArray body;
     bool tooLarge = false;
+    QByteArray statusLine; // of the last response, redirects included
 };
 
 size_t writeBody(char* data, size_t size, size_t count, void* user) {
@@ -37,6 +38,14 @@ size_t writeBody(char* data, size_t size, size_t count, void* user) {
         return 0; // aborts the transfer
     }
     d->body.append(data, qsizetype(n));
+    return n;
+}
+
+size_t readHeader(char* data, size_t size, size_t count, void* user) {
+    auto* d = static_cast<Download*>(user);
+    const size_t n = size * count;
+    const QByteArray line = QByteArray(data, qsizetype(std::min<size_t>(n, 512))).trimmed();
+    if (line.startsWith("HTTP/")) d->statusLine = line;
     return n;
 }
 
@@ -168,6 +177,8 @@ HttpResult httpGet(const QString& url, const QString& userAgent, int timeoutSeco
     curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxDownload));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &download);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, readHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &download);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
     const CURLcode code = curl_easy_perform(curl);
     if (download.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
@@ -177,6 +188,12 @@ HttpResult httpGet(const QString& url, const QString& userAgent, int timeoutSeco
     } else {
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
         result.body = std::move(download.body);
+        // An answer outside 2xx is a protocol error; its status line is the message.
+        if (result.status < 200 || result.status > 299) {
+            result.error = QString::fromLatin1(download.statusLine);
+            if (result.error.isEmpty())
+                result.error = QStringLiteral("HTTP-Status %1").arg(result.status);
+        }
     }
     curl_easy_cleanup(curl);
     return result;

@@ -40,7 +40,9 @@ QString targetFileName(const QString& name, const QString& fallback);
 struct HttpResult {
     long status = 0;
     QByteArray body;
-    QString error; // transport or protocol error; empty when a response came
+    // Transport or protocol error: an answer outside 2xx gives its status line
+    // ("HTTP/1.1 404 Not Found"). Empty for a 2xx answer.
+    QString error;
 };
 
 // GET with the user agent, following redirects, with time-outs and the size limit.

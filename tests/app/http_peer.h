@@ -6,7 +6,8 @@
 #include <QTemporaryDir>
 
 // A small HTTP server on loopback (Debian's python3) serving the files of a folder.
-// "/redirect/<path>" answers 302 to "/<path>", "/huge.cd" sends 65 MiB, and every
+// "/redirect/<path>" answers 302 to "/<path>", "/status/<code>/<name>" answers with
+// that code and a short body, "/huge.cd" sends 65 MiB, and every
 // request's path and user agent are appended to requests.log.
 class HttpPeer {
 public:
@@ -31,6 +32,14 @@ class H(http.server.SimpleHTTPRequestHandler):
             self.send_response(302)
             self.send_header("Location", self.path[len("/redirect"):])
             self.end_headers()
+            return
+        if self.path.startswith("/status/"):
+            code = int(self.path.split("/")[2])
+            body = b"" if code == 204 else b"BEGIN::CD\r\nLABEL::Fehlerseite\r\n"
+            self.send_response(code)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
             return
         if self.path == "/huge.cd":
             size = 65 * 1024 * 1024

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -298,6 +299,54 @@ TEST_F(MainWindowTest, ClosingSavesSettingsAndHooksMayRefuse) {
     EXPECT_EQ(reread.valueNames(appsettings::kBrainMruKey),
               QStringList{QStringLiteral("Zweite:\\Ordner\\Titel 1.mp3")});
     EXPECT_TRUE(boxes.isEmpty());
+}
+
+// A load that ends while the close request asks its questions shows nothing there:
+// closing drops it, a refused close takes it over afterwards.
+TEST_F(MainWindowTest, ALoadEndingDuringTheCloseRequestWaitsForItsOutcome) {
+    for (const bool allow : {true, false}) {
+        SCOPED_TRACE(allow ? "closing" : "refused");
+        boxes.clear();
+        auto w = shownAndLoaded();
+        // The reload finds one more medium and one index file it cannot read.
+        writeMedium(catalogue + QStringLiteral("/c.cd"), QStringLiteral("Dritte"), 1);
+        ASSERT_TRUE(QFile::link(env.path(QStringLiteral("fehlt")),
+                                catalogue + QStringLiteral("/kaputt.cd")));
+        int boxesDuringRequest = -1;
+        w->closeRequestHooks.push_back([&] {
+            w->reloadMedia();
+            // The user thinks about the question while the load ends.
+            EXPECT_TRUE(waitFor([&] { return !w->isLoading(); }));
+            QTest::qWait(100);
+            boxesDuringRequest = int(boxes.size());
+            return allow;
+        });
+        EXPECT_EQ(w->close(), allow);
+        EXPECT_EQ(boxesDuringRequest, 0);
+        if (allow) {
+            QTest::qWait(100);
+            EXPECT_TRUE(boxes.isEmpty());
+        } else {
+            EXPECT_EQ(w->collection().mediaCount, 3);
+            ASSERT_EQ(boxes.size(), 1);
+            EXPECT_TRUE(boxes[0].second.contains(QLatin1String("kaputt.cd")));
+            w->closeRequestHooks.pop_back();
+            EXPECT_TRUE(w->close());
+        }
+        QFile::remove(catalogue + QStringLiteral("/c.cd"));
+        QFile::remove(catalogue + QStringLiteral("/kaputt.cd"));
+    }
+}
+
+TEST_F(MainWindowTest, AStoredPositionOffEveryScreenIsMovedOntoThePrimary) {
+    store->writeInteger(kMainKey, QStringLiteral("WinPosX"), 20000);
+    store->writeInteger(kMainKey, QStringLiteral("WinPosY"), -15000);
+    store->writeInteger(kMainKey, QStringLiteral("WinSizeX"), 500);
+    store->writeInteger(kMainKey, QStringLiteral("WinSizeY"), 400);
+    auto w = shownAndLoaded();
+    const QRect primary = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(primary.intersects(w->geometry())) << w->geometry().x() << "," << w->geometry().y();
+    EXPECT_EQ(w->geometry().size(), QSize(500, 400).boundedTo(primary.size()));
 }
 
 TEST_F(MainWindowTest, RegistryCleaningAsksAndDeletesAfterSaving) {

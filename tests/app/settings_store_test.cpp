@@ -1,12 +1,16 @@
 #include "settings_store.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <sys/stat.h>
 
@@ -153,6 +157,91 @@ TEST(SettingsStore, KeyPathsBeyondTheRegistryLimitsMakeTheFileUnreadable) {
         SettingsStore again{QString()};
         ASSERT_TRUE(again.loadFromData(s.toData()));
         EXPECT_EQ(again.toData(), s.toData());
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A settings file that could not be read, or that its owner made read-only, is
+// reported once and never written over.
+TEST(SettingsStore, FilesThatCannotBeReadOrAreReadOnlyAreNeverWrittenOver) {
+    const QByteArray valid =
+        R"({"format":1,"keys":[{"path":"Software\\Vorlune","values":[{"name":"SplitPos","type":"integer","data":321}]}]})";
+    struct Case {
+        const char* name;
+        std::function<void(const QString& path)> make;
+        bool loads;       // load() returns true
+        bool keepsValues; // SplitPos was read
+        bool protectedFile;
+    };
+    const Case cases[] = {
+        {"a folder in its place", [](const QString& p) { ASSERT_TRUE(QDir().mkpath(p)); }, false,
+         false, true},
+        {"a dangling link",
+         [](const QString& p) { ASSERT_TRUE(QFile::link(p + QStringLiteral(".weg"), p)); }, false,
+         false, true},
+        {"read-only",
+         [&valid](const QString& p) {
+             QFile f(p);
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             f.write(valid);
+             f.close();
+             ASSERT_EQ(::chmod(QFile::encodeName(p).constData(), 0444), 0);
+         },
+         true, true, true},
+        {"writable",
+         [&valid](const QString& p) {
+             QFile f(p);
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             f.write(valid);
+         },
+         true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("registry.json"));
+        c.make(path);
+        const QFileInfo before(path);
+        const QByteArray contentBefore = before.isFile() ? [&path] {
+            QFile f(path);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }()
+                                                         : QByteArray();
+        SettingsStore s(path);
+        EXPECT_EQ(s.load(), c.loads);
+        EXPECT_EQ(s.readInteger(kKey, QStringLiteral("SplitPos")).has_value(), c.keepsValues);
+        EXPECT_EQ(s.loadWarning().isEmpty(), !c.protectedFile);
+        if (c.protectedFile) {
+            EXPECT_TRUE(s.loadWarning().contains(path));
+        }
+        s.writeInteger(kKey, QStringLiteral("SplitPos"), 99);
+        QString error;
+        EXPECT_EQ(s.save(&error), !c.protectedFile);
+        const QFileInfo after(path);
+        EXPECT_EQ(after.isDir(), before.isDir());
+        EXPECT_EQ(after.isSymLink(), before.isSymLink());
+        if (c.protectedFile) {
+            EXPECT_EQ(error, s.loadWarning());
+            if (before.isFile()) {
+                QFile f(path);
+                ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+                EXPECT_EQ(f.readAll(), contentBefore);
+            }
+            // Nothing was left beside it either.
+            EXPECT_EQ(QDir(dir.path())
+                          .entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)
+                          .filter(QStringLiteral("registry.json."))
+                          .size(),
+                      0);
+        } else {
+            SettingsStore reread(path);
+            ASSERT_TRUE(reread.load());
+            EXPECT_EQ(reread.readInteger(kKey, QStringLiteral("SplitPos")), 99);
+        }
     }
 }
 

@@ -166,18 +166,62 @@ TEST_F(UrlImportServer, HostileLabelCannotLeaveTheDataFolder) {
     EXPECT_EQ(QDir(env.dataDir()).entryList(QDir::Files).size(), 2);
 }
 
-TEST_F(UrlImportServer, RedirectsAreFollowedAndHttpErrorsImportNothing) {
+TEST_F(UrlImportServer, RedirectsAreFollowedAndHttpErrorsAreDownloadFailures) {
     peer.put(QStringLiteral("real.cd"), indexFile(QStringLiteral("Umgeleitet"), {}));
     Result r = import(QStringLiteral("redirect/real.cd"));
     EXPECT_TRUE(r.imported);
     EXPECT_TRUE(QFile::exists(env.dataDir() + QStringLiteral("/Umgeleitet.cd")));
 
-    r = import(QStringLiteral("gibtsnicht.cd"));
-    EXPECT_TRUE(r.attempted);
-    EXPECT_FALSE(r.imported);
-    EXPECT_TRUE(r.error.isEmpty());
-    EXPECT_EQ(entry::importStep(url(QStringLiteral("gibtsnicht.cd")), env.dataDir(), {}, 20),
-              entry::kGoOn);
+    // Error answers carry a body that would import as "Fehlerseite.cd"; an older copy
+    // of it must stay untouched.
+    const QString older = env.dataDir() + QStringLiteral("/Fehlerseite.cd");
+    {
+        QFile f(older);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("BEGIN::CD\r\nLABEL::Fehlerseite\r\nFehlerseite:\\alt.mp3\r\n");
+    }
+    struct Case {
+        QString path;
+        QString document;
+        QString statusLine; // empty: silent, nothing imported
+    };
+    const Case cases[] = {
+        {QStringLiteral("gibtsnicht.cd"), QStringLiteral("gibtsnicht.cd"),
+         QStringLiteral("HTTP/1.0 404 File not found")},
+        {QStringLiteral("status/404/a.cd"), QStringLiteral("a.cd"),
+         QStringLiteral("HTTP/1.0 404 Not Found")},
+        {QStringLiteral("status/500/b.cd"), QStringLiteral("b.cd"),
+         QStringLiteral("HTTP/1.0 500 Internal Server Error")},
+        {QStringLiteral("status/403/"), QStringLiteral("index.cd"),
+         QStringLiteral("HTTP/1.0 403 Forbidden")},
+        {QStringLiteral("status/204/c.cd"), QStringLiteral("c.cd"), QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        r = import(c.path);
+        EXPECT_TRUE(r.attempted);
+        EXPECT_FALSE(r.imported);
+        EXPECT_EQ(r.error, c.statusLine);
+        QString warned;
+        int calls = 0;
+        const int code = entry::importStep(
+            url(c.path), env.dataDir(),
+            [&](const QString& text) {
+                warned = text;
+                ++calls;
+            },
+            20);
+        if (c.statusLine.isEmpty()) {
+            EXPECT_EQ(code, entry::kGoOn);
+            EXPECT_EQ(calls, 0);
+        } else {
+            EXPECT_EQ(code, 255);
+            EXPECT_EQ(calls, 1);
+            EXPECT_EQ(warned, warningText(c.statusLine, c.document, QStringLiteral("127.0.0.1")));
+        }
+    }
+    EXPECT_EQ(readLines(older).size(), 3);
+    EXPECT_EQ(QDir(env.dataDir()).entryList(QDir::Files).size(), 2);
 }
 
 TEST_F(UrlImportServer, OversizedDownloadIsRefusedWithTheWarning) {

@@ -1,6 +1,7 @@
 #include "tallyer.h"
 
 #include "index_file.h"
+#include "media_roots.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,27 +29,44 @@ void makeDir(const QString& root, const QString& relative) {
 
 } // namespace
 
-TEST(TallyerMounts, MountTableAndLongestMountPoint) {
+TEST(TallyerMounts, MediaRootsOfTheMountTableAndTheLongestHolder) {
     const QByteArray table = "/dev/sda1 / ext4 rw,relatime 0 0\n"
                              "proc /proc proc rw 0 0\n"
+                             "tmpfs /run/user/0 tmpfs rw 0 0\n"
                              "/dev/sdb1 /media/usb vfat rw 0 0\n"
                              "/dev/sdc1 /media/usb\\040stick vfat rw 0 0\n"
                              "/dev/sdd1 /media/usb/inner ext4 rw 0 0\n";
-    const QStringList mounts = parseMountPoints(table);
-    EXPECT_EQ(mounts, (QStringList{QStringLiteral("/"), QStringLiteral("/proc"),
-                                   QStringLiteral("/media/usb"), QStringLiteral("/media/usb stick"),
-                                   QStringLiteral("/media/usb/inner")}));
+    const QStringList roots = mediaroots::parseMountTable(table);
+    EXPECT_EQ(roots, (QStringList{QStringLiteral("/"), QStringLiteral("/media/usb"),
+                                  QStringLiteral("/media/usb stick"),
+                                  QStringLiteral("/media/usb/inner")}));
 
-    EXPECT_EQ(mountPointFor(QStringLiteral("/media/usb/Music"), mounts),
-              QStringLiteral("/media/usb"));
-    EXPECT_EQ(mountPointFor(QStringLiteral("/media/usb"), mounts), QStringLiteral("/media/usb"));
-    EXPECT_EQ(mountPointFor(QStringLiteral("/media/usb/inner/x"), mounts),
-              QStringLiteral("/media/usb/inner"));
-    EXPECT_EQ(mountPointFor(QStringLiteral("/media/usb stick/a"), mounts),
-              QStringLiteral("/media/usb stick"));
-    // A mount point holds a path only at a folder boundary.
-    EXPECT_EQ(mountPointFor(QStringLiteral("/media/usb2/Music"), mounts), QStringLiteral("/"));
-    EXPECT_EQ(mountPointFor(QStringLiteral("/home/u"), {}), QStringLiteral("/"));
+    // Folders that do not exist here stand for themselves through a temporary tree.
+    QTemporaryDir tmp;
+    const QString t = QFileInfo(tmp.path()).canonicalFilePath();
+    for (const char* sub :
+         {"media/usb/inner/x", "media/usb stick/a", "media/usb2/Music", "media/usb/Music"})
+        makeDir(t, QLatin1String(sub));
+    QStringList local;
+    for (const QString& r : roots)
+        local << (r == u"/" ? r : t + r);
+    struct Case {
+        const char* path;
+        QString root;
+    };
+    const Case cases[] = {
+        {"/media/usb/Music", t + QStringLiteral("/media/usb")},
+        {"/media/usb", t + QStringLiteral("/media/usb")},
+        {"/media/usb/inner/x", t + QStringLiteral("/media/usb/inner")},
+        {"/media/usb stick/a", t + QStringLiteral("/media/usb stick")},
+        // A root holds a path only at a folder boundary.
+        {"/media/usb2/Music", QStringLiteral("/")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(mediaroots::rootHolding(t + QLatin1String(c.path), local), c.root);
+    }
+    EXPECT_EQ(mediaroots::rootHolding(QStringLiteral("/home/u"), {}), QString());
 }
 
 TEST(TallyerMounts, LinePrefixKeepsThePathBelowTheMountPoint) {
@@ -135,7 +153,7 @@ TEST(TallyerListing, ListsMediaAndTheFoldersThatHoldThem) {
     EXPECT_TRUE(listMedia(root + QStringLiteral("/fehlt"), QStringLiteral("Rock:")).isEmpty());
 }
 
-TEST(TallyerListing, DuplicatesWithoutRegardToCaseAreListedOnce) {
+TEST(TallyerListing, NamesDifferingInCaseAreDifferentFiles) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QString root = tmp.path();
@@ -144,17 +162,20 @@ TEST(TallyerListing, DuplicatesWithoutRegardToCaseAreListedOnce) {
     touch(root, QStringLiteral("Sub/t.mp3"));
     touch(root, QStringLiteral("SUB/T.mp3"));
     touch(root, QStringLiteral("SUB/u.mp3"));
-    // Of equal lines the one sorting first by code stays: capitals first.
-    EXPECT_EQ(
-        listMedia(root, QStringLiteral("Rock:")),
-        (QStringList{QStringLiteral("Rock:\\A.mp3"), QStringLiteral("Rock:\\SUB\\"),
-                     QStringLiteral("Rock:\\SUB\\T.mp3"), QStringLiteral("Rock:\\SUB\\u.mp3")}));
+    // Equal without regard to case sorts capitals first; every file keeps its line.
+    EXPECT_EQ(listMedia(root, QStringLiteral("Rock:")),
+              (QStringList{QStringLiteral("Rock:\\A.mp3"), QStringLiteral("Rock:\\a.MP3"),
+                           QStringLiteral("Rock:\\SUB\\"), QStringLiteral("Rock:\\Sub\\"),
+                           QStringLiteral("Rock:\\SUB\\T.mp3"), QStringLiteral("Rock:\\Sub\\t.mp3"),
+                           QStringLiteral("Rock:\\SUB\\u.mp3")}));
 
+    // Only lines that are exactly equal are dropped.
     QStringList lines = {QStringLiteral("b"),   QStringLiteral("B"),   QStringLiteral("a\\x"),
                          QStringLiteral("A\\"), QStringLiteral("a\\"), QStringLiteral("b")};
     sortUnique(lines);
     EXPECT_EQ(lines,
-              (QStringList{QStringLiteral("A\\"), QStringLiteral("a\\x"), QStringLiteral("B")}));
+              (QStringList{QStringLiteral("A\\"), QStringLiteral("a\\"), QStringLiteral("a\\x"),
+                           QStringLiteral("B"), QStringLiteral("b")}));
 }
 
 TEST(TallyerListing, SortFollowsTheCatalogueOrder) {
@@ -175,12 +196,11 @@ TEST(TallyerListing, SortFollowsTheCatalogueOrder) {
     for (qsizetype i = 1; i < sorted.size(); ++i) {
         EXPECT_LT(indexfile::compareCatalogue(sorted[i - 1], sorted[i]), 0)
             << qPrintable(sorted[i - 1]) << " / " << qPrintable(sorted[i]);
-        EXPECT_FALSE(sorted[i - 1].size() == sorted[i].size() &&
-                     sorted[i - 1].compare(sorted[i], Qt::CaseInsensitive) == 0);
+        EXPECT_NE(sorted[i - 1], sorted[i]);
     }
-    // Every text is there, itself or as an equal one without regard to case.
+    // Every text is there as itself: texts differing in case only are different names.
     for (const QString& line : lines)
-        EXPECT_TRUE(sorted.contains(line, Qt::CaseInsensitive)) << qPrintable(line);
+        EXPECT_TRUE(sorted.contains(line, Qt::CaseSensitive)) << qPrintable(line);
     // The same with the whole text as key.
     QStringList again = lines;
     sortUnique(again);
@@ -211,17 +231,18 @@ TEST(TallyerListing, SymbolicLinksAreFollowedAndLoopsEnd) {
                            QStringLiteral("R:\\l.mp3")}));
 }
 
-TEST(TallyerListing, PrefixFromTheRealMountPoint) {
+TEST(TallyerListing, PrefixFromTheMediaRoots) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
-    const QString base = QFileInfo(tmp.path()).canonicalFilePath();
-    const QString mount = QStorageInfo(base).rootPath();
-    ASSERT_FALSE(mount.isEmpty());
-    EXPECT_EQ(systemMountPointFor(base), mount);
-
-    QString below = mount == u"/" ? base : base.mid(mount.size());
-    below.replace(u'/', u'\\');
-    EXPECT_EQ(linePrefix(QStringLiteral("Rock"), base, false, systemMountPointFor(base)),
-              QStringLiteral("Rock:") + below);
-    EXPECT_EQ(systemMountPointFor(QStringLiteral("/")), QStringLiteral("/"));
+    const QString media = QFileInfo(tmp.path()).canonicalFilePath();
+    makeDir(media, QStringLiteral("Rock/Best"));
+    const QString base = media + QStringLiteral("/Rock/Best");
+    qputenv("VORLUNE_MEDIA_ROOTS", QFile::encodeName(media));
+    EXPECT_EQ(mediaRootFor(base), media);
+    EXPECT_EQ(linePrefix(QStringLiteral("Rock"), base, false, mediaRootFor(base)),
+              QStringLiteral("Rock:\\Rock\\Best"));
+    qunsetenv("VORLUNE_MEDIA_ROOTS");
+    // Without it the system's roots count; "/" is always one of them or the fallback.
+    EXPECT_EQ(mediaRootFor(QStringLiteral("/")), QStringLiteral("/"));
+    EXPECT_NE(mediaRootFor(base), media);
 }

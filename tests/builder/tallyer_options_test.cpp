@@ -64,8 +64,11 @@ TEST(TallyerArguments, HelpForMoreThanSevenArgumentsOrMissingBaseOrLabel) {
 
     EXPECT_TRUE(parseArguments({QStringLiteral("LABEL=R")}).needsHelp());
     EXPECT_TRUE(parseArguments({QStringLiteral("BASEDIR=/x")}).needsHelp());
-    EXPECT_TRUE(
+    // A key with an empty value is there: validation refuses it, no help.
+    EXPECT_FALSE(
         parseArguments({QStringLiteral("BASEDIR=/x"), QStringLiteral("LABEL=")}).needsHelp());
+    EXPECT_FALSE(
+        parseArguments({QStringLiteral("basedir="), QStringLiteral("LABEL=R")}).needsHelp());
     EXPECT_TRUE(parseArguments({}).needsHelp());
 }
 

@@ -1,5 +1,8 @@
 #include "tallyer.h"
 
+#include "index_file.h"
+#include "media_roots.h"
+
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -11,6 +14,11 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 // The built tool, run as a process.
 namespace {
@@ -34,11 +42,14 @@ protected:
         return env;
     }
 
-    void start(QProcess& p, const QStringList& args) const {
+    void start(QProcess& p, const QStringList& args, const QString& mediaRoots = {}) const {
         p.setProgram(QStringLiteral(TALLYER_PATH));
         p.setArguments(args);
         p.setWorkingDirectory(work_.path());
-        p.setProcessEnvironment(environment());
+        QProcessEnvironment env = environment();
+        env.remove(QStringLiteral("VORLUNE_MEDIA_ROOTS"));
+        if (!mediaRoots.isEmpty()) env.insert(QStringLiteral("VORLUNE_MEDIA_ROOTS"), mediaRoots);
+        p.setProcessEnvironment(env);
         p.start();
     }
 
@@ -162,19 +173,122 @@ TEST_F(TallyerProcess, WritesTheIndexFileWithHeaderAndListing) {
     EXPECT_EQ(indexFile(QStringLiteral("Rock")), expected);
 }
 
-TEST_F(TallyerProcess, WithoutTrailingSeparatorThePathBelowTheMountPointStays) {
+// Without a trailing separator the lines keep the path below the media root, by the
+// definition vorlune finds titles with: the file resolves from the root that holds the
+// medium's identification file. Roots from VORLUNE_MEDIA_ROOTS count; a tmpfs does not.
+TEST_F(TallyerProcess, WithoutTrailingSeparatorThePathBelowTheMediaRootStays) {
     touch(QStringLiteral("Music/Best/a.mp3"));
-    const QString base = QFileInfo(media_.filePath(QStringLiteral("Music"))).canonicalFilePath();
-    const QString mount = QStorageInfo(base).rootPath();
-    QString below = mount == u"/" ? base : base.mid(mount.size());
-    below.replace(u'/', u'\\');
+    const QString media = QFileInfo(media_.path()).canonicalFilePath();
+    const QString base = media + QStringLiteral("/Music");
+    struct Case {
+        const char* name;
+        QString roots;        // VORLUNE_MEDIA_ROOTS
+        QString expectedRoot; // where the identification file belongs
+    };
+    const QString tmpfsMedia = QStringLiteral("/dev/shm");
+    const Case cases[] = {
+        {"a folder named as a media root", media, media},
+        {"a media root given through a link", work_.path() + QStringLiteral("/link"), media},
+        {"no media root below the system's", QString(),
+         mediaroots::rootHolding(base, mediaroots::mountRoots())},
+    };
+    ASSERT_TRUE(QFile::link(media, work_.path() + QStringLiteral("/link")));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess p;
+        start(p, {QStringLiteral("LABEL=Rock"), QStringLiteral("BASEDIR=") + base}, c.roots);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 0);
+        ASSERT_FALSE(c.expectedRoot.isEmpty());
+        const QStringList lines = indexLines(QStringLiteral("Rock"));
+        ASSERT_GE(lines.size(), 6);
+        EXPECT_EQ(
+            mediaroots::titleFilePath(c.expectedRoot, lines.at(5)),
+            media_.filePath(QStringLiteral("Music/Best/a.mp3")).replace(media_.path(), media));
+        // The root vorlune would use for this medium is that root.
+        qputenv("VORLUNE_MEDIA_ROOTS", c.roots.toLocal8Bit());
+        EXPECT_EQ(mediaroots::rootHolding(base, mediaroots::localRoots()), c.expectedRoot);
+        qunsetenv("VORLUNE_MEDIA_ROOTS");
+    }
+    // A tmpfs is no media root: its mount point is never the medium part.
+    if (QFileInfo(tmpfsMedia).isDir()) {
+        const QString table = QStringLiteral("/dev/vda / ext4 rw 0 0\n"
+                                             "tmpfs /dev/shm tmpfs rw 0 0\n"
+                                             "tmpfs /run/user/1000 tmpfs rw 0 0\n"
+                                             "/dev/sdb1 /media/usb vfat rw 0 0\n");
+        const QStringList roots = mediaroots::parseMountTable(table.toUtf8());
+        EXPECT_FALSE(roots.contains(tmpfsMedia));
+        EXPECT_EQ(mediaroots::rootHolding(tmpfsMedia, roots), QStringLiteral("/"));
+    }
+}
 
-    const Result r = run({QStringLiteral("LABEL=Rock"), QStringLiteral("BASEDIR=") + base});
+// Empty BASEDIR= or LABEL= values are refused on their own, not answered with help.
+TEST_F(TallyerProcess, EmptyBaseOrLabelIsRefusedWithItsOwnCode) {
+    struct Case {
+        QStringList args;
+        int exitCode;
+        QString message;
+    };
+    const Case cases[] = {
+        {{QStringLiteral("BASEDIR="), QStringLiteral("LABEL=Rock")},
+         5,
+         QStringLiteral(" Fehler:   Kein Verzeichnis angegeben (BASEDIR= ist leer).")},
+        {{QStringLiteral("BASEDIR=") + media_.path(), QStringLiteral("LABEL=")},
+         6,
+         QStringLiteral(" Fehler:   Keine Medien-Bezeichnung angegeben (LABEL= ist leer).")},
+        {{QStringLiteral("label="), QStringLiteral("basedir=")},
+         5,
+         QStringLiteral(" Fehler:   Kein Verzeichnis angegeben (BASEDIR= ist leer).")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const Result r = run(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.out, block({c.message}));
+    }
+    EXPECT_TRUE(QDir(work_.path()).entryList(QDir::Files).isEmpty());
+}
+
+// Names that differ in case only are different files; names that are not UTF-8 are
+// reported and left out.
+TEST_F(TallyerProcess, CaseTwinsStayAndNamesThatAreNotUtf8AreReported) {
+    touch(QStringLiteral("A.mp3"));
+    touch(QStringLiteral("a.mp3"));
+    touch(QStringLiteral("Live/x.mp3"));
+    touch(QStringLiteral("live/y.mp3"));
+    touch(QStringLiteral("gut/\u00fc.mp3"));
+    const QByteArray root = QFile::encodeName(media_.path());
+    for (const QByteArray& bad : {root + "/b\xe4"
+                                         "d.mp3",
+                                  root + "/Ordner \xff/t.mp3"}) {
+        ::mkdir(bad.left(bad.lastIndexOf('/')).constData(), 0755); // raw bytes, no decoding
+        FILE* f = std::fopen(bad.constData(), "w");
+        ASSERT_NE(f, nullptr) << bad.constData();
+        std::fclose(f);
+    }
+    const Result r =
+        run({QStringLiteral("BASEDIR=") + media_.path() + u'/', QStringLiteral("LABEL=Rock")});
+    // Qt cannot remove names it cannot decode: they go first.
+    ::unlink((root + "/b\xe4"
+                     "d.mp3")
+                 .constData());
+    ::unlink((root + "/Ordner \xff/t.mp3").constData());
+    ::rmdir((root + "/Ordner \xff").constData());
     EXPECT_EQ(r.exitCode, 0);
-    const QStringList lines = indexLines(QStringLiteral("Rock"));
-    const QString prefix = QStringLiteral("Rock:") + below;
-    EXPECT_EQ(lines.mid(4), (QStringList{prefix + QStringLiteral("\\Best\\"),
-                                         prefix + QStringLiteral("\\Best\\a.mp3"), QString()}));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("b\\xe4d.mp3\""))) << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Ordner \\xff/\""))) << qPrintable(r.out);
+    QFile file(work_.filePath(QStringLiteral("Rock.cd")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QStringList lines;
+    QString error;
+    ASSERT_TRUE(indexfile::readIndexFile(file.fileName(), lines, &error));
+    const QStringList listing = lines.mid(lines.indexOf(QStringLiteral("LABEL::Rock")) + 1);
+    EXPECT_EQ(
+        listing,
+        (QStringList{QStringLiteral("Rock:\\A.mp3"), QStringLiteral("Rock:\\a.mp3"),
+                     QStringLiteral("Rock:\\gut\\"), QStringLiteral("Rock:\\gut\\\u00fc.mp3"),
+                     QStringLiteral("Rock:\\Live\\"), QStringLiteral("Rock:\\live\\"),
+                     QStringLiteral("Rock:\\Live\\x.mp3"), QStringLiteral("Rock:\\live\\y.mp3")}));
 }
 
 TEST_F(TallyerProcess, ResourceGuessAndPlaceholders) {

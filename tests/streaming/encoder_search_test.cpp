@@ -89,20 +89,39 @@ TEST(EncoderSearch, NamesAndVersionTexts) {
 }
 
 TEST(EncoderSearch, CancelStopsTheWorker) {
-    Tree t;
-    EncoderSearch search;
-    QSignalSpy done(&search, &EncoderSearch::finished);
-    search.cancel();
-    search.start({t.root()});
-    search.cancel();
-    ASSERT_TRUE(done.wait(5000) || done.count() == 1);
-    EXPECT_FALSE(search.isScanning());
-    // Either it was stopped before the end or it had already finished the small tree.
-    const bool cancelled = done.first().at(0).toBool();
-    QSignalSpy found(&search, &EncoderSearch::found);
-    QTest::qWait(50);
-    if (cancelled) {
-        EXPECT_EQ(found.count(), 0);
+    // The root's only entry is a folder, so the first folder signal comes before any
+    // library is looked at; cancelling there must leave both libraries unexamined.
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("a/b");
+    QFile::copy(LAME_LIBRARY, dir.filePath("a/libmp3lame.so.0"));
+    QFile::copy(LAME_LIBRARY, dir.filePath("a/b/libmp3lame.so.0.0.0"));
+
+    struct Case {
+        const char* name;
+        bool cancelInside;
+        bool cancelled;
+        int found;
+    };
+    const Case cases[] = {
+        {"cancel at the first folder", true, true, 0},
+        {"a cancel before the start does not stop it", false, false, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EncoderSearch search;
+        QSignalSpy done(&search, &EncoderSearch::finished);
+        QSignalSpy found(&search, &EncoderSearch::found);
+        if (c.cancelInside)
+            QObject::connect(
+                &search, &EncoderSearch::folderEntered, &search, [&search] { search.cancel(); },
+                Qt::DirectConnection);
+        search.cancel();
+        search.start({dir.path()});
+        ASSERT_TRUE(done.wait(5000) || done.count() == 1);
+        search.wait();
+        EXPECT_FALSE(search.isScanning());
+        EXPECT_EQ(done.first().at(0).toBool(), c.cancelled);
+        EXPECT_EQ(found.count(), c.found);
     }
 }
 

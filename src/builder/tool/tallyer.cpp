@@ -2,10 +2,12 @@
 
 #include "control_channel.h"
 #include "index_file.h"
+#include "media_roots.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
@@ -47,6 +49,8 @@ Arguments parseArguments(const QStringList& args) {
         for (const auto& [key, field] : keys) {
             if (arg.startsWith(key, Qt::CaseInsensitive)) {
                 out.*field = arg.mid(arg.indexOf(u'=') + 1);
+                if (field == &Arguments::baseDir) out.baseDirGiven = true;
+                if (field == &Arguments::label) out.labelGiven = true;
                 break;
             }
         }
@@ -126,6 +130,13 @@ Validation validate(const Arguments& args) {
     Validation v;
     Job& job = v.job;
 
+    // A key given without a value is a mistake of its own, not a call for help.
+    if (args.baseDir.isEmpty()) {
+        v.messages << QStringList{
+            QStringLiteral(" Fehler:   Kein Verzeichnis angegeben (BASEDIR= ist leer).")};
+        v.exitCode = ExitEmptyBaseDir;
+        return v;
+    }
     job.baseDir = args.baseDir;
     if (job.baseDir.endsWith(u'/') || job.baseDir.endsWith(u'\\')) {
         job.rootFlag = true;
@@ -139,6 +150,12 @@ Validation validate(const Arguments& args) {
         return v;
     }
 
+    if (args.label.isEmpty()) {
+        v.messages << QStringList{
+            QStringLiteral(" Fehler:   Keine Medien-Bezeichnung angegeben (LABEL= ist leer).")};
+        v.exitCode = ExitEmptyLabel;
+        return v;
+    }
     job.label = args.label.trimmed();
     static const QString forbidden = QStringLiteral("/\\:*?|<>\"");
     const bool badChar = std::any_of(job.label.cbegin(), job.label.cend(),
@@ -282,47 +299,9 @@ HeaderTexts headerTexts(const Job& job, const DateTexts& dates) {
     return t;
 }
 
-QStringList parseMountPoints(const QByteArray& table) {
-    QStringList out;
-    for (const QByteArray& row : table.split('\n')) {
-        const QList<QByteArray> fields = row.split(' ');
-        if (fields.size() < 2 || fields[1].isEmpty()) continue;
-        // Blanks, tabs, line feeds and backslashes are written as \ooo.
-        const QByteArray& raw = fields[1];
-        QByteArray path;
-        path.reserve(raw.size());
-        for (qsizetype i = 0; i < raw.size(); ++i) {
-            if (raw[i] == '\\' && i + 3 < raw.size()) {
-                auto octal = [&raw](qsizetype k) { return raw[k] >= '0' && raw[k] <= '7'; };
-                if (octal(i + 1) && octal(i + 2) && octal(i + 3)) {
-                    path +=
-                        char((raw[i + 1] - '0') * 64 + (raw[i + 2] - '0') * 8 + (raw[i + 3] - '0'));
-                    i += 3;
-                    continue;
-                }
-            }
-            path += raw[i];
-        }
-        out << QFile::decodeName(path);
-    }
-    return out;
-}
-
-QString mountPointFor(const QString& canonicalPath, const QStringList& mountPoints) {
-    QString best = QStringLiteral("/");
-    for (const QString& mp : mountPoints) {
-        if (mp.size() <= best.size() || !mp.startsWith(u'/')) continue;
-        if (canonicalPath == mp ||
-            (canonicalPath.startsWith(mp) && canonicalPath.at(mp.size()) == u'/'))
-            best = mp;
-    }
-    return best;
-}
-
-QString systemMountPointFor(const QString& canonicalPath) {
-    QFile f(QStringLiteral("/proc/self/mounts"));
-    if (!f.open(QIODevice::ReadOnly)) return QStringLiteral("/");
-    return mountPointFor(canonicalPath, parseMountPoints(f.readAll()));
+QString mediaRootFor(const QString& canonicalPath) {
+    const QString root = mediaroots::rootHolding(canonicalPath, mediaroots::localRoots());
+    return root.isEmpty() ? QStringLiteral("/") : root;
 }
 
 QString linePrefix(const QString& label, const QString& canonicalBase, bool rootFlag,
@@ -381,14 +360,13 @@ void sortUnique(QStringList& lines, qsizetype commonPrefix) {
         if (c != 0) return c < 0;
         return indexfile::compareCatalogue(lines[a.index], lines[b.index]) < 0;
     });
-    // Equal texts without regard to case are neighbours; the first of them stays.
+    // Equal texts are neighbours; texts that differ in case only are kept, since they
+    // name different files.
     QStringList out;
     out.reserve(n);
-    const Entry* kept = nullptr;
     for (const Entry& e : entries) {
-        if (kept && keyCompare(*kept, e) == 0) continue;
+        if (!out.isEmpty() && out.constLast() == lines[e.index]) continue;
         out.append(std::move(lines[e.index]));
-        kept = &e;
     }
     lines = std::move(out);
 }
@@ -432,11 +410,17 @@ namespace {
 // to folders are followed; a folder that is already open on the way down from the base
 // (same device and inode) is not entered again, which ends link loops.
 class Walker {
-    // "<prefix>\<name>", in one allocation for the usual ASCII names.
+    // "<prefix>\<name>", in one allocation for the usual ASCII names. Null for a name
+    // that is not valid UTF-8.
     static QString childPath(const QString& prefix, const char* name) {
         const size_t length = std::strlen(name);
         const bool ascii = std::all_of(name, name + length, [](char c) { return c >= 0; });
-        if (!ascii) return prefix + u'\\' + QFile::decodeName(name);
+        if (!ascii) {
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString decoded = utf8(QByteArrayView(name, qsizetype(length)));
+            if (utf8.hasError()) return QString();
+            return prefix + u'\\' + decoded;
+        }
         QString out(prefix.size() + 1 + qsizetype(length), Qt::Uninitialized);
         QChar* p = std::copy(prefix.cbegin(), prefix.cend(), out.data());
         *p++ = u'\\';
@@ -444,8 +428,42 @@ class Walker {
         return out;
     }
 
+    // The path for the console: valid UTF-8 as it is, other bytes as "\xNN".
+    static QString shownPath(const QByteArray& folder, const char* name) {
+        const QByteArray raw = folder + '/' + name;
+        QString out;
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        for (qsizetype i = 0; i < raw.size();) {
+            // The longest valid piece from here, then one escaped byte.
+            qsizetype end = i;
+            while (end < raw.size()) {
+                const uchar c = uchar(raw[end]);
+                const int size = c < 0x80         ? 1
+                                 : (c >> 5) == 6  ? 2
+                                 : (c >> 4) == 14 ? 3
+                                 : (c >> 3) == 30 ? 4
+                                                  : 0;
+                if (size == 0 || end + size > raw.size()) break;
+                const QString piece = utf8(QByteArrayView(raw).sliced(end, size));
+                if (utf8.hasError() || piece.isEmpty()) {
+                    utf8.resetState();
+                    break;
+                }
+                end += size;
+            }
+            out += QString::fromUtf8(QByteArrayView(raw).sliced(i, end - i));
+            if (end < raw.size()) {
+                out += QStringLiteral("\\x%1").arg(uchar(raw[end]), 2, 16, QLatin1Char('0'));
+                ++end;
+            }
+            i = end;
+        }
+        return out;
+    }
+
 public:
     QStringList lines;
+    QStringList skipped;
 
     qsizetype walk(const QByteArray& path, const QString& prefix) {
         DIR* dir = ::opendir(path.isEmpty() ? "/" : path.constData());
@@ -478,7 +496,12 @@ public:
                 if (nameView.compare("VORLUNE", Qt::CaseInsensitive) != 0)
                     folders.emplace_back(name);
             } else if (isMediaFileName(nameView)) {
-                lines << childPath(prefix, name);
+                QString line = childPath(prefix, name);
+                if (line.isNull()) {
+                    skipped << shownPath(path, name);
+                    continue;
+                }
+                lines << std::move(line);
                 ++found;
             }
         }
@@ -486,6 +509,10 @@ public:
 
         for (const QByteArray& name : folders) {
             const QString folderLine = childPath(prefix, name.constData());
+            if (folderLine.isNull()) {
+                skipped << shownPath(path, name.constData()) + u'/';
+                continue;
+            }
             const qsizetype below = walk(path + '/' + name, folderLine);
             if (below > 0) {
                 lines << folderLine + u'\\';
@@ -502,13 +529,14 @@ private:
 
 } // namespace
 
-QStringList listMedia(const QString& folder, const QString& prefix) {
+QStringList listMedia(const QString& folder, const QString& prefix, QStringList* skipped) {
     QByteArray path = QFile::encodeName(folder);
     while (path.size() > 1 && path.endsWith('/'))
         path.chop(1);
     if (path == "/") path.clear(); // children become "/name"
     Walker walker;
     walker.walk(path, prefix);
+    if (skipped) *skipped = std::move(walker.skipped);
     sortUnique(walker.lines, prefix.size());
     return walker.lines;
 }
@@ -535,9 +563,17 @@ int run(const QStringList& args, const Printer& print, const RunOptions& options
     } else {
         QString canonical = QFileInfo(job.baseDir).canonicalFilePath();
         if (canonical.isEmpty()) canonical = QFileInfo(job.baseDir).absoluteFilePath();
-        prefix = linePrefix(job.label, canonical, false, systemMountPointFor(canonical));
+        prefix = linePrefix(job.label, canonical, false, mediaRootFor(canonical));
     }
-    const QStringList listing = listMedia(job.baseDir, prefix);
+    QStringList skipped;
+    const QStringList listing = listMedia(job.baseDir, prefix, &skipped);
+    if (!skipped.isEmpty()) {
+        QStringList message{
+            QStringLiteral(" Warnung:  Namen, die kein gültiges UTF-8 sind, werden übergangen:")};
+        for (const QString& path : skipped)
+            message << kErrorIndent + quoted(path);
+        printLines(messageBlock(banner, message));
+    }
 
     const DateTexts dates = dateTexts(QDateTime::currentDateTime(), QLocale::system());
     const HeaderTexts texts = headerTexts(job, dates);

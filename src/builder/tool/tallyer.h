@@ -18,6 +18,8 @@ enum ExitCode : int {
     ExitBadLabel = 2,
     ExitBadType = 3,
     ExitWriteFailed = 4,
+    ExitEmptyBaseDir = 5,
+    ExitEmptyLabel = 6,
     ExitInfoFileMissing = 8,
     ExitHelp = 255,
 };
@@ -36,8 +38,11 @@ struct Arguments {
     QString comment;
     QString infoFile;
     qsizetype count = 0;
+    bool baseDirGiven = false; // the key was there, even with an empty value
+    bool labelGiven = false;
 
-    bool needsHelp() const { return count > kMaxArguments || baseDir.isEmpty() || label.isEmpty(); }
+    // Only a missing key calls for help; an empty value is refused by validate().
+    bool needsHelp() const { return count > kMaxArguments || !baseDirGiven || !labelGiven; }
     bool hasManualTexts() const {
         return !author.isEmpty() || !version.isEmpty() || !comment.isEmpty();
     }
@@ -108,27 +113,25 @@ struct HeaderTexts {
 // placeholders replaced in version and description.
 HeaderTexts headerTexts(const Job& job, const DateTexts& dates);
 
-// The mount points listed in a mounts table (the format of /proc/self/mounts).
-QStringList parseMountPoints(const QByteArray& table);
-
-// The longest mount point that holds the canonical path; "/" when none does.
-QString mountPointFor(const QString& canonicalPath, const QStringList& mountPoints);
-
-// The mount point holding the folder, from /proc/self/mounts.
-QString systemMountPointFor(const QString& canonicalPath);
+// The media root holding the folder, by the definition vorlune resolves titles with
+// (real file systems of the mount table, then VORLUNE_MEDIA_ROOTS); "/" when none does.
+QString mediaRootFor(const QString& canonicalPath);
 
 // The text that stands for the base folder in the lines: "<label>:" with the root
 // flag, else "<label>:" followed by the folder's path below its mount point.
 QString linePrefix(const QString& label, const QString& canonicalBase, bool rootFlag,
                    const QString& mountPoint);
 
-// Sorts in catalogue order and drops entries equal without regard to case (the one
-// sorting first stays). All lines begin with the same commonPrefix characters.
+// Sorts in catalogue order and drops entries that are exactly equal. Names that differ
+// only in case are different files here and both stay. All lines begin with the same
+// commonPrefix characters.
 void sortUnique(QStringList& lines, qsizetype commonPrefix = 0);
 
 // Lists the media files below the folder and the folders that hold any, sorted and
 // without duplicates. Folders named "VORLUNE" are skipped; hidden entries count.
-QStringList listMedia(const QString& folder, const QString& prefix);
+// Entries whose names are not valid UTF-8 could never be found again from a line: they
+// are left out and their paths (bad bytes as "\xNN") go to `skipped`.
+QStringList listMedia(const QString& folder, const QString& prefix, QStringList* skipped = nullptr);
 
 // True when the file name's extension is one of the listed media extensions.
 bool isMediaFileName(QByteArrayView name);

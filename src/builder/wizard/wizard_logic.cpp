@@ -12,6 +12,9 @@
 #include <chrono>
 #include <vector>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace reapwell {
 
 const std::array<MediumType, 8>& mediumTypes() {
@@ -214,6 +217,32 @@ QString shownText(QString text) {
 
 QString registeredOwner() {
     return systemuser::registeredOwner();
+}
+
+QString loginName() {
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
+    passwd entry{};
+    passwd* result = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result &&
+        result->pw_name && *result->pw_name)
+        return QString::fromLocal8Bit(result->pw_name);
+    return QString::fromLocal8Bit(qgetenv("USER"));
+}
+
+QStringList openFolders(const QString& home, const QString& user, const QStringList& mediaParents) {
+    QStringList folders;
+    auto add = [&folders](const QString& path) {
+        const QString clean = QDir::cleanPath(path);
+        if (!path.isEmpty() && QFileInfo(clean).isDir() && !folders.contains(clean))
+            folders << clean;
+    };
+    add(home);
+    // A user name with a separator would name some other folder.
+    if (!user.isEmpty() && !user.contains(u'/') && user != u"." && user != u"..")
+        for (const QString& parent : mediaParents)
+            add(parent + u'/' + user);
+    return folders;
 }
 
 QString tickName(quint64 milliseconds) {

@@ -125,6 +125,16 @@ QString shownText(QString text);
 // The owner's full name from the password database, else the login name.
 QString registeredOwner();
 
+// The login name from the password database, else $USER.
+QString loginName();
+
+// The folders the folder tree opens with, those that exist: the home folder, then the
+// folders below which this user's removable media are mounted ("<parent>/<user>" for
+// each parent, by default /media and /run/media).
+QStringList openFolders(const QString& home, const QString& user,
+                        const QStringList& mediaParents = {QStringLiteral("/media"),
+                                                           QStringLiteral("/run/media")});
+
 // Eight upper-case hexadecimal digits of a millisecond tick count.
 QString tickName(quint64 milliseconds);
 // The same for the system's monotonic clock.

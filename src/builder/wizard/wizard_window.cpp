@@ -205,6 +205,24 @@ QWidget* WizardWindow::buildPage(int page) {
         for (int column = 1; column < folders_->columnCount(); ++column)
             baseDirTree_->hideColumn(column);
         baseDirTree_->expand(folders_->index(QStringLiteral("/")));
+        // Open where media usually are: the home folder and the removable media's
+        // folders, each with the folders above it; the home folder is current but not
+        // selected, so that nothing is chosen for the user.
+        const QStringList open = openFolders(QDir::homePath(), loginName());
+        for (const QString& folder : open) {
+            QString path = folder;
+            for (;;) {
+                baseDirTree_->expand(folders_->index(path));
+                const QString up = QFileInfo(path).path();
+                if (up == path) break;
+                path = up;
+            }
+        }
+        if (!open.isEmpty()) {
+            const QModelIndex start = folders_->index(open.first());
+            baseDirTree_->selectionModel()->setCurrentIndex(start, QItemSelectionModel::NoUpdate);
+            baseDirTree_->scrollTo(start, QAbstractItemView::PositionAtTop);
+        }
         // The selection, not the current item: focusing the tree makes its first item
         // current without selecting it.
         connect(baseDirTree_->selectionModel(), &QItemSelectionModel::selectionChanged, this,

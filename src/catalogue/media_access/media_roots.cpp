@@ -3,6 +3,7 @@
 #include "medium_label.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 
 namespace mediaroots {
@@ -96,6 +97,20 @@ QStringList localRoots() {
         roots << root;
     }
     return roots;
+}
+
+QString rootHolding(const QString& canonicalPath, const QStringList& roots) {
+    QString best;
+    for (const QString& root : roots) {
+        const QString canonical = QFileInfo(root).canonicalFilePath();
+        if (canonical.isEmpty()) continue; // gone, or not reachable
+        if (canonical.size() <= best.size()) continue;
+        const bool holds =
+            canonical == u"/" || canonicalPath == canonical ||
+            (canonicalPath.startsWith(canonical) && canonicalPath.at(canonical.size()) == u'/');
+        if (holds) best = canonical;
+    }
+    return best;
 }
 
 int foundTypeFromIdLines(const QStringList& lines) {

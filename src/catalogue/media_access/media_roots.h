@@ -23,6 +23,12 @@ QStringList environmentRoots();
 // Mount roots, then the environment's roots, without duplicates.
 QStringList localRoots();
 
+// The root among `roots` that holds the canonical path: the longest one, compared as
+// canonical paths at folder boundaries. Returned canonical; empty when none holds it.
+// The index tool takes the medium part of its lines from here, so that vorlune finds
+// its titles again under the same root.
+QString rootHolding(const QString& canonicalPath, const QStringList& roots);
+
 // The medium type that the lines of an identification file name.
 int foundTypeFromIdLines(const QStringList& lines);
 

@@ -378,3 +378,46 @@ TEST_F(FlowTest, ParametersUseTheConnectBoxOnlyWhileItIsEnabled) {
         flow.parameters("/t/i.cdi").text,
         QString(R"( BASEDIR="%1" LABEL="Rock" TYPE=CDR INFOFILE="/t/i.cdi")").arg(dir.path()));
 }
+
+TEST(FolderTree, OpensAtHomeWithTheUsersMediaFolders) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString home = tmp.filePath("home/anna");
+    const QString media = tmp.filePath("media");
+    const QString runMedia = tmp.filePath("run/media");
+    QDir().mkpath(home);
+    const QStringList parents{media, runMedia};
+    struct Case {
+        const char* name;
+        QStringList make; // folders created before the call
+        QString home;
+        QString user;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {"home only", {}, home, "anna", {home}},
+        {"both media folders",
+         {media + "/anna", runMedia + "/anna"},
+         home,
+         "anna",
+         {home, media + "/anna", runMedia + "/anna"}},
+        {"another user's media folder stays shut",
+         {media + "/bert"},
+         home,
+         "anna",
+         {home, media + "/anna", runMedia + "/anna"}},
+        {"a missing home is left out",
+         {},
+         tmp.filePath("home/weg"),
+         "anna",
+         {media + "/anna", runMedia + "/anna"}},
+        {"a user name that is a path names nothing", {}, home, "../media/anna", {home}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const QString& folder : c.make)
+            QDir().mkpath(folder);
+        EXPECT_EQ(openFolders(c.home, c.user, parents), c.expected);
+    }
+    EXPECT_FALSE(loginName().isEmpty());
+}

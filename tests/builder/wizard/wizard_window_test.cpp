@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -417,4 +418,30 @@ TEST_F(WizardWindowTest, SuccessNeedsTheIndexFileTheToolWrote) {
     EXPECT_EQ(dialogs->confirmations, 0);
     EXPECT_TRUE(QFile::exists(output.filePath("Rock.cd")));
     EXPECT_TRUE(tempIsEmpty());
+}
+
+// The folder tree opens at the home folder, with the folders above it expanded; the
+// home folder is the current item but not chosen, so "W&eiter" waits for the user.
+TEST(WizardFolderTree, OpensAtTheHomeFolderWithoutChoosingIt) {
+    QTemporaryDir toolTemp, home;
+    ASSERT_TRUE(QDir(home.path()).mkpath("Musik"));
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    {
+        WizardWindow window(toolTemp.path(), new StubDialogs);
+        window.show();
+        QTest::mouseClick(window.findChild<QPushButton*>("next"), Qt::LeftButton);
+        auto* tree = window.findChild<QTreeView*>("basedir");
+        ASSERT_NE(tree, nullptr);
+        auto* model = qobject_cast<QFileSystemModel*>(tree->model());
+        ASSERT_NE(model, nullptr);
+        const QModelIndex start = model->index(QDir::cleanPath(home.path()));
+        ASSERT_TRUE(start.isValid());
+        for (QModelIndex i = start; i.isValid(); i = i.parent())
+            EXPECT_TRUE(tree->isExpanded(i)) << qPrintable(model->filePath(i));
+        EXPECT_EQ(tree->currentIndex(), start);
+        EXPECT_TRUE(tree->selectionModel()->selectedRows().isEmpty());
+        EXPECT_FALSE(window.findChild<QPushButton*>("next")->isEnabled());
+    }
+    qputenv("HOME", savedHome);
 }
