@@ -22,6 +22,7 @@ class TForm2;
 class TForm6;
 class QuickSearch;
 class CommandPanel;
+class CopyIntegration;
 class QAction;
 class QActionGroup;
 class QComboBox;
@@ -97,6 +98,8 @@ public:
     void setMediumConnector(MediumConnector* connector);
     // The streaming server, started at the first showing when streaming is enabled.
     StreamingIntegration* streaming() const { return streaming_; }
+    // Copying: destination fields, profile buttons, the copy dialog.
+    CopyIntegration* copying() const { return copy_; }
 
     // The insert-medium dialog and the password prompt, created with the window.
     TForm2* Form2 = nullptr;
@@ -200,4 +203,5 @@ private:
     bool closed_ = false;
     int fontId_ = -1;
     StreamingIntegration* streaming_ = nullptr;
+    CopyIntegration* copy_ = nullptr;
 };

@@ -26,6 +26,24 @@ QLabel* boldLabel(const QString& text, QWidget* parent) {
     label->setFont(f);
     return label;
 }
+// The picture of a found medium type (media roots' numbering); -1 while it is looked for.
+QStyle::StandardPixmap mediumPicture(int type) {
+    switch (type) {
+    case -1:
+        return QStyle::SP_MessageBoxQuestion;
+    case 2:
+        return QStyle::SP_DriveFDIcon;
+    case 3:
+    case 4:
+    case 6:
+        return QStyle::SP_DriveHDIcon;
+    case 7:
+    case 8:
+        return QStyle::SP_DriveNetIcon;
+    default:
+        return QStyle::SP_DriveCDIcon;
+    }
+}
 } // namespace
 
 TForm8::TForm8(QWidget* parent)
@@ -249,7 +267,7 @@ void TForm3::timerTimer() {
     if (shownType_ != r.mediumType()) {
         shownType_ = r.mediumType();
         QIcon icon = icons_ ? icons_(shownType_) : QIcon();
-        if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_DriveCDIcon);
+        if (icon.isNull()) icon = style()->standardIcon(mediumPicture(shownType_));
         typimg->setPixmap(icon.pixmap(32, 32));
     }
     errlabel->setText(r.failure());
