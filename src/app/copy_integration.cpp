@@ -11,6 +11,7 @@
 #include "collection_views.h"
 #endif
 #include "command_panel.h"
+#include "commands.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -97,15 +98,14 @@ CopyIntegration::CopyIntegration(TForm1* window, SettingsStore* store)
         connect(b, &QWidget::customContextMenuRequested, this,
                 [this, b](const QPoint& at) { popupMenu3_->popup(b->mapToGlobal(at)); });
     }
-    connect(panel->copy_btn, &QPushButton::clicked, this, &CopyIntegration::copySelection);
-    connect(panel->burn_btn, &QPushButton::clicked, this, &CopyIntegration::burn_btnClick);
-    if (QAction* a = window_->action(QStringLiteral("InZielordnerkopieren1")))
-        connect(a, &QAction::triggered, this, [this] {
-            if (copyMode() == 2)
-                burn_btnClick();
-            else
-                copySelection();
-        });
+    // The copy and burn commands; the menu items and buttons are bound to them.
+    CommandTable& table = window_->commandTable();
+    table.add(
+        QLatin1String(cmd::Copy), [this](const QString&) { copySelection(); },
+        [this] { return copyEnabled(); });
+    table.add(
+        QLatin1String(cmd::Burn), [this](const QString&) { burn_btnClick(); },
+        [this] { return copyEnabled(); });
     applyCopyMode();
 
     // Profiles: the new-profile button shows only without profiles; the buttons live in
@@ -380,6 +380,7 @@ void CopyIntegration::updateCopyState() {
 }
 
 void CopyIntegration::updateEnabled() {
+    window_->commandTable().refresh();
     const bool enabled = copyEnabled();
     if (enabled != lastEnabled_) {
         lastEnabled_ = enabled;

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     SettingsStore store(apppaths::registryFile());
     store.load();
 
-    TForm1::Environment env;
+    AppCore::Environment env;
     env.dataDir = dataDir;
     env.catalogDir = entry::catalogDir(first, dataDir);
     env.tempDir = temp.path();
@@ -46,8 +46,9 @@ int main(int argc, char** argv) {
     env.applicationsDir = apppaths::applicationsDir();
     env.store = &store;
 
-    TForm1 form(env);
-    ControlServer server(&form);
+    AppCore core(env);
+    TForm1 form(core);
+    ControlServer server(&core);
     server.listen();
 
     SignalWatcher watcher;

@@ -68,13 +68,18 @@ constexpr int kDesignedHeight = 620;
 
 } // namespace
 
+TForm1::TForm1(AppCore& core, QWidget* parent) : TForm1(nullptr, &core, parent) {}
+
 TForm1::TForm1(Environment environment, QWidget* parent)
-    : QMainWindow(parent), env_(std::move(environment)),
-      collection_(std::make_shared<Collection>()), loader_(new CollectionLoader(this)) {
+    : TForm1(std::make_unique<AppCore>(std::move(environment)), nullptr, parent) {}
+
+TForm1::TForm1(std::unique_ptr<AppCore> own, AppCore* core, QWidget* parent)
+    : QMainWindow(parent), ownCore_(std::move(own)), core_(core ? *core : *ownCore_),
+      chartsRecords(core_.chartsRecords()), env_(core_.environment()),
+      settings_(core_.settings()), collection_(core_.collectionPtr()),
+      loader_(&core_.loader()) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Vorlune"));
-    settings_ = appsettings::Settings::defaults(env_.dataDir);
-    collection_->CatalogDir = env_.catalogDir;
     createMenus();
     createBars();
 
@@ -105,34 +110,14 @@ TForm1::TForm1(Environment environment, QWidget* parent)
     statusBar()->addPermanentWidget(ProgressBar1);
     resize(kDesignedWidth, kDesignedHeight);
 
-    connect(commands->reload_btn, &QPushButton::clicked, this, &TForm1::reloadMedia);
     connect(loader_, &CollectionLoader::progress, this, [this](int done, int total) {
         ProgressBar1->setMaximum(std::max(total, 1));
         ProgressBar1->setValue(done);
     });
     connect(loader_, &CollectionLoader::loaded, this, &TForm1::adoptCollection);
 
-    // The play buttons and their menu items act as one.
-    const std::pair<QAbstractButton*, const char*> mirrored[] = {
-        {commands->stop, "Stop1"},
-        {commands->prev, "VorherigerTitel1"},
-        {commands->next, "NchsterTitel1"}};
-    for (const auto& [button, name] : mirrored)
-        connect(action(QLatin1String(name)), &QAction::triggered, button, &QAbstractButton::click);
-    connect(action(QStringLiteral("Pause1")), &QAction::triggered, commands->pause,
-            [this](bool on) {
-                commands->pause->setChecked(on);
-                emit commands->pause->clicked(on);
-            });
-    connect(action(QStringLiteral("Wiederholen1")), &QAction::toggled, commands->rept,
-            &QAbstractButton::setChecked);
-    connect(commands->rept, &QAbstractButton::toggled, action(QStringLiteral("Wiederholen1")),
-            &QAction::setChecked);
-    connect(action(QStringLiteral("Zufllig1")), &QAction::toggled, commands->shuf,
-            &QAbstractButton::setChecked);
-    connect(commands->shuf, &QAbstractButton::toggled, action(QStringLiteral("Zufllig1")),
-            &QAction::setChecked);
-
+    registerCommands();
+    bindCommands();
     wireViews();
     FormCreate();
 }
@@ -178,15 +163,12 @@ void TForm1::createMenus() {
             QKeySequence(QStringLiteral("Ctrl+K")));
     addItem(file, "Eigenschaften2", QStringLiteral("&Eigenschaften..."));
     file->addSeparator();
-    QAction* reload =
-        addItem(file, "DatentrgerListenneueinlesen1", QStringLiteral("M&edien neu einlesen"),
-                QKeySequence(QStringLiteral("Ctrl+R")), true);
-    connect(reload, &QAction::triggered, this, &TForm1::reloadMedia);
+    addItem(file, "DatentrgerListenneueinlesen1", QStringLiteral("M&edien neu einlesen"),
+            QKeySequence(QStringLiteral("Ctrl+R")), true);
     addItem(file, "Statistik1", QStringLiteral("&Statistik..."));
     file->addSeparator();
-    QAction* quit = addItem(file, "Beenden1", QStringLiteral("&Beenden"),
-                            QKeySequence(QStringLiteral("Ctrl+Q")), true);
-    connect(quit, &QAction::triggered, this, &QWidget::close);
+    addItem(file, "Beenden1", QStringLiteral("&Beenden"), QKeySequence(QStringLiteral("Ctrl+Q")),
+            true);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&Ansicht"));
     addToggle(view, "Befehle1", QStringLiteral("&Befehle"))->setChecked(true);
@@ -393,17 +375,10 @@ void TForm1::wireViews() {
     connect(views_, &CollectionViews::statusTextChanged, this, &TForm1::setStatusText);
     connect(views_, &CollectionViews::commandStatesChanged, this,
             [this](const CommandStates& states) {
-                action(QStringLiteral("Allesmarkieren1"))->setEnabled(states.selectAll);
-                action(QStringLiteral("Eigenschaften2"))->setEnabled(states.properties);
-                action(QStringLiteral("InZielordnerkopieren1"))->setEnabled(states.copy);
+                listStates_ = states;
                 commands->group(QStringLiteral("Aktionen"))->setEnabled(states.copy);
-                commands->copy_btn->setEnabled(states.copy);
-                commands->burn_btn->setEnabled(states.copy);
-                action(QStringLiteral("Merken1"))->setEnabled(states.remember);
-                action(QStringLiteral("Titelhinzufgen1"))->setEnabled(states.remember);
+                core_.commands().refresh();
             });
-    connect(action(QStringLiteral("Allesmarkieren1")), &QAction::triggered, views_,
-            &CollectionViews::selectAll);
     connect(viewStyleGroup_, &QActionGroup::triggered, views_, [this](QAction* a) {
         views_->setViewStyle(CollectionViews::ViewStyle(a->data().toInt()));
     });
@@ -721,37 +696,6 @@ void TForm1::bringToFront() {
     activateWindow();
     qs_text->setFocus(Qt::OtherFocusReason);
     qs_text->lineEdit()->selectAll();
-}
-
-static QAbstractButton* playerButton(CommandPanel* c, int code) {
-    switch (code) {
-    case 1:
-        return c->play;
-    case 2:
-        return c->pause;
-    case 3:
-        return c->stop;
-    case 4:
-        return c->prev;
-    case 5:
-        return c->next;
-    default:
-        return nullptr;
-    }
-}
-
-bool TForm1::commandEnabled(int code) const {
-    const QAbstractButton* b = playerButton(commands, code);
-    return b && b->isEnabled();
-}
-
-void TForm1::runCommand(int code) {
-    if (code == 2) {
-        // Pause goes through its menu item, which keeps check mark and button in step.
-        action(QStringLiteral("Pause1"))->trigger();
-        return;
-    }
-    if (QAbstractButton* b = playerButton(commands, code)) b->click();
 }
 
 bool TForm1::FormCloseQuery() {

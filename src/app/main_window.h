@@ -1,8 +1,10 @@
 #pragma once
 
+#include "app_core.h"
 #include "app_settings.h"
 #include "collection.h"
 #include "control_server.h"
+#include "view_build.h"
 #include "version_info.h"
 
 #include <QHash>
@@ -40,18 +42,21 @@ class StreamingIntegration;
 // the closing.
 class TForm1 : public QMainWindow, public ControlTarget {
     Q_OBJECT
-public:
-    struct Environment {
-        QString catalogDir;      // the folder of the index files
-        QString dataDir;         // the program's own folder
-        QString tempDir;         // the private temporary folder of this run
-        QString executable;      // for the desktop entry
-        QString applicationsDir; // where the desktop entry goes; empty: none written
-        SettingsStore* store = nullptr;
-    };
+    // The core comes first: the references below point into it.
+    std::unique_ptr<AppCore> ownCore_;
+    AppCore& core_;
 
+public:
+    using Environment = AppCore::Environment;
+
+    // On a core built before the window (the program) ...
+    explicit TForm1(AppCore& core, QWidget* parent = nullptr);
+    // ... or on one of its own.
     explicit TForm1(Environment environment, QWidget* parent = nullptr);
     ~TForm1() override;
+
+    AppCore& core() { return core_; }
+    CommandTable& commandTable() { return core_.commands(); }
 
     // The message boxes go through here so that a test can answer them.
     using MessageBoxHook = std::function<QMessageBox::StandardButton(
@@ -67,7 +72,7 @@ public:
     const Environment& environment() const { return env_; }
 
     // Play history records by title line (count ":" date), kept for the charts.
-    QHash<QString, QString> chartsRecords;
+    QHash<QString, QString>& chartsRecords;
 
     // Controls named as the rest of the program knows them.
     QComboBox* qs_text = nullptr;
@@ -130,10 +135,10 @@ public:
     // A desktop logout or a signal: save and leave without questions.
     void endSession();
 
-    // ControlTarget
+    // ControlTarget: the codes run through the command table.
     void bringToFront() override;
-    bool commandEnabled(int code) const override;
-    void runCommand(int code) override;
+    bool commandEnabled(int code) const override { return core_.commandEnabled(code); }
+    void runCommand(int code) override { core_.runCommand(code); }
     void reloadMedia() override;
 
     void updateMerkzettelItems();
@@ -148,6 +153,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    TForm1(std::unique_ptr<AppCore> own, AppCore* core, QWidget* parent);
+    void registerCommands();
+    void bindCommands();
     void FormCreate();
     void FormShow();
     bool FormCloseQuery();
@@ -174,10 +182,10 @@ private:
     QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text,
                                     QMessageBox::StandardButtons buttons);
 
-    Environment env_;
+    const Environment& env_;
     MyVersionInfo version_;
-    appsettings::Settings settings_;
-    std::shared_ptr<Collection> collection_;
+    appsettings::Settings& settings_;
+    std::shared_ptr<Collection>& collection_;
     CollectionLoader* loader_ = nullptr;
     MediumConnector* connector_ = nullptr;
     std::unique_ptr<MediaIntegration> media_;
@@ -197,6 +205,7 @@ private:
     QuickSearch* quickSearch_ = nullptr;
     QFont treeBaseFont_;
     QFont listBaseFont_;
+    CommandStates listStates_; // what the list selection enables
     bool webViewWanted_ = true;
     bool shown_ = false;
     bool loading_ = false;

@@ -1,10 +1,13 @@
 #include "player_integration.h"
 
+#include "command_binding.h"
 #include "command_panel.h"
+#include "commands.h"
 #include "main_window.h"
 #include "media_access_titles.h"
 #include "playback_widgets.h"
 #include "player.h"
+#include "player_commands.h"
 
 #ifdef VORLUNE_HAVE_VIEWS
 #include "collection_views.h"
@@ -69,25 +72,32 @@ void PlayerIntegration::wireCommands() {
     CommandPanel* c = window_->commands;
     auto item = [this](const char* name) { return window_->action(QLatin1String(name)); };
 
-    connect(c->play, &QAbstractButton::clicked, player_.get(), [this] { player_->playClick(); });
-    connect(c->pause, &QAbstractButton::clicked, player_.get(), [this] { player_->pauseClick(); });
-    connect(c->stop, &QAbstractButton::clicked, player_.get(), [this] { player_->stopClick(); });
-    connect(c->prev, &QAbstractButton::clicked, player_.get(), [this] { player_->prevClick(); });
-    connect(c->next, &QAbstractButton::clicked, player_.get(), [this] { player_->nextClick(); });
-    connect(c->rept, &QAbstractButton::toggled, player_.get(), &Player::setRepeat);
-    connect(c->shuf, &QAbstractButton::toggled, player_.get(), &Player::setShuffle);
+    CommandTable& table = window_->commandTable();
+    registerPlayerCommands(table, *player_, [this] {
+        int selected = 0;
+#ifdef VORLUNE_HAVE_VIEWS
+        if (window_->views()) selected = window_->views()->selectedCount();
+#endif
+        return selected;
+    });
+    table.add(QLatin1String(cmd::Volume),
+              [this](const QString&) { widgets_->openVolumeControl(); });
+    table.add(QLatin1String(cmd::ShowPlaylist), [this](const QString&) { showPlaylist(); });
+    // The clock menu's transport items run the same commands.
+    const std::pair<const char*, const char*> clockItems[] = {
+        {"Play2", cmd::Play},
+        {"Pause2", cmd::Pause},
+        {"Stop2", cmd::Stop},
+        {"VorherigerTitel2", cmd::Prev},
+        {"NchsterTitel2", cmd::Next}};
+    for (const auto& [name, command] : clockItems) {
+        QAction* a = widgets_->item(QLatin1String(name));
+        disconnect(a, &QAction::triggered, widgets_, nullptr);
+        commandbinding::bind(table, a, QLatin1String(command));
+    }
     // Only a released slider seeks; the tick's own updates are made with signals blocked.
     c->seeker->setTracking(false);
     connect(c->seeker, &QSlider::valueChanged, player_.get(), &Player::seekerChange);
-
-    for (const char* name : {"Wiedergabe3", "Play1"})
-        connect(item(name), &QAction::triggered, player_.get(), [this] {
-            int selected = 0;
-#ifdef VORLUNE_HAVE_VIEWS
-            if (window_->views()) selected = window_->views()->selectedCount();
-#endif
-            player_->Wiedergabe3Click(selected);
-        });
 
     // Time mode and tray display: the main menu and the clock menu act as one.
     QAction* elapsed = item("AktuelleZeit1");
@@ -104,14 +114,6 @@ void PlayerIntegration::wireCommands() {
     connect(clockTray, &QAction::toggled, tray, &QAction::setChecked);
     connect(tray, &QAction::toggled, player_.get(), &Player::setTrayDisplay);
 
-    QAction* volume = item("Lautstrke1");
-    volume->setEnabled(true);
-    c->vol_btn->setEnabled(true);
-    connect(volume, &QAction::triggered, widgets_, [this] { widgets_->openVolumeControl(); });
-    connect(c->vol_btn, &QAbstractButton::clicked, widgets_,
-            [this] { widgets_->openVolumeControl(); });
-
-    connect(item("Wiedergabeliste1"), &QAction::triggered, this, &PlayerIntegration::showPlaylist);
 }
 
 void PlayerIntegration::wireViews() {
@@ -141,24 +143,23 @@ void PlayerIntegration::applyControls() {
     CommandPanel* c = window_->commands;
     auto item = [this](const char* name) { return window_->action(QLatin1String(name)); };
 
-    c->play->setEnabled(s.playEnabled);
-    item("Play1")->setEnabled(s.playEnabled);
-    item("Wiedergabe3")->setEnabled(s.playEnabled);
-    c->pause->setEnabled(s.pauseEnabled);
-    c->pause->setChecked(s.pauseDown);
+    // Enabled states follow the command table; the check marks follow the player.
+    const bool repeat = player_->playlist().repeat();
+    const bool shuffle = player_->playlist().shuffle();
+    const std::pair<QAbstractButton*, bool> buttons[] = {
+        {c->pause, s.pauseDown}, {c->rept, repeat}, {c->shuf, shuffle}};
+    for (const auto& [button, on] : buttons) {
+        const QSignalBlocker block(button);
+        button->setChecked(on);
+    }
     c->pause->setToolTip(s.pauseHint);
-    item("Pause1")->setEnabled(s.pauseEnabled);
-    item("Pause1")->setChecked(s.pauseChecked);
-    c->stop->setEnabled(s.stopEnabled);
-    item("Stop1")->setEnabled(s.stopEnabled);
-    c->prev->setEnabled(s.prevEnabled);
-    item("VorherigerTitel1")->setEnabled(s.prevEnabled);
-    c->next->setEnabled(s.nextEnabled);
-    item("NchsterTitel1")->setEnabled(s.nextEnabled);
-    c->rept->setEnabled(s.reptEnabled);
-    item("Wiederholen1")->setEnabled(s.reptEnabled);
-    c->shuf->setEnabled(s.shufEnabled);
-    item("Zufllig1")->setEnabled(s.shufEnabled);
+    const std::pair<const char*, bool> items[] = {
+        {"Pause1", s.pauseChecked}, {"Wiederholen1", repeat}, {"Zufllig1", shuffle}};
+    for (const auto& [name, on] : items) {
+        QAction* a = item(name);
+        const QSignalBlocker block(a);
+        a->setChecked(on);
+    }
 
     {
         const QSignalBlocker block(c->seeker);

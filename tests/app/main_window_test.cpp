@@ -245,16 +245,23 @@ TEST_F(MainWindowTest, ControlCommandsFocusTheSearchAndRespectDisabledButtons) {
         waitFor([&] { return w->qs_text->lineEdit()->hasFocus() || w->qs_text->hasFocus(); }));
     EXPECT_EQ(w->qs_text->lineEdit()->selectedText(), QStringLiteral("suche"));
 
+    // Control codes run the window's commands, and only while they are enabled.
     int plays = 0, nexts = 0;
-    QObject::connect(w->commands->play, &QToolButton::clicked, [&plays] { ++plays; });
-    QObject::connect(w->commands->next, &QToolButton::clicked, [&nexts] { ++nexts; });
+    bool playAllowed = false;
+    w->commandTable().add(
+        QStringLiteral("play"), [&plays](const QString&) { ++plays; },
+        [&playAllowed] { return playAllowed; });
+    w->commandTable().add(
+        QStringLiteral("next"), [&nexts](const QString&) { ++nexts; }, [] { return false; });
     control::Message m;
     m.kind = control::Message::Mp3Ctrl;
     m.handle = 99;
     m.code = 1;
     EXPECT_TRUE(dispatchControlMessage(m, 99, *w));
     EXPECT_EQ(plays, 0); // disabled until the player enables it
-    w->commands->play->setEnabled(true);
+    playAllowed = true;
+    w->commandTable().refresh();
+    EXPECT_TRUE(w->commands->play->isEnabled());
     EXPECT_TRUE(dispatchControlMessage(m, 99, *w));
     EXPECT_EQ(plays, 1);
     m.code = 5;

@@ -155,8 +155,14 @@ TEST_F(PlaybackWindowTest, DoubleClickPlaysPausesAndStopsWithButtonsMenusAndStat
     EXPECT_TRUE(c->play->isEnabled());
     EXPECT_TRUE(item(*w, "Play1")->isEnabled());
     EXPECT_TRUE(item(*w, "Wiedergabe3")->isEnabled());
-    EXPECT_TRUE(item(*w, "Eigenschaften2")->isEnabled());
-    EXPECT_TRUE(item(*w, "Merken1")->isEnabled());
+    // Items follow their commands: enabled only where a command is there to act.
+    const std::pair<const char*, const char*> bound[] = {
+        {"Eigenschaften2", "properties"}, {"Merken1", "remember"}, {"Allesmarkieren1", "selectall"}};
+    for (const auto& [name, command] : bound)
+        EXPECT_EQ(item(*w, name)->isEnabled(),
+                  w->commandTable().isEnabled(QLatin1String(command)))
+            << name;
+    EXPECT_TRUE(item(*w, "Allesmarkieren1")->isEnabled());
 
     clickRow(*w, row, true);
     ASSERT_TRUE(waitStatus(*w, playing(QStringLiteral("Beatles - Yesterday"))))

@@ -1,0 +1,211 @@
+#include "app_core.h"
+#include "commands.h"
+#include "control_server.h"
+#include "media_access.h"
+#include "media_access_titles.h"
+#include "player.h"
+#include "player_commands.h"
+#include "test_support.h"
+#include "title_lists.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(CommandTable, RulesGateRunsAndOnlyChangesAreAnnounced) {
+    CommandTable table;
+    QSignalSpy changed(&table, &CommandTable::enabledChanged);
+    bool allowed = false;
+    QStringList ran;
+    table.add(
+        QStringLiteral("Next"), [&](const QString& a) { ran << QStringLiteral("next:") + a; },
+        [&] { return allowed; });
+    table.add(QStringLiteral("free"), [&](const QString&) { ran << QStringLiteral("free"); });
+    EXPECT_EQ(changed.count(), 1); // only "free" came in enabled
+
+    struct Case {
+        const char* name;
+        bool allow;
+        bool expectRan;
+    } cases[] = {
+        {"next", false, false},   {"NEXT", true, true}, {"free", false, true},
+        {"missing", true, false}, {"", true, false},
+    };
+    for (const Case& c : cases) {
+        allowed = c.allow;
+        EXPECT_EQ(table.isEnabled(QLatin1String(c.name)), c.expectRan) << c.name;
+        EXPECT_EQ(table.run(QLatin1String(c.name), QStringLiteral("2")), c.expectRan) << c.name;
+    }
+    EXPECT_EQ(ran, (QStringList{"next:2", "free"}));
+
+    // refresh() announces a rule's change once, under the lower-case name.
+    allowed = true;
+    table.refresh();
+    changed.clear();
+    allowed = false;
+    table.refresh();
+    table.refresh();
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.at(0).at(0).toString(), "next");
+    EXPECT_FALSE(changed.at(0).at(1).toBool());
+
+    // Removing an enabled command announces it disabled; replacing keeps one entry.
+    changed.clear();
+    table.remove(QStringLiteral("FREE"));
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_FALSE(table.isEnabled(QStringLiteral("free")));
+    table.add(QStringLiteral("next"), [](const QString&) {});
+    EXPECT_EQ(table.names(), QStringList{"next"});
+    EXPECT_TRUE(table.isEnabled(QStringLiteral("next")));
+}
+
+TEST(CommandTable, HandlersMayChangeTheTableWhileRunning) {
+    CommandTable table;
+    int count = 0;
+    table.add(QStringLiteral("once"), [&](const QString&) {
+        ++count;
+        table.remove(QStringLiteral("once"));
+        table.add(QStringLiteral("later"), [&](const QString&) { ++count; });
+    });
+    EXPECT_TRUE(table.run(QStringLiteral("once")));
+    EXPECT_FALSE(table.run(QStringLiteral("once")));
+    EXPECT_TRUE(table.run(QStringLiteral("later")));
+    EXPECT_EQ(count, 2);
+}
+
+TEST(CommandTable, ArgumentsForSkipCountsAndSwitches) {
+    const std::pair<const char*, int> skips[] = {{"", 1},  {"3", 3},  {" 12 ", 12}, {"abc", 1},
+                                                 {"0", 1}, {"-2", 1}, {"2x", 1}};
+    for (const auto& [text, n] : skips)
+        EXPECT_EQ(CommandTable::skipCount(QLatin1String(text)), n) << text;
+    const std::tuple<const char*, bool, bool> flags[] = {
+        {"1", false, true},    {"YES", false, true}, {"on", false, true},
+        {"true", false, true}, {"0", true, false},   {"No", true, false},
+        {"off", true, false},  {"", true, true},     {"maybe", false, false}};
+    for (const auto& [text, fallback, result] : flags)
+        EXPECT_EQ(CommandTable::flag(QLatin1String(text), fallback), result) << text;
+}
+
+// The user in front of the insert-medium dialog: gives up at once.
+class CancellingPrompts : public MediaPrompts {
+public:
+    bool askPassword(const QString&, bool, QString&, QString&) override { return false; }
+    void warn(const QString&) override {}
+    bool confirm(const QString&) override { return false; }
+    QString waitForMedium(const QString&, MediumWait&) override { return {}; }
+};
+
+// The core with a real player on libmpv (no sound output): control codes and commands
+// act exactly while the transport buttons would be enabled. No widget is built.
+class CoreCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(root.isValid());
+        ASSERT_TRUE(temp.isValid());
+        qputenv("VORLUNE_MEDIA_ROOTS", root.path().toUtf8());
+        ASSERT_TRUE(playbacktest::writeFile(root.filePath(QStringLiteral("Music.id")),
+                                            "MEDIATYPE::HDD\r\n"));
+        AppCore::Environment env;
+        env.tempDir = temp.path();
+        env.dataDir = temp.path();
+        core = std::make_unique<AppCore>(env);
+        MediaAccess::Options options;
+        options.tempDir = temp.path();
+        media = std::make_unique<MediaAccess>(options, &prompts);
+        titles = std::make_unique<MediaAccessTitles>(media.get());
+        Player::Options po;
+        po.tempDir = temp.path();
+        po.device.audioOutput = QStringLiteral("null");
+        po.device.videoOutput = QStringLiteral("null");
+        po.tickMs = 100;
+        player = std::make_unique<Player>(po, titles.get());
+        titles->connectPlayer(player.get());
+        player->setTitleLists(&core->collection().titleLists);
+        player->setSelectionProvider([this] { return selection; });
+        registerPlayerCommands(core->commands(), *player, [this] { return int(selection.size()); });
+    }
+    void TearDown() override {
+        player.reset();
+        qunsetenv("VORLUNE_MEDIA_ROOTS");
+    }
+    QString title(const QString& name) {
+        EXPECT_FALSE(
+            playbacktest::makeMp3(root.path(), QStringLiteral("dir/") + name, 3000).isEmpty());
+        return QStringLiteral("Music:\\dir\\") + name;
+    }
+    // The enabled state of codes 1 to 5, as the control socket sees it.
+    QString codes() const {
+        QString out;
+        for (int code = 1; code <= 5; ++code)
+            out += core->commandEnabled(code) ? QLatin1Char('1') : QLatin1Char('0');
+        return out;
+    }
+
+    QTemporaryDir root, temp;
+    CancellingPrompts prompts;
+    QStringList selection;
+    std::unique_ptr<AppCore> core;
+    std::unique_ptr<MediaAccess> media;
+    std::unique_ptr<MediaAccessTitles> titles;
+    std::unique_ptr<Player> player;
+};
+
+TEST_F(CoreCommandsTest, ControlCodesFollowTheTransportRules) {
+    const QStringList lines = {title(QStringLiteral("A.mp3")), title(QStringLiteral("B.mp3")),
+                               title(QStringLiteral("C.mp3"))};
+    // Nothing selected, nothing playing: every code is ignored.
+    core->runCommand(2);
+    core->runCommand(5);
+    EXPECT_FALSE(player->isPlaying());
+
+    selection = lines;
+    player->setListSelection(true);
+    EXPECT_TRUE(core->commandEnabled(1));
+    QSignalSpy started(player.get(), &Player::titleStarted);
+    core->runCommand(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return started.count() >= 1; }, 8000));
+    EXPECT_EQ(player->currentLine(), lines[0]);
+    EXPECT_EQ(codes().mid(1), "1101"); // pause, stop, next; no previous at the first title
+
+    // "next" with a skip count, then "prev" back by one, through the table by name.
+    ASSERT_TRUE(core->commands().run(QLatin1String(cmd::Next), QStringLiteral("2")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->currentLine() == lines[2]; }, 8000));
+    EXPECT_FALSE(core->commands().isEnabled(QLatin1String(cmd::Next)));
+    EXPECT_FALSE(core->commands().run(QLatin1String(cmd::Next)));
+    ASSERT_TRUE(core->commands().run(QLatin1String(cmd::Prev)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->currentLine() == lines[1]; }, 8000));
+
+    // Repeat and shuffle take switches or toggle.
+    ASSERT_TRUE(core->commands().run(QLatin1String(cmd::Repeat), QStringLiteral("yes")));
+    EXPECT_TRUE(player->playlist().repeat());
+    ASSERT_TRUE(core->commands().run(QLatin1String(cmd::Repeat)));
+    EXPECT_FALSE(player->playlist().repeat());
+
+    core->runCommand(3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !player->isPlaying(); }, 4000));
+    EXPECT_FALSE(core->commandEnabled(3));
+    EXPECT_FALSE(core->commandEnabled(2));
+}
+
+TEST_F(CoreCommandsTest, EnabledChangesReachBoundControlsAsSignals) {
+    selection = {title(QStringLiteral("A.mp3"))};
+    player->setListSelection(true);
+    QSignalSpy changed(&core->commands(), &CommandTable::enabledChanged);
+    QSignalSpy started(player.get(), &Player::titleStarted);
+    core->commands().run(QLatin1String(cmd::PlaySelection));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return started.count() >= 1; }, 8000));
+    bool pauseOn = false;
+    for (const auto& args : changed)
+        if (args.at(0).toString() == QLatin1String(cmd::Pause)) pauseOn = args.at(1).toBool();
+    EXPECT_TRUE(pauseOn);
+    // The control socket's raise and reload have no handler without a window: ignored.
+    core->bringToFront();
+    core->reloadMedia();
+    EXPECT_FALSE(core->commands().contains(QLatin1String(cmd::Raise)));
+}
+
+} // namespace
