@@ -1,10 +1,14 @@
 // Listener load on the streaming server, side by side with icecast2 serving the same MP3
 // stream. Each run: start the server (our own in a child process, or icecast2 fed by a
-// child that encodes the same tone), connect N listeners on loopback, read for a while,
-// and report the server's CPU time per second and whether any listener saw a corrupt
-// frame or metadata block.
+// child that encodes the same tone), connect N listeners on loopback a few handshakes at a
+// time, wait until every one has its response header, then read for a while and report
+// the server's CPU time per second, resident memory per listener, how far listeners lag,
+// whether any listener saw a corrupt frame or metadata block, and for our server the
+// latency of its GUI thread's event loop. The idle case puts many connections that never
+// send a request beside 100 real listeners.
 //
-//   bench_stream_listeners [--seconds S] [--kbps K] [N ...]      (default N: 100 1000 5000)
+//   bench_stream_listeners [--seconds S] [--kbps K] [--idle I] [N ...]
+//                                                    (default N: 1000 5000 10000, I: 10000)
 //   bench_stream_listeners --serve PORT KBPS                      (internal)
 //   bench_stream_listeners --feed-icecast PORT PASSWORD KBPS      (internal)
 
@@ -18,10 +22,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -63,6 +71,39 @@ int serve(int argc, char** argv) {
         fprintf(stderr, "server does not start\n");
         return 1;
     }
+    // The GUI thread's event-loop latency: how late a 5 ms timer fires. Commands on stdin:
+    // "RESET" starts a measurement, "STATS" prints its percentiles.
+    std::vector<double> late;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 due = 5;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(5);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed() / 1000;
+        late.push_back(qMax<qint64>(0, now - due * 1000) / 1000.0);
+        due = now / 1000 + 5;
+    });
+    probe.start();
+    QSocketNotifier in(0, QSocketNotifier::Read);
+    QObject::connect(&in, &QSocketNotifier::activated, [&] {
+        char line[64];
+        const ssize_t n = ::read(0, line, sizeof line - 1);
+        if (n <= 0) {
+            app.quit();
+            return;
+        }
+        if (QByteArray(line, int(n)).contains("RESET")) late.clear();
+        if (QByteArray(line, int(n)).contains("STATS")) {
+            std::sort(late.begin(), late.end());
+            auto pct = [&](double q) {
+                return late.empty() ? 0.0 : late[size_t(q * double(late.size() - 1))];
+            };
+            printf("LAT %.2f %.2f %.2f\n", pct(0.5), pct(0.99), late.empty() ? 0.0 : late.back());
+            fflush(stdout);
+        }
+    });
     printf("READY\n");
     fflush(stdout);
     return app.exec();
@@ -111,113 +152,225 @@ double cpuSeconds(qint64 pid) {
     return (fields.value(11).toDouble() + fields.value(12).toDouble()) / sysconf(_SC_CLK_TCK);
 }
 
+// Anonymous resident memory: what the process allocated and touched. (File-backed pages of
+// the libraries come and go with the page cache and would blur the figure.)
+qint64 rssBytes(qint64 pid) {
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("RssAnon:"))
+            return line.mid(8).trimmed().split(' ')[0].toLongLong() * 1024;
+    return 0;
+}
+
 struct Client {
     int fd = -1;
+    bool started = false;
     bool sent = false;
     bool closed = false;
+    bool idle = false; // never sends its request
+    qint64 lastData = 0;
+    qint64 maxGap = 0;
     IcyStreamChecker checker;
 };
 
 struct Result {
+    int listeners = 0;
     int connected = 0;
     int corrupt = 0;
     int closedEarly = 0;
     double cpuPerSecond = 0;
     double kbpsPerListener = 0;
     double connectSeconds = 0;
+    double rssPerListenerKB = 0;
+    double rssBaseMB = 0;
+    double maxGapSeconds = 0;    // longest wait for data of any listener while measured
+    double maxBehindSeconds = 0; // largest shortfall of audio against real time, any listener
+    QString guiLatency;
     QString firstError;
 };
 
-// N listeners with one epoll loop; reads for warm + seconds, measures during the latter.
-Result runListeners(qint64 serverPid, quint16 port, const QByteArray& path, int n, int seconds) {
-    Result r;
-    std::vector<Client> clients(static_cast<size_t>(n));
-    const int ep = epoll_create1(0);
-    const QByteArray request = "GET " + path +
-                               " HTTP/1.0\r\nHost: localhost\r\nUser-Agent: bench\r\n"
-                               "Icy-MetaData: 1\r\n\r\n";
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::vector<char> buf(65536);
-    auto pump = [&](int timeoutMs) {
-        epoll_event ev[256];
-        const int k = epoll_wait(ep, ev, 256, timeoutMs);
+// Loopback listeners driven by one epoll loop.
+class Crowd {
+public:
+    Crowd(quint16 port, const QByteArray& path) : m_port(port) {
+        m_request = "GET " + path +
+                    " HTTP/1.0\r\nHost: localhost\r\nUser-Agent: bench\r\nIcy-MetaData: 1\r\n\r\n";
+        m_ep = epoll_create1(0);
+        m_clock.start();
+    }
+    ~Crowd() {
+        for (Client& c : m_clients)
+            if (c.fd >= 0) ::close(c.fd);
+        ::close(m_ep);
+    }
+    std::vector<Client>& clients() { return m_clients; }
+
+    // Adds n clients, connecting at most `inFlight` at a time (real ones count until their
+    // header is in, idle ones until the handshake is done).
+    bool connectAll(int n, bool idle, int inFlight, int timeoutMs) {
+        const size_t first = m_clients.size();
+        m_clients.resize(first + size_t(n));
+        QElapsedTimer t;
+        t.start();
+        size_t next = first;
+        std::vector<size_t> flying; // started, not yet through
+        while (t.elapsed() < timeoutMs) {
+            flying.erase(std::remove_if(flying.begin(), flying.end(),
+                                        [&](size_t i) {
+                                            const Client& c = m_clients[i];
+                                            return c.closed ||
+                                                   (idle ? c.sent : c.checker.headerComplete());
+                                        }),
+                         flying.end());
+            if (flying.empty() && next == m_clients.size()) return true;
+            while (next < m_clients.size() && int(flying.size()) < inFlight) {
+                flying.push_back(next);
+                start(next++, idle);
+            }
+            pump(2);
+        }
+        return false;
+    }
+
+    void pump(int timeoutMs) {
+        epoll_event ev[512];
+        const int k = epoll_wait(m_ep, ev, 512, timeoutMs);
+        const qint64 now = m_clock.elapsed();
         for (int i = 0; i < k; ++i) {
-            Client& c = clients[ev[i].data.u32];
+            Client& c = m_clients[ev[i].data.u32];
             if (!c.sent && (ev[i].events & EPOLLOUT)) {
-                if (::send(c.fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) ==
-                    request.size()) {
+                if (c.idle || ::send(c.fd, m_request.constData(), size_t(m_request.size()),
+                                     MSG_NOSIGNAL) == m_request.size()) {
                     c.sent = true;
                     epoll_event mod{};
                     mod.events = EPOLLIN;
                     mod.data.u32 = ev[i].data.u32;
-                    epoll_ctl(ep, EPOLL_CTL_MOD, c.fd, &mod);
+                    epoll_ctl(m_ep, EPOLL_CTL_MOD, c.fd, &mod);
                 }
             }
             if (ev[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
                 for (;;) {
-                    const ssize_t got = ::recv(c.fd, buf.data(), buf.size(), 0);
+                    const ssize_t got = ::recv(c.fd, m_buf, sizeof m_buf, 0);
                     if (got > 0) {
-                        c.checker.feed(buf.data(), got);
+                        if (m_measuring && c.lastData > 0)
+                            c.maxGap = qMax(c.maxGap, now - c.lastData);
+                        c.lastData = now;
+                        c.checker.feed(m_buf, got);
                         continue;
                     }
                     if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
                         c.closed = true;
-                        epoll_ctl(ep, EPOLL_CTL_DEL, c.fd, nullptr);
+                        epoll_ctl(m_ep, EPOLL_CTL_DEL, c.fd, nullptr);
                     }
                     break;
                 }
             }
         }
-    };
-    for (int i = 0; i < n; ++i) {
-        Client& c = clients[size_t(i)];
+    }
+    void measuring(bool on) {
+        m_measuring = on;
+        const qint64 now = m_clock.elapsed();
+        for (Client& c : m_clients) {
+            c.maxGap = 0;
+            if (on) c.lastData = now;
+        }
+    }
+
+private:
+    void start(size_t i, bool idle) {
+        Client& c = m_clients[i];
+        c.idle = idle;
+        c.started = true;
         c.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(m_port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ::connect(c.fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
         epoll_event ev{};
         ev.events = EPOLLOUT | EPOLLIN;
         ev.data.u32 = quint32(i);
-        epoll_ctl(ep, EPOLL_CTL_ADD, c.fd, &ev);
-        if (i % 50 == 49) pump(25); // about 2,000 connections a second, for either server
+        epoll_ctl(m_ep, EPOLL_CTL_ADD, c.fd, &ev);
     }
-    // Wait until every listener has its header (or gave up), then warm up.
+
+    quint16 m_port;
+    QByteArray m_request;
+    int m_ep = -1;
+    std::vector<Client> m_clients;
+    char m_buf[65536];
+    QElapsedTimer m_clock;
+    bool m_measuring = false;
+};
+
+// For our own server: asks the child for its GUI-thread latency since the last reset.
+QString askLatency(QProcess* server, const char* command) {
+    if (!server) return QString();
+    server->write(command);
+    server->waitForBytesWritten(1000);
+    if (QByteArray(command).contains("RESET")) return QString();
+    QByteArray out;
     QElapsedTimer t;
     t.start();
-    auto waiting = [&] {
-        for (const Client& c : clients)
-            if (!c.closed && !c.checker.headerComplete()) return true;
-        return false;
-    };
-    while (t.elapsed() < 60000 && waiting())
-        pump(20);
+    while (!out.contains('\n') && t.elapsed() < 3000) {
+        server->waitForReadyRead(200);
+        out += server->readAllStandardOutput();
+    }
+    const qsizetype at = out.indexOf("LAT ");
+    if (at < 0) return QString();
+    const QList<QByteArray> f = out.mid(at + 4).trimmed().split(' ');
+    return QStringLiteral("p50 %1 ms, p99 %2 ms, max %3 ms")
+        .arg(QString::fromLatin1(f.value(0)), QString::fromLatin1(f.value(1)),
+             QString::fromLatin1(f.value(2)));
+}
+
+// N listeners (after `idle` connections that never send a request); measures for
+// `seconds` after all are in and a 2 s warm-up.
+Result runListeners(qint64 serverPid, QProcess* ours, quint16 port, const QByteArray& path, int n,
+                    int idle, int seconds, int kbps) {
+    Result r;
+    r.listeners = n;
+    Crowd crowd(port, path);
+    const qint64 rss0 = rssBytes(serverPid);
+    QElapsedTimer t;
+    t.start();
+    if (idle > 0) crowd.connectAll(idle, true, 64, 60000);
+    crowd.connectAll(n, false, 8, 120000);
     r.connectSeconds = t.elapsed() / 1000.0;
     t.restart();
     while (t.elapsed() < 2000)
-        pump(20);
-    std::vector<qint64> before(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i)
-        before[size_t(i)] = clients[size_t(i)].checker.audioBytes();
+        crowd.pump(20);
+    askLatency(ours, "RESET\n");
+    crowd.measuring(true);
+    const size_t firstReal = size_t(idle);
+    std::vector<Client>& clients = crowd.clients();
+    std::vector<qint64> before(clients.size());
+    for (size_t i = 0; i < clients.size(); ++i)
+        before[i] = clients[i].checker.audioBytes();
     const double cpu0 = cpuSeconds(serverPid);
     t.restart();
     while (t.elapsed() < seconds * 1000)
-        pump(20);
+        crowd.pump(20);
     const double elapsed = t.elapsed() / 1000.0;
     r.cpuPerSecond = (cpuSeconds(serverPid) - cpu0) / elapsed;
+    r.rssBaseMB = rss0 / 1048576.0;
+    r.rssPerListenerKB = n > 0 ? (rssBytes(serverPid) - rss0) / 1024.0 / n : 0;
+    r.guiLatency = askLatency(ours, "STATS\n");
     qint64 bytes = 0;
-    for (int i = 0; i < n; ++i) {
-        Client& c = clients[size_t(i)];
+    const double rate = kbps * 125.0;
+    for (size_t i = firstReal; i < clients.size(); ++i) {
+        Client& c = clients[i];
         if (c.checker.headerComplete()) ++r.connected;
         if (c.checker.corrupt()) {
             ++r.corrupt;
             if (r.firstError.isEmpty()) r.firstError = c.checker.error();
         }
         if (c.closed) ++r.closedEarly;
-        bytes += c.checker.audioBytes() - before[size_t(i)];
-        ::close(c.fd);
+        const qint64 got = c.checker.audioBytes() - before[i];
+        bytes += got;
+        r.maxGapSeconds = qMax(r.maxGapSeconds, c.maxGap / 1000.0);
+        r.maxBehindSeconds = qMax(r.maxBehindSeconds, (rate * elapsed - double(got)) / rate);
     }
-    ::close(ep);
     r.kbpsPerListener = n > 0 ? bytes * 8.0 / 1000.0 / elapsed / n : 0;
     return r;
 }
@@ -242,16 +395,24 @@ void stop(QProcess& p) {
     }
 }
 
-void print(const char* who, int n, const Result& r) {
-    printf("%-9s N=%-6d listening=%-6d (all in %4.1f s) closed=%-5d corrupt=%-5d "
-           "%6.1f kbps/listener  server CPU %6.3f s/s%s%s\n",
-           who, n, r.connected, r.connectSeconds, r.closedEarly, r.corrupt, r.kbpsPerListener,
-           r.cpuPerSecond,
+void printHeader() {
+    printf("%-9s %6s %6s %8s %6s %7s %8s %9s %9s %8s %8s  %s\n", "server", "idle", "N", "in (s)",
+           "closed", "corrupt", "kbps/l", "CPU s/s", "KB/l anon", "gap s", "behind s",
+           "GUI thread latency");
+}
+
+void print(const char* who, int idle, const Result& r) {
+    printf("%-9s %6d %6d %8.1f %6d %7d %8.1f %9.3f %9.1f %8.2f %8.2f  %s%s%s\n", who, idle,
+           r.listeners, r.connectSeconds, r.closedEarly, r.corrupt, r.kbpsPerListener,
+           r.cpuPerSecond, r.rssPerListenerKB, r.maxGapSeconds, r.maxBehindSeconds,
+           r.guiLatency.isEmpty() ? "-" : qPrintable(r.guiLatency),
            r.firstError.isEmpty() ? "" : "  first error: ", qPrintable(r.firstError));
+    if (r.connected < r.listeners)
+        printf("          only %d of %d listeners got their header\n", r.connected, r.listeners);
     fflush(stdout);
 }
 
-Result runOurs(const QString& self, int n, int seconds, int kbps) {
+Result runOurs(const QString& self, int n, int idle, int seconds, int kbps) {
     const quint16 port = 18400;
     QProcess server;
     server.start(self, {"--serve", QString::number(port), QString::number(kbps)});
@@ -259,12 +420,12 @@ Result runOurs(const QString& self, int n, int seconds, int kbps) {
         fprintf(stderr, "our server did not start\n");
         return {};
     }
-    const Result r = runListeners(server.processId(), port, "/", n, seconds);
+    const Result r = runListeners(server.processId(), &server, port, "/", n, idle, seconds, kbps);
     stop(server);
     return r;
 }
 
-Result runIcecast(const QString& self, int n, int seconds, int kbps) {
+Result runIcecast(const QString& self, int n, int idle, int seconds, int kbps) {
     const QString exe = QStandardPaths::findExecutable("icecast2");
     if (exe.isEmpty()) {
         fprintf(stderr, "icecast2 not installed\n");
@@ -276,11 +437,13 @@ Result runIcecast(const QString& self, int n, int seconds, int kbps) {
     const QString conf = dir.filePath("icecast.xml");
     QFile f(conf);
     f.open(QIODevice::WriteOnly);
+    // Fair settings: room for every listener and idle connection, a burst like ours, a
+    // queue as deep as our lag bound, the same metadata interval, logging kept quiet.
     f.write(
         QStringLiteral("<icecast><limits><clients>%1</clients><sources>2</sources>"
-                       "<queue-size>524288</queue-size><client-timeout>30</client-timeout>"
+                       "<queue-size>%5</queue-size><client-timeout>30</client-timeout>"
                        "<header-timeout>15</header-timeout><source-timeout>10</source-timeout>"
-                       "<burst-size>65535</burst-size></limits>"
+                       "<burst-size>%6</burst-size></limits>"
                        "<authentication><source-password>benchpw</source-password>"
                        "<admin-user>admin</admin-user><admin-password>benchadmin</admin-password>"
                        "</authentication><hostname>localhost</hostname>"
@@ -292,12 +455,14 @@ Result runIcecast(const QString& self, int n, int seconds, int kbps) {
                        "<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>"
                        "<loglevel>1</loglevel></logging>"
                        "<security><chroot>0</chroot>%4</security></icecast>\n")
-            .arg(n + 50)
+            .arg(n + idle + 50)
             .arg(port)
             .arg(dir.path())
             .arg(getuid() == 0 ? "<changeowner><user>nobody</user><group>nogroup</group>"
                                  "</changeowner>"
                                : "")
+            .arg(kbps * 125 * 10)
+            .arg(kbps * 125 * 3)
             .toUtf8());
     f.close();
     QFile::setPermissions(conf, QFile::Permissions(0x6444));
@@ -317,7 +482,8 @@ Result runIcecast(const QString& self, int n, int seconds, int kbps) {
         return {};
     }
     QThread::msleep(1000);
-    const Result r = runListeners(ice.processId(), port, "/tone.mp3", n, seconds);
+    const Result r =
+        runListeners(ice.processId(), nullptr, port, "/tone.mp3", n, idle, seconds, kbps);
     stop(feeder);
     stop(ice);
     return r;
@@ -326,11 +492,11 @@ Result runIcecast(const QString& self, int n, int seconds, int kbps) {
 } // namespace
 
 int main(int argc, char** argv) {
-    raiseFileLimit();
+    raiseFileLimit(); // children (both servers) inherit it
     if (argc >= 4 && strcmp(argv[1], "--serve") == 0) return serve(argc, argv);
     if (argc >= 5 && strcmp(argv[1], "--feed-icecast") == 0) return feedIcecast(argc, argv);
     QCoreApplication app(argc, argv);
-    int seconds = 10, kbps = 128;
+    int seconds = 10, kbps = 128, idle = 10000;
     QList<int> counts;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -338,17 +504,32 @@ int main(int argc, char** argv) {
             seconds = args[++i].toInt();
         else if (args[i] == "--kbps" && i + 1 < args.size())
             kbps = args[++i].toInt();
+        else if (args[i] == "--idle" && i + 1 < args.size())
+            idle = args[++i].toInt();
         else
             counts << args[i].toInt();
     }
-    if (counts.isEmpty()) counts = {100, 1000, 5000};
+    if (counts.isEmpty()) counts = {1000, 5000, 10000};
     const QString self = QCoreApplication::applicationFilePath();
-    printf("%d kbps CBR, 44100 Hz tone, %d s measured per run after all listeners are in and 2 s "
-           "warm-up\n",
-           kbps, seconds);
+    rlimit r{};
+    getrlimit(RLIMIT_NOFILE, &r);
+    printf("%s\n", qPrintable(QCoreApplication::arguments().join(' ')));
+    printf("%d kbps CBR, 44100 Hz tone, loopback; every listener has its header before a 2 s "
+           "warm-up and %d s of measuring; open files limit %llu\n",
+           kbps, seconds, (unsigned long long)r.rlim_cur);
+    printHeader();
     for (int n : counts) {
-        print("vorlune", n, runOurs(self, n, seconds, kbps));
-        print("icecast2", n, runIcecast(self, n, seconds, kbps));
+        print("vorlune", 0, runOurs(self, n, 0, seconds, kbps));
+        print("icecast2", 0, runIcecast(self, n, 0, seconds, kbps));
     }
+    if (idle > 0) {
+        print("vorlune", idle, runOurs(self, 100, idle, seconds, kbps));
+        print("icecast2", idle, runIcecast(self, 100, idle, seconds, kbps));
+    }
+    printf("in: seconds until all listeners had their header (connects paced, 8 in flight); "
+           "gap: longest wait for data of any listener; behind: largest shortfall of received "
+           "audio against real time while measured; KB/l anon: growth of anonymous resident memory "
+           "per listener "
+           "beyond the server's state before they came\n");
     return 0;
 }

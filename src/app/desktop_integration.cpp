@@ -2,13 +2,30 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
 
+static void initIconResource() {
+    Q_INIT_RESOURCE(app_icon);
+}
+
 namespace desktopintegration {
 
 namespace {
+
+// Writes `data` to `path` unless it already holds exactly that.
+bool writeIfChanged(const QString& path, const QByteArray& data) {
+    QFile existing(path);
+    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == data) return true;
+    existing.close();
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(data);
+    return file.commit();
+}
 
 QString quoteExec(const QString& path) {
     QString quoted;
@@ -36,6 +53,17 @@ QString escapeValue(const QString& value) {
 
 } // namespace
 
+QString iconResource() {
+    static const bool loaded = (initIconResource(), true);
+    Q_UNUSED(loaded);
+    return QStringLiteral(":/icons/vorlune.svg");
+}
+
+QString iconFilePath(const QString& applicationsDir) {
+    return QDir::cleanPath(applicationsDir +
+                           QStringLiteral("/../icons/hicolor/scalable/apps/vorlune.svg"));
+}
+
 QString desktopEntryText(const QString& executable) {
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
@@ -44,6 +72,7 @@ QString desktopEntryText(const QString& executable) {
                           "Exec=") +
            escapeValue(quoteExec(executable)) +
            QStringLiteral(" %u\n"
+                          "Icon=vorlune\n"
                           "Terminal=false\n"
                           "Categories=AudioVideo;Audio;Player;\n"
                           "MimeType=x-scheme-handler/vorlune;\n");
@@ -51,24 +80,26 @@ QString desktopEntryText(const QString& executable) {
 
 bool registerUrlScheme(const QString& executable, const QString& applicationsDir) {
     if (!QDir().mkpath(applicationsDir)) return false;
+    QFile icon(iconResource());
+    const bool iconDone = icon.open(QIODevice::ReadOnly) &&
+                          writeIfChanged(iconFilePath(applicationsDir), icon.readAll());
     const QString path = applicationsDir + QStringLiteral("/vorlune.desktop");
     const QByteArray text = desktopEntryText(executable).toUtf8();
     QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == text) return true;
+    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == text) return iconDone;
     existing.close();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(text);
-    if (!file.commit()) return false;
+    if (!writeIfChanged(path, text)) return false;
     const QString updater =
         QStandardPaths::findExecutable(QStringLiteral("update-desktop-database"));
     if (!updater.isEmpty()) QProcess::startDetached(updater, {applicationsDir});
-    return true;
+    return iconDone;
 }
 
 bool unregisterUrlScheme(const QString& applicationsDir) {
     const QString path = applicationsDir + QStringLiteral("/vorlune.desktop");
-    return !QFile::exists(path) || QFile::remove(path);
+    const QString icon = iconFilePath(applicationsDir);
+    const bool iconGone = !QFile::exists(icon) || QFile::remove(icon);
+    return (!QFile::exists(path) || QFile::remove(path)) && iconGone;
 }
 
 } // namespace desktopintegration

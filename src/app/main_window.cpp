@@ -7,8 +7,10 @@
 #include "desktop_integration.h"
 #include "gui_thread_connector.h"
 #include "media_dialogs.h"
+#include "lists_integration.h"
 #include "media_integration.h"
 #include "player_integration.h"
+#include "remote_integration.h"
 #include "settings_store.h"
 #include "streaming_integration.h"
 
@@ -446,9 +448,11 @@ void TForm1::relayoutBars() {
 }
 
 QMessageBox::StandardButton TForm1::ask(QMessageBox::Icon icon, const QString& text,
-                                        QMessageBox::StandardButtons buttons) {
+                                        QMessageBox::StandardButtons buttons,
+                                        const QString& detail) {
     if (messageBox_) return messageBox_(icon, text, buttons);
     QMessageBox box(icon, QStringLiteral("Vorlune"), text, buttons, this);
+    if (!detail.isEmpty()) box.setDetailedText(detail);
     return QMessageBox::StandardButton(box.exec());
 }
 
@@ -485,6 +489,8 @@ void TForm1::FormCreate() {
     playback_ = std::make_unique<PlayerIntegration>(this);
     connect(playback_.get(), &PlayerIntegration::streamTitleChanged, streaming_,
             &StreamingIntegration::setStreamTitle);
+    lists_ = new ListsIntegration(this);
+    remote_ = std::make_unique<RemoteIntegration>(this);
 }
 
 MediaAccess* TForm1::mediaAccess() const {
@@ -656,10 +662,7 @@ void TForm1::saveSettings() {
 }
 
 void TForm1::updateMerkzettelItems() {
-    const bool on = merkzettelSharingAvailable &&
-                    !collection_->titleLists.list(TitleLists::Merkzettel).isEmpty();
-    action(QStringLiteral("ZumWeitergebenspeichern1"))->setEnabled(on);
-    action(QStringLiteral("PereMailverschicken1"))->setEnabled(on);
+    core_.commands().refresh();
 }
 
 void TForm1::startLoading() {

@@ -18,6 +18,7 @@
 class CollectionLoader;
 class CollectionViews;
 class MediaAccess;
+class ListsIntegration;
 class MediaIntegration;
 class PlayerIntegration;
 class TForm2;
@@ -36,6 +37,7 @@ class QPushButton;
 class QSplitter;
 class SettingsStore;
 class StreamingIntegration;
+class RemoteIntegration;
 
 // The main window: menus, the three bars, the collection views, the command panel and
 // the status bar; it owns the collection and carries a run from the first showing to
@@ -105,6 +107,8 @@ public:
     StreamingIntegration* streaming() const { return streaming_; }
     // Copying: destination fields, profile buttons, the copy dialog.
     CopyIntegration* copying() const { return copy_; }
+    // The remote-control topics and MPRIS on the session bus.
+    RemoteIntegration* remote() const { return remote_.get(); }
 
     // The insert-medium dialog and the password prompt, created with the window.
     TForm2* Form2 = nullptr;
@@ -117,9 +121,14 @@ public:
     PlayerIntegration* playback() const { return playback_.get(); }
     // A message box through the hook when one is set.
     QMessageBox::StandardButton messageBox(QMessageBox::Icon icon, const QString& text,
-                                           QMessageBox::StandardButtons buttons) {
-        return ask(icon, text, buttons);
+                                           QMessageBox::StandardButtons buttons,
+                                           const QString& detail = QString()) {
+        return ask(icon, text, buttons, detail);
     }
+    // What the list selection enables, as of the last view build or click.
+    const CommandStates& listStates() const { return listStates_; }
+    // The Merkzettel's commands and menus.
+    ListsIntegration* lists() const { return lists_; }
 
     // Later parts hook in here: a close-request hook may refuse closing; closing hooks
     // run after the settings are saved.
@@ -127,8 +136,6 @@ public:
     std::vector<std::function<void()>> closingHooks;
     // Set by the options dialog's "&Registry säubern".
     bool registryCleaningReleased = false;
-    // Set once Merkzettel saving and mailing exist.
-    bool merkzettelSharingAvailable = false;
 
     // Reads the window's state into the settings and writes them to the store.
     void saveSettings();
@@ -180,7 +187,8 @@ private:
     QAction* addToggle(QMenu* menu, const char* name, const QString& caption,
                        const QKeySequence& key = {});
     QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text,
-                                    QMessageBox::StandardButtons buttons);
+                                    QMessageBox::StandardButtons buttons,
+                                    const QString& detail = QString());
 
     const Environment& env_;
     MyVersionInfo version_;
@@ -190,6 +198,7 @@ private:
     MediumConnector* connector_ = nullptr;
     std::unique_ptr<MediaIntegration> media_;
     std::unique_ptr<PlayerIntegration> playback_; // destroyed before the media access it uses
+    std::unique_ptr<RemoteIntegration> remote_;   // withdrawn before the player goes
     MessageBoxHook messageBox_;
     QHash<QString, QAction*> actions_;
     QActionGroup* viewStyleGroup_ = nullptr;
@@ -213,4 +222,5 @@ private:
     int fontId_ = -1;
     StreamingIntegration* streaming_ = nullptr;
     CopyIntegration* copy_ = nullptr;
+    ListsIntegration* lists_ = nullptr;
 };

@@ -5,9 +5,13 @@
 
 #ifdef VORLUNE_HAVE_VIEWS
 #include "collection_views.h"
+#include "quick_search.h"
 #endif
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QActionGroup>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -23,6 +27,28 @@ void TForm1::registerCommands() {
             if (views_) views_->selectAll();
         },
         [this] { return views_ && listStates_.selectAll; });
+    table.add(QLatin1String(cmd::RefreshList), [this](const QString&) {
+        if (views_ && views_->list()) views_->list()->viewport()->update();
+    });
+    table.add(
+        QLatin1String(cmd::ArrangeIcons),
+        [this](const QString&) {
+            if (views_ && views_->list()) views_->list()->doItemsLayout();
+        },
+        [this] {
+            return views_ && (views_->viewStyle() == CollectionViews::LargeIcons ||
+                              views_->viewStyle() == CollectionViews::SmallIcons);
+        });
+    connect(viewStyleGroup_, &QActionGroup::triggered, &table, &CommandTable::refresh,
+            Qt::QueuedConnection);
+    // The quick search on a given text; refused while a load or search shows the bar.
+    table.add(
+        QLatin1String(cmd::Search),
+        [this](const QString& text) {
+            quickSearch_->setText(text);
+            quickSearch_->run();
+        },
+        [this] { return quickSearch_ && ProgressBar1->isHidden(); });
 #endif
 }
 
@@ -50,6 +76,8 @@ void TForm1::bindCommands() {
         {"PereMailverschicken1", cmd::MailBrainList},
         {"DatentrgerListenneueinlesen1", cmd::Reload},
         {"Beenden1", cmd::Quit},
+        {"Aktualisieren1", cmd::RefreshList},
+        {"AmRasterausrichten1", cmd::ArrangeIcons},
     };
     for (const auto& [item, command] : items)
         commandbinding::bind(table, action(QLatin1String(item)), QLatin1String(command));

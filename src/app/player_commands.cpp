@@ -3,6 +3,8 @@
 #include "commands.h"
 #include "player.h"
 
+#include <algorithm>
+
 void registerPlayerCommands(CommandTable& table, Player& player,
                             std::function<int()> selectedCount) {
     Player* p = &player;
@@ -42,5 +44,9 @@ void registerPlayerCommands(CommandTable& table, Player& player,
             p->setShuffle(CommandTable::flag(arg, !p->playlist().shuffle()));
         },
         rule(&PlayerControls::shufEnabled));
+    table.add(
+        QLatin1String(cmd::Seek),
+        [p](const QString& arg) { p->seekerChange(std::max(arg.toInt(), 0)); },
+        rule(&PlayerControls::seekerEnabled));
     QObject::connect(p, &Player::controlsChanged, &table, &CommandTable::refresh);
 }

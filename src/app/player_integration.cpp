@@ -3,6 +3,7 @@
 #include "command_binding.h"
 #include "command_panel.h"
 #include "commands.h"
+#include "desktop_integration.h"
 #include "main_window.h"
 #include "media_access_titles.h"
 #include "playback_widgets.h"
@@ -14,6 +15,8 @@
 #endif
 
 #include <QAction>
+#include <QApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -35,6 +38,9 @@ MediaDevice::Options deviceOptions() {
 PlayerIntegration::PlayerIntegration(TForm1* window)
     : QObject(window), window_(window),
       titles_(std::make_unique<MediaAccessTitles>(window->mediaAccess())) {
+    // The program's icon: on every window without one of its own, and in the tray.
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(QIcon(desktopintegration::iconResource()));
     player_ = std::make_unique<Player>(
         Player::Options{window->environment().tempDir, deviceOptions(), 1000}, titles_.get());
     titles_->connectPlayer(player_.get());

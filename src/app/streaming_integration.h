@@ -1,5 +1,6 @@
 #pragma once
 
+#include "icecast_relay.h"
 #include "pulse_capture.h"
 #include "streaming_settings.h"
 
@@ -7,6 +8,7 @@
 #include <QList>
 #include <QObject>
 
+class SettingsStore;
 class TForm1;
 class WStreamingServer;
 
@@ -22,6 +24,11 @@ public:
     ~StreamingIntegration() override;
 
     WStreamingServer& server() { return *server_; }
+    IcecastRelay& relay() { return *relay_; }
+
+    // The relay's settings under "Software\Vorlune\Streaming\Relay" (User defaults to
+    // "source", Port to 8000, Mount to "/vorlune.mp3").
+    static RelaySettings readRelaySettings(const SettingsStore& store);
 
     // First showing, after the settings are loaded: validates the window's streaming
     // settings once the device list is in, applies them and starts when enabled.
@@ -46,9 +53,11 @@ signals:
 
 private:
     void onDevices();
+    void startRelay();
 
     TForm1* window_;
     WStreamingServer* server_;
+    IcecastRelay* relay_;
     QFutureWatcher<QList<AudioDevice>> listing_;
     QList<AudioDevice> devices_;
     streamingsettings::Check check_;

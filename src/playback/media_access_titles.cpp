@@ -12,7 +12,10 @@ void MediaAccessTitles::connectPlayer(Player* player) {
         // A player at rest keeps the status text it has.
         if (player->isPlaying() || player->isStarting() || player->isTimerActive())
             player->stopClick();
+        // The cached titles are removed next: libmpv lets go of the file shortly after
+        // it is told to, on its own thread.
         player->device().close();
+        player->device().waitReleased(3000);
     });
 }
 
@@ -30,6 +33,10 @@ bool MediaAccessTitles::insertDialogVisible() const {
 
 QString MediaAccessTitles::titleFilePath(const QString& root, const QString& titleLine) const {
     return MediaAccess::titleFilePath(root, titleLine);
+}
+
+void MediaAccessTitles::cancelMediumWait() {
+    if (media_->mediumWait().isActive()) media_->mediumWait().cancel();
 }
 
 TitleAccess::Answer MediaAccessTitles::fetchTitle(const QString& path) {

@@ -20,6 +20,7 @@ public:
     bool downloadInProgress() const override;
     QString findMediumDrive(const QString& label) override;
     bool insertDialogVisible() const override;
+    void cancelMediumWait() override;
     QString titleFilePath(const QString& root, const QString& titleLine) const override;
     Answer fetchTitle(const QString& path) override;
 

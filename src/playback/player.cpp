@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <utility>
+
 namespace {
 
 const QString kPlayingSuffix = QStringLiteral(" wird wiedergegeben...");
@@ -22,6 +24,8 @@ Player::Player(Options options, TitleAccess* access, QObject* parent)
       device_(std::make_unique<MediaDevice>(options_.device)) {
     timer_.setInterval(options_.tickMs);
     connect(&timer_, &QTimer::timeout, this, &Player::tick);
+    connect(device_.get(), &MediaDevice::opened, this, &Player::deviceOpened);
+    connect(device_.get(), &MediaDevice::openFailed, this, &Player::deviceFailed);
     today_ = [] { return QDate::currentDate(); };
 }
 
@@ -90,12 +94,16 @@ void Player::clearPlaylist() {
 
 void Player::playClick() {
     if (inLookup_ || (access_ && access_->downloadInProgress())) return;
-    if (!keepPlaylist_) buildPlaylist(selection_ ? selection_() : QStringList());
+    if (!keepPlaylist_) {
+        failedOpens_ = 0;
+        buildPlaylist(selection_ ? selection_() : QStringList());
+    }
     startCurrent();
 }
 
 void Player::playTitles(const QStringList& lines) {
     if (inLookup_ || (access_ && access_->downloadInProgress())) return;
+    failedOpens_ = 0;
     buildPlaylist(lines);
     startCurrent();
 }
@@ -111,6 +119,7 @@ void Player::startCurrent() {
     cancelScan();
     ++startId_;
     starting_ = false;
+    pendingPath_.clear();
     // A title whose medium is missing while the insert-medium dialog is busy elsewhere is
     // skipped; one pass over the list at most.
     for (int attempts = 0;; ++attempts) {
@@ -119,14 +128,38 @@ void Player::startCurrent() {
             changed();
             return;
         }
-        currentLine_ = playlist_.currentLine();
+        const QString line = playlist_.currentLine();
         QString root;
         if (access_) {
             inLookup_ = true;
-            root = access_->findMediumDrive(titleline::label(currentLine_));
+            lookupStop_ = false;
+            lookupMove_ = 0;
+            root = access_->findMediumDrive(titleline::label(line));
             inLookup_ = false;
+            if (lookupStop_) {
+                stopClick();
+                emit startFinished();
+                return;
+            }
+            if (lookupMove_ != 0) {
+                const int move = std::exchange(lookupMove_, 0);
+                if (move > 0 ? playlist_.next(move) : playlist_.prev(-move)) {
+                    attempts = -1;
+                    continue;
+                }
+                // Not possible: the title that was found plays; without one, we stop.
+                if (root.isEmpty()) {
+                    stopClick();
+                    emit startFinished();
+                    return;
+                }
+            }
         }
         if (root.isEmpty()) {
+            const QString reason =
+                quotedName(titleline::displayName(line)) +
+                QStringLiteral(" kann nicht wiedergegeben werden (Datenträger ") +
+                quotedName(titleline::label(line)) + QStringLiteral(" nicht gefunden).");
             if (controls_.nextEnabled) {
                 if (access_ && access_->insertDialogVisible() && attempts < playlist_.count() &&
                     playlist_.next(1))
@@ -135,13 +168,16 @@ void Player::startCurrent() {
             } else if (!isPlaying()) {
                 stopClick();
             }
+            setStatus(reason);
             changed();
             emit startFinished();
             return;
         }
+        currentLine_ = line;
         currentIndex_ = playlist_.currentIndex();
         emit currentIndexChanged(currentIndex_);
         currentFile_ = access_->titleFilePath(root, currentLine_);
+        beginTitle();
         const quint64 id = ++startId_;
         starting_ = true;
         const TitleAccess::Answer answer = access_->fetchTitle(currentFile_);
@@ -155,18 +191,42 @@ void Player::startCurrent() {
     }
 }
 
-void Player::titleFetched(const QString& path, const QString& localFile, const QString&) {
-    if (!starting_ || pendingPath_.isEmpty() || path != pendingPath_) return;
-    pendingPath_.clear();
-    continueWithFile(startId_, localFile);
+void Player::beginTitle() {
+    // The title that played so far ends here; nothing of it is shown for the new one.
+    timer_.stop();
+    if (isPlaying()) device_->stop();
+    titleLength_ = -1;
+    controls_.pauseDown = false;
+    controls_.pauseChecked = false;
+    controls_.pauseHint = QStringLiteral("Pause");
+    controls_.pauseEnabled = false;
+    controls_.stopEnabled = true; // a stop ends the start
+    controls_.seekerEnabled = false;
+    controls_.seekerPos = 0;
+    controls_.seekerMax = 0;
+    controls_.seekposText = QStringLiteral("0:00:00/0:00:00");
+    controls_.clockText = QStringLiteral("0:00:00");
+    controls_.clockGrey = false;
+    controls_.clockHint = displayName();
+    remote_.set(QStringLiteral("POSITION"), QStringLiteral("0:00:00"));
+    remote_.set(QStringLiteral("REMAINING"), QStringLiteral("-0:00:00"));
+    remote_.set(QStringLiteral("DURATION"), QStringLiteral("0:00:00"));
+    changed();
 }
 
-void Player::continueWithFile(quint64 id, const QString& localFile) {
+void Player::titleFetched(const QString& path, const QString& localFile, const QString& error) {
+    if (!starting_ || pendingPath_.isEmpty() || path != pendingPath_) return;
+    pendingPath_.clear();
+    continueWithFile(startId_, localFile, error);
+}
+
+void Player::continueWithFile(quint64 id, const QString& localFile, const QString& error) {
     if (id != startId_) return;
     if (localFile.isEmpty()) {
-        starting_ = false;
-        changed();
-        emit startFinished();
+        QString reason =
+            quotedName(displayName()) + QStringLiteral(" konnte nicht heruntergeladen werden");
+        if (!error.isEmpty()) reason += QStringLiteral(" (") + error + QLatin1Char(')');
+        failStart(id, reason + QLatin1Char('.'));
         return;
     }
     deviceFile_ = localFile;
@@ -226,9 +286,30 @@ void Player::cancelScan() {
     }
 }
 
+void Player::failStart(quint64 id, const QString& reason) {
+    // Always from the event loop: a list of unplayable titles must not recurse.
+    QMetaObject::invokeMethod(
+        this,
+        [this, id, reason] {
+            if (id != startId_ || !starting_) return;
+            starting_ = false;
+            // Treated like a file that went away, a pass over the list at most.
+            ++failedOpens_;
+            const bool giveUp = failedOpens_ >= std::max(1, playlist_.count());
+            if (!giveUp && controls_.nextEnabled && playlist_.count() > 1) {
+                setStatus(reason);
+                nextClick();
+            } else {
+                stopClick();
+                setStatus(reason);
+            }
+            emit startFinished();
+        },
+        Qt::QueuedConnection);
+}
+
 void Player::openAndPlay(quint64 id, const titlescan::ScanResult* scan) {
     if (id != startId_) return;
-    starting_ = false;
     if (scan) {
         titleLength_ = scan->lengthMs;
         fileSize_ = scan->fileSize;
@@ -237,22 +318,21 @@ void Player::openAndPlay(quint64 id, const titlescan::ScanResult* scan) {
         fileSize_ = QFileInfo(deviceFile_).size();
         scanBitRate_ = 0;
     }
-    if (!device_->open(deviceFile_)) {
-        // Unplayable: treated like a file that went away, a pass over the list at most.
-        ++failedOpens_;
-        const bool giveUp = failedOpens_ >= std::max(1, playlist_.count());
-        QMetaObject::invokeMethod(
-            this,
-            [this, giveUp] {
-                if (!giveUp && controls_.nextEnabled && playlist_.count() > 1)
-                    nextClick();
-                else
-                    stopClick();
-            },
-            Qt::QueuedConnection);
-        emit startFinished();
-        return;
-    }
+    openId_ = id;
+    if (!device_->open(deviceFile_)) deviceFailed(device_->lastError());
+    // The answer comes with the device's opened or openFailed.
+}
+
+void Player::deviceFailed(const QString& error) {
+    if (!starting_ || openId_ != startId_) return;
+    QString reason = quotedName(displayName()) + QStringLiteral(" kann nicht wiedergegeben werden");
+    if (!error.isEmpty()) reason += QStringLiteral(" (") + error + QLatin1Char(')');
+    failStart(openId_, reason + QLatin1Char('.'));
+}
+
+void Player::deviceOpened() {
+    if (!starting_ || openId_ != startId_) return;
+    starting_ = false;
     failedOpens_ = 0;
     const QString name = displayName();
     controls_.seekerEnabled = true;
@@ -278,6 +358,8 @@ void Player::openAndPlay(quint64 id, const titlescan::ScanResult* scan) {
 
     controls_.pauseEnabled = true;
     controls_.stopEnabled = true;
+    controls_.pauseDown = false;
+    controls_.pauseChecked = false;
     device_->setTimeFormatMilliseconds();
     setStatus(quotedName(name) + kPlayingSuffix);
     device_->play();
@@ -314,7 +396,8 @@ void Player::goNextOrStop(bool stopWithFewerThanTwo) {
 }
 
 void Player::tick() {
-    if (inLookup_) return;
+    // While the next title is being prepared nothing may move on.
+    if (inLookup_ || starting_) return;
     controls_.pauseDown = false;
     if (!QFileInfo::exists(deviceFile_)) {
         goNextOrStop(true);
@@ -372,12 +455,20 @@ void Player::pauseClick() {
 }
 
 void Player::stopClick() {
+    if (inLookup_) {
+        // The insert-medium dialog is open for the next title: it closes, then we stop.
+        lookupStop_ = true;
+        if (access_) access_->cancelMediumWait();
+        return;
+    }
     timer_.stop();
     cancelScan();
     ++startId_;
-    starting_ = false;
+    const bool wasStarting = std::exchange(starting_, false);
     pendingPath_.clear();
-    if (device_->mode() != MediaDevice::NotReady) {
+    failedOpens_ = 0;
+    if (device_->isOpening()) device_->close();
+    if (device_->mode() != MediaDevice::NotReady || wasStarting) {
         playlist_.setPosition(playlist_.count() - 1);
         if (isPlaying()) device_->stop();
         clearPlaylist();
@@ -413,8 +504,9 @@ void Player::stopClick() {
 
     const QString name = displayName();
     emit streamTitleChanged(name + QStringLiteral(" [STOP]"));
-    setStatus(QStringLiteral("Wiedergabe von ") + quotedName(name) +
-              QStringLiteral(" wurde gestoppt."));
+    if (!name.isEmpty())
+        setStatus(QStringLiteral("Wiedergabe von ") + quotedName(name) +
+                  QStringLiteral(" wurde gestoppt."));
     remote_.set(QStringLiteral("TRACKSTATUS"), QStringLiteral("stopped"));
     currentFile_.clear();
     currentLine_.clear();
@@ -426,17 +518,23 @@ void Player::stopClick() {
 }
 
 void Player::nextClick(int skip) {
-    if (!playlist_.next(skip)) return;
-    keepPlaylist_ = true;
-    playClick();
-    keepPlaylist_ = false;
+    moveAndStart(skip);
 }
 
 void Player::prevClick(int skip) {
-    if (!playlist_.prev(skip)) return;
-    keepPlaylist_ = true;
-    playClick();
-    keepPlaylist_ = false;
+    moveAndStart(-skip);
+}
+
+void Player::moveAndStart(int steps) {
+    if (inLookup_) {
+        // The insert-medium dialog is open for the next title: it closes, then we move.
+        lookupMove_ += steps;
+        if (access_) access_->cancelMediumWait();
+        return;
+    }
+    // A start still being prepared is given up for the new position.
+    if (!(steps > 0 ? playlist_.next(steps) : playlist_.prev(-steps))) return;
+    startCurrent();
 }
 
 void Player::setRepeat(bool on) {

@@ -133,8 +133,14 @@ signals:
 
 private:
     void startCurrent();
-    void continueWithFile(quint64 id, const QString& localFile);
+    void beginTitle();
+    void continueWithFile(quint64 id, const QString& localFile, const QString& error = {});
     void openAndPlay(quint64 id, const titlescan::ScanResult* scan);
+    void deviceOpened();
+    void deviceFailed(const QString& error);
+    // A title that cannot be played: the next one, or stop, with the reason as status.
+    void failStart(quint64 id, const QString& reason);
+    void moveAndStart(int steps);
     void setEnabledForStart();
     void goNextOrStop(bool stopWithFewerThanTwo);
     void updateTimes(qint64 positionMs);
@@ -162,6 +168,9 @@ private:
     bool hasSelection_ = false;
     bool keepPlaylist_ = false;
     bool inLookup_ = false; // the insert-medium dialog may run a nested event loop
+    // Commands that came while the insert-medium dialog was open, done when it closes.
+    bool lookupStop_ = false;
+    int lookupMove_ = 0;
     int failedOpens_ = 0;
     int historySize_ = 5;
     int timeMode_ = 0;
@@ -176,9 +185,10 @@ private:
     int currentIndex_ = -1;
     QString status_;
 
-    // A start in progress: fetching or scanning; a newer start or a stop ends it.
+    // A start in progress: fetching, scanning or opening; a newer start or a stop ends it.
     bool starting_ = false;
     quint64 startId_ = 0;
+    quint64 openId_ = 0; // the start whose file the device opens
     QString pendingPath_;
     std::shared_ptr<std::atomic_bool> scanCancel_;
     QFutureWatcher<titlescan::ScanResult>* scanWatcher_ = nullptr;

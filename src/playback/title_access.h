@@ -14,6 +14,8 @@ public:
     // when the user gives up or the dialog is already open for another request.
     virtual QString findMediumDrive(const QString& label) = 0;
     virtual bool insertDialogVisible() const = 0;
+    // Closes the insert-medium dialog as if the user gave up.
+    virtual void cancelMediumWait() = 0;
 
     // The title's path on a root.
     virtual QString titleFilePath(const QString& root, const QString& titleLine) const = 0;

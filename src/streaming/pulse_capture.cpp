@@ -13,8 +13,8 @@ const char* appName() {
 }
 
 // Waits, unlocked, until ready() holds or the deadline passes; the loop must be locked.
-template <typename Pred> bool waitLocked(pa_threaded_mainloop* loop, int timeoutMs, Pred ready) {
-    QDeadlineTimer deadline(timeoutMs);
+template <typename Pred>
+bool waitLocked(pa_threaded_mainloop* loop, QDeadlineTimer deadline, Pred ready) {
     for (;;) {
         const int r = ready();
         if (r != 0) return r > 0;
@@ -72,10 +72,10 @@ QList<AudioDevice> PulseCapture::listDevices(int timeoutMs) {
     if (ctx && pa_threaded_mainloop_start(loop) == 0) {
         pa_threaded_mainloop_lock(loop);
         if (pa_context_connect(ctx, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
-            waitLocked(loop, timeoutMs, [ctx] { return contextReady(ctx); })) {
+            waitLocked(loop, QDeadlineTimer(timeoutMs), [ctx] { return contextReady(ctx); })) {
             pa_operation* op = pa_context_get_source_info_list(ctx, onSourceInfo, &st);
             if (op) {
-                waitLocked(loop, timeoutMs, [&st] { return st.done ? 1 : 0; });
+                waitLocked(loop, QDeadlineTimer(timeoutMs), [&st] { return st.done ? 1 : 0; });
                 pa_operation_unref(op);
             }
         }
@@ -93,8 +93,12 @@ bool PulseCapture::open(const QString& device, int sampleRate, int bytesPerChunk
     m_chunkBytes = bytesPerChunk;
     m_pending.clear();
     m_pending.reserve(bytesPerChunk * 2);
-    m_queued = 0;
+    // m_queued stays: chunks of the last run may still wait in the event queue, and each
+    // of them counts itself off when it arrives.
     ++m_generation;
+    // One deadline for the whole opening: a sound server that hangs must not hold the
+    // caller (the GUI thread) for long.
+    const QDeadlineTimer deadline(OpenTimeoutMs);
 
     m_loop = pa_threaded_mainloop_new();
     if (!m_loop) return false;
@@ -105,7 +109,7 @@ bool PulseCapture::open(const QString& device, int sampleRate, int bytesPerChunk
     }
     pa_threaded_mainloop_lock(m_loop);
     bool ok = pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
-              waitLocked(m_loop, 5000, [this] { return contextReady(m_context); });
+              waitLocked(m_loop, deadline, [this] { return contextReady(m_context); });
     if (ok) {
         pa_sample_spec sampleFormat;
         sampleFormat.format = PA_SAMPLE_S16LE;
@@ -125,7 +129,7 @@ bool PulseCapture::open(const QString& device, int sampleRate, int bytesPerChunk
         const QByteArray dev = device.toUtf8();
         ok = pa_stream_connect_record(m_stream, device.isEmpty() ? nullptr : dev.constData(), &attr,
                                       PA_STREAM_ADJUST_LATENCY) == 0 &&
-             waitLocked(m_loop, 5000, [this] {
+             waitLocked(m_loop, deadline, [this] {
                  switch (pa_stream_get_state(m_stream)) {
                  case PA_STREAM_READY:
                      return 1;

@@ -25,6 +25,8 @@ class PulseCapture : public CaptureSource {
     Q_OBJECT
 public:
     static constexpr int MaxPendingChunks = 16;
+    // How long open() may wait for the sound server in all.
+    static constexpr int OpenTimeoutMs = 2000;
 
     explicit PulseCapture(QObject* parent = nullptr);
     ~PulseCapture() override;
@@ -38,6 +40,8 @@ public:
     bool isOpen() const override { return m_stream != nullptr; }
 
     qint64 droppedChunks() const { return m_dropped.load(); }
+    // Chunks posted to this thread and not yet arrived, of this run and earlier ones.
+    int queuedChunks() const { return m_queued.load(); }
 
 private:
     static void onRead(pa_stream* s, size_t nbytes, void* self);

@@ -9,11 +9,34 @@ void StreamLog::setPath(const QString& path) {
     m_path = path;
 }
 
+QString StreamLog::timeFormat(const QLocale& loc) {
+    // The locale's long time format carries the zone ("t"); the log's time has none.
+    const QString f = loc.timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < f.size(); ++i) {
+        const QChar c = f[i];
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t')) {
+            // Drop the zone with the blank that separates it from the rest.
+            while (!out.isEmpty() && out.back().isSpace())
+                out.chop(1);
+            while (i + 1 < f.size() && f[i + 1] == QLatin1Char('t'))
+                ++i;
+            while (i + 1 < f.size() && f[i + 1].isSpace() && out.isEmpty())
+                ++i;
+            continue;
+        }
+        out += c;
+    }
+    return out.trimmed();
+}
+
 QString StreamLog::timestamp() {
     const QDateTime now = QDateTime::currentDateTime();
     const QLocale loc;
     return loc.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           loc.toString(now.time(), QLocale::LongFormat);
+           loc.toString(now.time(), timeFormat(loc));
 }
 
 bool StreamLog::writeLine(const QByteArray& line) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFile>
+#include <QLocale>
 #include <QString>
 
 // The streaming log: each line is the local short date, a blank, the long time, a TAB
@@ -13,6 +14,8 @@ public:
     // Appends one line; a failed write is tried once more on a freshly opened file.
     bool append(const QString& text);
     static QString timestamp();
+    // The locale's long time format without its time zone.
+    static QString timeFormat(const QLocale& loc);
 
 private:
     bool writeLine(const QByteArray& line);

@@ -1,46 +1,20 @@
 #include "streaming_server.h"
 
+#include "listener_request.h"
 #include "pulse_capture.h"
 #include "rate_tables.h"
+#include "stream_engine.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHostInfo>
-#include <QMetaMethod>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <cmath>
-#include <sys/socket.h>
-
-// Hands accepted sockets straight to the server.
-class ListenSocket : public QTcpServer {
-public:
-    explicit ListenSocket(WStreamingServer* owner) : QTcpServer(owner), m_owner(owner) {}
-
-protected:
-    void incomingConnection(qintptr fd) override {
-        auto* s = new QTcpSocket(m_owner);
-        if (!s->setSocketDescriptor(fd)) {
-            delete s;
-            return;
-        }
-        m_owner->accept(s);
-    }
-
-private:
-    WStreamingServer* m_owner;
-};
 
 struct WStreamingServer::Listener {
     quint64 id = 0;
-    QTcpSocket* socket = nullptr;
-    std::unique_ptr<WClientInfo> info; // none for a refused connection
-    QByteArray request;
-    QElapsedTimer since;
-    QString address;
-    quint16 localPort = 0;
-    bool refused = false;
+    WClientInfo info;
+    QHostAddress address;
+    std::shared_ptr<ListenerStats> stats;
     bool closing = false;
 };
 
@@ -48,28 +22,6 @@ namespace {
 
 QString equalsRule(const char* head, int count) {
     return QLatin1String(head) + QString(count, QLatin1Char('='));
-}
-
-QByteArray trimControl(const QByteArray& v) {
-    qsizetype b = 0, e = v.size();
-    while (b < e && uchar(v[b]) <= 32)
-        ++b;
-    while (e > b && uchar(v[e - 1]) <= 32)
-        --e;
-    return v.mid(b, e - b);
-}
-
-// Value of a header found as a substring of the upper-cased request: the text after it
-// up to the next CR LF, trimmed; null when the name does not occur.
-QByteArray headerValue(const QByteArray& request, const QByteArray& upper, const char* name) {
-    const qsizetype at = upper.indexOf(name);
-    if (at < 0) return QByteArray();
-    const qsizetype from = at + qsizetype(qstrlen(name));
-    qsizetype end = request.indexOf("\r\n", from);
-    if (end < 0) end = request.size();
-    QByteArray v = trimControl(request.mid(from, end - from));
-    if (v.isNull()) v = QByteArray("");
-    return v;
 }
 
 QString addressText(const QHostAddress& a) {
@@ -83,13 +35,9 @@ QString addressText(const QHostAddress& a) {
 WStreamingServer::WStreamingServer(const QString& serverSoftware, QObject* parent)
     : QObject(parent) {
     qRegisterMetaType<WClientInfo>();
-    m_server = new ListenSocket(this);
-    m_server->setListenBacklogSize(1024); // bursts of listeners are not turned away
     m_hostName = QHostInfo::localHostName();
     m_capture = new PulseCapture(this);
     connect(m_capture, &CaptureSource::chunkReady, this, &WStreamingServer::HandleWaveData);
-    m_sweep.setInterval(1000);
-    connect(&m_sweep, &QTimer::timeout, this, &WStreamingServer::sweepPending);
     SetServerSoftware(serverSoftware);
     StreamConfig c;
     c.StationID = m_software;
@@ -148,8 +96,14 @@ qint64 WStreamingServer::sendQueueLimit() const {
     return qMax<qint64>(qint64(m_config.BitRate) * 125 * QueueSeconds, 64 * 1024);
 }
 
+qint64 WStreamingServer::ringBytes() const {
+    const qint64 second = qint64(m_config.BitRate) * 125;
+    // Room for the lag bound, a burst and a few batches in flight.
+    return qMax(second * RingSeconds, sendQueueLimit() + second * (BurstSeconds + 4));
+}
+
 quint16 WStreamingServer::listeningPort() const {
-    return m_server->isListening() ? m_server->serverPort() : 0;
+    return m_engine ? m_engine->port() : 0;
 }
 
 void WStreamingServer::log(const QString& text) {
@@ -157,8 +111,7 @@ void WStreamingServer::log(const QString& text) {
 }
 
 QString WStreamingServer::peerLabel(const Listener* l) const {
-    if (l->info && !l->info->RemoteHost.isEmpty()) return l->info->RemoteHost;
-    return l->address;
+    return cleanForLog(l->info.RemoteHost.isEmpty() ? l->info.RemoteAddress : l->info.RemoteHost);
 }
 
 void WStreamingServer::logListener(const Listener* l, const QString& text) {
@@ -166,7 +119,7 @@ void WStreamingServer::logListener(const Listener* l, const QString& text) {
 }
 
 bool WStreamingServer::Start() {
-    if (!m_encoderLoaded || m_active) return false;
+    if (!m_encoderLoaded || m_active || m_stopping) return false;
     log(equalsRule("=== SESSION START ", 60));
     log(QStringLiteral("Server Software is \"") + m_software + QStringLiteral("\"."));
     log(QString(78, QLatin1Char('-')));
@@ -181,13 +134,39 @@ bool WStreamingServer::Start() {
     }
     m_samplesPerChunk = int(samples);
     m_outBuffer.resize(outSize);
-    m_batch.clear();
-    m_batchChunks = 0;
-    m_chunksPerBatch =
-        qMax(1, int(BatchMs * qint64(m_config.SampleRate) / 1000 / (m_samplesPerChunk / 2)));
-    if (!m_server->listen(QHostAddress::Any, m_config.Port) ||
-        !m_capture->open(m_config.Device, m_config.SampleRate, m_samplesPerChunk * 2)) {
-        m_server->close();
+    StreamEngine::raiseFileLimit(); // the default soft limit ends near 1,000 listeners
+
+    EngineConfig ec2;
+    ec2.headerPlain = responseHeader(false);
+    ec2.headerMeta = responseHeader(true);
+    ec2.hostName = m_hostName.toUtf8();
+    ec2.limitListeners = m_config.LimitListeners;
+    ec2.maxListeners = m_config.MaxListeners;
+    const qint64 second = qint64(m_config.BitRate) * 125;
+    ec2.lagLimit = sendQueueLimit();
+    ec2.ringBytes = ringBytes();
+    ec2.burstBytes = second * BurstSeconds;
+    ec2.batchBytes = second * BatchMs / 1000;
+    ec2.batchMs = BatchMs;
+    ec2.requestTimeoutMs = RequestTimeoutMs;
+    ec2.maxPending = MaxPending;
+    // Keep the kernel's share small: about two batches.
+    ec2.sendBuffer = int(qMax<qint64>(32 * 1024, second * 2));
+    // The engine dies before the server (Stop, destructor), so this outlives its thread.
+    auto engine = std::make_unique<StreamEngine>(ec2, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { drainEvents(); }, Qt::QueuedConnection);
+    });
+    bool ok = engine->listen(m_config.Port);
+    if (ok) {
+        m_engine = std::move(engine);
+        // The refusal page names the bound port, known only once the socket listens.
+        m_engine->setRefusalPage(refusalPage());
+        ok = m_capture->open(m_config.Device, m_config.SampleRate, m_samplesPerChunk * 2);
+        if (ok) m_engine->begin();
+    }
+    if (!ok) {
+        m_engine.reset();
         m_capture->close();
         m_lame.closeStream(m_stream);
         m_stream = nullptr;
@@ -195,178 +174,222 @@ bool WStreamingServer::Start() {
         m_samplesPerChunk = 0;
         return false;
     }
-    m_sweep.start();
+    ++m_run;
+    m_head = 0;
+    m_titleSent = false;
     emit OnStart(this);
     m_active = true;
     return true;
 }
 
 void WStreamingServer::Stop() {
-    if (!m_active) return;
+    if (!m_active || m_stopping) return;
+    m_stopping = true; // handlers below may call Stop, Start or Configure
     m_capture->close();
     quint32 flushed = 0;
     m_lame.deinitStream(m_stream, reinterpret_cast<quint8*>(m_outBuffer.data()), &flushed);
     m_lame.closeStream(m_stream);
     m_stream = nullptr;
     m_outBuffer = QByteArray();
-    m_batch = QByteArray();
-    const QList<Listener*> all = m_listeners;
-    for (Listener* l : all) {
-        if (!l->info) continue;
+    QList<quint64> ids;
+    for (const Listener* l : std::as_const(m_listeners))
+        ids << l->id;
+    for (quint64 id : ids) {
+        const Listener* l = m_byId.value(id);
+        if (!l) continue;
         logListener(l, QStringLiteral("DISCONNECT: Client disconnected, %1 user(s) listening.")
                            .arg(ClientCount() - 1));
-        emit OnClientDisconnect(this, *l->info);
-        l->info.reset();
+        WClientInfo copy = l->info;
+        fillFigures(copy, l);
+        emit OnClientDisconnect(this, copy);
     }
     log(equalsRule("=== SESSION STOP ", 61));
     m_active = false;
-    m_server->close();
+    ++m_run;
+    m_engine.reset(); // closes every connection without further events
     releaseAll();
-    m_sweep.stop();
     m_currentBitRate = 0;
+    m_stopping = false;
     emit OnStop(this);
 }
 
 void WStreamingServer::releaseAll() {
-    for (Listener* l : std::as_const(m_listeners)) {
-        l->socket->disconnect(this);
-        l->socket->abort();
-        l->socket->deleteLater();
-        delete l;
-    }
+    qDeleteAll(m_listeners);
     m_listeners.clear();
     m_byId.clear();
-    m_pending.clear();
 }
 
 int WStreamingServer::ClientCount() const {
     return m_active ? int(m_listeners.size()) : 0;
 }
 
-int WStreamingServer::indexOf(const Listener* l) const {
-    if (l->info && l->info->Index >= 0 && l->info->Index < m_listeners.size() &&
-        m_listeners[l->info->Index] == l)
-        return l->info->Index;
-    return int(m_listeners.indexOf(const_cast<Listener*>(l)));
+void WStreamingServer::fillFigures(WClientInfo& info, const Listener* l) const {
+    if (!info.Streaming || !l->stats) return;
+    const quint64 start = l->stats->start.load();
+    const quint64 audio = m_head > start ? m_head - start : 0;
+    info.BytesSent = audio + l->stats->metaBytes.load();
+    info.BytesSinceMeta = info.Metadata ? qint32(audio % MetaInterval) : 0;
 }
 
 bool WStreamingServer::GetClientInfo(int index, WClientInfo& info) const {
-    if (index < 0 || index >= ClientCount() || !m_listeners[index]->info) return false;
-    info = *m_listeners[index]->info;
+    if (index < 0 || index >= ClientCount()) return false;
+    const Listener* l = m_listeners[index];
+    info = l->info;
+    info.Index = index;
+    fillFigures(info, l);
     return true;
 }
 
 void WStreamingServer::DisconnectClient(int index) {
-    if (index >= 0 && index < ClientCount()) closeListener(m_listeners[index], QString());
+    if (index < 0 || index >= ClientCount()) return;
+    Listener* l = m_listeners[index];
+    if (l->closing) return;
+    l->closing = true;
+    m_engine->close(l->id); // the disconnect handling follows when the engine reports it
 }
 
-void WStreamingServer::accept(QTcpSocket* socket) {
-    auto* l = new Listener;
-    l->id = m_nextId++;
-    l->socket = socket;
-    l->since.start();
-    l->address = addressText(socket->peerAddress());
-    l->localPort = socket->localPort();
-    // Keep the kernel's share of the queue small; the rest is counted against the bound.
-    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
-                            qMax(32 * 1024, m_config.BitRate * 125 * 2));
-    socket->setReadBufferSize(MaxRequestBytes * 2);
-    m_listeners.append(l);
-    m_byId.insert(l->id, l);
-    const quint64 id = l->id;
-    // Queued, so that a socket never leaves the list while the server walks it.
-    connect(socket, &QTcpSocket::readyRead, this, [this, id] { onReadable(id); });
-    connect(
-        socket, &QTcpSocket::disconnected, this, [this, id] { onGone(id); }, Qt::QueuedConnection);
-    connect(
-        socket, &QTcpSocket::errorOccurred, this, [this, id] { onGone(id); }, Qt::QueuedConnection);
-
-    if (m_config.LimitListeners && m_config.MaxListeners < ClientCount()) {
-        l->refused = true;
-        logListener(l, QStringLiteral("CONNECT: Server is full, request rejected."));
-        char scratch[4096];
-        while (socket->read(scratch, sizeof scratch) > 0) {
+void WStreamingServer::RequestHostName(int index) {
+    if (index < 0 || index >= ClientCount()) return;
+    Listener* l = m_listeners[index];
+    if (!l->info.RemoteHost.isEmpty()) return;
+    const QString addr = l->info.RemoteAddress;
+    const auto cached = m_hostNames.constFind(addr);
+    if (cached != m_hostNames.constEnd()) {
+        if (cached->isEmpty()) return;
+        l->info.RemoteHost = *cached;
+        WClientInfo copy = l->info;
+        copy.Index = index;
+        fillFigures(copy, l);
+        emit OnClientInfoChange(this, copy);
+        return;
+    }
+    m_hostNames.insert(addr, QString()); // asked once; empty until an answer comes
+    QHostInfo::lookupHost(addr, this, [this, addr](const QHostInfo& hi) {
+        QString name = hi.error() == QHostInfo::NoError ? hi.hostName() : QString();
+        if (!QHostAddress(name).isNull()) name.clear(); // the address came back
+        if (m_hostNames.size() > 4096) m_hostNames.clear();
+        m_hostNames.insert(addr, name);
+        if (name.isEmpty()) return;
+        const quint64 run = m_run;
+        for (int i = 0; i < ClientCount(); ++i) {
+            Listener* l = m_listeners[i];
+            if (l->info.RemoteAddress != addr || !l->info.RemoteHost.isEmpty()) continue;
+            l->info.RemoteHost = name;
+            WClientInfo copy = l->info;
+            copy.Index = i;
+            fillFigures(copy, l);
+            emit OnClientInfoChange(this, copy);
+            if (run != m_run) return; // a handler stopped the run
         }
-        socket->write(refusalPage());
-        socket->flush();
-        // Half-close once the page is out and wait for the peer, so that its unread
-        // request cannot turn the close into a reset that destroys the page on its way.
-        auto halfClose = [socket] {
-            if (socket->bytesToWrite() == 0) ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
-        };
-        connect(socket, &QTcpSocket::bytesWritten, this, halfClose);
-        halfClose();
-        m_pending.append(l);
+    });
+}
+
+void WStreamingServer::drainEvents() {
+    if (!m_engine) return;
+    const quint64 run = m_run;
+    std::vector<EngineEvent> events = m_engine->takeEvents();
+    for (EngineEvent& e : events) {
+        handleEvent(e);
+        if (run != m_run || !m_engine) return; // a handler ended the run
+    }
+}
+
+void WStreamingServer::handleEvent(EngineEvent& e) {
+    switch (e.kind) {
+    case EngineEvent::Refused: {
+        if (m_logging)
+            m_log.append(cleanForLog(addressText(e.address)) +
+                         QStringLiteral("\tCONNECT: Server is full, request rejected."));
         emit OnServerFull(this);
         return;
     }
-
-    l->info = std::make_unique<WClientInfo>();
-    l->info->Index = ClientCount() - 1;
-    l->info->ConnectTime = QDateTime::currentDateTime();
-    l->info->RemoteAddress = l->address;
-    m_pending.append(l);
-    QHostInfo::lookupHost(socket->peerAddress().toString(), this, [this, id](const QHostInfo& hi) {
-        Listener* found = m_byId.value(id);
-        if (!found || !found->info || hi.error() != QHostInfo::NoError) return;
-        const QString name = hi.hostName();
-        if (!name.isEmpty() && QHostAddress(name).isNull()) {
-            found->info->RemoteHost = name;
-            emit OnClientInfoChange(this, *found->info);
-        }
-    });
-    logListener(
-        l, QStringLiteral("CONNECT: Client connected, %1 user(s) listening.").arg(ClientCount()));
-    emit OnClientConnect(this, *l->info);
-    onReadable(id); // the request may be there already
-}
-
-void WStreamingServer::onReadable(quint64 id) {
-    Listener* l = m_byId.value(id);
-    if (!l) return;
-    char scratch[4096];
-    if (!l->info || l->info->Streaming || l->closing) {
-        while (l->socket->read(scratch, sizeof scratch) > 0) {
-        }
+    case EngineEvent::Accepted: {
+        auto* l = new Listener;
+        l->id = e.id;
+        l->address = e.address;
+        l->stats = e.stats;
+        l->info.Index = int(m_listeners.size());
+        l->info.ConnectTime = QDateTime::currentDateTime();
+        l->info.RemoteAddress = addressText(e.address);
+        l->info.RemoteHost = m_hostNames.value(l->info.RemoteAddress);
+        m_listeners.append(l);
+        m_byId.insert(l->id, l);
+        logListener(
+            l,
+            QStringLiteral("CONNECT: Client connected, %1 user(s) listening.").arg(ClientCount()));
+        WClientInfo copy = l->info;
+        emit OnClientConnect(this, copy);
         return;
     }
-    for (;;) {
-        const qint64 n = l->socket->read(scratch, sizeof scratch);
-        if (n <= 0) break;
-        l->request.append(scratch, n);
-        if (l->request.size() > MaxRequestBytes) break;
+    case EngineEvent::Request: {
+        Listener* l = m_byId.value(e.id);
+        if (!l) return;
+        WClientInfo& info = l->info;
+        if (!e.userAgent.isNull()) {
+            info.UserAgent = QString::fromUtf8(e.userAgent);
+            logListener(l, QStringLiteral("INFO: User agent is \"") + cleanForLog(info.UserAgent) +
+                               QStringLiteral("\"."));
+        }
+        if (!e.icyMetadata.isNull()) {
+            info.Metadata = e.icyMetadata == "1";
+            logListener(l, info.Metadata ? QStringLiteral("INFO: Inline metadata supported.")
+                                         : QStringLiteral("INFO: Inline metadata not supported."));
+        }
+        info.Streaming = true;
+        logListener(l, QStringLiteral("INFO: Headers sent."));
+        WClientInfo copy = info;
+        copy.Index = int(m_listeners.indexOf(l));
+        fillFigures(copy, l);
+        emit OnClientInfoChange(this, copy);
+        return;
     }
-    if (l->request.contains("\r\n\r\n")) {
-        handleRequest(l);
-    } else if (l->request.size() > MaxRequestBytes) {
-        closeListener(l, QStringLiteral("INFO: Request too long, connection closed."));
+    case EngineEvent::TitleSent: {
+        Listener* l = m_byId.value(e.id);
+        if (!l) return;
+        logListener(l, QStringLiteral("INFO: Sending metadata: \"") + cleanForLog(e.title) +
+                           QLatin1Char('"'));
+        l->info.LastTitle = e.title;
+        return;
+    }
+    case EngineEvent::Gone: {
+        Listener* l = m_byId.value(e.id);
+        if (!l) return;
+        switch (e.reason) {
+        case EngineEvent::TooLong:
+            logListener(l, QStringLiteral("INFO: Request too long, connection closed."));
+            break;
+        case EngineEvent::Timeout:
+            logListener(l, QStringLiteral("INFO: Request not completed in time, connection "
+                                          "closed."));
+            break;
+        case EngineEvent::OverLimit:
+            logListener(l, QStringLiteral("INFO: Send queue over %1 bytes, connection closed.")
+                               .arg(sendQueueLimit()));
+            break;
+        case EngineEvent::TooManyPending:
+            logListener(l, QStringLiteral("INFO: Too many unfinished requests, connection "
+                                          "closed."));
+            break;
+        default:
+            break;
+        }
+        logListener(l, QStringLiteral("DISCONNECT: Client disconnected, %1 user(s) listening.")
+                           .arg(ClientCount() - 1));
+        WClientInfo copy = l->info;
+        copy.Index = int(m_listeners.indexOf(l));
+        fillFigures(copy, l);
+        // Out of the list first: a handler then sees the server as it is now.
+        removeListener(l);
+        emit OnClientDisconnect(this, copy);
+        return;
+    }
     }
 }
 
-void WStreamingServer::handleRequest(Listener* l) {
-    const qsizetype end = l->request.indexOf("\r\n\r\n");
-    const QByteArray request = l->request.left(end + 4);
-    l->request = QByteArray();
-    const QByteArray upper = request.toUpper();
-    WClientInfo& info = *l->info;
-    const QByteArray agent = headerValue(request, upper, "USER-AGENT:");
-    if (!agent.isNull()) {
-        info.UserAgent = QString::fromUtf8(agent);
-        logListener(l, QStringLiteral("INFO: User agent is \"") + info.UserAgent +
-                           QStringLiteral("\"."));
-    }
-    const QByteArray meta = headerValue(request, upper, "ICY-METADATA:");
-    if (!meta.isNull()) {
-        info.Metadata = meta == "1";
-        logListener(l, info.Metadata ? QStringLiteral("INFO: Inline metadata supported.")
-                                     : QStringLiteral("INFO: Inline metadata not supported."));
-    }
-    l->socket->write(responseHeader(info.Metadata));
-    l->socket->flush();
-    info.Streaming = true;
-    m_pending.removeOne(l);
-    logListener(l, QStringLiteral("INFO: Headers sent."));
-    emit OnClientInfoChange(this, info);
+void WStreamingServer::removeListener(Listener* l) {
+    m_byId.remove(l->id);
+    m_listeners.removeOne(l);
+    delete l;
 }
 
 QByteArray WStreamingServer::responseHeader(bool metadata) const {
@@ -403,154 +426,42 @@ QByteArray WStreamingServer::refusalPage() const {
          "again for a free slot in a few minutes.<P>\r\n";
     p += "<HR>\r\n";
     p += "<ADDRESS>" + sw + " at " + m_hostName.toUtf8() + " Port " +
-         QByteArray::number(m_active ? listeningPort() : m_config.Port) + "</ADDRESS>\r\n";
+         QByteArray::number(m_engine ? listeningPort() : m_config.Port) + "</ADDRESS>\r\n";
     p += "</BODY></HTML>\r\n\r\n";
     return p;
 }
 
-void WStreamingServer::closeListener(Listener* l, const QString& reason) {
-    if (l->closing) return;
-    l->closing = true;
-    if (!reason.isEmpty() && l->info) logListener(l, reason);
-    l->socket->abort();
-    const quint64 id = l->id;
-    QMetaObject::invokeMethod(
-        this, [this, id] { onGone(id); }, Qt::QueuedConnection);
-}
-
-void WStreamingServer::onGone(quint64 id) {
-    Listener* l = m_byId.take(id);
-    if (!l) return;
-    if (l->info) {
-        logListener(l, QStringLiteral("DISCONNECT: Client disconnected, %1 user(s) listening.")
-                           .arg(ClientCount() - 1));
-        emit OnClientDisconnect(this, *l->info);
-    }
-    m_listeners.removeAt(indexOf(l));
-    m_pending.removeOne(l);
-    l->socket->disconnect(this);
-    l->socket->abort();
-    l->socket->deleteLater();
-    delete l;
-}
-
-void WStreamingServer::sweepPending() {
-    const QList<Listener*> due = m_pending;
-    for (Listener* l : due)
-        if (l->since.elapsed() >= RequestTimeoutMs)
-            closeListener(l, QStringLiteral("INFO: Request not completed in time, connection "
-                                            "closed."));
-}
-
 QByteArray WStreamingServer::metadataText(const QString& title, const QString& host, quint16 port) {
-    const QByteArray head = "StreamTitle='";
-    const QByteArray tail =
-        "';StreamUrl='http://" + host.toUtf8() + ":" + QByteArray::number(port) + "';";
-    QByteArray t = title.toUtf8();
-    const qsizetype room = MaxMetaText - head.size() - tail.size();
-    if (t.size() > room) {
-        qsizetype cut = qMax<qsizetype>(room, 0);
-        while (cut > 0 && (uchar(t[cut]) & 0xC0) == 0x80)
-            --cut; // never split a character
-        t.truncate(cut);
-    }
-    QByteArray text = head + t + tail;
-    if (text.size() > MaxMetaText) // a host name too long to fit at all
-        text.truncate(MaxMetaText);
-    return text;
+    return icyMetadataText(title, host, port);
 }
 
 QByteArray WStreamingServer::metadataBlock(const QByteArray& text) {
-    const qsizetype padded = (text.size() + 15) / 16 * 16;
-    QByteArray block(1 + padded, '\0');
-    block[0] = char(padded / 16);
-    memcpy(block.data() + 1, text.constData(), size_t(text.size()));
-    return block;
-}
-
-// Sends straight to the kernel while nothing waits in the socket's queue; what the
-// kernel does not take goes to the queue, which Qt empties later, in order.
-static void sendInOrder(QTcpSocket* s, const char* data, qsizetype n) {
-    qsizetype done = 0;
-    if (s->bytesToWrite() == 0) {
-        const ssize_t w =
-            ::send(int(s->socketDescriptor()), data, size_t(n), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (w > 0) done = w;
-    }
-    if (done < n) s->write(data + done, n - done);
+    return icyMetadataBlock(text);
 }
 
 void WStreamingServer::DeliverChunk(const QByteArray& chunk) {
-    if (chunk.size() >= MetaInterval) { // at most one metadata block per piece
-        for (qsizetype at = 0; at < chunk.size(); at += MetaInterval / 2)
-            DeliverChunk(chunk.mid(at, MetaInterval / 2));
-        return;
+    if (!m_engine || chunk.isEmpty()) return;
+    if (!m_titleSent || StreamTitle != m_sentTitle) { // the player writes it directly
+        m_sentTitle = StreamTitle;
+        m_titleSent = true;
+        m_engine->setTitle(m_sentTitle);
     }
-    const int n = ClientCount();
-    const qsizetype len = chunk.size();
-    const qint64 limit = sendQueueLimit();
-    const bool notify =
-        isSignalConnected(QMetaMethod::fromSignal(&WStreamingServer::OnClientInfoChange));
-    QList<Listener*> over;
-    QByteArray framed;
-    for (int i = 0; i < n && i < m_listeners.size(); ++i) {
-        Listener* l = m_listeners[i];
-        if (!l->info || l->closing || !l->info->Streaming ||
-            l->socket->state() != QAbstractSocket::ConnectedState)
-            continue;
-        WClientInfo& info = *l->info;
-        info.Index = i;
-        if (!info.Metadata) {
-            sendInOrder(l->socket, chunk.constData(), len);
-            info.BytesSent += quint64(len);
-        } else if (info.BytesSinceMeta + len < MetaInterval) {
-            sendInOrder(l->socket, chunk.constData(), len);
-            info.BytesSinceMeta += qint32(len);
-            info.BytesSent += quint64(len);
-        } else {
-            const qsizetype k = MetaInterval - info.BytesSinceMeta;
-            QByteArray text;
-            if (StreamTitle != info.LastTitle) {
-                logListener(l, QStringLiteral("INFO: Sending metadata: \"") + StreamTitle +
-                                   QLatin1Char('"'));
-                text = metadataText(StreamTitle, m_hostName, l->localPort);
-                info.LastTitle = StreamTitle;
-            }
-            const QByteArray block = metadataBlock(text);
-            framed.clear();
-            framed.reserve(len + block.size());
-            framed.append(chunk.constData(), k);
-            framed.append(block);
-            framed.append(chunk.constData() + k, len - k);
-            sendInOrder(l->socket, framed.constData(), framed.size());
-            info.BytesSinceMeta = qint32(info.BytesSinceMeta + len - MetaInterval);
-            info.BytesSent += quint64(len + block.size());
-        }
-        if (l->socket->bytesToWrite() > limit) over.append(l);
-        if (notify) emit OnClientInfoChange(this, info);
-    }
-    for (Listener* l : over)
-        closeListener(
-            l, QStringLiteral("INFO: Send queue over %1 bytes, connection closed.").arg(limit));
+    if (m_engine->push(chunk.constData(), chunk.size())) m_head += quint64(chunk.size());
 }
 
 void WStreamingServer::HandleWaveData(const QByteArray& pcm) {
     if (ClientCount() == 0) m_currentBitRate = 0;
     if (!m_active || m_samplesPerChunk <= 0 || pcm.size() / 2 != m_samplesPerChunk) return;
-    if (ClientCount() == 0) return;
+    if (ClientCount() == 0 && !m_tap) return;
     quint32 written = 0;
     if (m_lame.encodeChunk(
             m_stream, quint32(m_samplesPerChunk), reinterpret_cast<const qint16*>(pcm.constData()),
             reinterpret_cast<quint8*>(m_outBuffer.data()), &written) != LameBinding::Ok)
         return;
-    m_currentBitRate = int(
-        std::lround(double(written) / double(pcm.size()) * 1411.2 * m_config.SampleRate / 44100.0));
-    // Listeners get the encoded audio in batches of about BatchMs: one send per listener
-    // for several chunks keeps the cost per listener low.
-    m_batch.append(m_outBuffer.constData(), written);
-    if (++m_batchChunks >= m_chunksPerBatch) {
-        DeliverChunk(m_batch);
-        m_batch.clear();
-        m_batchChunks = 0;
-    }
+    if (ClientCount() > 0)
+        m_currentBitRate = int(std::lround(double(written) / double(pcm.size()) * 1411.2 *
+                                           m_config.SampleRate / 44100.0));
+    const QByteArray chunk = QByteArray::fromRawData(m_outBuffer.constData(), written);
+    if (ClientCount() > 0) DeliverChunk(chunk);
+    if (m_tap) m_tap(QByteArray(m_outBuffer.constData(), written));
 }

@@ -9,11 +9,12 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
-#include <QTimer>
+#include <functional>
 #include <memory>
 
-class QTcpSocket;
-class ListenSocket;
+class StreamEngine;
+struct EngineEvent;
+struct ListenerStats;
 
 // One accepted listener. Everybody but the server only sees copies.
 struct WClientInfo {
@@ -46,8 +47,11 @@ struct StreamConfig {
 };
 
 // The internet-radio server: captures PCM, encodes it to MP3 and serves it over ICY to
-// every listener, with title metadata every 16000 audio bytes. Runs on the thread it
-// lives on (the GUI thread); its signals fire synchronously inside its own steps.
+// every listener, with title metadata every 16000 audio bytes. Capture, encoding, the
+// listener records, the log and the signals live on the object's thread (the GUI thread);
+// the connections themselves are served by a network thread (StreamEngine) from one
+// shared ring. What happens there arrives as queued events, in order, and the signals fire
+// synchronously while those are handled; handlers may call Stop() or Configure().
 class WStreamingServer : public QObject {
     Q_OBJECT
 public:
@@ -55,8 +59,11 @@ public:
     static constexpr int MaxMetaText = 255 * 16;
     static constexpr int MaxRequestBytes = 8192;
     static constexpr int RequestTimeoutMs = 10000;
-    static constexpr int QueueSeconds = 10;
-    static constexpr int BatchMs = 200;
+    static constexpr int QueueSeconds = 10; // a listener further behind live is dropped
+    static constexpr int RingSeconds = 30;  // the shared ring of encoded audio
+    static constexpr int BurstSeconds = 3;  // what a new listener gets at once
+    static constexpr int BatchMs = 1000;    // listeners that keep up get a send this often
+    static constexpr int MaxPending = 2048; // connections without a complete request
     static QString defaultServerSoftware() { return QStringLiteral("WStreamingServer 1.20"); }
 
     explicit WStreamingServer(const QString& serverSoftware, QObject* parent = nullptr);
@@ -73,6 +80,10 @@ public:
     void setLogFile(const QString& path) { m_logFile = path; }
     QString logFile() const { return m_logFile; }
     void SetLogging(bool enabled);
+    // Writes one line of another part of the stream (the relay) to the log.
+    void logLine(const QString& text) {
+        if (!text.isEmpty()) log(text);
+    }
     bool logging() const { return m_logging; }
 
     void Configure(const StreamConfig& config);
@@ -87,19 +98,25 @@ public:
     int ClientCount() const;
     bool GetClientInfo(int index, WClientInfo& info) const;
     void DisconnectClient(int index);
+    // Looks the listener's host name up (once per address; the answer is kept). When it
+    // arrives, RemoteHost is set and OnClientInfoChange fires.
+    void RequestHostName(int index);
 
-    // One capture buffer: encoded when it is full and someone listens; the encoded audio
-    // goes out in batches of about BatchMs.
+    // One capture buffer: encoded when it is full and someone listens.
     void HandleWaveData(const QByteArray& pcm);
-    // Sends encoded audio to every streaming listener.
+    // Hands encoded audio to the listeners (through the shared ring).
     void DeliverChunk(const QByteArray& chunk);
+    // The encoded stream as it is produced, for other outputs (the relay).
+    void setChunkTap(std::function<void(const QByteArray&)> tap) { m_tap = std::move(tap); }
 
     // Capture backend; the server takes ownership. PulseCapture unless replaced.
     void setCaptureSource(CaptureSource* source);
     CaptureSource* captureSource() const { return m_capture; }
-    // Bytes a listener may have waiting before it is dropped; 0 = 10 s of audio.
+    // How far (bytes) a listener may fall behind live before it is dropped; 0 = 10 s of audio.
     void setSendQueueLimit(qint64 bytes) { m_queueLimitOverride = bytes; }
     qint64 sendQueueLimit() const;
+    // The shared ring's size for the current bit rate.
+    qint64 ringBytes() const;
 
     // The metadata block for a title change (or one zero byte when text is empty).
     static QByteArray metadataBlock(const QByteArray& text);
@@ -118,18 +135,14 @@ signals:
 
 private:
     struct Listener;
-    friend class ListenSocket;
-    void accept(QTcpSocket* socket);
-    void onReadable(quint64 id);
-    void onGone(quint64 id);
-    void handleRequest(Listener* l);
-    void closeListener(Listener* l, const QString& reason);
-    void sweepPending();
+    void drainEvents();
+    void handleEvent(EngineEvent& e);
+    void removeListener(Listener* l);
     void releaseAll();
     void log(const QString& text);
     void logListener(const Listener* l, const QString& text);
     QString peerLabel(const Listener* l) const;
-    int indexOf(const Listener* l) const;
+    void fillFigures(WClientInfo& info, const Listener* l) const;
 
     QString m_software;
     StreamConfig m_config;
@@ -138,6 +151,7 @@ private:
     bool m_logging = false;
     bool m_encoderLoaded = false;
     bool m_active = false;
+    bool m_stopping = false;
     QString m_logFile;
     StreamLog m_log;
 
@@ -145,17 +159,17 @@ private:
     LameBinding::Stream m_stream = nullptr;
     int m_samplesPerChunk = 0;
     QByteArray m_outBuffer;
-    QByteArray m_batch; // encoded audio not yet delivered
-    int m_batchChunks = 0;
-    int m_chunksPerBatch = 1;
     CaptureSource* m_capture = nullptr;
+    std::function<void(const QByteArray&)> m_tap;
 
-    ListenSocket* m_server = nullptr;
+    std::unique_ptr<StreamEngine> m_engine;
+    quint64 m_run = 0;  // counts streaming runs; events of an ended run are dropped
+    quint64 m_head = 0; // audio bytes handed to the engine in this run
+    QString m_sentTitle;
+    bool m_titleSent = false;
     QList<Listener*> m_listeners; // list order = Index
     QHash<quint64, Listener*> m_byId;
-    QList<Listener*> m_pending; // request not complete yet, or refused and closing
-    quint64 m_nextId = 1;
-    QTimer m_sweep;
+    QHash<QString, QString> m_hostNames; // reverse lookups by address text
     qint64 m_queueLimitOverride = 0;
     QString m_hostName;
 };

@@ -5,6 +5,7 @@
 #include "test_peers.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -167,6 +168,55 @@ TEST_F(GuiThreadConnectorTest, CloseLetsAWaitingWorkerGoAndConnectsNothingMore) 
     EXPECT_EQ(access.connections().count(), 1);
     EXPECT_EQ(requests("locked.log"), 0);
     EXPECT_TRUE(prompts.warnings.isEmpty());
+}
+
+TEST_F(GuiThreadConnectorTest, StalledServersLeaveTheGuiThreadAnswering) {
+    // Web and FTP servers that take the connection and never answer.
+    SilentServer web, ftp;
+    ASSERT_TRUE(web.listen() && ftp.listen());
+    const QString webUrl = QStringLiteral("http://127.0.0.1:%1/musik/").arg(web.port());
+    const QString ftpUrl = QStringLiteral("ftp://127.0.0.1:%1/musik/").arg(ftp.port());
+    writeMedium(catalogue.filePath("a.cd"), "Still Web", "WWW::" + webUrl);
+    writeMedium(catalogue.filePath("b.cd"), "Still FTP", "WWW::" + ftpUrl);
+    writeMedium(catalogue.filePath("c.cd"), "Web Gesperrt", "WWW::" + lockedUrl());
+    options.timeouts.connectSeconds = 2;
+    options.timeouts.probeSeconds = 2;
+
+    MediaAccess access(options, &prompts);
+    GuiThreadConnector connector(&access);
+    CollectionLoader loader;
+    loader.setConnector(&connector);
+    prompts.logins = {{true, "hans", "geheim"}};
+    LoopLagProbe lag;
+    const CollectionLoader::Result result = load(loader);
+    ASSERT_TRUE(result.collection);
+    EXPECT_LT(lag.worstLagMs(), 100);
+    EXPECT_GT(lag.ticks(), 100); // the checks took their time meanwhile
+    // The stalled ones failed with a warning each, the password prompt still came.
+    EXPECT_EQ(prompts.captions, QStringList{"Web Gesperrt"});
+    EXPECT_EQ(prompts.warnings.size(), 2);
+    for (QThread* t : prompts.threads)
+        EXPECT_EQ(t, QCoreApplication::instance()->thread());
+    ASSERT_EQ(access.connections().count(), 1);
+    EXPECT_EQ(access.connections().entries().first().label, "Web Gesperrt");
+    EXPECT_EQ(result.collection->mediaCount, 3);
+
+    // Closing while a check waits on a silent server lets the loader go at once.
+    QFile::remove(catalogue.filePath("c.cd"));
+    options.timeouts.probeSeconds = 60;
+    options.timeouts.connectSeconds = 60;
+    MediaAccess patient(options, &prompts);
+    GuiThreadConnector second(&patient);
+    CollectionLoader secondLoader;
+    secondLoader.setConnector(&second);
+    secondLoader.start(catalogue.path());
+    QTest::qWait(500);
+    QElapsedTimer clock;
+    clock.start();
+    second.close();
+    secondLoader.wait();
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(patient.connections().count(), 0);
 }
 
 } // namespace

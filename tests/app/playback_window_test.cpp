@@ -2,6 +2,7 @@
 #include "collection_views.h"
 #include "command_panel.h"
 #include "control_server.h"
+#include "desktop_integration.h"
 #include "index_file.h"
 #include "main_window.h"
 #include "media_access.h"
@@ -16,12 +17,16 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QDate>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QSystemTrayIcon>
 #include <QToolButton>
 #include <QTreeView>
 #include <QtConcurrent/QtConcurrentRun>
@@ -393,6 +398,53 @@ TEST_F(PlaybackWindowTest, MediaTakenDownStopsAPlayingTitleAndLeavesAResting) {
     EXPECT_FALSE(player(*w).isTimerActive());
     EXPECT_EQ(player(*w).device().mode(), MediaDevice::NotReady);
     EXPECT_FALSE(w->commands->stop->isEnabled());
+}
+
+} // namespace
+
+namespace {
+
+// How much of an icon drawn at `size` is not transparent, 0..1.
+double coverage(const QIcon& icon, int size) {
+    const QImage image = icon.pixmap(size, size).toImage();
+    if (image.isNull()) return 0;
+    int opaque = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            opaque += qAlpha(image.pixel(x, y)) > 0;
+    return double(opaque) / (image.width() * image.height());
+}
+
+TEST_F(PlaybackWindowTest, TheProgramIconIsOnItsWindowsTrayAndBesideItsDesktopEntry) {
+    writeMedium({{QStringLiteral("Icon"), 4000}});
+    auto w = shownAndLoaded();
+    for (const int size : {16, 32, 64}) {
+        SCOPED_TRACE(size);
+        EXPECT_GT(coverage(w->windowIcon(), size), 0.3);
+        EXPECT_GT(coverage(w->playback()->widgets().trayIcon()->icon(), size), 0.3);
+    }
+
+    // Installed into the hicolor theme of the data folder, named by the entry.
+    const QString applications = env.path(QStringLiteral("share/applications"));
+    const QString icon = env.path(QStringLiteral("share/icons/hicolor/scalable/apps/vorlune.svg"));
+    EXPECT_EQ(desktopintegration::iconFilePath(applications), icon);
+    ASSERT_TRUE(
+        desktopintegration::registerUrlScheme(QStringLiteral("/opt/v/vorlune"), applications));
+    QFile resource(desktopintegration::iconResource());
+    ASSERT_TRUE(resource.open(QIODevice::ReadOnly));
+    const QByteArray svg = resource.readAll();
+    EXPECT_EQ(playbacktest::readFile(icon), svg);
+    EXPECT_TRUE(playbacktest::readFile(applications + QStringLiteral("/vorlune.desktop"))
+                    .contains("\nIcon=vorlune\n"));
+    EXPECT_GT(coverage(QIcon(icon), 48), 0.3);
+    // A damaged copy is replaced; the entry's removal takes the icon along.
+    ASSERT_TRUE(playbacktest::writeFile(icon, "<svg"));
+    ASSERT_TRUE(
+        desktopintegration::registerUrlScheme(QStringLiteral("/opt/v/vorlune"), applications));
+    EXPECT_EQ(playbacktest::readFile(icon), svg);
+    EXPECT_TRUE(desktopintegration::unregisterUrlScheme(applications));
+    EXPECT_FALSE(QFile::exists(icon));
+    EXPECT_FALSE(QFile::exists(applications + QStringLiteral("/vorlune.desktop")));
 }
 
 } // namespace

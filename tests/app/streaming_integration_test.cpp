@@ -275,3 +275,30 @@ TEST_F(StreamingOff, WithoutSettingsOrSoundServer) {
     w->close();
     EXPECT_FALSE(QFile::exists(env.dataDir() + QStringLiteral("/vorlune.streaming.log")));
 }
+
+TEST(StreamingRelaySettings, ReadFromTheRelayKeyWithDefaults) {
+    IsolatedEnvironment env;
+    SettingsStore store(env.path(QStringLiteral("config/registry.json")));
+    const QString key = kStreamingKey + QStringLiteral("\\Relay");
+    RelaySettings r = StreamingIntegration::readRelaySettings(store);
+    EXPECT_FALSE(r.Enabled);
+    EXPECT_EQ(r.User, "source");
+    EXPECT_EQ(r.Port, 8000);
+    store.writeBool(key, QStringLiteral("Enabled"), true);
+    store.writeText(key, QStringLiteral("Host"), QStringLiteral("radio.example"));
+    store.writeInteger(key, QStringLiteral("Port"), 8443);
+    store.writeText(key, QStringLiteral("Mount"), QStringLiteral("live"));
+    store.writeText(key, QStringLiteral("User"), QString());
+    store.writeText(key, QStringLiteral("Password"), QStringLiteral("geheim"));
+    store.writeBool(key, QStringLiteral("TLS"), true);
+    r = StreamingIntegration::readRelaySettings(store);
+    EXPECT_TRUE(r.Enabled);
+    EXPECT_EQ(r.Host, "radio.example");
+    EXPECT_EQ(r.Port, 8443);
+    EXPECT_EQ(r.Mount, "/live"); // a mount always begins with a slash
+    EXPECT_EQ(r.User, "source"); // an empty user is the default one
+    EXPECT_EQ(r.Password, "geheim");
+    EXPECT_TRUE(r.TLS);
+    store.writeInteger(key, QStringLiteral("Port"), 70000);
+    EXPECT_FALSE(StreamingIntegration::readRelaySettings(store).Enabled);
+}

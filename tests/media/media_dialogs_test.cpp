@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace {
 
 TEST(MediaDialogs, InsertMediumDialogWaitsUntilFoundOrCancelled) {
@@ -27,7 +29,7 @@ TEST(MediaDialogs, InsertMediumDialogWaitsUntilFoundOrCancelled) {
         return l->text() == "Bitte das Medium mit der folgenden Bezeichnung einlegen:";
     }));
 
-    bool present = false;
+    std::atomic<bool> present = false; // read by the wait's worker
     MediumWait wait(
         [] {
             return QStringList{"/a", "/b"};

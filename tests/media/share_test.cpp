@@ -1,9 +1,16 @@
 #include "media_access.h"
+#include "media_dialogs.h"
+
+#include <QLabel>
 #include "smb_client.h"
 #include "test_peers.h"
 
+#include <QElapsedTimer>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -87,8 +94,19 @@ TEST_F(Shares, PasswordPromptWithoutUserFieldThenTitlesAreFetched) {
     EXPECT_EQ(access.connections().count(), 1);
     EXPECT_EQ(prompts.captions.size(), 1);
 
+    // The share is asked by the wait's first pass, off this thread.
+    prompts.onWait = [](const QString& label, MediumWait& wait) {
+        QSignalSpy found(&wait, &MediumWait::found);
+        QSignalSpy missed(&wait, &MediumWait::firstRoundMissed);
+        EXPECT_TRUE(wait.start(label));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !found.isEmpty() || !missed.isEmpty(); }, 10000));
+        if (wait.isActive()) wait.cancel();
+        return wait.foundRoot();
+    };
     EXPECT_EQ(access.FindMediumDrive("Netz 1"), "smb://127.0.0.1/musik");
     EXPECT_EQ(access.lastFoundType(), 7);
+    EXPECT_TRUE(access.FindMediumDrive("Netz 9").isEmpty());
+    EXPECT_EQ(prompts.waits, 2);
     const QString path =
         access.titleFilePath(entry.drive, "Netz 1:\\Rock\\100% Hits & \xC3\x96.mp3");
     EXPECT_EQ(path, "smb://127.0.0.1/musik/Rock/100% Hits & \xC3\x96.mp3");
@@ -133,6 +151,70 @@ TEST_F(Shares, CancelledPromptAndUnknownShareWarn) {
     EXPECT_TRUE(prompts.warnings.last().startsWith("Fehler beim Verbinden: ERROR_BAD_NET_NAME\n\r"))
         << prompts.warnings.last().toStdString();
     EXPECT_EQ(access.connections().count(), 0);
+}
+
+// Scripted answers, but the real insert-medium dialog.
+class DialogWaitPrompts : public ScriptedPrompts {
+public:
+    TForm2 dialog;
+    QString waitForMedium(const QString& label, MediumWait& wait) override {
+        ++waits;
+        return dialog.waitFor(label, wait);
+    }
+};
+
+TEST(VanishingShare, WaitForAMediumKeepsTheGuiThreadAnswering) {
+    QTemporaryDir folder, temp;
+    ASSERT_TRUE(writeFile(folder.path() + "/Netz 1.id", "MEDIATYPE::LAN\r\n"));
+    QString user = QString::fromLocal8Bit(qgetenv("USER"));
+    if (user.isEmpty()) user = "root";
+    auto samba = std::make_unique<SambaPeer>();
+    const QString whyNot = samba->start(folder.path(), user, "Sesam0ffne");
+    if (!whyNot.isEmpty()) GTEST_SKIP() << "smbd cannot serve: " << whyNot.toStdString();
+    const quint16 port = samba->port();
+
+    MediaAccess::Options options;
+    options.tempDir = temp.path();
+    options.smbPort = port;
+    options.shareUser = user;
+    options.smbTimeoutMs = 3000;
+    DialogWaitPrompts prompts;
+    MediaAccess access(options, &prompts);
+    prompts.logins = {{true, "", "Sesam0ffne"}};
+    access.ConnectShare("Netz 1", "\\\\127.0.0.1\\musik");
+    ASSERT_EQ(access.connections().count(), 1);
+
+    // Present: found on the share without the dialog showing.
+    QStringList shown;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (prompts.dialog.isVisible()) shown << prompts.dialog.cdtitle->text();
+    });
+    watcher.start(5);
+    EXPECT_EQ(access.FindMediumDrive("Netz 1"), "smb://127.0.0.1/musik");
+    EXPECT_EQ(access.lastFoundType(), 7);
+    EXPECT_TRUE(shown.isEmpty());
+
+    // The server goes away; in its place one that takes connections and never answers.
+    samba.reset();
+    SilentServer silent;
+    ASSERT_TRUE(silent.listen(port));
+
+    for (const char* label : {"Netz 1", "Fehlt"}) {
+        LoopLagProbe lag;
+        QTimer::singleShot(1500, [&] {
+            if (prompts.dialog.isVisible()) prompts.dialog.cancel_btn->click();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_TRUE(access.FindMediumDrive(label).isEmpty()) << label;
+        EXPECT_LT(clock.elapsed(), 2500) << label;
+        EXPECT_LT(lag.worstLagMs(), 100) << label;
+        EXPECT_FALSE(access.mediumWait().isActive());
+    }
+    // The dialog showed while the share did not answer, once per search.
+    shown.removeDuplicates();
+    EXPECT_EQ(shown, (QStringList{"Netz 1", "Fehlt"}));
 }
 
 } // namespace

@@ -7,6 +7,10 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 QString testDataDir() {
     return QStringLiteral(MEDIA_TEST_DIR);
 }
@@ -20,6 +24,44 @@ bool writeFile(const QString& path, const QByteArray& content) {
 QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+LoopLagProbe::LoopLagProbe() {
+    timer_.setInterval(10);
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+        const qint64 now = clock_.elapsed();
+        worst_ = std::max(worst_, now - last_ - timer_.interval());
+        last_ = now;
+        ++ticks_;
+    });
+    clock_.start();
+    timer_.start();
+}
+
+SilentServer::SilentServer() = default;
+
+SilentServer::~SilentServer() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool SilentServer::listen(quint16 port) {
+    // The kernel completes the handshakes of the backlog; nothing ever reads or answers.
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd_ < 0) return false;
+    const int on = 1;
+    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd_, 64) != 0)
+        return false;
+    socklen_t length = sizeof address;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    return true;
 }
 
 bool PythonPeer::start(const QString& script, const QStringList& args) {

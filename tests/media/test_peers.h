@@ -3,10 +3,12 @@
 #include "media_prompts.h"
 #include "medium_wait.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <functional>
 
@@ -62,6 +64,36 @@ public:
     void warn(const QString& text) override { warnings << text; }
     bool confirm(const QString& text) override;
     QString waitForMedium(const QString& label, MediumWait& wait) override;
+};
+
+// Measures how late the event loop of the thread it lives on runs a 10 ms timer: the
+// longest time the loop did not answer.
+class LoopLagProbe {
+public:
+    LoopLagProbe();
+    qint64 worstLagMs() const { return worst_; }
+    int ticks() const { return ticks_; }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 worst_ = 0;
+    int ticks_ = 0;
+};
+
+// A TCP server on loopback that takes every connection and never says a word.
+class SilentServer {
+public:
+    SilentServer();
+    ~SilentServer();
+    // Listens on the port (0: any free one); false when it cannot.
+    bool listen(quint16 port = 0);
+    quint16 port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    quint16 port_ = 0;
 };
 
 QString testDataDir();

@@ -3,6 +3,7 @@
 #include "test_peers.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -343,6 +344,77 @@ TEST_F(WebMedia, LoadingConnectsOnceAndWarnsOncePerMedium) {
     const QString root = access.FindMediumDrive("Netz");
     EXPECT_EQ(readFile(fetch(access, access.titleFilePath(root, "Netz:\\Queen\\01 Innuendo.mp3"))),
               innuendo);
+}
+
+// Every file below a folder, relative to it.
+QStringList filesBelow(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+TEST_F(WebMedia, HostileLabelsNeverNameAFileOutsideTheTempFolder) {
+    // temp/run/tmp is the program's temp folder; temp/run/draussen lies beside it.
+    const QString base = temp.path();
+    options.tempDir = base + "/run/tmp";
+    ASSERT_TRUE(QDir().mkpath(options.tempDir));
+    ASSERT_TRUE(QDir().mkpath(base + "/run/draussen"));
+    const QStringList outsideBefore = filesBelow(base + "/run/draussen");
+
+    const QString hostile[] = {
+        "../../draussen/x",
+        "../../../run/draussen/y",
+        "sub/../../../draussen/z",
+        "..",
+        ".",
+        "a\\..\\..\\w",
+        "/tmp/absolut",
+        "",
+        QString("nul") + QChar(0) + "x",
+        "zeile\numbruch",
+    };
+    for (const QString& label : hostile) {
+        SCOPED_TRACE(label.toStdString());
+        ASSERT_TRUE(QDir().mkpath(base + "/run/tmp/VORLUNEWWW-1/sub"));
+        MediaAccess access(options, &prompts);
+        prompts.warnings.clear();
+        access.ConnectWebMedium(label, openUrl());
+        EXPECT_EQ(access.connections().count(), 0);
+        ASSERT_EQ(prompts.warnings.size(), 1);
+        EXPECT_TRUE(prompts.warnings.first().startsWith("Fehler beim Verbinden: "));
+        EXPECT_EQ(filesBelow(base + "/run/draussen"), outsideBefore);
+        EXPECT_TRUE(filesBelow(base + "/run/tmp").isEmpty())
+            << filesBelow(base + "/run/tmp").join(" ").toStdString();
+    }
+    EXPECT_TRUE(filesBelow(base).isEmpty()) << filesBelow(base).join(" ").toStdString();
+    // No request went out for a label that cannot be used.
+    EXPECT_TRUE(requests("open.log").isEmpty());
+
+    // Such a label is never found through a path outside a root either.
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir().mkpath(root.path() + "/medium"));
+    ASSERT_TRUE(writeFile(root.path() + "/geheim.id", "MEDIATYPE::HDD"));
+    qputenv("VORLUNE_MEDIA_ROOTS", (root.path() + "/medium").toUtf8());
+    MediaAccess access(options, &prompts);
+    EXPECT_TRUE(access.locateMedium("../geheim").isEmpty());
+    EXPECT_TRUE(access.FindMediumDrive("../geheim").isEmpty());
+    EXPECT_EQ(prompts.waits, 0);
+    qunsetenv("VORLUNE_MEDIA_ROOTS");
+
+    // Ordinary labels with dots and blanks still work.
+    for (const QString& label : {QString("Rock 1"), QString("..Punkte.."), QString("a.b")}) {
+        SCOPED_TRACE(label.toStdString());
+        MediaAccess ok(options, &prompts);
+        prompts.warnings.clear();
+        ok.ConnectWebMedium(label, openUrl());
+        EXPECT_TRUE(prompts.warnings.isEmpty());
+        ASSERT_EQ(ok.connections().count(), 1);
+        EXPECT_EQ(ok.locateMedium(label), ok.connections().entries().first().drive);
+    }
 }
 
 } // namespace

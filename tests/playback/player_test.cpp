@@ -5,11 +5,13 @@
 #include "title_lists.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -21,12 +23,47 @@ namespace {
 class CancellingPrompts : public MediaPrompts {
 public:
     QStringList asked;
+    int confirmed = 0;
     bool askPassword(const QString&, bool, QString&, QString&) override { return false; }
     void warn(const QString&) override {}
-    bool confirm(const QString&) override { return false; }
+    bool confirm(const QString&) override {
+        ++confirmed;
+        return false;
+    }
     QString waitForMedium(const QString& label, MediumWait&) override {
         asked << label;
         return {};
+    }
+};
+
+// The insert-medium dialog as the user meets it: it waits (a nested event loop) until the
+// medium turns up, the wait is given up elsewhere, or the user cancels after a while.
+// `meanwhile` runs once the dialog is open: what the user does elsewhere.
+class DialogPrompts : public MediaPrompts {
+public:
+    QStringList asked;
+    std::function<void()> meanwhile;
+    bool askPassword(const QString&, bool, QString&, QString&) override { return false; }
+    void warn(const QString&) override {}
+    bool confirm(const QString&) override { return false; }
+    QString waitForMedium(const QString& label, MediumWait& wait) override {
+        asked << label;
+        if (!wait.start(label)) return {};
+        QEventLoop loop;
+        bool found = false;
+        QObject::connect(&wait, &MediumWait::found, &loop, [&] {
+            found = true;
+            loop.quit();
+        });
+        QObject::connect(&wait, &MediumWait::cancelled, &loop, &QEventLoop::quit);
+        QTimer::singleShot(0, &loop, [this] {
+            if (meanwhile) std::exchange(meanwhile, nullptr)();
+        });
+        QTimer::singleShot(3000, &loop, &QEventLoop::quit); // the user gives up
+        if (wait.isActive()) loop.exec();
+        QObject::disconnect(&wait, nullptr, &loop, nullptr);
+        if (wait.isActive()) wait.cancel();
+        return found ? wait.foundRoot() : QString();
     }
 };
 
@@ -38,9 +75,16 @@ protected:
         qputenv("VORLUNE_MEDIA_ROOTS", root.path().toUtf8());
         ASSERT_TRUE(playbacktest::writeFile(root.filePath(QStringLiteral("Music.id")),
                                             "MEDIATYPE::HDD\r\n"));
+        build(&prompts);
+    }
+    // Media access, title access and player over the given user.
+    void build(MediaPrompts* user) {
+        player.reset();
+        titles.reset();
+        media.reset();
         MediaAccess::Options options;
         options.tempDir = temp.path();
-        media = std::make_unique<MediaAccess>(options, &prompts);
+        media = std::make_unique<MediaAccess>(options, user);
         titles = std::make_unique<MediaAccessTitles>(media.get());
         Player::Options playerOptions;
         playerOptions.tempDir = temp.path();
@@ -252,7 +296,8 @@ TEST_F(PlayerTest, MissingMediumStopsSkipsOrLetsThePreviousTitleContinue) {
     player->playClick();
     EXPECT_EQ(prompts.asked, QStringList{"Absent"});
     EXPECT_TRUE(stopped());
-    EXPECT_EQ(player->statusText(), "Wiedergabe von \"\" wurde gestoppt.");
+    EXPECT_EQ(player->statusText(),
+              "\"Gone\" kann nicht wiedergegeben werden (Datenträger \"Absent\" nicht gefunden).");
 
     // While a title plays, a new list whose only medium is missing leaves it playing.
     const QString a = title(QStringLiteral("A.mp3"), 5000);
@@ -432,4 +477,225 @@ TEST_F(PlayerTest, UnplayableFilesAreSkippedAndAListOfThemStops) {
     player->playClick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return stopped() && !player->isStarting(); }, 5000));
     EXPECT_EQ(started.count(), 1);
+}
+
+// A web medium on a loopback server whose titles under "Slow" take 3 s to answer.
+class WebPlayerTest : public PlayerTest {
+protected:
+    void SetUp() override {
+        PlayerTest::SetUp();
+        ASSERT_TRUE(www.isValid());
+        ASSERT_TRUE(QDir().mkpath(www.filePath(QStringLiteral("musik"))));
+        server = std::make_unique<playbacktest::WebServer>(www.path());
+        ASSERT_TRUE(server->isRunning());
+        media->ConnectWebMedium(QStringLiteral("Web 1"), server->url(QStringLiteral("musik/")));
+        ASSERT_EQ(media->webDrives().size(), 1);
+    }
+    void TearDown() override {
+        player.reset();
+        server.reset();
+        PlayerTest::TearDown();
+    }
+    QString webTitle(const QString& name, int ms) {
+        EXPECT_FALSE(
+            playbacktest::makeMp3(www.path(), QStringLiteral("musik/") + name, ms).isEmpty());
+        return QStringLiteral("Web 1:\\") + QString(name).replace(u'/', u'\\');
+    }
+
+    QTemporaryDir www;
+    std::unique_ptr<playbacktest::WebServer> server;
+};
+
+TEST_F(WebPlayerTest, ASlowWebTitleHoldsTheListUntilItPlays) {
+    const QString a = title(QStringLiteral("A.mp3"), 1500);
+    const QString w = webTitle(QStringLiteral("Slow/W.mp3"), 1500);
+    const QString c = title(QStringLiteral("C.mp3"), 1000);
+    selection = {a, w, c};
+    QSignalSpy started(player.get(), &Player::titleStarted);
+    QStringList positions; // the playlist position as each title starts playing
+    QObject::connect(player.get(), &Player::titleStarted, player.get(),
+                     [&] { positions << QString::number(player->playlist().position()); });
+    player->playClick();
+    ASSERT_TRUE(waitStarted(started, 3, 20000)) << started.count();
+    QStringList order;
+    for (const auto& args : started)
+        order << args.first().toString();
+    EXPECT_EQ(order, (QStringList{a, w, c}));
+    EXPECT_EQ(positions, (QStringList{"0", "1", "2"}));
+    // Nothing ran ahead while the web title was fetched.
+    EXPECT_EQ(player->history().value(c).section(':', 0, 0), "1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stopped(); }, 5000));
+    EXPECT_EQ(started.count(), 3);
+}
+
+TEST_F(WebPlayerTest, ClosingAfterAWebTitleFindsItsFileReleased) {
+    const QString w = webTitle(QStringLiteral("W.mp3"), 5000);
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        if (round > 0)
+            media->ConnectWebMedium(QStringLiteral("Web 1"), server->url(QStringLiteral("musik/")));
+        ASSERT_EQ(media->webDrives().size(), 1);
+        selection = {w};
+        QSignalSpy started(player.get(), &Player::titleStarted);
+        player->playClick();
+        ASSERT_TRUE(waitStarted(started, 1, 10000));
+        const QString folder = media->webDrives().first().drive;
+        ASSERT_TRUE(MediaAccess::folderInUse(folder));
+        // No question (the user would refuse): the player is stopped and its file closed
+        // before the folder is checked.
+        EXPECT_TRUE(media->DisconnectAll(true));
+        EXPECT_EQ(prompts.confirmed, 0);
+        EXPECT_FALSE(QFileInfo::exists(folder));
+        EXPECT_FALSE(player->isTimerActive());
+        EXPECT_TRUE(media->webDrives().isEmpty());
+    }
+}
+
+TEST_F(WebPlayerTest, TitlesThatCannotBePlayedSayWhy) {
+    ASSERT_TRUE(playbacktest::writeFile(root.filePath(QStringLiteral("dir/Bad.mp3")),
+                                        QByteArray(5000, 'x')));
+    ASSERT_TRUE(playbacktest::writeFile(root.filePath(QStringLiteral("dir/Broken.ogg")),
+                                        QByteArray(3000, '\0')));
+    struct Case {
+        QString line;
+        QString status;
+    } cases[] = {
+        {"Music:\\dir\\Bad.mp3", "\"Bad\" kann nicht wiedergegeben werden ("},
+        {"Music:\\dir\\Broken.ogg", "\"Broken\" kann nicht wiedergegeben werden ("},
+        {"Web 1:\\Missing.mp3", "\"Missing\" konnte nicht heruntergeladen werden ("},
+        {"Absent:\\x\\Gone.mp3",
+         "\"Gone\" kann nicht wiedergegeben werden (Datenträger \"Absent\" nicht gefunden)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        QSignalSpy status(player.get(), &Player::statusTextChanged);
+        selection = {c.line};
+        player->playClick();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !player->isStarting() && stopped(); }, 8000));
+        QTest::qWait(50);
+        EXPECT_TRUE(player->statusText().startsWith(c.status))
+            << player->statusText().toStdString();
+        for (const auto& args : status)
+            EXPECT_FALSE(args.first().toString().contains("\"\""))
+                << args.first().toString().toStdString();
+    }
+}
+
+TEST_F(PlayerTest, NextAndPreviousFromAPausedTitleStartAfreshUnpaused) {
+    const QString a = title(QStringLiteral("A.mp3"), 6000);
+    const QString b = title(QStringLiteral("B.mp3"), 3000);
+    for (const bool forward : {true, false}) {
+        SCOPED_TRACE(forward ? "next" : "previous");
+        selection = {a, b};
+        QSignalSpy started(player.get(), &Player::titleStarted);
+        player->playClick();
+        ASSERT_TRUE(waitStarted(started, 1));
+        if (!forward) {
+            player->nextClick();
+            ASSERT_TRUE(waitStarted(started, 2));
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return player->controls().seekerPos >= 1; }, 4000));
+        player->pauseClick();
+        ASSERT_TRUE(player->controls().pauseChecked);
+        const QString from = player->displayName();
+
+        // Everything shown for the new title belongs to it, from the first moment on.
+        struct Shown {
+            QString name, clock, seekpos;
+            int pos, max;
+        };
+        QList<Shown> shown;
+        auto c = QObject::connect(player.get(), &Player::controlsChanged, player.get(), [&] {
+            const PlayerControls& s = player->controls();
+            shown.append(
+                {player->displayName(), s.clockText, s.seekposText, s.seekerPos, s.seekerMax});
+        });
+        const int before = started.count();
+        forward ? player->nextClick() : player->prevClick();
+        ASSERT_TRUE(waitStarted(started, before + 1));
+        QObject::disconnect(c);
+        const QString to = player->displayName();
+        ASSERT_NE(to, from);
+        for (const Shown& s : shown) {
+            if (s.name != to) continue;
+            EXPECT_EQ(s.pos, 0);
+            EXPECT_EQ(s.clock, "0:00:00");
+            EXPECT_EQ(s.seekpos, "0:00:00/0:00:00");
+        }
+        const PlayerControls& now = player->controls();
+        EXPECT_FALSE(now.pauseChecked);
+        EXPECT_FALSE(now.pauseDown);
+        EXPECT_EQ(now.pauseHint, "Pause");
+        EXPECT_FALSE(now.clockGrey);
+        EXPECT_EQ(player->device().mode(), MediaDevice::Playing);
+        EXPECT_EQ(now.seekerMax, to == "A" ? 6 : 3);
+        player->stopClick();
+    }
+}
+
+TEST_F(PlayerTest, CommandsWhileTheInsertMediumDialogIsOpen) {
+    DialogPrompts dialog;
+    build(&dialog);
+    const QString a = title(QStringLiteral("A.mp3"), 5000);
+    const QString b = title(QStringLiteral("B.mp3"), 5000);
+    const QString gone = QStringLiteral("Absent:\\x\\Gone.mp3");
+    enum Command { Stop, StopAndMediumAppears, Next, Previous };
+    struct Case {
+        const char* name;
+        QStringList list;
+        Command command;
+        QString playsAfter; // empty: stopped
+    } cases[] = {
+        {"stop", {a, gone}, Stop, {}},
+        {"stop, then the medium turns up", {a, gone}, StopAndMediumAppears, {}},
+        {"next", {gone, b}, Next, b},
+        {"previous", {a, gone}, Previous, a},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(root.filePath(QStringLiteral("Absent.id")));
+        selection = c.list;
+        QSignalSpy started(player.get(), &Player::titleStarted);
+        Command command = c.command;
+        dialog.meanwhile = [&, command] {
+            switch (command) {
+            case Stop:
+                player->stopClick();
+                break;
+            case StopAndMediumAppears:
+                player->stopClick();
+                playbacktest::writeFile(root.filePath(QStringLiteral("Absent.id")), "");
+                break;
+            case Next:
+                player->nextClick();
+                break;
+            case Previous:
+                player->prevClick();
+                break;
+            }
+        };
+        // The dialog opens for the missing title: at once, or when the first one is over.
+        player->playClick();
+        if (c.list.first() != gone) {
+            ASSERT_TRUE(waitStarted(started, 1));
+            player->nextClick();
+        }
+        EXPECT_FALSE(media->mediumWait().isActive());
+        EXPECT_FALSE(bool(dialog.meanwhile)) << "the dialog did not open";
+        if (c.playsAfter.isEmpty()) {
+            EXPECT_TRUE(stopped());
+            EXPECT_EQ(player->playlist().count(), 0);
+            QTest::qWait(300);
+            EXPECT_EQ(started.count(), c.list.first() == gone ? 0 : 1);
+            EXPECT_EQ(player->device().mode(), MediaDevice::Stopped);
+            EXPECT_EQ(player->statusText(), "Wiedergabe von \"A\" wurde gestoppt.");
+        } else {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return player->isTimerActive(); }, 8000));
+            EXPECT_EQ(started.last().first().toString(), c.playsAfter);
+            EXPECT_EQ(player->currentLine(), c.playsAfter);
+            EXPECT_EQ(player->playlistCurrentIndex(), c.list.indexOf(c.playsAfter));
+            EXPECT_EQ(player->playlist().currentLine(), c.playsAfter);
+            player->stopClick();
+        }
+    }
 }

@@ -88,4 +88,41 @@ QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+WebServer::WebServer(const QString& folder, int slowMs) : process_(new QProcess) {
+    static const char* script = R"PY(
+import http.server, sys, time
+root, slow = sys.argv[1], int(sys.argv[2]) / 1000.0
+class H(http.server.SimpleHTTPRequestHandler):
+    def __init__(self, *a, **k):
+        super().__init__(*a, directory=root, **k)
+    def log_message(self, *a):
+        pass
+    def do_GET(self):
+        if "Slow" in self.path:
+            time.sleep(slow)
+        super().do_GET()
+s = http.server.ThreadingHTTPServer(("127.0.0.1", 0), H)
+print("port", s.server_address[1], flush=True)
+s.serve_forever()
+)PY";
+    process_->start(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral("-c"), QString::fromUtf8(script), folder, QString::number(slowMs)});
+    if (!process_->waitForStarted(5000)) return;
+    QByteArray banner;
+    while (!banner.contains('\n') && process_->waitForReadyRead(10000))
+        banner += process_->readAllStandardOutput();
+    if (banner.startsWith("port ")) port_ = banner.mid(5).trimmed().toInt();
+}
+
+WebServer::~WebServer() {
+    process_->kill();
+    process_->waitForFinished(3000);
+    delete process_;
+}
+
+QString WebServer::url(const QString& path) const {
+    return QStringLiteral("http://127.0.0.1:%1/").arg(port_) + path;
+}
+
 } // namespace playbacktest

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 
 namespace playbacktest {
@@ -13,6 +14,20 @@ QByteArray sineWav(int milliseconds, int sampleRate = 44100);
 QString makeMp3(const QString& folder, const QString& name, int milliseconds, int kbps = 128);
 
 bool writeFile(const QString& path, const QByteArray& data);
+
+// A web server on loopback (Debian's python3) serving a folder; requests for paths
+// containing "Slow" are answered only after `slowMs`.
+class WebServer {
+public:
+    WebServer(const QString& folder, int slowMs = 3000);
+    ~WebServer();
+    bool isRunning() const { return port_ > 0; }
+    QString url(const QString& path) const;
+
+private:
+    QProcess* process_;
+    int port_ = 0;
+};
 QByteArray readFile(const QString& path);
 
 } // namespace playbacktest

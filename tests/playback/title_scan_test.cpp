@@ -2,6 +2,7 @@
 #include "test_support.h"
 #include "title_scan.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -145,7 +146,9 @@ TEST(TitleScan, RealLameOutputMeasuresWithinOnePercent) {
         EXPECT_NEAR(double(r.lengthMs), 20000.0, 200.0);
 
         MediaDevice device({QStringLiteral("null"), QStringLiteral("null"), 10000});
+        QSignalSpy opened(&device, &MediaDevice::opened);
         ASSERT_TRUE(device.open(mp3));
+        ASSERT_TRUE(opened.wait(5000));
         EXPECT_NEAR(double(device.length()), double(r.lengthMs), 200.0);
     }
 }

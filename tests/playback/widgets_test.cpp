@@ -7,10 +7,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QPixmap>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -191,4 +195,80 @@ TEST_F(ClockDisplay, VolumeSliderWithoutAMixerProgram) {
     EXPECT_EQ(player->device().volume(), 40);
     widgets->volumeDialog()->slider()->setValue(85);
     EXPECT_EQ(player->device().volume(), 85);
+}
+
+TEST_F(ClockDisplay, TrayIconFollowsTheClockAndALeftClickRaisesTheWindow) {
+    QSystemTrayIcon* tray = widgets->trayIcon();
+    ASSERT_NE(tray, nullptr);
+    EXPECT_FALSE(tray->isVisible()); // nothing plays
+    QPixmap picture(16, 16);
+    picture.fill(Qt::darkBlue);
+    window->setWindowIcon(QIcon(picture));
+    ASSERT_TRUE(play(QStringLiteral("Tray.mp3")));
+    ClockWindow* clock = widgets->clockWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return clock->isVisible(); }, 2000));
+    EXPECT_TRUE(tray->isVisible());
+    EXPECT_FALSE(tray->icon().isNull()); // the window's icon
+
+    // "&Tray-Anzeige" off hides both at the next tick, on shows them again.
+    struct Step {
+        bool trayDisplay;
+        bool shown;
+    } steps[] = {{false, false}, {true, true}};
+    for (const Step& step : steps) {
+        widgets->item("TrayAnzeige1")->setChecked(step.trayDisplay);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return clock->isVisible() == step.shown && tray->isVisible() == step.shown; },
+            1000));
+    }
+
+    // A left click brings the minimized main window back; other clicks leave it.
+    window->showMinimized();
+    emit tray->activated(QSystemTrayIcon::Context);
+    EXPECT_TRUE(window->isMinimized());
+    emit tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(window->isVisible());
+
+    // A stop hides the icon with the clock.
+    player->stopClick();
+    EXPECT_FALSE(tray->isVisible());
+    EXPECT_FALSE(clock->isVisible());
+}
+
+TEST_F(ClockDisplay, TheClockIsDraggedAndKeepsItsPlaceForTheSession) {
+    ASSERT_TRUE(play(QStringLiteral("Drag.mp3")));
+    ClockWindow* clock = widgets->clockWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return clock->isVisible(); }, 2000));
+    const QPoint start = clock->pos();
+    QLabel* label = clock->label();
+    auto send = [&](QEvent::Type type, const QPoint& global, Qt::MouseButton button,
+                    Qt::MouseButtons held) {
+        QMouseEvent event(type, label->mapFromGlobal(global), global, button, held, Qt::NoModifier);
+        QApplication::sendEvent(label, &event);
+    };
+    const QPoint grab = label->mapToGlobal(QPoint(5, 5));
+    // A right button press does not move it; a left drag does.
+    send(QEvent::MouseButtonPress, grab, Qt::RightButton, Qt::RightButton);
+    send(QEvent::MouseMove, grab - QPoint(100, 50), Qt::NoButton, Qt::RightButton);
+    send(QEvent::MouseButtonRelease, grab - QPoint(100, 50), Qt::RightButton, Qt::NoButton);
+    EXPECT_EQ(clock->pos(), start);
+    send(QEvent::MouseButtonPress, grab, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, grab - QPoint(60, 30), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseMove, grab - QPoint(120, 70), Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, grab - QPoint(120, 70), Qt::LeftButton, Qt::NoButton);
+    const QPoint placed = start - QPoint(120, 70);
+    EXPECT_EQ(clock->pos(), placed);
+    // Moving the mouse afterwards leaves it where it is.
+    send(QEvent::MouseMove, grab, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(clock->pos(), placed);
+    ASSERT_TRUE(widgets->clockPlace());
+    EXPECT_EQ(*widgets->clockPlace(), placed);
+
+    // The next title shows it there again.
+    player->stopClick();
+    ASSERT_FALSE(clock->isVisible());
+    ASSERT_TRUE(play(QStringLiteral("Drag.mp3")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return clock->isVisible(); }, 2000));
+    EXPECT_EQ(clock->pos(), placed);
 }

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -12,6 +13,9 @@
 #include <QThread>
 #include <QtEndian>
 #include <cmath>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -217,4 +221,53 @@ TEST_F(Capture, ToneThroughNullSinkComesOutAsDecodableMp3) {
     const double f = dominantFrequency(pcm.right(44100 * 4), 44100, 2, &peak);
     EXPECT_GT(peak, 8000);
     EXPECT_NEAR(f, 1000.0, 30.0);
+}
+
+TEST_F(Capture, ChunksOfTheLastRunCountAgainstTheBoundAfterReopening) {
+    PulseCapture cap;
+    int delivered = 0;
+    QObject::connect(&cap, &CaptureSource::chunkReady, [&] { ++delivered; });
+    ASSERT_TRUE(cap.open("vtest.monitor", 44100, 4608));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered > 0; }, 5000));
+    QThread::msleep(1200); // nobody empties the queue: it fills up to the bound
+    const int left = cap.queuedChunks();
+    EXPECT_EQ(left, PulseCapture::MaxPendingChunks);
+    cap.close();
+    delivered = 0;
+    ASSERT_TRUE(cap.open("vtest.monitor", 44100, 4608));
+    QThread::msleep(1500);
+    QCoreApplication::processEvents();
+    // The old run's chunks are discarded on arrival, but they were waiting all along: the
+    // new run may only have queued what the bound left over.
+    EXPECT_LE(delivered + left, PulseCapture::MaxPendingChunks);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered >= 5; }, 5000));
+    cap.close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(cap.queuedChunks(), 0);
+}
+
+TEST(CaptureHungServer, OpenGivesUpSoonWhenTheSoundServerDoesNotAnswer) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A sound server socket that takes connections into its backlog and never answers.
+    const QByteArray path = dir.filePath("native").toUtf8();
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    qstrncpy(a.sun_path, path.constData(), sizeof a.sun_path);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(fd, 8), 0);
+    const QByteArray old = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", "unix:" + path);
+    PulseCapture cap;
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(cap.open(QString(), 44100, 4608));
+    EXPECT_LT(t.elapsed(), PulseCapture::OpenTimeoutMs + 1000);
+    EXPECT_FALSE(cap.isOpen());
+    if (old.isEmpty())
+        qunsetenv("PULSE_SERVER");
+    else
+        qputenv("PULSE_SERVER", old);
+    ::close(fd);
 }

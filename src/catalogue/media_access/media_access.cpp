@@ -1,6 +1,8 @@
 #include "media_access.h"
 
+#include "media_log.h"
 #include "media_roots.h"
+#include "medium_label.h"
 #include "text_codec.h"
 
 #include <QDateTime>
@@ -8,24 +10,74 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QUrl>
 
 #include <cerrno>
+#include <cstring>
 
 #include <pwd.h>
 #include <unistd.h>
 
+// Tests roots for identification files from any thread; shares through a session of
+// its own, one test at a time.
+class MediumProber {
+public:
+    MediumProber(SmbCredentials* credentials, quint16 port, int timeoutMs)
+        : credentials_(credentials), port_(port), timeoutMs_(timeoutMs) {}
+
+    int probe(const QString& root, const QString& label) {
+        const QString idFile = mediaroots::idFilePath(root, label);
+        if (idFile.isEmpty()) return -1;
+        QByteArray content;
+        if (mediaroots::isSmbPath(root)) {
+            QMutexLocker lock(&smbMutex_);
+            if (!smb_) smb_ = std::make_unique<SmbSession>(credentials_, port_, timeoutMs_);
+            const int error = smb_->statError(idFile);
+            if (error != 0) {
+                if (error != ENOENT)
+                    qCWarning(lcMedia, "probe of %s failed: %s", qUtf8Printable(idFile),
+                              std::strerror(error));
+                return -1;
+            }
+            content = smb_->readSmall(idFile);
+        } else {
+            QFile file(idFile);
+            if (!file.exists()) return -1;
+            if (file.open(QIODevice::ReadOnly))
+                content = file.read(64 * 1024);
+            else
+                qCWarning(lcMedia, "cannot read %s: %s", qUtf8Printable(idFile),
+                          qUtf8Printable(file.errorString()));
+        }
+        return mediaroots::foundTypeFromIdLines(
+            textcodec::splitLines(textcodec::decodeIndexText(content)));
+    }
+
+private:
+    SmbCredentials* credentials_;
+    quint16 port_;
+    int timeoutMs_;
+    QMutex smbMutex_;
+    std::unique_ptr<SmbSession> smb_;
+};
+
 MediaAccess::MediaAccess(Options options, MediaPrompts* prompts, QObject* parent)
-    : QObject(parent), options_(std::move(options)), prompts_(prompts) {
+    : QObject(parent), options_(std::move(options)), prompts_(prompts),
+      smbCredentials_(std::make_unique<SmbCredentials>()),
+      prober_(std::make_unique<MediumProber>(smbCredentials_.get(), options_.smbPort,
+                                             options_.smbTimeoutMs)) {
     qRegisterMetaType<FetchJob>();
+    MediumProber* prober = prober_.get();
     wait_ = new MediumWait(
         [this] { return roots(); },
-        [this](const QString& root, const QString& label) { return probeRoot(root, label); }, this);
+        [prober](const QString& root, const QString& label) { return prober->probe(root, label); },
+        this);
     connect(wait_, &MediumWait::found, this,
             [this](const QString&, int type) { lastFoundType_ = type; });
     clock_.start();
 
-    fetcher_ = new TitleFetcher(&smbCredentials_, options_.smbPort, options_.smbTimeoutMs,
+    fetcher_ = new TitleFetcher(smbCredentials_.get(), options_.smbPort, options_.smbTimeoutMs,
                                 options_.timeouts);
     fetcher_->moveToThread(&fetchThread_);
     connect(fetcher_, &TitleFetcher::progress, this, &MediaAccess::onFetchProgress,
@@ -37,6 +89,9 @@ MediaAccess::MediaAccess(Options options, MediaPrompts* prompts, QObject* parent
 }
 
 MediaAccess::~MediaAccess() {
+    // The wait's test of a root may still run; it uses the prober.
+    delete wait_;
+    wait_ = nullptr;
     fetcher_->stop();
     fetchThread_.quit();
     fetchThread_.wait();
@@ -59,27 +114,14 @@ QStringList MediaAccess::roots() const {
 }
 
 int MediaAccess::probeRoot(const QString& root, const QString& label) {
-    const QString idFile = mediaroots::idFilePath(root, label);
-    QByteArray content;
-    if (mediaroots::isSmbPath(root)) {
-        if (!smb_)
-            smb_ = std::make_unique<SmbSession>(&smbCredentials_, options_.smbPort,
-                                                options_.smbTimeoutMs);
-        if (!smb_->exists(idFile)) return -1;
-        content = smb_->readSmall(idFile);
-    } else {
-        QFile file(idFile);
-        if (!file.exists()) return -1;
-        if (file.open(QIODevice::ReadOnly)) content = file.read(64 * 1024);
-    }
-    return mediaroots::foundTypeFromIdLines(
-        textcodec::splitLines(textcodec::decodeIndexText(content)));
+    return prober_->probe(root, label);
 }
 
 QString MediaAccess::locateMedium(const QString& label) {
     QString found;
     int type = 0;
     for (const QString& root : roots()) {
+        if (mediaroots::isSmbPath(root)) continue;
         const int t = probeRoot(root, label);
         if (t >= 0) {
             found = root; // a later root replaces an earlier one
@@ -91,8 +133,16 @@ QString MediaAccess::locateMedium(const QString& label) {
 }
 
 QString MediaAccess::FindMediumDrive(const QString& label) {
-    const QString found = locateMedium(label);
-    if (!found.isEmpty()) return found;
+    if (!mediumlabel::isFileNameSafe(label)) {
+        qCWarning(lcMedia, "label %s cannot name an identification file",
+                  qUtf8Printable(label.toUtf8().toPercentEncoding(" ")));
+        return {};
+    }
+    // A share answers only over the network: then every root is asked by the wait.
+    if (netDrives_.isEmpty()) {
+        const QString found = locateMedium(label);
+        if (!found.isEmpty()) return found;
+    }
     if (wait_->isActive() || !prompts_) return {};
     lastFoundType_ = 0;
     return prompts_->waitForMedium(label, *wait_);
@@ -245,6 +295,7 @@ void MediaAccess::onFetchFinished(const QString& path, const QString& localFile,
         emit statusMessage(QString());
         emit titleFetched(path, localFile, QString());
     } else {
+        qCWarning(lcMedia, "fetching %s failed: %s", qUtf8Printable(path), qUtf8Printable(failure));
         emit statusMessage(QStringLiteral("Herunterladen fehlgeschlagen: ") + failure);
         emit titleFetched(path, QString(), failure);
     }
@@ -261,85 +312,128 @@ QString MediaAccess::connectWarning(const QString& error, const QString& resourc
            QStringLiteral("\" wird nicht verfügbar sein.");
 }
 
-void MediaAccess::ConnectShare(const QString& medium, const QString& share) {
-    if (connections_.contains(share)) return;
+MediaAccess::ShareCheck MediaAccess::checkShare(const QString& medium, const QString& share,
+                                                MediaPrompts* prompts) const {
+    ShareCheck check;
     const QString url = mediaroots::isSmbPath(share) ? share : smbshare::urlFromUnc(share);
     const QString rest = url.mid(6);
     const QString server = rest.section(u'/', 0, 0);
     const QString shareName = rest.section(u'/', 1, 1);
-    const QString root = QStringLiteral("smb://") + server + u'/' + shareName;
+    check.root = QStringLiteral("smb://") + server + u'/' + shareName;
     if (server.isEmpty() || shareName.isEmpty()) {
-        if (prompts_)
-            prompts_->warn(connectWarning(smbshare::errorName(1200, root), share, medium));
-        return;
+        check.code = 1200;
+        qCWarning(lcMedia, "share %s of %s is no share", qUtf8Printable(share),
+                  qUtf8Printable(medium));
+        return check;
     }
-    if (!smb_)
-        smb_ =
-            std::make_unique<SmbSession>(&smbCredentials_, options_.smbPort, options_.smbTimeoutMs);
+    SmbSession session(smbCredentials_.get(), options_.smbPort, options_.smbTimeoutMs);
     QString user = shareUser();
     QString password;
-    int code = 0;
     for (;;) {
-        smbCredentials_.set(server, shareName, user, password);
-        const int rc = smb_->openShare(url);
-        if (rc == 0) break;
-        code = smbshare::errorCodeFromErrno(rc);
+        smbCredentials_->set(server, shareName, user, password);
+        const int rc = session.openShare(url);
+        if (rc == 0) {
+            check.code = 0;
+            break;
+        }
+        check.code = smbshare::errorCodeFromErrno(rc);
+        qCWarning(lcMedia, "connecting %s failed: %s", qUtf8Printable(url), std::strerror(rc));
         // The library turns down a login with an empty password before the server sees
         // it, as an invalid argument.
-        if (rc == EINVAL && password.isEmpty()) code = 86;
-        if (code != 86) break;
+        if (rc == EINVAL && password.isEmpty()) check.code = 86;
+        if (check.code != 86) break;
         password.clear();
-        if (!prompts_ || !prompts_->askPassword(medium, false, user, password)) break;
-        code = 0;
+        if (!prompts || !prompts->askPassword(medium, false, user, password)) break;
     }
-    if (code != 0) {
+    return check;
+}
+
+void MediaAccess::completeShare(const QString& medium, const QString& share,
+                                const ShareCheck& check) {
+    if (connections_.contains(share)) return;
+    if (check.code != 0) {
         if (prompts_)
-            prompts_->warn(connectWarning(smbshare::errorName(code, root), share, medium));
+            prompts_->warn(
+                connectWarning(smbshare::errorName(check.code, check.root), share, medium));
         return;
     }
     const QString cacheFolder =
         options_.tempDir + QStringLiteral("/VORLUNELAN-%1").arg(nextFolderNumber_++);
     QDir().mkpath(cacheFolder);
-    connections_.add({root, ConnectionEntry::ShareIcon, share, medium, QString(), QString()});
-    netDrives_.append({root, medium, cacheFolder});
+    connections_.add({check.root, ConnectionEntry::ShareIcon, share, medium, QString(), QString()});
+    netDrives_.append({check.root, medium, cacheFolder});
 }
 
-void MediaAccess::ConnectWebMedium(const QString& medium, const QString& url) {
-    if (connections_.contains(url)) return;
+void MediaAccess::ConnectShare(const QString& medium, const QString& share) {
+    if (connections_.contains(share)) return;
+    completeShare(medium, share, checkShare(medium, share, prompts_));
+}
+
+MediaAccess::WebCheck MediaAccess::checkWebMedium(const QString& medium, const QString& url,
+                                                  MediaPrompts* prompts,
+                                                  const std::atomic<bool>* abort) const {
+    WebCheck check;
+    // The label names the web folder's identification file: no request for one that
+    // cannot.
+    if (!mediumlabel::isFileNameSafe(medium)) {
+        check.error = QStringLiteral("Ungültige Medien-Bezeichnung");
+        qCWarning(lcMedia, "web medium %s: label %s cannot name a file", qUtf8Printable(url),
+                  qUtf8Printable(medium.toUtf8().toPercentEncoding(" ")));
+        return check;
+    }
     webclient::Credentials http;
     webclient::Credentials ftp{QStringLiteral("anonymous"), options_.anonymousFtpPassword};
     const bool isFtp = webclient::isFtpUrl(url);
-    QString error;
+    QString& error = check.error;
     for (;;) {
         error.clear();
+        if (abort && abort->load()) {
+            error = QStringLiteral("abgebrochen");
+            break;
+        }
         if (isFtp) {
-            const webclient::ProbeResult r = webclient::probeFtp(url, ftp, options_.timeouts);
+            const webclient::ProbeResult r =
+                webclient::probeFtp(url, ftp, options_.timeouts, abort);
+            error = r.error;
             if (r.refused) {
-                error = r.error;
                 QString user, password;
-                if (prompts_ && prompts_->askPassword(medium, true, user, password)) {
+                if (prompts && prompts->askPassword(medium, true, user, password)) {
                     ftp = {user, password};
                     continue;
                 }
                 break;
             }
-            error = r.error;
         }
         if (!webclient::isHttpUrl(url)) break;
-        const webclient::ProbeResult r = webclient::probeHttp(url, http, options_.timeouts);
+        const webclient::ProbeResult r = webclient::probeHttp(url, http, options_.timeouts, abort);
         error = r.error;
         if (r.code < 201 || !r.refused) break;
         QString user, password;
-        if (!prompts_ || !prompts_->askPassword(medium, true, user, password)) break;
+        if (!prompts || !prompts->askPassword(medium, true, user, password)) break;
         http = {user, password};
     }
+    if (!error.isEmpty())
+        qCWarning(lcMedia, "checking %s failed: %s", qUtf8Printable(url), qUtf8Printable(error));
+    check.login = isFtp ? ftp : http;
+    return check;
+}
+
+void MediaAccess::completeWebMedium(const QString& medium, const QString& url,
+                                    const WebCheck& check) {
+    if (connections_.contains(url)) return;
+    QString error = check.error;
     QString folder;
     if (error.isEmpty()) {
         folder = options_.tempDir + QStringLiteral("/VORLUNEWWW-%1").arg(nextFolderNumber_++);
-        QFile id(mediaroots::idFilePath(folder, medium));
-        if (!QDir().mkpath(folder) || !id.open(QIODevice::WriteOnly) ||
-            id.write("MEDIATYPE::WWW\r\n") < 0 || !id.flush())
+        const QString idPath = mediaroots::idFilePath(folder, medium);
+        QFile id(idPath);
+        if (idPath.isEmpty())
+            error = QStringLiteral("Ungültige Medien-Bezeichnung");
+        else if (!QDir().mkpath(folder) || !id.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+                 id.write("MEDIATYPE::WWW\r\n") < 0 || !id.flush())
             error = id.errorString();
+        if (!error.isEmpty())
+            qCWarning(lcMedia, "web folder %s: %s", qUtf8Printable(folder), qUtf8Printable(error));
     }
     if (!error.isEmpty()) {
         error.replace(u'\n', u' ');
@@ -348,9 +442,14 @@ void MediaAccess::ConnectWebMedium(const QString& medium, const QString& url) {
         if (prompts_) prompts_->warn(connectWarning(error, url, medium));
         return;
     }
-    const webclient::Credentials& used = isFtp ? ftp : http;
-    connections_.add({folder, ConnectionEntry::WebIcon, url, medium, used.user, used.password});
+    connections_.add(
+        {folder, ConnectionEntry::WebIcon, url, medium, check.login.user, check.login.password});
     webDrives_.append({folder, medium});
+}
+
+void MediaAccess::ConnectWebMedium(const QString& medium, const QString& url) {
+    if (connections_.contains(url)) return;
+    completeWebMedium(medium, url, checkWebMedium(medium, url, prompts_));
 }
 
 // ---- closing ----
@@ -440,6 +539,5 @@ bool MediaAccess::DisconnectAll(bool mayClose) {
             ++it;
         }
     }
-    if (netDrives_.isEmpty()) smb_.reset();
     return mayClose;
 }

@@ -15,12 +15,17 @@
 #include <QSet>
 #include <QThread>
 
+#include <atomic>
 #include <deque>
 #include <memory>
 
+class MediumProber;
+
 // Turns title lines into files that can be opened: finds the root that holds a medium,
 // waits for it, connects network shares and web media while index files load, fetches
-// their titles into a local cache, and takes it all down again at closing.
+// their titles into a local cache, and takes it all down again at closing. Lives on the
+// GUI thread, which it never makes wait on the network: shares are probed, titles
+// fetched and connections checked on other threads.
 class MediaAccess : public QObject, public MediumConnector {
     Q_OBJECT
 public:
@@ -51,15 +56,18 @@ public:
     QStringList roots() const;
 
     // The type (mediaroots::FoundType and up) of the label's identification file on a
-    // root, or -1 when it is not there.
+    // root, or -1 when it is not there. Thread-safe; waits on the network for a share.
     int probeRoot(const QString& root, const QString& label);
 
-    // The last root holding the label's identification file, without waiting; empty when
-    // none does. Sets the last found type when found.
+    // The last local root or web folder holding the label's identification file, without
+    // waiting; shares are not asked. Empty when none does. Sets the last found type.
     QString locateMedium(const QString& label);
 
-    // locateMedium, else the insert-medium dialog through the prompts: empty when the
-    // user cancels or a dialog is already open.
+    // The last root holding the label's identification file. Without shares connected,
+    // locateMedium; otherwise, or when that finds nothing, the wait (whose first pass
+    // tests every root off this thread) through the insert-medium dialog of the prompts.
+    // Empty when the user cancels, a dialog is already open, or the label cannot name a
+    // file.
     QString FindMediumDrive(const QString& label);
 
     int lastFoundType() const { return lastFoundType_; }
@@ -89,10 +97,31 @@ public:
     qint64 expectedSize() const { return expectedSize_; }
     const TransferMeter& meter() const { return meter_; }
 
-    // MediumConnector
+    // MediumConnector: check and complete in one go, on this thread (blocking). The
+    // loader goes through GuiThreadConnector, which runs the checks on its own thread.
     void ConnectShare(const QString& medium, const QString& share) override;
     void ConnectWebMedium(const QString& medium, const QString& url) override;
     int connectionCount() const override { return connections_.count(); }
+
+    bool isConnected(const QString& resource) const { return connections_.contains(resource); }
+    MediaPrompts* prompts() const { return prompts_; }
+
+    // Connection checks: safe on any thread; they wait on the network and ask for
+    // passwords through `prompts`. Setting *abort ends a web check early.
+    struct ShareCheck {
+        int code = 0; // the designed error code, 0 on success
+        QString root; // smb://server/share
+    };
+    ShareCheck checkShare(const QString& medium, const QString& share, MediaPrompts* prompts) const;
+    struct WebCheck {
+        QString error; // empty on success
+        webclient::Credentials login;
+    };
+    WebCheck checkWebMedium(const QString& medium, const QString& url, MediaPrompts* prompts,
+                            const std::atomic<bool>* abort = nullptr) const;
+    // On this object's thread: adds the checked connection, or warns.
+    void completeShare(const QString& medium, const QString& share, const ShareCheck& check);
+    void completeWebMedium(const QString& medium, const QString& url, const WebCheck& check);
 
     // Removes cached titles, web folders and share connections; asks before taking away
     // one still in use. Returns whether the program may close.
@@ -137,8 +166,8 @@ private:
     QList<NetDrive> netDrives_;
     int nextFolderNumber_ = 1;
     QHash<QString, QString> downloads_; // title file path -> local file
-    SmbCredentials smbCredentials_;
-    std::unique_ptr<SmbSession> smb_;
+    std::unique_ptr<SmbCredentials> smbCredentials_;
+    std::unique_ptr<MediumProber> prober_;
     MediumWait* wait_ = nullptr;
     int lastFoundType_ = 0;
 

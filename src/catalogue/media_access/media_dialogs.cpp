@@ -2,6 +2,7 @@
 
 #include "medium_wait.h"
 
+#include <QEventLoop>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -10,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 TForm2::TForm2(QWidget* parent) : QDialog(parent) {
@@ -36,16 +38,35 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
 }
 
 QString TForm2::waitFor(const QString& label, MediumWait& wait) {
+    if (!wait.start(label)) return {};
+    // The first pass over the roots runs off this thread; a medium it finds at once (a
+    // share that answers) needs no dialog. The event loop keeps running meanwhile; user
+    // input waits for its end, at most a moment.
+    if (wait.inFirstRound()) {
+        QEventLoop firstRound;
+        const auto f = connect(&wait, &MediumWait::found, &firstRound, &QEventLoop::quit);
+        const auto m =
+            connect(&wait, &MediumWait::firstRoundMissed, &firstRound, &QEventLoop::quit);
+        const auto c = connect(&wait, &MediumWait::cancelled, &firstRound, &QEventLoop::quit);
+        QTimer::singleShot(kQuietMs, &firstRound, &QEventLoop::quit);
+        firstRound.exec(QEventLoop::ExcludeUserInputEvents);
+        disconnect(f);
+        disconnect(m);
+        disconnect(c);
+        if (!wait.isActive()) return wait.foundRoot();
+    }
     if (playSound_) playSound_(QStringLiteral("VLWaitForMedia"));
     if (raiseCopyDialog_) raiseCopyDialog_();
     cdtitle->setText(label);
     adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
-    if (!wait.start(label)) return {};
     const auto found = connect(&wait, &MediumWait::found, this, &QDialog::accept);
+    // Given up elsewhere (a stop while the dialog is open): it closes as if cancelled.
+    const auto cancelled = connect(&wait, &MediumWait::cancelled, this, &QDialog::reject);
     const int result = exec();
     disconnect(found);
+    disconnect(cancelled);
     if (wait.isActive()) wait.cancel(); // closed by Cancel or Escape: stop polling
     return result == QDialog::Accepted ? wait.foundRoot() : QString();
 }

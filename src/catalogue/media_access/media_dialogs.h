@@ -21,8 +21,13 @@ class TForm2 : public QDialog {
 public:
     explicit TForm2(QWidget* parent = nullptr);
 
-    // Shows the dialog modally for a label; the found root, or empty on Cancel.
+    // Starts the wait for a label and shows the dialog modally once its first pass over
+    // the roots has found nothing or a moment has passed; the found root, or empty on
+    // Cancel.
     QString waitFor(const QString& label, MediumWait& wait);
+
+    // How long the first pass may run before the dialog shows.
+    static constexpr int kQuietMs = 300;
 
     void setEventSound(EventSoundFn play) { playSound_ = std::move(play); }
     // Brings a running copy dialog back to the front while the dialog shows.

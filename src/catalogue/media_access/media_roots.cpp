@@ -1,5 +1,7 @@
 #include "media_roots.h"
 
+#include "medium_label.h"
+
 #include <QFile>
 #include <QSet>
 
@@ -124,10 +126,12 @@ QString titleFilePath(QStringView root, QStringView titleLine) {
 }
 
 QString idFilePath(QStringView root, QStringView label) {
+    const QString name = mediumlabel::fileName(label, u".id");
+    if (name.isEmpty()) return {};
     QString base = root.toString();
     while (base.endsWith(u'/'))
         base.chop(1);
-    return base + u'/' + label.toString() + QStringLiteral(".id");
+    return base + u'/' + name;
 }
 
 bool isSmbPath(QStringView path) {

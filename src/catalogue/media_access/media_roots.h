@@ -29,7 +29,7 @@ int foundTypeFromIdLines(const QStringList& lines);
 // root + the title line from its first ":" with every "\" turned into "/".
 QString titleFilePath(QStringView root, QStringView titleLine);
 
-// root + "/" + label + ".id"
+// root + "/" + label + ".id"; empty for a label that cannot name a file there.
 QString idFilePath(QStringView root, QStringView label);
 
 // True for an smb:// root or path.

@@ -1,20 +1,39 @@
 #include "medium_wait.h"
 
+#include <QtConcurrent/QtConcurrentRun>
+
 MediumWait::MediumWait(RootsFn roots, ProbeFn probe, QObject* parent)
     : QObject(parent), roots_(std::move(roots)), probe_(std::move(probe)) {
     timer_.setInterval(100);
     connect(&timer_, &QTimer::timeout, this, &MediumWait::tick);
+    connect(&watcher_, &QFutureWatcher<int>::finished, this, &MediumWait::onProbed);
+}
+
+MediumWait::~MediumWait() {
+    watcher_.disconnect(this);
+    watcher_.waitForFinished();
 }
 
 bool MediumWait::start(const QString& label) {
     if (active_) return false;
     active_ = true;
+    firstRound_ = true;
+    ++generation_;
     label_ = label;
     foundRoot_.clear();
     foundType_ = 0;
-    round_.clear();
+    bestRoot_.clear();
+    bestType_ = -1;
+    round_ = roots_();
     next_ = 0;
-    timer_.start();
+    // The first answer always comes through the event loop, after start() returned.
+    const quint64 generation = generation_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation == generation_ && !probing_) nextInFirstRound();
+        },
+        Qt::QueuedConnection);
     return true;
 }
 
@@ -27,20 +46,66 @@ void MediumWait::cancel() {
 void MediumWait::finish() {
     timer_.stop();
     active_ = false;
+    firstRound_ = false;
+    ++generation_;
+}
+
+void MediumWait::succeed(const QString& root, int type) {
+    foundRoot_ = root;
+    foundType_ = type;
+    finish();
+    emit found(root, type);
+}
+
+void MediumWait::nextInFirstRound() {
+    if (next_ < round_.size()) {
+        probe(round_.at(next_++));
+        return;
+    }
+    if (bestType_ >= 0) {
+        succeed(bestRoot_, bestType_);
+        return;
+    }
+    firstRound_ = false;
+    round_.clear();
+    next_ = 0;
+    timer_.start();
+    emit firstRoundMissed();
 }
 
 void MediumWait::tick() {
-    if (!active_) return;
+    if (!active_ || probing_) return; // one test at a time: a slow root delays the round
     if (next_ >= round_.size()) {
         round_ = roots_();
         next_ = 0;
         if (round_.isEmpty()) return;
     }
-    const QString root = round_.at(next_++);
-    const int type = probe_(root, label_);
-    if (type < 0) return;
-    foundRoot_ = root;
-    foundType_ = type;
-    finish();
-    emit found(root, type);
+    probe(round_.at(next_++));
+}
+
+void MediumWait::probe(const QString& root) {
+    probing_ = true;
+    probeOfWait_ = generation_;
+    probedRoot_ = root;
+    watcher_.setFuture(QtConcurrent::run(
+        [probe = probe_, root, label = label_] { return probe ? probe(root, label) : -1; }));
+}
+
+void MediumWait::onProbed() {
+    probing_ = false;
+    const int type = watcher_.result();
+    if (!active_ || probeOfWait_ != generation_) {
+        // Left over from a wait that ended; a new one may be waiting for its first test.
+        if (active_ && firstRound_) nextInFirstRound();
+        return;
+    }
+    if (firstRound_) {
+        if (type >= 0) {
+            bestRoot_ = probedRoot_; // a later root replaces an earlier one
+            bestType_ = type;
+        }
+        nextInFirstRound();
+        return;
+    }
+    if (type >= 0) succeed(probedRoot_, type);
 }

@@ -189,10 +189,12 @@ int SmbSession::openShare(const QString& url) {
     return 0;
 }
 
-bool SmbSession::exists(const QString& url) {
-    if (!ensure()) return false;
+int SmbSession::statError(const QString& url) {
+    if (!ensure()) return ENODEV;
     struct stat st;
-    return smbc_getFunctionStat(context_)(context_, requestUrl(url).constData(), &st) == 0;
+    errno = 0;
+    if (smbc_getFunctionStat(context_)(context_, requestUrl(url).constData(), &st) == 0) return 0;
+    return errno ? errno : EIO;
 }
 
 QByteArray SmbSession::readSmall(const QString& url, qint64 maxBytes) {

@@ -48,7 +48,9 @@ public:
 
     // Opens the share's root folder; 0 or an errno value.
     int openShare(const QString& url);
-    bool exists(const QString& url);
+    bool exists(const QString& url) { return statError(url) == 0; }
+    // 0 when the file or folder is there, else an errno value (ENOENT when it is not).
+    int statError(const QString& url);
     // At most maxBytes of a small file; empty when it cannot be read.
     QByteArray readSmall(const QString& url, qint64 maxBytes = 64 * 1024);
     webclient::TransferResult download(const QString& url, const QString& localPath,

@@ -86,6 +86,19 @@ CurlHandle newHandle(const QByteArray& url, const Credentials& login, const Time
     return h;
 }
 
+// A check that is given up on ends at the library's next progress call.
+int checkAbort(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* abort = static_cast<const std::atomic<bool>*>(user);
+    return abort && abort->load() ? 1 : 0;
+}
+
+void watchAbort(CURL* c, const std::atomic<bool>* abort) {
+    if (!abort) return;
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, checkAbort);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(abort));
+}
+
 QString errorText(CURLcode code, const char* errorBuffer) {
     const QString detail = QString::fromUtf8(errorBuffer).trimmed();
     return detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail;
@@ -126,7 +139,8 @@ QByteArray userAgent() {
     return "Vorlune, Version " + MyVersionInfo::current().VersionString.toUtf8();
 }
 
-ProbeResult probeFtp(const QString& url, const Credentials& login, const Timeouts& t) {
+ProbeResult probeFtp(const QString& url, const Credentials& login, const Timeouts& t,
+                     const std::atomic<bool>* abort) {
     ProbeResult result;
     // A URL ending in "/" makes the library change into that folder and stop there.
     QString folder = url;
@@ -142,6 +156,7 @@ ProbeResult probeFtp(const QString& url, const Credentials& login, const Timeout
     curl_easy_setopt(h.get(), CURLOPT_TIMEOUT, long(t.probeSeconds));
     curl_easy_setopt(h.get(), CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(h.get(), CURLOPT_HEADERDATA, &replies);
+    watchAbort(h.get(), abort);
     const CURLcode code = curl_easy_perform(h.get());
     curl_easy_getinfo(h.get(), CURLINFO_RESPONSE_CODE, &result.code);
     if (code == CURLE_LOGIN_DENIED || result.code == 530) {
@@ -154,7 +169,8 @@ ProbeResult probeFtp(const QString& url, const Credentials& login, const Timeout
     return result;
 }
 
-ProbeResult probeHttp(const QString& url, const Credentials& login, const Timeouts& t) {
+ProbeResult probeHttp(const QString& url, const Credentials& login, const Timeouts& t,
+                      const std::atomic<bool>* abort) {
     ProbeResult result;
     char errorBuffer[CURL_ERROR_SIZE];
     CurlHandle h = newHandle(encodeUrl(url), login, t, errorBuffer);
@@ -172,6 +188,7 @@ ProbeResult probeHttp(const QString& url, const Credentials& login, const Timeou
     curl_easy_setopt(h.get(), CURLOPT_HEADERDATA, &replies);
     curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, discardBody);
     curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &received);
+    watchAbort(h.get(), abort);
     const CURLcode code = curl_easy_perform(h.get());
     curl_easy_getinfo(h.get(), CURLINFO_RESPONSE_CODE, &result.code);
     if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && result.code > 0)) {

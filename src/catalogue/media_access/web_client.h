@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <atomic>
 #include <functional>
 
 // HTTP and FTP transfers of web media through libcurl. Every call blocks with bounded
@@ -36,12 +37,14 @@ struct ProbeResult {
 };
 
 // FTP: log in, change into the URL's folder, quit. A login refusal gives refused with
-// the server's message as error.
-ProbeResult probeFtp(const QString& url, const Credentials& login, const Timeouts& t = {});
+// the server's message as error. Setting *abort ends the check within about a second.
+ProbeResult probeFtp(const QString& url, const Credentials& login, const Timeouts& t = {},
+                     const std::atomic<bool>* abort = nullptr);
 
 // HTTP: GET the URL, body discarded. Success below 201; 401 gives refused; any other
 // answer the status text as error.
-ProbeResult probeHttp(const QString& url, const Credentials& login, const Timeouts& t = {});
+ProbeResult probeHttp(const QString& url, const Credentials& login, const Timeouts& t = {},
+                      const std::atomic<bool>* abort = nullptr);
 
 struct TransferResult {
     bool ok = false;

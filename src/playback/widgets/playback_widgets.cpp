@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QScreen>
 #include <QSlider>
@@ -65,6 +66,26 @@ bool ClockWindow::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::ContextMenu:
             emit menuRequested(static_cast<QContextMenuEvent*>(event)->globalPos());
             return true;
+        case QEvent::MouseButtonPress: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::LeftButton) break;
+            dragging_ = true;
+            grab_ = mouse->globalPosition().toPoint() - frameGeometry().topLeft();
+            return true;
+        }
+        case QEvent::MouseMove:
+            if (dragging_) {
+                move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - grab_);
+                return true;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            if (dragging_ && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                dragging_ = false;
+                emit moved(pos());
+                return true;
+            }
+            break;
         default:
             break;
         }
@@ -273,14 +294,22 @@ PlaybackWidgets::PlaybackWidgets(Player* player, QWidget* window)
     tip_->clockVisible = [this] { return clock_->isVisible(); };
     tip_->currentName = [this] { return player_->displayName(); };
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray_ = new QSystemTrayIcon(window_->windowIcon(), this);
-        tray_->setContextMenu(menu_);
-        connect(menu_, &QMenu::aboutToShow, this, [this] {
-            if (!menu_->property("prepared").toBool()) prepareMenu(true);
-            menu_->setProperty("prepared", false);
-        });
-    }
+    connect(clock_, &ClockWindow::moved, this, [this](const QPoint& at) {
+        clockPlace_ = at;
+        clockPlaced_ = true;
+    });
+
+    // Made even without a system tray: it shows up when one appears.
+    tray_ = new QSystemTrayIcon(window_->windowIcon(), this);
+    tray_->setContextMenu(menu_);
+    connect(menu_, &QMenu::aboutToShow, this, [this] {
+        if (!menu_->property("prepared").toBool()) prepareMenu(true);
+        menu_->setProperty("prepared", false);
+    });
+    connect(tray_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason why) {
+                if (why == QSystemTrayIcon::Trigger) raiseWindow();
+            });
     connect(player_, &Player::controlsChanged, this, &PlaybackWidgets::update);
     update();
 }
@@ -326,7 +355,9 @@ void PlaybackWidgets::update() {
     if (show != clock_->isVisible()) {
         if (show) {
             clock_->adjustSize();
-            if (const QScreen* screen = QApplication::primaryScreen()) {
+            if (clockPlaced_) {
+                clock_->move(clockPlace_);
+            } else if (const QScreen* screen = QApplication::primaryScreen()) {
                 const QRect area = screen->availableGeometry();
                 clock_->move(area.right() - clock_->width() - 8,
                              area.bottom() - clock_->height() - 8);
@@ -335,10 +366,16 @@ void PlaybackWidgets::update() {
         clock_->setVisible(show);
     }
     if (!clock_->isVisible() && tip_->isShowing()) tip_->closeTip();
-    if (tray_) {
-        tray_->setToolTip(clocktexts::trayToolTip(c.clockText, c.clockHint));
-        tray_->setVisible(true);
-    }
+    // The tray icon is the clock's other half: shown and hidden by the same rules.
+    tray_->setToolTip(clocktexts::trayToolTip(c.clockText, c.clockHint));
+    if (tray_->icon().isNull()) tray_->setIcon(window_->windowIcon());
+    tray_->setVisible(c.clockShown && player_->trayDisplay());
+}
+
+void PlaybackWidgets::raiseWindow() {
+    if (window_->isMinimized() || window_->isHidden()) window_->showNormal();
+    window_->raise();
+    window_->activateWindow();
 }
 
 void PlaybackWidgets::showClockBriefly() {

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class Player;
 class QAction;
@@ -28,12 +29,16 @@ signals:
     void entered();
     void left();
     void menuRequested(const QPoint& globalPos);
+    // The user dragged the clock to a new place (its top left corner).
+    void moved(const QPoint& topLeft);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QLabel* label_;
+    bool dragging_ = false;
+    QPoint grab_; // where the mouse holds the window, from its top left corner
 };
 
 // The song tip: the playing title's name next to the clock window, opened with a
@@ -108,6 +113,13 @@ public:
     TSongTipWnd* songTip() const { return tip_; }
     QSystemTrayIcon* trayIcon() const { return tray_; }
 
+    // A left click on the tray icon: the main window comes to the front.
+    void raiseWindow();
+    // Where the user put the clock this session; null: its default corner.
+    std::optional<QPoint> clockPlace() const {
+        return clockPlaced_ ? std::optional<QPoint>(clockPlace_) : std::nullopt;
+    }
+
     // "A&npassen": the system mixer when installed, else our own slider. Returns what it
     // opened: the mixer program's path, or empty for the slider.
     QString openVolumeControl();
@@ -131,4 +143,6 @@ private:
     QActionGroup* modes_;
     QPointer<VolumeDialog> volume_;
     QTimer hiddenClock_;
+    QPoint clockPlace_;
+    bool clockPlaced_ = false;
 };

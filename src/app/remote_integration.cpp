@@ -1,0 +1,307 @@
+#include "remote_integration.h"
+
+#include "commands.h"
+#include "main_window.h"
+#include "player.h"
+#include "player_integration.h"
+#include "streaming_integration.h"
+#include "streaming_server.h"
+#include "title_line.h"
+
+#ifdef VORLUNE_HAVE_VIEWS
+#include "collection_views.h"
+#include "quick_search.h"
+#endif
+
+#include <QCoreApplication>
+#include <QProgressBar>
+#include <QUrl>
+
+#include <cmath>
+
+using remote::Topic;
+
+namespace {
+
+QString yesNo(bool on) {
+    return on ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
+QString vbrModeText(StreamMode mode) {
+    switch (mode) {
+    case StreamMode::CBR:
+        return QStringLiteral("CBR");
+    case StreamMode::ABR:
+        return QStringLiteral("VBR-ABR");
+    case StreamMode::VBR:
+        return QStringLiteral("VBR");
+    case StreamMode::R3Mix:
+        return QStringLiteral("R3MIX");
+    }
+    return {};
+}
+
+// The folder that holds a title: the last folder of its line, else the medium label.
+QString folderOf(const QString& line) {
+    const int colon = line.indexOf(QLatin1Char(':'));
+    if (colon < 0) return {};
+    const QStringList parts = line.mid(colon + 1).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    return parts.size() >= 2 ? parts.at(parts.size() - 2) : line.left(colon);
+}
+
+} // namespace
+
+RemoteIntegration::RemoteIntegration(TForm1* window, const QDBusConnection& bus)
+    : QObject(window), window_(window), commands_(window->commandTable()),
+      player_(window->playback()->player()) {
+    // The player's own values, and the port the server is configured for.
+    const RemoteItems& own = player_.remoteItems();
+    for (auto it = own.values().cbegin(); it != own.values().cend(); ++it)
+        if (const auto topic = remote::topicOf(it.key())) items_.set(*topic, it.key(), it.value());
+    items_.set(Topic::Streaming, QStringLiteral("PORT"),
+               QString::number(window->settings().streaming.streamPort));
+    items_.set(Topic::AppInfo, QStringLiteral("EXENAME"), QCoreApplication::applicationFilePath());
+
+    connect(&player_.remoteItems(), &RemoteItems::changed, this,
+            [this](const QString& item, const QString& value) {
+                if (const auto topic = remote::topicOf(item)) items_.set(*topic, item, value);
+                playerChanged();
+            });
+    connect(&player_, &Player::titleStarted, this, [this] {
+        ++titleSerial_;
+        lastPositionMs_ = -1;
+        playerChanged();
+    });
+    connect(&player_, &Player::controlsChanged, this, &RemoteIntegration::playerChanged);
+    connect(&commands_, &CommandTable::enabledChanged, this, &RemoteIntegration::playerChanged);
+    if (StreamingIntegration* streaming = window->streaming())
+        connect(streaming, &StreamingIntegration::applied, this,
+                &RemoteIntegration::refreshStreaming);
+
+    // Search, select all, play and show the playlist; the window stays where it is.
+    commands_.add(
+        QLatin1String(cmd::PlayAll), [this](const QString& text) { playAll(text); },
+        [this] { return commands_.isEnabled(QLatin1String(cmd::Search)); });
+
+    topics_ = std::make_unique<RemoteService>(&items_, static_cast<RemoteHandler*>(this), bus);
+    mpris_ = std::make_unique<MprisService>(static_cast<MprisBackend*>(this), bus);
+}
+
+RemoteIntegration::~RemoteIntegration() {
+    commands_.remove(QLatin1String(cmd::PlayAll));
+    // Withdrawn before the player they read goes away.
+    mpris_.reset();
+    topics_.reset();
+}
+
+// --- topics
+
+void RemoteIntegration::refresh(Topic topic) {
+    switch (topic) {
+    case Topic::CurrentTrack: {
+        const QString name = player_.displayName();
+        const titleline::ArtistTitle split = titleline::splitArtistTitle(name);
+        items_.set(topic, QStringLiteral("TRACKNAME"), name);
+        items_.set(topic, QStringLiteral("ARTIST"), split.artist);
+        items_.set(topic, QStringLiteral("TITLE"), split.title);
+        items_.set(topic, QStringLiteral("FILENAME"), player_.deviceFile());
+        break;
+    }
+    case Topic::Streaming:
+        refreshStreaming();
+        break;
+    case Topic::AppInfo:
+        items_.set(topic, QStringLiteral("EXENAME"), QCoreApplication::applicationFilePath());
+        break;
+    case Topic::Player:
+        break;
+    }
+}
+
+void RemoteIntegration::refreshStreaming() {
+    StreamingIntegration* streaming = window_->streaming();
+    if (!streaming) return;
+    const WStreamingServer& server = streaming->server();
+    const StreamConfig& c = server.config();
+    const appsettings::StreamingSettings& s = window_->settings().streaming;
+    const std::pair<const char*, QString> values[] = {
+        {"STATIONID", c.StationID},
+        {"PORT", QString::number(c.Port)},
+        {"SAMPLERATE", QString::number(c.SampleRate)},
+        {"BITRATE", QString::number(c.BitRate)},
+        {"VBRMODE", vbrModeText(c.VBRMethod)},
+        {"QUALITY", QString::number(c.Quality)},
+        {"STREAMSTATUS", server.isActive() ? QStringLiteral("online") : QStringLiteral("offline")},
+        {"STREAMPRIVATE", yesNo(c.PrivateFlag)},
+        {"LISTENERS", QString::number(server.ClientCount())},
+        {"MAXLISTENERS", s.enabled && s.limitListeners ? QString::number(c.MaxListeners)
+                                                       : QStringLiteral("unlimited")},
+    };
+    for (const auto& [item, value] : values)
+        items_.set(Topic::Streaming, QLatin1String(item), value);
+}
+
+void RemoteIntegration::poked(Topic topic, const QString& item, const QString& value) {
+    if (topic != Topic::Player) return;
+    if (item == QLatin1String("REPEATING")) {
+        pokeToggle("REPEATING", cmd::Repeat, player_.playlist().repeat());
+    } else if (item == QLatin1String("SHUFFLED")) {
+        pokeToggle("SHUFFLED", cmd::Shuffle, player_.playlist().shuffle());
+    } else if (item == QLatin1String("SEARCH")) {
+        // Refused while a load or search shows the progress bar; then to the front, with
+        // the focus in the search field and its text selected.
+        if (commands_.run(QLatin1String(cmd::Search), value))
+            commands_.run(QLatin1String(cmd::Raise));
+    } else if (item == QLatin1String("PLAYALL")) {
+        commands_.run(QLatin1String(cmd::PlayAll), value);
+    } else if (item == QLatin1String("COMMAND")) {
+        // No play here: only what stops, pauses or moves through the playlist.
+        for (const char* name : {cmd::Pause, cmd::Stop, cmd::Prev, cmd::Next})
+            if (value.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                commands_.run(QLatin1String(name));
+    }
+}
+
+void RemoteIntegration::pokeToggle(const char* item, const char* command, bool current) {
+    const QString name = QLatin1String(item);
+    if (!commands_.isEnabled(QLatin1String(command))) {
+        items_.set(Topic::Player, name, yesNo(current));
+        return;
+    }
+    const QString wanted = items_.value(Topic::Player, name).toUpper();
+    if ((wanted == QLatin1String("YES") && !current) || (wanted == QLatin1String("NO") && current))
+        commands_.run(QLatin1String(command), current ? QStringLiteral("0") : QStringLiteral("1"));
+}
+
+void RemoteIntegration::playAll(const QString& text) {
+    if (!commands_.run(QLatin1String(cmd::Search), text)) return;
+#ifdef VORLUNE_HAVE_VIEWS
+    CollectionViews* views = window_->views();
+    if (!views || views->itemCount() < 1) return;
+    commands_.run(QLatin1String(cmd::SelectAll));
+    commands_.run(QLatin1String(cmd::Play));
+    commands_.run(QLatin1String(cmd::ShowPlaylist));
+#endif
+}
+
+// --- MPRIS
+
+MprisState RemoteIntegration::state() const {
+    MprisState s;
+    const QString status = player_.remoteItems().value(QStringLiteral("TRACKSTATUS"));
+    if (status == QLatin1String("playing"))
+        s.status = MprisState::Status::Playing;
+    else if (status == QLatin1String("paused"))
+        s.status = MprisState::Status::Paused;
+    s.repeat = player_.playlist().repeat();
+    s.shuffle = player_.playlist().shuffle();
+    if (s.status != MprisState::Status::Stopped) {
+        s.trackId = QStringLiteral("/org/vorlune/vorlune/track/") + QString::number(titleSerial_);
+        if (player_.titleLength() > 0) s.lengthUs = player_.titleLength() * 1000;
+        s.title = player_.remoteItems().value(QStringLiteral("TITLE"));
+        s.artist = player_.remoteItems().value(QStringLiteral("ARTIST"));
+        s.album = folderOf(player_.currentLine());
+        if (!player_.deviceFile().isEmpty())
+            s.url = QUrl::fromLocalFile(player_.deviceFile()).toString(QUrl::FullyEncoded);
+    }
+    s.volume = player_.device().volume() / 100.0;
+    s.canGoNext = commands_.isEnabled(QLatin1String(cmd::Next));
+    s.canGoPrevious = commands_.isEnabled(QLatin1String(cmd::Prev));
+    s.canPause = commands_.isEnabled(QLatin1String(cmd::Pause));
+    s.canPlay = commands_.isEnabled(QLatin1String(cmd::Play)) ||
+                (s.status == MprisState::Status::Paused && s.canPause);
+    s.canSeek = commands_.isEnabled(QLatin1String(cmd::Seek));
+    return s;
+}
+
+qint64 RemoteIntegration::positionUs() const {
+    if (player_.remoteItems().value(QStringLiteral("TRACKSTATUS")) == QLatin1String("stopped"))
+        return 0;
+    return std::max<qint64>(player_.device().position(), 0) * 1000;
+}
+
+void RemoteIntegration::playerChanged() {
+    if (!mpris_) return;
+    mpris_->update();
+    // A position that does not follow the clock was sought to (slider, web page).
+    if (seeking_) return;
+    const bool playing =
+        mpris_->isRegistered() &&
+        player_.remoteItems().value(QStringLiteral("TRACKSTATUS")) == QLatin1String("playing");
+    if (!playing) {
+        lastPositionMs_ = -1;
+        return;
+    }
+    const qint64 now = std::max<qint64>(player_.device().position(), 0);
+    if (lastPositionMs_ >= 0) {
+        const qint64 expected = lastPositionMs_ + sinceLastPosition_.elapsed();
+        if (std::abs(now - expected) > 1500) mpris_->seeked(now * 1000);
+    }
+    lastPositionMs_ = now;
+    sinceLastPosition_.start();
+}
+
+void RemoteIntegration::raise() {
+    commands_.run(QLatin1String(cmd::Raise));
+}
+
+void RemoteIntegration::quit() {
+    commands_.run(QLatin1String(cmd::Quit));
+}
+
+void RemoteIntegration::play() {
+    // A paused title resumes through the pause command, as the pause button does.
+    if (state().status == MprisState::Status::Paused)
+        commands_.run(QLatin1String(cmd::Pause));
+    else if (state().status == MprisState::Status::Stopped)
+        commands_.run(QLatin1String(cmd::Play));
+}
+
+void RemoteIntegration::pause() {
+    if (state().status == MprisState::Status::Playing) commands_.run(QLatin1String(cmd::Pause));
+}
+
+void RemoteIntegration::playPause() {
+    if (state().status == MprisState::Status::Stopped)
+        commands_.run(QLatin1String(cmd::Play));
+    else
+        commands_.run(QLatin1String(cmd::Pause));
+}
+
+void RemoteIntegration::stop() {
+    commands_.run(QLatin1String(cmd::Stop));
+}
+
+void RemoteIntegration::next() {
+    commands_.run(QLatin1String(cmd::Next));
+}
+
+void RemoteIntegration::previous() {
+    commands_.run(QLatin1String(cmd::Prev));
+}
+
+void RemoteIntegration::seekTo(qint64 positionUs) {
+    const qint64 seconds = (positionUs + 500000) / 1000000;
+    seeking_ = true;
+    const bool ran = commands_.run(QLatin1String(cmd::Seek), QString::number(seconds));
+    seeking_ = false;
+    if (!ran) return;
+    lastPositionMs_ = seconds * 1000;
+    sinceLastPosition_.start();
+    mpris_->seeked(seconds * 1000000);
+}
+
+void RemoteIntegration::setRepeat(bool on) {
+    if (on != player_.playlist().repeat())
+        commands_.run(QLatin1String(cmd::Repeat), on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void RemoteIntegration::setShuffle(bool on) {
+    if (on != player_.playlist().shuffle())
+        commands_.run(QLatin1String(cmd::Shuffle), on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void RemoteIntegration::setVolume(double volume) {
+    player_.device().setVolume(int(std::lround(volume * 100)));
+    playerChanged();
+}

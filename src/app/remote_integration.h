@@ -1,0 +1,72 @@
+#pragma once
+
+#include "mpris_service.h"
+#include "remote_service.h"
+#include "topic_items.h"
+
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <memory>
+
+class CommandTable;
+class Player;
+class TForm1;
+
+// The main window's side of remote control: publishes the topics (kept current from the
+// player's remote items and refreshed from the player, the streaming server and the
+// program when a client reads them) and MPRIS. Pokes and MPRIS methods run the
+// window's commands through the command table, with the same enabled rules as the
+// buttons and menu items. Lives as long as the main window.
+class RemoteIntegration : public QObject, private RemoteHandler, private MprisBackend {
+    Q_OBJECT
+public:
+    explicit RemoteIntegration(TForm1* window,
+                               const QDBusConnection& bus = QDBusConnection::sessionBus());
+    ~RemoteIntegration() override;
+
+    TopicItems& items() { return items_; }
+    RemoteService& topics() { return *topics_; }
+    MprisService& mpris() { return *mpris_; }
+
+    // Applying the options and the first showing: every STREAMING item.
+    void refreshStreaming();
+
+private:
+    // RemoteHandler
+    void refresh(remote::Topic topic) override;
+    void poked(remote::Topic topic, const QString& item, const QString& value) override;
+    void pokeToggle(const char* item, const char* command, bool current);
+    void playAll(const QString& text);
+
+    // MprisBackend
+    MprisState state() const override;
+    qint64 positionUs() const override;
+    void raise() override;
+    void quit() override;
+    void play() override;
+    void pause() override;
+    void playPause() override;
+    void stop() override;
+    void next() override;
+    void previous() override;
+    void seekTo(qint64 positionUs) override;
+    void setRepeat(bool on) override;
+    void setShuffle(bool on) override;
+    void setVolume(double volume) override;
+
+    void playerChanged();
+
+    TForm1* window_;
+    CommandTable& commands_;
+    Player& player_;
+    TopicItems items_;
+    std::unique_ptr<RemoteService> topics_;
+    std::unique_ptr<MprisService> mpris_;
+    quint64 titleSerial_ = 0;
+    // Position jumps while playing are announced as seeks.
+    qint64 lastPositionMs_ = -1;
+    QElapsedTimer sinceLastPosition_;
+    bool seeking_ = false; // an MPRIS seek announces itself
+};

@@ -1,0 +1,26 @@
+#include "medium_label.h"
+
+namespace mediumlabel {
+
+namespace {
+
+// Room for the extension within the usual 255-byte limit of a file name.
+constexpr qsizetype kMaxLabelBytes = 240;
+
+} // namespace
+
+bool isFileNameSafe(QStringView label) {
+    if (label.isEmpty() || label == u"." || label == u"..") return false;
+    for (const QChar c : label) {
+        const char16_t u = c.unicode();
+        if (u == u'/' || u == u'\\' || u < 0x20 || u == 0x7f) return false;
+    }
+    return label.toUtf8().size() <= kMaxLabelBytes;
+}
+
+QString fileName(QStringView label, QStringView extension) {
+    if (!isFileNameSafe(label)) return {};
+    return label.toString() + extension.toString();
+}
+
+} // namespace mediumlabel

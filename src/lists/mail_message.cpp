@@ -1,0 +1,153 @@
+#include "mail_message.h"
+
+#include "mail_account.h"
+
+#include <QLocale>
+
+#include <curl/curl.h>
+
+#include <cstring>
+
+namespace mail {
+
+bool validAddress(const QString& address) {
+    if (address.size() > 254 || address.count(u'@') != 1) return false;
+    const qsizetype at = address.indexOf(u'@');
+    if (at == 0 || at == address.size() - 1 || address.startsWith(u'-')) return false;
+    for (const QChar c : address) {
+        if (c.unicode() < 0x21 || c.unicode() == 0x7f) return false;
+        if (QStringView(u"<>\"(),;:[]\\").contains(c)) return false;
+    }
+    return true;
+}
+
+QByteArray encodedWord(const QString& text) {
+    bool plain = true;
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e) plain = false;
+    if (plain) return text.toLatin1();
+    // Encoded words stay under 76 characters: split the UTF-8 text at character borders.
+    QByteArray out;
+    QString chunk;
+    auto flush = [&] {
+        if (chunk.isEmpty()) return;
+        if (!out.isEmpty()) out += "\r\n ";
+        out += "=?UTF-8?B?" + chunk.toUtf8().toBase64() + "?=";
+        chunk.clear();
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QString next = text.at(i);
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size()) next += text.at(++i);
+        // Control characters never reach a header.
+        if (next.size() == 1 && next.at(0).unicode() < 0x20) next = QStringLiteral(" ");
+        if ((chunk + next).toUtf8().size() > 45) flush();
+        chunk += next;
+    }
+    flush();
+    return out;
+}
+
+QByteArray compose(const MailMessage& m) {
+    const QLocale c = QLocale::c();
+    const QDateTime when = m.date.isValid() ? m.date : QDateTime::currentDateTime();
+    const int offset = when.offsetFromUtc() / 60;
+    const QString zone = QStringLiteral("%1%2%3")
+                             .arg(offset < 0 ? u'-' : u'+')
+                             .arg(qAbs(offset) / 60, 2, 10, QLatin1Char('0'))
+                             .arg(qAbs(offset) % 60, 2, 10, QLatin1Char('0'));
+    QByteArray out;
+    out += "Date: " + c.toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
+           zone.toLatin1() + "\r\n";
+    out += "From: \"" + encodedWord(m.fromName).replace('"', "'") + "\" <" + m.from.toLatin1() +
+           ">\r\n";
+    out += "To: <" + m.to.toLatin1() + ">\r\n";
+    out += "Subject: " + encodedWord(m.subject) + "\r\n";
+    out += "MIME-Version: 1.0\r\n";
+    out += "Content-Type: text/plain; charset=UTF-8\r\n";
+    out += "Content-Transfer-Encoding: 8bit\r\n";
+    out += "\r\n";
+    for (const QString& line : m.lines) {
+        QString clean = line;
+        clean.remove(u'\r');
+        clean.remove(u'\n');
+        out += clean.toUtf8() + "\r\n";
+    }
+    return out;
+}
+
+namespace {
+
+struct Upload {
+    const QByteArray* data;
+    qsizetype at = 0;
+};
+
+size_t readBody(char* buffer, size_t size, size_t count, void* user) {
+    auto* u = static_cast<Upload*>(user);
+    const size_t room = size * count;
+    const size_t left = size_t(u->data->size() - u->at);
+    const size_t n = std::min(room, left);
+    std::memcpy(buffer, u->data->constData() + u->at, n);
+    u->at += qsizetype(n);
+    return n;
+}
+
+} // namespace
+
+Result send(const MailAccount& account, const QString& to, const QByteArray& message,
+            int timeoutSeconds) {
+    Result result;
+    if (!validAddress(to) || !validAddress(account.sender)) {
+        result.reason = QStringLiteral("Ungültige Adresse");
+        return result;
+    }
+    CURL* curl = curl_easy_init();
+    if (!curl) {
+        result.reason = QStringLiteral("libcurl konnte nicht gestartet werden");
+        return result;
+    }
+    const QByteArray scheme = account.security == MailAccount::Tls ? "smtps" : "smtp";
+    const QByteArray url = scheme + "://" + account.server.trimmed().toUtf8() + ":" +
+                           QByteArray::number(account.effectivePort());
+    const QByteArray from = "<" + account.sender.toLatin1() + ">";
+    const QByteArray rcpt = "<" + to.toLatin1() + ">";
+    const QByteArray user = account.user.toUtf8();
+    const QByteArray password = account.password.toUtf8();
+    char error[CURL_ERROR_SIZE] = {0};
+    curl_slist* recipients = curl_slist_append(nullptr, rcpt.constData());
+    Upload upload{&message};
+
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    if (account.security == MailAccount::StartTls)
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+    if (!user.isEmpty()) {
+        curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
+    }
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.constData());
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients);
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, readBody);
+    curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(message.size()));
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 15L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, long(timeoutSeconds));
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+
+    const CURLcode code = curl_easy_perform(curl);
+    if (code == CURLE_OK) {
+        result.ok = true;
+    } else {
+        long response = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response);
+        result.reason = QString::fromUtf8(error[0] ? error : curl_easy_strerror(code));
+        if (response > 0) result.reason += QStringLiteral(" (SMTP %1)").arg(response);
+    }
+    curl_slist_free_all(recipients);
+    curl_easy_cleanup(curl);
+    return result;
+}
+
+} // namespace mail

@@ -1,0 +1,3 @@
+#include "remote_log.h"
+
+Q_LOGGING_CATEGORY(lcRemote, "vorlune.remote", QtWarningMsg)

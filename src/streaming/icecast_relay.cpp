@@ -1,0 +1,238 @@
+#include "icecast_relay.h"
+
+#include <QDateTime>
+#include <QMetaObject>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <signal.h>
+#include <thread>
+
+#include <shout/shout.h>
+
+struct IcecastRelay::Shared {
+    std::mutex lock;
+    std::condition_variable wake;
+    std::deque<QByteArray> queue;
+    qint64 queued = 0;
+    qint64 maxQueued = 0;
+    QString title;
+    bool titleChanged = false;
+    bool quit = false;
+    IcecastRelay* owner = nullptr; // cleared under lock when the relay goes
+    RelaySettings settings;
+
+    void report(State state, int retry, const QString& error) {
+        std::lock_guard g(lock);
+        if (!owner) return;
+        IcecastRelay* o = owner;
+        QMetaObject::invokeMethod(
+            o, [o, state, retry, error] { o->onWorker(state, retry, error); },
+            Qt::QueuedConnection);
+    }
+};
+
+namespace {
+
+// Waits up to seconds unless quit is set; true when it is.
+bool pause(IcecastRelay::Shared* s, int seconds);
+
+void runRelay(std::shared_ptr<IcecastRelay::Shared> s) {
+    // A server that goes away must not end the program: the failed write reports EPIPE.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    static std::once_flag initOnce;
+    std::call_once(initOnce, [] { shout_init(); });
+    const RelaySettings cfg = s->settings;
+    int backoff = 1;
+    for (;;) {
+        {
+            std::lock_guard g(s->lock);
+            if (s->quit) return;
+        }
+        s->report(IcecastRelay::State::Connecting, 0, QString());
+        shout_t* sh = shout_new();
+        const QByteArray host = cfg.Host.toUtf8(), mount = cfg.Mount.toUtf8(),
+                         user = cfg.User.toUtf8(), password = cfg.Password.toUtf8(),
+                         name = cfg.StationName.toUtf8(), br = QByteArray::number(cfg.BitRate);
+        shout_set_host(sh, host.constData());
+        shout_set_port(sh, static_cast<unsigned short>(cfg.Port));
+        shout_set_mount(sh, mount.constData());
+        shout_set_user(sh, user.constData());
+        shout_set_password(sh, password.constData());
+        shout_set_protocol(sh, SHOUT_PROTOCOL_HTTP);
+        shout_set_content_format(sh, SHOUT_FORMAT_MP3, SHOUT_USAGE_AUDIO, nullptr);
+        shout_set_tls(sh, cfg.TLS ? SHOUT_TLS_AUTO_NO_PLAIN : SHOUT_TLS_DISABLED);
+        shout_set_agent(sh, "Vorlune");
+        if (!name.isEmpty()) shout_set_meta(sh, SHOUT_META_NAME, name.constData());
+        shout_set_audio_info(sh, SHOUT_AI_BITRATE, br.constData());
+        QString error;
+        if (shout_open(sh) == SHOUTERR_SUCCESS) {
+            backoff = 1;
+            {
+                std::lock_guard g(s->lock);
+                s->queue.clear(); // what piled up meanwhile is stale
+                s->queued = 0;
+                s->titleChanged = true;
+            }
+            s->report(IcecastRelay::State::Connected, 0, QString());
+            bool titlePending = false;
+            qint64 titleRetryAt = QDateTime::currentMSecsSinceEpoch() + 500;
+            QString title;
+            for (;;) {
+                std::deque<QByteArray> batch;
+                bool titleChanged = false;
+                {
+                    std::unique_lock g(s->lock);
+                    s->wake.wait_for(g, std::chrono::seconds(1), [&] {
+                        return s->quit || !s->queue.empty() || s->titleChanged;
+                    });
+                    if (s->quit) break;
+                    batch.swap(s->queue);
+                    s->queued = 0;
+                    titleChanged = s->titleChanged;
+                    s->titleChanged = false;
+                    title = s->title;
+                }
+                if (titleChanged) titlePending = !title.isEmpty();
+                if (titlePending && QDateTime::currentMSecsSinceEpoch() >= titleRetryAt) {
+                    // Icecast takes the title only once it has set the mount up; a refused
+                    // update is tried again a second later.
+                    shout_metadata_t* md = shout_metadata_new();
+                    if (shout_metadata_add(md, "song", title.toUtf8().constData()) ==
+                            SHOUTERR_SUCCESS &&
+                        shout_set_metadata_utf8(sh, md) == SHOUTERR_SUCCESS) {
+                        titlePending = false;
+                    } else {
+                        titleRetryAt = QDateTime::currentMSecsSinceEpoch() + 1000;
+                    }
+                    shout_metadata_free(md);
+                }
+                bool failed = false;
+                for (const QByteArray& b : batch) {
+                    if (shout_send(sh, reinterpret_cast<const unsigned char*>(b.constData()),
+                                   size_t(b.size())) != SHOUTERR_SUCCESS) {
+                        failed = true;
+                        break;
+                    }
+                }
+                if (failed) {
+                    error = QString::fromUtf8(shout_get_error(sh));
+                    break;
+                }
+            }
+        } else {
+            error = QString::fromUtf8(shout_get_error(sh));
+        }
+        shout_close(sh);
+        shout_free(sh);
+        {
+            std::lock_guard g(s->lock);
+            if (s->quit) return;
+        }
+        s->report(IcecastRelay::State::Waiting, backoff, error);
+        if (pause(s.get(), backoff)) return;
+        backoff = qMin(backoff * 2, IcecastRelay::MaxBackoffSeconds);
+    }
+}
+
+bool pause(IcecastRelay::Shared* s, int seconds) {
+    std::unique_lock g(s->lock);
+    return s->wake.wait_for(g, std::chrono::seconds(seconds), [s] { return s->quit; });
+}
+
+} // namespace
+
+IcecastRelay::IcecastRelay(QObject* parent) : QObject(parent) {}
+
+IcecastRelay::~IcecastRelay() {
+    stop();
+}
+
+void IcecastRelay::start(const RelaySettings& settings) {
+    stop();
+    m_settings = settings;
+    if (!settings.Enabled || settings.Host.isEmpty()) return;
+    m_shared = std::make_shared<Shared>();
+    m_shared->owner = this;
+    m_shared->settings = settings;
+    m_shared->maxQueued = qint64(qMax(settings.BitRate, 8)) * 125 * QueueSeconds;
+    // Detached: a connect that hangs in the kernel must not hold up stop(); the thread
+    // owns its share of the state and ends at its next look at the quit flag.
+    std::thread([s = m_shared] { runRelay(s); }).detach();
+}
+
+void IcecastRelay::stop() {
+    if (!m_shared) return;
+    {
+        std::lock_guard g(m_shared->lock);
+        m_shared->quit = true;
+        m_shared->owner = nullptr;
+    }
+    m_shared->wake.notify_all();
+    m_shared.reset();
+    if (m_state != State::Off) {
+        m_state = State::Off;
+        m_status = QString();
+        emit stateChanged(m_state, m_status, QStringLiteral("RELAY: Stopped."));
+    }
+}
+
+void IcecastRelay::send(const QByteArray& mp3) {
+    if (!m_shared || mp3.isEmpty()) return;
+    {
+        std::lock_guard g(m_shared->lock);
+        m_shared->queue.push_back(mp3);
+        m_shared->queued += mp3.size();
+        while (m_shared->queued > m_shared->maxQueued && m_shared->queue.size() > 1) {
+            m_shared->queued -= m_shared->queue.front().size();
+            m_shared->queue.pop_front();
+        }
+    }
+    m_shared->wake.notify_one();
+}
+
+void IcecastRelay::setTitle(const QString& title) {
+    if (!m_shared) return;
+    {
+        std::lock_guard g(m_shared->lock);
+        if (m_shared->title == title) return;
+        m_shared->title = title;
+        m_shared->titleChanged = true;
+    }
+    m_shared->wake.notify_one();
+}
+
+void IcecastRelay::onWorker(State state, int retrySeconds, const QString& error) {
+    if (!m_shared) return;
+    const QString where =
+        QStringLiteral("%1:%2%3").arg(m_settings.Host).arg(m_settings.Port).arg(m_settings.Mount);
+    QString log;
+    switch (state) {
+    case State::Connecting:
+        m_status = QStringLiteral("Relay: Verbindung zu %1 …").arg(where);
+        log = QStringLiteral("RELAY: Connecting to %1.").arg(where);
+        break;
+    case State::Connected:
+        ++m_connections;
+        m_status = QStringLiteral("Relay: verbunden mit %1").arg(where);
+        log = QStringLiteral("RELAY: Connected to %1.").arg(where);
+        break;
+    case State::Waiting:
+        m_status = QStringLiteral("Relay: keine Verbindung zu %1, neuer Versuch in %2 s")
+                       .arg(where)
+                       .arg(retrySeconds);
+        log = QStringLiteral("RELAY: No connection to %1 (%2), retrying in %3 s.")
+                  .arg(where, error)
+                  .arg(retrySeconds);
+        break;
+    case State::Off:
+        break;
+    }
+    m_state = state;
+    emit stateChanged(state, m_status, log);
+}

@@ -1,0 +1,366 @@
+#include "collection.h"
+#include "command_panel.h"
+#include "commands.h"
+#include "index_file.h"
+#include "lists_integration.h"
+#include "mail_account.h"
+#include "main_window.h"
+#include "merkzettel.h"
+#include "merkzettel_sharing.h"
+#include "settings_store.h"
+#include "test_env.h"
+#include "text_codec.h"
+#include "tree_node.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString readText(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? textcodec::decodeIndexText(f.readAll()) : QString();
+}
+
+TEST(Merkzettel, AddKeepsDuplicatesRemoveTakesTheFirstMatchIgnoringCase) {
+    QStringList list;
+    merkzettel::add(list, {"A:\\x\\1.mp3", "B:\\y\\2.mp3", "a:\\X\\1.MP3"});
+    struct Case {
+        QStringList remove;
+        int removed;
+        QStringList left;
+    } cases[] = {
+        {{"c:\\none.mp3"}, 0, {"A:\\x\\1.mp3", "B:\\y\\2.mp3", "a:\\X\\1.MP3"}},
+        {{"A:\\X\\1.mp3"}, 1, {"B:\\y\\2.mp3", "a:\\X\\1.MP3"}},
+        {{"b:\\Y\\2.mp3", "b:\\Y\\2.mp3"}, 1, {"a:\\X\\1.MP3"}},
+        {{"a:\\x\\1.mp3"}, 1, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(merkzettel::remove(list, c.remove), c.removed);
+        EXPECT_EQ(list, c.left);
+    }
+    EXPECT_EQ(merkzettel::explicitSelection(
+                  QStringLiteral("Rock%201:%5CQueen%5CA%20%26%20B.mp3&&CD:%5Cx.mp3&%20")),
+              (QStringList{"Rock 1:\\Queen\\A & B.mp3", "CD:\\x.mp3"}));
+}
+
+TEST(Merkzettel, SavedFileHasSevenLinesForTwoTitlesAndLoadsAsAPadMedium) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Gemerkte Titel.cd"));
+    const QStringList titles{"Rock 1:\\Queen\\Innuendo.mp3", "1999 Hits:\\Prince\\1999.mp3"};
+    QString error;
+    const MerkzettelSharing::Context context{QStringLiteral("Jörg Ä"), QStringLiteral("1.5a"),
+                                             QDateTime(QDate(2026, 12, 8), QTime(20, 1))};
+    ASSERT_TRUE(MerkzettelSharing::save(path, titles, context, &error)) << error.toStdString();
+    const QStringList lines = readText(path).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 7);
+    EXPECT_EQ(lines.first(), "MEDIATYPE::PAD");
+    EXPECT_EQ(lines.at(1), "AUTHOR::Jörg Ä");
+    EXPECT_EQ(lines.mid(4), (QStringList{":\\Alle gemerkten Titel\\"} + titles));
+
+    Collection other;
+    other.CatalogDir = dir.path();
+    const LoadReport report = other.LoadAllMedia();
+    EXPECT_TRUE(report.errors.isEmpty());
+    const TreeNode* media = other.mediaListNode();
+    ASSERT_EQ(media->childCount(), 1);
+    const TreeNode* medium = media->child(0);
+    EXPECT_EQ(medium->text, "Gemerkte Titel");
+    ASSERT_TRUE(medium->media);
+    EXPECT_EQ(medium->media->MediaType, indexfile::MediaPad);
+}
+
+TEST(Mail, AddressesAndEncodedSubjects) {
+    const std::pair<const char*, bool> addresses[] = {{"ich@example.org", true},
+                                                      {"a.b+c@x.de", true},
+                                                      {"", false},
+                                                      {"kein-at", false},
+                                                      {"a@b@c", false},
+                                                      {"@x.de", false},
+                                                      {"a@", false},
+                                                      {"a b@x.de", false},
+                                                      {"a@x.de\r\nBcc: y", false},
+                                                      {"<a@x.de>", false},
+                                                      {"-oQ@x.de", false},
+                                                      {"a,b@x.de", false}};
+    for (const auto& [address, ok] : addresses)
+        EXPECT_EQ(mail::validAddress(QString::fromUtf8(address)), ok) << address;
+    EXPECT_EQ(mail::encodedWord(QStringLiteral("Vorlune - Merkzettel von Ich")),
+              "Vorlune - Merkzettel von Ich");
+    const QByteArray word = mail::encodedWord(QStringLiteral("Merkzettel von Jörg\nBcc: x"));
+    EXPECT_TRUE(word.startsWith("=?UTF-8?B?"));
+    EXPECT_FALSE(word.contains('\n') && !word.contains("\r\n "));
+    QByteArray decoded;
+    for (const QByteArray& part : word.split(' ')) {
+        const QByteArray p = part.trimmed();
+        if (p.startsWith("=?UTF-8?B?")) decoded += QByteArray::fromBase64(p.mid(10, p.size() - 12));
+    }
+    EXPECT_EQ(QString::fromUtf8(decoded), "Merkzettel von Jörg Bcc: x");
+}
+
+// A real SMTP server on loopback (aiosmtpd); it keeps each message as received.
+class SmtpPeer {
+public:
+    explicit SmtpPeer(const QStringList& credentials = {}) {
+        process_.setProgram(QStringLiteral("/usr/bin/python3"));
+        process_.setArguments(
+            QStringList{QStringLiteral(LISTS_TEST_DIR "/smtp_server.py"), out_.path()} +
+            credentials);
+        process_.start();
+        if (process_.waitForReadyRead(10000)) port_ = process_.readLine().trimmed().toInt();
+    }
+    ~SmtpPeer() {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(3000)) process_.kill();
+        process_.waitForFinished(1000);
+    }
+    int port() const { return port_; }
+    QString message(int n) const {
+        return readText(out_.filePath(QStringLiteral("%1.eml").arg(n)));
+    }
+    QString envelope(int n) const {
+        return readText(out_.filePath(QStringLiteral("%1.env").arg(n)));
+    }
+
+private:
+    QTemporaryDir out_;
+    QProcess process_;
+    int port_ = 0;
+};
+
+MailAccount account(int port, const QString& user = {}, const QString& password = {}) {
+    MailAccount a;
+    a.server = QStringLiteral("127.0.0.1");
+    a.port = port;
+    a.user = user;
+    a.password = password;
+    a.sender = QStringLiteral("ich@example.org");
+    return a;
+}
+
+struct Sent {
+    bool ok = false;
+    QString reason;
+};
+
+Sent sendAndWait(MerkzettelSharing& sharing, const MailAccount& a, const QStringList& titles,
+                 const MerkzettelSharing::Context& context) {
+    QSignalSpy done(&sharing, &MerkzettelSharing::mailFinished);
+    EXPECT_TRUE(sharing.send(a, QStringLiteral("du@example.org"), titles, context));
+    EXPECT_TRUE(done.wait(40000));
+    if (done.isEmpty()) return {};
+    return {done.first().at(0).toBool(), done.first().at(1).toString()};
+}
+
+TEST(Mail, SentThroughTheUsersAccountByteForByte) {
+    const QStringList titles{"Rock 1:\\Queen\\Innuendo.mp3", "Jazz:\\Ö\\.mp3"};
+    const MerkzettelSharing::Context context{QStringLiteral("Jörg"),
+                                             QStringLiteral("1.5a (Build 300)"),
+                                             QDateTime(QDate(2026, 12, 8), QTime(20, 1))};
+    MerkzettelSharing sharing;
+
+    struct Case {
+        QStringList serverCredentials;
+        QString user, password;
+        bool ok;
+        QString auth;
+    } cases[] = {
+        {{}, {}, {}, true, {}},
+        {{"nutzer", "geheim"}, "nutzer", "geheim", true, "LOGIN"},
+        {{"nutzer", "geheim"}, "nutzer", "falsch", false, {}},
+    };
+    for (const Case& c : cases) {
+        SmtpPeer peer(c.serverCredentials);
+        ASSERT_GT(peer.port(), 0);
+        const Sent sent =
+            sendAndWait(sharing, account(peer.port(), c.user, c.password), titles, context);
+        EXPECT_EQ(sent.ok, c.ok) << sent.reason.toStdString();
+        if (!c.ok) {
+            EXPECT_FALSE(sent.reason.isEmpty());
+            EXPECT_TRUE(peer.message(1).isEmpty());
+            continue;
+        }
+        EXPECT_TRUE(peer.envelope(1).contains(QStringLiteral("auth=") + c.auth + u'\n'))
+            << peer.envelope(1).toStdString();
+        const QString text = peer.message(1);
+        const qsizetype split = text.indexOf(QStringLiteral("\r\n\r\n"));
+        ASSERT_GT(split, 0);
+        const QStringList headers = text.left(split).split(QStringLiteral("\r\n"));
+        EXPECT_TRUE(headers.contains(QStringLiteral("From: \"Vorlune\" <ich@example.org>")));
+        EXPECT_TRUE(headers.contains(QStringLiteral("To: <du@example.org>")));
+        EXPECT_TRUE(headers.contains(
+            QStringLiteral("Subject: =?UTF-8?B?") +
+            QString::fromLatin1(QByteArray("Vorlune - Merkzettel von Jörg").toBase64()) +
+            QStringLiteral("?=")));
+        EXPECT_TRUE(headers.contains(QStringLiteral("Content-Type: text/plain; charset=UTF-8")));
+        const QString body = text.mid(split + 4);
+        EXPECT_FALSE(body.contains(QRegularExpression(QStringLiteral("[^\r]\n"))));
+        const QStringList lines = body.split(QStringLiteral("\r\n"));
+        const QStringList head = merkzettel::mailHead(QStringLiteral("Jörg")) +
+                                 QStringList{QString(), QString(), QString()};
+        EXPECT_EQ(lines.mid(0, 15), head);
+        EXPECT_EQ(lines.mid(15, 8),
+                  (QStringList{"BEGIN::CD", "MEDIATYPE::PAD", "AUTHOR::Jörg",
+                               "VERSION::" + MerkzettelSharing::dateTimeText(context.now),
+                               "COMMENT::Versandt durch Vorlune, Version 1.5a (Build 300)",
+                               ":\\Alle gemerkten Titel\\"} +
+                   titles));
+    }
+
+    // Nobody listening.
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const int port = closed.serverPort();
+    closed.close();
+    const Sent sent = sendAndWait(sharing, account(port), titles, context);
+    EXPECT_FALSE(sent.ok);
+    EXPECT_FALSE(sent.reason.isEmpty());
+}
+
+// The Merkzettel in the main window: commands, enabling, persistence, mailing.
+class ListsWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        catalogue = env.path(QStringLiteral("katalog"));
+        QDir().mkpath(catalogue);
+        QString error;
+        ASSERT_TRUE(
+            indexfile::writeIndexFile(catalogue + QStringLiteral("/a.cd"),
+                                      {"BEGIN::CD", "LABEL::Erste", "Erste:\\Ordner\\",
+                                       "Erste:\\Ordner\\Eins.mp3", "Erste:\\Ordner\\Zwei.mp3"},
+                                      &error));
+        store = std::make_unique<SettingsStore>(env.path(QStringLiteral("config/registry.json")));
+    }
+    std::unique_ptr<TForm1> window() {
+        TForm1::Environment e;
+        e.catalogDir = catalogue;
+        e.dataDir = env.dataDir();
+        e.tempDir = env.path(QStringLiteral("runtime"));
+        e.store = store.get();
+        auto w = std::make_unique<TForm1>(e);
+        w->setMessageBoxHook(
+            [this](QMessageBox::Icon, const QString& text, QMessageBox::StandardButtons) {
+                boxes << text;
+                return answer;
+            });
+        bool done = false;
+        QObject::connect(w.get(), &TForm1::loadFinished, [&done] { done = true; });
+        w->show();
+        EXPECT_TRUE(waitFor([&] { return done; }));
+        return w;
+    }
+    bool enabled(TForm1& w, const char* command) {
+        return w.commandTable().isEnabled(QLatin1String(command));
+    }
+
+    IsolatedEnvironment env;
+    QString catalogue;
+    std::unique_ptr<SettingsStore> store;
+    QStringList boxes;
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+};
+
+TEST_F(ListsWindowTest, EnablingPersistenceAndClearing) {
+    const QString one = QStringLiteral("Erste:\\Ordner\\Eins.mp3");
+    {
+        auto w = window();
+        ListsIntegration* lists = w->lists();
+        ASSERT_NE(lists, nullptr);
+        for (const char* c : {cmd::SaveBrainList, cmd::MailBrainList, cmd::ClearBrainList})
+            EXPECT_FALSE(enabled(*w, c)) << c;
+        EXPECT_FALSE(w->action(QStringLiteral("ZumWeitergebenspeichern1"))->isEnabled());
+        lists->rememberTitles({one, one});
+        EXPECT_EQ(lists->list(), (QStringList{one, one}));
+        EXPECT_TRUE(w->action(QStringLiteral("ZumWeitergebenspeichern1"))->isEnabled());
+        EXPECT_TRUE(w->action(QStringLiteral("PereMailverschicken1"))->isEnabled());
+        // The web view's argument form.
+        EXPECT_TRUE(w->commandTable().isEnabled(QLatin1String(cmd::SaveBrainList)));
+        w->close();
+    }
+    {
+        auto w = window();
+        EXPECT_EQ(w->lists()->list(), QStringList{one}); // the duplicate came back once
+        EXPECT_TRUE(enabled(*w, cmd::MailBrainList));
+        answer = QMessageBox::No;
+        w->commandTable().run(QLatin1String(cmd::ClearBrainList));
+        EXPECT_EQ(w->lists()->list().size(), 1);
+        answer = QMessageBox::Ok;
+        w->commandTable().run(QLatin1String(cmd::ClearBrainList));
+        EXPECT_TRUE(w->lists()->list().isEmpty());
+        EXPECT_FALSE(enabled(*w, cmd::MailBrainList));
+        EXPECT_FALSE(w->lists()
+                         ->popupMenu2()
+                         ->findChild<QAction*>(QStringLiteral("PereMailverschicken2"))
+                         ->isEnabled());
+        EXPECT_EQ(boxes.last(), "Die Liste der gemerkten Titel wurde gelöscht.");
+    }
+}
+
+TEST_F(ListsWindowTest, SavingAndMailingThroughTheDesktopOrTheAccount) {
+    auto w = window();
+    ListsIntegration* lists = w->lists();
+    lists->rememberTitles({QStringLiteral("Erste:\\Ordner\\Eins.mp3")});
+
+    // Save: cancelled writes nothing; a path gets the file.
+    const QString saved = env.path(QStringLiteral("Gemerkte Titel.cd"));
+    lists->askSaveFile = [] { return QString(); };
+    w->commandTable().run(QLatin1String(cmd::SaveBrainList));
+    EXPECT_FALSE(QFile::exists(saved));
+    lists->askSaveFile = [&] { return saved; };
+    w->commandTable().run(QLatin1String(cmd::SaveBrainList));
+    EXPECT_TRUE(readText(saved).startsWith(QStringLiteral("MEDIATYPE::PAD\r\n")));
+
+    // No account: the desktop mail program (a stand-in recording its arguments).
+    const QString record = env.path(QStringLiteral("args.txt"));
+    const QString standIn = env.path(QStringLiteral("xdg-email"));
+    {
+        QFile f(standIn);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral(
+                    "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n--\\n' \"$a\"; done > '%1'\n")
+                    .arg(record)
+                    .toUtf8());
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    lists->desktopMailProgram = standIn;
+    lists->askRecipient = [] { return QString(); };
+    const qsizetype shown = boxes.size();
+    w->commandTable().run(QLatin1String(cmd::MailBrainList));
+    EXPECT_EQ(boxes.size(), shown); // an empty answer: nothing sent, nothing shown
+    boxes.clear();
+    lists->askRecipient = [] { return QStringLiteral("kein adresse"); };
+    w->commandTable().run(QLatin1String(cmd::MailBrainList));
+    EXPECT_EQ(boxes.size(), 1); // refused with a message, nothing handed on
+    lists->askRecipient = [] { return QStringLiteral("du@example.org"); };
+    w->commandTable().run(QLatin1String(cmd::MailBrainList));
+    ASSERT_TRUE(
+        waitFor([&] { return readText(record).contains(QStringLiteral("du@example.org")); }));
+    const QStringList args = readText(record).split(QStringLiteral("\n--\n"));
+    EXPECT_EQ(args.at(0), "--utf8");
+    EXPECT_EQ(args.at(2), "Vorlune - Merkzettel von " + merkzettel::registeredOwner());
+    EXPECT_TRUE(args.at(4).contains(QStringLiteral("BEGIN::CD\r\nMEDIATYPE::PAD")));
+    EXPECT_EQ(w->statusText->text(), "Der Merkzettel wurde an das e-Mail-Programm übergeben.");
+
+    // With an account: sent, and the result shown.
+    SmtpPeer peer;
+    ASSERT_GT(peer.port(), 0);
+    account(peer.port()).save(*store);
+    QSignalSpy done(lists, &ListsIntegration::mailDone);
+    w->commandTable().run(QLatin1String(cmd::MailBrainList));
+    ASSERT_TRUE(done.wait(30000));
+    EXPECT_TRUE(done.first().first().toBool());
+    EXPECT_EQ(boxes.last(), "Die e-Mail wurde erfolgreich gesendet.");
+    EXPECT_TRUE(peer.message(1).contains(QStringLiteral("Erste:\\Ordner\\Eins.mp3")));
+}
+
+} // namespace
