@@ -29,5 +29,6 @@ private:
 
 // The seconds of a copied title for its playlist line: for MP3, MP2, WAV and MID files the
 // device's length (the frame scan's for MP3 when the device reports 3 times the scan or
-// more), 0 when the device cannot open the file; -1 for other extensions.
+// more), 0 when the device cannot open the file; -1 for other extensions. Waits for the
+// device in a local event loop: not for the GUI thread.
 qint64 titleSeconds(const QString& fileName, const QString& extension, MediaDevice& device);
