@@ -3,6 +3,7 @@
 #include "app_paths.h"
 #include "collection_loader.h"
 #include "command_panel.h"
+#include "copy_integration.h"
 #include "desktop_integration.h"
 #include "gui_thread_connector.h"
 #include "media_dialogs.h"
@@ -380,8 +381,6 @@ void TForm1::wireViews() {
                 commands->group(QStringLiteral("Aktionen"))->setEnabled(states.copy);
                 core_.commands().refresh();
             });
-    connect(dir_text, &QLineEdit::textChanged, views_,
-            [this](const QString& text) { views_->setCopyState(false, text.isEmpty()); });
     connect(viewStyleGroup_, &QActionGroup::triggered, views_, [this](QAction* a) {
         views_->setViewStyle(CollectionViews::ViewStyle(a->data().toInt()));
     });
@@ -483,6 +482,7 @@ void TForm1::FormCreate() {
     // Media are taken down before anything else of the close request.
     closeRequestHooks.insert(closeRequestHooks.begin(), [this] { return media_->closeRequest(); });
     closingHooks.push_back([this] { media_->access().DisconnectAll(false); });
+    copy_ = new CopyIntegration(this, env_.store);
     streaming_ = new StreamingIntegration(this);
     closeRequestHooks.push_back([this] { return streaming_->closeRequest(); });
     closingHooks.push_back([this] { streaming_->shutdown(); });
@@ -522,6 +522,7 @@ void TForm1::FormShow() {
         desktopintegration::registerUrlScheme(env_.executable, env_.applicationsDir);
     collection_->CatalogDir = env_.catalogDir;
     loadSettings();
+    copy_->BuildProfileButtons();
     updateMerkzettelItems();
     showCollection(nullptr);
     startLoading();

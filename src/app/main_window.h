@@ -25,6 +25,7 @@ class TForm2;
 class TForm6;
 class QuickSearch;
 class CommandPanel;
+class CopyIntegration;
 class QAction;
 class QActionGroup;
 class QComboBox;
@@ -104,6 +105,8 @@ public:
     void setMediumConnector(MediumConnector* connector);
     // The streaming server, started at the first showing when streaming is enabled.
     StreamingIntegration* streaming() const { return streaming_; }
+    // Copying: destination fields, profile buttons, the copy dialog.
+    CopyIntegration* copying() const { return copy_; }
     // The remote-control topics and MPRIS on the session bus.
     RemoteIntegration* remote() const { return remote_.get(); }
 
@@ -221,5 +224,6 @@ private:
     LoadReport parkedReport_;
     int fontId_ = -1;
     StreamingIntegration* streaming_ = nullptr;
+    CopyIntegration* copy_ = nullptr;
     ListsIntegration* lists_ = nullptr;
 };

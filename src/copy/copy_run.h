@@ -1,0 +1,159 @@
+#pragma once
+
+#include "m3u_playlist.h"
+#include "path_template.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+
+class MediaAccess;
+class CopyWorker;
+class LengthMeter;
+
+// One copy run: the sorted queue of title lines, worked one title at a time. The steps that
+// touch media access (the medium lookup with its dialog, fetching web and share titles)
+// run on the GUI thread; the free-space query and the file copy run on a worker thread,
+// the length measurement for the playlist on another, so that measuring one title
+// overlaps copying the next. The next title starts as soon as the previous one ends.
+class CopyRun : public QObject {
+    Q_OBJECT
+public:
+    enum Mode { Copy = 0, Move = 1 };
+    enum SpaceAnswer { Retry, Skip, Cancel };
+
+    struct Setup {
+        QString pathTemplate;
+        QString playlistFile; // empty: no playlist is written
+        QString command;      // run when the run completes; blank: none
+        QString catalogDir;   // the command's working folder
+        pathtemplate::Context context;
+        int mode = Copy;
+    };
+
+    // Free bytes on the file system of a folder; called on the worker and the GUI thread.
+    using FreeSpaceFn = std::function<qint64(const QString& folder)>;
+
+    explicit CopyRun(MediaAccess* media, QObject* parent = nullptr);
+    ~CopyRun() override;
+
+    void setFreeSpaceFunction(FreeSpaceFn fn);
+    FreeSpaceFn freeSpaceFunction() const { return freeSpace_; }
+    // The pause before a failed title is tried again (at least 1000 ms).
+    void setRetryDelay(int ms) { retryDelay_ = std::max(ms, 1000); }
+    int retryDelay() const { return retryDelay_; }
+
+    // Starts a run over the titles; false while one is running.
+    bool start(const QStringList& titles, const Setup& setup);
+    // Ends the run: a copy under way completes; the playlist keeps the finished titles.
+    void cancel();
+    // At closing: stops a copy under way (its partial file goes) and waits for the threads.
+    void shutdown();
+
+    // From start until the last thread's work is done and the playlist is written.
+    bool isRunning() const { return running_; }
+    // The dialog's part of the run: between start and completion or cancel.
+    bool isActive() const { return running_ && !cancelled_; }
+
+    // The dialog's view of the run.
+    const std::deque<QString>& queue() const { return queue_; }
+    int total() const { return total_; }
+    int progress() const { return progress_; }
+    QString destinationFolder() const { return destFolder_; }
+    QString destinationName() const { return destName_; }
+    QString mediumLabel() const { return mediumLabel_; }
+    int mediumType() const { return mediumType_; } // -1: unknown
+    QString failure() const { return failure_; }   // why the head failed last; empty if it did not
+    const M3uPlaylist& playlist() const { return playlist_; }
+    const Setup& setup() const { return setup_; }
+
+    // The answer to spaceNeeded.
+    void answerSpace(SpaceAnswer answer);
+
+    // "Von <label>:  <display name>"
+    static QString titleListLine(const QString& titleLine);
+
+signals:
+    void statusText(const QString& text);
+    // The head changed or a title was finished: the dialog refreshes.
+    void changed();
+    void headRemoved();
+    // The worker starts copying the head to this file.
+    void copying(const QString& destination);
+    // The head does not fit: answer with answerSpace.
+    void spaceNeeded(const QString& localSource, const QString& folder, qint64 needed);
+    // The head could not be copied; it is tried again after the retry delay.
+    void copyFailed(const QString& reason);
+    // Completed (true) or cancelled (false): the dialog closes.
+    void ended(bool completed);
+    // All work is done and the playlist written.
+    void finished(bool completed);
+    // The finished sound is due.
+    void finishedSound();
+
+private:
+    struct Job;
+    struct Outcome;
+    void next();
+    void submit(bool checkSpace);
+    void onFetched(const QString& path, const QString& localFile, const QString& error);
+    void onOutcome(const Outcome& outcome);
+    void onMeasured(quint64 id, qint64 seconds);
+    void removeHead();
+    void failHead(const QString& reason);
+    void complete();
+    void endCancelled();
+    void finishIfIdle();
+
+    MediaAccess* media_;
+    FreeSpaceFn freeSpace_;
+    int retryDelay_ = 1000;
+
+    QThread workerThread_;
+    QThread meterThread_;
+    CopyWorker* worker_ = nullptr;
+    LengthMeter* meter_ = nullptr;
+    std::atomic<bool> abort_{false};
+
+    Setup setup_;
+    std::deque<QString> queue_;
+    int total_ = 0;
+    int progress_ = 0;
+    bool running_ = false;
+    bool cancelled_ = false;
+    bool completed_ = false;
+    bool ended_ = false;
+    bool workerBusy_ = false;
+    bool waitingFetch_ = false;
+    bool waitingSpace_ = false;
+    QTimer retryTimer_;
+    M3uPlaylist playlist_;
+
+    // The head being worked on.
+    QString head_;
+    QString source_;      // title file on its root
+    QString localSource_; // the file that is copied (a fetched copy for remote media)
+    QString destination_;
+    QString destFolder_;
+    QString destName_;
+    QString mediumLabel_;
+    int mediumType_ = -1;
+    QString failure_;
+    QHash<QString, QString> roots_; // label -> root found in this run
+
+    quint64 nextId_ = 1;
+    quint64 jobId_ = 0;
+    struct Pending {
+        quint64 id;
+        QString displayName;
+        QString destination;
+    };
+    std::deque<Pending> measuring_;
+};

@@ -1,0 +1,72 @@
+#include "m3u_playlist.h"
+
+#include "media_device.h"
+#include "text_codec.h"
+#include "title_scan.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QSaveFile>
+#include <QTimer>
+
+void M3uPlaylist::load(const QString& fileName) {
+    lines_.clear();
+    QFile file(fileName);
+    if (!fileName.isEmpty() && file.open(QIODevice::ReadOnly))
+        lines_ = textcodec::splitLines(textcodec::decodeIndexText(file.readAll()));
+    if (lines_.isEmpty()) lines_.append(QStringLiteral("#EXTM3U"));
+}
+
+bool M3uPlaylist::addEntry(qint64 seconds, const QString& displayName, const QString& path) {
+    const QString key = u',' + displayName;
+    for (const QString& line : lines_)
+        if (line.contains(key)) return false;
+    lines_.append(seconds < 0 ? QStringLiteral("#EXTINF:,") + displayName
+                              : QStringLiteral("#EXTINF:%1,%2").arg(seconds).arg(displayName));
+    lines_.append(path);
+    return true;
+}
+
+bool M3uPlaylist::save(const QString& fileName, QString* error) const {
+    QSaveFile file(fileName);
+    QByteArray data;
+    for (const QString& line : lines_) {
+        data += line.toUtf8();
+        data += '\n';
+    }
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+qint64 titleSeconds(const QString& fileName, const QString& extension, MediaDevice& device) {
+    const QString ext = extension.toUpper();
+    if (ext != u".MP3" && ext != u".MP2" && ext != u".WAV" && ext != u".MID") return -1;
+    device.setTimeFormatMilliseconds();
+    // The device answers through its events; this runs off the GUI thread, so waiting here
+    // holds up only the measurement.
+    QEventLoop loop;
+    bool ok = false;
+    bool answered = false;
+    const auto a = QObject::connect(&device, &MediaDevice::opened, &loop, [&] {
+        ok = answered = true;
+        loop.quit();
+    });
+    const auto b = QObject::connect(&device, &MediaDevice::openFailed, &loop, [&] {
+        answered = true;
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    if (device.open(fileName) && !answered) loop.exec();
+    QObject::disconnect(a);
+    QObject::disconnect(b);
+    if (!ok) return 0;
+    const qint64 scan = ext == u".MP3" ? titlescan::ScanTitleLength(fileName).lengthMs : -1;
+    const qint64 played = device.length();
+    const qint64 length = (scan < 0 || played < 3 * scan) ? played : scan;
+    device.close();
+    device.waitReleased(2000);
+    return std::max<qint64>(length, 0) / 1000;
+}

@@ -1,0 +1,234 @@
+#include "collection_views.h"
+#include "command_panel.h"
+#include "copy_dialogs.h"
+#include "copy_integration.h"
+#include "copy_profiles.h"
+#include "index_file.h"
+#include "main_window.h"
+#include "path_template.h"
+#include "settings_store.h"
+#include "test_env.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class CopyIntegrationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        catalogue = env.path(QStringLiteral("katalog"));
+        medium = env.path(QStringLiteral("medium"));
+        QDir().mkpath(catalogue);
+        QDir().mkpath(medium + QStringLiteral("/Ordner"));
+        QStringList lines{QStringLiteral("BEGIN::CD"), QStringLiteral("LABEL::Erste"),
+                          QStringLiteral("Erste:\\Ordner\\")};
+        for (const char* name : {"Abba - SOS.ogg", "Queen - Innuendo.ogg"}) {
+            lines.append(QStringLiteral("Erste:\\Ordner\\") + QLatin1String(name));
+            QFile f(medium + QStringLiteral("/Ordner/") + QLatin1String(name));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(3000, name[0]));
+        }
+        QString error;
+        ASSERT_TRUE(indexfile::writeIndexFile(catalogue + QStringLiteral("/a.cd"), lines, &error));
+        QFile id(medium + QStringLiteral("/Erste.id"));
+        ASSERT_TRUE(id.open(QIODevice::WriteOnly));
+        qputenv("VORLUNE_MEDIA_ROOTS", QFile::encodeName(medium));
+        store = std::make_unique<SettingsStore>(env.path(QStringLiteral("config/registry.json")));
+    }
+    void TearDown() override { qunsetenv("VORLUNE_MEDIA_ROOTS"); }
+
+    void addProfile(const QString& name, const QString& path, const QString& command = {}) {
+        copyprofiles::Profile p;
+        p.name = name;
+        p.path = path;
+        p.playlist = env.path(QStringLiteral("listen/") + name + QStringLiteral(".m3u"));
+        p.command = command;
+        copyprofiles::writeProfile(*store, p);
+    }
+
+    std::unique_ptr<TForm1> shownAndLoaded() {
+        TForm1::Environment e;
+        e.catalogDir = catalogue;
+        e.dataDir = env.dataDir();
+        e.tempDir = env.path(QStringLiteral("runtime"));
+        e.store = store.get();
+        auto w = std::make_unique<TForm1>(e);
+        w->setMessageBoxHook(
+            [this](QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons) {
+                boxes.append({icon, text});
+                return answer;
+            });
+        bool done = false;
+        QObject::connect(w.get(), &TForm1::loadFinished, [&done] { done = true; });
+        w->show();
+        EXPECT_TRUE(waitFor([&] { return done; }));
+        return w;
+    }
+
+    IsolatedEnvironment env;
+    QString catalogue, medium;
+    std::unique_ptr<SettingsStore> store;
+    QList<std::pair<QMessageBox::Icon, QString>> boxes;
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
+};
+
+TEST_F(CopyIntegrationTest, ProfileButtonsLoadRunAndAreRememberedAtClosing) {
+    addProfile(QStringLiteral("b"), QStringLiteral("/ziel/b/%F"));
+    addProfile(QStringLiteral("A"), QStringLiteral("/ziel/a/%F"));
+    addProfile(QStringLiteral("c"), QStringLiteral("/ziel/c/%F"),
+               QStringLiteral("sh -c \"pwd > 'ran %P.txt'\""));
+    copyprofiles::setActiveProfileName(*store, QStringLiteral("B"));
+    auto w = shownAndLoaded();
+    CopyIntegration* copy = w->copying();
+    const QList<QToolButton*> buttons = copy->profileButtons();
+    QStringList names;
+    for (QToolButton* b : buttons)
+        names << b->toolTip();
+    EXPECT_EQ(names, QStringList({"A", "b", "c"}));
+    EXPECT_TRUE(buttons[1]->isChecked());
+    EXPECT_EQ(copy->activeProfile(), "b");
+    EXPECT_EQ(w->dir_text->text(), "/ziel/b/%F");
+    EXPECT_EQ(w->pl_text->currentText(), env.path(QStringLiteral("listen/b.m3u")));
+    EXPECT_TRUE(w->newprof->isHidden());
+
+    // A click loads the profile; a double click runs its command in the catalogue folder.
+    buttons[2]->click();
+    EXPECT_TRUE(buttons[2]->isChecked() && !buttons[1]->isChecked());
+    EXPECT_EQ(w->dir_text->text(), "/ziel/c/%F");
+    QTest::mouseDClick(buttons[2], Qt::LeftButton);
+    EXPECT_EQ(w->statusText->text(),
+              "Der für das Profil \"c\" angegebene Befehl wurde ausgeführt.");
+    const QString ran = catalogue + QStringLiteral("/ran c.txt");
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(ran).size() > 0; }));
+    EXPECT_EQ(readAll(ran).trimmed(), QDir(catalogue).canonicalPath().toUtf8());
+    buttons[0]->click();
+    QTest::mouseDClick(buttons[0], Qt::LeftButton);
+    EXPECT_EQ(w->statusText->text(), "Für das Profil \"A\" wurde kein Befehl angegeben.");
+
+    // Typing into the template releases the profile.
+    buttons[2]->click();
+    w->dir_text->setFocus();
+    QTest::keyClick(w->dir_text, Qt::Key_X);
+    EXPECT_FALSE(buttons[2]->isChecked());
+    EXPECT_EQ(copy->activeProfile(), "(Kein Profil)");
+    EXPECT_TRUE(copy->command().isEmpty());
+
+    buttons[0]->click();
+    w->close();
+    SettingsStore saved(store->filePath());
+    ASSERT_TRUE(saved.load());
+    EXPECT_EQ(copyprofiles::activeProfileName(saved), "A");
+}
+
+TEST_F(CopyIntegrationTest, TemplateQuestionCopyModeAndBurnButton) {
+    auto w = shownAndLoaded();
+    CopyIntegration* copy = w->copying();
+    EXPECT_FALSE(w->newprof->isHidden()); // no profiles yet
+    const QString home = QDir::homePath();
+    const struct {
+        const char* text;
+        QMessageBox::StandardButton answer;
+        QString result;
+    } cases[] = {
+        {"/musik/%A/%T%E", QMessageBox::Yes, "/musik/%A/%T%E"},
+        {"Musik", QMessageBox::Yes, home + "/Musik/%F"},
+        {"/musik/%X", QMessageBox::No, home + "/Musik/%F"}, // back to the remembered text
+    };
+    for (const auto& c : cases) {
+        boxes.clear();
+        answer = c.answer;
+        w->dir_text->setText(QString::fromUtf8(c.text));
+        copy->dir_textExit();
+        EXPECT_EQ(w->dir_text->text(), c.result) << c.text;
+        EXPECT_EQ(boxes.size(), pathtemplate::CheckPathTemplate(QString::fromUtf8(c.text)) ? 0 : 1)
+            << c.text;
+    }
+    EXPECT_EQ(boxes.first().second, "Die Pfadvorlage \"/musik/%X\" enthält falsche Angaben.\n\r"
+                                    "Soll sie automatisch korrigiert werden?");
+
+    // A playlist in a missing folder: the folder is made on Yes.
+    answer = QMessageBox::Yes;
+    const QString list = env.path(QStringLiteral("neu/ordner/liste.m3u"));
+    w->pl_text->setEditText(list);
+    copy->pl_textExit();
+    EXPECT_TRUE(QFileInfo(env.path(QStringLiteral("neu/ordner"))).isDir());
+
+    CommandPanel* panel = w->commands;
+    w->action(QStringLiteral("ZumZielortverschieben1"))->trigger();
+    EXPECT_EQ(panel->copy_btn->text(), "Ve&rschieben");
+    EXPECT_EQ(copy->copyMode(), 1);
+    w->action(QStringLiteral("AufCDschreiben1"))->trigger();
+    EXPECT_TRUE(panel->copy_btn->isHidden());
+    EXPECT_FALSE(panel->burn_btn->isHidden());
+    boxes.clear();
+    copy->burn_btnClick();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes.first().first, QMessageBox::Critical);
+    EXPECT_EQ(boxes.first().second, "Brennmodul nicht gefunden!");
+    w->action(QStringLiteral("ZumZielortkopieren1"))->trigger();
+    EXPECT_EQ(panel->copy_btn->text(), "&Kopieren");
+    EXPECT_FALSE(panel->copy_btn->isHidden());
+    w->close();
+}
+
+TEST_F(CopyIntegrationTest, CopySelectionAsksTheParameterAndDisablesCopyingWhileRunning) {
+    auto w = shownAndLoaded();
+    CopyIntegration* copy = w->copying();
+    const QString dest = env.path(QStringLiteral("ziel"));
+    w->dir_text->setText(dest + QStringLiteral("/%?/%A/%T%E"));
+    w->pl_text->setEditText(dest + QStringLiteral("/liste.m3u"));
+    QStringList asked;
+    copy->setParameterPrompt([&](const QString& preset) {
+        asked << preset;
+        return QStringLiteral("Party/Mix");
+    });
+    CollectionViews* views = w->views();
+    TreeNode* root = w->collection().root();
+    TreeNode* folder = nullptr;
+    std::function<void(TreeNode*)> find = [&](TreeNode* n) {
+        for (int i = 0; i < n->childCount() && !folder; ++i) {
+            if (n->child(i)->text == QStringLiteral("Ordner")) folder = n->child(i);
+            find(n->child(i));
+        }
+    };
+    find(root);
+    ASSERT_NE(folder, nullptr);
+    views->selectNode(folder);
+    views->selectAll();
+    ASSERT_EQ(views->selectedCount(), 2);
+    EXPECT_TRUE(copy->copyEnabled());
+    QSignalSpy enabled(copy, &CopyIntegration::enabledChanged);
+    QSignalSpy finished(&copy->copyDialog()->run(), &CopyRun::finished);
+    w->commands->copy_btn->click();
+    EXPECT_EQ(asked, QStringList({"(Kein Parameter)"}));
+    EXPECT_TRUE(copy->copyDialog()->isVisible());
+    EXPECT_FALSE(w->commands->copy_btn->isEnabled());
+    EXPECT_FALSE(w->action(QStringLiteral("InZielordnerkopieren1"))->isEnabled());
+    ASSERT_TRUE(waitFor([&] { return !finished.isEmpty(); }, 10000));
+    EXPECT_EQ(readAll(dest + QStringLiteral("/Party-Mix/Abba/SOS.ogg")), QByteArray(3000, 'A'));
+    EXPECT_EQ(readAll(dest + QStringLiteral("/Party-Mix/Queen/Innuendo.ogg")),
+              QByteArray(3000, 'Q'));
+    EXPECT_EQ(w->statusText->text(),
+              "Kopieren der Titel in Zielordner abgeschlossen. (2 Titel kopiert)");
+    EXPECT_TRUE(w->commands->copy_btn->isEnabled());
+    ASSERT_GE(enabled.size(), 2);
+    EXPECT_FALSE(enabled.first().first().toBool());
+    EXPECT_TRUE(enabled.last().first().toBool());
+    EXPECT_EQ(readAll(dest + QStringLiteral("/liste.m3u")).count('\n'), 5);
+    w->close();
+}
+
+} // namespace
