@@ -7,9 +7,7 @@
 #include "media_access.h"
 #include "path_template.h"
 #include "settings_store.h"
-#ifdef VORLUNE_HAVE_VIEWS
 #include "collection_views.h"
-#endif
 #include "command_panel.h"
 #include "commands.h"
 
@@ -47,11 +45,9 @@ CopyIntegration::CopyIntegration(TForm1* window, SettingsStore* store)
     connect(&run, &CopyRun::statusText, window_, &TForm1::setStatusText);
     connect(&run, &CopyRun::changed, this, &CopyIntegration::updateCopyState);
     connect(&run, &CopyRun::finished, this, &CopyIntegration::updateCopyState);
-#ifdef VORLUNE_HAVE_VIEWS
     if (CollectionViews* views = window_->views())
         connect(views, &CollectionViews::commandStatesChanged, this,
                 &CopyIntegration::updateEnabled);
-#endif
 
     // The destination fields.
     window_->dir_text->setToolTip(QStringLiteral(
@@ -364,18 +360,12 @@ bool CopyIntegration::eventFilter(QObject* watched, QEvent* event) {
 
 bool CopyIntegration::copyEnabled() const {
     if (form3_->isRunning() || window_->dir_text->text().trimmed().isEmpty()) return false;
-#ifdef VORLUNE_HAVE_VIEWS
     return window_->views() && window_->views()->selectedCount() > 0;
-#else
-    return false;
-#endif
 }
 
 void CopyIntegration::updateCopyState() {
-#ifdef VORLUNE_HAVE_VIEWS
     if (CollectionViews* views = window_->views())
         views->setCopyState(form3_->isRunning(), window_->dir_text->text().isEmpty());
-#endif
     updateEnabled();
 }
 
@@ -412,9 +402,7 @@ void CopyIntegration::copySelection() {
     if (!pathtemplate::CheckPathTemplate(pathTemplate)) return;
     if (pathTemplate.contains(QStringLiteral("%?"))) parameter_ = askParameter();
     QStringList titles;
-#ifdef VORLUNE_HAVE_VIEWS
     if (window_->views()) titles = window_->views()->selectedTitles();
-#endif
     if (titles.isEmpty()) return;
     CopyRun::Setup setup;
     setup.pathTemplate = pathTemplate;

@@ -6,18 +6,16 @@
 #include "copy_integration.h"
 #include "desktop_integration.h"
 #include "gui_thread_connector.h"
-#include "media_dialogs.h"
 #include "lists_integration.h"
+#include "media_dialogs.h"
 #include "media_integration.h"
 #include "player_integration.h"
 #include "remote_integration.h"
 #include "settings_store.h"
 #include "streaming_integration.h"
 
-#ifdef VORLUNE_HAVE_VIEWS
 #include "collection_views.h"
 #include "quick_search.h"
-#endif
 
 #include <QAction>
 #include <QActionGroup>
@@ -77,9 +75,8 @@ TForm1::TForm1(Environment environment, QWidget* parent)
 
 TForm1::TForm1(std::unique_ptr<AppCore> own, AppCore* core, QWidget* parent)
     : QMainWindow(parent), ownCore_(std::move(own)), core_(core ? *core : *ownCore_),
-      chartsRecords(core_.chartsRecords()), env_(core_.environment()),
-      settings_(core_.settings()), collection_(core_.collectionPtr()),
-      loader_(&core_.loader()) {
+      chartsRecords(core_.chartsRecords()), env_(core_.environment()), settings_(core_.settings()),
+      collection_(core_.collectionPtr()), loader_(&core_.loader()) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Vorlune"));
     createMenus();
@@ -347,32 +344,14 @@ void TForm1::createBars() {
 }
 
 QWidget* TForm1::createCollectionViews() {
-#ifdef VORLUNE_HAVE_VIEWS
     views_ = new CollectionViews;
     views_->setObjectName(QStringLiteral("views"));
     treeBaseFont_ = views_->font();
     listBaseFont_ = views_->font();
     return views_;
-#else
-    viewSplitter_ = new QSplitter(Qt::Horizontal);
-    viewSplitter_->setObjectName(QStringLiteral("viewSplitter"));
-    auto* tree = new QLabel(QStringLiteral("Komplette Sammlung"), viewSplitter_);
-    tree->setObjectName(QStringLiteral("tree"));
-    tree->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    auto* list = new QLabel(QStringLiteral("Diese Liste enthält keine Elemente."), viewSplitter_);
-    list->setObjectName(QStringLiteral("noelemtext"));
-    list->setAlignment(Qt::AlignCenter);
-    viewSplitter_->addWidget(tree);
-    viewSplitter_->addWidget(list);
-    viewSplitter_->setStretchFactor(1, 1);
-    treeBaseFont_ = tree->font();
-    listBaseFont_ = list->font();
-    return viewSplitter_;
-#endif
 }
 
 void TForm1::wireViews() {
-#ifdef VORLUNE_HAVE_VIEWS
     quickSearch_ = new QuickSearch(qs_text, qs_go, views_, this);
     connect(views_, &CollectionViews::statusTextChanged, this, &TForm1::setStatusText);
     connect(views_, &CollectionViews::commandStatesChanged, this,
@@ -391,12 +370,10 @@ void TForm1::wireViews() {
     for (const auto& [name, column] : columns)
         connect(action(QLatin1String(name)), &QAction::toggled, views_,
                 [this, column](bool on) { views_->setColumnVisible(column, on); });
-#endif
 }
 
 // Shows the current collection in the views, back at the node that was selected.
 void TForm1::showCollection(Collection* previous) {
-#ifdef VORLUNE_HAVE_VIEWS
     QStringList path;
     if (previous)
         for (TreeNode* n = views_->currentNode(); n && n->parent(); n = n->parent())
@@ -417,28 +394,15 @@ void TForm1::showCollection(Collection* previous) {
         node = next;
     }
     if (node != collection_->root()) views_->selectNode(node);
-#else
-    Q_UNUSED(previous);
-#endif
 }
 
 int TForm1::splitPosition() const {
-#ifdef VORLUNE_HAVE_VIEWS
     return views_->splitPosition();
-#else
-    const QList<int> sizes = viewSplitter_->sizes();
-    return sizes.isEmpty() ? settings_.main.splitPos : sizes.first();
-#endif
 }
 
 void TForm1::setSplitPosition(int treeWidth) {
     treeWidth = std::max(treeWidth, 0);
-#ifdef VORLUNE_HAVE_VIEWS
     views_->setSplitPosition(treeWidth);
-#else
-    const int total = std::max(viewSplitter_->width(), treeWidth + 200);
-    viewSplitter_->setSizes({treeWidth, std::max(total - treeWidth, 100)});
-#endif
 }
 
 void TForm1::relayoutBars() {
@@ -582,7 +546,6 @@ void TForm1::loadSettings() {
     qs_text->addItems(settings_.quickSearchMru);
     qs_text->setEditText(m.searchText);
     qs_text->lineEdit()->selectAll();
-#ifdef VORLUNE_HAVE_VIEWS
     quicksearch::SearchOptions options;
     options.nomedia = m.searchExcludeMedia;
     options.nopads = m.searchExcludePads;
@@ -597,7 +560,6 @@ void TForm1::loadSettings() {
     views_->setColumnVisible(CollectionViews::NameColumn, m.nameColumn);
     views_->setColumnVisible(CollectionViews::LabelColumn, m.cdColumn);
     views_->setColumnVisible(CollectionViews::FullNameColumn, m.fullNameColumn);
-#endif
     pl_text->clear();
     pl_text->addItems(settings_.playlistMru);
     pl_text->setEditText(m.playlist);

@@ -3,10 +3,8 @@
 #include "command_panel.h"
 #include "main_window.h"
 
-#ifdef VORLUNE_HAVE_VIEWS
 #include "collection_views.h"
 #include "quick_search.h"
-#endif
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -20,7 +18,6 @@ void TForm1::registerCommands() {
     table.add(QLatin1String(cmd::Raise), [this](const QString&) { bringToFront(); });
     table.add(QLatin1String(cmd::Reload), [this](const QString&) { reloadMedia(); });
     table.add(QLatin1String(cmd::Quit), [this](const QString&) { close(); });
-#ifdef VORLUNE_HAVE_VIEWS
     table.add(
         QLatin1String(cmd::SelectAll),
         [this](const QString&) {
@@ -49,7 +46,6 @@ void TForm1::registerCommands() {
             quickSearch_->run();
         },
         [this] { return quickSearch_ && ProgressBar1->isHidden(); });
-#endif
 }
 
 void TForm1::bindCommands() {

@@ -10,9 +10,7 @@
 #include "player.h"
 #include "player_commands.h"
 
-#ifdef VORLUNE_HAVE_VIEWS
 #include "collection_views.h"
-#endif
 
 #include <QAction>
 #include <QApplication>
@@ -81,21 +79,18 @@ void PlayerIntegration::wireCommands() {
     CommandTable& table = window_->commandTable();
     registerPlayerCommands(table, *player_, [this] {
         int selected = 0;
-#ifdef VORLUNE_HAVE_VIEWS
         if (window_->views()) selected = window_->views()->selectedCount();
-#endif
         return selected;
     });
     table.add(QLatin1String(cmd::Volume),
               [this](const QString&) { widgets_->openVolumeControl(); });
     table.add(QLatin1String(cmd::ShowPlaylist), [this](const QString&) { showPlaylist(); });
     // The clock menu's transport items run the same commands.
-    const std::pair<const char*, const char*> clockItems[] = {
-        {"Play2", cmd::Play},
-        {"Pause2", cmd::Pause},
-        {"Stop2", cmd::Stop},
-        {"VorherigerTitel2", cmd::Prev},
-        {"NchsterTitel2", cmd::Next}};
+    const std::pair<const char*, const char*> clockItems[] = {{"Play2", cmd::Play},
+                                                              {"Pause2", cmd::Pause},
+                                                              {"Stop2", cmd::Stop},
+                                                              {"VorherigerTitel2", cmd::Prev},
+                                                              {"NchsterTitel2", cmd::Next}};
     for (const auto& [name, command] : clockItems) {
         QAction* a = widgets_->item(QLatin1String(name));
         disconnect(a, &QAction::triggered, widgets_, nullptr);
@@ -119,11 +114,9 @@ void PlayerIntegration::wireCommands() {
     connect(tray, &QAction::toggled, clockTray, &QAction::setChecked);
     connect(clockTray, &QAction::toggled, tray, &QAction::setChecked);
     connect(tray, &QAction::toggled, player_.get(), &Player::setTrayDisplay);
-
 }
 
 void PlayerIntegration::wireViews() {
-#ifdef VORLUNE_HAVE_VIEWS
     CollectionViews* views = window_->views();
     if (!views) return;
     player_->setSelectionProvider([views] { return views->selectedTitles(); });
@@ -134,7 +127,6 @@ void PlayerIntegration::wireViews() {
         const QStringList selected = views->selectedTitles();
         player_->listDblClick(selected.isEmpty() ? line : selected.first());
     });
-#endif
 }
 
 void PlayerIntegration::setTimeMode(int mode) {
@@ -190,7 +182,6 @@ void PlayerIntegration::applyControls() {
 }
 
 void PlayerIntegration::syncSelection() {
-#ifdef VORLUNE_HAVE_VIEWS
     CollectionViews* views = window_->views();
     if (!views) return;
     const TreeNode* node = views->currentNode();
@@ -202,11 +193,9 @@ void PlayerIntegration::syncSelection() {
         shown = Player::ShownView::Charts;
     player_->setShownView(shown);
     player_->setListSelection(views->selectedCount() > 0);
-#endif
 }
 
 void PlayerIntegration::updateContext() {
-#ifdef VORLUNE_HAVE_VIEWS
     CollectionViews* views = window_->views();
     if (!views) return;
     ViewContext& context = views->context();
@@ -214,24 +203,19 @@ void PlayerIntegration::updateContext() {
     context.playlistCurrentIndex = player_->playlistCurrentIndex();
     context.chartValues = player_->history().values();
     context.songsPlayed = player_->history().songsPlayed();
-#endif
 }
 
 void PlayerIntegration::rebuildView() {
     updateContext();
-#ifdef VORLUNE_HAVE_VIEWS
     if (window_->views()) window_->views()->rebuild();
-#endif
 }
 
 void PlayerIntegration::showPlaylist() {
-#ifdef VORLUNE_HAVE_VIEWS
     CollectionViews* views = window_->views();
     if (!views) return;
     updateContext();
     views->selectFixedNode(Collection::PlaylistNode);
     views->focusList();
-#endif
 }
 
 void PlayerIntegration::playCounted(const QString& line) {

@@ -8,10 +8,8 @@
 #include "streaming_server.h"
 #include "title_line.h"
 
-#ifdef VORLUNE_HAVE_VIEWS
 #include "collection_views.h"
 #include "quick_search.h"
-#endif
 
 #include <QCoreApplication>
 #include <QProgressBar>
@@ -175,13 +173,11 @@ void RemoteIntegration::pokeToggle(const char* item, const char* command, bool c
 
 void RemoteIntegration::playAll(const QString& text) {
     if (!commands_.run(QLatin1String(cmd::Search), text)) return;
-#ifdef VORLUNE_HAVE_VIEWS
     CollectionViews* views = window_->views();
     if (!views || views->itemCount() < 1) return;
     commands_.run(QLatin1String(cmd::SelectAll));
     commands_.run(QLatin1String(cmd::Play));
     commands_.run(QLatin1String(cmd::ShowPlaylist));
-#endif
 }
 
 // --- MPRIS

@@ -6,7 +6,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QSaveFile>
+
+Q_LOGGING_CATEGORY(lcSettings, "vorlune.settings", QtCriticalMsg)
 
 namespace {
 
@@ -325,17 +328,20 @@ QByteArray SettingsStore::toData() const {
 
 bool SettingsStore::save(QString* error) const {
     if (!mayWrite()) {
+        qCInfo(lcSettings) << "not saving over" << filePath_;
         if (error) *error = loadWarning_;
         return false;
     }
     QSaveFile file(filePath_);
     if (!file.open(QIODevice::WriteOnly)) {
+        qCWarning(lcSettings) << "saving" << filePath_ << "failed:" << file.errorString();
         if (error) *error = file.errorString();
         return false;
     }
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(toData());
     if (!file.commit()) {
+        qCWarning(lcSettings) << "saving" << filePath_ << "failed:" << file.errorString();
         if (error) *error = file.errorString();
         return false;
     }

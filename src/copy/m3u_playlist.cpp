@@ -4,10 +4,8 @@
 #include "text_codec.h"
 #include "title_scan.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QSaveFile>
-#include <QTimer>
 
 void M3uPlaylist::load(const QString& fileName) {
     lines_.clear();
@@ -45,23 +43,9 @@ qint64 titleSeconds(const QString& fileName, const QString& extension, MediaDevi
     const QString ext = extension.toUpper();
     if (ext != u".MP3" && ext != u".MP2" && ext != u".WAV" && ext != u".MID") return -1;
     device.setTimeFormatMilliseconds();
-    // The device answers through its events; this runs off the GUI thread, so waiting here
-    // holds up only the measurement.
-    QEventLoop loop;
-    bool ok = false;
-    bool answered = false;
-    const auto a = QObject::connect(&device, &MediaDevice::opened, &loop, [&] {
-        ok = answered = true;
-        loop.quit();
-    });
-    const auto b = QObject::connect(&device, &MediaDevice::openFailed, &loop, [&] {
-        answered = true;
-        loop.quit();
-    });
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    if (device.open(fileName) && !answered) loop.exec();
-    QObject::disconnect(a);
-    QObject::disconnect(b);
+    // This runs off the GUI thread: waiting for the device's answer holds up only the
+    // measurement.
+    const bool ok = device.open(fileName) && device.waitOpened(10000);
     if (!ok) return 0;
     const qint64 scan = ext == u".MP3" ? titlescan::ScanTitleLength(fileName).lengthMs : -1;
     const qint64 played = device.length();

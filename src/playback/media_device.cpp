@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLoggingCategory>
 
 #include <mpv/client.h>
 
@@ -9,6 +10,8 @@
 #include <clocale>
 #include <cmath>
 #include <cstring>
+
+Q_LOGGING_CATEGORY(lcPlayback, "vorlune.playback", QtCriticalMsg)
 
 namespace {
 
@@ -131,6 +134,19 @@ bool MediaDevice::waitReleased(int timeoutMs) {
     }
     processEvents();
     return !holdsFile();
+}
+
+bool MediaDevice::waitOpened(int timeoutMs) {
+    if (!mpv_) return false;
+    QElapsedTimer clock;
+    clock.start();
+    while (opening_ && clock.elapsed() < timeoutMs) {
+        const double wait = std::max<qint64>(1, timeoutMs - clock.elapsed()) / 1000.0;
+        mpv_event* event = mpv_wait_event(mpv_, wait);
+        if (event->event_id != MPV_EVENT_NONE) handle(*event);
+    }
+    if (opening_) openTimedOut();
+    return loaded_;
 }
 
 void MediaDevice::handle(const mpv_event& event) {
@@ -274,6 +290,7 @@ void MediaDevice::loadFinished(bool ok, const QString& error) {
         const char* cmd[] = {"stop", nullptr};
         return mpv_command_async(mpv_, t, cmd);
     });
+    qCWarning(lcPlayback) << "cannot open" << pendingFile_ << ":" << error;
     emit openFailed(error);
 }
 

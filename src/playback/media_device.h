@@ -57,6 +57,9 @@ public:
     // Handles libmpv's events until it holds no file, at most `timeoutMs`. For closing,
     // where the files are removed right after.
     bool waitReleased(int timeoutMs);
+    // For a device on a worker thread: waits until a pending open has its answer
+    // (opened or openFailed emitted); true when the file is open.
+    bool waitOpened(int timeoutMs);
 
     void play();
     void stop();

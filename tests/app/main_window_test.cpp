@@ -1,8 +1,6 @@
 #include "app_settings.h"
-#include "command_panel.h"
-#ifdef VORLUNE_HAVE_VIEWS
 #include "collection_views.h"
-#endif
+#include "command_panel.h"
 #include "index_file.h"
 #include "main_window.h"
 #include "settings_store.h"
@@ -226,13 +224,11 @@ TEST_F(MainWindowTest, ReloadKeepsTheFixedListsAndSeesNewFiles) {
     EXPECT_EQ(w->collection().titleLists.list(TitleLists::Merkzettel),
               QStringList{QStringLiteral("Erste:\\Ordner\\Titel 0.mp3")});
     EXPECT_TRUE(w->collection().titleLists.contains(QStringLiteral("ALPHALIST::Ordner")));
-#ifdef VORLUNE_HAVE_VIEWS
     // The views show the new collection, not the freed one.
     ASSERT_NE(w->views(), nullptr);
     EXPECT_EQ(w->views()->collection(), &w->collection());
     EXPECT_EQ(w->collection().mediaListNode()->childCount(), 3);
     EXPECT_EQ(w->statusText->text(), w->collection().loadedStatusText());
-#endif
 }
 
 TEST_F(MainWindowTest, ControlCommandsFocusTheSearchAndRespectDisabledButtons) {
