@@ -90,14 +90,7 @@ TEST(CommandTable, ArgumentsForSkipCountsAndSwitches) {
         EXPECT_EQ(CommandTable::flag(QLatin1String(text), fallback), result) << text;
 }
 
-// The user in front of the insert-medium dialog: gives up at once.
-class CancellingPrompts : public MediaPrompts {
-public:
-    bool askPassword(const QString&, bool, QString&, QString&) override { return false; }
-    void warn(const QString&) override {}
-    bool confirm(const QString&) override { return false; }
-    QString waitForMedium(const QString&, MediumWait&) override { return {}; }
-};
+using playbacktest::CancellingPrompts;
 
 // The core with a real player on libmpv (no sound output): control codes and commands
 // act exactly while the transport buttons would be enabled. No widget is built.

@@ -19,22 +19,7 @@ using playbacktest::readFile;
 
 namespace {
 
-// The user in front of the insert-medium dialog: gives up at once.
-class CancellingPrompts : public MediaPrompts {
-public:
-    QStringList asked;
-    int confirmed = 0;
-    bool askPassword(const QString&, bool, QString&, QString&) override { return false; }
-    void warn(const QString&) override {}
-    bool confirm(const QString&) override {
-        ++confirmed;
-        return false;
-    }
-    QString waitForMedium(const QString& label, MediumWait&) override {
-        asked << label;
-        return {};
-    }
-};
+using playbacktest::CancellingPrompts;
 
 // The insert-medium dialog as the user meets it: it waits (a nested event loop) until the
 // medium turns up, the wait is given up elsewhere, or the user cancels after a while.

@@ -1,10 +1,30 @@
 #pragma once
 
+#include "media_access.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 namespace playbacktest {
+
+// The user in front of the insert-medium dialog: gives up at once.
+class CancellingPrompts : public MediaPrompts {
+public:
+    QStringList asked;
+    int confirmed = 0;
+    bool askPassword(const QString&, bool, QString&, QString&) override { return false; }
+    void warn(const QString&) override {}
+    bool confirm(const QString&) override {
+        ++confirmed;
+        return false;
+    }
+    QString waitForMedium(const QString& label, MediumWait&) override {
+        asked << label;
+        return {};
+    }
+};
 
 // A mono 16-bit WAV file of the given length: two tones under noise.
 QByteArray sineWav(int milliseconds, int sampleRate = 44100);
