@@ -96,6 +96,7 @@ QuickSearch::QuickSearch(QComboBox* qs_text, QAbstractButton* qs_go, CollectionV
     completer_->setFilterMode(Qt::MatchStartsWith);
     box_->setCompleter(completer_);
     completionList_ = completer_->popup();
+    completionListObject_ = completionList_;
     completionList_->installEventFilter(this);
     connect(completer_, qOverload<const QString&>(&QCompleter::activated), this,
             [this](const QString& text) { runCompletion(text); });
@@ -253,9 +254,11 @@ void QuickSearch::showTips() {
 }
 
 bool QuickSearch::eventFilter(QObject* watched, QEvent* event) {
-    if (completionList_ && watched == completionList_) {
+    // The list may be half destroyed (events sent from its destructor): compare the
+    // address only, and touch it on key presses alone.
+    if (watched == completionListObject_) {
         // Enter in the list: the entry picked, or the typed text when none is.
-        if (event->type() != QEvent::KeyPress) return false;
+        if (event->type() != QEvent::KeyPress || !completionList_) return false;
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
         const QModelIndex current = completionList_->currentIndex();

@@ -77,7 +77,8 @@ private:
     QComboBox* box_;
     QLineEdit* edit_;
     QCompleter* completer_ = nullptr;
-    QPointer<QAbstractItemView> completionList_; // the completer's list
+    const QObject* completionListObject_ = nullptr; // compared, never used
+    QPointer<QAbstractItemView> completionList_;    // the completer's list
     CollectionViews* views_;
     quicksearch::SearchOptions options_;
     quicksearch::SearchState state_;
