@@ -13,9 +13,8 @@ MerkzettelSharing::MerkzettelSharing(QObject* parent) : QObject(parent) {
     });
 }
 
-MerkzettelSharing::~MerkzettelSharing() {
-    watcher_.waitForFinished();
-}
+// A mail still under way finishes on its own: the task holds copies of what it sends.
+MerkzettelSharing::~MerkzettelSharing() = default;
 
 QString MerkzettelSharing::dateTimeText(const QDateTime& when) {
     return QLocale().toString(when, QLocale::ShortFormat);
