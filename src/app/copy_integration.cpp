@@ -392,6 +392,10 @@ QString CopyIntegration::askParameter() {
 }
 
 void CopyIntegration::copySelection() {
+    copyTitles(window_->views() ? window_->views()->selectedTitles() : QStringList());
+}
+
+void CopyIntegration::copyTitles(const QStringList& titles) {
     if (form3_->isRunning()) return;
     if (copyMode() == 2) {
         burn_btnClick();
@@ -401,8 +405,6 @@ void CopyIntegration::copySelection() {
     const QString pathTemplate = window_->dir_text->text();
     if (!pathtemplate::CheckPathTemplate(pathTemplate)) return;
     if (pathTemplate.contains(QStringLiteral("%?"))) parameter_ = askParameter();
-    QStringList titles;
-    if (window_->views()) titles = window_->views()->selectedTitles();
     if (titles.isEmpty()) return;
     CopyRun::Setup setup;
     setup.pathTemplate = pathTemplate;

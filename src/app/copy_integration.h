@@ -65,6 +65,8 @@ public:
 public slots:
     // Copies (or moves) the titles selected in the list.
     void copySelection();
+    // Copies (or moves) the given title lines, e.g. a selection made in the web view.
+    void copyTitles(const QStringList& titles);
 
 signals:
     void enabledChanged(bool enabled);
