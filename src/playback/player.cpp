@@ -23,6 +23,7 @@ Player::Player(Options options, TitleAccess* access, QObject* parent)
     : QObject(parent), options_(std::move(options)), access_(access),
       device_(std::make_unique<MediaDevice>(options_.device)) {
     timer_.setInterval(options_.tickMs);
+    scanPool_.setMaxThreadCount(1);
     connect(&timer_, &QTimer::timeout, this, &Player::tick);
     connect(device_.get(), &MediaDevice::opened, this, &Player::deviceOpened);
     connect(device_.get(), &MediaDevice::openFailed, this, &Player::deviceFailed);
@@ -256,7 +257,7 @@ void Player::continueWithFile(quint64 id, const QString& localFile, const QStrin
         openAndPlay(id, &result);
     });
     Player* self = this;
-    watcher->setFuture(QtConcurrent::run([file = localFile, cancel, self] {
+    watcher->setFuture(QtConcurrent::run(&scanPool_, [file = localFile, cancel, self] {
         return titlescan::ScanTitleLength(file, [cancel, self](int percent) {
             if (*cancel) return false;
             QMetaObject::invokeMethod(

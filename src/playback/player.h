@@ -11,6 +11,7 @@
 #include <QDate>
 #include <QFutureWatcher>
 #include <QObject>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <atomic>
@@ -192,4 +193,7 @@ private:
     QString pendingPath_;
     std::shared_ptr<std::atomic_bool> scanCancel_;
     QFutureWatcher<titlescan::ScanResult>* scanWatcher_ = nullptr;
+    // Scans run on a pool of their own: tasks that block in the global pool (device
+    // listings, medium probes) must not hold up the start of a title.
+    QThreadPool scanPool_;
 };

@@ -289,7 +289,8 @@ TEST_F(PlaybackWindowTest, PlaylistViewShowsTheCurrentTitleAndDisablesPlay) {
 
     // A double click there jumps to that title; the view follows.
     clickRow(*w, rowOf(*w, lines[1]), true);
-    ASSERT_TRUE(waitStatus(*w, playing(QStringLiteral("Zwei"))));
+    ASSERT_TRUE(waitStatus(*w, playing(QStringLiteral("Zwei"))))
+        << w->statusText->text().toStdString();
     EXPECT_EQ(w->views()->listModel()->firstCurrentRow(), rowOf(*w, lines[1]));
     EXPECT_EQ(w->views()->context().currentLine, lines[1]);
     EXPECT_TRUE(w->commands->prev->isEnabled());

@@ -3,6 +3,10 @@
 #include "player.h"
 #include "test_support.h"
 #include "title_lists.h"
+#include <QDeadlineTimer>
+#include <QThread>
+#include <QThreadPool>
+#include <atomic>
 
 #include <QDir>
 #include <QEventLoop>
@@ -378,6 +382,27 @@ TEST_F(PlayerTest, NonMp3TitlesUseTheDeviceLengthAndTheirOwnSize) {
     EXPECT_NEAR(double(player->titleLength()), 2000.0, 100.0);
     EXPECT_EQ(player->fileSize(), QFileInfo(fileOf(line)).size());
     EXPECT_EQ(player->scanBitRate(), 0);
+}
+
+TEST_F(PlayerTest, BlockingWorkInTheSharedPoolDoesNotHoldUpAStart) {
+    const QString line = title(QStringLiteral("Waiting.mp3"), 2000);
+    selection = {line};
+    // Every thread of the shared pool busy with work that blocks (as device listings
+    // and medium probes do) until the title has started or the wait gives up.
+    std::atomic_bool release{false};
+    QThreadPool* shared = QThreadPool::globalInstance();
+    for (int i = 0; i < shared->maxThreadCount(); ++i)
+        shared->start([&release] {
+            QDeadlineTimer limit(10000);
+            while (!release && !limit.hasExpired())
+                QThread::msleep(10);
+        });
+    QSignalSpy started(player.get(), &Player::titleStarted);
+    player->playClick();
+    const bool ok = waitStarted(started, 1, 5000);
+    release = true;
+    shared->waitForDone();
+    EXPECT_TRUE(ok) << player->statusText().toStdString();
 }
 
 TEST_F(PlayerTest, StopDuringTheScanAbandonsTheStart) {
