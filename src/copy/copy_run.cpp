@@ -433,7 +433,6 @@ void CopyRun::keepSource(const QString& title, const QString& label, const QStri
                              .arg(title, label, reason);
     kept_.append(text);
     emit statusText(text);
-    emit sourceKept(text);
 }
 
 void CopyRun::onMeasured(quint64 id, qint64 seconds) {

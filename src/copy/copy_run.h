@@ -104,8 +104,6 @@ signals:
     void ended(bool completed);
     // All work is done and the playlist written.
     void finished(bool completed);
-    // A moved title was copied but its source stays on the medium.
-    void sourceKept(const QString& text);
     // The finished sound is due.
     void finishedSound();
 
