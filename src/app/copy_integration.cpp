@@ -1,15 +1,17 @@
 #include "copy_integration.h"
 
-#include "copy_dialogs.h"
-#include "copy_profiles.h"
-#include "event_sounds.h"
-#include "main_window.h"
-#include "media_access.h"
-#include "path_template.h"
-#include "settings_store.h"
 #include "collection_views.h"
 #include "command_panel.h"
 #include "commands.h"
+#include "copy_dialogs.h"
+#include "copy_profiles.h"
+#include "copy_worker.h"
+#include "event_sounds.h"
+#include "main_window.h"
+#include "media_access.h"
+#include "merkzettel.h"
+#include "path_template.h"
+#include "settings_store.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -45,6 +47,17 @@ CopyIntegration::CopyIntegration(TForm1* window, SettingsStore* store)
     connect(&run, &CopyRun::statusText, window_, &TForm1::setStatusText);
     connect(&run, &CopyRun::changed, this, &CopyIntegration::updateCopyState);
     connect(&run, &CopyRun::finished, this, &CopyIntegration::updateCopyState);
+    // Moved titles whose originals stayed: said once, at the end of the run.
+    connect(&run, &CopyRun::finished, this, [this] {
+        const QStringList kept = form3_->run().keptSources();
+        if (!kept.isEmpty())
+            window_->messageBox(QMessageBox::Warning,
+                                QStringLiteral("Nicht jeder verschobene Titel konnte von seinem "
+                                               "Medium gelöscht werden; die Kopien sind "
+                                               "vollständig.\n\n") +
+                                    kept.join(u'\n'),
+                                QMessageBox::Ok);
+    });
     if (CollectionViews* views = window_->views())
         connect(views, &CollectionViews::commandStatesChanged, this,
                 &CopyIntegration::updateEnabled);
@@ -96,8 +109,15 @@ CopyIntegration::CopyIntegration(TForm1* window, SettingsStore* store)
     }
     // The copy and burn commands; the menu items and buttons are bound to them.
     CommandTable& table = window_->commandTable();
+    // An argument is an explicit selection ("&"-separated, URL-escaped title lines).
     table.add(
-        QLatin1String(cmd::Copy), [this](const QString&) { copySelection(); },
+        QLatin1String(cmd::Copy),
+        [this](const QString& arg) {
+            if (arg.isEmpty())
+                copySelection();
+            else
+                copyTitles(merkzettel::explicitSelection(arg));
+        },
         [this] { return copyEnabled(); });
     table.add(
         QLatin1String(cmd::Burn), [this](const QString&) { burn_btnClick(); },
@@ -298,7 +318,9 @@ void CopyIntegration::pl_textExit() {
     if (text != box->currentText()) box->setEditText(text);
     if (QFileInfo(text).isFile()) insertPlaylistAtTop(text);
     const QString folder = QFileInfo(text).absolutePath();
-    if (!text.isEmpty() && !QFileInfo(folder).isDir()) {
+    // A playlist on a share gets its folder when the run writes it.
+    const bool onShare = !copyshare::url(text).isEmpty();
+    if (!text.isEmpty() && !onShare && !QFileInfo(folder).isDir()) {
         const QString question = QStringLiteral("Verzeichnis \"") + folder +
                                  QStringLiteral("\" existiert nicht.\n\r Soll es neu angelegt "
                                                 "werden?");
@@ -395,8 +417,16 @@ void CopyIntegration::copySelection() {
     copyTitles(window_->views() ? window_->views()->selectedTitles() : QStringList());
 }
 
-void CopyIntegration::copyTitles(const QStringList& titles) {
+void CopyIntegration::copyTitles(const QStringList& lines) {
     if (form3_->isRunning()) return;
+    // Only title lines "<label>:\<path>\<file>": folder lines and other text from a web
+    // page are left out (a line without a label would end the run at its medium lookup).
+    QStringList titles;
+    for (const QString& line : lines) {
+        const qsizetype colon = line.indexOf(u':');
+        if (colon > 0 && line.size() > colon + 1 && !line.endsWith(u'\\') && !line.endsWith(u':'))
+            titles.append(line);
+    }
     if (copyMode() == 2) {
         burn_btnClick();
         return;

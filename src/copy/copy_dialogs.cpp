@@ -209,9 +209,7 @@ TForm3::TForm3(MediaAccess* media, QWidget* parent)
     });
     connect(run_, &CopyRun::spaceNeeded, this,
             [this](const QString& source, const QString& folder, qint64 needed) {
-                form8_->ask(source, folder, needed,
-                            run_->freeSpaceFunction() ? run_->freeSpaceFunction()
-                                                      : CopyRun::FreeSpaceFn(filecopy::freeSpace));
+                form8_->ask(source, folder, needed, run_->spaceQuery());
             });
     connect(form8_, &TForm8::answered, this, [this](int result) {
         run_->answerSpace(result == TForm8::Retry  ? CopyRun::Retry

@@ -4,6 +4,8 @@
 #include "file_copy.h"
 #include "media_access.h"
 #include "media_device.h"
+#include "smb_client.h"
+#include "web_client.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,84 +14,6 @@
 #include <cerrno>
 #include <memory>
 #include <unistd.h>
-
-struct CopyRun::Job {
-    quint64 id = 0;
-    QString localSource;
-    QString destination;
-    bool removeSource = false; // move mode with a source on a local medium
-    bool checkSpace = true;
-};
-
-struct CopyRun::Outcome {
-    enum Kind { Copied, SameFile, NoSpace, Failed, Aborted };
-    quint64 id = 0;
-    Kind kind = Failed;
-    QString error;
-    qint64 needed = 0;
-    QString removeError; // move mode: the source could not be deleted
-};
-
-// Lives on the worker thread: the disk-space query, the file size and the copy.
-class CopyWorker : public QObject {
-public:
-    CopyWorker(const std::atomic<bool>* abort) : abort_(abort) {}
-
-    template <typename Job, typename Outcome, typename FreeFn>
-    Outcome work(const Job& job, const FreeFn& freeSpace) {
-        Outcome o;
-        o.id = job.id;
-        const QString folder = QFileInfo(job.destination).path();
-        if (!QDir().mkpath(folder)) {
-            o.error =
-                QStringLiteral("Der Zielordner \"%1\" kann nicht angelegt werden.").arg(folder);
-            return o;
-        }
-        const QFileInfo source(job.localSource);
-        if (!source.exists()) {
-            o.error = filecopy::errorText(ENOENT);
-            return o;
-        }
-        if (job.checkSpace && !filecopy::sameFile(job.localSource, job.destination)) {
-            const qint64 size = source.size();
-            const qint64 free = freeSpace ? freeSpace(folder) : filecopy::freeSpace(folder);
-            if (free >= 0 && size > free) {
-                o.kind = Outcome::NoSpace;
-                o.needed = size;
-                return o;
-            }
-        }
-        filecopy::Options options;
-        options.sync = job.removeSource;
-        options.abort = abort_;
-        const filecopy::Result r = filecopy::copyFile(job.localSource, job.destination, options);
-        switch (r.status) {
-        case filecopy::Result::SameFile:
-            o.kind = Outcome::SameFile;
-            return o;
-        case filecopy::Result::Aborted:
-            o.kind = Outcome::Aborted;
-            return o;
-        case filecopy::Result::Failed:
-            o.error = r.error;
-            return o;
-        case filecopy::Result::Copied:
-            break;
-        }
-        o.kind = Outcome::Copied;
-        if (job.removeSource) {
-            // The copy is complete, of equal size and on the disk: only now the source goes.
-            if (QFileInfo(job.destination).size() != r.bytes)
-                o.removeError = QStringLiteral("Größe der Kopie weicht ab");
-            else if (::unlink(QFile::encodeName(job.localSource).constData()) != 0)
-                o.removeError = filecopy::errorText(errno);
-        }
-        return o;
-    }
-
-private:
-    const std::atomic<bool>* abort_;
-};
 
 // Lives on the meter thread: opens copied titles to measure their lengths.
 class LengthMeter : public QObject {
@@ -109,7 +33,17 @@ private:
 };
 
 CopyRun::CopyRun(MediaAccess* media, QObject* parent) : QObject(parent), media_(media) {
-    worker_ = new CopyWorker(&abort_);
+    if (media_) {
+        shares_.credentials = media_->smbCredentials();
+        shares_.port = media_->smbPort();
+        shares_.timeoutMs = media_->smbTimeoutMs();
+        shares_.user = media_->shareUser();
+    } else {
+        ownCredentials_ = std::make_unique<SmbCredentials>();
+        shares_.credentials = ownCredentials_.get();
+        shares_.user = qEnvironmentVariable("USER");
+    }
+    worker_ = new CopyWorker(&abort_, shares_);
     worker_->moveToThread(&workerThread_);
     connect(&workerThread_, &QThread::finished, worker_, &QObject::deleteLater);
     meter_ = new LengthMeter;
@@ -132,6 +66,26 @@ void CopyRun::setFreeSpaceFunction(FreeSpaceFn fn) {
     freeSpace_ = std::move(fn);
 }
 
+template <typename Fn> void CopyRun::onWorker(Fn&& fn) {
+    if (worker_) QMetaObject::invokeMethod(worker_, std::forward<Fn>(fn), Qt::QueuedConnection);
+}
+
+CopyRun::FreeSpaceFn CopyRun::spaceQuery() {
+    if (freeSpace_) return freeSpace_;
+    return [this](const QString& folder) -> qint64 {
+        const QString url = copyshare::url(folder);
+        if (url.isEmpty()) return filecopy::freeSpace(folder);
+        if (!measuringFree_.exchange(true)) {
+            CopyWorker* worker = worker_;
+            onWorker([this, worker, url] {
+                shareFree_ = worker->shareFreeSpace(url);
+                measuringFree_ = false;
+            });
+        }
+        return shareFree_;
+    };
+}
+
 QString CopyRun::titleListLine(const QString& titleLine) {
     const pathtemplate::TitleParts p = pathtemplate::splitTitleLine(titleLine);
     return QStringLiteral("Von ") + p.label + QStringLiteral(":  ") + p.displayName;
@@ -149,23 +103,80 @@ bool CopyRun::start(const QStringList& titles, const Setup& setup) {
     progress_ = 0;
     running_ = true;
     cancelled_ = completed_ = ended_ = false;
-    workerBusy_ = waitingFetch_ = waitingSpace_ = false;
+    workerBusy_ = waitingFetch_ = waitingSpace_ = waitingPlaylist_ = savingPlaylist_ = false;
+    pendingRemovals_ = 0;
     abort_ = false;
     failure_.clear();
+    kept_.clear();
     roots_.clear();
     measuring_.clear();
     destFolder_.clear();
     destName_.clear();
     mediumLabel_ = QStringLiteral("???");
     mediumType_ = -1;
-    playlist_.load(setup_.playlistFile);
+    shareFree_ = -1;
+    playlistLoaded_ = true;
+    const QString list = setup_.playlistFile;
+    if (!copyshare::url(list).isEmpty()) {
+        playlist_.loadData({});
+        waitingPlaylist_ = true;
+        loadSharePlaylist();
+    } else {
+        playlist_.load(list);
+        // A playlist that is there but cannot be read is not replaced by the new titles.
+        if (!list.isEmpty() && QFileInfo::exists(list) && !QFileInfo(list).isReadable())
+            playlistLoaded_ = false;
+    }
     emit changed();
     QMetaObject::invokeMethod(this, &CopyRun::next, Qt::QueuedConnection);
     return true;
 }
 
+void CopyRun::loadSharePlaylist() {
+    const QString url = copyshare::url(setup_.playlistFile);
+    CopyWorker* worker = worker_;
+    onWorker([this, worker, url] {
+        QByteArray data;
+        const int error = worker->readShareFile(url, &data);
+        QMetaObject::invokeMethod(
+            this,
+            [this, url, error, data] {
+                if (!waitingPlaylist_) return;
+                if (error == EACCES && !cancelled_) {
+                    if (askShareLogin(copyshare::root(url))) {
+                        loadSharePlaylist();
+                        return;
+                    }
+                    // No login for the playlist's share: the run ends, the playlist stays.
+                    waitingPlaylist_ = false;
+                    playlistLoaded_ = false;
+                    failure_ =
+                        QStringLiteral("Keine Anmeldung an \"%1\".").arg(copyshare::uncRoot(url));
+                    cancel();
+                    return;
+                }
+                waitingPlaylist_ = false;
+                if (error == 0 || error == ENOENT) {
+                    playlist_.loadData(data);
+                } else {
+                    playlistLoaded_ = false;
+                    emit statusText(
+                        QStringLiteral("Die Playlist \"%1\" kann nicht gelesen werden: %2")
+                            .arg(setup_.playlistFile, filecopy::errorText(error)));
+                }
+                if (cancelled_)
+                    finishIfIdle();
+                else
+                    next();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void CopyRun::next() {
-    if (!running_ || cancelled_ || workerBusy_ || waitingFetch_ || waitingSpace_) return;
+    if (!running_ || cancelled_ || workerBusy_ || waitingFetch_ || waitingSpace_ ||
+        waitingPlaylist_)
+        return;
     if (queue_.empty()) {
         complete();
         return;
@@ -191,13 +202,16 @@ void CopyRun::next() {
         QMetaObject::invokeMethod(this, &CopyRun::next, Qt::QueuedConnection);
         return;
     }
-    if (pathtemplate::isSharePath(destination_)) {
-        failHead(QStringLiteral("Netzwerkziele (\\\\Server\\Freigabe) werden nicht unterstützt."));
-        return;
+    destUrl_ = copyshare::url(destination_);
+    if (destUrl_.isEmpty()) {
+        const QFileInfo dest(destination_);
+        destFolder_ = dest.path();
+        destName_ = dest.completeBaseName();
+    } else {
+        const qsizetype slash = destination_.lastIndexOf(u'\\');
+        destFolder_ = destination_.left(slash);
+        destName_ = QFileInfo(destination_.mid(slash + 1)).completeBaseName();
     }
-    const QFileInfo dest(destination_);
-    destFolder_ = dest.path();
-    destName_ = dest.completeBaseName();
     emit changed();
 
     // The medium: the root found before in this run when it still holds it, else a lookup
@@ -245,32 +259,61 @@ void CopyRun::onFetched(const QString& path, const QString& localFile, const QSt
 }
 
 void CopyRun::submit(bool checkSpace) {
-    Job job;
+    const bool remote = media_ && media_->isRemotePath(source_);
+    CopyJob job;
     job.id = jobId_ = nextId_++;
     job.localSource = localSource_;
-    job.destination = destination_;
-    job.removeSource = setup_.mode == Move && localSource_ == source_ &&
-                       !(media_ && media_->isRemotePath(source_));
+    job.destination = destUrl_.isEmpty() ? destination_ : destUrl_;
+    job.spaceFolder = destFolder_;
+    if (remote) job.sourceUrl = copyshare::url(media_->sourceUrl(source_));
+    job.removeSource = setup_.mode == Move && localSource_ == source_ && !remote;
     job.checkSpace = checkSpace;
     workerBusy_ = true;
     emit copying(destination_);
     const FreeSpaceFn freeSpace = freeSpace_;
     CopyWorker* worker = worker_;
-    QMetaObject::invokeMethod(worker_, [this, worker, job, freeSpace] {
-        const Outcome o = worker->work<Job, Outcome>(job, freeSpace);
+    onWorker([this, worker, job, freeSpace] {
+        const CopyOutcome o = worker->copy(job, freeSpace);
         QMetaObject::invokeMethod(
             this, [this, o] { onOutcome(o); }, Qt::QueuedConnection);
     });
 }
 
-void CopyRun::onOutcome(const Outcome& o) {
+bool CopyRun::askShareLogin(const QString& shareRoot) {
+    MediaPrompts* prompts = media_ ? media_->prompts() : nullptr;
+    const QString unc = copyshare::uncRoot(shareRoot);
+    QString user = shares_.user;
+    QString password;
+    if (!prompts || !prompts->askPassword(unc, false, user, password)) {
+        if (prompts)
+            prompts->warn(MediaAccess::connectWarning(smbshare::errorName(86, unc), unc, unc));
+        return false;
+    }
+    const QString rest = shareRoot.mid(6);
+    shares_.credentials->set(rest.section(u'/', 0, 0), rest.section(u'/', 1, 1), user, password);
+    return true;
+}
+
+void CopyRun::onOutcome(const CopyOutcome& o) {
     if (o.id != jobId_) return;
     workerBusy_ = false;
     const pathtemplate::TitleParts parts = pathtemplate::splitTitleLine(head_);
     switch (o.kind) {
-    case Outcome::Aborted:
+    case CopyOutcome::Aborted:
         break;
-    case Outcome::SameFile:
+    case CopyOutcome::LoginNeeded:
+        if (cancelled_) break;
+        if (askShareLogin(o.share)) {
+            if (!cancelled_) {
+                submit(true);
+                return;
+            }
+            break;
+        }
+        failure_ = QStringLiteral("Keine Anmeldung an \"%1\".").arg(copyshare::uncRoot(o.share));
+        cancel();
+        return;
+    case CopyOutcome::SameFile:
         failure_.clear();
         if (!cancelled_) {
             emit statusText(QStringLiteral("Titel \"%1\" übersprungen: Quelle und Ziel sind "
@@ -279,32 +322,70 @@ void CopyRun::onOutcome(const Outcome& o) {
             removeHead();
         }
         break;
-    case Outcome::NoSpace:
+    case CopyOutcome::NoSpace:
         if (!cancelled_) {
+            if (!destUrl_.isEmpty()) shareFree_ = o.free;
             waitingSpace_ = true;
             emit spaceNeeded(localSource_, destFolder_, o.needed);
             return;
         }
         break;
-    case Outcome::Failed:
+    case CopyOutcome::Failed:
         if (!cancelled_) {
             failHead(o.error);
             return;
         }
         break;
-    case Outcome::Copied: {
+    case CopyOutcome::Copied: {
         failure_.clear();
-        if (!o.removeError.isEmpty())
-            emit statusText(QStringLiteral("Die Quelldatei \"%1\" konnte nicht gelöscht werden: %2")
-                                .arg(localSource_, o.removeError));
-        if (cancelled_) break; // the file stays; the playlist keeps the titles before it
+        if (!o.removeError.isEmpty()) keepSource(parts.displayName, parts.label, o.removeError);
+        // A moved title from a web or share medium: its original goes where the medium
+        // lets it.
+        std::optional<Removal> afterMeasuring;
+        if (setup_.mode == Move && media_ && media_->isRemotePath(source_)) {
+            Removal r;
+            r.path = media_->sourceUrl(source_);
+            r.title = parts.displayName;
+            r.label = parts.label;
+            if (!copyshare::url(r.path).isEmpty()) {
+                r.kind = Removal::Share;
+                r.path = copyshare::url(r.path);
+                removeSource(r);
+            } else if (webclient::isFtpUrl(r.path)) {
+                r.kind = Removal::Ftp;
+                for (const ConnectionEntry& e : media_->connections().entries())
+                    if (source_.startsWith(e.drive + u'/')) {
+                        r.user = e.user;
+                        r.password = e.password;
+                    }
+                removeSource(r);
+            } else {
+                keepSource(parts.displayName, parts.label,
+                           QStringLiteral("auf einer Website kann nichts gelöscht werden"));
+            }
+        } else if (o.removeLater) {
+            Removal r;
+            r.path = localSource_;
+            r.device = o.sourceDevice;
+            r.inode = o.sourceInode;
+            r.title = parts.displayName;
+            r.label = parts.label;
+            afterMeasuring = r;
+        }
+        if (cancelled_) {
+            // The file stays; the playlist keeps the titles before it.
+            if (afterMeasuring) removeSource(*afterMeasuring);
+            break;
+        }
         const quint64 id = nextId_++;
-        measuring_.push_back({id, parts.displayName, destination_});
-        const QString file = destination_;
+        // A copy on a share is measured from its local source, which has the same bytes.
+        const QString measured = destUrl_.isEmpty() ? destination_ : localSource_;
+        measuring_.push_back(
+            {id, parts.displayName, destUrl_.isEmpty() ? destination_ : destUrl_, afterMeasuring});
         const QString extension = parts.extension;
         LengthMeter* meter = meter_;
-        QMetaObject::invokeMethod(meter_, [this, meter, id, file, extension] {
-            const qint64 seconds = meter->measure(file, extension);
+        QMetaObject::invokeMethod(meter_, [this, meter, id, measured, extension] {
+            const qint64 seconds = meter->measure(measured, extension);
             QMetaObject::invokeMethod(
                 this, [this, id, seconds] { onMeasured(id, seconds); }, Qt::QueuedConnection);
         });
@@ -319,11 +400,48 @@ void CopyRun::onOutcome(const Outcome& o) {
     next();
 }
 
+void CopyRun::removeSource(const Removal& r) {
+    ++pendingRemovals_;
+    CopyWorker* worker = worker_;
+    onWorker([this, worker, r] {
+        QString reason;
+        if (r.kind == Removal::Ftp) {
+            reason = webclient::removeFtpFile(r.path, {r.user, r.password});
+        } else {
+            const int error = r.kind == Removal::Local
+                                  ? worker->removeLocalFile(r.path, r.device, r.inode)
+                                  : worker->removeShareFile(r.path);
+            if (error == ESTALE)
+                reason = QStringLiteral("die Datei wurde inzwischen ersetzt");
+            else if (error != 0)
+                reason = filecopy::errorText(error);
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, r, reason] {
+                --pendingRemovals_;
+                if (!reason.isEmpty()) keepSource(r.title, r.label, reason);
+                finishIfIdle();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CopyRun::keepSource(const QString& title, const QString& label, const QString& reason) {
+    const QString text = QStringLiteral("Der Titel \"%1\" wurde kopiert, bleibt aber auf dem "
+                                        "Medium \"%2\": %3")
+                             .arg(title, label, reason);
+    kept_.append(text);
+    emit statusText(text);
+}
+
 void CopyRun::onMeasured(quint64 id, qint64 seconds) {
     while (!measuring_.empty() && measuring_.front().id <= id) {
         const Pending p = measuring_.front();
         measuring_.pop_front();
-        if (p.id == id) playlist_.addEntry(seconds, p.displayName, p.destination);
+        if (p.id != id) continue;
+        playlist_.addEntry(seconds, p.displayName, p.destination);
+        if (p.removeAfter) removeSource(*p.removeAfter);
     }
     finishIfIdle();
 }
@@ -384,12 +502,42 @@ void CopyRun::cancel() {
 }
 
 void CopyRun::finishIfIdle() {
-    if (!running_ || !ended_ || workerBusy_ || !measuring_.empty()) return;
+    if (!running_ || !ended_ || workerBusy_ || !measuring_.empty() || pendingRemovals_ > 0 ||
+        waitingPlaylist_ || savingPlaylist_)
+        return;
+    const QString list = setup_.playlistFile;
+    if (list.isEmpty() || !playlistLoaded_) {
+        finalize(QString());
+        return;
+    }
+    const QString url = copyshare::url(list);
+    if (url.isEmpty()) {
+        QString error;
+        finalize(playlist_.save(list, &error) ? QString() : error);
+        return;
+    }
+    // On a share: written by the worker, the run ends with its answer.
+    savingPlaylist_ = true;
+    CopyWorker* worker = worker_;
+    const QByteArray data = playlist_.data();
+    onWorker([this, worker, url, data] {
+        const int error = worker->writeShareFile(url, data);
+        QMetaObject::invokeMethod(
+            this,
+            [this, error] {
+                savingPlaylist_ = false;
+                finalize(error ? filecopy::errorText(error) : QString());
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CopyRun::finalize(const QString& saveError) {
+    if (!running_) return;
     running_ = false;
-    QString error;
-    if (!setup_.playlistFile.isEmpty() && !playlist_.save(setup_.playlistFile, &error))
+    if (!saveError.isEmpty())
         emit statusText(QStringLiteral("Die Playlist \"%1\" konnte nicht gespeichert werden: %2")
-                            .arg(setup_.playlistFile, error));
+                            .arg(setup_.playlistFile, saveError));
     if (completed_) {
         if (!setup_.command.trimmed().isEmpty()) {
             const CommandLine c =
@@ -411,10 +559,23 @@ void CopyRun::shutdown() {
     meterThread_.quit();
     workerThread_.wait();
     meterThread_.wait();
-    // Results still queued for this object are dropped with it; the playlist is written.
-    if (running_) {
-        workerBusy_ = false;
-        measuring_.clear();
+    worker_ = nullptr; // deleted with its thread
+    meter_ = nullptr;
+    // Results still queued for this object are dropped with it; the playlist is written
+    // (a source not yet deleted stays on its medium).
+    if (!running_) return;
+    workerBusy_ = false;
+    measuring_.clear();
+    pendingRemovals_ = 0;
+    if (waitingPlaylist_) playlistLoaded_ = false; // never read: left as it is
+    waitingPlaylist_ = savingPlaylist_ = false;
+    const QString url = copyshare::url(setup_.playlistFile);
+    if (url.isEmpty() || !playlistLoaded_) {
         finishIfIdle();
+        return;
     }
+    // A write the worker may not have reached: done here, bounded by the time-out.
+    CopyWorker closing(&abort_, shares_);
+    const int error = closing.writeShareFile(url, playlist_.data());
+    finalize(error ? filecopy::errorText(error) : QString());
 }

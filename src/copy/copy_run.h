@@ -1,5 +1,6 @@
 #pragma once
 
+#include "copy_worker.h"
 #include "m3u_playlist.h"
 #include "path_template.h"
 
@@ -13,16 +14,19 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <optional>
 
 class MediaAccess;
-class CopyWorker;
 class LengthMeter;
+class SmbCredentials;
 
 // One copy run: the sorted queue of title lines, worked one title at a time. The steps that
 // touch media access (the medium lookup with its dialog, fetching web and share titles)
-// run on the GUI thread; the free-space query and the file copy run on a worker thread,
-// the length measurement for the playlist on another, so that measuring one title
-// overlaps copying the next. The next title starts as soon as the previous one ends.
+// run on the GUI thread; the free-space query, the file copy (also onto a share "\\server
+// \share\...") and deleting moved sources run on a worker thread, the length measurement
+// for the playlist on another, so that measuring one title overlaps copying the next. The
+// next title starts as soon as the previous one ends.
 class CopyRun : public QObject {
     Q_OBJECT
 public:
@@ -31,7 +35,7 @@ public:
 
     struct Setup {
         QString pathTemplate;
-        QString playlistFile; // empty: no playlist is written
+        QString playlistFile; // empty: no playlist is written; may lie on a share
         QString command;      // run when the run completes; blank: none
         QString catalogDir;   // the command's working folder
         pathtemplate::Context context;
@@ -46,6 +50,9 @@ public:
 
     void setFreeSpaceFunction(FreeSpaceFn fn);
     FreeSpaceFn freeSpaceFunction() const { return freeSpace_; }
+    // For the insufficient-space dialog on the GUI thread: never waits on the network (a
+    // share's free space is measured on the worker and the last answer given).
+    FreeSpaceFn spaceQuery();
     // The pause before a failed title is tried again (at least 1000 ms).
     void setRetryDelay(int ms) { retryDelay_ = std::max(ms, 1000); }
     int retryDelay() const { return retryDelay_; }
@@ -72,6 +79,8 @@ public:
     int mediumType() const { return mediumType_; } // -1: unknown
     QString failure() const { return failure_; }   // why the head failed last; empty if it did not
     const M3uPlaylist& playlist() const { return playlist_; }
+    // Moved titles whose source had to stay on its medium, with the reason.
+    const QStringList& keptSources() const { return kept_; }
     const Setup& setup() const { return setup_; }
 
     // The answer to spaceNeeded.
@@ -99,20 +108,37 @@ signals:
     void finishedSound();
 
 private:
-    struct Job;
-    struct Outcome;
+    struct Removal {
+        enum Kind { Local, Share, Ftp };
+        Kind kind = Local;
+        QString path;       // local file, or the title's URL on its medium
+        quint64 device = 0; // Local: the file as it was copied
+        quint64 inode = 0;
+        QString user; // Ftp: the medium's login
+        QString password;
+        QString title;
+        QString label;
+    };
     void next();
     void submit(bool checkSpace);
     void onFetched(const QString& path, const QString& localFile, const QString& error);
-    void onOutcome(const Outcome& outcome);
+    void onOutcome(const CopyOutcome& outcome);
     void onMeasured(quint64 id, qint64 seconds);
     void removeHead();
     void failHead(const QString& reason);
     void complete();
-    void endCancelled();
     void finishIfIdle();
+    void finalize(const QString& saveError);
+    // The password prompt for a share; false when the user cancels.
+    bool askShareLogin(const QString& shareRoot);
+    void loadSharePlaylist();
+    void removeSource(const Removal& removal);
+    void keepSource(const QString& title, const QString& label, const QString& reason);
+    template <typename Fn> void onWorker(Fn&& fn);
 
     MediaAccess* media_;
+    std::unique_ptr<SmbCredentials> ownCredentials_; // without media access
+    ShareSettings shares_;
     FreeSpaceFn freeSpace_;
     int retryDelay_ = 1000;
 
@@ -133,14 +159,22 @@ private:
     bool workerBusy_ = false;
     bool waitingFetch_ = false;
     bool waitingSpace_ = false;
+    bool waitingPlaylist_ = false; // a playlist on a share is read
+    bool savingPlaylist_ = false;
+    bool playlistLoaded_ = false; // false: the old playlist could not be read, so it stays
+    int pendingRemovals_ = 0;
     QTimer retryTimer_;
     M3uPlaylist playlist_;
+    QStringList kept_;
+    std::atomic<qint64> shareFree_{-1};
+    std::atomic<bool> measuringFree_{false};
 
     // The head being worked on.
     QString head_;
     QString source_;      // title file on its root
     QString localSource_; // the file that is copied (a fetched copy for remote media)
-    QString destination_;
+    QString destination_; // as expanded: a local path or "\\server\share\..."
+    QString destUrl_;     // the share URL of a destination on a share
     QString destFolder_;
     QString destName_;
     QString mediumLabel_;
@@ -154,6 +188,7 @@ private:
         quint64 id;
         QString displayName;
         QString destination;
+        std::optional<Removal> removeAfter; // a moved source that goes once measured
     };
     std::deque<Pending> measuring_;
 };

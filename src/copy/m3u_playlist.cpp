@@ -8,11 +8,22 @@
 #include <QSaveFile>
 
 void M3uPlaylist::load(const QString& fileName) {
-    lines_.clear();
     QFile file(fileName);
-    if (!fileName.isEmpty() && file.open(QIODevice::ReadOnly))
-        lines_ = textcodec::splitLines(textcodec::decodeIndexText(file.readAll()));
+    loadData(!fileName.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+}
+
+void M3uPlaylist::loadData(const QByteArray& data) {
+    lines_ = textcodec::splitLines(textcodec::decodeIndexText(data));
     if (lines_.isEmpty()) lines_.append(QStringLiteral("#EXTM3U"));
+}
+
+QByteArray M3uPlaylist::data() const {
+    QByteArray out;
+    for (const QString& line : lines_) {
+        out += line.toUtf8();
+        out += '\n';
+    }
+    return out;
 }
 
 bool M3uPlaylist::addEntry(qint64 seconds, const QString& displayName, const QString& path) {
@@ -27,11 +38,7 @@ bool M3uPlaylist::addEntry(qint64 seconds, const QString& displayName, const QSt
 
 bool M3uPlaylist::save(const QString& fileName, QString* error) const {
     QSaveFile file(fileName);
-    QByteArray data;
-    for (const QString& line : lines_) {
-        data += line.toUtf8();
-        data += '\n';
-    }
+    const QByteArray data = this->data();
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
         if (error) *error = file.errorString();
         return false;

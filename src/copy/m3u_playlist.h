@@ -13,6 +13,8 @@ public:
     // Reads the file (UTF-8, else Windows-1252); a missing file gives no lines. Either
     // way the buffer starts with "#EXTM3U" when it is empty.
     void load(const QString& fileName);
+    // The same from the file's bytes (a playlist read from a share).
+    void loadData(const QByteArray& data);
 
     // Adds a title unless a line already contains "," + display name. Seconds < 0: length
     // unknown ("#EXTINF:,name"). Returns whether it was added.
@@ -20,6 +22,8 @@ public:
 
     // Writes all lines (LF after each) to the file, replacing it atomically.
     bool save(const QString& fileName, QString* error = nullptr) const;
+    // The file's bytes: UTF-8, LF after each line.
+    QByteArray data() const;
 
     const QStringList& lines() const { return lines_; }
 

@@ -138,6 +138,11 @@ QString CorrectPathTemplate(const QString& pathTemplate, const QString& home) {
     while (h.endsWith(u'/'))
         h.chop(1);
     QString t = pathTemplate.trimmed();
+    // "smb://server/share/..." is the share path "\\server\share\...".
+    if (t.startsWith(u"smb://"_s, Qt::CaseInsensitive)) {
+        t = u"\\\\"_s + t.mid(6);
+        t.replace(u'/', u'\\');
+    }
     for (int round = 0; round < 4 && !CheckPathTemplate(t); ++round) {
         t = dropStrayPercents(t);
         if (t.startsWith(u"\\\\"_s)) {
@@ -205,27 +210,37 @@ QString baseFolder(const QString& pathTemplate) {
     return last < 0 ? QString() : pathTemplate.left(last + 1);
 }
 
+QString shareComponentValue(const QString& value) {
+    QString v = componentValue(value);
+    for (QChar& c : v)
+        if (c.unicode() < 0x20 || QStringView(u":*?\"<>|").contains(c)) c = u'_';
+    return v;
+}
+
 QString ExpandPathTemplate(const QString& pathTemplate, const QString& titleLine,
                            const Context& context, QString* error) {
     const TitleParts p = splitTitleLine(titleLine);
+    const bool share = isSharePath(pathTemplate);
+    // A share takes no names with the characters its server reserves.
+    const auto value = share ? shareComponentValue : componentValue;
     QString extension = p.extension;
     extension.replace(u'/', u'-').replace(u'\\', u'-');
+    if (share) extension = shareComponentValue(extension);
     const std::pair<QChar, QString> passes[] = {
-        {u'A', componentValue(p.artist)},
-        {u'C', componentValue(p.label)},
-        {u'D', componentValue(dateText(context.date, context.locale))},
+        {u'A', value(p.artist)},
+        {u'C', value(p.label)},
+        {u'D', value(dateText(context.date, context.locale))},
         {u'E', extension},
-        {u'F', componentValue(p.fileName)},
-        {u'M', componentValue(p.extension.mid(1).toUpper())},
-        {u'P', componentValue(context.profile)},
-        {u'T', componentValue(p.title)},
-        {u'?', componentValue(context.parameter)},
+        {u'F', value(p.fileName)},
+        {u'M', value(p.extension.mid(1).toUpper())},
+        {u'P', value(context.profile)},
+        {u'T', value(p.title)},
+        {u'?', value(context.parameter)},
     };
     QString out = pathTemplate;
     for (const auto& [letter, value] : passes)
         out = replacePass(out, letter, value);
 
-    const bool share = isSharePath(pathTemplate);
     const QString base = baseFolder(pathTemplate);
     QString cleanBase = QDir::cleanPath(share ? shareToSlashes(base) : base);
     QString clean = QDir::cleanPath(share ? shareToSlashes(out) : out);

@@ -19,7 +19,8 @@ inline const QString kNoParameter = QStringLiteral("(Kein Parameter)");
 bool CheckPathTemplate(const QString& pathTemplate);
 
 // The template corrected until it passes the check; `home` stands in front of relative
-// templates and replaces an old drive prefix ("X:\").
+// templates and replaces an old drive prefix ("X:\"); "smb://server/share/..." becomes
+// "\\server\share\...".
 QString CorrectPathTemplate(const QString& pathTemplate, const QString& home);
 
 // True for a template of the form "\\server\share\...".
@@ -49,6 +50,10 @@ QString dateText(const QDate& date, const QLocale& locale);
 // A value made safe to stand inside one path component: "/" and "\" become "-", NUL is
 // dropped, and "." or ".." becomes "_".
 QString componentValue(const QString& value);
+
+// The same for a path on a share: also the characters a share reserves (: * ? " < > |
+// and control characters) become "_".
+QString shareComponentValue(const QString& value);
 
 // The folder a template names before its first placeholder (for a share path in its
 // "\\server\share\..." form); the expansion stays below it.

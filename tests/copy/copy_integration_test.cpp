@@ -231,4 +231,58 @@ TEST_F(CopyIntegrationTest, CopySelectionAsksTheParameterAndDisablesCopyingWhile
     w->close();
 }
 
+TEST_F(CopyIntegrationTest, ExplicitTitlesNeedNotBeInTheList) {
+    // A medium the catalogue does not know, beside the loaded one.
+    const QString other = env.path(QStringLiteral("anderes"));
+    QDir().mkpath(other + QStringLiteral("/Sub"));
+    QFile id(other + QStringLiteral("/Zweite.id"));
+    ASSERT_TRUE(id.open(QIODevice::WriteOnly));
+    id.close();
+    QFile song(other + QStringLiteral("/Sub/Beta - Gamma.ogg"));
+    ASSERT_TRUE(song.open(QIODevice::WriteOnly));
+    song.write(QByteArray(2000, 'B'));
+    song.close();
+    qputenv("VORLUNE_MEDIA_ROOTS", QFile::encodeName(medium + u':' + other));
+
+    auto w = shownAndLoaded();
+    CopyIntegration* copy = w->copying();
+    const QString dest = env.path(QStringLiteral("ziel"));
+    w->dir_text->setText(dest + QStringLiteral("/%C/%F"));
+    w->pl_text->setEditText(dest + QStringLiteral("/liste.m3u"));
+    ASSERT_EQ(w->views()->selectedCount(), 0);
+    QSignalSpy finished(&copy->copyDialog()->run(), &CopyRun::finished);
+    // Folder lines and text that names no title are left out; they do not end the run.
+    copy->copyTitles({QStringLiteral("Zweite:\\Sub\\Beta - Gamma.ogg"),
+                      QStringLiteral("kein Titel"), QStringLiteral("Erste:\\Ordner\\"), QString(),
+                      QStringLiteral("Erste:\\Ordner\\Abba - SOS.ogg")});
+    ASSERT_TRUE(waitFor([&] { return !finished.isEmpty(); }, 10000));
+    EXPECT_TRUE(finished.first().first().toBool());
+    EXPECT_EQ(readAll(dest + QStringLiteral("/Zweite/Beta - Gamma.ogg")), QByteArray(2000, 'B'));
+    EXPECT_EQ(readAll(dest + QStringLiteral("/Erste/Abba - SOS.ogg")), QByteArray(3000, 'A'));
+    EXPECT_EQ(w->statusText->text(),
+              "Kopieren der Titel in Zielordner abgeschlossen. (2 Titel kopiert)");
+
+    // Through the command with an explicit selection: those titles, not the list's.
+    QFile::remove(dest + QStringLiteral("/Zweite/Beta - Gamma.ogg"));
+    QDir(dest + QStringLiteral("/Erste")).removeRecursively();
+    TreeNode* folder = nullptr;
+    std::function<void(TreeNode*)> find = [&](TreeNode* n) {
+        for (int i = 0; i < n->childCount() && !folder; ++i) {
+            if (n->child(i)->text == QStringLiteral("Ordner")) folder = n->child(i);
+            find(n->child(i));
+        }
+    };
+    find(w->collection().root());
+    ASSERT_NE(folder, nullptr);
+    w->views()->selectNode(folder);
+    w->views()->selectAll();
+    finished.clear();
+    ASSERT_TRUE(w->commandTable().run(QStringLiteral("copy"),
+                                      QStringLiteral("Zweite%3A%5CSub%5CBeta%20-%20Gamma.ogg&")));
+    ASSERT_TRUE(waitFor([&] { return !finished.isEmpty(); }, 10000));
+    EXPECT_EQ(readAll(dest + QStringLiteral("/Zweite/Beta - Gamma.ogg")), QByteArray(2000, 'B'));
+    EXPECT_FALSE(QFileInfo::exists(dest + QStringLiteral("/Erste")));
+    w->close();
+}
+
 } // namespace

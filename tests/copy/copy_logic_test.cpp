@@ -66,6 +66,9 @@ TEST(PathTemplate, Correction) {
         {"  /media/musik/%F  ", "/media/musik/%F"},
         {"", "/home/hans/%F"},
         {"\\\\server", "/home/hans/server/%F"},
+        // The URL form of a share becomes its share path.
+        {"smb://nas/musik/%A/%F", "\\\\nas\\musik\\%A\\%F"},
+        {"SMB://nas/musik", "\\\\nas\\musik\\%F"},
     };
     for (const auto& c : cases) {
         const QString corrected = CorrectPathTemplate(QString::fromUtf8(c.text), home);
@@ -103,6 +106,12 @@ TEST(PathTemplate, Expansion) {
         {"/m/%C/%F", QStringLiteral("a/b:\\x\\c/d.mp3"), "/m/a-b/c-d.mp3"},
         // A value inserted by one pass is read by the later passes, never by its own.
         {"/m/%C/%F", QStringLiteral("%C%P:\\x\\s.mp3"), "/m/%CStick/s.mp3"},
+        // On a share, the characters the server reserves become "_" (a local folder
+        // keeps them).
+        {"\\\\srv\\z\\%C\\%A\\%T%E", QStringLiteral("Live?:\\x\\AC*DC - What? <Yes>|\"No\".mp3"),
+         "\\\\srv\\z\\Live_\\AC_DC\\What_ _Yes___No_.mp3"},
+        {"/m/%C/%T%E", QStringLiteral("Live?:\\x\\AC*DC - What?.mp3"), "/m/Live?/What?.mp3"},
+        {"\\\\srv\\z\\%C\\%F", QStringLiteral("..:\\x\\a\tb.mp3"), "\\\\srv\\z\\_\\a_b.mp3"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ExpandPathTemplate(QString::fromUtf8(c.tmpl), c.line, ctx),

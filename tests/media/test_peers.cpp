@@ -81,6 +81,10 @@ void PythonPeer::stop() {
 }
 
 QString SambaPeer::start(const QString& shareFolder, const QString& user, const QString& password) {
+    return start(QList<Share>{{QStringLiteral("musik"), shareFolder, false}}, user, password);
+}
+
+QString SambaPeer::start(const QList<Share>& shares, const QString& user, const QString& password) {
     const QString smbd = QStandardPaths::findExecutable("smbd", {"/usr/sbin", "/usr/bin"});
     const QString smbpasswd =
         QStandardPaths::findExecutable("smbpasswd", {"/usr/bin", "/usr/sbin"});
@@ -95,7 +99,7 @@ QString SambaPeer::start(const QString& shareFolder, const QString& user, const 
         port_ = probe.serverPort();
     }
     const QString conf = d + QStringLiteral("/smb.conf");
-    const QByteArray text =
+    QString text =
         QString("[global]\n workgroup = TESTGRP\n netbios name = VLMEDIA\n"
                 " smb ports = %2\n interfaces = lo\n bind interfaces only = yes\n"
                 " private dir = %1/private\n lock directory = %1/lock\n"
@@ -104,13 +108,14 @@ QString SambaPeer::start(const QString& shareFolder, const QString& user, const 
                 " log file = %1/log.smbd\n map to guest = never\n"
                 " passdb backend = tdbsam:%1/private/passdb.tdb\n"
                 " server role = standalone server\n load printers = no\n"
-                " printcap name = /dev/null\n disable spoolss = yes\n disable netbios = yes\n"
-                "[musik]\n path = %3\n valid users = %4\n guest ok = no\n read only = yes\n")
+                " printcap name = /dev/null\n disable spoolss = yes\n disable netbios = yes\n")
             .arg(d)
-            .arg(port_)
-            .arg(shareFolder, user)
-            .toUtf8();
-    if (!writeFile(conf, text)) return QStringLiteral("cannot write smb.conf");
+            .arg(port_);
+    for (const Share& share : shares)
+        text += QString("[%1]\n path = %2\n valid users = %3\n guest ok = no\n read only = %4\n")
+                    .arg(share.name, share.folder, user,
+                         share.writable ? QStringLiteral("no") : QStringLiteral("yes"));
+    if (!writeFile(conf, text.toUtf8())) return QStringLiteral("cannot write smb.conf");
     QProcess passwd;
     passwd.start(smbpasswd, {"-c", conf, "-a", "-s", user});
     passwd.waitForStarted(5000);

@@ -30,8 +30,15 @@ private:
 class SambaPeer {
 public:
     ~SambaPeer() { stop(); }
-    // Empty on success, else why smbd cannot serve.
+    struct Share {
+        QString name;
+        QString folder;
+        bool writable = false;
+    };
+    // Empty on success, else why smbd cannot serve. The one-folder form serves it
+    // read-only as "musik".
     QString start(const QString& shareFolder, const QString& user, const QString& password);
+    QString start(const QList<Share>& shares, const QString& user, const QString& password);
     void stop();
     quint16 port() const { return port_; }
 

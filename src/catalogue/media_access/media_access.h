@@ -104,6 +104,13 @@ public:
     int connectionCount() const override { return connections_.count(); }
 
     bool isConnected(const QString& resource) const { return connections_.contains(resource); }
+
+    // For sessions of other subsystems on shares: the logins every session shares, the
+    // port and time-out they are made with, and the login name tried first.
+    SmbCredentials* smbCredentials() const { return smbCredentials_.get(); }
+    quint16 smbPort() const { return options_.smbPort; }
+    int smbTimeoutMs() const { return options_.smbTimeoutMs; }
+    QString shareUser() const;
     MediaPrompts* prompts() const { return prompts_; }
 
     // Connection checks: safe on any thread; they wait on the network and ask for
@@ -157,7 +164,6 @@ private:
     const WebDrive* webDriveOf(const QString& path) const;
     const NetDrive* netDriveOf(const QString& path) const;
     void stopFetcherFor(const QString& folder);
-    QString shareUser() const;
 
     Options options_;
     MediaPrompts* prompts_;

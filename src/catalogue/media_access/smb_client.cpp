@@ -2,11 +2,13 @@
 
 #include <QFile>
 #include <QMutexLocker>
+#include <QRandomGenerator>
 
 #include <libsmbclient.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <cerrno>
 #include <cstring>
@@ -271,4 +273,207 @@ webclient::TransferResult SmbSession::download(const QString& url, const QString
     }
     result.ok = !failed;
     return result;
+}
+
+int SmbSession::makeFolders(const QString& url) {
+    if (!ensure()) return ENODEV;
+    // smb://server/share/a/b: the share exists; each folder below it is made in turn.
+    const QString rest = url.mid(6);
+    const QStringList parts = rest.split(u'/', Qt::SkipEmptyParts);
+    if (parts.size() < 2) return EINVAL;
+    QString path = QStringLiteral("smb://") + parts[0] + u'/' + parts[1];
+    for (qsizetype i = 2; i < parts.size(); ++i) {
+        path += u'/' + parts[i];
+        const QByteArray target = requestUrl(path);
+        struct stat st;
+        errno = 0;
+        if (smbc_getFunctionStat(context_)(context_, target.constData(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+            continue;
+        }
+        if (errno != ENOENT) return errno ? errno : EIO;
+        errno = 0;
+        if (smbc_getFunctionMkdir(context_)(context_, target.constData(), 0755) != 0 &&
+            errno != EEXIST)
+            return errno ? errno : EIO;
+    }
+    return 0;
+}
+
+int SmbSession::remove(const QString& url) {
+    if (!ensure()) return ENODEV;
+    errno = 0;
+    if (smbc_getFunctionUnlink(context_)(context_, requestUrl(url).constData()) == 0) return 0;
+    return errno ? errno : EIO;
+}
+
+int SmbSession::fileSize(const QString& url, qint64* size) {
+    if (!ensure()) return ENODEV;
+    struct stat st;
+    errno = 0;
+    if (smbc_getFunctionStat(context_)(context_, requestUrl(url).constData(), &st) != 0)
+        return errno ? errno : EIO;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    *size = st.st_size;
+    return 0;
+}
+
+int SmbSession::freeSpace(const QString& url, qint64* bytes) {
+    if (!ensure()) return ENODEV;
+    QByteArray target = requestUrl(url.endsWith(u'/') ? url : url + u'/');
+    struct statvfs st;
+    errno = 0;
+    if (smbc_getFunctionStatVFS(context_)(context_, target.data(), &st) != 0)
+        return errno ? errno : EIO;
+    *bytes = qint64(st.f_bavail) * qint64(st.f_frsize ? st.f_frsize : st.f_bsize);
+    return 0;
+}
+
+int SmbSession::readAll(const QString& url, QByteArray* data, qint64 maxBytes) {
+    data->clear();
+    if (!ensure()) return ENODEV;
+    errno = 0;
+    SMBCFILE* f =
+        smbc_getFunctionOpen(context_)(context_, requestUrl(url).constData(), O_RDONLY, 0);
+    if (!f) return errno ? errno : EIO;
+    int error = 0;
+    char buffer[65536];
+    for (;;) {
+        errno = 0;
+        const ssize_t n = smbc_getFunctionRead(context_)(context_, f, buffer, sizeof buffer);
+        if (n < 0) {
+            error = errno ? errno : EIO;
+            break;
+        }
+        if (n == 0) break;
+        if (data->size() + n > maxBytes) {
+            error = EFBIG;
+            break;
+        }
+        data->append(buffer, qsizetype(n));
+    }
+    smbc_getFunctionClose(context_)(context_, f);
+    if (error) data->clear();
+    return error;
+}
+
+template <typename Source> SmbSession::Upload SmbSession::put(const QString& url, Source&& source) {
+    Upload result;
+    if (!ensure()) {
+        result.error = ENODEV;
+        return result;
+    }
+    const qsizetype slash = url.lastIndexOf(u'/');
+    if (slash < 0 || slash + 1 >= url.size()) {
+        result.error = EINVAL;
+        return result;
+    }
+    const QString folder = url.left(slash + 1);
+    QString temp;
+    SMBCFILE* f = nullptr;
+    for (int attempt = 0; attempt < 8 && !f; ++attempt) {
+        temp = folder + QStringLiteral(".vorlune-copy-%1")
+                            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        errno = 0;
+        f = smbc_getFunctionOpen(context_)(context_, requestUrl(temp).constData(),
+                                           O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (!f && errno != EEXIST) break;
+    }
+    if (!f) {
+        result.error = errno ? errno : EIO;
+        return result;
+    }
+    auto dropTemp = [&] {
+        smbc_getFunctionUnlink(context_)(context_, requestUrl(temp).constData());
+    };
+    constexpr qint64 chunk = qint64(1) << 20;
+    auto buffer = std::make_unique<char[]>(size_t(chunk));
+    for (;;) {
+        const qint64 n = source(buffer.get(), chunk);
+        if (n < 0) {
+            result.error = errno ? errno : EIO;
+            if (errno == ECANCELED) {
+                result.error = 0;
+                result.aborted = true;
+            }
+            break;
+        }
+        if (n == 0) break;
+        qint64 written = 0;
+        while (written < n) {
+            errno = 0;
+            const ssize_t w = smbc_getFunctionWrite(context_)(context_, f, buffer.get() + written,
+                                                              size_t(n - written));
+            if (w <= 0) {
+                result.error = errno ? errno : EIO;
+                break;
+            }
+            written += w;
+        }
+        if (result.error) break;
+        result.bytes += n;
+    }
+    errno = 0;
+    const int closed = smbc_getFunctionClose(context_)(context_, f);
+    if (!result.error && !result.aborted && closed != 0) result.error = errno ? errno : EIO;
+    if (result.error || result.aborted) {
+        dropTemp();
+        return result;
+    }
+    // What arrived is checked before it takes the final name.
+    qint64 size = -1;
+    if (const int e = fileSize(temp, &size); e != 0 || size != result.bytes) {
+        result.error = e ? e : EIO;
+        dropTemp();
+        return result;
+    }
+    const QByteArray from = requestUrl(temp);
+    const QByteArray to = requestUrl(url);
+    auto renameTo = [&] {
+        errno = 0;
+        return smbc_getFunctionRename(context_)(context_, from.constData(), context_,
+                                                to.constData()) == 0;
+    };
+    if (!renameTo()) {
+        // Servers that do not replace on rename: the old file goes only now.
+        struct stat st;
+        const bool taken = smbc_getFunctionStat(context_)(context_, to.constData(), &st) == 0;
+        if (!taken || S_ISDIR(st.st_mode) ||
+            smbc_getFunctionUnlink(context_)(context_, to.constData()) != 0 || !renameTo()) {
+            result.error = errno ? errno : EIO;
+            if (taken && S_ISDIR(st.st_mode)) result.error = EISDIR;
+            dropTemp();
+            return result;
+        }
+    }
+    return result;
+}
+
+SmbSession::Upload SmbSession::upload(const QString& localPath, const QString& url,
+                                      const std::atomic<bool>* abort) {
+    QFile in(localPath);
+    if (!in.open(QIODevice::ReadOnly)) {
+        Upload result;
+        result.error = errno ? errno : ENOENT;
+        return result;
+    }
+    return put(url, [&](char* buffer, qint64 max) -> qint64 {
+        if (abort && abort->load(std::memory_order_relaxed)) {
+            errno = ECANCELED;
+            return -1;
+        }
+        const qint64 n = in.read(buffer, max);
+        if (n < 0) errno = EIO;
+        return n;
+    });
+}
+
+SmbSession::Upload SmbSession::uploadData(const QByteArray& data, const QString& url) {
+    qint64 at = 0;
+    return put(url, [&](char* buffer, qint64 max) -> qint64 {
+        const qint64 n = qMin(max, qint64(data.size()) - at);
+        std::memcpy(buffer, data.constData() + at, size_t(n));
+        at += n;
+        return n;
+    });
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <atomic>
+
 typedef struct _SMBCCTX SMBCCTX;
 
 // Network shares through libsmbclient, without mounting.
@@ -56,8 +58,32 @@ public:
     webclient::TransferResult download(const QString& url, const QString& localPath,
                                        const webclient::ProgressFn& progress);
 
+    // Writing. Each returns 0 or an errno value.
+    // Creates the folder and every missing parent below the share.
+    int makeFolders(const QString& url);
+    int remove(const QString& url);
+    // Size of a file; ENOENT when it is not there.
+    int fileSize(const QString& url, qint64* size);
+    // Bytes the share offers this user below the folder.
+    int freeSpace(const QString& url, qint64* bytes);
+    // Reads a whole file of at most maxBytes; EFBIG when it is larger.
+    int readAll(const QString& url, QByteArray* data, qint64 maxBytes);
+
+    // Puts a local file (or data) on the share: written under a temporary name in the
+    // destination folder and renamed over `url` only when complete and of the right
+    // size, so that a failed or aborted upload leaves nothing under the final name.
+    struct Upload {
+        int error = 0; // errno value, 0 on success
+        bool aborted = false;
+        qint64 bytes = 0;
+    };
+    Upload upload(const QString& localPath, const QString& url,
+                  const std::atomic<bool>* abort = nullptr);
+    Upload uploadData(const QByteArray& data, const QString& url);
+
 private:
     bool ensure();
+    template <typename Source> Upload put(const QString& url, Source&& source);
     static void authenticate(SMBCCTX* context, const char* server, const char* share,
                              char* workgroup, int workgroupLength, char* user, int userLength,
                              char* password, int passwordLength);

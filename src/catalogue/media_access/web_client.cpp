@@ -288,4 +288,30 @@ TransferResult download(const QString& url, const Credentials& login, const QStr
     return result;
 }
 
+QString removeFtpFile(const QString& url, const Credentials& login, const Timeouts& t) {
+    if (!isFtpUrl(url)) return QStringLiteral("keine FTP-Adresse");
+    // The path as written after the host; the command takes it as it is, so no line breaks.
+    const qsizetype slash = url.indexOf(u'/', 6);
+    const QString path = slash < 0 ? QString() : url.mid(slash + 1);
+    if (path.isEmpty() || path.endsWith(u'/') || path.contains(u'\r') || path.contains(u'\n'))
+        return QStringLiteral("ungültiger Pfad");
+    char errorBuffer[CURL_ERROR_SIZE];
+    CurlHandle h = newHandle(encodeUrl(url.left(slash + 1)), login, t, errorBuffer);
+    if (!h) return QStringLiteral("libcurl ist nicht verfügbar.");
+    const QByteArray command = "DELE " + path.toUtf8();
+    std::unique_ptr<curl_slist, SlistDeleter> quote(
+        curl_slist_append(nullptr, command.constData()));
+    Replies replies;
+    curl_easy_setopt(h.get(), CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(h.get(), CURLOPT_QUOTE, quote.get());
+    curl_easy_setopt(h.get(), CURLOPT_TIMEOUT, long(t.probeSeconds));
+    curl_easy_setopt(h.get(), CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(h.get(), CURLOPT_HEADERDATA, &replies);
+    const CURLcode code = curl_easy_perform(h.get());
+    if (code == CURLE_OK) return {};
+    return code == CURLE_QUOTE_ERROR && !replies.lastLine.isEmpty()
+               ? QString::fromUtf8(replies.lastLine).trimmed()
+               : errorText(code, errorBuffer);
+}
+
 } // namespace webclient

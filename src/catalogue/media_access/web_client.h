@@ -62,6 +62,10 @@ using ProgressFn = std::function<bool(qint64, qint64)>;
 TransferResult download(const QString& url, const Credentials& login, const QString& localPath,
                         const ProgressFn& progress, const Timeouts& t = {});
 
+// Deletes a file on an FTP server (DELE, relative to the login folder as the URL's path
+// is). Empty on success, else the server's or the library's reason.
+QString removeFtpFile(const QString& url, const Credentials& login, const Timeouts& t = {});
+
 // "Vorlune, Version 1.5a (Build 300)"
 QByteArray userAgent();
 
