@@ -70,6 +70,7 @@ AppCore::AppCore(Environment environment, QObject* parent)
     player_->setTitleLists(&collection_->titleLists);
     registerPlayerCommands(commands_, *player_,
                            [this] { return selectedCount_ ? selectedCount_() : 0; });
+    ownCommands_ = commands_.names();
 
     server_ = std::make_unique<WStreamingServer>(userAgent());
 }
@@ -81,6 +82,11 @@ AppCore::~AppCore() {
     loader_->setConnector(nullptr);
     // The rules of the table may read what is gone by the time the player goes.
     QObject::disconnect(player_.get(), nullptr, &commands_, nullptr);
+}
+
+void AppCore::removeWindowCommands() {
+    for (const QString& name : commands_.names())
+        if (!ownCommands_.contains(name, Qt::CaseInsensitive)) commands_.remove(name);
 }
 
 void AppCore::setMediaPrompts(MediaPrompts* prompts) {

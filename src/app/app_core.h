@@ -51,6 +51,9 @@ public:
     // Play records by title line (count ":" date), kept for the charts.
     QHash<QString, QString>& chartsRecords() { return chartsRecords_; }
     CommandTable& commands() { return commands_; }
+    // Removes the commands a window and its parts added; the core's own stay. For a
+    // window that goes while the core lives on.
+    void removeWindowCommands();
 
     // Media access and the loader's connector to it. Its questions go to the prompts set
     // here; while none are set nobody answers (passwords and waits are cancelled, warnings
@@ -99,4 +102,5 @@ private:
     std::unique_ptr<Player> player_; // goes before the media access it uses
     std::unique_ptr<WStreamingServer> server_;
     std::function<int()> selectedCount_;
+    QStringList ownCommands_;
 };
