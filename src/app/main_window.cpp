@@ -126,6 +126,8 @@ TForm1::~TForm1() {
     if (media_) media_->connector().close();
     loader_->wait();
     if (!closed_) FormClose();
+    // The core may outlive the window: what runs on the window goes with it.
+    core_.removeWindowCommands();
     if (fontId_ >= 0) QFontDatabase::removeApplicationFont(fontId_);
 }
 

@@ -1,6 +1,6 @@
 #include "media_integration.h"
 
-#include "app_paths.h"
+#include "app_core.h"
 #include "collection_loader.h"
 #include "event_sounds.h"
 #include "gui_thread_connector.h"
@@ -13,29 +13,21 @@
 
 MediaIntegration::MediaIntegration(TForm1* window, TForm2* insertMedium, TForm6* password,
                                    SettingsStore* store)
-    : window_(window), insertMedium_(insertMedium), password_(password),
-      sounds_(std::make_unique<EventSounds>(store)) {
-    tempDir_ = window->environment().tempDir;
-    if (tempDir_.isEmpty()) {
-        ownTemp_ = std::make_unique<PrivateTempDir>();
-        tempDir_ = ownTemp_->path();
-    }
-    MediaAccess::Options options;
-    options.tempDir = tempDir_;
-    access_ = std::make_unique<MediaAccess>(options, static_cast<MediaPrompts*>(this));
-    connector_ = new GuiThreadConnector(access_.get(), this);
+    : window_(window), core_(window->core()), insertMedium_(insertMedium), password_(password),
+      tempDir_(core_.mediaTempDir()), sounds_(std::make_unique<EventSounds>(store)),
+      access_(&core_.media()), connector_(&core_.mediumConnector()) {
+    core_.setMediaPrompts(this);
     window->setMediumConnector(connector_);
 
     const EventSoundFn play = [this](const QString& event) { sounds_->play(event); };
     insertMedium_->setEventSound(play);
     password_->setEventSound(play);
 
-    connect(access_.get(), &MediaAccess::statusMessage, window, &TForm1::setStatusText);
-    connect(access_.get(), &MediaAccess::downloadStarted, this,
+    connect(access_, &MediaAccess::statusMessage, window, &TForm1::setStatusText);
+    connect(access_, &MediaAccess::downloadStarted, this,
             [this](const QString&, const QString&, qint64 maximum) { onDownloadStarted(maximum); });
-    connect(access_.get(), &MediaAccess::downloadProgress, this,
-            &MediaIntegration::onDownloadProgress);
-    connect(access_.get(), &MediaAccess::titleFetched, this, &MediaIntegration::onTitleFetched);
+    connect(access_, &MediaAccess::downloadProgress, this, &MediaIntegration::onDownloadProgress);
+    connect(access_, &MediaAccess::titleFetched, this, &MediaIntegration::onTitleFetched);
     // A reload that ends hides the bar it shared with a running download: show it again.
     connect(window, &TForm1::loadFinished, this, [this] {
         if (!access_->isDownloading()) return;
@@ -46,8 +38,10 @@ MediaIntegration::MediaIntegration(TForm1* window, TForm2* insertMedium, TForm6*
 }
 
 MediaIntegration::~MediaIntegration() {
+    // Without the window nothing is connected and nobody is asked any more.
     connector_->close();
     window_->setMediumConnector(nullptr);
+    core_.setMediaPrompts(nullptr);
 }
 
 bool MediaIntegration::closeRequest() {

@@ -7,18 +7,18 @@
 
 #include <memory>
 
+class AppCore;
 class EventSounds;
 class GuiThreadConnector;
-class PrivateTempDir;
 class SettingsStore;
 class TForm1;
 class TForm2;
 class TForm6;
 
-// The main window's side of media access: owns the MediaAccess, answers its questions
-// with the insert-medium dialog, the password prompt and the window's message boxes,
-// hands the loader's connection requests to the GUI thread, shows downloads in the
-// status bar and takes the connections down when the window is asked to close.
+// The main window's side of the core's media access: answers its questions with the
+// insert-medium dialog, the password prompt and the window's message boxes, shows
+// downloads in the status bar and takes the connections down when the window is asked to
+// close.
 class MediaIntegration : public QObject, private MediaPrompts {
     Q_OBJECT
 public:
@@ -26,6 +26,7 @@ public:
     ~MediaIntegration() override;
 
     MediaAccess& access() { return *access_; }
+    // The core's connector: the loader's connection requests go to the GUI thread.
     GuiThreadConnector& connector() { return *connector_; }
     // The temporary folder the web folders and fetched titles go to.
     QString tempDir() const { return tempDir_; }
@@ -46,12 +47,12 @@ private:
     void onTitleFetched();
 
     TForm1* window_;
+    AppCore& core_;
     TForm2* insertMedium_;
     TForm6* password_;
-    std::unique_ptr<PrivateTempDir> ownTemp_; // only when the window has none
     QString tempDir_;
     std::unique_ptr<EventSounds> sounds_;
-    std::unique_ptr<MediaAccess> access_;
-    GuiThreadConnector* connector_ = nullptr;
+    MediaAccess* access_;
+    GuiThreadConnector* connector_;
     int progressShift_ = 0; // sizes past the progress bar's int range are scaled down
 };

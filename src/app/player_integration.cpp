@@ -5,10 +5,8 @@
 #include "commands.h"
 #include "desktop_integration.h"
 #include "main_window.h"
-#include "media_access_titles.h"
 #include "playback_widgets.h"
 #include "player.h"
-#include "player_commands.h"
 
 #include "collection_views.h"
 
@@ -21,29 +19,13 @@
 #include <QSlider>
 #include <QToolButton>
 
-namespace {
-
-// Audio and video outputs for libmpv; empty means its own choice.
-MediaDevice::Options deviceOptions() {
-    MediaDevice::Options options;
-    options.audioOutput = qEnvironmentVariable("VORLUNE_AUDIO_OUTPUT");
-    options.videoOutput = qEnvironmentVariable("VORLUNE_VIDEO_OUTPUT");
-    return options;
-}
-
-} // namespace
-
 PlayerIntegration::PlayerIntegration(TForm1* window)
-    : QObject(window), window_(window),
-      titles_(std::make_unique<MediaAccessTitles>(window->mediaAccess())) {
+    : QObject(window), window_(window), player_(&window->core().player()) {
     // The program's icon: on every window without one of its own, and in the tray.
     if (QApplication::windowIcon().isNull())
         QApplication::setWindowIcon(QIcon(desktopintegration::iconResource()));
-    player_ = std::make_unique<Player>(
-        Player::Options{window->environment().tempDir, deviceOptions(), 1000}, titles_.get());
-    titles_->connectPlayer(player_.get());
     player_->setTitleLists(&window->collection().titleLists);
-    widgets_ = new PlaybackWidgets(player_.get(), window);
+    widgets_ = new PlaybackWidgets(player_, window);
     widgets_->attachSeekpos(window->commands->seekpos);
 
     connect(window, &TForm1::collectionReplaced, this, [this](Collection* collection) {
@@ -51,16 +33,16 @@ PlayerIntegration::PlayerIntegration(TForm1* window)
         updateContext();
         syncSelection();
     });
-    connect(player_.get(), &Player::controlsChanged, this, &PlayerIntegration::applyControls);
-    connect(player_.get(), &Player::statusTextChanged, window, &TForm1::setStatusText);
-    connect(player_.get(), &Player::streamTitleChanged, this, [this](const QString& title) {
+    connect(player_, &Player::controlsChanged, this, &PlayerIntegration::applyControls);
+    connect(player_, &Player::statusTextChanged, window, &TForm1::setStatusText);
+    connect(player_, &Player::streamTitleChanged, this, [this](const QString& title) {
         streamTitle_ = title;
         emit streamTitleChanged(title);
     });
-    connect(player_.get(), &Player::rebuildViewRequested, this, &PlayerIntegration::rebuildView);
-    connect(player_.get(), &Player::currentIndexChanged, this, &PlayerIntegration::updateContext);
-    connect(player_.get(), &Player::titleStarted, this, &PlayerIntegration::updateContext);
-    connect(player_.get(), &Player::playCounted, this, &PlayerIntegration::playCounted);
+    connect(player_, &Player::rebuildViewRequested, this, &PlayerIntegration::rebuildView);
+    connect(player_, &Player::currentIndexChanged, this, &PlayerIntegration::updateContext);
+    connect(player_, &Player::titleStarted, this, &PlayerIntegration::updateContext);
+    connect(player_, &Player::playCounted, this, &PlayerIntegration::playCounted);
 
     wireCommands();
     wireViews();
@@ -69,7 +51,9 @@ PlayerIntegration::PlayerIntegration(TForm1* window)
 
 PlayerIntegration::~PlayerIntegration() {
     delete widgets_;
-    player_.reset();
+    // The player stays with the core; what it asked of the window goes with the window.
+    player_->setSelectionProvider({});
+    window_->core().setSelectedCount({});
 }
 
 void PlayerIntegration::wireCommands() {
@@ -77,7 +61,7 @@ void PlayerIntegration::wireCommands() {
     auto item = [this](const char* name) { return window_->action(QLatin1String(name)); };
 
     CommandTable& table = window_->commandTable();
-    registerPlayerCommands(table, *player_, [this] {
+    window_->core().setSelectedCount([this] {
         int selected = 0;
         if (window_->views()) selected = window_->views()->selectedCount();
         return selected;
@@ -98,7 +82,7 @@ void PlayerIntegration::wireCommands() {
     }
     // Only a released slider seeks; the tick's own updates are made with signals blocked.
     c->seeker->setTracking(false);
-    connect(c->seeker, &QSlider::valueChanged, player_.get(), &Player::seekerChange);
+    connect(c->seeker, &QSlider::valueChanged, player_, &Player::seekerChange);
 
     // Time mode and tray display: the main menu and the clock menu act as one.
     QAction* elapsed = item("AktuelleZeit1");
@@ -113,7 +97,7 @@ void PlayerIntegration::wireCommands() {
     QAction* clockTray = widgets_->item(QStringLiteral("TrayAnzeige1"));
     connect(tray, &QAction::toggled, clockTray, &QAction::setChecked);
     connect(clockTray, &QAction::toggled, tray, &QAction::setChecked);
-    connect(tray, &QAction::toggled, player_.get(), &Player::setTrayDisplay);
+    connect(tray, &QAction::toggled, player_, &Player::setTrayDisplay);
 }
 
 void PlayerIntegration::wireViews() {

@@ -5,18 +5,14 @@
 #include <QObject>
 #include <QString>
 
-#include <memory>
-
-class MediaAccessTitles;
 class PlaybackWidgets;
 class Player;
 class TForm1;
 class TreeNode;
 
-// The main window's side of the player: creates it over the window's media access,
-// drives the transport buttons, menu items, position slider and label, the status text
-// and the progress bar from the player's state, feeds it the list selection and the
-// shown view, and carries the play history through the settings.
+// The main window's side of the core's player: drives the transport buttons, menu items, position
+// slider and label, the status text and the progress bar from the player's state, feeds it the list
+// selection and the shown view, and carries the play history through the settings.
 class PlayerIntegration : public QObject {
     Q_OBJECT
 public:
@@ -50,8 +46,7 @@ private:
     void setTimeMode(int mode);
 
     TForm1* window_;
-    std::unique_ptr<MediaAccessTitles> titles_;
-    std::unique_ptr<Player> player_;
+    Player* player_;
     PlaybackWidgets* widgets_ = nullptr;
     QString streamTitle_;
     bool progressShown_ = false; // the progress bar shows the frame scan

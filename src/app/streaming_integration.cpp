@@ -9,7 +9,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 StreamingIntegration::StreamingIntegration(TForm1* window)
-    : QObject(window), window_(window), server_(new WStreamingServer(window->userAgent(), this)),
+    : QObject(window), window_(window), server_(&window->core().streamingServer()),
       relay_(new IcecastRelay(this)) {
     connect(&listing_, &QFutureWatcherBase::finished, this, &StreamingIntegration::onDevices);
     connect(relay_, &IcecastRelay::stateChanged, this,

@@ -12,14 +12,13 @@ class SettingsStore;
 class TForm1;
 class WStreamingServer;
 
-// The main window's side of the stream: owns the server, checks the "Streaming" settings
+// The main window's side of the core's stream server: checks the "Streaming" settings
 // against the recording devices at the first showing and starts the server when they
 // enable it, stops it at the close request and shuts it down at closing. The device list
 // is asked for off the GUI thread, so a sound server that does not answer stalls nothing.
 class StreamingIntegration : public QObject {
     Q_OBJECT
 public:
-    // The server gets the window's user agent as its software name.
     explicit StreamingIntegration(TForm1* window);
     ~StreamingIntegration() override;
 

@@ -2,15 +2,16 @@
 #include "commands.h"
 #include "control_server.h"
 #include "media_access.h"
-#include "media_access_titles.h"
 #include "player.h"
-#include "player_commands.h"
 #include "test_support.h"
 #include "title_lists.h"
 
+#include <QDir>
+#include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <gtest/gtest.h>
 
@@ -92,7 +93,7 @@ TEST(CommandTable, ArgumentsForSkipCountsAndSwitches) {
 
 using playbacktest::CancellingPrompts;
 
-// The core with a real player on libmpv (no sound output): control codes and commands
+// The core with its own player on libmpv (no sound output): control codes and commands
 // act exactly while the transport buttons would be enabled. No widget is built.
 class CoreCommandsTest : public ::testing::Test {
 protected:
@@ -100,34 +101,28 @@ protected:
         ASSERT_TRUE(root.isValid());
         ASSERT_TRUE(temp.isValid());
         qputenv("VORLUNE_MEDIA_ROOTS", root.path().toUtf8());
+        qputenv("VORLUNE_AUDIO_OUTPUT", "null");
+        qputenv("VORLUNE_VIDEO_OUTPUT", "null");
         ASSERT_TRUE(playbacktest::writeFile(root.filePath(QStringLiteral("Music.id")),
                                             "MEDIATYPE::HDD\r\n"));
         AppCore::Environment env;
         env.tempDir = temp.path();
         env.dataDir = temp.path();
         core = std::make_unique<AppCore>(env);
-        MediaAccess::Options options;
-        options.tempDir = temp.path();
-        media = std::make_unique<MediaAccess>(options, &prompts);
-        titles = std::make_unique<MediaAccessTitles>(media.get());
-        Player::Options po;
-        po.tempDir = temp.path();
-        po.device.audioOutput = QStringLiteral("null");
-        po.device.videoOutput = QStringLiteral("null");
-        po.tickMs = 100;
-        player = std::make_unique<Player>(po, titles.get());
-        titles->connectPlayer(player.get());
-        player->setTitleLists(&core->collection().titleLists);
+        core->setMediaPrompts(&prompts);
+        player = &core->player();
         player->setSelectionProvider([this] { return selection; });
-        registerPlayerCommands(core->commands(), *player, [this] { return int(selection.size()); });
+        core->setSelectedCount([this] { return int(selection.size()); });
     }
     void TearDown() override {
-        player.reset();
-        qunsetenv("VORLUNE_MEDIA_ROOTS");
+        core.reset();
+        for (const char* name :
+             {"VORLUNE_MEDIA_ROOTS", "VORLUNE_AUDIO_OUTPUT", "VORLUNE_VIDEO_OUTPUT"})
+            qunsetenv(name);
     }
-    QString title(const QString& name) {
+    QString title(const QString& name, int ms = 3000) {
         EXPECT_FALSE(
-            playbacktest::makeMp3(root.path(), QStringLiteral("dir/") + name, 3000).isEmpty());
+            playbacktest::makeMp3(root.path(), QStringLiteral("dir/") + name, ms).isEmpty());
         return QStringLiteral("Music:\\dir\\") + name;
     }
     // The enabled state of codes 1 to 5, as the control socket sees it.
@@ -142,9 +137,7 @@ protected:
     CancellingPrompts prompts;
     QStringList selection;
     std::unique_ptr<AppCore> core;
-    std::unique_ptr<MediaAccess> media;
-    std::unique_ptr<MediaAccessTitles> titles;
-    std::unique_ptr<Player> player;
+    Player* player = nullptr;
 };
 
 TEST_F(CoreCommandsTest, ControlCodesFollowTheTransportRules) {
@@ -158,7 +151,7 @@ TEST_F(CoreCommandsTest, ControlCodesFollowTheTransportRules) {
     selection = lines;
     player->setListSelection(true);
     EXPECT_TRUE(core->commandEnabled(1));
-    QSignalSpy started(player.get(), &Player::titleStarted);
+    QSignalSpy started(player, &Player::titleStarted);
     core->runCommand(1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return started.count() >= 1; }, 8000));
     EXPECT_EQ(player->currentLine(), lines[0]);
@@ -188,7 +181,7 @@ TEST_F(CoreCommandsTest, EnabledChangesReachBoundControlsAsSignals) {
     selection = {title(QStringLiteral("A.mp3"))};
     player->setListSelection(true);
     QSignalSpy changed(&core->commands(), &CommandTable::enabledChanged);
-    QSignalSpy started(player.get(), &Player::titleStarted);
+    QSignalSpy started(player, &Player::titleStarted);
     core->commands().run(QLatin1String(cmd::PlaySelection));
     ASSERT_TRUE(QTest::qWaitFor([&] { return started.count() >= 1; }, 8000));
     bool pauseOn = false;
@@ -199,6 +192,105 @@ TEST_F(CoreCommandsTest, EnabledChangesReachBoundControlsAsSignals) {
     core->bringToFront();
     core->reloadMedia();
     EXPECT_FALSE(core->commands().contains(QLatin1String(cmd::Raise)));
+}
+
+// Sends one control line from another thread, as another process would; the reply.
+QByteArray sendLine(const QString& path, const QByteArray& line) {
+    QFuture<QByteArray> f = QtConcurrent::run([=] {
+        QLocalSocket s;
+        s.connectToServer(path);
+        if (!s.waitForConnected(3000)) return QByteArray();
+        QByteArray greeting;
+        while (!greeting.contains('\n') && s.waitForReadyRead(3000))
+            greeting += s.readAll();
+        s.write(line);
+        s.waitForBytesWritten(3000);
+        QByteArray reply;
+        while (s.state() == QLocalSocket::ConnectedState && s.waitForReadyRead(3000))
+            reply += s.readAll();
+        return reply + s.readAll();
+    });
+    while (!f.isFinished())
+        QTest::qWait(5);
+    return f.result();
+}
+
+TEST_F(CoreCommandsTest, ControlSocketDrivesTheCoresOwnPlayerWithoutAWindow) {
+    const QString line = title(QStringLiteral("Long.mp3"), 20000);
+    ControlServer server(core.get());
+    server.setHandle(4711);
+    const QString path = temp.filePath(QStringLiteral("ctl.sock"));
+    ASSERT_TRUE(server.listen(path));
+    QSignalSpy handled(&server, &ControlServer::messageHandled);
+
+    // Nothing is selected yet: play and pause are answered but do nothing.
+    for (const char* code : {"1", "2"}) {
+        EXPECT_EQ(sendLine(path, QByteArray("MP3CTRL 4711 ") + code + "\n"), "OK\n");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !handled.isEmpty(); }, 3000));
+        handled.clear();
+        EXPECT_FALSE(player->isPlaying()) << code;
+    }
+
+    selection = {line};
+    player->setListSelection(true);
+    struct Step {
+        int code;
+        std::function<bool()> reached;
+        const char* what;
+    } steps[] = {
+        // libmpv really plays: the position moves on.
+        {1, [&] { return player->currentLine() == line && player->device().position() > 300; },
+         "play"},
+        {2, [&] { return player->controls().pauseDown; }, "pause"},
+        {2, [&] { return !player->controls().pauseDown && player->isPlaying(); }, "resume"},
+        {3, [&] { return !player->isPlaying() && !player->isTimerActive(); }, "stop"},
+        {3, [&] { return !player->isPlaying(); }, "stop when stopped"},
+    };
+    for (const Step& step : steps) {
+        const QByteArray message = "MP3CTRL 4711 " + QByteArray::number(step.code) + "\n";
+        EXPECT_EQ(sendLine(path, message), "OK\n") << step.what;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !handled.isEmpty(); }, 3000)) << step.what;
+        handled.clear();
+        EXPECT_TRUE(QTest::qWaitFor(step.reached, 10000)) << step.what;
+    }
+    EXPECT_EQ(codes(), "10000"); // stopped with a selection: only play
+}
+
+TEST_F(CoreCommandsTest, MediaQuestionsGoToThePromptsSetElseNobodyIsAsked) {
+    // A medium that is nowhere: media access asks for it, and giving up ends the start.
+    selection = {QStringLiteral("Fehlt:\\dir\\A.mp3")};
+    player->setListSelection(true);
+    const std::pair<bool, QStringList> cases[] = {{true, {"Fehlt"}}, {false, {}}};
+    for (const auto& [withPrompts, asked] : cases) {
+        prompts.asked.clear();
+        core->setMediaPrompts(withPrompts ? &prompts : nullptr);
+        QSignalSpy finished(player, &Player::startFinished);
+        ASSERT_TRUE(core->commands().run(QLatin1String(cmd::PlaySelection))) << withPrompts;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !finished.isEmpty(); }, 8000)) << withPrompts;
+        EXPECT_EQ(prompts.asked, asked) << withPrompts;
+        EXPECT_FALSE(player->isPlaying()) << withPrompts;
+    }
+}
+
+TEST(AppCoreMedia, FetchedTitlesGoToTheRunsTempFolderElseToOneOfTheCoresOwn) {
+    QTemporaryDir given;
+    ASSERT_TRUE(given.isValid());
+    for (const QString& tempDir : {given.path(), QString()}) {
+        AppCore::Environment env;
+        env.tempDir = tempDir;
+        QString used;
+        {
+            AppCore core(env);
+            used = core.mediaTempDir();
+            EXPECT_FALSE(used.isEmpty());
+            EXPECT_TRUE(QDir(used).exists()) << used.toStdString();
+            if (!tempDir.isEmpty()) {
+                EXPECT_EQ(used, tempDir);
+            }
+        }
+        // The core's own folder goes with it; the run's stays for its owner.
+        EXPECT_EQ(QDir(used).exists(), !tempDir.isEmpty()) << used.toStdString();
+    }
 }
 
 } // namespace

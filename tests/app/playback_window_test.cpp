@@ -10,6 +10,8 @@
 #include "player.h"
 #include "player_integration.h"
 #include "settings_store.h"
+#include "streaming_integration.h"
+#include "streaming_server.h"
 #include "test_env.h"
 #include "test_support.h"
 #include "title_list_model.h"
@@ -25,6 +27,7 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QToolButton>
@@ -161,11 +164,11 @@ TEST_F(PlaybackWindowTest, DoubleClickPlaysPausesAndStopsWithButtonsMenusAndStat
     EXPECT_TRUE(item(*w, "Play1")->isEnabled());
     EXPECT_TRUE(item(*w, "Wiedergabe3")->isEnabled());
     // Items follow their commands: enabled only where a command is there to act.
-    const std::pair<const char*, const char*> bound[] = {
-        {"Eigenschaften2", "properties"}, {"Merken1", "remember"}, {"Allesmarkieren1", "selectall"}};
+    const std::pair<const char*, const char*> bound[] = {{"Eigenschaften2", "properties"},
+                                                         {"Merken1", "remember"},
+                                                         {"Allesmarkieren1", "selectall"}};
     for (const auto& [name, command] : bound)
-        EXPECT_EQ(item(*w, name)->isEnabled(),
-                  w->commandTable().isEnabled(QLatin1String(command)))
+        EXPECT_EQ(item(*w, name)->isEnabled(), w->commandTable().isEnabled(QLatin1String(command)))
             << name;
     EXPECT_TRUE(item(*w, "Allesmarkieren1")->isEnabled());
 
@@ -446,6 +449,48 @@ TEST_F(PlaybackWindowTest, TheProgramIconIsOnItsWindowsTrayAndBesideItsDesktopEn
     EXPECT_TRUE(desktopintegration::unregisterUrlScheme(applications));
     EXPECT_FALSE(QFile::exists(icon));
     EXPECT_FALSE(QFile::exists(applications + QStringLiteral("/vorlune.desktop")));
+}
+
+// The window works on the core's player, media access and server; when it goes, the
+// core keeps playing and answering control codes, and nothing it left behind is called.
+TEST_F(PlaybackWindowTest, TheCoreKeepsItsPlayerWhenTheWindowGoes) {
+    const QStringList lines = writeMedium({{QStringLiteral("Lang"), 20000}});
+    TForm1::Environment e;
+    e.catalogDir = catalogue;
+    e.dataDir = env.dataDir();
+    e.tempDir = env.path(QStringLiteral("runtime"));
+    e.store = store.get();
+    AppCore core(e);
+    {
+        TForm1 w(core);
+        w.setMessageBoxHook([](QMessageBox::Icon, const QString&, QMessageBox::StandardButtons) {
+            return QMessageBox::Ok;
+        });
+        bool loaded = false;
+        QObject::connect(&w, &TForm1::loadFinished, [&loaded] { loaded = true; });
+        w.show();
+        ASSERT_TRUE(waitFor([&] { return loaded; }));
+        EXPECT_EQ(&player(w), &core.player());
+        EXPECT_EQ(w.mediaAccess(), &core.media());
+        EXPECT_EQ(&w.streaming()->server(), &core.streamingServer());
+        showFolder(w);
+        clickRow(w, rowOf(w, lines[0]), true);
+        ASSERT_TRUE(waitStatus(w, playing(QStringLiteral("Lang"))));
+    }
+    CommandTable& table = core.commands();
+    const std::pair<const char*, bool> left[] = {
+        {cmd::Volume, false}, {cmd::ShowPlaylist, false}, {cmd::Pause, true}, {cmd::Stop, true}};
+    for (const auto& [name, kept] : left)
+        EXPECT_EQ(table.isEnabled(QLatin1String(name)), kept) << name;
+    EXPECT_TRUE(core.player().isPlaying());
+    core.runCommand(3);
+    EXPECT_TRUE(waitFor([&] { return !core.player().isPlaying(); }));
+
+    // A missing medium: the window's dialog is gone, so nobody is asked and the start ends.
+    QSignalSpy finished(&core.player(), &Player::startFinished);
+    core.player().playTitles({QStringLiteral("Fehlt:\\Ordner\\X.mp3")});
+    EXPECT_TRUE(waitFor([&] { return !finished.isEmpty(); }));
+    EXPECT_FALSE(core.player().isPlaying());
 }
 
 } // namespace
