@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     view.show();
 
     const QDateTime start = QDateTime::currentDateTime();
-    std::vector<WClientInfo> server(size_t(rows));
+    std::vector<WClientInfo> server(static_cast<size_t>(rows));
     for (int i = 0; i < rows; ++i) {
         WClientInfo& c = server[size_t(i)];
         c.Index = i;

@@ -28,21 +28,18 @@ StatisticsIntegration::StatisticsIntegration(TForm1* window) : QObject(window), 
     if (StreamingIntegration* s = window_->streaming())
         connect(s, &StreamingIntegration::applied, this, &StatisticsIntegration::scheduleUpdate);
     if (PlayerIntegration* p = window_->playback()) {
+        player_ = &p->player();
         // "Eigenschaften" of the playing title follows the playback timer.
         auto follow = [this] {
-            const bool running = window_->playback()->player().isTimerActive();
-            if (running != window_->commandTable().isEnabled(QLatin1String(cmd::PlayingProperties)))
-                window_->commandTable().refresh();
+            if (player_ && player_->isTimerActive() != playingShown_) window_->commandTable().refresh();
         };
-        connect(&p->player(), &Player::controlsChanged, this, follow);
-        connect(&p->player(), &Player::startFinished, this, follow);
+        connect(player_, &Player::controlsChanged, this, follow);
+        connect(player_, &Player::startFinished, this, follow);
     }
     updateStreamingControls();
 }
 
-StatisticsIntegration::~StatisticsIntegration() {
-    form4_->connectServer(nullptr);
-}
+StatisticsIntegration::~StatisticsIntegration() = default;
 
 bool StatisticsIntegration::eventFilter(QObject* watched, QEvent* event) {
     // The server's events reach the window from the main window's first showing on.
@@ -169,9 +166,9 @@ void StatisticsIntegration::registerCommands() {
     table.add(
         QLatin1String(cmd::PlayingProperties),
         [this](const QString&) {
-            if (window_->playback()) showProperties(window_->playback()->player().currentLine());
+            if (player_) showProperties(player_->currentLine());
         },
-        [this] { return window_->playback() && window_->playback()->player().isTimerActive(); });
+        [this] { return playingShown_ = player_ && player_->isTimerActive(); });
 }
 
 void StatisticsIntegration::showProperties(const QString& titleLine) {

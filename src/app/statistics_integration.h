@@ -9,6 +9,7 @@ class QLabel;
 class QMenu;
 class QAction;
 class QToolButton;
+class Player;
 class TForm1;
 
 // The main window's side of the statistics window: creates it, hands it what it reads,
@@ -63,6 +64,8 @@ private:
     TForm4* form4_ = nullptr;
     QAction* listenersItem_ = nullptr;
     QAction* settingsItem_ = nullptr;
+    QPointer<Player> player_;
+    bool playingShown_ = false; // the playing title's properties are enabled
     bool wired_ = false;
     bool updatePending_ = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -8,8 +9,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class WStreamingServer;
-struct WClientInfo;
+#include "streaming_server.h"
 
 // The details of one listener, refreshed every 500 ms while shown. Closes itself when its
 // listener leaves.
@@ -43,7 +43,7 @@ protected:
 private:
     void setField(Field f, const QString& text, bool grey = false);
 
-    WStreamingServer* server_;
+    QPointer<WStreamingServer> server_;
     RowIcon rowIcon_;
     int index_ = -1;
     int shownIcon_ = -1;

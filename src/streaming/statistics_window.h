@@ -2,10 +2,12 @@
 
 #include "connections_list.h"
 #include "statistics_pages.h"
+#include "streaming_server.h"
 #include "title_properties.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 
 class Collection;
@@ -115,7 +117,7 @@ private:
     void askHostNames();
 
     StatisticsContext* context_;
-    WStreamingServer* server_ = nullptr;
+    QPointer<WStreamingServer> server_;
     statpages::Request request_;
     QLabel* counter_ = nullptr;
     QElapsedTimer refusal_; // valid while the counter shows a refusal
