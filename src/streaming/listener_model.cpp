@@ -61,8 +61,11 @@ unsigned ListenerModel::apply(Row& row, const WClientInfo& info, qint64 nowMs) {
     if (row.cells[AddressColumn] != info.RemoteAddress)
         set(AddressColumn, QString(info.RemoteAddress));
     if (row.cells[HostColumn] != info.RemoteHost) set(HostColumn, QString(info.RemoteHost));
-    const qint64 elapsed =
-        info.ConnectTime.isValid() ? nowMs - info.ConnectTime.toMSecsSinceEpoch() : 0;
+    if (!row.connectKnown && info.ConnectTime.isValid()) {
+        row.connectMs = info.ConnectTime.toMSecsSinceEpoch();
+        row.connectKnown = true;
+    }
+    const qint64 elapsed = row.connectKnown ? nowMs - row.connectMs : 0;
     const qint64 second = qMax<qint64>(elapsed, 0) / 1000;
     if (second != row.shownSecond) {
         row.shownSecond = second;
@@ -73,7 +76,8 @@ unsigned ListenerModel::apply(Row& row, const WClientInfo& info, qint64 nowMs) {
         row.shownBytes = info.BytesSent;
         set(SentColumn, stattexts::sentText(info.BytesSent, locale_));
     }
-    if (info.Streaming) {
+    if (info.Streaming && (row.agent.isNull() || row.agent != info.UserAgent)) {
+        row.agent = info.UserAgent;
         const int icon = stattexts::agentIcon(info.UserAgent);
         if (icon != row.icon) {
             row.icon = icon;

@@ -50,6 +50,9 @@ private:
         QString cells[ColumnCount];
         int icon = 0;
         qint64 shownSecond = -1;
+        qint64 connectMs = 0; // the connect time, converted once (local times are costly)
+        bool connectKnown = false;
+        QString agent; // the user agent the icon was chosen for
         quint64 shownBytes = 0;
         bool sentShown = false;
         bool hostAsked = false;

@@ -45,7 +45,8 @@ QString sentText(quint64 bytes, const QLocale& locale) {
     if (unit == 0) {
         number = QString::number(bytes);
     } else {
-        number = plain(locale).toString(value, 'f', 2).left(4);
+        // Below 1000 after a division: no group separator can appear.
+        number = locale.toString(value, 'f', 2).left(4);
         if (number.size() == 4 && number.endsWith(locale.decimalPoint())) number.chop(1);
     }
     return number + QLatin1String(units[unit]) + QStringLiteral("Byte");
@@ -189,15 +190,26 @@ qint64 treeBytes(const TreeNode* node) {
 
 } // namespace
 
-qint64 catalogueMemory(const Collection& collection, qint64 shownListEntries) {
+qint64 catalogueBulkMemory(const Collection& collection) {
     qint64 n = 0;
     const TitleLists& lists = collection.titleLists;
-    for (int i = 0; i < lists.count(); ++i)
+    for (int i = TitleLists::FixedCount; i < lists.count(); ++i)
         n += kSlot + stringBytes(lists.key(i)) + listBytes(lists.list(i));
-    n += shownListEntries * 2 * kSlot; // the shown list holds a reference per entry
     n += listBytes(collection.cdnames);
     if (collection.root()) n += treeBytes(collection.root());
     return n;
+}
+
+qint64 catalogueLiveMemory(const Collection& collection, qint64 shownListEntries) {
+    qint64 n = 0;
+    const TitleLists& lists = collection.titleLists;
+    for (int i = 0; i < TitleLists::FixedCount && i < lists.count(); ++i)
+        n += kSlot + stringBytes(lists.key(i)) + listBytes(lists.list(i));
+    return n + shownListEntries * 2 * kSlot; // the shown list holds a reference per entry
+}
+
+qint64 catalogueMemory(const Collection& collection, qint64 shownListEntries) {
+    return catalogueBulkMemory(collection) + catalogueLiveMemory(collection, shownListEntries);
 }
 
 } // namespace stattexts

@@ -67,5 +67,9 @@ QString driveText(const QString& root, qint64 usedBytes, bool webFolder,
 // The in-memory size of the collection's title lists, the shown list, the media names
 // and the tree, in bytes: what their strings and slots take.
 qint64 catalogueMemory(const Collection& collection, qint64 shownListEntries);
+// The same in two parts: what changes only with a reload (the folder lists, the media
+// names, the tree), and the rest (the fixed lists, the shown list).
+qint64 catalogueBulkMemory(const Collection& collection);
+qint64 catalogueLiveMemory(const Collection& collection, qint64 shownListEntries);
 
 } // namespace stattexts

@@ -242,9 +242,15 @@ void TForm4::fillStatistics() {
         figures_[1]->setText(
             stattexts::countText(c->folderCount, QStringLiteral(" Verzeichnisse")));
         figures_[2]->setText(stattexts::countText(c->titleCount, QStringLiteral(" Titel")));
-        figures_[3]->setText(
-            stattexts::countText(stattexts::catalogueMemory(*c, context_->shownListEntries()),
-                                 QStringLiteral(" Bytes")));
+        if (c != bulkOf_ || c->titleCount != bulkTitles_ || c->titleLists.count() != bulkLists_) {
+            bulkOf_ = c;
+            bulkTitles_ = c->titleCount;
+            bulkLists_ = c->titleLists.count();
+            bulkBytes_ = stattexts::catalogueBulkMemory(*c);
+        }
+        figures_[3]->setText(stattexts::countText(
+            bulkBytes_ + stattexts::catalogueLiveMemory(*c, context_->shownListEntries()),
+            QStringLiteral(" Bytes")));
         media_->addItems(c->cdnames);
     }
     media_->setCurrentIndex(0);

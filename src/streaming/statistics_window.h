@@ -142,4 +142,9 @@ private:
     TitleMeasurer* measurer_ = nullptr;
     quint64 measureSerial_ = 0;
     qint64 shownBytes_ = 0;
+    // The memory of a collection's lists and tree, kept until the next reload.
+    const Collection* bulkOf_ = nullptr;
+    int bulkTitles_ = -1;
+    int bulkLists_ = -1;
+    qint64 bulkBytes_ = 0;
 };

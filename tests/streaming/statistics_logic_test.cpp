@@ -1,4 +1,5 @@
 // The statistics window's logic without a display: texts, page rules, the listener list.
+#include "collection.h"
 #include "listener_model.h"
 #include "statistics_pages.h"
 #include "statistics_texts.h"
@@ -148,6 +149,25 @@ TEST(StatisticsTexts, FileTypeAndDrive) {
     EXPECT_EQ(stattexts::driveText(QStringLiteral("/run/w/VORLUNEWWW-1"), 0, true, de),
               QStringLiteral("Laufwerk /run/w/VORLUNEWWW-1 (Web-Umleitung)"));
     EXPECT_TRUE(stattexts::noticeLine(2031).contains(QStringLiteral("2002\u20132031")));
+}
+
+TEST(StatisticsTexts, MemoryFigureCountsListsNamesAndTree) {
+    Collection c;
+    const qint64 empty = stattexts::catalogueMemory(c, 0);
+    c.addMedium(QStringLiteral("Rock.cd"),
+                {QStringLiteral("BEGIN::HDD"), QStringLiteral("LABEL::Rock"),
+                 QStringLiteral("Rock:\\Band\\"), QStringLiteral("Rock:\\Band\\Song one.mp3"),
+                 QStringLiteral("Rock:\\Band\\Song two.mp3")});
+    const qint64 loaded = stattexts::catalogueMemory(c, 0);
+    // At least the two title lines' characters, in UTF-16.
+    EXPECT_GT(loaded - empty, 2 * 2 * qint64(QStringLiteral("Rock:\\Band\\Song one.mp3").size()));
+    EXPECT_EQ(loaded, stattexts::catalogueBulkMemory(c) + stattexts::catalogueLiveMemory(c, 0));
+    // A line in the Merkzettel: one slot, one string; the shown list: two slots per entry.
+    const QString line = QStringLiteral("Rock:\\Band\\Song one.mp3");
+    c.titleLists.list(TitleLists::Merkzettel).append(line);
+    const qint64 withNote = stattexts::catalogueMemory(c, 0);
+    EXPECT_EQ(withNote - loaded, qint64(sizeof(QString)) + 16 + (line.size() + 1) * 2);
+    EXPECT_EQ(stattexts::catalogueMemory(c, 10) - withNote, 10 * 2 * qint64(sizeof(QString)));
 }
 
 TEST(StatisticsPages, VisibilityAndSelection) {
