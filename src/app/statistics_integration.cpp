@@ -31,7 +31,8 @@ StatisticsIntegration::StatisticsIntegration(TForm1* window) : QObject(window), 
         player_ = &p->player();
         // "Eigenschaften" of the playing title follows the playback timer.
         auto follow = [this] {
-            if (player_ && player_->isTimerActive() != playingShown_) window_->commandTable().refresh();
+            if (player_ && player_->isTimerActive() != playingShown_)
+                window_->commandTable().refresh();
         };
         connect(player_, &Player::controlsChanged, this, follow);
         connect(player_, &Player::startFinished, this, follow);

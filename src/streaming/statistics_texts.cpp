@@ -156,9 +156,9 @@ QString countText(qint64 count, const QString& unit, const QLocale& locale) {
 
 QString driveText(const QString& root, qint64 usedBytes, bool webFolder, const QLocale& locale) {
     if (webFolder) return QStringLiteral("Laufwerk ") + root + QStringLiteral(" (Web-Umleitung)");
+    if (usedBytes < 0) return QStringLiteral("Laufwerk ") + root; // a share: no figure to show
     return QStringLiteral("Laufwerk ") + root + QStringLiteral(" (") +
-           locale.toString(qlonglong(qMax<qint64>(usedBytes, 0) / 1048576)) +
-           QStringLiteral(" MByte)");
+           locale.toString(qlonglong(usedBytes / 1048576)) + QStringLiteral(" MByte)");
 }
 
 namespace {

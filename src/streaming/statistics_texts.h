@@ -60,7 +60,8 @@ QString contactLine();
 
 // "12.345 Medien" and so on.
 QString countText(qint64 count, const QString& unit, const QLocale& locale = QLocale());
-// "Laufwerk /media/usb (1.234 MByte)" or "Laufwerk … (Web-Umleitung)".
+// "Laufwerk /media/usb (1.234 MByte)" or "Laufwerk … (Web-Umleitung)"; a negative amount
+// (not known, as on a share) shows no figure.
 QString driveText(const QString& root, qint64 usedBytes, bool webFolder,
                   const QLocale& locale = QLocale());
 

@@ -298,7 +298,9 @@ void TForm4::mediumChosen(int index) {
         return;
     }
     const QStorageInfo storage(root);
-    const qint64 used = storage.isValid() ? storage.bytesTotal() - storage.bytesFree() : 0;
+    const qint64 used = storage.isValid() && storage.isReady()
+                            ? qMax<qint64>(storage.bytesTotal() - storage.bytesFree(), 0)
+                            : -1;
     mediumText_->setText(stattexts::driveText(root, used, false));
 }
 

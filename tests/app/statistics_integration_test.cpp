@@ -17,9 +17,9 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
-#include <QFileInfo>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QTabWidget>

@@ -148,6 +148,8 @@ TEST(StatisticsTexts, FileTypeAndDrive) {
               QStringLiteral("Laufwerk /media/usb (4.500 MByte)"));
     EXPECT_EQ(stattexts::driveText(QStringLiteral("/run/w/VORLUNEWWW-1"), 0, true, de),
               QStringLiteral("Laufwerk /run/w/VORLUNEWWW-1 (Web-Umleitung)"));
+    EXPECT_EQ(stattexts::driveText(QStringLiteral("smb://nas/musik"), -1, false, de),
+              QStringLiteral("Laufwerk smb://nas/musik"));
     EXPECT_TRUE(stattexts::noticeLine(2031).contains(QStringLiteral("2002\u20132031")));
 }
 
