@@ -12,6 +12,7 @@
 #include "player_integration.h"
 #include "remote_integration.h"
 #include "settings_store.h"
+#include "statistics_integration.h"
 #include "streaming_integration.h"
 
 #include "collection_views.h"
@@ -457,6 +458,7 @@ void TForm1::FormCreate() {
             &StreamingIntegration::setStreamTitle);
     lists_ = new ListsIntegration(this);
     remote_ = std::make_unique<RemoteIntegration>(this);
+    statistics_ = new StatisticsIntegration(this);
 }
 
 MediaAccess* TForm1::mediaAccess() const {

@@ -37,6 +37,7 @@ class QPushButton;
 class QSplitter;
 class SettingsStore;
 class StreamingIntegration;
+class StatisticsIntegration;
 class RemoteIntegration;
 
 // The main window: menus, the three bars, the collection views, the command panel and
@@ -129,6 +130,8 @@ public:
     const CommandStates& listStates() const { return listStates_; }
     // The Merkzettel's commands and menus.
     ListsIntegration* lists() const { return lists_; }
+    // The statistics window, the listener counter and the streaming button.
+    StatisticsIntegration* statistics() const { return statistics_; }
 
     // Later parts hook in here: a close-request hook may refuse closing; closing hooks
     // run after the settings are saved.
@@ -226,4 +229,5 @@ private:
     StreamingIntegration* streaming_ = nullptr;
     CopyIntegration* copy_ = nullptr;
     ListsIntegration* lists_ = nullptr;
+    StatisticsIntegration* statistics_ = nullptr;
 };
