@@ -9,6 +9,7 @@
 #include "lists_integration.h"
 #include "media_dialogs.h"
 #include "media_integration.h"
+#include "options_integration.h"
 #include "player_integration.h"
 #include "remote_integration.h"
 #include "settings_store.h"
@@ -455,6 +456,7 @@ void TForm1::FormCreate() {
             &StreamingIntegration::setStreamTitle);
     lists_ = new ListsIntegration(this);
     remote_ = std::make_unique<RemoteIntegration>(this);
+    options_ = new OptionsIntegration(this);
 }
 
 MediaAccess* TForm1::mediaAccess() const {
@@ -711,7 +713,7 @@ void TForm1::FormClose() {
         hook();
     if (registryCleaningReleased && env_.store) {
         const QString warning = QStringLiteral(
-            "!!!ACHTUNG!!!\r\n\r\nDie von der \"Vorlune\" in der Windows-Registry gespeicherten "
+            "!!!ACHTUNG!!!\r\n\r\nDie von der \"Vorlune\" in der Einstellungsdatei gespeicherten "
             "Werte "
             "wurden zum Löschen freigegeben.\r\nSollen diese Daten jetzt gelöscht werden?");
         if (ask(QMessageBox::Warning, warning, QMessageBox::Ok | QMessageBox::No) ==

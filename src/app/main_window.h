@@ -38,6 +38,7 @@ class QSplitter;
 class SettingsStore;
 class StreamingIntegration;
 class RemoteIntegration;
+class OptionsIntegration;
 
 // The main window: menus, the three bars, the collection views, the command panel and
 // the status bar; it owns the collection and carries a run from the first showing to
@@ -129,6 +130,8 @@ public:
     const CommandStates& listStates() const { return listStates_; }
     // The Merkzettel's commands and menus.
     ListsIntegration* lists() const { return lists_; }
+    // The options dialog and the command that opens it.
+    OptionsIntegration* options() const { return options_; }
 
     // Later parts hook in here: a close-request hook may refuse closing; closing hooks
     // run after the settings are saved.
@@ -226,4 +229,5 @@ private:
     StreamingIntegration* streaming_ = nullptr;
     CopyIntegration* copy_ = nullptr;
     ListsIntegration* lists_ = nullptr;
+    OptionsIntegration* options_ = nullptr;
 };
