@@ -4,8 +4,8 @@
 #include "app_settings.h"
 #include "collection.h"
 #include "control_server.h"
-#include "view_build.h"
 #include "version_info.h"
+#include "view_build.h"
 
 #include <QHash>
 #include <QMainWindow>

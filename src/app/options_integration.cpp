@@ -19,8 +19,7 @@
 #include <QPushButton>
 
 OptionsIntegration::OptionsIntegration(TForm1* window)
-    : QObject(window), window_(window),
-      form9_(new TForm9(window, window->environment().dataDir)),
+    : QObject(window), window_(window), form9_(new TForm9(window, window->environment().dataDir)),
       form5_(new TForm5(*this, window)), sounds_(window->environment().store) {
     form5_->setEncoderSearch(form9_);
     CommandTable& table = window_->commandTable();

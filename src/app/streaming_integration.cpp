@@ -56,7 +56,8 @@ bool StreamingIntegration::applyLive(bool startStop) {
     }
     startRelay();
     emit applied(server_->isActive());
-    return server_->encoderLoaded() && !s.encoder.isEmpty() && server_->encoderLibrary() == s.encoder;
+    return server_->encoderLoaded() && !s.encoder.isEmpty() &&
+           server_->encoderLibrary() == s.encoder;
 }
 
 StreamingIntegration::~StreamingIntegration() {

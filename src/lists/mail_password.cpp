@@ -47,21 +47,24 @@ void MailPasswordVault::probe() {
         return new QDBusPendingCallWatcher(bus_.asyncCall(m, 5000), this);
     };
     QDBusPendingCallWatcher* owner = ask(QStringLiteral("NameHasOwner"), {kSecrets});
-    connect(owner, &QDBusPendingCallWatcher::finished, this, [this, ask](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        const QDBusPendingReply<bool> reply = *w;
-        if (!reply.isError() && reply.value()) {
-            settle(Place::Keyring);
-            return;
-        }
-        QDBusPendingCallWatcher* list = ask(QStringLiteral("ListActivatableNames"), {});
-        connect(list, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* l) {
-            l->deleteLater();
-            const QDBusPendingReply<QStringList> names = *l;
-            settle(!names.isError() && names.value().contains(kSecrets) ? Place::Keyring
-                                                                         : Place::SettingsFile);
-        });
-    });
+    connect(owner, &QDBusPendingCallWatcher::finished, this,
+            [this, ask](QDBusPendingCallWatcher* w) {
+                w->deleteLater();
+                const QDBusPendingReply<bool> reply = *w;
+                if (!reply.isError() && reply.value()) {
+                    settle(Place::Keyring);
+                    return;
+                }
+                QDBusPendingCallWatcher* list = ask(QStringLiteral("ListActivatableNames"), {});
+                connect(list, &QDBusPendingCallWatcher::finished, this,
+                        [this](QDBusPendingCallWatcher* l) {
+                            l->deleteLater();
+                            const QDBusPendingReply<QStringList> names = *l;
+                            settle(!names.isError() && names.value().contains(kSecrets)
+                                       ? Place::Keyring
+                                       : Place::SettingsFile);
+                        });
+            });
 }
 
 void MailPasswordVault::save(SettingsStore& store, MailAccount account,

@@ -35,7 +35,8 @@ bool create(const QString& folder, const QString& executable, const QString& ico
     const QString file = QDir(folder).filePath(QStringLiteral("vorlune.desktop"));
     if (path) *path = file;
     if (!QDir().mkpath(folder)) {
-        if (error) *error = QStringLiteral("Der Ordner \"%1\" kann nicht angelegt werden.").arg(folder);
+        if (error)
+            *error = QStringLiteral("Der Ordner \"%1\" kann nicht angelegt werden.").arg(folder);
         return false;
     }
     QSaveFile out(file);

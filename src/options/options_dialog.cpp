@@ -237,9 +237,8 @@ void TForm5::pageExit(int page) {
         a.user = mailUser->text().trimmed();
         a.password = mailPassword->text();
         a.sender = mailSender->text().trimmed();
-        vault_->save(*store, a, [this](MailPasswordVault::Place, const QString&) {
-            showPasswordPlace();
-        });
+        vault_->save(*store, a,
+                     [this](MailPasswordVault::Place, const QString&) { showPasswordPlace(); });
         break;
     }
     default:
@@ -253,10 +252,9 @@ QWidget* TForm5::buildSoundsPage() {
     auto* page = new QWidget;
     auto* grid = new QGridLayout(page);
     const char* names[] = {"vlfc", "vlwfm", "vlpr", "vlis"};
-    const QString labels[] = {QStringLiteral("&Kopieren abgeschlossen:"),
-                              QStringLiteral("&Medium einlegen:"),
-                              QStringLiteral("Kennwort-&Abfrage:"),
-                              QStringLiteral("&Unzureichender Speicherplatz:")};
+    const QString labels[] = {
+        QStringLiteral("&Kopieren abgeschlossen:"), QStringLiteral("&Medium einlegen:"),
+        QStringLiteral("Kennwort-&Abfrage:"), QStringLiteral("&Unzureichender Speicherplatz:")};
     const QStringList events = optionspages::soundEvents();
     for (int i = 0; i < 4; ++i) {
         auto* label = new QLabel(labels[i], page);
@@ -279,9 +277,10 @@ QWidget* TForm5::buildSoundsPage() {
         soundPlay.append(play);
         connect(field, &QLineEdit::textChanged, this, &TForm5::updateSoundButtons);
         connect(browse, &QPushButton::clicked, this, [this, field] {
-            const QString file = askFile(QStringLiteral("Klang auswählen..."), field->text().trimmed(),
-                                         QStringLiteral("Klänge (*.wav *.ogg *.oga *.flac *.mp3);;"
-                                                        "Alle Dateien (*)"));
+            const QString file =
+                askFile(QStringLiteral("Klang auswählen..."), field->text().trimmed(),
+                        QStringLiteral("Klänge (*.wav *.ogg *.oga *.flac *.mp3);;"
+                                       "Alle Dateien (*)"));
             if (!file.isEmpty()) field->setText(file);
         });
         const QString event = events.value(i);
@@ -391,7 +390,8 @@ QWidget* TForm5::buildMiscPage() {
     };
     btn_link = button("btn_link", QStringLiteral("&Verknüpfung erstellen"));
     btn_clearsearch = button("btn_clearsearch", QStringLiteral("Such&begriffe leeren"));
-    btn_clearplaylists = button("btn_clearplaylists", QStringLiteral("&Playlist-Dateinamen leeren"));
+    btn_clearplaylists =
+        button("btn_clearplaylists", QStringLiteral("&Playlist-Dateinamen leeren"));
     btn_cleanregistry = button("btn_cleanregistry", QStringLiteral("&Registry säubern"));
     column->addStretch(1);
     connect(btn_link, &QPushButton::clicked, this, &TForm5::createShortcut);
@@ -471,8 +471,8 @@ QWidget* TForm5::buildMailPage() {
     mailPort->setSpecialValueText(QStringLiteral("Standard"));
     mailSecurity = new QComboBox(page);
     mailSecurity->setObjectName(QStringLiteral("mailSecurity"));
-    mailSecurity->addItems({QStringLiteral("Keine"), QStringLiteral("STARTTLS"),
-                            QStringLiteral("TLS")});
+    mailSecurity->addItems(
+        {QStringLiteral("Keine"), QStringLiteral("STARTTLS"), QStringLiteral("TLS")});
     mailUser = edit("mailUser");
     mailPassword = edit("mailPassword");
     mailPassword->setEchoMode(QLineEdit::Password);
@@ -556,5 +556,6 @@ void TForm5::sendTestMessage() {
     m.date = QDateTime::currentDateTime();
     const QByteArray message = mail::compose(m);
     mailTest->setEnabled(false);
-    testMail_->setFuture(QtConcurrent::run([a, message] { return mail::send(a, a.sender, message); }));
+    testMail_->setFuture(
+        QtConcurrent::run([a, message] { return mail::send(a, a.sender, message); }));
 }

@@ -41,8 +41,8 @@ public:
     int currentPage() const;
 
     // File choosers (title, start, filter) and the encoder search; tests answer here.
-    using FilePrompt = std::function<QString(const QString& title, const QString& start,
-                                             const QString& filter)>;
+    using FilePrompt =
+        std::function<QString(const QString& title, const QString& start, const QString& filter)>;
     void setFilePrompt(FilePrompt prompt) { filePrompt_ = std::move(prompt); }
     // Called when streaming is switched on without an encoder file; the answer is the
     // path (empty: cancelled). Without a prompt the encoder search window opens.
@@ -189,11 +189,11 @@ private:
     FilePrompt filePrompt_;
     std::function<QString()> encoderPrompt_;
     QFutureWatcher<mail::Result>* testMail_;
-    QImage picture_;     // the preview's picture
-    QString iconFile_;   // the picture file the user chose, or the profile's own
+    QImage picture_;          // the preview's picture
+    QString iconFile_;        // the picture file the user chose, or the profile's own
     bool iconChosen_ = false; // a picture was picked since the profile was loaded
-    QString remembered_; // a field's text when it was entered
-    int page_ = -1;      // the page that was entered last
+    QString remembered_;      // a field's text when it was entered
+    int page_ = -1;           // the page that was entered last
     bool filling_ = false;
     bool checkingTemplate_ = false;
     bool awaitingEncoder_ = false;

@@ -123,9 +123,9 @@ QImage TForm5::defaultPicture() const {
 
 void TForm5::setPreview(const QImage& picture) {
     picture_ = picture;
-    btnico24->setPixmap(QPixmap::fromImage(picture.scaled(
-        ProfileEditor::kGlyphSize, ProfileEditor::kGlyphSize, Qt::IgnoreAspectRatio,
-        Qt::SmoothTransformation)));
+    btnico24->setPixmap(
+        QPixmap::fromImage(picture.scaled(ProfileEditor::kGlyphSize, ProfileEditor::kGlyphSize,
+                                          Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
 }
 
 void TForm5::showingSteps() {
@@ -274,9 +274,8 @@ void TForm5::plTextExit() {
 
 void TForm5::choosePlaylist() {
     const QString current = pl_text->currentText().trimmed();
-    const QString file =
-        askFile(QStringLiteral("Ziel-Playlist auswählen..."), current,
-                QStringLiteral("WinAmp M3U PlayLists (*.m3u);;Alle Dateien (*)"));
+    const QString file = askFile(QStringLiteral("Ziel-Playlist auswählen..."), current,
+                                 QStringLiteral("WinAmp M3U PlayLists (*.m3u);;Alle Dateien (*)"));
     if (file.isEmpty()) return;
     pl_text->setEditText(file);
     remembered_ = file;
@@ -297,7 +296,8 @@ void TForm5::chooseIcon() {
 void TForm5::chooseCommand() {
     const QString file = askFile(QString(), desktopshortcut::desktopFolder(), QString());
     if (file.isEmpty()) return;
-    cmd_text->setText((cmd_text->text() + QStringLiteral(" \"") + file + QLatin1Char('"')).trimmed());
+    cmd_text->setText(
+        (cmd_text->text() + QStringLiteral(" \"") + file + QLatin1Char('"')).trimmed());
 }
 
 bool TForm5::eventFilter(QObject* watched, QEvent* event) {

@@ -64,8 +64,8 @@ QWidget* TForm5::buildStreamingPage() {
     limit->addStretch(1);
     cbStreamPrivate = new QCheckBox(QStringLiteral("&Privat-Bit setzen"), page);
     cbStreamPrivate->setObjectName(QStringLiteral("cbStreamPrivate"));
-    cbStreamLogging = new QCheckBox(QStringLiteral("Pro&tokoll schreiben (vorlune.streaming.log)"),
-                                    page);
+    cbStreamLogging =
+        new QCheckBox(QStringLiteral("Pro&tokoll schreiben (vorlune.streaming.log)"), page);
     cbStreamLogging->setObjectName(QStringLiteral("cbStreamLogging"));
 
     auto row = [&](const QString& caption, QWidget* field) {
@@ -140,8 +140,9 @@ void TForm5::fillStreamingControls() {
     dbStreamDevice->clear();
     for (const AudioDevice& d : host_.devices())
         dbStreamDevice->addItem(d.description.isEmpty() ? d.name : d.description, d.name);
-    dbStreamDevice->setCurrentIndex(
-        s.device && *s.device < dbStreamDevice->count() ? *s.device : (dbStreamDevice->count() ? 0 : -1));
+    dbStreamDevice->setCurrentIndex(s.device && *s.device < dbStreamDevice->count()
+                                        ? *s.device
+                                        : (dbStreamDevice->count() ? 0 : -1));
     taStationID->setText(s.stationId);
     auto index = [](QComboBox* c, int i) { c->setCurrentIndex(std::clamp(i, 0, c->count() - 1)); };
     index(dbSampleRate, s.sampleRate);
@@ -154,10 +155,11 @@ void TForm5::fillStreamingControls() {
     cbStreamLogging->setChecked(s.logging);
     if (const SettingsStore* store = host_.store()) {
         const RelaySettings r = streamingsettings::readRelay(*store);
-        const bool stored = store->hasValue(streamingsettings::kRelayKey, QStringLiteral("Enabled"));
-        cbRelay->setChecked(stored && store->readBool(streamingsettings::kRelayKey,
-                                                      QStringLiteral("Enabled"))
-                                          .value_or(false));
+        const bool stored =
+            store->hasValue(streamingsettings::kRelayKey, QStringLiteral("Enabled"));
+        cbRelay->setChecked(stored &&
+                            store->readBool(streamingsettings::kRelayKey, QStringLiteral("Enabled"))
+                                .value_or(false));
         edRelayHost->setText(r.Host);
         seRelayPort->setValue(std::clamp(r.Port, 1, 65535));
         edRelayMount->setText(r.Mount);

@@ -2,22 +2,22 @@
 
 #include "version_info.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QMutex>
+#include <QRegularExpression>
 #include <QThread>
 
 struct EncoderSearch::Run : std::enable_shared_from_this<Run> {
     std::atomic<bool> scanning{true};
     std::atomic<bool> cancelled{false}; // what it finds is no longer wanted
-    QMutex mutex;                     // guards owner
-    EncoderSearch* owner = nullptr;   // cleared when the search object goes
+    QMutex mutex;                       // guards owner
+    EncoderSearch* owner = nullptr;     // cleared when the search object goes
     bool threaded = false;
     qint64 lastFolderSignal = 0;
 

@@ -4,6 +4,7 @@
 #include "options_dialog.h"
 #include "options_integration.h"
 #include "settings_store.h"
+#include "streaming_integration.h"
 #include "test_env.h"
 
 #include <QDir>
@@ -20,7 +21,7 @@ protected:
     void SetUp() override {
         catalogue = env.path(QStringLiteral("katalog"));
         QDir().mkpath(catalogue);
-        storePath = env.path(QStringLiteral("config/vorlune/registry.json"));
+        storePath = env.path(QStringLiteral("config/registry.json"));
         store = std::make_unique<SettingsStore>(storePath);
     }
 

@@ -47,7 +47,10 @@ TEST(OptionsPages, SearchPageExitWritesTypedValuesWithinRanges) {
     const Case cases[] = {
         {"defaults", {}, 50, 3},
         {"all on", {true, true, true, 120, true, true, 5, true}, 120, 5},
-        {"counts above their ranges", {false, false, true, 20000, false, true, 99, false}, 10000, 50},
+        {"counts above their ranges",
+         {false, false, true, 20000, false, true, 99, false},
+         10000,
+         50},
         {"negative counts", {false, false, true, -4, false, true, -1, false}, 0, 0},
     };
     for (const Case& c : cases) {
@@ -57,7 +60,7 @@ TEST(OptionsPages, SearchPageExitWritesTypedValuesWithinRanges) {
         optionspages::writeSearch(store, main, c.in);
         const SettingsStore s = reread(store);
         const std::pair<const char*, bool> switches[] = {
-            {"SearchExcludeMedia", c.in.nomedia},    {"SearchExcludePads", c.in.nopads},
+            {"SearchExcludeMedia", c.in.nomedia},     {"SearchExcludePads", c.in.nopads},
             {"SearchDisableBalloon", c.in.noballoon}, {"SearchDisableHighlight", c.in.nosyntax},
             {"SearchLimit", c.in.reslimit},           {"SearchMinLength", c.in.minln}};
         for (const auto& [name, on] : switches) {
@@ -241,9 +244,8 @@ TEST(ProfileEditor, LimitOverwriteAndDelete) {
     copyprofiles::Profile last;
     last.name = " Neu ";
     editor.save(last, QImage());
-    const Case cases[] = {{"Noch eins", Check::LimitReached},
-                          {"neu", Check::Exists},
-                          {"P07", Check::Exists}};
+    const Case cases[] = {
+        {"Noch eins", Check::LimitReached}, {"neu", Check::Exists}, {"P07", Check::Exists}};
     for (const Case& c : cases)
         EXPECT_EQ(editor.checkSave(c.name), c.expected) << c.name;
     EXPECT_EQ(editor.names().size(), 64);
@@ -317,16 +319,16 @@ TEST(DesktopShortcut, WrittenExecutableAndValid) {
     for (const char* program : programs) {
         SCOPED_TRACE(program);
         QString path, error;
-        ASSERT_TRUE(desktopshortcut::create(dir.filePath("Schreibtisch"), program, "vorlune",
-                                            &path, &error))
+        ASSERT_TRUE(desktopshortcut::create(dir.filePath("Schreibtisch"), program, "vorlune", &path,
+                                            &error))
             << error.toStdString();
         EXPECT_EQ(path, dir.filePath("Schreibtisch/vorlune.desktop"));
         EXPECT_TRUE(QFile::permissions(path) & QFile::ExeOwner);
         QProcess v;
         v.start(validator, {path});
         ASSERT_TRUE(v.waitForFinished(20000));
-        EXPECT_EQ(v.exitCode(), 0) << v.readAllStandardOutput().toStdString()
-                                   << v.readAllStandardError().toStdString();
+        EXPECT_EQ(v.exitCode(), 0)
+            << v.readAllStandardOutput().toStdString() << v.readAllStandardError().toStdString();
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(f.readAll());

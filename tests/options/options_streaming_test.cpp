@@ -7,9 +7,14 @@
 #include "streaming_server.h"
 #include "test_support.h"
 
+#include "encoder_search_window.h"
+
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTcpServer>
 

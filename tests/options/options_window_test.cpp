@@ -108,9 +108,7 @@ TEST_F(OptionsWindow, PagesComeBackAfterARestart) {
     EXPECT_FALSE(w->commands->group("Aktionen")->isHidden());
     auto* column = static_cast<QVBoxLayout*>(w->commands->widget()->layout());
     EXPECT_EQ(column->indexOf(w->commands->group("Aktionen")), column->count() - 2);
-    d->cmdpanels->findItems("Lautstärke", Qt::MatchExactly)
-        .value(0)
-        ->setCheckState(Qt::Unchecked);
+    d->cmdpanels->findItems("Lautstärke", Qt::MatchExactly).value(0)->setCheckState(Qt::Unchecked);
     d->closeButton->click();
     // Leaving the pages wrote them at once.
     EXPECT_EQ(store->readBool(appsettings::kHiddenPanelsKey, "Lautstärke"), true);

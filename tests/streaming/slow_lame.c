@@ -15,4 +15,6 @@ __attribute__((constructor)) static void slow_load(void) {
         usleep(50000);
 }
 
-int slow_lame_marker(void) { return 1; }
+int slow_lame_marker(void) {
+    return 1;
+}
