@@ -237,8 +237,15 @@ void TForm5::pageExit(int page) {
         a.user = mailUser->text().trimmed();
         a.password = mailPassword->text();
         a.sender = mailSender->text().trimmed();
-        vault_->save(*store, a,
-                     [this](MailPasswordVault::Place, const QString&) { showPasswordPlace(); });
+        vault_->save(*store, a, [this](MailPasswordVault::Place place, const QString& error) {
+            showPasswordPlace();
+            if (place == MailPasswordVault::Place::SettingsFile && !error.isEmpty())
+                mailPasswordPlace->setText(
+                    QStringLiteral("Das Kennwort konnte nicht im Schlüsselbund gespeichert "
+                                   "werden (%1); es steht in der Einstellungsdatei (nur für Sie "
+                                   "lesbar).")
+                        .arg(error));
+        });
         break;
     }
     default:

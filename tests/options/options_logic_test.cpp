@@ -92,7 +92,9 @@ TEST(OptionsPages, HiddenPanelsAreWrittenAndDeleted) {
         for (const QString& group : appsettings::commandGroups()) {
             EXPECT_EQ(s.hasValue(kHiddenPanelsKey, group), hidden.contains(group))
                 << group.toStdString();
-            if (hidden.contains(group)) EXPECT_EQ(s.readBool(kHiddenPanelsKey, group), true);
+            if (hidden.contains(group)) {
+                EXPECT_EQ(s.readBool(kHiddenPanelsKey, group), true);
+            }
         }
         appsettings::Settings loaded;
         appsettings::load(s, loaded);
