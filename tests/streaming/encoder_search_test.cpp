@@ -179,6 +179,12 @@ TEST(EncoderSearchWindow, ReopensAfterACancelInsideASlowFolder) {
 
     auto w = std::make_unique<TForm9>(nullptr, t.root());
     EXPECT_EQ(w->roots().value(0), t.root());
+    // Once through, so that the window's own plugins are loaded before the loader is busy.
+    w->setRoots({empty.path()});
+    w->show();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w->statusText()->text().startsWith("Die Suche"); }, 10000));
+    w->cancelButton()->click();
     w->setRoots({slowDir.path()});
     w->show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(entered); }, 10000));
