@@ -99,6 +99,7 @@ void load(const SettingsStore& store, Settings& settings) {
     readInt(store, sk, "Quality", st.quality);
     readBool(store, sk, "LimitListeners", st.limitListeners);
     readInt(store, sk, "MaxListeners", st.maxListeners);
+    readBool(store, sk, "Private", st.privateFlag);
 
     settings.hiddenPanels.clear();
     for (const QString& group : commandGroups())
@@ -170,6 +171,7 @@ void save(SettingsStore& store, const Settings& settings, const QDate& today,
     store.writeInteger(sk, QStringLiteral("Quality"), st.quality);
     store.writeBool(sk, QStringLiteral("LimitListeners"), st.limitListeners);
     store.writeInteger(sk, QStringLiteral("MaxListeners"), st.maxListeners);
+    store.writeBool(sk, QStringLiteral("Private"), st.privateFlag);
 
     // Written anew, so that the names come back in the box's order, newest first.
     store.deleteKey(kQuickSearchMruKey);

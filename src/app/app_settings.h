@@ -82,6 +82,7 @@ struct StreamingSettings {
     int quality = 3;
     bool limitListeners = true;
     int maxListeners = 16;
+    bool privateFlag = true; // the private bit of the MPEG frame headers
 };
 
 struct Settings {

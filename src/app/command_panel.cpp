@@ -1,5 +1,6 @@
 #include "command_panel.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -41,6 +42,14 @@ CommandPanel::CommandPanel(QWidget* parent) : QScrollArea(parent), content_(new 
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* column = new QVBoxLayout(content_);
     column->setContentsMargins(4, 4, 4, 4);
+    // The grip at the top; a double click hides the panel.
+    handle_ = new QLabel(content_);
+    handle_->setObjectName(QStringLiteral("handle"));
+    handle_->setToolTip(QStringLiteral("Doppelklicken, um Symbolleiste zu verstecken"));
+    handle_->setFixedHeight(8);
+    handle_->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    handle_->installEventFilter(this);
+    column->addWidget(handle_);
 
     QGroupBox* g =
         addGroup(QStringLiteral("Wiedergabe"), QStringLiteral("Steuert die Wiedergabe."));
@@ -122,6 +131,25 @@ QGroupBox* CommandPanel::addGroup(const QString& name, const QString& hint) {
     groups_.insert(name, g);
     order_.append(name);
     return g;
+}
+
+bool CommandPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == handle_ && event->type() == QEvent::MouseButtonDblClick) {
+        emit hideRequested();
+        return true;
+    }
+    return QScrollArea::eventFilter(watched, event);
+}
+
+void CommandPanel::moveGroupToBottom(const QString& name) {
+    QGroupBox* g = groups_.value(name);
+    if (!g) return;
+    auto* column = static_cast<QVBoxLayout*>(content_->layout());
+    column->removeWidget(g);
+    // Above the closing stretch.
+    column->insertWidget(column->count() - 1, g);
+    order_.removeOne(name);
+    order_.append(name);
 }
 
 void CommandPanel::setHiddenGroups(const QStringList& hidden) {

@@ -21,6 +21,8 @@ public:
     // Shows exactly the groups not named in `hidden`.
     void setHiddenGroups(const QStringList& hidden);
     QStringList hiddenGroups() const;
+    // Puts a group below all others.
+    void moveGroupToBottom(const QString& name);
 
     // Wiedergabe
     QToolButton* play = nullptr;
@@ -48,10 +50,18 @@ public:
     QPushButton* strm_btn = nullptr;
     QLabel* strm_status = nullptr;
 
+signals:
+    // The handle at the panel's top was double-clicked.
+    void hideRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QGroupBox* addGroup(const QString& name, const QString& hint);
 
     QWidget* content_;
+    QLabel* handle_ = nullptr;
     QHash<QString, QGroupBox*> groups_;
     QStringList order_;
 };

@@ -53,6 +53,10 @@ QString escapeValue(const QString& value) {
 
 } // namespace
 
+QString execValue(const QString& executable) {
+    return escapeValue(quoteExec(executable));
+}
+
 QString iconResource() {
     static const bool loaded = (initIconResource(), true);
     Q_UNUSED(loaded);
@@ -70,7 +74,7 @@ QString desktopEntryText(const QString& executable) {
                           "Name=Vorlune\n"
                           "Comment=Musik- und Videosammlung\n"
                           "Exec=") +
-           escapeValue(quoteExec(executable)) +
+           execValue(executable) +
            QStringLiteral(" %u\n"
                           "Icon=vorlune\n"
                           "Terminal=false\n"

@@ -12,6 +12,9 @@ QString iconResource();
 // `applicationsDir` (".../icons/hicolor/scalable/apps/vorlune.svg").
 QString iconFilePath(const QString& applicationsDir);
 
+// An executable path as the Exec key's value: quoted, then escaped as the format wants.
+QString execValue(const QString& executable);
+
 // The entry's text for an executable path (quoted as desktop entries require).
 QString desktopEntryText(const QString& executable);
 

@@ -21,8 +21,11 @@ QString EventSounds::soundFile(const SettingsStore& store, const QString& event)
 
 bool EventSounds::play(const QString& event) {
     if (!store_) return false;
-    const QString file = soundFile(*store_, event);
-    if (file.isEmpty()) return false;
+    return playFile(soundFile(*store_, event), event);
+}
+
+bool EventSounds::playFile(const QString& file, const QString& event) {
+    if (file.isEmpty() || !QFileInfo(file).isFile()) return false;
     if (!context_ && !contextFailed_) {
         if (ca_context_create(&context_) != CA_SUCCESS) {
             context_ = nullptr;

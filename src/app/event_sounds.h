@@ -19,6 +19,8 @@ public:
 
     // Starts the event's sound; false when there is none or it cannot be played.
     bool play(const QString& event);
+    // Starts a sound file for an event (the options dialog tries a choice out).
+    bool playFile(const QString& file, const QString& event);
 
 private:
     const SettingsStore* store_;

@@ -22,7 +22,8 @@
 #include <QPushButton>
 #include <QTreeView>
 
-ListsIntegration::ListsIntegration(TForm1* window) : QObject(window), window_(window) {
+ListsIntegration::ListsIntegration(TForm1* window)
+    : QObject(window), window_(window), vault_(new MailPasswordVault(this)) {
     askSaveFile = [this] {
         QFileDialog dialog(window_, QStringLiteral("Merkzettel speichern als..."));
         dialog.setObjectName(QStringLiteral("mz_save"));
@@ -224,9 +225,16 @@ void ListsIntegration::mailList() {
                             QMessageBox::Ok);
         return;
     }
+    // A password kept in the keyring arrives asynchronously.
+    if (SettingsStore* store = window_->core().store())
+        vault_->load(*store, [this, to](const MailAccount& account) { mailWith(account, to); });
+    else
+        mailWith(MailAccount(), to);
+}
+
+void ListsIntegration::mailWith(const MailAccount& account, const QString& to) {
+    if (list().isEmpty() || sharing_.isSending()) return;
     const MerkzettelSharing::Context c = context();
-    const MailAccount account =
-        window_->core().store() ? MailAccount::load(*window_->core().store()) : MailAccount();
     if (account.configured()) {
         window_->setStatusText(QStringLiteral("e-Mail wird gesendet..."));
         sharing_.send(account, to, list(), c);

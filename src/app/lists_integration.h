@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail_password.h"
 #include "merkzettel_sharing.h"
 
 #include <QObject>
@@ -50,9 +51,11 @@ private:
     QStringList selectedTitles() const;
     void rebuildView();
     void onMailFinished(bool ok, const QString& reason);
+    void mailWith(const MailAccount& account, const QString& to);
 
     TForm1* window_;
     MerkzettelSharing sharing_;
+    MailPasswordVault* vault_;
     QMenu* popup2_ = nullptr;
     QMenu* popup1_ = nullptr;
     QString lastMailError_;

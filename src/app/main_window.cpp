@@ -9,6 +9,7 @@
 #include "lists_integration.h"
 #include "media_dialogs.h"
 #include "media_integration.h"
+#include "options_integration.h"
 #include "player_integration.h"
 #include "remote_integration.h"
 #include "settings_store.h"
@@ -459,6 +460,7 @@ void TForm1::FormCreate() {
     lists_ = new ListsIntegration(this);
     remote_ = std::make_unique<RemoteIntegration>(this);
     statistics_ = new StatisticsIntegration(this);
+    options_ = new OptionsIntegration(this);
 }
 
 MediaAccess* TForm1::mediaAccess() const {
@@ -715,7 +717,7 @@ void TForm1::FormClose() {
         hook();
     if (registryCleaningReleased && env_.store) {
         const QString warning = QStringLiteral(
-            "!!!ACHTUNG!!!\r\n\r\nDie von der \"Vorlune\" in der Windows-Registry gespeicherten "
+            "!!!ACHTUNG!!!\r\n\r\nDie von der \"Vorlune\" in der Einstellungsdatei gespeicherten "
             "Werte "
             "wurden zum Löschen freigegeben.\r\nSollen diese Daten jetzt gelöscht werden?");
         if (ask(QMessageBox::Warning, warning, QMessageBox::Ok | QMessageBox::No) ==

@@ -4,8 +4,8 @@
 #include "app_settings.h"
 #include "collection.h"
 #include "control_server.h"
-#include "view_build.h"
 #include "version_info.h"
+#include "view_build.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -39,6 +39,7 @@ class SettingsStore;
 class StreamingIntegration;
 class StatisticsIntegration;
 class RemoteIntegration;
+class OptionsIntegration;
 
 // The main window: menus, the three bars, the collection views, the command panel and
 // the status bar; it owns the collection and carries a run from the first showing to
@@ -132,6 +133,8 @@ public:
     ListsIntegration* lists() const { return lists_; }
     // The statistics window, the listener counter and the streaming button.
     StatisticsIntegration* statistics() const { return statistics_; }
+    // The options dialog and the command that opens it.
+    OptionsIntegration* options() const { return options_; }
 
     // Later parts hook in here: a close-request hook may refuse closing; closing hooks
     // run after the settings are saved.
@@ -230,4 +233,5 @@ private:
     CopyIntegration* copy_ = nullptr;
     ListsIntegration* lists_ = nullptr;
     StatisticsIntegration* statistics_ = nullptr;
+    OptionsIntegration* options_ = nullptr;
 };

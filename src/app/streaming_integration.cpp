@@ -20,31 +20,44 @@ StreamingIntegration::StreamingIntegration(TForm1* window)
 }
 
 RelaySettings StreamingIntegration::readRelaySettings(const SettingsStore& store) {
-    const QString key = appsettings::kStreamingKey + QStringLiteral("\\Relay");
-    RelaySettings r;
-    r.Enabled = store.readBool(key, QStringLiteral("Enabled")).value_or(false);
-    r.Host = store.readText(key, QStringLiteral("Host")).value_or(r.Host);
-    r.Port = store.readInteger(key, QStringLiteral("Port")).value_or(r.Port);
-    r.Mount = store.readText(key, QStringLiteral("Mount")).value_or(r.Mount);
-    if (!r.Mount.startsWith(QLatin1Char('/'))) r.Mount.prepend(QLatin1Char('/'));
-    const QString user = store.readText(key, QStringLiteral("User")).value_or(QString());
-    if (!user.isEmpty()) r.User = user;
-    r.Password = store.readText(key, QStringLiteral("Password")).value_or(QString());
-    r.TLS = store.readBool(key, QStringLiteral("TLS")).value_or(false);
-    if (r.Port <= 0 || r.Port > 65535) r.Enabled = false;
-    return r;
+    return streamingsettings::readRelay(store);
 }
 
 void StreamingIntegration::startRelay() {
     const SettingsStore* store = window_->environment().store;
-    if (!store || !server_->isActive()) return;
-    RelaySettings r = readRelaySettings(*store);
-    if (!r.Enabled) return;
+    RelaySettings r = store ? readRelaySettings(*store) : RelaySettings();
     r.StationName = server_->config().StationID;
     r.BitRate = server_->config().BitRate;
+    if (!server_->isActive() || !r.Enabled) {
+        relay_->stop();
+        server_->setChunkTap({});
+        return;
+    }
+    // A relay that already runs with these settings keeps its connection.
+    if (relay_->isRunning() && relay_->settings() == r) return;
+    relay_->stop();
     server_->setChunkTap([this](const QByteArray& mp3) { relay_->send(mp3); });
     relay_->setTitle(server_->StreamTitle);
     relay_->start(r);
+}
+
+bool StreamingIntegration::applyLive(bool startStop) {
+    if (closing_) return false;
+    const appsettings::StreamingSettings& s = window_->settings().streaming;
+    server_->SetEncoderLibrary(s.encoder);
+    server_->setLogFile(s.logFile);
+    server_->SetLogging(s.logging);
+    server_->Configure(streamingsettings::toConfig(s));
+    if (startStop) {
+        if (s.enabled)
+            server_->Start();
+        else
+            server_->Stop();
+    }
+    startRelay();
+    emit applied(server_->isActive());
+    return server_->encoderLoaded() && !s.encoder.isEmpty() &&
+           server_->encoderLibrary() == s.encoder;
 }
 
 StreamingIntegration::~StreamingIntegration() {

@@ -37,6 +37,11 @@ public:
     const QList<AudioDevice>& devices() const { return devices_; }
     const streamingsettings::Check& check() const { return check_; }
 
+    // The options: hands the window's streaming settings to the server again; with
+    // `startStop` the server starts or stops as they say, and the relay follows. Returns
+    // whether the encoder the settings name is loaded.
+    bool applyLive(bool startStop);
+
     // Close request: stops the server when streaming is enabled. Never refuses.
     bool closeRequest();
     // Closing: the server goes down whatever the settings say.

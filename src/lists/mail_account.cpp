@@ -24,6 +24,8 @@ MailAccount MailAccount::load(const SettingsStore& store) {
     a.user = store.readText(key, QStringLiteral("User")).value_or(QString());
     a.password = store.readText(key, QStringLiteral("Password")).value_or(QString());
     a.sender = store.readText(key, QStringLiteral("Sender")).value_or(QString());
+    a.passwordInKeyring = store.readBool(key, QStringLiteral("PasswordInKeyring")).value_or(false);
+    if (a.passwordInKeyring) a.password.clear();
     return a;
 }
 
@@ -33,6 +35,10 @@ void MailAccount::save(SettingsStore& store) const {
     store.writeInteger(key, QStringLiteral("Port"), port);
     store.writeInteger(key, QStringLiteral("Security"), security);
     store.writeText(key, QStringLiteral("User"), user);
-    store.writeText(key, QStringLiteral("Password"), password);
+    if (passwordInKeyring)
+        store.deleteValue(key, QStringLiteral("Password"));
+    else
+        store.writeText(key, QStringLiteral("Password"), password);
     store.writeText(key, QStringLiteral("Sender"), sender);
+    store.writeBool(key, QStringLiteral("PasswordInKeyring"), passwordInKeyring);
 }

@@ -13,6 +13,8 @@ struct MailAccount {
     QString user;
     QString password;
     QString sender; // the user's address
+    // The password is kept in the desktop's keyring, not in the settings file.
+    bool passwordInKeyring = false;
 
     bool configured() const { return !server.trimmed().isEmpty() && !sender.trimmed().isEmpty(); }
     int effectivePort() const;

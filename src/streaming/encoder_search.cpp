@@ -2,21 +2,51 @@
 
 #include "version_info.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QThread>
+
+struct EncoderSearch::Run : std::enable_shared_from_this<Run> {
+    std::atomic<bool> scanning{true};
+    std::atomic<bool> cancelled{false}; // what it finds is no longer wanted
+    QMutex mutex;                       // guards owner
+    EncoderSearch* owner = nullptr;     // cleared when the search object goes
+    bool threaded = false;
+    qint64 lastFolderSignal = 0;
+
+    // Runs `f` with the owner while it lives and this run is still wanted.
+    template <typename F> void withOwner(F&& f) {
+        QMutexLocker lock(&mutex);
+        if (owner) f(owner);
+    }
+};
 
 EncoderSearch::EncoderSearch(QObject* parent) : QObject(parent) {
     qRegisterMetaType<EncoderCandidate>();
 }
 
 EncoderSearch::~EncoderSearch() {
-    cancel();
-    wait();
+    for (const Worker& w : std::as_const(m_workers)) {
+        QMutexLocker lock(&w.run->mutex);
+        w.run->owner = nullptr;
+        w.run->scanning = false;
+    }
+    QDeadlineTimer deadline(2000);
+    for (const Worker& w : std::as_const(m_workers)) {
+        if (!w.thread) continue;
+        if (w.thread->wait(deadline)) {
+            delete w.thread.data();
+        } else {
+            // Still inside a slow folder: it deletes itself when it gets out.
+        }
+    }
 }
 
 QStringList EncoderSearch::defaultRoots(const QString& dataFolder) {
@@ -74,55 +104,84 @@ bool EncoderSearch::examine(const QString& path, EncoderCandidate* out) {
 }
 
 void EncoderSearch::start(const QStringList& roots) {
-    if (m_thread) return;
-    m_scanning = true;
-    m_thread = QThread::create([this, roots] {
-        scan(roots);
-        const bool cancelled = !m_scanning.exchange(false);
-        emit finished(cancelled);
+    cancel();
+    m_workers.removeIf([](const Worker& w) { return w.thread.isNull(); });
+    auto run = std::make_shared<Run>();
+    run->owner = this;
+    run->threaded = true;
+    m_run = run;
+    QThread* thread = QThread::create([run, roots] {
+        scanRoots(*run, roots);
+        const bool cancelled = !run->scanning.exchange(false);
+        run->withOwner([&](EncoderSearch* owner) {
+            QMetaObject::invokeMethod(
+                owner,
+                [owner, run, cancelled] {
+                    if (owner->m_run == run) emit owner->finished(cancelled);
+                },
+                Qt::QueuedConnection);
+        });
     });
-    connect(m_thread, &QThread::finished, this, [this] {
-        m_thread->deleteLater();
-        m_thread = nullptr;
-    });
-    m_thread->start();
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    m_workers.append({thread, run});
+    thread->start();
 }
 
 void EncoderSearch::cancel() {
-    m_scanning = false;
+    if (!m_run) return;
+    m_run->cancelled = true;
+    m_run->scanning = false;
+}
+
+bool EncoderSearch::isScanning() const {
+    return m_run && m_run->scanning.load();
 }
 
 void EncoderSearch::wait() {
-    if (m_thread) m_thread->wait();
+    for (const Worker& w : std::as_const(m_workers))
+        if (w.thread) w.thread->wait();
+    // Their last reports are queued; let them arrive.
+    QCoreApplication::sendPostedEvents(this);
 }
 
 QList<EncoderCandidate> EncoderSearch::scan(const QStringList& roots) {
-    if (!m_thread) m_scanning = true;
+    cancel();
+    auto run = std::make_shared<Run>();
+    run->owner = this;
+    m_run = run;
+    QList<EncoderCandidate> out = scanRoots(*run, roots);
+    run->scanning = false;
+    return out;
+}
+
+QList<EncoderCandidate> EncoderSearch::scanRoots(Run& run, const QStringList& roots) {
     QSet<QString> seenDirs, seenFiles;
     QList<EncoderCandidate> out;
     for (const QString& root : roots) {
-        if (!m_scanning) break;
-        scanFolder(root, seenDirs, seenFiles, out);
+        if (!run.scanning) break;
+        scanFolder(run, root, seenDirs, seenFiles, out);
     }
     return out;
 }
 
-void EncoderSearch::scanFolder(const QString& dir, QSet<QString>& seenDirs,
+void EncoderSearch::scanFolder(Run& run, const QString& dir, QSet<QString>& seenDirs,
                                QSet<QString>& seenFiles, QList<EncoderCandidate>& out) {
     const QString canonical = QFileInfo(dir).canonicalFilePath();
     if (canonical.isEmpty() || seenDirs.contains(canonical)) return;
     seenDirs.insert(canonical);
     QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    while (m_scanning && it.hasNext()) {
+    while (run.scanning && it.hasNext()) {
         const QString path = it.next();
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        if (now - m_lastFolderSignal >= 50) {
-            m_lastFolderSignal = now;
-            emit folderEntered(dir);
+        if (now - run.lastFolderSignal >= 50) {
+            run.lastFolderSignal = now;
+            run.withOwner([&](EncoderSearch* owner) {
+                if (run.scanning) emit owner->folderEntered(dir);
+            });
         }
         const QFileInfo fi = it.fileInfo();
         if (fi.isDir()) {
-            if (!fi.isSymLink()) scanFolder(path, seenDirs, seenFiles, out);
+            if (!fi.isSymLink()) scanFolder(run, path, seenDirs, seenFiles, out);
             continue;
         }
         if (!isCandidateName(fi.fileName()) || !fi.isFile()) continue;
@@ -133,6 +192,18 @@ void EncoderSearch::scanFolder(const QString& dir, QSet<QString>& seenDirs,
         if (!examine(path, &c)) continue;
         seenFiles.insert(file);
         out << c;
-        emit found(c);
+        run.withOwner([&](EncoderSearch* owner) {
+            if (!run.threaded) {
+                emit owner->found(c);
+                return;
+            }
+            // Reported only while this scan is the current one.
+            QMetaObject::invokeMethod(
+                owner,
+                [owner, c, self = run.shared_from_this()] {
+                    if (owner->m_run == self && !self->cancelled) emit owner->found(c);
+                },
+                Qt::QueuedConnection);
+        });
     }
 }

@@ -4,10 +4,12 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class QThread;
 
@@ -21,12 +23,16 @@ struct EncoderCandidate {
 Q_DECLARE_METATYPE(EncoderCandidate)
 
 // Searches folder trees for encoder libraries: ELF shared objects named like
-// libmp3lame*.so* that load and export every function the binding needs. The scan runs
-// on a worker thread; cancel() ends it at its next folder entry.
+// libmp3lame*.so* that load and export every function the binding needs. Each scan runs
+// on a worker thread of its own; cancel() ends it at its next folder entry. A new start
+// does not wait for a cancelled scan that is still stuck in a slow folder: that one ends
+// on its own and nothing it finds any more is reported.
 class EncoderSearch : public QObject {
     Q_OBJECT
 public:
     explicit EncoderSearch(QObject* parent = nullptr);
+    // Waits a little for scans that are still running; one stuck longer is left to end
+    // on its own.
     ~EncoderSearch() override;
 
     // The data folder, the system's library folders, /opt, /usr/local and the home folder.
@@ -34,11 +40,11 @@ public:
 
     void start(const QStringList& roots);
     void cancel();
-    bool isScanning() const { return m_scanning.load(); }
-    // Waits for the worker to end (after cancel() or at the end of the scan).
+    bool isScanning() const;
+    // Waits for every worker to end (after cancel() or at the end of the scan).
     void wait();
 
-    // The scan itself, on the calling thread; stops when the scanning flag is cleared.
+    // The scan itself, on the calling thread; stops when cancel() is called.
     QList<EncoderCandidate> scan(const QStringList& roots);
 
     static bool isCandidateName(const QString& fileName);
@@ -47,15 +53,22 @@ public:
     static QString describe(const EncoderVersion& v);
     static QString fileVersionText(const EncoderVersion& v);
 
+    struct Run; // one scan: its flag and the way back to this object
+
 signals:
     void folderEntered(const QString& path);
     void found(const EncoderCandidate& candidate);
     void finished(bool cancelled);
 
 private:
-    void scanFolder(const QString& dir, QSet<QString>& seenDirs, QSet<QString>& seenFiles,
-                    QList<EncoderCandidate>& out);
-    std::atomic<bool> m_scanning{false};
-    QThread* m_thread = nullptr;
-    qint64 m_lastFolderSignal = 0;
+    static void scanFolder(Run& run, const QString& dir, QSet<QString>& seenDirs,
+                           QSet<QString>& seenFiles, QList<EncoderCandidate>& out);
+    static QList<EncoderCandidate> scanRoots(Run& run, const QStringList& roots);
+
+    std::shared_ptr<Run> m_run; // the current (or last) scan
+    struct Worker {
+        QPointer<QThread> thread;
+        std::shared_ptr<Run> run;
+    };
+    QList<Worker> m_workers;
 };

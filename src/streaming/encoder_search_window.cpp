@@ -11,7 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-TForm9::TForm9(QWidget* parent)
+TForm9::TForm9(QWidget* parent, const QString& dataFolder)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowStaysOnTopHint),
       m_search(new EncoderSearch(this)) {
@@ -46,7 +46,7 @@ TForm9::TForm9(QWidget* parent)
     layout->addLayout(buttons);
     resize(560, 320);
 
-    m_roots = EncoderSearch::defaultRoots(QString());
+    m_roots = EncoderSearch::defaultRoots(dataFolder);
     m_startTimer.setSingleShot(true);
     m_startTimer.setInterval(567);
     connect(&m_startTimer, &QTimer::timeout, this, &TForm9::startSearch);
@@ -63,7 +63,6 @@ TForm9::TForm9(QWidget* parent)
 
 TForm9::~TForm9() {
     m_search->cancel();
-    m_search->wait();
 }
 
 void TForm9::showEvent(QShowEvent* e) {

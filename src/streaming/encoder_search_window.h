@@ -15,10 +15,13 @@ class QTreeWidget;
 class TForm9 : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm9(QWidget* parent = nullptr);
+    // The search covers the data folder, the system's library folders, /opt, /usr/local
+    // and the home folder.
+    explicit TForm9(QWidget* parent = nullptr, const QString& dataFolder = QString());
     ~TForm9() override;
 
     void setRoots(const QStringList& roots) { m_roots = roots; }
+    const QStringList& roots() const { return m_roots; }
     // The chosen library path; empty when cancelled.
     QString result() const { return m_result; }
     QTreeWidget* encoders() const { return m_list; }

@@ -1,6 +1,7 @@
 #include "streaming_settings.h"
 
 #include "rate_tables.h"
+#include "settings_store.h"
 
 #include <QFileInfo>
 
@@ -41,6 +42,7 @@ StreamConfig toConfig(const appsettings::StreamingSettings& s) {
     c.VBRMethod = StreamMode(qBound(0, s.vbrMethod, 3));
     c.MaxListeners = s.maxListeners;
     c.LimitListeners = s.limitListeners;
+    c.PrivateFlag = s.privateFlag;
     return c;
 }
 
@@ -54,6 +56,35 @@ bool apply(const appsettings::StreamingSettings& s, WStreamingServer& server) {
     else
         server.Stop();
     return server.isActive();
+}
+
+RelaySettings readRelay(const SettingsStore& store) {
+    const QString& key = kRelayKey;
+    RelaySettings r;
+    r.Enabled = store.readBool(key, QStringLiteral("Enabled")).value_or(false);
+    r.Host = store.readText(key, QStringLiteral("Host")).value_or(r.Host);
+    r.Port = store.readInteger(key, QStringLiteral("Port")).value_or(r.Port);
+    r.Mount = store.readText(key, QStringLiteral("Mount")).value_or(r.Mount);
+    if (!r.Mount.startsWith(QLatin1Char('/'))) r.Mount.prepend(QLatin1Char('/'));
+    const QString user = store.readText(key, QStringLiteral("User")).value_or(QString());
+    if (!user.isEmpty()) r.User = user;
+    r.Password = store.readText(key, QStringLiteral("Password")).value_or(QString());
+    r.TLS = store.readBool(key, QStringLiteral("TLS")).value_or(false);
+    if (r.Port <= 0 || r.Port > 65535) r.Enabled = false;
+    return r;
+}
+
+void writeRelay(SettingsStore& store, const RelaySettings& r) {
+    const QString& key = kRelayKey;
+    store.writeBool(key, QStringLiteral("Enabled"), r.Enabled);
+    store.writeText(key, QStringLiteral("Host"), r.Host.trimmed());
+    store.writeInteger(key, QStringLiteral("Port"), r.Port);
+    QString mount = r.Mount.trimmed();
+    if (!mount.startsWith(QLatin1Char('/'))) mount.prepend(QLatin1Char('/'));
+    store.writeText(key, QStringLiteral("Mount"), mount);
+    store.writeText(key, QStringLiteral("User"), r.User.trimmed());
+    store.writeText(key, QStringLiteral("Password"), r.Password);
+    store.writeBool(key, QStringLiteral("TLS"), r.TLS);
 }
 
 } // namespace streamingsettings

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app_settings.h"
+#include "icecast_relay.h"
 #include "pulse_capture.h"
 #include "streaming_server.h"
 
@@ -28,5 +29,11 @@ StreamConfig toConfig(const appsettings::StreamingSettings& s);
 // Hands encoder, log and configuration to the server and starts it when enabled.
 // Returns whether the server runs afterwards.
 bool apply(const appsettings::StreamingSettings& s, WStreamingServer& server);
+
+// The relay's settings under "Software\Vorlune\Streaming\Relay" (User defaults to
+// "source", Port to 8000, Mount to "/vorlune.mp3"; a port out of range turns it off).
+inline const QString kRelayKey = appsettings::kStreamingKey + QStringLiteral("\\Relay");
+RelaySettings readRelay(const SettingsStore& store);
+void writeRelay(SettingsStore& store, const RelaySettings& relay);
 
 } // namespace streamingsettings

@@ -357,7 +357,7 @@ TEST_F(MainWindowTest, RegistryCleaningAsksAndDeletesAfterSaving) {
     ASSERT_EQ(boxes.size(), 2);
     EXPECT_EQ(boxes[0].second,
               QStringLiteral(
-                  "!!!ACHTUNG!!!\r\n\r\nDie von der \"Vorlune\" in der Windows-Registry "
+                  "!!!ACHTUNG!!!\r\n\r\nDie von der \"Vorlune\" in der Einstellungsdatei "
                   "gespeicherten Werte "
                   "wurden zum Löschen freigegeben.\r\nSollen diese Daten jetzt gelöscht werden?"));
     EXPECT_EQ(boxes[1].second, QStringLiteral("Das Löschen der Einträge wurde verhindert."));

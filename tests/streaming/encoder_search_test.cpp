@@ -161,3 +161,69 @@ TEST(EncoderSearchWindow, ListsChoosesAndCancels) {
     w.cancelButton()->click();
     EXPECT_TRUE(w.result().isEmpty());
 }
+
+TEST(EncoderSearchWindow, ReopensAfterACancelInsideASlowFolder) {
+    // The first search gets stuck loading a slow library; it is cancelled there and the
+    // window opened again: that search must run and end while the stuck one still hangs
+    // (its roots hold no library, as the loader is busy with the slow one), and a third
+    // one after it lists what it finds, nothing of the stuck one.
+    Tree t;
+    QTemporaryDir slowDir, empty;
+    ASSERT_TRUE(QFile::copy(SLOW_LAME, slowDir.filePath("libmp3lame.so.9")));
+    QDir(slowDir.path()).mkpath("later");
+    QFile::copy(LAME_LIBRARY, slowDir.filePath("later/libmp3lame.so.0"));
+    const QString entered = slowDir.filePath("entered");
+    const QString release = slowDir.filePath("release");
+    qputenv("VORLUNE_SLOW_ENTERED", QFile::encodeName(entered));
+    qputenv("VORLUNE_SLOW_RELEASE", QFile::encodeName(release));
+
+    auto w = std::make_unique<TForm9>(nullptr, t.root());
+    EXPECT_EQ(w->roots().value(0), t.root());
+    // Once through, so that the window's own plugins are loaded before the loader is busy.
+    w->setRoots({empty.path()});
+    w->show();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w->statusText()->text().startsWith("Die Suche"); }, 10000));
+    w->cancelButton()->click();
+    w->setRoots({slowDir.path()});
+    w->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(entered); }, 10000));
+    w->cancelButton()->click();
+    EXPECT_TRUE(w->result().isEmpty());
+
+    w->setRoots({empty.path()});
+    w->show();
+    EXPECT_EQ(w->statusText()->text(), "Initialisierung...");
+    const bool ended =
+        QTest::qWaitFor([&] { return w->statusText()->text().startsWith("Die Suche"); }, 10000);
+    QFile(release).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(ended) << w->statusText()->text().toStdString();
+    EXPECT_EQ(w->statusText()->text(),
+              "Die Suche wurde beendet. Es wurde jedoch kein passender Encoder gefunden.");
+    w->cancelButton()->click();
+
+    w->setRoots({t.root()});
+    w->show();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return w->statusText()->text().startsWith("Die Suche"); }, 10000));
+    QTest::qWait(200);
+    QStringList rows;
+    for (int i = 0; i < w->encoders()->topLevelItemCount(); ++i)
+        rows << w->encoders()->topLevelItem(i)->text(2);
+    EXPECT_EQ(rows.size(), 2) << rows.join(", ").toStdString();
+    for (const QString& row : rows)
+        EXPECT_TRUE(row.startsWith(t.root())) << row.toStdString();
+    w->cancelButton()->click();
+    w.reset();
+    qunsetenv("VORLUNE_SLOW_ENTERED");
+    qunsetenv("VORLUNE_SLOW_RELEASE");
+}
+
+TEST(EncoderSearch, DefaultRootsBeginWithTheDataFolder) {
+    const QStringList roots = EncoderSearch::defaultRoots("/tmp/daten");
+    ASSERT_FALSE(roots.isEmpty());
+    EXPECT_EQ(roots.first(), "/tmp/daten");
+    EXPECT_TRUE(roots.contains("/usr/lib"));
+    EXPECT_TRUE(roots.contains(QDir::homePath()));
+    EXPECT_FALSE(EncoderSearch::defaultRoots(QString()).contains(QString()));
+}
