@@ -143,8 +143,10 @@ int feedIcecast(int argc, char** argv) {
     return app.exec();
 }
 
-double cpuSeconds(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+// CPU time of a process, or of one of its threads when tid is given.
+double cpuSeconds(qint64 pid, qint64 tid = 0) {
+    QFile f(tid ? QStringLiteral("/proc/%1/task/%2/stat").arg(pid).arg(tid)
+                : QStringLiteral("/proc/%1/stat").arg(pid));
     if (!f.open(QIODevice::ReadOnly)) return 0;
     const QByteArray s = f.readAll();
     const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
@@ -179,7 +181,8 @@ struct Result {
     int connected = 0;
     int corrupt = 0;
     int closedEarly = 0;
-    double cpuPerSecond = 0;
+    double cpuPerSecond = 0;   // serving: icecast2 alone; ours without its main thread
+    double totalPerSecond = 0; // with capture and encoding: icecast2 plus its source client
     double kbpsPerListener = 0;
     double connectSeconds = 0;
     double rssPerListenerKB = 0;
@@ -326,8 +329,8 @@ QString askLatency(QProcess* server, const char* command) {
 
 // N listeners (after `idle` connections that never send a request); measures for
 // `seconds` after all are in and a 2 s warm-up.
-Result runListeners(qint64 serverPid, QProcess* ours, quint16 port, const QByteArray& path, int n,
-                    int idle, int seconds, int kbps) {
+Result runListeners(qint64 serverPid, qint64 sourcePid, QProcess* ours, quint16 port,
+                    const QByteArray& path, int n, int idle, int seconds, int kbps) {
     Result r;
     r.listeners = n;
     Crowd crowd(port, path);
@@ -347,12 +350,19 @@ Result runListeners(qint64 serverPid, QProcess* ours, quint16 port, const QByteA
     std::vector<qint64> before(clients.size());
     for (size_t i = 0; i < clients.size(); ++i)
         before[i] = clients[i].checker.audioBytes();
-    const double cpu0 = cpuSeconds(serverPid);
+    // Ours: the main thread captures and encodes, the others serve. icecast2: the source
+    // client captures and encodes, the server serves.
+    auto serving = [&] {
+        return cpuSeconds(serverPid) - (ours ? cpuSeconds(serverPid, serverPid) : 0.0);
+    };
+    auto total = [&] { return cpuSeconds(serverPid) + (sourcePid ? cpuSeconds(sourcePid) : 0.0); };
+    const double cpu0 = serving(), total0 = total();
     t.restart();
     while (t.elapsed() < seconds * 1000)
         crowd.pump(20);
     const double elapsed = t.elapsed() / 1000.0;
-    r.cpuPerSecond = (cpuSeconds(serverPid) - cpu0) / elapsed;
+    r.cpuPerSecond = (serving() - cpu0) / elapsed;
+    r.totalPerSecond = (total() - total0) / elapsed;
     r.rssBaseMB = rss0 / 1048576.0;
     r.rssPerListenerKB = n > 0 ? (rssBytes(serverPid) - rss0) / 1024.0 / n : 0;
     r.guiLatency = askLatency(ours, "STATS\n");
@@ -396,16 +406,16 @@ void stop(QProcess& p) {
 }
 
 void printHeader() {
-    printf("%-9s %6s %6s %8s %6s %7s %8s %9s %9s %8s %8s  %s\n", "server", "idle", "N", "in (s)",
-           "closed", "corrupt", "kbps/l", "CPU s/s", "KB/l anon", "gap s", "behind s",
-           "GUI thread latency");
+    printf("%-9s %6s %6s %8s %6s %7s %8s %9s %9s %9s %8s %8s  %s\n", "server", "idle", "N",
+           "in (s)", "closed", "corrupt", "kbps/l", "serve s/s", "total s/s", "KB/l anon", "gap s",
+           "behind s", "GUI thread latency");
 }
 
 void print(const char* who, int idle, const Result& r) {
-    printf("%-9s %6d %6d %8.1f %6d %7d %8.1f %9.3f %9.1f %8.2f %8.2f  %s%s%s\n", who, idle,
+    printf("%-9s %6d %6d %8.1f %6d %7d %8.1f %9.3f %9.3f %9.1f %8.2f %8.2f  %s%s%s\n", who, idle,
            r.listeners, r.connectSeconds, r.closedEarly, r.corrupt, r.kbpsPerListener,
-           r.cpuPerSecond, r.rssPerListenerKB, r.maxGapSeconds, r.maxBehindSeconds,
-           r.guiLatency.isEmpty() ? "-" : qPrintable(r.guiLatency),
+           r.cpuPerSecond, r.totalPerSecond, r.rssPerListenerKB, r.maxGapSeconds,
+           r.maxBehindSeconds, r.guiLatency.isEmpty() ? "-" : qPrintable(r.guiLatency),
            r.firstError.isEmpty() ? "" : "  first error: ", qPrintable(r.firstError));
     if (r.connected < r.listeners)
         printf("          only %d of %d listeners got their header\n", r.connected, r.listeners);
@@ -420,7 +430,8 @@ Result runOurs(const QString& self, int n, int idle, int seconds, int kbps) {
         fprintf(stderr, "our server did not start\n");
         return {};
     }
-    const Result r = runListeners(server.processId(), &server, port, "/", n, idle, seconds, kbps);
+    const Result r =
+        runListeners(server.processId(), 0, &server, port, "/", n, idle, seconds, kbps);
     stop(server);
     return r;
 }
@@ -482,8 +493,8 @@ Result runIcecast(const QString& self, int n, int idle, int seconds, int kbps) {
         return {};
     }
     QThread::msleep(1000);
-    const Result r =
-        runListeners(ice.processId(), nullptr, port, "/tone.mp3", n, idle, seconds, kbps);
+    const Result r = runListeners(ice.processId(), feeder.processId(), nullptr, port, "/tone.mp3",
+                                  n, idle, seconds, kbps);
     stop(feeder);
     stop(ice);
     return r;
@@ -518,14 +529,25 @@ int main(int argc, char** argv) {
            "warm-up and %d s of measuring; open files limit %llu\n",
            kbps, seconds, (unsigned long long)r.rlim_cur);
     printHeader();
+    auto ratio = [](const Result& a, const Result& b) {
+        if (b.cpuPerSecond <= 0 || b.totalPerSecond <= 0) return;
+        printf("          vorlune/icecast2 CPU: serving %.2f, total %.2f\n",
+               a.cpuPerSecond / b.cpuPerSecond, a.totalPerSecond / b.totalPerSecond);
+    };
     for (int n : counts) {
-        print("vorlune", 0, runOurs(self, n, 0, seconds, kbps));
-        print("icecast2", 0, runIcecast(self, n, 0, seconds, kbps));
+        const Result ours = runOurs(self, n, 0, seconds, kbps);
+        print("vorlune", 0, ours);
+        const Result ice = runIcecast(self, n, 0, seconds, kbps);
+        print("icecast2", 0, ice);
+        ratio(ours, ice);
     }
     if (idle > 0) {
         print("vorlune", idle, runOurs(self, 100, idle, seconds, kbps));
         print("icecast2", idle, runIcecast(self, 100, idle, seconds, kbps));
     }
+    printf("serve: CPU seconds per second of serving (icecast2; our server without its main "
+           "thread, which captures and encodes); total: with capturing and encoding (icecast2 "
+           "plus its source client; our whole process)\n");
     printf("in: seconds until all listeners had their header (connects paced, 8 in flight); "
            "gap: longest wait for data of any listener; behind: largest shortfall of received "
            "audio against real time while measured; KB/l anon: growth of anonymous resident memory "

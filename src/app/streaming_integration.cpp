@@ -10,9 +10,9 @@
 
 StreamingIntegration::StreamingIntegration(TForm1* window)
     : QObject(window), window_(window), server_(new WStreamingServer(window->userAgent(), this)),
-      relay_(new IcecastRelay(this)) {
+      relay_(new RelayOutput(*server_, this)) {
     connect(&listing_, &QFutureWatcherBase::finished, this, &StreamingIntegration::onDevices);
-    connect(relay_, &IcecastRelay::stateChanged, this,
+    connect(relay_, &RelayOutput::stateChanged, this,
             [this](IcecastRelay::State, const QString& text, const QString& logLine) {
                 if (!text.isEmpty()) window_->statusBar()->showMessage(text);
                 server_->logLine(logLine);
@@ -37,14 +37,13 @@ RelaySettings StreamingIntegration::readRelaySettings(const SettingsStore& store
 
 void StreamingIntegration::startRelay() {
     const SettingsStore* store = window_->environment().store;
-    if (!store || !server_->isActive()) return;
-    RelaySettings r = readRelaySettings(*store);
+    if (!store) return;
+    const RelaySettings r = readRelaySettings(*store);
     if (!r.Enabled) return;
-    r.StationName = server_->config().StationID;
-    r.BitRate = server_->config().BitRate;
-    server_->setChunkTap([this](const QByteArray& mp3) { relay_->send(mp3); });
+    // Without the built-in server the relay captures and encodes with its settings.
+    const appsettings::StreamingSettings& s = window_->settings().streaming;
     relay_->setTitle(server_->StreamTitle);
-    relay_->start(r);
+    relay_->start(r, streamingsettings::toConfig(s), s.encoder);
 }
 
 StreamingIntegration::~StreamingIntegration() {
@@ -79,7 +78,6 @@ bool StreamingIntegration::closeRequest() {
 void StreamingIntegration::shutdown() {
     closing_ = true;
     relay_->stop();
-    server_->setChunkTap({});
     server_->Stop();
 }
 

@@ -1,4 +1,4 @@
-#include "icecast_relay.h"
+#include "relay_output.h"
 #include "test_support.h"
 #include "tone_source.h"
 
@@ -81,55 +81,105 @@ private:
 
 class Relay : public ServerFixture {};
 
-TEST_F(Relay, SendsTheStreamToIcecastAndReconnects) {
+namespace {
+
+// A listener on the icecast mount that asks for inline metadata.
+struct MountListener {
+    explicit MountListener(quint16 port)
+        : l(port, "GET /live.mp3 HTTP/1.0\r\nHost: localhost\r\nIcy-MetaData: 1\r\n\r\n") {}
+    // Valid MP3 keeps coming (at least frames more) and the title arrives.
+    void expectAudioAndTitle(qint64 frames, const QString& title) {
+        ASSERT_TRUE(l.waitHeader(5000));
+        EXPECT_TRUE(l.checker.statusLine().contains("200")) << l.checker.statusLine().constData();
+        const qint64 until = l.checker.frames() + frames;
+        const QString want = QStringLiteral("StreamTitle='%1';").arg(title);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return l.checker.frames() > until && l.checker.metadataTexts().contains(want); },
+            20000))
+            << l.checker.frames()
+            << " frames; titles: " << l.checker.metadataTexts().join('|').toStdString();
+        EXPECT_FALSE(l.checker.corrupt()) << l.checker.error().toStdString();
+        EXPECT_EQ(l.checker.sampleRate(), 44100);
+    }
+    TestListener l;
+};
+
+} // namespace
+
+TEST_F(Relay, RunsWithAndWithoutTheServerCarriesTheTitleAndReconnects) {
     Icecast ice;
     ASSERT_TRUE(ice.start()) << "icecast2 is needed (scripts/install-deps)";
-    // The relay takes the server's encoded stream; nobody listens to the server itself.
     StreamConfig c = baseConfig();
     c.BitRate = 128;
-    ASSERT_TRUE(startWith(c));
-    IcecastRelay relay;
-    QSignalSpy states(&relay, &IcecastRelay::stateChanged);
-    server->setChunkTap([&relay](const QByteArray& mp3) { relay.send(mp3); });
+    RelayOutput out(*server);
+    out.setCaptureSource(new ToneSource(660));
+    QSignalSpy states(&out, &RelayOutput::stateChanged);
     RelaySettings rs;
     rs.Enabled = true;
     rs.Host = "127.0.0.1";
     rs.Port = ice.port();
     rs.Mount = "/live.mp3";
     rs.Password = "relaypw";
-    rs.StationName = "Testradio";
-    relay.setTitle("Relay - Eins");
-    relay.start(rs);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return relay.state() == IcecastRelay::State::Connected; }, 10000));
+    // The title is set before the relay starts and must still reach the mount.
+    out.setTitle("Relay - Eins");
+    out.start(rs, c, LAME_LIBRARY);
+    ASSERT_FALSE(server->isActive());
+    EXPECT_EQ(out.feed(), RelayOutput::Feed::Own);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return out.relay().state() == IcecastRelay::State::Connected; }, 10000));
     QTest::qWait(1500); // icecast takes the source and its first audio
 
-    auto listen = [&] {
-        TestListener l(ice.port(), "GET /live.mp3 HTTP/1.0\r\nHost: localhost\r\n"
-                                   "Icy-MetaData: 1\r\n\r\n");
-        EXPECT_TRUE(l.waitHeader(5000));
-        EXPECT_TRUE(l.checker.statusLine().contains("200")) << l.checker.statusLine().constData();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return l.checker.frames() > 100; }, 15000))
-            << l.checker.frames() << " frames";
-        EXPECT_FALSE(l.checker.corrupt()) << l.checker.error().toStdString();
-        EXPECT_EQ(l.checker.sampleRate(), 44100);
-    };
-    listen();
-    relay.setTitle("Relay - Zwei");
-    listen();
+    MountListener first(ice.port());
+    first.expectAudioAndTitle(50, "Relay - Eins");
+    out.setTitle("Relay - Zwei");
+    first.expectAudioAndTitle(50, "Relay - Zwei");
 
-    // The server goes away and comes back on the same port: the relay finds it again.
+    // The built-in server starts: the relay takes its stream, the own feed goes.
+    ASSERT_TRUE(startWith(c));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return out.feed() == RelayOutput::Feed::Server; }, 5000));
+    first.expectAudioAndTitle(100, "Relay - Zwei");
+    // And stops again: back to the own feed, the mount keeps playing.
+    server->Stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return out.feed() == RelayOutput::Feed::Own; }, 5000));
+    out.setTitle("Relay - Drei");
+    first.expectAudioAndTitle(100, "Relay - Drei");
+    EXPECT_FALSE(first.l.closed);
+
+    // The server goes away and comes back on the same port: the relay finds it again and
+    // a new listener gets the current title.
     ice.stop();
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return relay.state() == IcecastRelay::State::Waiting; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return out.relay().state() == IcecastRelay::State::Waiting; },
+                                10000));
     ASSERT_TRUE(ice.start());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return relay.connections() == 2; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return out.relay().connections() == 2; }, 20000));
     QTest::qWait(1500);
-    listen();
+    MountListener second(ice.port());
+    second.expectAudioAndTitle(50, "Relay - Drei");
     bool logged = false;
     for (const QList<QVariant>& s : states)
         logged |= s.at(2).toString().startsWith("RELAY: No connection to 127.0.0.1:");
     EXPECT_TRUE(logged);
-    relay.stop();
-    EXPECT_EQ(relay.state(), IcecastRelay::State::Off);
+    out.stop();
+    EXPECT_EQ(out.relay().state(), IcecastRelay::State::Off);
+    EXPECT_EQ(out.feed(), RelayOutput::Feed::None);
+}
+
+TEST_F(Relay, WithoutEncoderTheOwnFeedReportsAndStaysOff) {
+    RelayOutput out(*server);
+    out.setCaptureSource(new ToneSource(660));
+    QSignalSpy states(&out, &RelayOutput::stateChanged);
+    RelaySettings rs;
+    rs.Enabled = true;
+    rs.Host = "127.0.0.1";
+    rs.Port = 9; // nothing listens; the relay keeps trying
+    for (const QString& lib : {QString(), dir.filePath("missing.so")}) {
+        states.clear();
+        out.start(rs, baseConfig(), lib);
+        EXPECT_EQ(out.feed(), RelayOutput::Feed::None);
+        bool reported = false;
+        for (const QList<QVariant>& s : states)
+            reported |= s.at(2).toString().startsWith("RELAY: No audio");
+        EXPECT_TRUE(reported) << lib.toStdString();
+    }
+    out.stop();
 }
