@@ -209,9 +209,11 @@ public:
     }
     std::vector<Client>& clients() { return m_clients; }
 
-    // Adds n clients, connecting at most `inFlight` at a time (real ones count until their
-    // header is in, idle ones until the handshake is done).
-    bool connectAll(int n, bool idle, int inFlight, int timeoutMs) {
+    // Adds n clients with at most `handshakes` TCP handshakes in flight (a server with a
+    // short listen backlog drops what does not fit, and the client waits a second or more
+    // before it tries again) and at most `waiting` requests without their response header
+    // (idle ones: without a finished handshake). True when every one got through.
+    bool connectAll(int n, bool idle, int handshakes, int waiting, int timeoutMs) {
         const size_t first = m_clients.size();
         m_clients.resize(first + size_t(n));
         QElapsedTimer t;
@@ -219,17 +221,23 @@ public:
         size_t next = first;
         std::vector<size_t> flying; // started, not yet through
         while (t.elapsed() < timeoutMs) {
+            int shaking = 0;
             flying.erase(std::remove_if(flying.begin(), flying.end(),
                                         [&](size_t i) {
                                             const Client& c = m_clients[i];
-                                            return c.closed ||
-                                                   (idle ? c.sent : c.checker.headerComplete());
+                                            const bool done =
+                                                c.closed ||
+                                                (idle ? c.sent : c.checker.headerComplete());
+                                            if (!done && !c.sent) ++shaking;
+                                            return done;
                                         }),
                          flying.end());
             if (flying.empty() && next == m_clients.size()) return true;
-            while (next < m_clients.size() && int(flying.size()) < inFlight) {
+            while (next < m_clients.size() && shaking < handshakes &&
+                   int(flying.size()) < waiting) {
                 flying.push_back(next);
                 start(next++, idle);
+                ++shaking;
             }
             pump(2);
         }
@@ -337,8 +345,8 @@ Result runListeners(qint64 serverPid, qint64 sourcePid, QProcess* ours, quint16 
     const qint64 rss0 = rssBytes(serverPid);
     QElapsedTimer t;
     t.start();
-    if (idle > 0) crowd.connectAll(idle, true, 64, 60000);
-    crowd.connectAll(n, false, 8, 120000);
+    if (idle > 0) crowd.connectAll(idle, true, 4, 4, qMax(60000, idle * 20));
+    crowd.connectAll(n, false, 4, 8, qMax(120000, n * 60));
     r.connectSeconds = t.elapsed() / 1000.0;
     t.restart();
     while (t.elapsed() < 2000)
@@ -548,7 +556,7 @@ int main(int argc, char** argv) {
     printf("serve: CPU seconds per second of serving (icecast2; our server without its main "
            "thread, which captures and encodes); total: with capturing and encoding (icecast2 "
            "plus its source client; our whole process)\n");
-    printf("in: seconds until all listeners had their header (connects paced, 8 in flight); "
+    printf("in: seconds until all listeners had their header (connects paced: 4 handshakes and 8 requests in flight); "
            "gap: longest wait for data of any listener; behind: largest shortfall of received "
            "audio against real time while measured; KB/l anon: growth of anonymous resident memory "
            "per listener "

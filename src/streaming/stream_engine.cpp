@@ -10,6 +10,7 @@
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -20,6 +21,7 @@ constexpr qsizetype kMaxRequest = 8192;
 constexpr quint64 kWakeTag = 0;
 constexpr quint64 kListenTag = 1;
 constexpr qint64 OverGraceMs = 400;
+constexpr int NetworkNice = 5;
 
 } // namespace
 
@@ -223,6 +225,12 @@ StreamEngine::Conn* StreamEngine::find(quint64 id) {
 }
 
 void StreamEngine::run() {
+    // Listeners have seconds of slack, the GUI thread (capture, encoding, windows) has
+    // milliseconds: under a full machine the scheduler should prefer the GUI thread.
+    const pid_t tid = pid_t(::syscall(SYS_gettid));
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, id_t(tid));
+    if (errno == 0) ::setpriority(PRIO_PROCESS, id_t(tid), qMin(nice + NetworkNice, 19));
     epoll_event evs[512];
     m_lastFlushAt = now();
     qint64 lastSweep = m_lastFlushAt;

@@ -15,13 +15,41 @@ namespace {
 // An icecast2 of our own on a free loopback port, one mount, source password "relaypw".
 class Icecast {
 public:
-    bool start() {
+    // With tls, a second port speaks TLS with a fresh self-signed certificate for
+    // "localhost" (certificatePath()).
+    bool start(bool tls = false) {
         const QString exe = QStandardPaths::findExecutable("icecast2");
         if (exe.isEmpty() || !m_dir.isValid()) return false;
         if (m_port == 0) {
-            QTcpServer probe;
-            if (!probe.listen(QHostAddress::LocalHost, 0)) return false;
+            QTcpServer probe, probe2;
+            if (!probe.listen(QHostAddress::LocalHost, 0) ||
+                !probe2.listen(QHostAddress::LocalHost, 0))
+                return false;
             m_port = probe.serverPort();
+            m_tlsPort = probe2.serverPort();
+        }
+        QString tlsSocket, tlsPath;
+        if (tls) {
+            const QString key = m_dir.filePath("key.pem"), cert = m_dir.filePath("cert.pem");
+            QProcess ssl;
+            ssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                                  "-subj", "/CN=localhost", "-addext",
+                                  "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout", key,
+                                  "-out", cert});
+            if (!ssl.waitForFinished(60000) || ssl.exitCode() != 0) return false;
+            QFile both(certificatePath());
+            QFile c(cert), k(key);
+            if (!both.open(QIODevice::WriteOnly) || !c.open(QIODevice::ReadOnly) ||
+                !k.open(QIODevice::ReadOnly))
+                return false;
+            both.write(c.readAll() + k.readAll());
+            both.close();
+            QFile::setPermissions(certificatePath(), QFile::Permissions(0x6444));
+            tlsSocket = QStringLiteral("<listen-socket><port>%1</port><bind-address>127.0.0.1"
+                                       "</bind-address><ssl>1</ssl></listen-socket>")
+                            .arg(m_tlsPort);
+            tlsPath = QStringLiteral("<ssl-certificate>%1</ssl-certificate>")
+                          .arg(certificatePath());
         }
         QFile::setPermissions(m_dir.path(), QFile::Permissions(0x7777));
         const QString conf = m_dir.filePath("icecast.xml");
@@ -34,18 +62,19 @@ public:
                     "<admin-user>admin</admin-user><admin-password>adminpw</admin-password>"
                     "</authentication><hostname>localhost</hostname>"
                     "<listen-socket><port>%1</port><bind-address>127.0.0.1</bind-address>"
-                    "</listen-socket><mount><mount-name>/live.mp3</mount-name>"
+                    "</listen-socket>%4<mount><mount-name>/live.mp3</mount-name>"
                     "<icy-metadata-interval>16000</icy-metadata-interval></mount>"
                     "<fileserve>0</fileserve><paths><basedir>%2</basedir><logdir>%2</logdir>"
-                    "<webroot>%2</webroot><adminroot>%2</adminroot></paths>"
+                    "<webroot>%2</webroot><adminroot>%2</adminroot>%5</paths>"
                     "<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>"
                     "<loglevel>2</loglevel></logging><security><chroot>0</chroot>%3</security>"
                     "</icecast>\n")
                     .arg(m_port)
                     .arg(m_dir.path())
-                    .arg(getuid() == 0 ? "<changeowner><user>nobody</user><group>nogroup</group>"
-                                         "</changeowner>"
-                                       : "")
+                    .arg(QString::fromLatin1(getuid() == 0 ? "<changeowner><user>nobody</user>"
+                                                             "<group>nogroup</group></changeowner>"
+                                                           : ""),
+                         tlsSocket, tlsPath)
                     .toUtf8());
         f.close();
         QFile::setPermissions(conf, QFile::Permissions(0x6444));
@@ -70,11 +99,13 @@ public:
     }
     ~Icecast() { stop(); }
     quint16 port() const { return m_port; }
+    quint16 tlsPort() const { return m_tlsPort; }
+    QString certificatePath() const { return m_dir.filePath("icecast.pem"); }
 
 private:
     QTemporaryDir m_dir;
     QProcess m_proc;
-    quint16 m_port = 0;
+    quint16 m_port = 0, m_tlsPort = 0;
 };
 
 } // namespace
@@ -181,5 +212,48 @@ TEST_F(Relay, WithoutEncoderTheOwnFeedReportsAndStaysOff) {
             reported |= s.at(2).toString().startsWith("RELAY: No audio");
         EXPECT_TRUE(reported) << lib.toStdString();
     }
+    out.stop();
+}
+
+TEST_F(Relay, ReachesIcecastOverTls) {
+    Icecast ice;
+    ASSERT_TRUE(ice.start(true)) << "icecast2 and openssl are needed (scripts/install-deps)";
+    // The relay trusts the system's certificate authorities; here that is the test's own.
+    // (Title updates are separate requests: the setting must hold all along.)
+    struct CertFile {
+        QByteArray old = qgetenv("SSL_CERT_FILE");
+        ~CertFile() {
+            if (old.isNull())
+                qunsetenv("SSL_CERT_FILE");
+            else
+                qputenv("SSL_CERT_FILE", old);
+        }
+    } certs;
+    qputenv("SSL_CERT_FILE", ice.certificatePath().toUtf8());
+    RelayOutput out(*server);
+    out.setCaptureSource(new ToneSource(660));
+    RelaySettings rs;
+    rs.Enabled = true;
+    rs.Host = "localhost";
+    rs.Port = ice.tlsPort();
+    rs.Mount = "/live.mp3";
+    rs.Password = "relaypw";
+    rs.TLS = true;
+    out.setTitle("Sicher - Eins");
+    out.start(rs, baseConfig(), LAME_LIBRARY);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return out.relay().state() == IcecastRelay::State::Connected; }, 15000))
+        << out.relay().statusText().toStdString();
+    QTest::qWait(1500);
+    MountListener l(ice.port());
+    l.expectAudioAndTitle(50, "Sicher - Eins");
+
+    // TLS required but the port speaks plain HTTP: no connection, no fallback.
+    rs.Port = ice.port();
+    const int before = out.relay().connections();
+    out.start(rs, baseConfig(), LAME_LIBRARY);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return out.relay().state() == IcecastRelay::State::Waiting; }, 15000));
+    EXPECT_EQ(out.relay().connections(), before);
     out.stop();
 }
