@@ -7,7 +7,7 @@
 // latency of its GUI thread's event loop. The idle case puts many connections that never
 // send a request beside 100 real listeners.
 //
-//   bench_stream_listeners [--seconds S] [--kbps K] [--idle I] [N ...]
+//   bench_stream_listeners [--seconds S] [--kbps K] [--idle I] [--only vorlune|icecast2] [N ...]
 //                                                    (default N: 1000 5000 10000, I: 10000)
 //   bench_stream_listeners --serve PORT KBPS                      (internal)
 //   bench_stream_listeners --feed-icecast PORT PASSWORD KBPS      (internal)
@@ -130,11 +130,18 @@ int feedIcecast(int argc, char** argv) {
                QByteArray::number(kbps) + "\r\n\r\n");
     if (!sock.waitForReadyRead(5000) || !sock.readAll().contains("200")) return 1;
     ToneSource tone(440);
+    // Pieces of 4 KB, as much as icecast2 reads at a time: it then queues and sends fewer,
+    // larger blocks per listener than it would for every encoder chunk.
+    QByteArray pending;
     QObject::connect(&tone, &CaptureSource::chunkReady, [&](const QByteArray& pcm) {
         quint32 written = 0;
         if (lame.encodeChunk(stream, samples, reinterpret_cast<const qint16*>(pcm.constData()),
                              reinterpret_cast<quint8*>(out.data()), &written) == 0)
-            sock.write(out.constData(), written);
+            pending.append(out.constData(), written);
+        if (pending.size() >= 4096) {
+            sock.write(pending);
+            pending.clear();
+        }
     });
     QObject::connect(&sock, &QTcpSocket::disconnected, &app, &QCoreApplication::quit);
     tone.open(QString(), 44100, int(samples) * 2);
@@ -516,6 +523,7 @@ int main(int argc, char** argv) {
     if (argc >= 5 && strcmp(argv[1], "--feed-icecast") == 0) return feedIcecast(argc, argv);
     QCoreApplication app(argc, argv);
     int seconds = 10, kbps = 128, idle = 10000;
+    bool runVorlune = true, runIce = true;
     QList<int> counts;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -525,7 +533,10 @@ int main(int argc, char** argv) {
             kbps = args[++i].toInt();
         else if (args[i] == "--idle" && i + 1 < args.size())
             idle = args[++i].toInt();
-        else
+        else if (args[i] == "--only" && i + 1 < args.size()) {
+            runVorlune = args[i + 1] == "vorlune";
+            runIce = args[++i] == "icecast2";
+        } else
             counts << args[i].toInt();
     }
     if (counts.isEmpty()) counts = {1000, 5000, 10000};
@@ -538,25 +549,25 @@ int main(int argc, char** argv) {
            kbps, seconds, (unsigned long long)r.rlim_cur);
     printHeader();
     auto ratio = [](const Result& a, const Result& b) {
-        if (b.cpuPerSecond <= 0 || b.totalPerSecond <= 0) return;
+        if (a.cpuPerSecond <= 0 || b.cpuPerSecond <= 0 || b.totalPerSecond <= 0) return;
         printf("          vorlune/icecast2 CPU: serving %.2f, total %.2f\n",
                a.cpuPerSecond / b.cpuPerSecond, a.totalPerSecond / b.totalPerSecond);
     };
     for (int n : counts) {
-        const Result ours = runOurs(self, n, 0, seconds, kbps);
-        print("vorlune", 0, ours);
-        const Result ice = runIcecast(self, n, 0, seconds, kbps);
-        print("icecast2", 0, ice);
+        Result ours, ice;
+        if (runVorlune) print("vorlune", 0, ours = runOurs(self, n, 0, seconds, kbps));
+        if (runIce) print("icecast2", 0, ice = runIcecast(self, n, 0, seconds, kbps));
         ratio(ours, ice);
     }
     if (idle > 0) {
-        print("vorlune", idle, runOurs(self, 100, idle, seconds, kbps));
-        print("icecast2", idle, runIcecast(self, 100, idle, seconds, kbps));
+        if (runVorlune) print("vorlune", idle, runOurs(self, 100, idle, seconds, kbps));
+        if (runIce) print("icecast2", idle, runIcecast(self, 100, idle, seconds, kbps));
     }
     printf("serve: CPU seconds per second of serving (icecast2; our server without its main "
            "thread, which captures and encodes); total: with capturing and encoding (icecast2 "
            "plus its source client; our whole process)\n");
-    printf("in: seconds until all listeners had their header (connects paced: 4 handshakes and 8 requests in flight); "
+    printf("in: seconds until all listeners had their header (connects paced: 4 handshakes and 8 "
+           "requests in flight); "
            "gap: longest wait for data of any listener; behind: largest shortfall of received "
            "audio against real time while measured; KB/l anon: growth of anonymous resident memory "
            "per listener "

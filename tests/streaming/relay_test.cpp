@@ -32,10 +32,10 @@ public:
         if (tls) {
             const QString key = m_dir.filePath("key.pem"), cert = m_dir.filePath("cert.pem");
             QProcess ssl;
-            ssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                                  "-subj", "/CN=localhost", "-addext",
-                                  "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout", key,
-                                  "-out", cert});
+            ssl.start("openssl",
+                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                       "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
+                       "-keyout", key, "-out", cert});
             if (!ssl.waitForFinished(60000) || ssl.exitCode() != 0) return false;
             QFile both(certificatePath());
             QFile c(cert), k(key);
@@ -48,8 +48,8 @@ public:
             tlsSocket = QStringLiteral("<listen-socket><port>%1</port><bind-address>127.0.0.1"
                                        "</bind-address><ssl>1</ssl></listen-socket>")
                             .arg(m_tlsPort);
-            tlsPath = QStringLiteral("<ssl-certificate>%1</ssl-certificate>")
-                          .arg(certificatePath());
+            tlsPath =
+                QStringLiteral("<ssl-certificate>%1</ssl-certificate>").arg(certificatePath());
         }
         QFile::setPermissions(m_dir.path(), QFile::Permissions(0x7777));
         const QString conf = m_dir.filePath("icecast.xml");
@@ -252,8 +252,8 @@ TEST_F(Relay, ReachesIcecastOverTls) {
     rs.Port = ice.port();
     const int before = out.relay().connections();
     out.start(rs, baseConfig(), LAME_LIBRARY);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return out.relay().state() == IcecastRelay::State::Waiting; }, 15000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return out.relay().state() == IcecastRelay::State::Waiting; },
+                                15000));
     EXPECT_EQ(out.relay().connections(), before);
     out.stop();
 }
