@@ -7,7 +7,7 @@
 // latency of its GUI thread's event loop. The idle case puts many connections that never
 // send a request beside 100 real listeners.
 //
-//   bench_stream_listeners [--seconds S] [--kbps K] [--idle I] [N ...]
+//   bench_stream_listeners [--seconds S] [--kbps K] [--idle I] [--only vorlune|icecast2] [N ...]
 //                                                    (default N: 1000 5000 10000, I: 10000)
 //   bench_stream_listeners --serve PORT KBPS                      (internal)
 //   bench_stream_listeners --feed-icecast PORT PASSWORD KBPS      (internal)
@@ -130,11 +130,18 @@ int feedIcecast(int argc, char** argv) {
                QByteArray::number(kbps) + "\r\n\r\n");
     if (!sock.waitForReadyRead(5000) || !sock.readAll().contains("200")) return 1;
     ToneSource tone(440);
+    // Pieces of 4 KB, as much as icecast2 reads at a time: it then queues and sends fewer,
+    // larger blocks per listener than it would for every encoder chunk.
+    QByteArray pending;
     QObject::connect(&tone, &CaptureSource::chunkReady, [&](const QByteArray& pcm) {
         quint32 written = 0;
         if (lame.encodeChunk(stream, samples, reinterpret_cast<const qint16*>(pcm.constData()),
                              reinterpret_cast<quint8*>(out.data()), &written) == 0)
-            sock.write(out.constData(), written);
+            pending.append(out.constData(), written);
+        if (pending.size() >= 4096) {
+            sock.write(pending);
+            pending.clear();
+        }
     });
     QObject::connect(&sock, &QTcpSocket::disconnected, &app, &QCoreApplication::quit);
     tone.open(QString(), 44100, int(samples) * 2);
@@ -143,8 +150,10 @@ int feedIcecast(int argc, char** argv) {
     return app.exec();
 }
 
-double cpuSeconds(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+// CPU time of a process, or of one of its threads when tid is given.
+double cpuSeconds(qint64 pid, qint64 tid = 0) {
+    QFile f(tid ? QStringLiteral("/proc/%1/task/%2/stat").arg(pid).arg(tid)
+                : QStringLiteral("/proc/%1/stat").arg(pid));
     if (!f.open(QIODevice::ReadOnly)) return 0;
     const QByteArray s = f.readAll();
     const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
@@ -179,7 +188,8 @@ struct Result {
     int connected = 0;
     int corrupt = 0;
     int closedEarly = 0;
-    double cpuPerSecond = 0;
+    double cpuPerSecond = 0;   // serving: icecast2 alone; ours without its main thread
+    double totalPerSecond = 0; // with capture and encoding: icecast2 plus its source client
     double kbpsPerListener = 0;
     double connectSeconds = 0;
     double rssPerListenerKB = 0;
@@ -206,9 +216,11 @@ public:
     }
     std::vector<Client>& clients() { return m_clients; }
 
-    // Adds n clients, connecting at most `inFlight` at a time (real ones count until their
-    // header is in, idle ones until the handshake is done).
-    bool connectAll(int n, bool idle, int inFlight, int timeoutMs) {
+    // Adds n clients with at most `handshakes` TCP handshakes in flight (a server with a
+    // short listen backlog drops what does not fit, and the client waits a second or more
+    // before it tries again) and at most `waiting` requests without their response header
+    // (idle ones: without a finished handshake). True when every one got through.
+    bool connectAll(int n, bool idle, int handshakes, int waiting, int timeoutMs) {
         const size_t first = m_clients.size();
         m_clients.resize(first + size_t(n));
         QElapsedTimer t;
@@ -216,17 +228,23 @@ public:
         size_t next = first;
         std::vector<size_t> flying; // started, not yet through
         while (t.elapsed() < timeoutMs) {
+            int shaking = 0;
             flying.erase(std::remove_if(flying.begin(), flying.end(),
                                         [&](size_t i) {
                                             const Client& c = m_clients[i];
-                                            return c.closed ||
-                                                   (idle ? c.sent : c.checker.headerComplete());
+                                            const bool done =
+                                                c.closed ||
+                                                (idle ? c.sent : c.checker.headerComplete());
+                                            if (!done && !c.sent) ++shaking;
+                                            return done;
                                         }),
                          flying.end());
             if (flying.empty() && next == m_clients.size()) return true;
-            while (next < m_clients.size() && int(flying.size()) < inFlight) {
+            while (next < m_clients.size() && shaking < handshakes &&
+                   int(flying.size()) < waiting) {
                 flying.push_back(next);
                 start(next++, idle);
+                ++shaking;
             }
             pump(2);
         }
@@ -326,16 +344,16 @@ QString askLatency(QProcess* server, const char* command) {
 
 // N listeners (after `idle` connections that never send a request); measures for
 // `seconds` after all are in and a 2 s warm-up.
-Result runListeners(qint64 serverPid, QProcess* ours, quint16 port, const QByteArray& path, int n,
-                    int idle, int seconds, int kbps) {
+Result runListeners(qint64 serverPid, qint64 sourcePid, QProcess* ours, quint16 port,
+                    const QByteArray& path, int n, int idle, int seconds, int kbps) {
     Result r;
     r.listeners = n;
     Crowd crowd(port, path);
     const qint64 rss0 = rssBytes(serverPid);
     QElapsedTimer t;
     t.start();
-    if (idle > 0) crowd.connectAll(idle, true, 64, 60000);
-    crowd.connectAll(n, false, 8, 120000);
+    if (idle > 0) crowd.connectAll(idle, true, 4, 4, qMax(60000, idle * 20));
+    crowd.connectAll(n, false, 4, 8, qMax(120000, n * 60));
     r.connectSeconds = t.elapsed() / 1000.0;
     t.restart();
     while (t.elapsed() < 2000)
@@ -347,12 +365,19 @@ Result runListeners(qint64 serverPid, QProcess* ours, quint16 port, const QByteA
     std::vector<qint64> before(clients.size());
     for (size_t i = 0; i < clients.size(); ++i)
         before[i] = clients[i].checker.audioBytes();
-    const double cpu0 = cpuSeconds(serverPid);
+    // Ours: the main thread captures and encodes, the others serve. icecast2: the source
+    // client captures and encodes, the server serves.
+    auto serving = [&] {
+        return cpuSeconds(serverPid) - (ours ? cpuSeconds(serverPid, serverPid) : 0.0);
+    };
+    auto total = [&] { return cpuSeconds(serverPid) + (sourcePid ? cpuSeconds(sourcePid) : 0.0); };
+    const double cpu0 = serving(), total0 = total();
     t.restart();
     while (t.elapsed() < seconds * 1000)
         crowd.pump(20);
     const double elapsed = t.elapsed() / 1000.0;
-    r.cpuPerSecond = (cpuSeconds(serverPid) - cpu0) / elapsed;
+    r.cpuPerSecond = (serving() - cpu0) / elapsed;
+    r.totalPerSecond = (total() - total0) / elapsed;
     r.rssBaseMB = rss0 / 1048576.0;
     r.rssPerListenerKB = n > 0 ? (rssBytes(serverPid) - rss0) / 1024.0 / n : 0;
     r.guiLatency = askLatency(ours, "STATS\n");
@@ -396,16 +421,16 @@ void stop(QProcess& p) {
 }
 
 void printHeader() {
-    printf("%-9s %6s %6s %8s %6s %7s %8s %9s %9s %8s %8s  %s\n", "server", "idle", "N", "in (s)",
-           "closed", "corrupt", "kbps/l", "CPU s/s", "KB/l anon", "gap s", "behind s",
-           "GUI thread latency");
+    printf("%-9s %6s %6s %8s %6s %7s %8s %9s %9s %9s %8s %8s  %s\n", "server", "idle", "N",
+           "in (s)", "closed", "corrupt", "kbps/l", "serve s/s", "total s/s", "KB/l anon", "gap s",
+           "behind s", "GUI thread latency");
 }
 
 void print(const char* who, int idle, const Result& r) {
-    printf("%-9s %6d %6d %8.1f %6d %7d %8.1f %9.3f %9.1f %8.2f %8.2f  %s%s%s\n", who, idle,
+    printf("%-9s %6d %6d %8.1f %6d %7d %8.1f %9.3f %9.3f %9.1f %8.2f %8.2f  %s%s%s\n", who, idle,
            r.listeners, r.connectSeconds, r.closedEarly, r.corrupt, r.kbpsPerListener,
-           r.cpuPerSecond, r.rssPerListenerKB, r.maxGapSeconds, r.maxBehindSeconds,
-           r.guiLatency.isEmpty() ? "-" : qPrintable(r.guiLatency),
+           r.cpuPerSecond, r.totalPerSecond, r.rssPerListenerKB, r.maxGapSeconds,
+           r.maxBehindSeconds, r.guiLatency.isEmpty() ? "-" : qPrintable(r.guiLatency),
            r.firstError.isEmpty() ? "" : "  first error: ", qPrintable(r.firstError));
     if (r.connected < r.listeners)
         printf("          only %d of %d listeners got their header\n", r.connected, r.listeners);
@@ -420,7 +445,8 @@ Result runOurs(const QString& self, int n, int idle, int seconds, int kbps) {
         fprintf(stderr, "our server did not start\n");
         return {};
     }
-    const Result r = runListeners(server.processId(), &server, port, "/", n, idle, seconds, kbps);
+    const Result r =
+        runListeners(server.processId(), 0, &server, port, "/", n, idle, seconds, kbps);
     stop(server);
     return r;
 }
@@ -482,8 +508,8 @@ Result runIcecast(const QString& self, int n, int idle, int seconds, int kbps) {
         return {};
     }
     QThread::msleep(1000);
-    const Result r =
-        runListeners(ice.processId(), nullptr, port, "/tone.mp3", n, idle, seconds, kbps);
+    const Result r = runListeners(ice.processId(), feeder.processId(), nullptr, port, "/tone.mp3",
+                                  n, idle, seconds, kbps);
     stop(feeder);
     stop(ice);
     return r;
@@ -497,6 +523,7 @@ int main(int argc, char** argv) {
     if (argc >= 5 && strcmp(argv[1], "--feed-icecast") == 0) return feedIcecast(argc, argv);
     QCoreApplication app(argc, argv);
     int seconds = 10, kbps = 128, idle = 10000;
+    bool runVorlune = true, runIce = true;
     QList<int> counts;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -506,7 +533,10 @@ int main(int argc, char** argv) {
             kbps = args[++i].toInt();
         else if (args[i] == "--idle" && i + 1 < args.size())
             idle = args[++i].toInt();
-        else
+        else if (args[i] == "--only" && i + 1 < args.size()) {
+            runVorlune = args[i + 1] == "vorlune";
+            runIce = args[++i] == "icecast2";
+        } else
             counts << args[i].toInt();
     }
     if (counts.isEmpty()) counts = {1000, 5000, 10000};
@@ -518,15 +548,26 @@ int main(int argc, char** argv) {
            "warm-up and %d s of measuring; open files limit %llu\n",
            kbps, seconds, (unsigned long long)r.rlim_cur);
     printHeader();
+    auto ratio = [](const Result& a, const Result& b) {
+        if (a.cpuPerSecond <= 0 || b.cpuPerSecond <= 0 || b.totalPerSecond <= 0) return;
+        printf("          vorlune/icecast2 CPU: serving %.2f, total %.2f\n",
+               a.cpuPerSecond / b.cpuPerSecond, a.totalPerSecond / b.totalPerSecond);
+    };
     for (int n : counts) {
-        print("vorlune", 0, runOurs(self, n, 0, seconds, kbps));
-        print("icecast2", 0, runIcecast(self, n, 0, seconds, kbps));
+        Result ours, ice;
+        if (runVorlune) print("vorlune", 0, ours = runOurs(self, n, 0, seconds, kbps));
+        if (runIce) print("icecast2", 0, ice = runIcecast(self, n, 0, seconds, kbps));
+        ratio(ours, ice);
     }
     if (idle > 0) {
-        print("vorlune", idle, runOurs(self, 100, idle, seconds, kbps));
-        print("icecast2", idle, runIcecast(self, 100, idle, seconds, kbps));
+        if (runVorlune) print("vorlune", idle, runOurs(self, 100, idle, seconds, kbps));
+        if (runIce) print("icecast2", idle, runIcecast(self, 100, idle, seconds, kbps));
     }
-    printf("in: seconds until all listeners had their header (connects paced, 8 in flight); "
+    printf("serve: CPU seconds per second of serving (icecast2; our server without its main "
+           "thread, which captures and encodes); total: with capturing and encoding (icecast2 "
+           "plus its source client; our whole process)\n");
+    printf("in: seconds until all listeners had their header (connects paced: 4 handshakes and 8 "
+           "requests in flight); "
            "gap: longest wait for data of any listener; behind: largest shortfall of received "
            "audio against real time while measured; KB/l anon: growth of anonymous resident memory "
            "per listener "

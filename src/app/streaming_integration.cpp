@@ -10,9 +10,9 @@
 
 StreamingIntegration::StreamingIntegration(TForm1* window)
     : QObject(window), window_(window), server_(&window->core().streamingServer()),
-      relay_(new IcecastRelay(this)) {
+      relay_(new RelayOutput(*server_, this)) {
     connect(&listing_, &QFutureWatcherBase::finished, this, &StreamingIntegration::onDevices);
-    connect(relay_, &IcecastRelay::stateChanged, this,
+    connect(relay_, &RelayOutput::stateChanged, this,
             [this](IcecastRelay::State, const QString& text, const QString& logLine) {
                 if (!text.isEmpty()) window_->statusBar()->showMessage(text);
                 server_->logLine(logLine);
@@ -26,19 +26,19 @@ RelaySettings StreamingIntegration::readRelaySettings(const SettingsStore& store
 void StreamingIntegration::startRelay() {
     const SettingsStore* store = window_->environment().store;
     RelaySettings r = store ? readRelaySettings(*store) : RelaySettings();
-    r.StationName = server_->config().StationID;
-    r.BitRate = server_->config().BitRate;
-    if (!server_->isActive() || !r.Enabled) {
+    if (!r.Enabled) {
         relay_->stop();
-        server_->setChunkTap({});
         return;
     }
-    // A relay that already runs with these settings keeps its connection.
-    if (relay_->isRunning() && relay_->settings() == r) return;
-    relay_->stop();
-    server_->setChunkTap([this](const QByteArray& mp3) { relay_->send(mp3); });
+    // Without the built-in server the relay captures and encodes with its settings.
+    const appsettings::StreamingSettings& s = window_->settings().streaming;
+    const StreamConfig config = streamingsettings::toConfig(s);
+    r.StationName = config.StationID;
+    r.BitRate = config.BitRate;
+    // A relay fed by the running server with these settings keeps its connection.
+    if (relay_->isRunning() && server_->isActive() && relay_->relay().settings() == r) return;
     relay_->setTitle(server_->StreamTitle);
-    relay_->start(r);
+    relay_->start(r, streamingsettings::toConfig(s), s.encoder);
 }
 
 bool StreamingIntegration::applyLive(bool startStop) {
@@ -92,7 +92,6 @@ bool StreamingIntegration::closeRequest() {
 void StreamingIntegration::shutdown() {
     closing_ = true;
     relay_->stop();
-    server_->setChunkTap({});
     server_->Stop();
 }
 

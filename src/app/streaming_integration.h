@@ -1,7 +1,7 @@
 #pragma once
 
-#include "icecast_relay.h"
 #include "pulse_capture.h"
+#include "relay_output.h"
 #include "streaming_settings.h"
 
 #include <QFutureWatcher>
@@ -23,7 +23,7 @@ public:
     ~StreamingIntegration() override;
 
     WStreamingServer& server() { return *server_; }
-    IcecastRelay& relay() { return *relay_; }
+    RelayOutput& relay() { return *relay_; }
 
     // The relay's settings under "Software\Vorlune\Streaming\Relay" (User defaults to
     // "source", Port to 8000, Mount to "/vorlune.mp3").
@@ -61,7 +61,7 @@ private:
 
     TForm1* window_;
     WStreamingServer* server_;
-    IcecastRelay* relay_;
+    RelayOutput* relay_;
     QFutureWatcher<QList<AudioDevice>> listing_;
     QList<AudioDevice> devices_;
     streamingsettings::Check check_;

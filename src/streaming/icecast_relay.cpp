@@ -1,5 +1,7 @@
 #include "icecast_relay.h"
 
+#include "icy_stream_checker.h"
+
 #include <QDateTime>
 #include <QMetaObject>
 
@@ -160,6 +162,7 @@ void IcecastRelay::start(const RelaySettings& settings) {
     m_shared = std::make_shared<Shared>();
     m_shared->owner = this;
     m_shared->settings = settings;
+    m_shared->title = m_title; // a title set before the start goes out once connected
     m_shared->maxQueued = qint64(qMax(settings.BitRate, 8)) * 125 * QueueSeconds;
     // Detached: a connect that hangs in the kernel must not hold up stop(); the thread
     // owns its share of the state and ends at its next look at the quit flag.
@@ -175,6 +178,7 @@ void IcecastRelay::stop() {
     }
     m_shared->wake.notify_all();
     m_shared.reset();
+    m_carry.clear();
     if (m_state != State::Off) {
         m_state = State::Off;
         m_status = QString();
@@ -184,10 +188,27 @@ void IcecastRelay::stop() {
 
 void IcecastRelay::send(const QByteArray& mp3) {
     if (!m_shared || mp3.isEmpty()) return;
+    m_carry += mp3;
+    const auto* d = reinterpret_cast<const uchar*>(m_carry.constData());
+    const qsizetype size = m_carry.size();
+    qsizetype start = 0, end = 0;
+    while (end + 4 <= size) {
+        const int len = IcyStreamChecker::frameLength(d + end);
+        if (len <= 0) { // no frame here (only after a cut): look for the next one
+            start = ++end;
+            continue;
+        }
+        if (end + len > size) break;
+        end += len;
+    }
+    const QByteArray frames = m_carry.mid(start, end - start);
+    m_carry.remove(0, end);
+    if (m_carry.size() > 64 * 1024) m_carry.clear(); // not MP3 at all
+    if (frames.isEmpty()) return;
     {
         std::lock_guard g(m_shared->lock);
-        m_shared->queue.push_back(mp3);
-        m_shared->queued += mp3.size();
+        m_shared->queue.push_back(frames);
+        m_shared->queued += frames.size();
         while (m_shared->queued > m_shared->maxQueued && m_shared->queue.size() > 1) {
             m_shared->queued -= m_shared->queue.front().size();
             m_shared->queue.pop_front();
@@ -197,6 +218,7 @@ void IcecastRelay::send(const QByteArray& mp3) {
 }
 
 void IcecastRelay::setTitle(const QString& title) {
+    m_title = title;
     if (!m_shared) return;
     {
         std::lock_guard g(m_shared->lock);

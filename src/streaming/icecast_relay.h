@@ -38,9 +38,15 @@ public:
     bool isRunning() const { return m_shared != nullptr; }
     const RelaySettings& settings() const { return m_settings; }
 
-    // One piece of the encoded stream, starting on an MP3 frame.
+    // One piece of the encoded stream. Pieces need not end on a frame: only whole frames are
+    // queued, the rest waits for the next piece.
     void send(const QByteArray& mp3);
+    // The next piece begins another encoder's stream: an unfinished frame of the last one
+    // is dropped, so that the mount never sees a cut frame.
+    void newStream() { m_carry.clear(); }
+    // Kept across start() and stop(); sent at every connect and on every change.
     void setTitle(const QString& title);
+    QString title() const { return m_title; }
 
     State state() const { return m_state; }
     QString statusText() const { return m_status; }
@@ -57,6 +63,8 @@ private:
     void onWorker(State state, int retrySeconds, const QString& error);
 
     RelaySettings m_settings;
+    QString m_title;
+    QByteArray m_carry; // the start of a frame whose end has not come yet
     std::shared_ptr<Shared> m_shared;
     State m_state = State::Off;
     QString m_status;

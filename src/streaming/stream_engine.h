@@ -52,10 +52,10 @@ struct EngineConfig {
 
 // The network side of the stream: one thread with an edge-triggered epoll set serves every
 // connection from one shared ring of encoded audio. Listeners that keep up get about a
-// second of audio per send; one that falls behind gets write interest until it caught up,
-// and is dropped once it is more than lagLimit behind. Thread-safe entry points: push,
-// setTitle, close, takeEvents. Events are collected in order and announced through the
-// notify callback whenever the queue turns non-empty.
+// second of audio per send (a tenth of them every tenth of a second); one that falls behind gets
+// write interest until it caught up, and is dropped once it is more than lagLimit behind.
+// Thread-safe entry points: push, setTitle, close, takeEvents. Events are collected in order and
+// announced through the notify callback whenever the queue turns non-empty.
 class StreamEngine {
 public:
     explicit StreamEngine(EngineConfig config, std::function<void()> notify);
@@ -70,9 +70,9 @@ public:
     // Starts the network thread.
     void begin();
 
-    // Encoded audio; one call is one chunk (a place where a listener may start). False when
-    // the chunk was dropped because the network thread does not keep up.
-    bool push(const char* data, qint64 n);
+    // Encoded audio; startAt is where in it a listener may start (a frame header; negative:
+    // nowhere). False when the chunk was dropped because the network thread does not keep up.
+    bool push(const char* data, qint64 n, qint64 startAt = 0);
     void setTitle(const QString& title);
     void close(quint64 id);
     std::vector<EngineEvent> takeEvents();
@@ -106,7 +106,7 @@ private:
 
     std::mutex m_inLock; // guards the following three
     QByteArray m_inbox;
-    std::vector<qint64> m_inboxChunks;
+    std::vector<std::pair<qint64, qint64>> m_inboxChunks; // length, start
     std::vector<quint64> m_closeIds;
     QString m_inTitle;
     bool m_titleChanged = false;
@@ -126,6 +126,7 @@ private:
     QByteArray m_titleUtf8;
     quint64 m_lastFlushHead = 0;
     qint64 m_lastFlushAt = 0;
+    quint64 m_flushSlot = 0;
     qint64 m_acceptResumeAt = -1; // while accepting is paused after running out of files
     int m_acceptBackoffMs = 0;
 };

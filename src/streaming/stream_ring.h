@@ -26,10 +26,11 @@ public:
     quint64 tail() const { return m_head > quint64(capacity()) ? m_head - quint64(capacity()) : 0; }
     bool holds(quint64 offset) const { return offset >= tail() && offset <= m_head; }
 
-    // Appends one chunk; its first byte is a place where a listener may start.
-    void append(const char* data, qint64 n) {
+    // Appends one chunk; the byte at startAt (the first one unless told otherwise; none
+    // when negative) is a place where a listener may start.
+    void append(const char* data, qint64 n, qint64 startAt = 0) {
         if (n <= 0) return;
-        m_starts.push_back(m_head);
+        if (startAt >= 0 && startAt < n) m_starts.push_back(m_head + quint64(startAt));
         const qint64 cap = capacity();
         if (n > cap) { // only the newest bytes fit
             data += n - cap;

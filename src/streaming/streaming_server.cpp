@@ -176,6 +176,7 @@ bool WStreamingServer::Start() {
     }
     ++m_run;
     m_head = 0;
+    m_frames = FrameTracker();
     m_titleSent = false;
     emit OnStart(this);
     m_active = true;
@@ -446,7 +447,11 @@ void WStreamingServer::DeliverChunk(const QByteArray& chunk) {
         m_titleSent = true;
         m_engine->setTitle(m_sentTitle);
     }
-    if (m_engine->push(chunk.constData(), chunk.size())) m_head += quint64(chunk.size());
+    const qint64 start = m_frames.feed(chunk.constData(), chunk.size());
+    if (m_engine->push(chunk.constData(), chunk.size(), start))
+        m_head += quint64(chunk.size());
+    else
+        m_frames.reset(); // the ring lost a piece: the next one starts out of step
 }
 
 void WStreamingServer::HandleWaveData(const QByteArray& pcm) {

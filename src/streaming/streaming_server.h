@@ -2,6 +2,7 @@
 
 #include "capture_source.h"
 #include "encoder_config.h"
+#include "frame_tracker.h"
 #include "lame_binding.h"
 #include "stream_log.h"
 
@@ -165,6 +166,7 @@ private:
     std::unique_ptr<StreamEngine> m_engine;
     quint64 m_run = 0;  // counts streaming runs; events of an ended run are dropped
     quint64 m_head = 0; // audio bytes handed to the engine in this run
+    FrameTracker m_frames;
     QString m_sentTitle;
     bool m_titleSent = false;
     QList<Listener*> m_listeners; // list order = Index

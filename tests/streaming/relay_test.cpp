@@ -1,4 +1,4 @@
-#include "icecast_relay.h"
+#include "relay_output.h"
 #include "test_support.h"
 #include "tone_source.h"
 
@@ -15,13 +15,41 @@ namespace {
 // An icecast2 of our own on a free loopback port, one mount, source password "relaypw".
 class Icecast {
 public:
-    bool start() {
+    // With tls, a second port speaks TLS with a fresh self-signed certificate for
+    // "localhost" (certificatePath()).
+    bool start(bool tls = false) {
         const QString exe = QStandardPaths::findExecutable("icecast2");
         if (exe.isEmpty() || !m_dir.isValid()) return false;
         if (m_port == 0) {
-            QTcpServer probe;
-            if (!probe.listen(QHostAddress::LocalHost, 0)) return false;
+            QTcpServer probe, probe2;
+            if (!probe.listen(QHostAddress::LocalHost, 0) ||
+                !probe2.listen(QHostAddress::LocalHost, 0))
+                return false;
             m_port = probe.serverPort();
+            m_tlsPort = probe2.serverPort();
+        }
+        QString tlsSocket, tlsPath;
+        if (tls) {
+            const QString key = m_dir.filePath("key.pem"), cert = m_dir.filePath("cert.pem");
+            QProcess ssl;
+            ssl.start("openssl",
+                      {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                       "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
+                       "-keyout", key, "-out", cert});
+            if (!ssl.waitForFinished(60000) || ssl.exitCode() != 0) return false;
+            QFile both(certificatePath());
+            QFile c(cert), k(key);
+            if (!both.open(QIODevice::WriteOnly) || !c.open(QIODevice::ReadOnly) ||
+                !k.open(QIODevice::ReadOnly))
+                return false;
+            both.write(c.readAll() + k.readAll());
+            both.close();
+            QFile::setPermissions(certificatePath(), QFile::Permissions(0x6444));
+            tlsSocket = QStringLiteral("<listen-socket><port>%1</port><bind-address>127.0.0.1"
+                                       "</bind-address><ssl>1</ssl></listen-socket>")
+                            .arg(m_tlsPort);
+            tlsPath =
+                QStringLiteral("<ssl-certificate>%1</ssl-certificate>").arg(certificatePath());
         }
         QFile::setPermissions(m_dir.path(), QFile::Permissions(0x7777));
         const QString conf = m_dir.filePath("icecast.xml");
@@ -34,18 +62,19 @@ public:
                     "<admin-user>admin</admin-user><admin-password>adminpw</admin-password>"
                     "</authentication><hostname>localhost</hostname>"
                     "<listen-socket><port>%1</port><bind-address>127.0.0.1</bind-address>"
-                    "</listen-socket><mount><mount-name>/live.mp3</mount-name>"
+                    "</listen-socket>%4<mount><mount-name>/live.mp3</mount-name>"
                     "<icy-metadata-interval>16000</icy-metadata-interval></mount>"
                     "<fileserve>0</fileserve><paths><basedir>%2</basedir><logdir>%2</logdir>"
-                    "<webroot>%2</webroot><adminroot>%2</adminroot></paths>"
+                    "<webroot>%2</webroot><adminroot>%2</adminroot>%5</paths>"
                     "<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>"
                     "<loglevel>2</loglevel></logging><security><chroot>0</chroot>%3</security>"
                     "</icecast>\n")
                     .arg(m_port)
                     .arg(m_dir.path())
-                    .arg(getuid() == 0 ? "<changeowner><user>nobody</user><group>nogroup</group>"
-                                         "</changeowner>"
-                                       : "")
+                    .arg(QString::fromLatin1(getuid() == 0 ? "<changeowner><user>nobody</user>"
+                                                             "<group>nogroup</group></changeowner>"
+                                                           : ""),
+                         tlsSocket, tlsPath)
                     .toUtf8());
         f.close();
         QFile::setPermissions(conf, QFile::Permissions(0x6444));
@@ -70,66 +99,161 @@ public:
     }
     ~Icecast() { stop(); }
     quint16 port() const { return m_port; }
+    quint16 tlsPort() const { return m_tlsPort; }
+    QString certificatePath() const { return m_dir.filePath("icecast.pem"); }
 
 private:
     QTemporaryDir m_dir;
     QProcess m_proc;
-    quint16 m_port = 0;
+    quint16 m_port = 0, m_tlsPort = 0;
 };
 
 } // namespace
 
 class Relay : public ServerFixture {};
 
-TEST_F(Relay, SendsTheStreamToIcecastAndReconnects) {
+namespace {
+
+// A listener on the icecast mount that asks for inline metadata.
+struct MountListener {
+    explicit MountListener(quint16 port)
+        : l(port, "GET /live.mp3 HTTP/1.0\r\nHost: localhost\r\nIcy-MetaData: 1\r\n\r\n") {}
+    // Valid MP3 keeps coming (at least frames more) and the title arrives.
+    void expectAudioAndTitle(qint64 frames, const QString& title) {
+        ASSERT_TRUE(l.waitHeader(5000));
+        EXPECT_TRUE(l.checker.statusLine().contains("200")) << l.checker.statusLine().constData();
+        const qint64 until = l.checker.frames() + frames;
+        const QString want = QStringLiteral("StreamTitle='%1';").arg(title);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return l.checker.frames() > until && l.checker.metadataTexts().contains(want); },
+            20000))
+            << l.checker.frames()
+            << " frames; titles: " << l.checker.metadataTexts().join('|').toStdString();
+        EXPECT_FALSE(l.checker.corrupt()) << l.checker.error().toStdString();
+        EXPECT_EQ(l.checker.sampleRate(), 44100);
+    }
+    TestListener l;
+};
+
+} // namespace
+
+TEST_F(Relay, RunsWithAndWithoutTheServerCarriesTheTitleAndReconnects) {
     Icecast ice;
     ASSERT_TRUE(ice.start()) << "icecast2 is needed (scripts/install-deps)";
-    // The relay takes the server's encoded stream; nobody listens to the server itself.
     StreamConfig c = baseConfig();
     c.BitRate = 128;
-    ASSERT_TRUE(startWith(c));
-    IcecastRelay relay;
-    QSignalSpy states(&relay, &IcecastRelay::stateChanged);
-    server->setChunkTap([&relay](const QByteArray& mp3) { relay.send(mp3); });
+    RelayOutput out(*server);
+    out.setCaptureSource(new ToneSource(660));
+    QSignalSpy states(&out, &RelayOutput::stateChanged);
     RelaySettings rs;
     rs.Enabled = true;
     rs.Host = "127.0.0.1";
     rs.Port = ice.port();
     rs.Mount = "/live.mp3";
     rs.Password = "relaypw";
-    rs.StationName = "Testradio";
-    relay.setTitle("Relay - Eins");
-    relay.start(rs);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return relay.state() == IcecastRelay::State::Connected; }, 10000));
+    // The title is set before the relay starts and must still reach the mount.
+    out.setTitle("Relay - Eins");
+    out.start(rs, c, LAME_LIBRARY);
+    ASSERT_FALSE(server->isActive());
+    EXPECT_EQ(out.feed(), RelayOutput::Feed::Own);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return out.relay().state() == IcecastRelay::State::Connected; }, 10000));
     QTest::qWait(1500); // icecast takes the source and its first audio
 
-    auto listen = [&] {
-        TestListener l(ice.port(), "GET /live.mp3 HTTP/1.0\r\nHost: localhost\r\n"
-                                   "Icy-MetaData: 1\r\n\r\n");
-        EXPECT_TRUE(l.waitHeader(5000));
-        EXPECT_TRUE(l.checker.statusLine().contains("200")) << l.checker.statusLine().constData();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return l.checker.frames() > 100; }, 15000))
-            << l.checker.frames() << " frames";
-        EXPECT_FALSE(l.checker.corrupt()) << l.checker.error().toStdString();
-        EXPECT_EQ(l.checker.sampleRate(), 44100);
-    };
-    listen();
-    relay.setTitle("Relay - Zwei");
-    listen();
+    MountListener first(ice.port());
+    first.expectAudioAndTitle(50, "Relay - Eins");
+    out.setTitle("Relay - Zwei");
+    first.expectAudioAndTitle(50, "Relay - Zwei");
 
-    // The server goes away and comes back on the same port: the relay finds it again.
+    // The built-in server starts: the relay takes its stream, the own feed goes.
+    ASSERT_TRUE(startWith(c));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return out.feed() == RelayOutput::Feed::Server; }, 5000));
+    first.expectAudioAndTitle(100, "Relay - Zwei");
+    // And stops again: back to the own feed, the mount keeps playing.
+    server->Stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return out.feed() == RelayOutput::Feed::Own; }, 5000));
+    out.setTitle("Relay - Drei");
+    first.expectAudioAndTitle(100, "Relay - Drei");
+    EXPECT_FALSE(first.l.closed);
+
+    // The server goes away and comes back on the same port: the relay finds it again and
+    // a new listener gets the current title.
     ice.stop();
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return relay.state() == IcecastRelay::State::Waiting; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return out.relay().state() == IcecastRelay::State::Waiting; },
+                                10000));
     ASSERT_TRUE(ice.start());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return relay.connections() == 2; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return out.relay().connections() == 2; }, 20000));
     QTest::qWait(1500);
-    listen();
+    MountListener second(ice.port());
+    second.expectAudioAndTitle(50, "Relay - Drei");
     bool logged = false;
     for (const QList<QVariant>& s : states)
         logged |= s.at(2).toString().startsWith("RELAY: No connection to 127.0.0.1:");
     EXPECT_TRUE(logged);
-    relay.stop();
-    EXPECT_EQ(relay.state(), IcecastRelay::State::Off);
+    out.stop();
+    EXPECT_EQ(out.relay().state(), IcecastRelay::State::Off);
+    EXPECT_EQ(out.feed(), RelayOutput::Feed::None);
+}
+
+TEST_F(Relay, WithoutEncoderTheOwnFeedReportsAndStaysOff) {
+    RelayOutput out(*server);
+    out.setCaptureSource(new ToneSource(660));
+    QSignalSpy states(&out, &RelayOutput::stateChanged);
+    RelaySettings rs;
+    rs.Enabled = true;
+    rs.Host = "127.0.0.1";
+    rs.Port = 9; // nothing listens; the relay keeps trying
+    for (const QString& lib : {QString(), dir.filePath("missing.so")}) {
+        states.clear();
+        out.start(rs, baseConfig(), lib);
+        EXPECT_EQ(out.feed(), RelayOutput::Feed::None);
+        bool reported = false;
+        for (const QList<QVariant>& s : states)
+            reported |= s.at(2).toString().startsWith("RELAY: No audio");
+        EXPECT_TRUE(reported) << lib.toStdString();
+    }
+    out.stop();
+}
+
+TEST_F(Relay, ReachesIcecastOverTls) {
+    Icecast ice;
+    ASSERT_TRUE(ice.start(true)) << "icecast2 and openssl are needed (scripts/install-deps)";
+    // The relay trusts the system's certificate authorities; here that is the test's own.
+    // (Title updates are separate requests: the setting must hold all along.)
+    struct CertFile {
+        QByteArray old = qgetenv("SSL_CERT_FILE");
+        ~CertFile() {
+            if (old.isNull())
+                qunsetenv("SSL_CERT_FILE");
+            else
+                qputenv("SSL_CERT_FILE", old);
+        }
+    } certs;
+    qputenv("SSL_CERT_FILE", ice.certificatePath().toUtf8());
+    RelayOutput out(*server);
+    out.setCaptureSource(new ToneSource(660));
+    RelaySettings rs;
+    rs.Enabled = true;
+    rs.Host = "localhost";
+    rs.Port = ice.tlsPort();
+    rs.Mount = "/live.mp3";
+    rs.Password = "relaypw";
+    rs.TLS = true;
+    out.setTitle("Sicher - Eins");
+    out.start(rs, baseConfig(), LAME_LIBRARY);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return out.relay().state() == IcecastRelay::State::Connected; }, 15000))
+        << out.relay().statusText().toStdString();
+    QTest::qWait(1500);
+    MountListener l(ice.port());
+    l.expectAudioAndTitle(50, "Sicher - Eins");
+
+    // TLS required but the port speaks plain HTTP: no connection, no fallback.
+    rs.Port = ice.port();
+    const int before = out.relay().connections();
+    out.start(rs, baseConfig(), LAME_LIBRARY);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return out.relay().state() == IcecastRelay::State::Waiting; },
+                                15000));
+    EXPECT_EQ(out.relay().connections(), before);
+    out.stop();
 }
