@@ -13,6 +13,7 @@
 #include "remote_integration.h"
 #include "settings_store.h"
 #include "streaming_integration.h"
+#include "web_integration.h"
 
 #include "collection_views.h"
 #include "quick_search.h"
@@ -455,6 +456,7 @@ void TForm1::FormCreate() {
             &StreamingIntegration::setStreamTitle);
     lists_ = new ListsIntegration(this);
     remote_ = std::make_unique<RemoteIntegration>(this);
+    web_ = new WebIntegration(this);
 }
 
 MediaAccess* TForm1::mediaAccess() const {

@@ -4,8 +4,8 @@
 #include "app_settings.h"
 #include "collection.h"
 #include "control_server.h"
-#include "view_build.h"
 #include "version_info.h"
+#include "view_build.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -38,6 +38,7 @@ class QSplitter;
 class SettingsStore;
 class StreamingIntegration;
 class RemoteIntegration;
+class WebIntegration;
 
 // The main window: menus, the three bars, the collection views, the command panel and
 // the status bar; it owns the collection and carries a run from the first showing to
@@ -129,6 +130,8 @@ public:
     const CommandStates& listStates() const { return listStates_; }
     // The Merkzettel's commands and menus.
     ListsIntegration* lists() const { return lists_; }
+    // The web view: its pages and "vorlune:" commands.
+    WebIntegration* web() const { return web_; }
 
     // Later parts hook in here: a close-request hook may refuse closing; closing hooks
     // run after the settings are saved.
@@ -226,4 +229,5 @@ private:
     StreamingIntegration* streaming_ = nullptr;
     CopyIntegration* copy_ = nullptr;
     ListsIntegration* lists_ = nullptr;
+    WebIntegration* web_ = nullptr;
 };
