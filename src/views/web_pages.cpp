@@ -17,7 +17,8 @@ static void initWebResources() {
 namespace webpages {
 namespace {
 
-constexpr char kPageSuffix[] = ".tmp";
+// The engine takes a local file's type from its extension.
+constexpr char kPageSuffix[] = ".html";
 
 quint32 bootTicks() {
     return quint32(QDeadlineTimer::current(Qt::PreciseTimer).deadline());

@@ -1,6 +1,7 @@
 #include "web_view.h"
 
 #include <QBuffer>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +32,11 @@ void registerSchemes() {
     scheme.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed |
                     QWebEngineUrlScheme::SecureScheme);
     QWebEngineUrlScheme::registerScheme(scheme);
+    // The program's own scheme, so that its links are navigations like any other (the
+    // engine starts no external handler for them without a user's click).
+    QWebEngineUrlScheme own("vorlune");
+    own.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    QWebEngineUrlScheme::registerScheme(own);
 }
 
 QByteArray resourceData(const QString& name, QByteArray* mimeType) {
@@ -78,6 +84,11 @@ void ResourceSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     auto* buffer = new QBuffer(job);
     buffer->setData(data);
     job->reply(mime, buffer);
+}
+
+void OwnSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
+    // Links are taken in the navigation hook; nothing is loaded from the scheme.
+    job->fail(QWebEngineUrlRequestJob::UrlNotFound);
 }
 
 QString urlOrigin(const QUrl& url) {
@@ -128,6 +139,7 @@ WebView::WebView(const QString& tempDir, const QString& dataDir, QWidget* parent
     profile_->setUrlRequestInterceptor(interceptor_);
     schemeHandler_ = new ResourceSchemeHandler(this);
     profile_->installUrlSchemeHandler("res", schemeHandler_);
+    profile_->installUrlSchemeHandler("vorlune", new OwnSchemeHandler(this));
     page_ = new WebPage(profile_, this);
     page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
@@ -219,6 +231,13 @@ bool WebView::trustedSource() const {
 bool WebView::beforeNavigate(const QUrl& url, bool) {
     const QString text = url.toString(QUrl::FullyEncoded);
     const browsercmd::ParsedUrl parsed = browsercmd::parse(text);
+    if (text.startsWith(QLatin1String("vorlune://"), Qt::CaseInsensitive)) {
+        // An index file import: the desktop's handler of the scheme takes it, the page
+        // stays.
+        QMetaObject::invokeMethod(
+            this, [url] { QDesktopServices::openUrl(url); }, Qt::QueuedConnection);
+        return false;
+    }
     if (parsed.kind == browsercmd::ParsedUrl::Other) {
         if (findMedium)
             if (const std::optional<WebMedium> medium = findMedium(text)) setCredentials(*medium);

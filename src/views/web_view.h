@@ -27,7 +27,7 @@
 class QWebEngineProfile;
 
 namespace webview {
-// The "res" scheme; must run before the application object is made.
+// The "res" and "vorlune" schemes; must run before the application object is made.
 void registerSchemes();
 // The base the pages name their style sheet and pictures by.
 inline constexpr char ResourceBase[] = "res://vorlune";
@@ -38,6 +38,13 @@ QByteArray resourceData(const QString& name, QByteArray* mimeType);
 
 // Answers "res://vorlune/<name>" from the compiled-in resources.
 class ResourceSchemeHandler : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    void requestStarted(QWebEngineUrlRequestJob* job) override;
+};
+
+// Answers loads of "vorlune:" URLs (links never get this far) with "not found".
+class OwnSchemeHandler : public QWebEngineUrlSchemeHandler {
 public:
     using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
     void requestStarted(QWebEngineUrlRequestJob* job) override;

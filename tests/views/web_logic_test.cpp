@@ -89,8 +89,8 @@ TEST(WebPages, PagesGoToTheTempFolderAndAreDeletedAgain) {
     writer.ticks = [] { return quint32(0x00ABCDEF); };
     const auto a = writer.writePage(QStringLiteral("PlayList_HTML"));
     const auto b = writer.writePage(QStringLiteral("alphalist_html"));
-    EXPECT_EQ(QFileInfo(a.file).fileName(), QStringLiteral("00ABCDEF.tmp"));
-    EXPECT_EQ(QFileInfo(b.file).fileName(), QStringLiteral("00ABCDF0.tmp")); // same tick
+    EXPECT_EQ(QFileInfo(a.file).fileName(), QStringLiteral("00ABCDEF.html"));
+    EXPECT_EQ(QFileInfo(b.file).fileName(), QStringLiteral("00ABCDF0.html")); // same tick
     QFile page(a.file);
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     EXPECT_TRUE(page.readAll().contains((dir.path() + QStringLiteral("/data.js")).toUtf8()));

@@ -257,7 +257,7 @@ TEST_F(WebViewTest, WebMediumGetsItsHeaderAndForeignPagesRunNothing) {
     const QStringList a = medium.lines();
     ASSERT_FALSE(a.isEmpty());
     EXPECT_TRUE(a.contains(QStringLiteral("/?Playing=A%20%26%20B&FullName=%2Fm%2FA%20%26%20B.mp3&"
-                                       "MediaFolders=1&Label=Web&\tBasic dTpw")))
+                                          "MediaFolders=1&Label=Web&\tBasic dTpw")))
         << a.join(u'|').toStdString();
     for (const QString& line : other.lines())
         EXPECT_TRUE(line.endsWith(QLatin1Char('\t'))) << line.toStdString(); // no header
