@@ -108,8 +108,13 @@ void WebIntegration::firstShowing() {
     ensureBrowser();
     // The playlist page, and once more when the engine has settled.
     OpenResourcePage(QLatin1String(webpages::PlayList));
-    QTimer::singleShot(kSecondOpeningMs, this,
-                       [this] { OpenResourcePage(QLatin1String(webpages::PlayList)); });
+    const QString first = browser_->pages().pages().value(0);
+    QTimer::singleShot(kSecondOpeningMs, this, [this, first] {
+        // Not over a page the user has gone to meanwhile.
+        const QStringList& pages = browser_->pages().pages();
+        if (!first.isEmpty() && !pages.isEmpty() && pages.constLast() == first)
+            OpenResourcePage(QLatin1String(webpages::PlayList));
+    });
     // Switched on, keeping the status text that loading left.
     const QString status = window_->statusText->text();
     setOn(true);
