@@ -44,6 +44,20 @@ inline constexpr char ShowPlaylist[] = "showplaylist";
 inline constexpr char Reload[] = "reload";
 inline constexpr char Raise[] = "raise";
 inline constexpr char Quit[] = "quit";
+// Explicit title selections ("&"-separated, percent-encoded title lines), as the web
+// view's pages hand them over.
+inline constexpr char PlayTitles[] = "playtitles";
+inline constexpr char CopyTitles[] = "copytitles";
+inline constexpr char BurnTitles[] = "burntitles";
+inline constexpr char RememberTitles[] = "remembertitles";
+// Selecting a fixed node of the tree.
+inline constexpr char RootList[] = "rootlist";
+inline constexpr char MediaList[] = "medialist";
+inline constexpr char AlphaList[] = "alphalist";
+inline constexpr char BrainList[] = "brainlist";
+inline constexpr char ShowBrainList[] = "showbrainlist"; // the list, not the page
+// "&Webansicht verwenden"; argument "1"/"0", empty toggles.
+inline constexpr char WebView[] = "webview";
 } // namespace cmd
 
 // One table of user actions: each entry has a handler and a rule that says whether it is

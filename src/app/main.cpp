@@ -6,6 +6,7 @@
 #include "settings_store.h"
 #include "signal_watcher.h"
 #include "single_instance.h"
+#include "web_view.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,6 +14,8 @@
 #include <QMessageBox>
 
 int main(int argc, char** argv) {
+    // The web view's "res" scheme exists before the application object.
+    webview::registerSchemes();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorlune"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vorlune"));

@@ -15,6 +15,7 @@
 #include "settings_store.h"
 #include "statistics_integration.h"
 #include "streaming_integration.h"
+#include "web_integration.h"
 
 #include "collection_views.h"
 #include "quick_search.h"
@@ -461,6 +462,7 @@ void TForm1::FormCreate() {
     remote_ = std::make_unique<RemoteIntegration>(this);
     statistics_ = new StatisticsIntegration(this);
     options_ = new OptionsIntegration(this);
+    web_ = new WebIntegration(this);
 }
 
 MediaAccess* TForm1::mediaAccess() const {

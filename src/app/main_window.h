@@ -40,6 +40,7 @@ class StreamingIntegration;
 class StatisticsIntegration;
 class RemoteIntegration;
 class OptionsIntegration;
+class WebIntegration;
 
 // The main window: menus, the three bars, the collection views, the command panel and
 // the status bar; it owns the collection and carries a run from the first showing to
@@ -135,6 +136,8 @@ public:
     StatisticsIntegration* statistics() const { return statistics_; }
     // The options dialog and the command that opens it.
     OptionsIntegration* options() const { return options_; }
+    // The web view: its pages and "vorlune:" commands.
+    WebIntegration* web() const { return web_; }
 
     // Later parts hook in here: a close-request hook may refuse closing; closing hooks
     // run after the settings are saved.
@@ -234,4 +237,5 @@ private:
     ListsIntegration* lists_ = nullptr;
     StatisticsIntegration* statistics_ = nullptr;
     OptionsIntegration* options_ = nullptr;
+    WebIntegration* web_ = nullptr;
 };

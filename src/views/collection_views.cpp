@@ -63,7 +63,9 @@ CollectionViews::CollectionViews(QWidget* parent) : QWidget(parent) {
         emit treeContextMenuRequested(tree_->viewport()->mapToGlobal(pos));
     });
 
-    panel_ = new QStackedWidget(splitter_);
+    right_ = new QStackedWidget(splitter_);
+    panel_ = new QStackedWidget(right_);
+    right_->addWidget(panel_);
     panel_->setObjectName(QStringLiteral("Panel8"));
     listStack_ = new QStackedWidget(panel_);
     listModel_ = new TitleListModel(this);
@@ -225,6 +227,7 @@ void CollectionViews::rebuild() {
     if (current >= 0) list()->scrollTo(listModel_->index(current, 0));
     setStatus(status);
     listClick();
+    emit viewBuilt();
 }
 
 void CollectionViews::setStatus(const QString& text) {
@@ -284,7 +287,26 @@ void CollectionViews::arrangeIcons() {
 }
 
 bool CollectionViews::listVisible() const {
-    return panel_->currentWidget() == listStack_;
+    return panel_->currentWidget() == listStack_ && right_->currentWidget() == panel_;
+}
+
+void CollectionViews::setWebPanel(QWidget* panel) {
+    if (webPanel_) right_->removeWidget(webPanel_);
+    webPanel_ = panel;
+    if (panel) right_->addWidget(panel);
+    right_->setCurrentWidget(panel_);
+}
+
+void CollectionViews::ShowWebPanel() {
+    if (webPanel_) right_->setCurrentWidget(webPanel_);
+}
+
+void CollectionViews::ShowListPanel() {
+    right_->setCurrentWidget(panel_);
+}
+
+bool CollectionViews::webPanelShown() const {
+    return webPanel_ && right_->currentWidget() == webPanel_;
 }
 
 QAbstractItemView* CollectionViews::list() const {

@@ -78,6 +78,12 @@ public:
     void arrangeIcons();
     bool listVisible() const;
 
+    // The browser panel beside the list panel (Panel10); exactly one of them shows.
+    void setWebPanel(QWidget* panel);
+    void ShowWebPanel();
+    void ShowListPanel();
+    bool webPanelShown() const;
+
     ViewStyle viewStyle() const { return style_; }
     void setViewStyle(ViewStyle style);
     bool isColumnVisible(ListColumn column) const;
@@ -100,6 +106,8 @@ signals:
     void statusTextChanged(const QString& text);
     void commandStatesChanged(const CommandStates& states);
     void nodeSelected(TreeNode* node);
+    // A view build ran (for the web view's pages).
+    void viewBuilt();
     // The collection was set or reloaded (its title lists may have changed).
     void collectionReset();
     // Double click or Enter on a title: play it.
@@ -132,6 +140,8 @@ private:
     QTreeView* tree_ = nullptr;
     QTimer* keyBuildTimer_ = nullptr; // builds the node the keyboard rests on
     CollectionTreeModel* treeModel_ = nullptr;
+    QStackedWidget* right_ = nullptr; // list panel or browser panel
+    QWidget* webPanel_ = nullptr;
     QStackedWidget* panel_ = nullptr; // list or empty-list label
     QStackedWidget* listStack_ = nullptr;
     QTreeView* details_ = nullptr;

@@ -103,7 +103,7 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndLaterItemsAreDisabled)
         {"InZielordnerkopieren1", "In &Zielordner kopieren", "Ctrl+K", false},
         {"Merken1", "&Merken", "Ins", false},
         {"Allesmarkieren1", "Alles &markieren", "Ctrl+A", false},
-        {"Browser1", "&Webansicht verwenden", "", false},
+        {"Browser1", "&Webansicht verwenden", "", true},
         {"ZumWeitergebenspeichern1", "&Zum Weitergeben speichern...", "", false},
         {"PereMailverschicken1", "&Per e-Mail verschicken...", "", false},
         {"Streaming1", "S&treaming...", "", false},

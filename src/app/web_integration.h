@@ -1,0 +1,50 @@
+#pragma once
+
+#include "browser_commands.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class TForm1;
+class WebView;
+struct WebMedium;
+
+// The web view in the main window: "&Webansicht verwenden", the pages the view build
+// shows, the playlist page at the first showing and after every rewrite of "data.js",
+// and the "vorlune:" commands run through the command table. The engine starts the
+// first time the web view is switched on.
+class WebIntegration : public QObject {
+    Q_OBJECT
+public:
+    explicit WebIntegration(TForm1* window);
+    ~WebIntegration() override;
+
+    // The web view, null until it was first switched on.
+    WebView* browser() const { return browser_; }
+    bool isOn() const;
+    // Browser1Click: switches the web view on or off and runs the view build.
+    void setOn(bool on);
+    // OpenResourcePage and Panel10Resize.
+    void OpenResourcePage(const QString& name);
+    void Panel10Resize();
+
+    // The delay of the playlist page's second opening at the first showing.
+    static constexpr int kSecondOpeningMs = 1234;
+
+private:
+    void ensureBrowser();
+    void firstShowing();
+    void registerCommands();
+    void viewBuilt();
+    void run(const browsercmd::Invocation& invocation);
+    void selectFixed(int which, bool expand, bool listPanel);
+    void listFtp(const QString& url, const WebMedium& medium);
+    std::optional<WebMedium> mediumByResource(const QString& url) const;
+    std::optional<WebMedium> ftpMediumOf(const QString& url) const;
+
+    TForm1* window_;
+    WebView* browser_ = nullptr;
+    bool shownOnce_ = false;
+};
