@@ -80,8 +80,6 @@ void StatisticsIntegration::createControls() {
 
     const auto streamingPage = [] { return QString::number(StreamingPage); };
     commandbinding::bind(table, settingsItem_, QLatin1String(cmd::Options), streamingPage);
-    commandbinding::bind(table, window_->action(QStringLiteral("Streaming1")),
-                         QLatin1String(cmd::Options), streamingPage);
     connect(listenersItem_, &QAction::triggered, this,
             [this] { window_->commandTable().run(QLatin1String(cmd::Listeners)); });
     connect(PopupMenu5, &QMenu::aboutToShow, this, &StatisticsIntegration::updateStreamingControls);
@@ -164,6 +162,10 @@ void StatisticsIntegration::registerCommands() {
     table.add(
         QLatin1String(cmd::Properties), [this](const QString& line) { showProperties(line); },
         [this] { return window_->listStates().properties; });
+    // A title named by its line (a web page's link), whatever the list selects.
+    table.add(QLatin1String(cmd::TitleProperties), [this](const QString& line) {
+        if (!line.isEmpty()) showProperties(line);
+    });
     table.add(
         QLatin1String(cmd::PlayingProperties),
         [this](const QString&) {

@@ -290,6 +290,8 @@ void WebIntegration::run(const browsercmd::Invocation& inv) {
         name = QLatin1String(cmd::RememberTitles);
     } else if (is("PLAY")) {
         name = QLatin1String(cmd::PlayTitles);
+    } else if (is("PROPERTIES")) {
+        name = QLatin1String(cmd::TitleProperties);
     } else if (is("PLAYINGPROPERTIES")) {
         name = QLatin1String(cmd::PlayingProperties);
     } else if (is("OPTIONS")) {
@@ -297,7 +299,7 @@ void WebIntegration::run(const browsercmd::Invocation& inv) {
     } else if (is("PLAYLIST")) {
         name = QLatin1String(cmd::ShowPlaylist);
     } else {
-        // PROPERTIES, PAUSE, STOP, PREV, NEXT, REPEAT, SHUFFLE, the Merkzettel's and the
+        // PAUSE, STOP, PREV, NEXT, REPEAT, SHUFFLE, the Merkzettel's and the
         // statistics window's commands and the list selections: the same names.
         name = c.toLower();
     }

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
+
 // Stands in for the desktop's handler of the import scheme.
 class UrlCatcher : public QObject {
     Q_OBJECT
@@ -46,14 +49,12 @@ protected:
         return spy.wait(30000) && spy.last().at(0).toBool();
     }
     QVariant js(const QString& script) {
-        QVariant result;
-        bool done = false;
-        view->page()->runJavaScript(script, [&](const QVariant& v) {
-            result = v;
-            done = true;
-        });
-        QTest::qWaitFor([&] { return done; }, 20000);
-        return result;
+        // Shared: an answer after the time-out must not write into a finished frame.
+        auto answer = std::make_shared<std::optional<QVariant>>();
+        view->page()->runJavaScript(script, [answer](const QVariant& v) { *answer = v; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answer->has_value(); }, 20000))
+            << script.toStdString();
+        return answer->value_or(QVariant());
     }
     QString text() { return js(QStringLiteral("document.body.innerText")).toString(); }
     // Follows a link the way a click does, from the page itself.
@@ -126,11 +127,11 @@ TEST_F(WebViewTest, PagesShowTheirTextsPicturesAndStyle) {
     QSignalSpy spy(&broken, &QWebEngineView::loadFinished);
     broken.openResourcePage(QLatin1String(webpages::PlayList));
     ASSERT_TRUE(spy.wait(30000));
-    QVariant body;
+    auto body = std::make_shared<QVariant>();
     broken.page()->runJavaScript(QStringLiteral("document.body.innerText"),
-                                 [&](const QVariant& v) { body = v; });
-    QTest::qWaitFor([&] { return body.isValid(); }, 20000);
-    EXPECT_TRUE(body.toString().contains(QStringLiteral("kann nicht beschrieben werden")));
+                                 [body](const QVariant& v) { *body = v; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return body->isValid(); }, 20000));
+    EXPECT_TRUE(body->toString().contains(QStringLiteral("kann nicht beschrieben werden")));
 }
 
 TEST_F(WebViewTest, DetailsPageShowsHostileIndexTextAsText) {
