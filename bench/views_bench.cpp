@@ -61,7 +61,7 @@ bool writeLines(const QString& path, const QStringList& lines) {
     return true;
 }
 
-void largest(Collection& c, TreeNode* n, TreeNode*& best, qsizetype& size) {
+void largest(const Collection& c, TreeNode* n, TreeNode*& best, qsizetype& size) {
     const QStringList* l = c.titleLists.find(QStringLiteral("ALPHALIST::") + n->text);
     if (l && l->size() > size) {
         size = l->size();
@@ -153,7 +153,8 @@ int main(int argc, char** argv) {
     qsizetype bigSize = -1;
     for (int i = 0; i < c.alphaListNode()->childCount(); ++i)
         largest(c, c.alphaListNode()->child(i), big, bigSize);
-    QStringList bigList = *c.titleLists.find(QStringLiteral("ALPHALIST::") + big->text);
+    QStringList bigList =
+        *std::as_const(c.titleLists).find(QStringLiteral("ALPHALIST::") + big->text);
     QStringList& merk = c.titleLists.list(TitleLists::Merkzettel);
     merk = bigList.mid(0, 100000);
     struct Case {

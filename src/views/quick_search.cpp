@@ -195,6 +195,7 @@ void QuickSearch::run() {
     SearchResult result = idx ? idx->search(terms, options_) : SearchResult();
     releaseInBackground(
         std::exchange(c->titleLists.list(TitleLists::SearchResults), std::move(result.titles)));
+    c->titleLists.setNameOrder(TitleLists::SearchResults, std::move(result.order));
 
     state_ = {terms.searchText,     result.hits,      result.limited,
               options_.reslimitcnt, options_.nomedia, options_.nopads};
