@@ -87,6 +87,12 @@ int main(int argc, char** argv) {
     t.start();
     const LoadReport r = c.LoadAllMedia();
     std::printf("loaded %d media, %d titles in %.0f ms\n", r.media, r.titles, ms(t));
+    qsizetype kept = 0;
+    for (int i = 0; i < c.titleLists.count(); ++i)
+        if (const std::vector<int>* order = c.titleLists.nameOrder(i))
+            kept += qsizetype(order->size());
+    std::printf("display orders kept from the load: %lld indexes (%.1f MB)\n",
+                static_cast<long long>(kept), kept * 4 / 1048576.0);
 
     t.restart();
     const quicksearch::SearchIndex index(quicksearch::SearchIndex::snapshot(c.titleLists));

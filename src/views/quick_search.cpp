@@ -200,7 +200,8 @@ void QuickSearch::run() {
     state_ = {terms.searchText,     result.hits,      result.limited,
               options_.reslimitcnt, options_.nomedia, options_.nopads};
     QStringList entries = mru();
-    if (insertMru(entries, raw, terms, c->titleLists.list(TitleLists::SearchResults).size())) {
+    const qsizetype kept = std::as_const(c->titleLists).list(TitleLists::SearchResults).size();
+    if (insertMru(entries, raw, terms, kept)) {
         box_->insertItem(0, raw);
         while (box_->count() > kMruLimit)
             box_->removeItem(box_->count() - 1);

@@ -195,6 +195,7 @@ struct SearchIndex::Query {
     bool namesOnly = false;
     bool nopads = false;
     std::vector<std::vector<quint64>> folderBits; // per needle, when not namesOnly
+    std::vector<quint64> anyPlainFolder;          // the folders holding any plain term
 };
 
 SearchIndex::~SearchIndex() = default;
@@ -271,8 +272,14 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
             ++byteCount_[static_cast<unsigned char>(c)];
 }
 
-void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last,
-                           quint64* bits) const {
+void SearchIndex::folderHits(const quint64* folders, size_t first, size_t last,
+                             quint64* bits) const {
+    for (size_t t = first; t < last; ++t)
+        if (testBit(folders, folderOf_[t])) setBit(bits, t - first);
+}
+
+void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last, quint64* bits,
+                           bool withFolders) const {
     const Needle& n = q.needles[size_t(term)];
     if (n.impossible) return;
     const size_t k = size_t(n.bytes.size());
@@ -300,9 +307,7 @@ void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last,
         }
         return;
     }
-    const quint64* folders = q.folderBits[size_t(term)].data();
-    for (size_t t = first; t < last; ++t)
-        if (testBit(folders, folderOf_[t])) setBit(bits, t - first);
+    if (withFolders) folderHits(q.folderBits[size_t(term)].data(), first, last, bits);
     if (n.lastSlash < 0) {
         scanItems(n, files_.constData(), fileStart_.data(), first, last, first, bits);
         return;
@@ -341,8 +346,11 @@ bool SearchIndex::titleContains(const Query& q, int term, size_t t) const {
 void SearchIndex::searchBlock(const Query& q, size_t first, size_t last, quint64* bits) const {
     const size_t words = (last - first + 63) / 64;
     if (q.plain > 0) {
+        // Titles whose folder holds any plain term, in one pass; then the file parts.
+        const bool folders = !q.namesOnly;
+        if (folders) folderHits(q.anyPlainFolder.data(), first, last, bits);
         for (int i = 0; i < q.plain; ++i)
-            termBits(q, i, first, last, bits);
+            termBits(q, i, first, last, bits, !folders);
     } else {
         std::fill(bits, bits + words, ~quint64(0));
         if ((last - first) % 64) bits[words - 1] &= (quint64(1) << ((last - first) % 64)) - 1;
@@ -484,6 +492,13 @@ SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& 
                     scanItems(q.needles[i], folders_.constData(), folderStart_.data(), first, last,
                               0, q.folderBits[i].data());
         });
+    }
+
+    if (!q.namesOnly && q.plain > 0) {
+        q.anyPlainFolder = q.folderBits[0];
+        for (int i = 1; i < q.plain; ++i)
+            for (size_t w = 0; w < q.anyPlainFolder.size(); ++w)
+                q.anyPlainFolder[w] |= q.folderBits[size_t(i)][w];
     }
 
     std::vector<quint64> match((n + 63) / 64, 0);

@@ -61,7 +61,10 @@ private:
 
     // Sets the bit of every title in [first, last) whose subject contains the term; bits[0]
     // stands for title `first`, a multiple of 64.
-    void termBits(const Query& q, int term, size_t first, size_t last, quint64* bits) const;
+    void termBits(const Query& q, int term, size_t first, size_t last, quint64* bits,
+                  bool withFolders = true) const;
+    // Sets the bit of every title in [first, last) whose folder has its bit in `folders`.
+    void folderHits(const quint64* folders, size_t first, size_t last, quint64* bits) const;
     bool titleContains(const Query& q, int term, size_t title) const;
     // The places of the kept hits in display order.
     std::vector<int> displayOrder(const std::vector<quint64>& match, size_t kept,
