@@ -265,7 +265,7 @@ TEST(SettingsStore, WalkingSubKeysCostsEachKeyOnce) {
         int siblings;
         int depth;
     } cases[] = {
-        {"wide", 30000, 1}, {"deep", 1, SettingsStore::MaxKeyDepth - 1}, {"both", 3000, 200}};
+        {"wide", 30000, 1}, {"deep", 1, SettingsStore::MaxKeyDepth - 2}, {"both", 300, 100}};
     for (const Case& c : cases) {
         SettingsStore s{QString()};
         QString chain = QStringLiteral("Root");
