@@ -60,9 +60,16 @@ SettingsStore::Key& SettingsStore::ensureKey(const QString& key) {
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         keys_.push_back(Key{path.left(*it), {}, {}});
-        index_.insert(fold(keys_.back().path), keys_.size() - 1);
+        addIndex(keys_.size() - 1);
     }
     return keys_.back();
+}
+
+void SettingsStore::addIndex(size_t position) {
+    const QString folded = fold(keys_[position].path);
+    index_.insert(folded, position);
+    const qsizetype cut = folded.lastIndexOf(QLatin1Char('\\'));
+    children_[cut < 0 ? QString() : folded.left(cut)].push_back(position);
 }
 
 bool SettingsStore::keyExists(const QString& key) const {
@@ -85,20 +92,20 @@ void SettingsStore::deleteKey(const QString& key) {
     }
     keys_ = std::move(kept);
     index_.clear();
+    children_.clear();
     for (size_t i = 0; i < keys_.size(); ++i)
-        index_.insert(fold(keys_[i].path), i);
+        addIndex(i);
 }
 
 QStringList SettingsStore::subKeys(const QString& key) const {
     const QString folded = fold(normalise(key));
-    const QString prefix = folded.isEmpty() ? QString() : folded + QLatin1Char('\\');
     QStringList result;
-    for (const Key& k : keys_) {
-        const QString f = fold(k.path);
-        if (f.startsWith(prefix) && f.size() > prefix.size() &&
-            f.indexOf(QLatin1Char('\\'), prefix.size()) < 0)
-            result.append(k.path.mid(prefix.size()));
-    }
+    const auto it = children_.constFind(folded);
+    if (it == children_.constEnd()) return result;
+    const qsizetype skip = folded.isEmpty() ? 0 : folded.size() + 1;
+    result.reserve(qsizetype(it->size()));
+    for (const size_t position : *it)
+        result.append(keys_[position].path.mid(skip));
     return result;
 }
 
@@ -190,6 +197,7 @@ void SettingsStore::writeBinary(const QString& key, const QString& name, const Q
 void SettingsStore::clear() {
     keys_.clear();
     index_.clear();
+    children_.clear();
 }
 
 namespace {

@@ -100,4 +100,7 @@ private:
     QString loadWarning_;
     std::vector<Key> keys_;        // creation order; deleted keys leave no hole
     QHash<QString, size_t> index_; // folded path -> position in keys_
+    // Folded parent path -> positions of its direct sub keys in keys_, in creation order.
+    QHash<QString, std::vector<size_t>> children_;
+    void addIndex(size_t position);
 };

@@ -1,6 +1,8 @@
 #include "collection.h"
 
+#include "folded_prefix.h"
 #include "index_file.h"
+#include "name_order.h"
 #include "text_codec.h"
 
 #include <QDir>
@@ -133,7 +135,7 @@ public:
     // Called for every folder line in processing order; a later line of the same path wins.
     void addFolder(int index) {
         const ParsedFolder& f = folders_[size_t(index)];
-        byPath_.insert(foldedKey(QStringView(f.line).left(f.pathLength)), index);
+        byPath_.insert(QStringView(f.line).left(f.pathLength).toString().toCaseFolded(), index);
         lastPath_ = {};
     }
 
@@ -148,22 +150,24 @@ public:
             return lastFolder_;
         lastPath_ = path;
         lastFolder_ = -1;
-        for (QStringView p = path;;) {
-            const auto it = byPath_.constFind(foldedKey(p));
-            if (it != byPath_.cend()) {
-                lastFolder_ = *it;
+        // The path and each shorter path ending before a backslash, longest first; the
+        // prefix hashes make each look-up cost the same however deep the line.
+        const QString folded = path.toString().toCaseFolded();
+        hashes_.reset(folded);
+        for (qsizetype len = folded.size(); len >= 0;
+             len = len > 0 ? QStringView(folded).left(len).lastIndexOf(u'\\') : -1) {
+            if (const int* found = byPath_.find(QStringView(folded).left(len), hashes_.of(len))) {
+                lastFolder_ = *found;
                 break;
             }
-            const qsizetype up = p.lastIndexOf(u'\\');
-            if (up < 0) break;
-            p = p.left(up);
         }
         return lastFolder_;
     }
 
 private:
     const std::vector<ParsedFolder>& folders_;
-    QHash<HashedKey, int> byPath_;
+    foldedprefix::FoldedMap<int> byPath_;
+    foldedprefix::PrefixHashes hashes_;
     QStringView lastPath_;
     int lastFolder_ = -1;
 };
@@ -414,6 +418,8 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
     }
     for (std::thread& t : pool)
         t.join();
+    // Long lists get their display order now, off the thread that shows them.
+    nameorder::prepareOrders(titleLists, threads);
 
     report.media = mediaCount;
     report.folders = folderCount;

@@ -1,5 +1,6 @@
 #include "merge_import.h"
 
+#include "folded_prefix.h"
 #include "index_file.h"
 #include "title_line.h"
 
@@ -38,6 +39,8 @@ QSet<QString> foldedSet(const QStringList& lines) {
 
 QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& oldLines) {
     using namespace indexfile;
+    using foldedprefix::FoldedSet;
+    using foldedprefix::PrefixHashes;
     const QStringList newCmp = comparedLines(newLines);
     const QStringList oldCmp = comparedLines(oldLines);
     const QSet<QString> newSet = foldedSet(newCmp);
@@ -49,10 +52,22 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
         if (l.startsWith(kStyleRed, Qt::CaseInsensitive))
             oldRed.insert(l.mid(kStyleRed.size()).toCaseFolded());
 
+    // The folder lines the written file will hold: the new ones and the removed ones kept
+    // visible. Only they become tree nodes, so a parent folder is marked when it is one of
+    // them. This also keeps the marks within the size of the input: a line thousands of
+    // folders deep would otherwise mark thousands of ever longer parents.
+    FoldedSet shownFolders;
+    for (const QString& l : newCmp)
+        if (l.endsWith(u'\\')) shownFolders.insert(l.toCaseFolded());
+    for (const QString& l : oldCmp) {
+        if (!l.endsWith(u'\\')) continue;
+        const QString folded = l.toCaseFolded();
+        if (!newSet.contains(folded) && !oldRed.contains(folded)) shownFolders.insert(folded);
+    }
+
     // One set without duplicates (compared without regard to case; the first one added
     // stays). A folder already marked has its parents marked too, so the walk up a
-    // line's parents stops there: a folder of many titles costs its depth once, not once
-    // per title.
+    // line's parents stops there.
     QStringList marks;
     QSet<QString> added;
     auto add = [&marks, &added](const QString& s) {
@@ -60,12 +75,15 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
         added.insert(s.toCaseFolded());
         if (added.size() != before) marks.append(s);
     };
-    auto markParents = [&add](const QString& line, QLatin1StringView style,
-                              QSet<QString>& targets) {
+    PrefixHashes hashes;
+    auto markParents = [&](const QString& line, const QString& folded, QLatin1StringView style,
+                           FoldedSet& targets) {
+        hashes.reset(folded);
         titleline::visitParentFolderLines(line, [&](QStringView parent) {
-            const qsizetype before = targets.size();
-            targets.insert(parent.toString().toCaseFolded());
-            if (targets.size() == before) return false;
+            const QStringView key = QStringView(folded).left(parent.size());
+            const quint64 hash = hashes.of(parent.size());
+            if (!shownFolders.contains(key, hash)) return true;
+            if (!targets.insert(key.toString(), hash)) return false;
             QString mark(style);
             mark += parent;
             add(mark);
@@ -73,22 +91,22 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
         });
     };
 
-    QSet<QString> greenTargets;
+    FoldedSet greenTargets;
     for (const QString& l : newCmp) {
         const QString folded = l.toCaseFolded();
         if (oldSet.contains(folded)) continue;
         add(QString(kStyleGreen) + l);
         greenTargets.insert(folded);
-        markParents(l, kStyleGreen, greenTargets);
+        markParents(l, folded, kStyleGreen, greenTargets);
     }
-    QSet<QString> redTargets;
+    FoldedSet redTargets;
     for (const QString& l : oldCmp) {
         const QString folded = l.toCaseFolded();
         if (newSet.contains(folded) || oldRed.contains(folded)) continue;
         add(QString(kStyleRed) + l);
         add(l);
         redTargets.insert(folded);
-        markParents(l, kStyleRed, redTargets);
+        markParents(l, folded, kStyleRed, redTargets);
     }
     std::stable_sort(marks.begin(), marks.end(), [](const QString& a, const QString& b) {
         return a.compare(b, Qt::CaseInsensitive) < 0;

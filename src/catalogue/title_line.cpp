@@ -1,5 +1,7 @@
 #include "title_line.h"
 
+#include "title_text.h"
+
 #include <QStringList>
 
 namespace titleline {
@@ -62,3 +64,15 @@ QStringList parentFolderLines(QStringView line) {
 }
 
 } // namespace titleline
+
+namespace titletext {
+bool isVideo(QStringView line) {
+    const QStringView name = fileName(line);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0) return false;
+    const QStringView ext = name.mid(dot + 1);
+    for (const char* v : {"AVI", "ASF", "WMV", "MOV", "MPG", "MPE", "MPEG"})
+        if (ext.compare(QLatin1StringView(v), Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+} // namespace titletext

@@ -38,7 +38,12 @@ int TitleLists::indexOfAlphaList(const HashedKey& foldedName) const {
 
 QStringList* TitleLists::find(QStringView key) {
     const int i = indexOf(key);
-    return i < 0 ? nullptr : &entries_[size_t(i)].titles;
+    return i < 0 ? nullptr : &list(i);
+}
+
+const QStringList* TitleLists::find(QStringView key) const {
+    const int i = indexOf(key);
+    return i < 0 ? nullptr : &list(i);
 }
 
 void TitleLists::index(const HashedKey& folded, int entry) {
@@ -54,7 +59,7 @@ int TitleLists::add(const QString& key) {
 
 int TitleLists::add(const QString& key, const HashedKey& folded) {
     const int entry = int(entries_.size());
-    entries_.push_back({key, {}});
+    entries_.push_back({key, {}, {}});
     index(folded, entry);
     return entry;
 }

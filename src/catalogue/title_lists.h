@@ -19,13 +19,29 @@ public:
 
     int count() const { return int(entries_.size()); }
     const QString& key(int index) const { return entries_[size_t(index)].key; }
-    QStringList& list(int index) { return entries_[size_t(index)].titles; }
+    // Writable access drops the kept display order of the list.
+    QStringList& list(int index) {
+        Entry& e = entries_[size_t(index)];
+        if (!e.order.empty()) e.order = std::vector<int>();
+        return e.titles;
+    }
     const QStringList& list(int index) const { return entries_[size_t(index)].titles; }
+
+    // The display order kept for a list (indexes into it, see nameorder), or nullptr.
+    const std::vector<int>* nameOrder(int index) const {
+        const Entry& e = entries_[size_t(index)];
+        return !e.order.empty() && qsizetype(e.order.size()) == e.titles.size() ? &e.order
+                                                                                : nullptr;
+    }
+    void setNameOrder(int index, std::vector<int> order) {
+        entries_[size_t(index)].order = std::move(order);
+    }
 
     // Index of the first entry whose key matches without regard to case, or -1.
     int indexOf(QStringView key) const;
     bool contains(QStringView key) const { return indexOf(key) >= 0; }
     QStringList* find(QStringView key);
+    const QStringList* find(QStringView key) const;
 
     // The same for a key already folded.
     int indexOfFolded(const HashedKey& foldedKey) const;
@@ -50,6 +66,7 @@ private:
     struct Entry {
         QString key;
         QStringList titles;
+        std::vector<int> order;
     };
     void index(const HashedKey& foldedKey, int entry);
 

@@ -195,11 +195,13 @@ void QuickSearch::run() {
     SearchResult result = idx ? idx->search(terms, options_) : SearchResult();
     releaseInBackground(
         std::exchange(c->titleLists.list(TitleLists::SearchResults), std::move(result.titles)));
+    c->titleLists.setNameOrder(TitleLists::SearchResults, std::move(result.order));
 
     state_ = {terms.searchText,     result.hits,      result.limited,
               options_.reslimitcnt, options_.nomedia, options_.nopads};
     QStringList entries = mru();
-    if (insertMru(entries, raw, terms, c->titleLists.list(TitleLists::SearchResults).size())) {
+    const qsizetype kept = std::as_const(c->titleLists).list(TitleLists::SearchResults).size();
+    if (insertMru(entries, raw, terms, kept)) {
         box_->insertItem(0, raw);
         while (box_->count() > kMruLimit)
             box_->removeItem(box_->count() - 1);

@@ -1,5 +1,6 @@
 #include "search_index.h"
 
+#include "name_order.h"
 #include "title_lists.h"
 #include "title_text.h"
 
@@ -194,6 +195,7 @@ struct SearchIndex::Query {
     bool namesOnly = false;
     bool nopads = false;
     std::vector<std::vector<quint64>> folderBits; // per needle, when not namesOnly
+    std::vector<quint64> anyPlainFolder;          // the folders holding any plain term
 };
 
 SearchIndex::~SearchIndex() = default;
@@ -262,6 +264,7 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     }
     fileStart_.push_back(quint32(files_.size()));
     folderStart_.push_back(quint32(folders_.size()));
+    byName_ = nameorder::sortedByName(titles_);
     files_.squeeze();
     folders_.squeeze();
     for (const QByteArray* text : {&files_, &folders_})
@@ -269,8 +272,14 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
             ++byteCount_[static_cast<unsigned char>(c)];
 }
 
-void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last,
-                           quint64* bits) const {
+void SearchIndex::folderHits(const quint64* folders, size_t first, size_t last,
+                             quint64* bits) const {
+    for (size_t t = first; t < last; ++t)
+        if (testBit(folders, folderOf_[t])) setBit(bits, t - first);
+}
+
+void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last, quint64* bits,
+                           bool withFolders) const {
     const Needle& n = q.needles[size_t(term)];
     if (n.impossible) return;
     const size_t k = size_t(n.bytes.size());
@@ -298,9 +307,7 @@ void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last,
         }
         return;
     }
-    const quint64* folders = q.folderBits[size_t(term)].data();
-    for (size_t t = first; t < last; ++t)
-        if (testBit(folders, folderOf_[t])) setBit(bits, t - first);
+    if (withFolders) folderHits(q.folderBits[size_t(term)].data(), first, last, bits);
     if (n.lastSlash < 0) {
         scanItems(n, files_.constData(), fileStart_.data(), first, last, first, bits);
         return;
@@ -339,8 +346,11 @@ bool SearchIndex::titleContains(const Query& q, int term, size_t t) const {
 void SearchIndex::searchBlock(const Query& q, size_t first, size_t last, quint64* bits) const {
     const size_t words = (last - first + 63) / 64;
     if (q.plain > 0) {
+        // Titles whose folder holds any plain term, in one pass; then the file parts.
+        const bool folders = !q.namesOnly;
+        if (folders) folderHits(q.anyPlainFolder.data(), first, last, bits);
         for (int i = 0; i < q.plain; ++i)
-            termBits(q, i, first, last, bits);
+            termBits(q, i, first, last, bits, !folders);
     } else {
         std::fill(bits, bits + words, ~quint64(0));
         if ((last - first) % 64) bits[words - 1] &= (quint64(1) << ((last - first) % 64)) - 1;
@@ -381,6 +391,76 @@ void SearchIndex::searchBlock(const Query& q, size_t first, size_t last, quint64
     }
 }
 
+namespace {
+// Appends the list places of the hits among byName[first, last) to `out`: a title's place
+// is the number of hits before it.
+template <typename Count>
+inline __attribute__((always_inline)) void
+placesInNameOrder(const std::vector<int>& byName, size_t first, size_t last, const quint64* match,
+                  const quint32* before, quint32 kept, std::vector<int>& out, Count count) {
+    for (size_t i = first; i < last; ++i) {
+        const size_t t = size_t(byName[i]);
+        const quint64 word = match[t / 64];
+        const quint64 bit = quint64(1) << (t % 64);
+        if (!(word & bit)) continue;
+        const quint32 place = before[t / 64] + count(word & (bit - 1));
+        if (place < kept) out.push_back(int(place));
+    }
+}
+
+void placesGeneric(const std::vector<int>& byName, size_t first, size_t last, const quint64* match,
+                   const quint32* before, quint32 kept, std::vector<int>& out) {
+    placesInNameOrder(byName, first, last, match, before, kept, out,
+                      [](quint64 x) { return quint32(std::popcount(x)); });
+}
+
+#if VORLUNE_SEARCH_X86
+__attribute__((target("popcnt"))) void placesPopcnt(const std::vector<int>& byName, size_t first,
+                                                    size_t last, const quint64* match,
+                                                    const quint32* before, quint32 kept,
+                                                    std::vector<int>& out) {
+    placesInNameOrder(byName, first, last, match, before, kept, out,
+                      [](quint64 x) { return quint32(__builtin_popcountll(x)); });
+}
+
+const bool kHasPopcnt = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("popcnt") != 0;
+}();
+#endif
+} // namespace
+
+std::vector<int> SearchIndex::displayOrder(const std::vector<quint64>& match, size_t kept,
+                                           bool parallel) const {
+    const size_t words = match.size();
+    std::vector<quint32> before(words);
+    quint32 sum = 0;
+    for (size_t w = 0; w < words; ++w) {
+        before[w] = sum;
+        sum += quint32(std::popcount(match[w]));
+    }
+    const auto places =
+#if VORLUNE_SEARCH_X86
+        kHasPopcnt ? placesPopcnt :
+#endif
+                   placesGeneric;
+    // Parts of the name order at once, joined in order.
+    const size_t n = byName_.size();
+    const size_t parts = parallel ? size_t(workerCount()) * 2 : 1;
+    std::vector<std::vector<int>> part(parts);
+    forBlocks(parts, parallel, [&](size_t p) {
+        part[p].reserve(kept / parts + 64);
+        places(byName_, n * p / parts, n * (p + 1) / parts, match.data(), before.data(),
+               quint32(kept), part[p]);
+    });
+    if (parts == 1) return std::move(part[0]);
+    std::vector<int> order;
+    order.reserve(kept);
+    for (const std::vector<int>& p : part)
+        order.insert(order.end(), p.begin(), p.end());
+    return order;
+}
+
 SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& options) const {
     SearchResult result;
     if (terms.plain.isEmpty() && terms.plus.isEmpty())
@@ -414,41 +494,65 @@ SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& 
         });
     }
 
+    if (!q.namesOnly && q.plain > 0) {
+        q.anyPlainFolder = q.folderBits[0];
+        for (int i = 1; i < q.plain; ++i)
+            for (size_t w = 0; w < q.anyPlainFolder.size(); ++w)
+                q.anyPlainFolder[w] |= q.folderBits[size_t(i)][w];
+    }
+
     std::vector<quint64> match((n + 63) / 64, 0);
     const size_t blocks = (n + kBlock - 1) / kBlock;
+    std::vector<qint64> blockHits(blocks, 0);
     forBlocks(blocks, parallel, [&](size_t b) {
         const size_t first = b * kBlock;
-        searchBlock(q, first, std::min(n, first + kBlock), match.data() + first / 64);
+        const size_t last = std::min(n, first + kBlock);
+        quint64* bits = match.data() + first / 64;
+        searchBlock(q, first, last, bits);
+        qint64 count = 0;
+        for (size_t w = 0; w < (last - first + 63) / 64; ++w)
+            count += std::popcount(bits[w]);
+        blockHits[b] = count;
     });
 
+    // Where each block's hits go in the list; hits past the limit are counted, not kept.
+    std::vector<qint64> blockStart(blocks + 1, 0);
+    for (size_t b = 0; b < blocks; ++b)
+        blockStart[b + 1] = blockStart[b] + blockHits[b];
+    result.hits = blockStart[blocks];
     const qint64 limit = options.reslimit ? qMax(0, options.reslimitcnt) : -1;
-    std::vector<quint32> hits;
-    for (size_t w = 0; w < match.size(); ++w) {
-        quint64 bitsLeft = match[w];
-        if (!bitsLeft) continue;
-        result.hits += std::popcount(bitsLeft);
-        while (bitsLeft) {
-            if (limit >= 0 && qint64(hits.size()) >= limit) {
-                result.limited = true;
-                break;
+    const qint64 kept = limit >= 0 ? std::min(limit, result.hits) : result.hits;
+    result.limited = kept < result.hits;
+    if (kept == 0) return result;
+
+    result.titles.resize(kept);
+    QString* out = result.titles.data(); // detached once; the blocks fill their own slots
+    forBlocks(blocks, parallel && kept >= qint64(kParallelFrom), [&](size_t b) {
+        qint64 pos = blockStart[b];
+        if (pos >= kept || blockHits[b] == 0) return;
+        const size_t first = b * kBlock;
+        const size_t last = std::min(n, first + kBlock);
+        quint32 hits[kBlock];
+        size_t count = 0;
+        for (size_t w = 0; w < (last - first + 63) / 64; ++w)
+            for (quint64 left = match[first / 64 + w]; left; left &= left - 1)
+                hits[count++] = quint32(first + w * 64 + size_t(std::countr_zero(left)));
+        count = size_t(std::min<qint64>(qint64(count), kept - pos));
+        // Copying a title touches its shared text header, far apart for every title: ask
+        // for the next ones early so that the waits overlap.
+        constexpr size_t kAhead = 16;
+        for (size_t i = 0; i < count; ++i) {
+            if (i + kAhead < count) {
+                // Only reads the pointer; nothing is detached.
+                QString& ahead = const_cast<QString&>(titles_[qsizetype(hits[i + kAhead])]);
+                __builtin_prefetch(ahead.data_ptr().d_ptr(), 1);
             }
-            const int b = std::countr_zero(bitsLeft);
-            bitsLeft &= bitsLeft - 1;
-            hits.push_back(quint32(w * 64 + size_t(b)));
+            out[pos++] = titles_[qsizetype(hits[i])];
         }
-    }
-    // Copying a title touches its shared text header, far apart for every title: ask for
-    // the next ones early so that the waits overlap.
-    constexpr size_t kAhead = 16;
-    result.titles.reserve(qsizetype(hits.size()));
-    for (size_t i = 0; i < hits.size(); ++i) {
-        if (i + kAhead < hits.size()) {
-            // Only reads the pointer; nothing is detached.
-            QString& ahead = const_cast<QString&>(titles_[qsizetype(hits[i + kAhead])]);
-            __builtin_prefetch(ahead.data_ptr().d_ptr(), 1);
-        }
-        result.titles.append(titles_[qsizetype(hits[i])]);
-    }
+    });
+
+    if (kept >= nameorder::kKeepFrom)
+        result.order = displayOrder(match, size_t(kept), parallel && n >= kParallelFrom);
     return result;
 }
 

@@ -18,6 +18,9 @@ struct SearchResult {
     QStringList titles; // the kept hits in visiting order
     qint64 hits = 0;    // every hit, also those beyond the limit
     bool limited = false;
+    // Indexes into titles in display order (see nameorder), made from the order of all
+    // titles kept by the index; empty for fewer than nameorder::kKeepFrom titles.
+    std::vector<int> order;
 };
 
 // The titles of all "ALPHALIST::" lists and of the media roots in creation order,
@@ -58,13 +61,20 @@ private:
 
     // Sets the bit of every title in [first, last) whose subject contains the term; bits[0]
     // stands for title `first`, a multiple of 64.
-    void termBits(const Query& q, int term, size_t first, size_t last, quint64* bits) const;
+    void termBits(const Query& q, int term, size_t first, size_t last, quint64* bits,
+                  bool withFolders = true) const;
+    // Sets the bit of every title in [first, last) whose folder has its bit in `folders`.
+    void folderHits(const quint64* folders, size_t first, size_t last, quint64* bits) const;
     bool titleContains(const Query& q, int term, size_t title) const;
+    // The places of the kept hits in display order.
+    std::vector<int> displayOrder(const std::vector<quint64>& match, size_t kept,
+                                  bool parallel) const;
     // The search in titles [first, last); bits[0] stands for title `first`.
     void searchBlock(const Query& q, size_t first, size_t last, quint64* bits) const;
 
     QStringList titles_;
-    QByteArray folders_; // upper-cased UTF-8 folder parts, each "\n"-terminated
+    std::vector<int> byName_; // every title, in display order
+    QByteArray folders_;      // upper-cased UTF-8 folder parts, each "\n"-terminated
     std::vector<quint32> folderStart_;
     QByteArray files_; // upper-cased UTF-8 file parts, one per title, "\n"-terminated
     std::vector<quint32> fileStart_;

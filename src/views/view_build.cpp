@@ -1,23 +1,11 @@
 #include "view_build.h"
 
 #include "index_file.h"
+#include "name_order.h"
 #include "title_text.h"
 #include "tree_node.h"
 
 #include <algorithm>
-#include <thread>
-
-namespace titletext {
-bool isVideo(QStringView line) {
-    const QStringView name = fileName(line);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot < 0) return false;
-    const QStringView ext = name.mid(dot + 1);
-    for (const char* v : {"AVI", "ASF", "WMV", "MOV", "MPG", "MPE", "MPEG"})
-        if (ext.compare(QLatin1StringView(v), Qt::CaseInsensitive) == 0) return true;
-    return false;
-}
-} // namespace titletext
 
 namespace viewbuild {
 
@@ -64,67 +52,13 @@ Score scoreOf(const QString& value, int songsPlayed, const QDate& today, const Q
     return s;
 }
 
-// The first characters of a display name, case-folded, packed so that comparing keys
-// compares the names in the catalogue order: one byte per character (code + 1, 0 after
-// the end), most significant first. A character beyond the byte range saturates and ends
-// the key; names with equal keys are compared in full.
-struct NameKey {
-    static constexpr int kChars = 24;
-    quint64 part[3];
-    int index;
-    QStringView name;
-};
-
-NameKey nameKey(QStringView name, int index) {
-    NameKey k{{0, 0, 0}, index, name};
-    const qsizetype n = std::min<qsizetype>(name.size(), NameKey::kChars);
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = indexfile::foldCatalogueChar(name[i].unicode());
-        const quint64 code = c < 0xFF ? quint64(c) + 1 : 0xFF;
-        k.part[i / 8] |= code << (56 - 8 * (i % 8));
-        if (code == 0xFF) break;
-    }
-    return k;
-}
-
-bool keyLess(const NameKey& x, const NameKey& y) {
-    for (int p = 0; p < 3; ++p)
-        if (x.part[p] != y.part[p]) return x.part[p] < y.part[p];
-    const int c = indexfile::compareCatalogue(x.name, y.name);
-    return c != 0 ? c < 0 : x.index < y.index;
-}
-
 QDate effectiveToday(const ViewContext& context) {
     return context.today.isValid() ? context.today : QDate::currentDate();
 }
 } // namespace
 
 std::vector<int> sortedByName(const QStringList& titles) {
-    const size_t n = size_t(titles.size());
-    std::vector<NameKey> keys(n);
-    // Keys of [first, last), sorted. The index breaks ties, so an unstable sort gives the
-    // stable order.
-    const auto sortPart = [&](size_t first, size_t last) {
-        constexpr size_t kAhead = 8; // the texts lie far apart: fetch them early
-        for (size_t i = first; i < last; ++i) {
-            if (i + kAhead < last) __builtin_prefetch(titles[qsizetype(i + kAhead)].constData());
-            keys[i] = nameKey(titletext::displayName(titles[qsizetype(i)]), int(i));
-        }
-        std::sort(keys.begin() + qsizetype(first), keys.begin() + qsizetype(last), keyLess);
-    };
-    // Long lists: two halves at once, then merged.
-    if (n >= 20000 && std::thread::hardware_concurrency() > 1) {
-        std::thread other(sortPart, n / 2, n);
-        sortPart(0, n / 2);
-        other.join();
-        std::inplace_merge(keys.begin(), keys.begin() + qsizetype(n / 2), keys.end(), keyLess);
-    } else {
-        sortPart(0, n);
-    }
-    std::vector<int> order(n);
-    for (size_t i = 0; i < n; ++i)
-        order[i] = keys[i].index;
-    return order;
+    return nameorder::sortedByName(titles);
 }
 
 QString viewKey(const Collection& collection, const TreeNode* node) {
@@ -240,7 +174,8 @@ ViewBuild build(const Collection& collection, const TreeNode* node, const ViewCo
             b.chartRows.push_back(row);
         }
     } else {
-        b.order = sortedByName(b.titles);
+        const std::vector<int>* kept = collection.titleLists.nameOrder(index);
+        b.order = kept ? *kept : sortedByName(b.titles);
     }
 
     if (index == TitleLists::SearchResults)

@@ -2,10 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -243,6 +243,52 @@ TEST(SettingsStore, FilesThatCannotBeReadOrAreReadOnlyAreNeverWrittenOver) {
             EXPECT_EQ(reread.readInteger(kKey, QStringLiteral("SplitPos")), 99);
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// Counts the keys below `key` by walking subKeys() as the settings walkers do.
+int countBelow(const SettingsStore& s, const QString& key) {
+    int count = 0;
+    for (const QString& sub : s.subKeys(key))
+        count += 1 + countBelow(s, key.isEmpty() ? sub : key + u'\\' + sub);
+    return count;
+}
+
+TEST(SettingsStore, WalkingSubKeysCostsEachKeyOnce) {
+    // subKeys() used to look at every key of the store: walking a wide or deep store
+    // took time in the square of its keys (a 1 kB file fed to the parser took seconds).
+    struct Case {
+        const char* name;
+        int siblings;
+        int depth;
+    } cases[] = {
+        {"wide", 30000, 1}, {"deep", 1, SettingsStore::MaxKeyDepth - 2}, {"both", 300, 100}};
+    for (const Case& c : cases) {
+        SettingsStore s{QString()};
+        QString chain = QStringLiteral("Root");
+        for (int d = 0; d < c.depth; ++d) {
+            chain += QStringLiteral("\\Ebene");
+            for (int i = 0; i < c.siblings; ++i)
+                s.createKey(chain + QStringLiteral("\\K") + QString::number(i));
+        }
+        const int keys = 1 + c.depth * (1 + c.siblings);
+        EXPECT_EQ(countBelow(s, QString()), keys) << c.name;
+        EXPECT_EQ(s.subKeys(QStringLiteral("root\\ebene")).size(),
+                  c.siblings + (c.depth > 1 ? 1 : 0))
+            << c.name;
+    }
+    // Sub keys keep their creation order, also after a deletion, and case does not matter.
+    SettingsStore s{QString()};
+    for (const char* k : {"A\\z", "A\\b", "A\\Y\\1", "A\\c", "B"})
+        s.createKey(QString::fromUtf8(k));
+    s.deleteKey(QStringLiteral("a\\B"));
+    EXPECT_EQ(s.subKeys(QStringLiteral("a")), (QStringList{"z", "Y", "c"}));
+    EXPECT_EQ(s.subKeys(QString()), (QStringList{"A", "B"}));
+    s.createKey(QStringLiteral("a\\b"));
+    EXPECT_EQ(s.subKeys(QStringLiteral("A")), (QStringList{"z", "Y", "c", "b"}));
 }
 
 } // namespace

@@ -1,4 +1,7 @@
 #include "collection.h"
+#include "index_file.h"
+#include "name_order.h"
+#include "title_text.h"
 
 #include <QDir>
 #include <QFile>
@@ -345,4 +348,79 @@ TEST_F(CollectionTest, RootTitlesBelongToTheirMediumAndReloadsLeaveTheFixedLists
     }
     // A medium without root titles has no list of its own.
     EXPECT_FALSE(c.titleLists.contains(u"pad:\\"));
+}
+
+TEST_F(CollectionTest, DeepTitleLinesAreFiledUnderTheirNearestFolder) {
+    // Looking a title's folders up one by one hashed ever shorter paths: a line 100,000
+    // folders deep took minutes. Each case files one such line.
+    QString deep;
+    for (int d = 0; d < 100000; ++d)
+        deep += QStringLiteral("d\\");
+    struct Case {
+        const char* name;
+        QStringList folders;
+        QString title;
+        QString key; // the list that must hold the title
+    } cases[] = {
+        {"below a top folder", {"R:\\A\\"}, "R:\\A\\" + deep + "t.mp3", "A"},
+        {"nearest of two", {"R:\\A\\", "R:\\A\\B\\"}, "R:\\A\\B\\" + deep + "t.mp3", "B"},
+        {"in no folder", {"R:\\X\\"}, "R:\\" + deep + "t.mp3", TitleLists::mediumRootKey("R")},
+        {"folder case differs", {"R:\\A\\D\\"}, "R:\\a\\d\\" + deep + "t.mp3", "D"},
+    };
+    for (const Case& k : cases) {
+        Collection fresh;
+        fresh.addMedium(QStringLiteral("R"), k.folders + QStringList{k.title});
+        const QStringList* list = std::as_const(fresh.titleLists).find(k.key);
+        ASSERT_NE(list, nullptr) << k.name;
+        EXPECT_EQ(*list, QStringList{k.title}) << k.name;
+    }
+}
+
+TEST_F(CollectionTest, LongListsKeepTheirDisplayOrderFromTheLoadUntilChanged) {
+    // Names in mixed case, with duplicates and umlauts; one folder long enough to keep its
+    // order, one too short, both also under the alphabetical list.
+    const QStringList names = {"b", "A", "ä", "a", "B", "10", "1", "Zz", "zZ", "a b", "a.b"};
+    const auto folder = [&](const QString& label, const QString& name, int count) {
+        QByteArray text = "BEGIN::CD\r\n" + (label + ":\\" + name + "\\\r\n").toUtf8();
+        for (int i = 0; i < count; ++i)
+            text += (label + ":\\" + name + "\\" + names[(i * 7) % names.size()] +
+                     QString::number(i % 13) + (i % 2 ? ".mp3" : ".MP3") + "\r\n")
+                        .toUtf8();
+        return text;
+    };
+    write("one.cd", folder("One", "Long", int(nameorder::kKeepFrom) + 5));
+    write("two.cd", folder("Two", "Short", 40));
+    write("three.cd", folder("Three", "Long", 30000));
+    c.LoadAllMedia();
+
+    struct Case {
+        QString key;
+        bool kept;
+    } cases[] = {{"Long", true},
+                 {"Long (2)", true},
+                 {"ALPHALIST::Long", true},
+                 {"Short", false},
+                 {"ALPHALIST::Short", false}};
+    for (const Case& k : cases) {
+        const int index = c.titleLists.indexOf(k.key);
+        ASSERT_GE(index, 0) << k.key.toStdString();
+        const QStringList& titles = std::as_const(c.titleLists).list(index);
+        const std::vector<int>* kept = c.titleLists.nameOrder(index);
+        ASSERT_EQ(kept != nullptr, k.kept) << k.key.toStdString();
+        const std::vector<int> order = kept ? *kept : nameorder::sortedByName(titles, 1);
+        ASSERT_EQ(qsizetype(order.size()), titles.size());
+        EXPECT_EQ(order, nameorder::sortedByName(titles, 2)) << k.key.toStdString();
+        // In catalogue order by display name, equal names in list order.
+        for (size_t i = 1; i < order.size(); ++i) {
+            const int cmp =
+                indexfile::compareCatalogue(titletext::displayName(titles[order[i - 1]]),
+                                            titletext::displayName(titles[order[i]]));
+            ASSERT_TRUE(cmp < 0 || (cmp == 0 && order[i - 1] < order[i]))
+                << k.key.toStdString() << " at " << i;
+        }
+    }
+    // A list that is written to forgets its order rather than show a stale one.
+    const int index = c.titleLists.indexOf(QStringLiteral("Long"));
+    c.titleLists.list(index).append(QStringLiteral("One:\\Long\\0.mp3"));
+    EXPECT_EQ(c.titleLists.nameOrder(index), nullptr);
 }

@@ -1,5 +1,7 @@
 #include "merge_import.h"
 
+#include "index_file.h"
+
 #include <QRandomGenerator>
 #include <QSet>
 
@@ -83,11 +85,23 @@ QStringList plainMerge(const QStringList& newLines, const QStringList& oldLines)
     };
     const QStringList n = compared(newLines), o = compared(oldLines);
     const QSet<QString> nSet = folded(n), oSet = folded(o);
+    // Folders are marked where the written file has their line: new, or removed and kept.
+    QSet<QString> shown;
+    for (const QString& l : n)
+        if (l.endsWith(u'\\')) shown.insert(l.toCaseFolded());
+    for (const QString& l : o)
+        if (l.endsWith(u'\\') && !nSet.contains(l.toCaseFolded())) shown.insert(l.toCaseFolded());
+    auto parentsShown = [&](const QString& l) {
+        QStringList out;
+        for (const QString& p : parents(l))
+            if (shown.contains(p.toCaseFolded())) out.append(p);
+        return out;
+    };
     QStringList marks;
     QSet<QString> green, red;
     for (const QString& l : n) {
         if (oSet.contains(l.toCaseFolded())) continue;
-        for (const QString& t : QStringList{l} + parents(l)) {
+        for (const QString& t : QStringList{l} + parentsShown(l)) {
             marks.append(G + t);
             green.insert(t.toCaseFolded());
         }
@@ -95,7 +109,7 @@ QStringList plainMerge(const QStringList& newLines, const QStringList& oldLines)
     for (const QString& l : o) {
         if (nSet.contains(l.toCaseFolded())) continue;
         marks.append(l);
-        for (const QString& t : QStringList{l} + parents(l)) {
+        for (const QString& t : QStringList{l} + parentsShown(l)) {
             marks.append(R + t);
             red.insert(t.toCaseFolded());
         }
@@ -161,9 +175,11 @@ TEST(MergeImport, ADeepFolderOfManyTitlesMarksEachParentOnce) {
     // 2,000 new titles 200 folders deep. Walking every title's parents made 400,000
     // marks of some 200 characters each before removing duplicates, and took seconds.
     QString folder = QStringLiteral("R:\\");
-    for (int d = 0; d < 200; ++d)
+    QStringList newLines;
+    for (int d = 0; d < 200; ++d) {
         folder += QStringLiteral("d\\");
-    QStringList newLines{folder};
+        newLines.append(folder);
+    }
     for (int i = 0; i < 2000; ++i)
         newLines.append(folder + QString::number(i) + QStringLiteral(".mp3"));
     const QStringList marks = MergeImportedIndex(newLines, {});
@@ -172,4 +188,80 @@ TEST(MergeImport, ADeepFolderOfManyTitlesMarksEachParentOnce) {
         ASSERT_TRUE(m.startsWith(G)) << m.toStdString();
     EXPECT_EQ(marks.first(), G + "R:\\d\\");
     EXPECT_EQ(marks[199], G + folder);
+}
+
+TEST(MergeImport, MarksOnlyParentFoldersTheWrittenFileHolds) {
+    struct Case {
+        const char* name;
+        QStringList oldLines;
+        QStringList newLines;
+        QStringList marks;
+    } cases[] = {
+        // Lines below a folder that has no line of its own, as written for a medium whose
+        // base lies below its root: that folder shows nowhere.
+        {"no line of its own",
+         {},
+         {"L:\\Musik\\Rock\\", "L:\\Musik\\Rock\\a.mp3"},
+         {G + "L:\\Musik\\Rock\\", G + "L:\\Musik\\Rock\\a.mp3"}},
+        // The removed folder stays in the file, struck out; it gained a title as well.
+        {"removed folder kept visible",
+         {"R:\\A\\", "R:\\A\\x.mp3"},
+         {"R:\\A\\y.mp3"},
+         {"R:\\A\\", "R:\\A\\x.mp3", G + "R:\\A\\y.mp3", O + "R:\\A\\", R + "R:\\A\\x.mp3"}},
+        // A folder struck out at the last import is dropped now: no mark for it.
+        {"folder dropped at this import",
+         {"R:\\A\\x.mp3", R + "R:\\A\\", "R:\\A\\"},
+         {"R:\\A\\y.mp3"},
+         {G + "R:\\A\\y.mp3", "R:\\A\\x.mp3", R + "R:\\A\\x.mp3"}},
+    };
+    for (const Case& c : cases) {
+        QStringList want = c.marks;
+        indexfile::sortCatalogue(want);
+        EXPECT_EQ(MergeImportedIndex(c.newLines, c.oldLines), want) << c.name;
+    }
+}
+
+TEST(MergeImport, HostileDeepLinesGiveMarksInProportionToTheInput) {
+    // One line thousands of folders deep used to mark every one of its ever longer parents:
+    // the marks grew with the square of the line. Each case must stay within a few times
+    // the size of its input.
+    const auto deep = [](const QString& head, int depth, const QString& tail) {
+        QString s = head;
+        for (int d = 0; d < depth; ++d)
+            s += QStringLiteral("d\\");
+        return s + tail;
+    };
+    const auto chain = [](int depth) {
+        QStringList lines;
+        QString s = QStringLiteral("R:\\");
+        for (int d = 0; d < depth; ++d)
+            lines.append(s += QStringLiteral("x\\"));
+        lines.append(s + QStringLiteral("t.mp3"));
+        return lines;
+    };
+    struct Case {
+        const char* name;
+        QStringList oldLines;
+        QStringList newLines;
+        qsizetype minMarks;
+    } cases[] = {
+        {"new deep title", {}, {deep("R:\\", 20000, "t.mp3")}, 1},
+        {"removed deep title", {deep("R:\\", 20000, "t.mp3")}, {}, 2},
+        {"backslashes only", {}, {QString(40000, u'\\')}, 1},
+        {"no label, deep folder line", {}, {deep(":\\", 20000, "")}, 1},
+        {"deep chain of folder lines", {}, chain(1500), 1501},
+        {"deep chain removed", chain(1500), {}, 2 * 1501},
+    };
+    for (const Case& c : cases) {
+        qsizetype input = 0;
+        for (const QStringList* l : {&c.oldLines, &c.newLines})
+            for (const QString& s : *l)
+                input += s.size() + 1;
+        const QStringList marks = MergeImportedIndex(c.newLines, c.oldLines);
+        qsizetype output = 0;
+        for (const QString& m : marks)
+            output += m.size() + 1;
+        EXPECT_GE(marks.size(), c.minMarks) << c.name;
+        EXPECT_LE(output, 4 * input + 1000) << c.name << ": " << marks.size() << " marks";
+    }
 }

@@ -1,3 +1,4 @@
+#include "name_order.h"
 #include "search_index.h"
 #include "search_query.h"
 #include "test_collection.h"
@@ -281,9 +282,20 @@ TEST(QuickSearchMatchLarge, AgreesWithPlainMatchingOnEveryKindOfQuery) {
                         if (match) expected << line;
                     }
                 }
-                const SearchResult r = index.search(t, o);
-                EXPECT_EQ(r.hits, expected.size());
-                EXPECT_EQ(r.titles, expected);
+                for (const int limit : {-1, 3000}) {
+                    o.reslimit = limit >= 0;
+                    o.reslimitcnt = limit;
+                    const SearchResult r = index.search(t, o);
+                    const QStringList kept = limit >= 0 ? expected.mid(0, limit) : expected;
+                    EXPECT_EQ(r.hits, expected.size());
+                    EXPECT_EQ(r.limited, kept.size() < expected.size());
+                    EXPECT_EQ(r.titles, kept);
+                    // Long results come with their display order, made from the index's.
+                    if (kept.size() >= nameorder::kKeepFrom)
+                        EXPECT_EQ(r.order, nameorder::sortedByName(kept));
+                    else
+                        EXPECT_TRUE(r.order.empty());
+                }
             }
     // Titles in a medium's root are found.
     SearchOptions o;

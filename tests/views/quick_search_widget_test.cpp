@@ -1,7 +1,9 @@
 #include "collection_views.h"
+#include "name_order.h"
 #include "quick_search.h"
 #include "search_tips_window.h"
 #include "test_collection.h"
+#include "title_list_model.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -134,6 +136,34 @@ TEST_F(QuickSearchWidgetTest, ReloadRebuildsTheIndex) {
     qs.run();
     EXPECT_EQ(c.titleLists.list(TitleLists::SearchResults),
               QStringList{"CD9:\\Jazz\\Gamma live.mp3"});
+}
+
+TEST_F(QuickSearchWidgetTest, LongResultsAreShownInNameOrderWithTheOrderTheSearchMade) {
+    views.beginReload();
+    c.ClearCollection();
+    QStringList body{"CD2:\\Pop\\"};
+    for (int i = 0; i < 3000; ++i) // names out of order, some equal, mixed case
+        body << QStringLiteral("CD2:\\Pop\\%1 %2.mp3")
+                    .arg(i % 2 ? "song" : "Song")
+                    .arg((i * 7919) % 1000, 4, 10, QChar('0'));
+    addMedium(c, "CD2", body);
+    views.endReload();
+    for (const int limit : {-1, 2500}) {
+        quicksearch::SearchOptions o;
+        o.reslimit = limit >= 0;
+        o.reslimitcnt = limit;
+        qs.setOptions(o);
+        qs.setText("song");
+        qs.run();
+        const QStringList& hits = std::as_const(c.titleLists).list(TitleLists::SearchResults);
+        ASSERT_EQ(hits.size(), limit >= 0 ? limit : 3000);
+        // The view was built from the order the search handed over, not sorted again.
+        ASSERT_NE(c.titleLists.nameOrder(TitleLists::SearchResults), nullptr) << limit;
+        const std::vector<int> want = nameorder::sortedByName(hits);
+        ASSERT_EQ(views.itemCount(), int(want.size()));
+        for (int row = 0; row < views.itemCount(); ++row)
+            ASSERT_EQ(views.listModel()->lineAt(row), hits[want[size_t(row)]]) << row;
+    }
 }
 
 TEST_F(QuickSearchWidgetTest, TypingColoursSignedWords) {

@@ -1,0 +1,105 @@
+#include "name_order.h"
+
+#include "index_file.h"
+#include "title_lists.h"
+#include "title_text.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+namespace nameorder {
+
+namespace {
+
+// The first characters of a display name, case-folded, packed so that comparing keys
+// compares the names in the catalogue order: one byte per character (code + 1, 0 after
+// the end), most significant first. A character beyond the byte range saturates and ends
+// the key; names with equal keys are compared in full.
+struct NameKey {
+    static constexpr int kChars = 24;
+    quint64 part[3];
+    int index;
+    QStringView name;
+};
+
+NameKey nameKey(QStringView name, int index) {
+    NameKey k{{0, 0, 0}, index, name};
+    const qsizetype n = std::min<qsizetype>(name.size(), NameKey::kChars);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = indexfile::foldCatalogueChar(name[i].unicode());
+        const quint64 code = c < 0xFF ? quint64(c) + 1 : 0xFF;
+        k.part[i / 8] |= code << (56 - 8 * (i % 8));
+        if (code == 0xFF) break;
+    }
+    return k;
+}
+
+bool keyLess(const NameKey& x, const NameKey& y) {
+    for (int p = 0; p < 3; ++p)
+        if (x.part[p] != y.part[p]) return x.part[p] < y.part[p];
+    const int c = indexfile::compareCatalogue(x.name, y.name);
+    return c != 0 ? c < 0 : x.index < y.index;
+}
+
+} // namespace
+
+std::vector<int> sortedByName(const QStringList& titles, int threads) {
+    const size_t n = size_t(titles.size());
+    std::vector<NameKey> keys(n);
+    // Keys of [first, last), sorted. The index breaks ties, so an unstable sort gives the
+    // stable order.
+    const auto sortPart = [&](size_t first, size_t last) {
+        constexpr size_t kAhead = 8; // the texts lie far apart: fetch them early
+        for (size_t i = first; i < last; ++i) {
+            if (i + kAhead < last) __builtin_prefetch(titles[qsizetype(i + kAhead)].constData());
+            keys[i] = nameKey(titletext::displayName(titles[qsizetype(i)]), int(i));
+        }
+        std::sort(keys.begin() + qsizetype(first), keys.begin() + qsizetype(last), keyLess);
+    };
+    // Long lists: two halves at once, then merged.
+    if (threads > 1 && n >= 20000 && std::thread::hardware_concurrency() > 1) {
+        std::thread other(sortPart, n / 2, n);
+        sortPart(0, n / 2);
+        other.join();
+        std::inplace_merge(keys.begin(), keys.begin() + qsizetype(n / 2), keys.end(), keyLess);
+    } else {
+        sortPart(0, n);
+    }
+    std::vector<int> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = keys[i].index;
+    return order;
+}
+
+qsizetype prepareOrders(TitleLists& lists, int threads) {
+    const TitleLists& read = lists;
+    std::vector<int> work;
+    for (int i = TitleLists::FixedCount; i < read.count(); ++i)
+        if (read.list(i).size() >= kKeepFrom) work.push_back(i);
+    // Longest first, so that the last list started is a short one.
+    std::sort(work.begin(), work.end(),
+              [&](int a, int b) { return read.list(a).size() > read.list(b).size(); });
+    std::vector<std::vector<int>> orders(work.size());
+    std::atomic<size_t> next{0};
+    const auto run = [&] {
+        for (size_t w; (w = next.fetch_add(1)) < work.size();)
+            orders[w] = sortedByName(read.list(work[w]), 1);
+    };
+    const size_t helpers =
+        std::min(work.size(), size_t(std::max(threads, 1))) - (work.empty() ? 0 : 1);
+    std::vector<std::thread> pool;
+    for (size_t t = 0; t < helpers; ++t)
+        pool.emplace_back(run);
+    run();
+    for (std::thread& t : pool)
+        t.join();
+    qsizetype kept = 0;
+    for (size_t w = 0; w < work.size(); ++w) {
+        kept += qsizetype(orders[w].size());
+        lists.setNameOrder(work[w], std::move(orders[w]));
+    }
+    return kept;
+}
+
+} // namespace nameorder
