@@ -158,6 +158,8 @@ void ListsIntegration::buildMenus() {
     view->addSeparator();
     mirror("Aktualisieren1", "Aktualisieren2");
     mirror("AmRasterausrichten1", "AmRasterausrichten2");
+    view->addSeparator();
+    mirror("Browser1", "Browser2");
     popup1_->addSeparator();
     add(popup1_, "Allesmarkieren2", QStringLiteral("Alles &markieren\tCtrl+A"), cmd::SelectAll);
 

@@ -91,8 +91,14 @@ TEST(WebWindow, ViewBuildPagesAndLinksReachTheOperations) {
     EXPECT_TRUE(waitFor([&] { return !views->webPanelShown(); }, 20000));
     EXPECT_EQ(views->currentNode(), c.node(Collection::MerkzettelNode));
 
-    // Switched off, every node shows the list.
-    w.action(QStringLiteral("Browser1"))->trigger();
+    // Switched off through the list's context menu, every node shows the list; both
+    // items lose their check mark.
+    QAction* copy = w.findChild<QAction*>(QStringLiteral("Browser2"));
+    ASSERT_NE(copy, nullptr);
+    ASSERT_TRUE(copy->isEnabled() && copy->isChecked());
+    copy->trigger();
+    EXPECT_FALSE(w.action(QStringLiteral("Browser1"))->isChecked());
+    EXPECT_FALSE(copy->isChecked());
     views->selectNode(c.node(Collection::AlphaList));
     EXPECT_FALSE(views->webPanelShown());
     w.close();
