@@ -16,6 +16,7 @@
 #include <QUrl>
 
 #include <cmath>
+#include <utility>
 
 using remote::Topic;
 
@@ -63,15 +64,16 @@ RemoteIntegration::RemoteIntegration(TForm1* window, const QDBusConnection& bus)
     connect(&player_.remoteItems(), &RemoteItems::changed, this,
             [this](const QString& item, const QString& value) {
                 if (const auto topic = remote::topicOf(item)) items_.set(*topic, item, value);
-                playerChanged();
+                schedulePlayerCheck();
             });
     connect(&player_, &Player::titleStarted, this, [this] {
         ++titleSerial_;
         lastPositionMs_ = -1;
-        playerChanged();
+        schedulePlayerCheck();
     });
-    connect(&player_, &Player::controlsChanged, this, &RemoteIntegration::playerChanged);
-    connect(&commands_, &CommandTable::enabledChanged, this, &RemoteIntegration::playerChanged);
+    connect(&player_, &Player::controlsChanged, this, &RemoteIntegration::schedulePlayerCheck);
+    connect(&commands_, &CommandTable::enabledChanged, this,
+            &RemoteIntegration::schedulePlayerCheck);
     if (StreamingIntegration* streaming = window->streaming())
         connect(streaming, &StreamingIntegration::applied, this,
                 &RemoteIntegration::refreshStreaming);
@@ -204,7 +206,10 @@ MprisState RemoteIntegration::state() const {
     s.canGoNext = commands_.isEnabled(QLatin1String(cmd::Next));
     s.canGoPrevious = commands_.isEnabled(QLatin1String(cmd::Prev));
     s.canPause = commands_.isEnabled(QLatin1String(cmd::Pause));
+    // A current title can always be played on (desktop sound menus and playerctl hide or
+    // refuse a player that says it cannot), whatever the list's selection says.
     s.canPlay = commands_.isEnabled(QLatin1String(cmd::Play)) ||
+                s.status == MprisState::Status::Playing ||
                 (s.status == MprisState::Status::Paused && s.canPause);
     s.canSeek = commands_.isEnabled(QLatin1String(cmd::Seek));
     return s;
@@ -216,15 +221,23 @@ qint64 RemoteIntegration::positionUs() const {
     return std::max<qint64>(player_.device().position(), 0) * 1000;
 }
 
+void RemoteIntegration::schedulePlayerCheck() {
+    // The player changes several values in one step (a title start sets its items before
+    // it announces the title): clients see the finished step once.
+    if (std::exchange(checkQueued_, true)) return;
+    QMetaObject::invokeMethod(this, &RemoteIntegration::playerChanged, Qt::QueuedConnection);
+}
+
 void RemoteIntegration::playerChanged() {
+    checkQueued_ = false;
     if (!mpris_) return;
     mpris_->update();
-    // A position that does not follow the clock was sought to (slider, web page).
-    if (seeking_) return;
+    // A position that does not follow the clock was sought to (slider, web page, MPRIS).
     const bool playing =
         mpris_->isRegistered() &&
         player_.remoteItems().value(QStringLiteral("TRACKSTATUS")) == QLatin1String("playing");
-    if (!playing) {
+    // While the next title is being prepared the position belongs to no title.
+    if (!playing || player_.isStarting()) {
         lastPositionMs_ = -1;
         return;
     }
@@ -278,10 +291,7 @@ void RemoteIntegration::previous() {
 
 void RemoteIntegration::seekTo(qint64 positionUs) {
     const qint64 seconds = (positionUs + 500000) / 1000000;
-    seeking_ = true;
-    const bool ran = commands_.run(QLatin1String(cmd::Seek), QString::number(seconds));
-    seeking_ = false;
-    if (!ran) return;
+    if (!commands_.run(QLatin1String(cmd::Seek), QString::number(seconds))) return;
     lastPositionMs_ = seconds * 1000;
     sinceLastPosition_.start();
     mpris_->seeked(seconds * 1000000);
@@ -299,5 +309,5 @@ void RemoteIntegration::setShuffle(bool on) {
 
 void RemoteIntegration::setVolume(double volume) {
     player_.device().setVolume(int(std::lround(volume * 100)));
-    playerChanged();
+    schedulePlayerCheck();
 }

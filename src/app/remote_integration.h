@@ -56,6 +56,8 @@ private:
     void setShuffle(bool on) override;
     void setVolume(double volume) override;
 
+    // Publishes the player's state and announces seeks, once per event-loop turn.
+    void schedulePlayerCheck();
     void playerChanged();
 
     TForm1* window_;
@@ -68,5 +70,5 @@ private:
     // Position jumps while playing are announced as seeks.
     qint64 lastPositionMs_ = -1;
     QElapsedTimer sinceLastPosition_;
-    bool seeking_ = false; // an MPRIS seek announces itself
+    bool checkQueued_ = false;
 };

@@ -13,8 +13,11 @@
 #include "test_support.h"
 
 #include <QComboBox>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QLineEdit>
 #include <QProcess>
@@ -22,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <ostream>
 
 // Readable texts in failure messages.
@@ -76,16 +80,22 @@ public:
         return r.type() == QDBusMessage::ReplyMessage ? QString() : r.errorName();
     }
 
-    QStringList changed;     // "ITEM=value" of Changed
-    QList<qlonglong> seeked; // Seeked positions
-    QStringList properties;  // "Name=value" of PropertiesChanged
+    QStringList changed;                     // "ITEM=value" of Changed
+    QList<qlonglong> seeked;                 // Seeked positions
+    QStringList properties;                  // "Name=value" of PropertiesChanged
+    QList<QPair<QString, QString>> metadata; // (track id, title) of announced Metadata
 
 private slots:
     void onChanged(const QString& item, const QString& value) { changed << item + '=' + value; }
     void onSeeked(qlonglong position) { seeked << position; }
     void onProperties(const QString&, const QVariantMap& values, const QStringList&) {
-        for (auto it = values.cbegin(); it != values.cend(); ++it)
+        for (auto it = values.cbegin(); it != values.cend(); ++it) {
             properties << it.key() + '=' + it.value().toString();
+            if (it.key() != QLatin1String("Metadata")) continue;
+            const auto m = qdbus_cast<QVariantMap>(it.value().value<QDBusArgument>());
+            metadata << qMakePair(qdbus_cast<QDBusObjectPath>(m.value("mpris:trackid")).path(),
+                                  m.value("xesam:title").toString());
+        }
     }
 
 private:
@@ -190,6 +200,8 @@ TEST_F(RemoteWindowTest, ItemsBeforePlayingAndLookupErrors) {
 }
 
 TEST_F(RemoteWindowTest, StreamingItemsFollowServerAndOptions) {
+    // The first showing applies the stored settings once the device list is in.
+    ASSERT_TRUE(waitFor([&] { return w->streaming()->started(); }, 10000));
     WStreamingServer& server = w->streaming()->server();
     struct Case {
         bool enabled, limit;
@@ -339,6 +351,37 @@ TEST_F(RemoteWindowTest, MprisThroughPlayerctl) {
     playerctl({"stop"});
     EXPECT_TRUE(waitFor([&] { return playerctl({"status"}) == "Stopped"; }));
     EXPECT_EQ(client.request("PLAYER", "TRACKSTATUS"), "stopped\r\n");
+}
+
+// PLAYALL leaves the playlist shown with nothing selected, so the play button is off:
+// a playing title must still be controllable, and title changes are no seeks.
+TEST_F(RemoteWindowTest, MprisAfterPlayAllAndTitleChanges) {
+    EXPECT_EQ(client.poke("PLAYALL", "Ordner"), QString());
+    ASSERT_TRUE(waitFor([&] { return playerctl({"status"}) == "Playing"; }, 10000));
+    ASSERT_FALSE(table().isEnabled(QLatin1String(cmd::Play)));
+    const QString first = client.request("CURRENTTRACK", "TITLE").chopped(2);
+    EXPECT_EQ(playerctl({"metadata", "xesam:title"}), first);
+    for (const char* status : {"Paused", "Playing"}) {
+        playerctl({"play-pause"});
+        EXPECT_TRUE(waitFor([&] { return playerctl({"status"}) == status; })) << status;
+    }
+
+    // Two seconds into the title, then on to the next one.
+    ASSERT_TRUE(waitFor([&] { return client.request("CURRENTTRACK", "POSITION") >= "0:00:02\r\n"; },
+                        10000));
+    client.seeked.clear();
+    playerctl({"next"});
+    ASSERT_TRUE(waitFor([&] { return client.request("PLAYER", "TRACKNUM") == "2\r\n"; }));
+    const QString second = client.request("CURRENTTRACK", "TITLE").chopped(2);
+    ASSERT_TRUE(waitFor(
+        [&] { return !client.metadata.isEmpty() && client.metadata.last().second == second; }));
+    QTest::qWait(1500); // a tick
+    EXPECT_TRUE(client.seeked.isEmpty()) << client.seeked.value(0);
+    // Every announced track id stands for one title.
+    std::map<QString, QString> titleOf;
+    for (const auto& [id, title] : client.metadata)
+        EXPECT_EQ(titleOf.emplace(id, title).first->second, title) << id.toStdString();
+    EXPECT_EQ(playerctl({"metadata", "xesam:title"}), second);
 }
 
 TEST_F(RemoteWindowTest, SecondInstanceLogsTakenNamesAndGoesOn) {
