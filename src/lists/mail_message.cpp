@@ -15,7 +15,8 @@ bool validAddress(const QString& address) {
     const qsizetype at = address.indexOf(u'@');
     if (at == 0 || at == address.size() - 1 || address.startsWith(u'-')) return false;
     for (const QChar c : address) {
-        if (c.unicode() < 0x21 || c.unicode() == 0x7f) return false;
+        // Plain ASCII: the envelope and the headers carry the address as it stands.
+        if (c.unicode() < 0x21 || c.unicode() > 0x7e) return false;
         if (QStringView(u"<>\"(),;:[]\\").contains(c)) return false;
     }
     return true;
@@ -92,10 +93,16 @@ size_t readBody(char* buffer, size_t size, size_t count, void* user) {
     return n;
 }
 
+// libcurl calls it at least once a second, also while it waits for the server.
+int checkCancel(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* cancel = static_cast<const std::atomic_bool*>(user);
+    return cancel && cancel->load() ? 1 : 0;
+}
+
 } // namespace
 
 Result send(const MailAccount& account, const QString& to, const QByteArray& message,
-            int timeoutSeconds) {
+            int timeoutSeconds, const std::atomic_bool* cancel) {
     Result result;
     if (!validAddress(to) || !validAddress(account.sender)) {
         result.reason = QStringLiteral("Ungültige Adresse");
@@ -135,6 +142,11 @@ Result send(const MailAccount& account, const QString& to, const QByteArray& mes
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, long(timeoutSeconds));
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+    if (cancel) {
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, checkCancel);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic_bool*>(cancel));
+    }
 
     const CURLcode code = curl_easy_perform(curl);
     if (code == CURLE_OK) {

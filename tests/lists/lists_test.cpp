@@ -1,9 +1,11 @@
 #include "collection.h"
+#include "collection_views.h"
 #include "command_panel.h"
 #include "commands.h"
 #include "index_file.h"
 #include "lists_integration.h"
 #include "mail_account.h"
+#include "mail_job.h"
 #include "main_window.h"
 #include "merkzettel.h"
 #include "merkzettel_sharing.h"
@@ -12,16 +14,23 @@
 #include "text_codec.h"
 #include "tree_node.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QActionGroup>
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QThreadPool>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -66,6 +75,10 @@ TEST(Merkzettel, SavedFileHasSevenLinesForTwoTitlesAndLoadsAsAPadMedium) {
     ASSERT_EQ(lines.size(), 7);
     EXPECT_EQ(lines.first(), "MEDIATYPE::PAD");
     EXPECT_EQ(lines.at(1), "AUTHOR::Jörg Ä");
+    EXPECT_TRUE(
+        lines.at(2).contains(QRegularExpression(QStringLiteral("^VERSION::08-DEC-2026 20.01"))))
+        << lines.at(2).toStdString();
+    EXPECT_EQ(lines.at(3), "COMMENT::Gespeichert mit Vorlune, Version 1.5a");
     EXPECT_EQ(lines.mid(4), (QStringList{":\\Alle gemerkten Titel\\"} + titles));
 
     Collection other;
@@ -92,7 +105,8 @@ TEST(Mail, AddressesAndEncodedSubjects) {
                                                       {"a@x.de\r\nBcc: y", false},
                                                       {"<a@x.de>", false},
                                                       {"-oQ@x.de", false},
-                                                      {"a,b@x.de", false}};
+                                                      {"a,b@x.de", false},
+                                                      {"jörg@x.de", false}};
     for (const auto& [address, ok] : addresses)
         EXPECT_EQ(mail::validAddress(QString::fromUtf8(address)), ok) << address;
     EXPECT_EQ(mail::encodedWord(QStringLiteral("Vorlune - Merkzettel von Ich")),
@@ -227,6 +241,26 @@ TEST(Mail, SentThroughTheUsersAccountByteForByte) {
     EXPECT_FALSE(sent.reason.isEmpty());
 }
 
+// A server that takes the connection and never answers: a job going away does not wait
+// for it, and its transfer stops long before the time-out.
+TEST(Mail, AJobGoingAwayDoesNotWaitForASilentServer) {
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    QElapsedTimer clock;
+    clock.start();
+    {
+        MailJob job;
+        const QByteArray message = "Subject: x\r\n\r\ny\r\n";
+        ASSERT_TRUE(job.start(account(silent.serverPort()), "du@example.org", message, 60));
+        EXPECT_FALSE(job.start(account(silent.serverPort()), "du@example.org", message, 60));
+        QTest::qWait(300);
+        EXPECT_TRUE(job.isRunning());
+    }
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(15000));
+    EXPECT_LT(clock.elapsed(), 15000);
+}
+
 // The Merkzettel in the main window: commands, enabling, persistence, mailing.
 class ListsWindowTest : public ::testing::Test {
 protected:
@@ -254,9 +288,12 @@ protected:
                 return answer;
             });
         bool done = false;
-        QObject::connect(w.get(), &TForm1::loadFinished, [&done] { done = true; });
+        // Gone after the first load: a reload must not reach this frame.
+        const QMetaObject::Connection c =
+            QObject::connect(w.get(), &TForm1::loadFinished, [&done] { done = true; });
         w->show();
         EXPECT_TRUE(waitFor([&] { return done; }));
+        QObject::disconnect(c);
         return w;
     }
     bool enabled(TForm1& w, const char* command) {
@@ -361,6 +398,149 @@ TEST_F(ListsWindowTest, SavingAndMailingThroughTheDesktopOrTheAccount) {
     EXPECT_TRUE(done.first().first().toBool());
     EXPECT_EQ(boxes.last(), "Die e-Mail wurde erfolgreich gesendet.");
     EXPECT_TRUE(peer.message(1).contains(QStringLiteral("Erste:\\Ordner\\Eins.mp3")));
+
+    // A server that is gone: the error message, the reason kept for its details.
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    account(closed.serverPort()).save(*store);
+    closed.close();
+    done.clear();
+    w->commandTable().run(QLatin1String(cmd::MailBrainList));
+    ASSERT_TRUE(done.wait(30000));
+    EXPECT_FALSE(done.first().first().toBool());
+    EXPECT_EQ(boxes.last(), "Die e-Mail konnte nicht versandt werden.");
+    EXPECT_FALSE(lists->lastMailError().isEmpty());
+    EXPECT_TRUE(w->statusText->text().isEmpty());
+}
+
+// A list too long for one argument goes to the mail program as the attached saved file,
+// the body keeping the head that says what to do with it.
+TEST_F(ListsWindowTest, LongListGoesToTheMailProgramAsAttachment) {
+    auto w = window();
+    ListsIntegration* lists = w->lists();
+    QStringList titles;
+    for (int i = 0; i < 700; ++i)
+        titles
+            << QStringLiteral("Erste:\\Ordner\\Titel Nummer %1 mit einem langen Namen.mp3").arg(i);
+    lists->rememberTitles(titles);
+    const QString record = env.path(QStringLiteral("args.txt"));
+    const QString standIn = env.path(QStringLiteral("xdg-email"));
+    {
+        QFile f(standIn);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n--\\n' \"$a\"; done > "
+                               "'%1.part'\nmv '%1.part' '%1'\n")
+                    .arg(record)
+                    .toUtf8());
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    lists->desktopMailProgram = standIn;
+    lists->askRecipient = [] { return QStringLiteral("du@example.org"); };
+    w->commandTable().run(QLatin1String(cmd::MailBrainList));
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(record); }));
+    const QStringList args = readText(record).split(QStringLiteral("\n--\n"));
+    const qsizetype attach = args.indexOf(QStringLiteral("--attach"));
+    ASSERT_GT(attach, 0);
+    EXPECT_EQ(args.at(attach + 1 + 1), "du@example.org");
+    EXPECT_EQ(args.at(attach - 1).split(QStringLiteral("\r\n")),
+              merkzettel::mailHead(merkzettel::registeredOwner()));
+    const QStringList saved =
+        readText(args.at(attach + 1)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    EXPECT_EQ(saved.size(), 5 + titles.size());
+    EXPECT_EQ(saved.mid(5), titles);
+    EXPECT_EQ(w->statusText->text(), "Der Merkzettel wurde an das e-Mail-Programm übergeben.");
+}
+
+// Every item of the menu bar, the Merkzettel menu and the title list's context menu: an
+// enabled item acts when clicked (its command runs, its check mark or a window changes,
+// a dialog or message comes up); Beenden closes the window.
+TEST_F(ListsWindowTest, EveryEnabledMenuItemActs) {
+    qputenv("VORLUNE_AUDIO_OUTPUT", "null");
+    qputenv("VORLUNE_VIDEO_OUTPUT", "null");
+    auto w = window();
+    ListsIntegration* lists = w->lists();
+    lists->rememberTitles({QStringLiteral("Erste:\\Ordner\\Eins.mp3")});
+    lists->askSaveFile = [] { return QString(); };
+    lists->askRecipient = [] { return QString(); };
+    TreeNode* media = w->collection().node(Collection::MediaList);
+    ASSERT_GT(media->childCount(), 0);
+    ASSERT_GT(media->child(0)->childCount(), 0);
+    w->views()->selectNode(media->child(0)->child(0));
+    ASSERT_EQ(w->views()->itemCount(), 2);
+    w->views()->selectAll();
+
+    // The context menu opens on the list.
+    QAbstractItemView* view = w->views()->list();
+    emit view->customContextMenuRequested(QPoint(5, 5));
+    ASSERT_TRUE(waitFor([&] { return lists->popupMenu1()->isVisible(); }));
+    lists->popupMenu1()->close();
+
+    int modals = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget* m = QApplication::activeModalWidget()) {
+            ++modals;
+            m->close();
+        }
+        if (QWidget* p = QApplication::activePopupWidget()) p->close();
+    });
+    closer.start(20);
+
+    // The web view's switch needs the engine and a display (the web window tests have
+    // both); Beenden comes last.
+    const QStringList skipped{"Browser1", "Browser2", "Beenden1"};
+    QList<QAction*> items;
+    std::function<void(QMenu*)> collect = [&](QMenu* menu) {
+        for (QAction* a : menu->actions()) {
+            if (a->menu())
+                collect(a->menu());
+            else if (!a->isSeparator() && !skipped.contains(a->objectName()))
+                items << a;
+        }
+    };
+    for (QAction* a : w->menuBar()->actions())
+        if (a->menu()) collect(a->menu());
+    collect(lists->popupMenu2());
+    collect(lists->popupMenu1());
+    ASSERT_GT(items.size(), 40);
+
+    QStringList idle;
+    int enabled = 0;
+    for (QAction* a : items) {
+        if (!a->isEnabled()) continue;
+        ++enabled;
+        // A choice already made is made again after another one.
+        if (QActionGroup* g = a->actionGroup(); g && g->isExclusive() && a->isChecked())
+            for (QAction* other : g->actions())
+                if (other != a && other->isEnabled()) {
+                    other->trigger();
+                    break;
+                }
+        QSignalSpy ran(&w->commandTable(), &CommandTable::ran);
+        const bool checked = a->isChecked();
+        const qsizetype shown = boxes.size();
+        const int modalsBefore = modals;
+        QSet<QWidget*> windows;
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (t->isVisible()) windows.insert(t);
+        const QString status = w->statusText->text();
+        a->trigger();
+        QTest::qWait(60);
+        bool opened = false;
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (t->isVisible() && !windows.contains(t) && !qobject_cast<QMenu*>(t)) {
+                opened = true;
+                t->close();
+            }
+        const bool acted = !ran.isEmpty() || a->isChecked() != checked || boxes.size() > shown ||
+                           modals > modalsBefore || opened || w->statusText->text() != status;
+        if (!acted) idle << a->objectName() + u' ' + a->text();
+    }
+    EXPECT_GT(enabled, 20);
+    EXPECT_TRUE(idle.isEmpty()) << idle.join(u'\n').toStdString();
+
+    w->action(QStringLiteral("Beenden1"))->trigger();
+    EXPECT_TRUE(waitFor([&] { return !w->isVisible(); }));
 }
 
 } // namespace
