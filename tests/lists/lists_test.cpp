@@ -413,6 +413,85 @@ TEST_F(ListsWindowTest, SavingAndMailingThroughTheDesktopOrTheAccount) {
     EXPECT_TRUE(w->statusText->text().isEmpty());
 }
 
+// A new user's round: titles remembered from two media through the menus, the program
+// restarted, the list saved into a second installation's catalogue and mailed there; the
+// second installation loads the saved file and the saved mail as media of type PAD.
+TEST_F(ListsWindowTest, RememberedRestartedSavedAndMailedToASecondInstallation) {
+    QString error;
+    ASSERT_TRUE(indexfile::writeIndexFile(
+        catalogue + QStringLiteral("/b.cd"),
+        {"BEGIN::CD", "LABEL::Zweite", "Zweite:\\Jazz\\", "Zweite:\\Jazz\\Drei.mp3"}, &error));
+    const QStringList titles{"Erste:\\Ordner\\Eins.mp3", "Erste:\\Ordner\\Zwei.mp3",
+                             "Zweite:\\Jazz\\Drei.mp3"};
+    auto w = window();
+    TreeNode* media = w->collection().mediaListNode();
+    ASSERT_EQ(media->childCount(), 2);
+    const char* items[] = {"Merken1", "Merken2"}; // the file menu's, the context menu's
+    for (int i = 0; i < 2; ++i) {
+        w->views()->selectNode(media->child(i)->child(0));
+        w->views()->selectAll();
+        QAction* item = w->action(QLatin1String(items[i]));
+        if (!item) item = w->lists()->popupMenu1()->findChild<QAction*>(QLatin1String(items[i]));
+        ASSERT_TRUE(item && item->isEnabled()) << items[i];
+        item->trigger();
+    }
+    EXPECT_EQ(w->lists()->list(), titles);
+    w->views()->selectFixedNode(Collection::MerkzettelNode);
+    w->views()->selectAll();
+    EXPECT_EQ(w->views()->itemCount(), 3);
+    EXPECT_FALSE(w->action(QStringLiteral("Merken1"))->isEnabled());
+    EXPECT_TRUE(enabled(*w, cmd::RemoveTitle));
+    w->close();
+    w.reset();
+
+    w = window();
+    EXPECT_EQ(w->lists()->list(), titles);
+    const QString second = env.path(QStringLiteral("zweite/katalog"));
+    ASSERT_TRUE(QDir().mkpath(second));
+    w->lists()->askSaveFile = [&] { return second + QStringLiteral("/Gemerkte Titel.cd"); };
+    w->action(QStringLiteral("ZumWeitergebenspeichern1"))->trigger();
+    SmtpPeer peer;
+    ASSERT_GT(peer.port(), 0);
+    account(peer.port()).save(*store);
+    w->lists()->askRecipient = [] { return QStringLiteral("du@example.org"); };
+    QSignalSpy done(w->lists(), &ListsIntegration::mailDone);
+    w->lists()
+        ->popupMenu2()
+        ->findChild<QAction*>(QStringLiteral("PereMailverschicken2"))
+        ->trigger();
+    ASSERT_TRUE(done.wait(30000));
+    ASSERT_TRUE(done.first().first().toBool());
+    // The receiver keeps the mail's text as an index file.
+    const QString mail = peer.message(1);
+    {
+        QFile f(second + QStringLiteral("/Per Mail.cd"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(mail.mid(mail.indexOf(QStringLiteral("\r\n\r\n")) + 4).toUtf8());
+    }
+    w->close();
+    w.reset();
+
+    TForm1::Environment e;
+    e.catalogDir = second;
+    e.dataDir = env.path(QStringLiteral("zweite/data"));
+    e.tempDir = env.path(QStringLiteral("zweite/tmp"));
+    SettingsStore otherStore(env.path(QStringLiteral("zweite/registry.json")));
+    e.store = &otherStore;
+    TForm1 other(e);
+    bool loaded = false;
+    QObject::connect(&other, &TForm1::loadFinished, &other, [&loaded] { loaded = true; });
+    other.show();
+    ASSERT_TRUE(waitFor([&] { return loaded; }));
+    const TreeNode* otherMedia = other.collection().mediaListNode();
+    ASSERT_EQ(otherMedia->childCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const TreeNode* medium = otherMedia->child(i);
+        ASSERT_TRUE(medium->media) << medium->text.toStdString();
+        EXPECT_EQ(medium->media->MediaType, indexfile::MediaPad) << medium->text.toStdString();
+    }
+    EXPECT_EQ(other.collection().titleCount, 6);
+}
+
 // A list too long for one argument goes to the mail program as the attached saved file,
 // the body keeping the head that says what to do with it.
 TEST_F(ListsWindowTest, LongListGoesToTheMailProgramAsAttachment) {
