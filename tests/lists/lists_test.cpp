@@ -2,6 +2,7 @@
 #include "collection_views.h"
 #include "command_panel.h"
 #include "commands.h"
+#include "entry.h"
 #include "index_file.h"
 #include "lists_integration.h"
 #include "mail_account.h"
@@ -31,6 +32,7 @@
 #include <QTcpServer>
 #include <QThreadPool>
 #include <QTimer>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -239,6 +241,17 @@ TEST(Mail, SentThroughTheUsersAccountByteForByte) {
     const Sent sent = sendAndWait(sharing, account(port), titles, context);
     EXPECT_FALSE(sent.ok);
     EXPECT_FALSE(sent.reason.isEmpty());
+}
+
+// The save dialog asks before overwriting in German like the rest of the program.
+TEST(Merkzettel, TheSaveDialogAsksInGerman) {
+    const char* question = "%1 already exists.\nDo you want to replace it?";
+    QTranslator toolkit;
+    ASSERT_TRUE(entry::installToolkitTexts(toolkit));
+    const QString asked = QCoreApplication::translate("QFileDialog", question);
+    QCoreApplication::removeTranslator(&toolkit);
+    EXPECT_NE(asked, QString::fromLatin1(question));
+    EXPECT_TRUE(asked.contains(QStringLiteral("%1"))) << asked.toStdString();
 }
 
 // A server that takes the connection and never answers: a job going away does not wait
@@ -617,6 +630,48 @@ TEST_F(ListsWindowTest, EveryEnabledMenuItemActs) {
     }
     EXPECT_GT(enabled, 20);
     EXPECT_TRUE(idle.isEmpty()) << idle.join(u'\n').toStdString();
+
+    // The context menu's view items and the main menu's stay in step either way; arranging
+    // on the grid is offered for the icon styles only.
+    QMenu* viewMenu = lists->popupMenu1()->findChild<QMenu*>(QStringLiteral("Ansicht2"));
+    ASSERT_NE(viewMenu, nullptr);
+    auto own = [viewMenu](const char* name) {
+        return viewMenu->findChild<QAction*>(QLatin1String(name));
+    };
+    const struct {
+        const char *clicked, *main, *mirror;
+        bool viaMain;
+        bool arrange;
+    } steps[] = {
+        {"GroeSymbole2", "GroeSymbole1", "GroeSymbole2", false, true},
+        {"Liste1", "Liste1", "Liste2", true, false},
+        {"KleineSymbole1", "KleineSymbole1", "KleineSymbole2", true, true},
+        {"Details2", "Details1", "Details2", false, false},
+        {"Name2", "Name1", "Name2", false, false},
+        {"AusfhrlicherName1", "AusfhrlicherName1", "AusfhrlicherName2", true, false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.clicked);
+        QAction* clicked =
+            step.viaMain ? w->action(QLatin1String(step.clicked)) : own(step.clicked);
+        ASSERT_NE(clicked, nullptr);
+        const bool before = w->action(QLatin1String(step.main))->isChecked();
+        clicked->trigger();
+        QTest::qWait(20);
+        const bool after = w->action(QLatin1String(step.main))->isChecked();
+        if (clicked->actionGroup())
+            EXPECT_TRUE(after);
+        else
+            EXPECT_NE(after, before);
+        EXPECT_EQ(own(step.mirror)->isChecked(), after);
+        EXPECT_EQ(w->action(QStringLiteral("AmRasterausrichten1"))->isEnabled(), step.arrange);
+        EXPECT_EQ(own("AmRasterausrichten2")->isEnabled(), step.arrange);
+        if (step.arrange) {
+            QSignalSpy ran(&w->commandTable(), &CommandTable::ran);
+            own("AmRasterausrichten2")->trigger();
+            EXPECT_EQ(ran.value(0).value(0).toString(), QLatin1String(cmd::ArrangeIcons));
+        }
+    }
 
     w->action(QStringLiteral("Beenden1"))->trigger();
     EXPECT_TRUE(waitFor([&] { return !w->isVisible(); }));
