@@ -48,6 +48,34 @@ QByteArray encodedWord(const QString& text) {
     return out;
 }
 
+namespace {
+
+// One body line as quoted-printable, broken softly so that no line passes 76 characters.
+QByteArray quotedPrintable(const QByteArray& line) {
+    QByteArray out;
+    qsizetype width = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const uchar c = uchar(line.at(i));
+        const bool last = i + 1 == line.size();
+        QByteArray piece;
+        if (c >= 33 && c <= 126 && c != '=')
+            piece = QByteArray(1, char(c));
+        else if ((c == ' ' || c == '\t') && !last)
+            piece = QByteArray(1, char(c));
+        else
+            piece = '=' + QByteArray::number(c, 16).rightJustified(2, '0').toUpper();
+        if (width + piece.size() > 75) {
+            out += "=\r\n";
+            width = 0;
+        }
+        out += piece;
+        width += piece.size();
+    }
+    return out;
+}
+
+} // namespace
+
 QByteArray compose(const MailMessage& m) {
     const QLocale c = QLocale::c();
     const QDateTime when = m.date.isValid() ? m.date : QDateTime::currentDateTime();
@@ -65,14 +93,22 @@ QByteArray compose(const MailMessage& m) {
     out += "Subject: " + encodedWord(m.subject) + "\r\n";
     out += "MIME-Version: 1.0\r\n";
     out += "Content-Type: text/plain; charset=UTF-8\r\n";
-    out += "Content-Transfer-Encoding: 8bit\r\n";
-    out += "\r\n";
+    QList<QByteArray> body;
+    body.reserve(m.lines.size());
+    bool longLines = false;
     for (const QString& line : m.lines) {
         QString clean = line;
         clean.remove(u'\r');
         clean.remove(u'\n');
-        out += clean.toUtf8() + "\r\n";
+        body << clean.toUtf8();
+        longLines = longLines || body.constLast().size() > kMaxLineOctets;
     }
+    // Mail servers break or refuse longer lines; then the body goes as quoted-printable.
+    out += longLines ? "Content-Transfer-Encoding: quoted-printable\r\n"
+                     : "Content-Transfer-Encoding: 8bit\r\n";
+    out += "\r\n";
+    for (const QByteArray& line : body)
+        out += (longLines ? quotedPrintable(line) : line) + "\r\n";
     return out;
 }
 

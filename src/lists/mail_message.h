@@ -26,6 +26,9 @@ namespace mail {
 bool validAddress(const QString& address);
 // The subject as one header word: plain when it is printable ASCII, else RFC 2047 "B".
 QByteArray encodedWord(const QString& text);
+// The whole message with CR LF line ends; 8 bit, or quoted-printable when a line is longer
+// than a mail line may be.
+inline constexpr qsizetype kMaxLineOctets = 998;
 QByteArray compose(const MailMessage& message);
 
 struct Result {

@@ -124,6 +124,43 @@ TEST(Mail, AddressesAndEncodedSubjects) {
     EXPECT_EQ(QString::fromUtf8(decoded), "Merkzettel von Jörg Bcc: x");
 }
 
+// A line longer than a mail line may be sends the body as quoted-printable, which gives
+// back every line whole; short lines go as they are.
+TEST(Mail, LongLinesGoQuotedPrintable) {
+    auto decode = [](QByteArray text) {
+        text.replace("=\r\n", "");
+        QByteArray out;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text.at(i) == '=' && i + 2 < text.size()) {
+                out += char(text.mid(i + 1, 2).toInt(nullptr, 16));
+                i += 2;
+            } else {
+                out += text.at(i);
+            }
+        }
+        return out;
+    };
+    const QString longLine =
+        QStringLiteral("Lang:\\") + QString(600, u'ä') + QStringLiteral(" =.mp3 ");
+    const struct {
+        QStringList lines;
+        bool quoted;
+    } cases[] = {{{"kurz", "Jörg = gut "}, false}, {{"kurz", longLine, "a = b\t"}, true}};
+    for (const auto& c : cases) {
+        MailMessage m{"Vorlune", "ich@example.org", "du@example.org", "x", c.lines, {}};
+        const QByteArray text = mail::compose(m);
+        const qsizetype split = text.indexOf("\r\n\r\n");
+        ASSERT_GT(split, 0);
+        EXPECT_EQ(text.left(split).contains("Content-Transfer-Encoding: quoted-printable"),
+                  c.quoted);
+        const QByteArray body = text.mid(split + 4);
+        for (const QByteArray& line : body.split('\n'))
+            EXPECT_LE(line.size(), c.quoted ? 77 : mail::kMaxLineOctets + 1);
+        EXPECT_EQ(QString::fromUtf8(c.quoted ? decode(body) : body),
+                  c.lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    }
+}
+
 // A real SMTP server on loopback (aiosmtpd); it keeps each message as received.
 class SmtpPeer {
 public:
