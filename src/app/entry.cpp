@@ -5,8 +5,12 @@
 #include "url_import.h"
 #include "version_info.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 namespace entry {
 
@@ -52,6 +56,12 @@ QString catalogDir(const QString& firstArgument, const QString& dataDir) {
         QFileInfo(firstArgument).isDir())
         return QDir::cleanPath(QDir(firstArgument).absolutePath());
     return dataDir;
+}
+
+bool installToolkitTexts(QTranslator& translator) {
+    return translator.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+           QCoreApplication::installTranslator(&translator);
 }
 
 } // namespace entry

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QTranslator;
 class SingleInstance;
 
 // The steps of the program entry that come before any window.
@@ -32,5 +33,10 @@ int instanceStep(SingleInstance& instance, const std::function<void(const QStrin
 // The catalogue folder: the first argument when it names an existing folder (and is no
 // import URL), else the data folder.
 QString catalogDir(const QString& firstArgument, const QString& dataDir);
+
+// The toolkit's own texts (file dialogs and their overwrite question, standard buttons)
+// in German like the rest, when the translation is installed. The translator must stay
+// alive while it is installed.
+bool installToolkitTexts(QTranslator& translator);
 
 } // namespace entry

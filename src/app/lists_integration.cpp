@@ -112,8 +112,11 @@ void ListsIntegration::buildMenus() {
         cmd::MailBrainList);
     QPushButton* mz = window_->commands->mz_btn;
     mz->setEnabled(true);
-    connect(mz, &QPushButton::clicked, popup2_,
-            [this, mz] { popup2_->popup(mz->mapToGlobal(QPoint(0, mz->height()))); });
+    // Just below the button, at the left edge of the command bar.
+    connect(mz, &QPushButton::clicked, popup2_, [this, mz] {
+        const QPoint below = mz->mapToGlobal(QPoint(0, mz->height()));
+        popup2_->popup(QPoint(window_->commands->mapToGlobal(QPoint(0, 0)).x(), below.y()));
+    });
 
     // The title list's context menu.
     popup1_ = new QMenu(window_);

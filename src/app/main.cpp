@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTranslator>
 
 int main(int argc, char** argv) {
     // The web view's "res" scheme exists before the application object.
@@ -21,6 +22,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Vorlune"));
     QApplication::setDesktopFileName(QStringLiteral("vorlune"));
     QApplication::setQuitOnLastWindowClosed(true);
+    QTranslator toolkitTexts;
+    entry::installToolkitTexts(toolkitTexts);
 
     const QStringList args = QApplication::arguments();
     const QString first = args.size() > 1 ? args.at(1) : QString();

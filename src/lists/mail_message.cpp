@@ -15,7 +15,8 @@ bool validAddress(const QString& address) {
     const qsizetype at = address.indexOf(u'@');
     if (at == 0 || at == address.size() - 1 || address.startsWith(u'-')) return false;
     for (const QChar c : address) {
-        if (c.unicode() < 0x21 || c.unicode() == 0x7f) return false;
+        // Plain ASCII: the envelope and the headers carry the address as it stands.
+        if (c.unicode() < 0x21 || c.unicode() > 0x7e) return false;
         if (QStringView(u"<>\"(),;:[]\\").contains(c)) return false;
     }
     return true;
@@ -47,6 +48,34 @@ QByteArray encodedWord(const QString& text) {
     return out;
 }
 
+namespace {
+
+// One body line as quoted-printable, broken softly so that no line passes 76 characters.
+QByteArray quotedPrintable(const QByteArray& line) {
+    QByteArray out;
+    qsizetype width = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const uchar c = uchar(line.at(i));
+        const bool last = i + 1 == line.size();
+        QByteArray piece;
+        if (c >= 33 && c <= 126 && c != '=')
+            piece = QByteArray(1, char(c));
+        else if ((c == ' ' || c == '\t') && !last)
+            piece = QByteArray(1, char(c));
+        else
+            piece = '=' + QByteArray::number(c, 16).rightJustified(2, '0').toUpper();
+        if (width + piece.size() > 75) {
+            out += "=\r\n";
+            width = 0;
+        }
+        out += piece;
+        width += piece.size();
+    }
+    return out;
+}
+
+} // namespace
+
 QByteArray compose(const MailMessage& m) {
     const QLocale c = QLocale::c();
     const QDateTime when = m.date.isValid() ? m.date : QDateTime::currentDateTime();
@@ -64,14 +93,22 @@ QByteArray compose(const MailMessage& m) {
     out += "Subject: " + encodedWord(m.subject) + "\r\n";
     out += "MIME-Version: 1.0\r\n";
     out += "Content-Type: text/plain; charset=UTF-8\r\n";
-    out += "Content-Transfer-Encoding: 8bit\r\n";
-    out += "\r\n";
+    QList<QByteArray> body;
+    body.reserve(m.lines.size());
+    bool longLines = false;
     for (const QString& line : m.lines) {
         QString clean = line;
         clean.remove(u'\r');
         clean.remove(u'\n');
-        out += clean.toUtf8() + "\r\n";
+        body << clean.toUtf8();
+        longLines = longLines || body.constLast().size() > kMaxLineOctets;
     }
+    // Mail servers break or refuse longer lines; then the body goes as quoted-printable.
+    out += longLines ? "Content-Transfer-Encoding: quoted-printable\r\n"
+                     : "Content-Transfer-Encoding: 8bit\r\n";
+    out += "\r\n";
+    for (const QByteArray& line : body)
+        out += (longLines ? quotedPrintable(line) : line) + "\r\n";
     return out;
 }
 
@@ -92,10 +129,16 @@ size_t readBody(char* buffer, size_t size, size_t count, void* user) {
     return n;
 }
 
+// libcurl calls it at least once a second, also while it waits for the server.
+int checkCancel(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* cancel = static_cast<const std::atomic_bool*>(user);
+    return cancel && cancel->load() ? 1 : 0;
+}
+
 } // namespace
 
 Result send(const MailAccount& account, const QString& to, const QByteArray& message,
-            int timeoutSeconds) {
+            int timeoutSeconds, const std::atomic_bool* cancel) {
     Result result;
     if (!validAddress(to) || !validAddress(account.sender)) {
         result.reason = QStringLiteral("Ungültige Adresse");
@@ -135,6 +178,11 @@ Result send(const MailAccount& account, const QString& to, const QByteArray& mes
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, long(timeoutSeconds));
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+    if (cancel) {
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, checkCancel);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic_bool*>(cancel));
+    }
 
     const CURLcode code = curl_easy_perform(curl);
     if (code == CURLE_OK) {

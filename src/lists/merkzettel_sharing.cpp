@@ -4,20 +4,16 @@
 #include "merkzettel.h"
 
 #include <QLocale>
-#include <QtConcurrent/QtConcurrentRun>
 
 MerkzettelSharing::MerkzettelSharing(QObject* parent) : QObject(parent) {
-    connect(&watcher_, &QFutureWatcher<mail::Result>::finished, this, [this] {
-        const mail::Result r = watcher_.result();
-        emit mailFinished(r.ok, r.reason);
-    });
+    connect(&job_, &MailJob::finished, this, &MerkzettelSharing::mailFinished);
 }
 
-// A mail still under way finishes on its own: the task holds copies of what it sends.
+// A mail still under way is told to stop and ends on its own.
 MerkzettelSharing::~MerkzettelSharing() = default;
 
 QString MerkzettelSharing::dateTimeText(const QDateTime& when) {
-    return QLocale().toString(when, QLocale::ShortFormat);
+    return indexfile::listDateTimeText(when, QLocale());
 }
 
 bool MerkzettelSharing::save(const QString& path, const QStringList& titles, const Context& context,
@@ -39,7 +35,7 @@ QString MerkzettelSharing::subject(const Context& context) {
 
 bool MerkzettelSharing::send(const MailAccount& account, const QString& to,
                              const QStringList& titles, const Context& context) {
-    if (watcher_.isRunning()) return false;
+    if (job_.isRunning()) return false;
     MailMessage m;
     m.fromName = QStringLiteral("Vorlune");
     m.from = account.sender.trimmed();
@@ -47,11 +43,7 @@ bool MerkzettelSharing::send(const MailAccount& account, const QString& to,
     m.subject = subject(context);
     m.lines = mailLines(titles, context);
     m.date = context.now;
-    const QByteArray message = mail::compose(m);
-    const QString recipient = m.to;
-    watcher_.setFuture(QtConcurrent::run(
-        [account, recipient, message] { return mail::send(account, recipient, message); }));
-    return true;
+    return job_.start(account, m.to, mail::compose(m));
 }
 
 QStringList MerkzettelSharing::desktopMailArguments(const QString& to, const QString& subject,

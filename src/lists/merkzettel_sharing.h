@@ -1,10 +1,10 @@
 #pragma once
 
 #include "mail_account.h"
+#include "mail_job.h"
 #include "mail_message.h"
 
 #include <QDateTime>
-#include <QFutureWatcher>
 #include <QObject>
 #include <QStringList>
 
@@ -28,13 +28,14 @@ public:
     // Head, three empty lines and the index part.
     static QStringList mailLines(const QStringList& titles, const Context& context);
     static QString subject(const Context& context);
+    // "08-DEC-2026 20:01:00": the date of saved and mailed lists.
     static QString dateTimeText(const QDateTime& when);
 
     // Sends off the GUI thread; mailFinished reports the outcome. False when a mail is
     // still under way.
     bool send(const MailAccount& account, const QString& to, const QStringList& titles,
               const Context& context);
-    bool isSending() const { return watcher_.isRunning(); }
+    bool isSending() const { return job_.isRunning(); }
 
     // The desktop mail program's command line for the message; a body too long for one
     // argument goes as the attached saved file instead.
@@ -46,5 +47,5 @@ signals:
     void mailFinished(bool ok, const QString& reason);
 
 private:
-    QFutureWatcher<mail::Result> watcher_;
+    MailJob job_;
 };

@@ -2,6 +2,7 @@
 
 #include "desktop_shortcut.h"
 #include "encoder_search_window.h"
+#include "mail_job.h"
 #include "mail_message.h"
 #include "mail_password.h"
 #include "registered_owner.h"
@@ -23,13 +24,11 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include <QtConcurrent/QtConcurrentRun>
-
 #include <algorithm>
 
 TForm5::TForm5(OptionsHost& host, QWidget* parent)
     : QDialog(parent), host_(host), vault_(new MailPasswordVault(this)),
-      testMail_(new QFutureWatcher<mail::Result>(this)) {
+      testMail_(new MailJob(this)) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Optionen"));
     setModal(true);
@@ -56,25 +55,23 @@ TForm5::TForm5(OptionsHost& host, QWidget* parent)
     layout->addWidget(PageControl1, 1);
     layout->addLayout(buttons);
     connect(PageControl1, &QTabWidget::currentChanged, this, &TForm5::pageChanged);
-    connect(testMail_, &QFutureWatcherBase::finished, this, [this] {
+    connect(testMail_, &MailJob::finished, this, [this](bool ok, const QString& reason) {
         mailTest->setEnabled(true);
-        const mail::Result r = testMail_->result();
-        if (r.ok)
+        if (ok)
             host_.ask(QMessageBox::Information, QStringLiteral("Die Testnachricht wurde gesendet."),
                       QMessageBox::Ok);
         else
             host_.ask(QMessageBox::Critical,
                       QStringLiteral("Die Testnachricht konnte nicht gesendet werden.\n\n") +
-                          r.reason,
+                          reason,
                       QMessageBox::Ok);
-        emit testMessageDone(r.ok, r.reason);
+        emit testMessageDone(ok, reason);
     });
     connect(vault_, &MailPasswordVault::availabilityKnown, this, &TForm5::showPasswordPlace);
 }
 
-TForm5::~TForm5() {
-    testMail_->waitForFinished();
-}
+// A test mail still under way is told to stop and ends on its own (see MailJob).
+TForm5::~TForm5() = default;
 
 int TForm5::currentPage() const {
     return PageControl1->currentIndex();
@@ -563,6 +560,5 @@ void TForm5::sendTestMessage() {
     m.date = QDateTime::currentDateTime();
     const QByteArray message = mail::compose(m);
     mailTest->setEnabled(false);
-    testMail_->setFuture(
-        QtConcurrent::run([a, message] { return mail::send(a, a.sender, message); }));
+    testMail_->start(a, a.sender, message);
 }

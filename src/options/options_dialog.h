@@ -5,12 +5,12 @@
 #include "profile_editor.h"
 
 #include <QDialog>
-#include <QFutureWatcher>
 #include <QImage>
 
 #include <functional>
 #include <memory>
 
+class MailJob;
 class MailPasswordVault;
 class QCheckBox;
 class QComboBox;
@@ -21,10 +21,6 @@ class QPushButton;
 class QSpinBox;
 class QTabWidget;
 class TForm9;
-
-namespace mail {
-struct Result;
-}
 
 // "Optionen": profiles, event sounds, search switches, command groups, streaming, a few
 // housekeeping actions and the mail account, one page each. Most pages write their
@@ -188,7 +184,7 @@ private:
     TForm9* form9_ = nullptr;
     FilePrompt filePrompt_;
     std::function<QString()> encoderPrompt_;
-    QFutureWatcher<mail::Result>* testMail_;
+    MailJob* testMail_;
     QImage picture_;          // the preview's picture
     QString iconFile_;        // the picture file the user chose, or the profile's own
     bool iconChosen_ = false; // a picture was picked since the profile was loaded

@@ -1,9 +1,12 @@
 #include "collection.h"
+#include "collection_views.h"
 #include "command_panel.h"
 #include "commands.h"
+#include "entry.h"
 #include "index_file.h"
 #include "lists_integration.h"
 #include "mail_account.h"
+#include "mail_job.h"
 #include "main_window.h"
 #include "merkzettel.h"
 #include "merkzettel_sharing.h"
@@ -12,16 +15,24 @@
 #include "text_codec.h"
 #include "tree_node.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QActionGroup>
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QThreadPool>
+#include <QTimer>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -66,6 +77,10 @@ TEST(Merkzettel, SavedFileHasSevenLinesForTwoTitlesAndLoadsAsAPadMedium) {
     ASSERT_EQ(lines.size(), 7);
     EXPECT_EQ(lines.first(), "MEDIATYPE::PAD");
     EXPECT_EQ(lines.at(1), "AUTHOR::Jörg Ä");
+    EXPECT_TRUE(
+        lines.at(2).contains(QRegularExpression(QStringLiteral("^VERSION::08-DEC-2026 20.01"))))
+        << lines.at(2).toStdString();
+    EXPECT_EQ(lines.at(3), "COMMENT::Gespeichert mit Vorlune, Version 1.5a");
     EXPECT_EQ(lines.mid(4), (QStringList{":\\Alle gemerkten Titel\\"} + titles));
 
     Collection other;
@@ -92,7 +107,8 @@ TEST(Mail, AddressesAndEncodedSubjects) {
                                                       {"a@x.de\r\nBcc: y", false},
                                                       {"<a@x.de>", false},
                                                       {"-oQ@x.de", false},
-                                                      {"a,b@x.de", false}};
+                                                      {"a,b@x.de", false},
+                                                      {"jörg@x.de", false}};
     for (const auto& [address, ok] : addresses)
         EXPECT_EQ(mail::validAddress(QString::fromUtf8(address)), ok) << address;
     EXPECT_EQ(mail::encodedWord(QStringLiteral("Vorlune - Merkzettel von Ich")),
@@ -106,6 +122,43 @@ TEST(Mail, AddressesAndEncodedSubjects) {
         if (p.startsWith("=?UTF-8?B?")) decoded += QByteArray::fromBase64(p.mid(10, p.size() - 12));
     }
     EXPECT_EQ(QString::fromUtf8(decoded), "Merkzettel von Jörg Bcc: x");
+}
+
+// A line longer than a mail line may be sends the body as quoted-printable, which gives
+// back every line whole; short lines go as they are.
+TEST(Mail, LongLinesGoQuotedPrintable) {
+    auto decode = [](QByteArray text) {
+        text.replace("=\r\n", "");
+        QByteArray out;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text.at(i) == '=' && i + 2 < text.size()) {
+                out += char(text.mid(i + 1, 2).toInt(nullptr, 16));
+                i += 2;
+            } else {
+                out += text.at(i);
+            }
+        }
+        return out;
+    };
+    const QString longLine =
+        QStringLiteral("Lang:\\") + QString(600, u'ä') + QStringLiteral(" =.mp3 ");
+    const struct {
+        QStringList lines;
+        bool quoted;
+    } cases[] = {{{"kurz", "Jörg = gut "}, false}, {{"kurz", longLine, "a = b\t"}, true}};
+    for (const auto& c : cases) {
+        MailMessage m{"Vorlune", "ich@example.org", "du@example.org", "x", c.lines, {}};
+        const QByteArray text = mail::compose(m);
+        const qsizetype split = text.indexOf("\r\n\r\n");
+        ASSERT_GT(split, 0);
+        EXPECT_EQ(text.left(split).contains("Content-Transfer-Encoding: quoted-printable"),
+                  c.quoted);
+        const QByteArray body = text.mid(split + 4);
+        for (const QByteArray& line : body.split('\n'))
+            EXPECT_LE(line.size(), c.quoted ? 77 : mail::kMaxLineOctets + 1);
+        EXPECT_EQ(QString::fromUtf8(c.quoted ? decode(body) : body),
+                  c.lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    }
 }
 
 // A real SMTP server on loopback (aiosmtpd); it keeps each message as received.
@@ -227,6 +280,37 @@ TEST(Mail, SentThroughTheUsersAccountByteForByte) {
     EXPECT_FALSE(sent.reason.isEmpty());
 }
 
+// The save dialog asks before overwriting in German like the rest of the program.
+TEST(Merkzettel, TheSaveDialogAsksInGerman) {
+    const char* question = "%1 already exists.\nDo you want to replace it?";
+    QTranslator toolkit;
+    ASSERT_TRUE(entry::installToolkitTexts(toolkit));
+    const QString asked = QCoreApplication::translate("QFileDialog", question);
+    QCoreApplication::removeTranslator(&toolkit);
+    EXPECT_NE(asked, QString::fromLatin1(question));
+    EXPECT_TRUE(asked.contains(QStringLiteral("%1"))) << asked.toStdString();
+}
+
+// A server that takes the connection and never answers: a job going away does not wait
+// for it, and its transfer stops long before the time-out.
+TEST(Mail, AJobGoingAwayDoesNotWaitForASilentServer) {
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    QElapsedTimer clock;
+    clock.start();
+    {
+        MailJob job;
+        const QByteArray message = "Subject: x\r\n\r\ny\r\n";
+        ASSERT_TRUE(job.start(account(silent.serverPort()), "du@example.org", message, 60));
+        EXPECT_FALSE(job.start(account(silent.serverPort()), "du@example.org", message, 60));
+        QTest::qWait(300);
+        EXPECT_TRUE(job.isRunning());
+    }
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(15000));
+    EXPECT_LT(clock.elapsed(), 15000);
+}
+
 // The Merkzettel in the main window: commands, enabling, persistence, mailing.
 class ListsWindowTest : public ::testing::Test {
 protected:
@@ -254,9 +338,12 @@ protected:
                 return answer;
             });
         bool done = false;
-        QObject::connect(w.get(), &TForm1::loadFinished, [&done] { done = true; });
+        // Gone after the first load: a reload must not reach this frame.
+        const QMetaObject::Connection c =
+            QObject::connect(w.get(), &TForm1::loadFinished, [&done] { done = true; });
         w->show();
         EXPECT_TRUE(waitFor([&] { return done; }));
+        QObject::disconnect(c);
         return w;
     }
     bool enabled(TForm1& w, const char* command) {
@@ -361,6 +448,270 @@ TEST_F(ListsWindowTest, SavingAndMailingThroughTheDesktopOrTheAccount) {
     EXPECT_TRUE(done.first().first().toBool());
     EXPECT_EQ(boxes.last(), "Die e-Mail wurde erfolgreich gesendet.");
     EXPECT_TRUE(peer.message(1).contains(QStringLiteral("Erste:\\Ordner\\Eins.mp3")));
+
+    // A server that is gone: the error message, the reason kept for its details.
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    account(closed.serverPort()).save(*store);
+    closed.close();
+    done.clear();
+    w->commandTable().run(QLatin1String(cmd::MailBrainList));
+    ASSERT_TRUE(done.wait(30000));
+    EXPECT_FALSE(done.first().first().toBool());
+    EXPECT_EQ(boxes.last(), "Die e-Mail konnte nicht versandt werden.");
+    EXPECT_FALSE(lists->lastMailError().isEmpty());
+    EXPECT_TRUE(w->statusText->text().isEmpty());
+}
+
+// A new user's round: titles remembered from two media through the menus, the program
+// restarted, the list saved into a second installation's catalogue and mailed there; the
+// second installation loads the saved file and the saved mail as media of type PAD.
+TEST_F(ListsWindowTest, RememberedRestartedSavedAndMailedToASecondInstallation) {
+    QString error;
+    ASSERT_TRUE(indexfile::writeIndexFile(
+        catalogue + QStringLiteral("/b.cd"),
+        {"BEGIN::CD", "LABEL::Zweite", "Zweite:\\Jazz\\", "Zweite:\\Jazz\\Drei.mp3"}, &error));
+    const QStringList titles{"Erste:\\Ordner\\Eins.mp3", "Erste:\\Ordner\\Zwei.mp3",
+                             "Zweite:\\Jazz\\Drei.mp3"};
+    auto w = window();
+    TreeNode* media = w->collection().mediaListNode();
+    ASSERT_EQ(media->childCount(), 2);
+    const char* items[] = {"Merken1", "Merken2"}; // the file menu's, the context menu's
+    for (int i = 0; i < 2; ++i) {
+        w->views()->selectNode(media->child(i)->child(0));
+        w->views()->selectAll();
+        QAction* item = w->action(QLatin1String(items[i]));
+        if (!item) item = w->lists()->popupMenu1()->findChild<QAction*>(QLatin1String(items[i]));
+        ASSERT_TRUE(item && item->isEnabled()) << items[i];
+        item->trigger();
+    }
+    EXPECT_EQ(w->lists()->list(), titles);
+    w->views()->selectFixedNode(Collection::MerkzettelNode);
+    w->views()->selectAll();
+    EXPECT_EQ(w->views()->itemCount(), 3);
+    EXPECT_FALSE(w->action(QStringLiteral("Merken1"))->isEnabled());
+    EXPECT_TRUE(enabled(*w, cmd::RemoveTitle));
+    w->close();
+    w.reset();
+
+    w = window();
+    EXPECT_EQ(w->lists()->list(), titles);
+    const QString second = env.path(QStringLiteral("zweite/katalog"));
+    ASSERT_TRUE(QDir().mkpath(second));
+    w->lists()->askSaveFile = [&] { return second + QStringLiteral("/Gemerkte Titel.cd"); };
+    w->action(QStringLiteral("ZumWeitergebenspeichern1"))->trigger();
+    SmtpPeer peer;
+    ASSERT_GT(peer.port(), 0);
+    account(peer.port()).save(*store);
+    w->lists()->askRecipient = [] { return QStringLiteral("du@example.org"); };
+    QSignalSpy done(w->lists(), &ListsIntegration::mailDone);
+    w->lists()
+        ->popupMenu2()
+        ->findChild<QAction*>(QStringLiteral("PereMailverschicken2"))
+        ->trigger();
+    ASSERT_TRUE(done.wait(30000));
+    ASSERT_TRUE(done.first().first().toBool());
+    // The receiver keeps the mail's text as an index file.
+    const QString mail = peer.message(1);
+    {
+        QFile f(second + QStringLiteral("/Per Mail.cd"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(mail.mid(mail.indexOf(QStringLiteral("\r\n\r\n")) + 4).toUtf8());
+    }
+    w->close();
+    w.reset();
+
+    TForm1::Environment e;
+    e.catalogDir = second;
+    e.dataDir = env.path(QStringLiteral("zweite/data"));
+    e.tempDir = env.path(QStringLiteral("zweite/tmp"));
+    SettingsStore otherStore(env.path(QStringLiteral("zweite/registry.json")));
+    e.store = &otherStore;
+    TForm1 other(e);
+    bool loaded = false;
+    QObject::connect(&other, &TForm1::loadFinished, &other, [&loaded] { loaded = true; });
+    other.show();
+    ASSERT_TRUE(waitFor([&] { return loaded; }));
+    const TreeNode* otherMedia = other.collection().mediaListNode();
+    ASSERT_EQ(otherMedia->childCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const TreeNode* medium = otherMedia->child(i);
+        ASSERT_TRUE(medium->media) << medium->text.toStdString();
+        EXPECT_EQ(medium->media->MediaType, indexfile::MediaPad) << medium->text.toStdString();
+    }
+    EXPECT_EQ(other.collection().titleCount, 6);
+}
+
+// A list too long for one argument goes to the mail program as the attached saved file,
+// the body keeping the head that says what to do with it.
+TEST_F(ListsWindowTest, LongListGoesToTheMailProgramAsAttachment) {
+    auto w = window();
+    ListsIntegration* lists = w->lists();
+    QStringList titles;
+    for (int i = 0; i < 700; ++i)
+        titles
+            << QStringLiteral("Erste:\\Ordner\\Titel Nummer %1 mit einem langen Namen.mp3").arg(i);
+    lists->rememberTitles(titles);
+    const QString record = env.path(QStringLiteral("args.txt"));
+    const QString standIn = env.path(QStringLiteral("xdg-email"));
+    {
+        QFile f(standIn);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n--\\n' \"$a\"; done > "
+                               "'%1.part'\nmv '%1.part' '%1'\n")
+                    .arg(record)
+                    .toUtf8());
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    lists->desktopMailProgram = standIn;
+    lists->askRecipient = [] { return QStringLiteral("du@example.org"); };
+    w->commandTable().run(QLatin1String(cmd::MailBrainList));
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(record); }));
+    const QStringList args = readText(record).split(QStringLiteral("\n--\n"));
+    const qsizetype attach = args.indexOf(QStringLiteral("--attach"));
+    ASSERT_GT(attach, 0);
+    EXPECT_EQ(args.at(attach + 1 + 1), "du@example.org");
+    EXPECT_EQ(args.at(attach - 1).split(QStringLiteral("\r\n")),
+              merkzettel::mailHead(merkzettel::registeredOwner()));
+    const QStringList saved =
+        readText(args.at(attach + 1)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    EXPECT_EQ(saved.size(), 5 + titles.size());
+    EXPECT_EQ(saved.mid(5), titles);
+    EXPECT_EQ(w->statusText->text(), "Der Merkzettel wurde an das e-Mail-Programm übergeben.");
+}
+
+// Every item of the menu bar, the Merkzettel menu and the title list's context menu: an
+// enabled item acts when clicked (its command runs, its check mark or a window changes,
+// a dialog or message comes up); Beenden closes the window.
+TEST_F(ListsWindowTest, EveryEnabledMenuItemActs) {
+    qputenv("VORLUNE_AUDIO_OUTPUT", "null");
+    qputenv("VORLUNE_VIDEO_OUTPUT", "null");
+    auto w = window();
+    ListsIntegration* lists = w->lists();
+    lists->rememberTitles({QStringLiteral("Erste:\\Ordner\\Eins.mp3")});
+    lists->askSaveFile = [] { return QString(); };
+    lists->askRecipient = [] { return QString(); };
+    TreeNode* media = w->collection().node(Collection::MediaList);
+    ASSERT_GT(media->childCount(), 0);
+    ASSERT_GT(media->child(0)->childCount(), 0);
+    w->views()->selectNode(media->child(0)->child(0));
+    ASSERT_EQ(w->views()->itemCount(), 2);
+    w->views()->selectAll();
+
+    // The context menu opens on the list.
+    QAbstractItemView* view = w->views()->list();
+    emit view->customContextMenuRequested(QPoint(5, 5));
+    ASSERT_TRUE(waitFor([&] { return lists->popupMenu1()->isVisible(); }));
+    lists->popupMenu1()->close();
+
+    int modals = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget* m = QApplication::activeModalWidget()) {
+            ++modals;
+            m->close();
+        }
+        if (QWidget* p = QApplication::activePopupWidget()) p->close();
+    });
+    closer.start(20);
+
+    // The web view's switch needs the engine and a display (the web window tests have
+    // both); Beenden comes last.
+    const QStringList skipped{"Browser1", "Browser2", "Beenden1"};
+    QList<QAction*> items;
+    std::function<void(QMenu*)> collect = [&](QMenu* menu) {
+        for (QAction* a : menu->actions()) {
+            if (a->menu())
+                collect(a->menu());
+            else if (!a->isSeparator() && !skipped.contains(a->objectName()))
+                items << a;
+        }
+    };
+    for (QAction* a : w->menuBar()->actions())
+        if (a->menu()) collect(a->menu());
+    collect(lists->popupMenu2());
+    collect(lists->popupMenu1());
+    ASSERT_GT(items.size(), 40);
+
+    QStringList idle;
+    int enabled = 0;
+    for (QAction* a : items) {
+        if (!a->isEnabled()) continue;
+        ++enabled;
+        // A choice already made is made again after another one.
+        if (QActionGroup* g = a->actionGroup(); g && g->isExclusive() && a->isChecked())
+            for (QAction* other : g->actions())
+                if (other != a && other->isEnabled()) {
+                    other->trigger();
+                    break;
+                }
+        QSignalSpy ran(&w->commandTable(), &CommandTable::ran);
+        const bool checked = a->isChecked();
+        const qsizetype shown = boxes.size();
+        const int modalsBefore = modals;
+        QSet<QWidget*> windows;
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (t->isVisible()) windows.insert(t);
+        const QString status = w->statusText->text();
+        a->trigger();
+        QTest::qWait(60);
+        bool opened = false;
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (t->isVisible() && !windows.contains(t) && !qobject_cast<QMenu*>(t)) {
+                opened = true;
+                t->close();
+            }
+        const bool acted = !ran.isEmpty() || a->isChecked() != checked || boxes.size() > shown ||
+                           modals > modalsBefore || opened || w->statusText->text() != status;
+        if (!acted) idle << a->objectName() + u' ' + a->text();
+    }
+    EXPECT_GT(enabled, 20);
+    EXPECT_TRUE(idle.isEmpty()) << idle.join(u'\n').toStdString();
+
+    // The context menu's view items and the main menu's stay in step either way; arranging
+    // on the grid is offered for the icon styles only.
+    QMenu* viewMenu = lists->popupMenu1()->findChild<QMenu*>(QStringLiteral("Ansicht2"));
+    ASSERT_NE(viewMenu, nullptr);
+    auto own = [viewMenu](const char* name) {
+        return viewMenu->findChild<QAction*>(QLatin1String(name));
+    };
+    const struct {
+        const char *clicked, *main, *mirror;
+        bool viaMain;
+        bool arrange;
+    } steps[] = {
+        {"GroeSymbole2", "GroeSymbole1", "GroeSymbole2", false, true},
+        {"Liste1", "Liste1", "Liste2", true, false},
+        {"KleineSymbole1", "KleineSymbole1", "KleineSymbole2", true, true},
+        {"Details2", "Details1", "Details2", false, false},
+        {"Name2", "Name1", "Name2", false, false},
+        {"AusfhrlicherName1", "AusfhrlicherName1", "AusfhrlicherName2", true, false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.clicked);
+        QAction* clicked =
+            step.viaMain ? w->action(QLatin1String(step.clicked)) : own(step.clicked);
+        ASSERT_NE(clicked, nullptr);
+        const bool before = w->action(QLatin1String(step.main))->isChecked();
+        clicked->trigger();
+        QTest::qWait(20);
+        const bool after = w->action(QLatin1String(step.main))->isChecked();
+        if (clicked->actionGroup())
+            EXPECT_TRUE(after);
+        else
+            EXPECT_NE(after, before);
+        EXPECT_EQ(own(step.mirror)->isChecked(), after);
+        EXPECT_EQ(w->action(QStringLiteral("AmRasterausrichten1"))->isEnabled(), step.arrange);
+        EXPECT_EQ(own("AmRasterausrichten2")->isEnabled(), step.arrange);
+        if (step.arrange) {
+            QSignalSpy ran(&w->commandTable(), &CommandTable::ran);
+            own("AmRasterausrichten2")->trigger();
+            EXPECT_EQ(ran.value(0).value(0).toString(), QLatin1String(cmd::ArrangeIcons));
+        }
+    }
+
+    w->action(QStringLiteral("Beenden1"))->trigger();
+    EXPECT_TRUE(waitFor([&] { return !w->isVisible(); }));
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -20,7 +21,9 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -353,4 +356,30 @@ TEST_F(OptionsWindow, MailPageSendsATestAndKeepsTheAccount) {
     EXPECT_FALSE(a.passwordInKeyring);
     EXPECT_EQ(a.sender, "ich@example.org");
     EXPECT_EQ(QFile::permissions(storePath) & (QFile::ReadOther | QFile::ReadGroup), 0);
+}
+
+// A test mail to a server that takes the connection and never answers: closing the
+// window does not wait for it, and the transfer stops long before its time-out.
+TEST_F(OptionsWindow, ClosingDuringASlowTestMailDoesNotWait) {
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    auto w = shown();
+    TForm5* d = dialog(*w);
+    d->openOn(optionspages::Mail);
+    d->mailServer->setText(QStringLiteral("127.0.0.1"));
+    d->mailPort->setValue(silent.serverPort());
+    d->mailSender->setText(QStringLiteral("ich@example.org"));
+    QSignalSpy done(d, &TForm5::testMessageDone);
+    d->mailTest->click();
+    QTest::qWait(300);
+    EXPECT_FALSE(d->mailTest->isEnabled()); // under way
+    QElapsedTimer clock;
+    clock.start();
+    d->closeButton->click();
+    w->close();
+    w.reset();
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(15000));
+    EXPECT_LT(clock.elapsed(), 15000);
+    EXPECT_TRUE(done.isEmpty());
 }
