@@ -12,6 +12,7 @@
 #include <bit>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -85,6 +86,7 @@ struct SearchIndex::Needle {
     QByteArray bytes;
     size_t rare1 = 0;
     size_t rare2 = 0;
+    size_t rare3 = 0; // the third rarest (rare1 for fewer than three bytes)
     qsizetype lastSlash = -1;
     bool impossible = false; // no title line can hold it
     quint64 head = 0;        // the first eight bytes (fewer: zero-filled)
@@ -108,6 +110,10 @@ struct SearchIndex::Needle {
         rare2 = rare1 == 0 && k > 1 ? 1 : 0;
         for (size_t i = 0; i < k; ++i)
             if (i != rare1 && count(i) < count(rare2)) rare2 = i;
+        rare3 = rare1;
+        for (size_t i = 0; i < k; ++i)
+            if (i != rare1 && i != rare2 && (rare3 == rare1 || count(i) < count(rare3)))
+                rare3 = i;
     }
 };
 
@@ -185,41 +191,80 @@ struct Group {
 };
 
 #if VORLUNE_SEARCH_X86
-// The first place in [p, end) where any needle of the group starts, or nullptr: 32 starting
-// positions at a time are tested for each needle's two rarest bytes.
-__attribute__((target("avx2"))) const char* findAnyAvx2(const char* p, const char* end,
-                                                        const Group& g) {
-    __m256i b1[kGroupMax];
-    __m256i b2[kGroupMax];
-    for (size_t j = 0; j < g.count; ++j) {
-        b1[j] = _mm256_set1_epi8(g.n[j]->bytes[qsizetype(g.n[j]->rare1)]);
-        b2[j] = _mm256_set1_epi8(g.n[j]->bytes[qsizetype(g.n[j]->rare2)]);
+// Sets the bit of every item in [first, last) whose text contains any of the first N
+// needles of the group; bits[0] stands for item `origin`. 32 starting positions at a time
+// are tested for each needle's three rarest bytes (all its bytes when it has no more), the
+// items told apart by their line ends, so that dense hits cost no branches of their own.
+__attribute__((target("avx2"), always_inline)) inline __m256i at(const char* p, size_t offset) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + offset));
+}
+
+template <size_t N>
+__attribute__((target("avx2,popcnt"))) void
+markAnyAvx2(const Group& g, const char* base, const quint32* start, size_t first, size_t last,
+            size_t origin, quint64* out) {
+    __m256i b1[N], b2[N], b3[N];
+    size_t r1[N], r2[N], r3[N];
+    bool exact[N];
+    for (size_t j = 0; j < N; ++j) {
+        const Needle& n = *g.n[j];
+        r1[j] = n.rare1;
+        r2[j] = n.rare2;
+        r3[j] = n.rare3;
+        b1[j] = _mm256_set1_epi8(n.bytes[qsizetype(r1[j])]);
+        b2[j] = _mm256_set1_epi8(n.bytes[qsizetype(r2[j])]);
+        b3[j] = _mm256_set1_epi8(n.bytes[qsizetype(r3[j])]);
+        exact[j] = n.bytes.size() <= 3;
     }
+    const __m256i lineEnd = _mm256_set1_epi8('\n');
+    const char* p = base + start[first];
+    const char* end = base + start[last];
+    size_t item = first - origin;
     // Every load and every candidate of a step lies before end.
     for (; end - p >= ptrdiff_t(31 + g.maxLen); p += 32) {
-        unsigned m[kGroupMax];
-        unsigned any = 0;
-        for (size_t j = 0; j < g.count; ++j) {
-            const __m256i x =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + g.n[j]->rare1));
-            const __m256i y =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + g.n[j]->rare2));
-            m[j] = unsigned(_mm256_movemask_epi8(
-                _mm256_and_si256(_mm256_cmpeq_epi8(x, b1[j]), _mm256_cmpeq_epi8(y, b2[j]))));
-            any |= m[j];
+        unsigned hits = 0;
+        for (size_t j = 0; j < N; ++j) {
+            const __m256i eq =
+                _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi8(at(p, r1[j]), b1[j]),
+                                                  _mm256_cmpeq_epi8(at(p, r2[j]), b2[j])),
+                                 _mm256_cmpeq_epi8(at(p, r3[j]), b3[j]));
+            unsigned m = unsigned(_mm256_movemask_epi8(eq));
+            if (exact[j]) {
+                hits |= m;
+                continue;
+            }
+            for (; m; m &= m - 1) {
+                const int bit = std::countr_zero(m);
+                if (equalAt(p + bit, *g.n[j])) hits |= 1u << bit;
+            }
         }
-        while (any) {
-            const int bit = std::countr_zero(any);
-            any &= any - 1;
-            for (size_t j = 0; j < g.count; ++j)
-                if (((m[j] >> bit) & 1) && equalAt(p + bit, *g.n[j])) return p + bit;
+        const unsigned lines = unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi8(at(p, 0), lineEnd)));
+        for (; hits; hits &= hits - 1) {
+            const unsigned below = (1u << std::countr_zero(hits)) - 1;
+            setBit(out, item + size_t(_mm_popcnt_u32(lines & below)));
         }
+        item += size_t(_mm_popcnt_u32(lines));
     }
-    for (; p < end; ++p)
-        for (size_t j = 0; j < g.count; ++j)
-            if (size_t(end - p) >= size_t(g.n[j]->bytes.size()) && equalAt(p, *g.n[j])) return p;
-    return nullptr;
+    for (; p < end; ++p) {
+        if (*p == '\n') {
+            ++item;
+            continue;
+        }
+        for (size_t j = 0; j < N; ++j)
+            if (size_t(end - p) >= size_t(g.n[j]->bytes.size()) && equalAt(p, *g.n[j]))
+                setBit(out, item);
+    }
 }
+
+using MarkAny = void (*)(const Group&, const char*, const quint32*, size_t, size_t, size_t,
+                         quint64*);
+template <size_t... I>
+constexpr std::array<MarkAny, kGroupMax> markAnyTable(std::index_sequence<I...>) {
+    return {&markAnyAvx2<I + 1>...};
+}
+// By the number of needles, less one.
+constexpr std::array<MarkAny, kGroupMax> kMarkAnyAvx2 =
+    markAnyTable(std::make_index_sequence<kGroupMax>());
 #endif
 
 // The first occurrence of the needle in [p, end), or nullptr.
@@ -239,6 +284,12 @@ const char* find(const char* p, const char* end, const Needle& n) {
 // whose bit is set already, or clear in `only` (when given), need not be looked at.
 void scanAny(const Group& g, const char* base, const quint32* start, size_t first, size_t last,
              size_t origin, quint64* out, const quint64* only) {
+#if VORLUNE_SEARCH_X86
+    if (kHasAvx2) {
+        kMarkAnyAvx2[g.count - 1](g, base, start, first, last, origin, out);
+        return;
+    }
+#endif
     const auto skip = [&](size_t item) {
         return testBit(out, item - origin) || (only && !testBit(only, item - origin));
     };
@@ -247,9 +298,6 @@ void scanAny(const Group& g, const char* base, const quint32* start, size_t firs
     const char* next[kGroupMax] = {};
     bool done[kGroupMax] = {};
     const auto findAny = [&](const char* p) -> const char* {
-#if VORLUNE_SEARCH_X86
-        if (kHasAvx2) return findAnyAvx2(p, end, g);
-#endif
         const char* best = nullptr;
         for (size_t j = 0; j < g.count; ++j) {
             if (done[j]) continue;
