@@ -112,8 +112,7 @@ struct SearchIndex::Needle {
             if (i != rare1 && count(i) < count(rare2)) rare2 = i;
         rare3 = rare1;
         for (size_t i = 0; i < k; ++i)
-            if (i != rare1 && i != rare2 && (rare3 == rare1 || count(i) < count(rare3)))
-                rare3 = i;
+            if (i != rare1 && i != rare2 && (rare3 == rare1 || count(i) < count(rare3))) rare3 = i;
     }
 };
 
@@ -200,9 +199,9 @@ __attribute__((target("avx2"), always_inline)) inline __m256i at(const char* p, 
 }
 
 template <size_t N>
-__attribute__((target("avx2,popcnt"))) void
-markAnyAvx2(const Group& g, const char* base, const quint32* start, size_t first, size_t last,
-            size_t origin, quint64* out) {
+__attribute__((target("avx2,popcnt"))) void markAnyAvx2(const Group& g, const char* base,
+                                                        const quint32* start, size_t first,
+                                                        size_t last, size_t origin, quint64* out) {
     __m256i b1[N], b2[N], b3[N];
     size_t r1[N], r2[N], r3[N];
     bool exact[N];
@@ -358,6 +357,27 @@ struct SearchIndex::Query {
     std::vector<quint64> anyPlainFolder;          // the folders holding any plain term
     std::vector<quint64> anyMinusFolder;          // the folders holding any "-" term
 };
+
+namespace {
+// Copies the titles at `hits` over the null strings out[0, count).
+#if VORLUNE_SEARCH_X86
+__attribute__((target("prfchw")))
+#endif
+void copyTitles(const QString* titles, const quint32* hits, size_t count, QString* out) {
+    // Copying a title touches its shared text header, far apart for every title: ask for
+    // the next ones early (to be written) so that the waits overlap.
+    constexpr size_t kAhead = 24;
+    for (size_t i = 0; i < count; ++i) {
+        if (i + kAhead < count) {
+            // Only reads the pointer; nothing is detached.
+            QString& ahead = const_cast<QString&>(titles[hits[i + kAhead]]);
+            __builtin_prefetch(ahead.data_ptr().d_ptr(), 1);
+        }
+        // A null string needs no destruction: construct the copy in its place.
+        new (out + i) QString(titles[hits[i]]);
+    }
+}
+} // namespace
 
 SearchIndex::~SearchIndex() = default;
 
@@ -588,35 +608,36 @@ void SearchIndex::searchBlock(const Query& q, size_t first, size_t last, quint64
 }
 
 namespace {
-// Appends the list places of the hits among byName[first, last) to `out`: a title's place
-// is the number of hits before it.
+// Writes the list places of the hits among byName[first, last) to `out` and returns how
+// many: a title's place is the number of hits before it. No branch depends on the hits.
 template <typename Count>
-inline __attribute__((always_inline)) void
-placesInNameOrder(const std::vector<int>& byName, size_t first, size_t last, const quint64* match,
-                  const quint32* before, quint32 kept, std::vector<int>& out, Count count) {
+inline __attribute__((always_inline)) size_t
+placesInNameOrder(const int* byName, size_t first, size_t last, const quint64* match,
+                  const quint32* before, quint32 kept, int* out, Count count) {
+    size_t c = 0;
     for (size_t i = first; i < last; ++i) {
         const size_t t = size_t(byName[i]);
         const quint64 word = match[t / 64];
-        const quint64 bit = quint64(1) << (t % 64);
-        if (!(word & bit)) continue;
-        const quint32 place = before[t / 64] + count(word & (bit - 1));
-        if (place < kept) out.push_back(int(place));
+        const unsigned bit = unsigned(t % 64);
+        const quint32 place = before[t / 64] + count(word & ((quint64(1) << bit) - 1));
+        out[c] = int(place);
+        c += size_t((word >> bit) & 1) & size_t(place < kept);
     }
+    return c;
 }
 
-void placesGeneric(const std::vector<int>& byName, size_t first, size_t last, const quint64* match,
-                   const quint32* before, quint32 kept, std::vector<int>& out) {
-    placesInNameOrder(byName, first, last, match, before, kept, out,
-                      [](quint64 x) { return quint32(std::popcount(x)); });
+size_t placesGeneric(const int* byName, size_t first, size_t last, const quint64* match,
+                     const quint32* before, quint32 kept, int* out) {
+    return placesInNameOrder(byName, first, last, match, before, kept, out,
+                             [](quint64 x) { return quint32(std::popcount(x)); });
 }
 
 #if VORLUNE_SEARCH_X86
-__attribute__((target("popcnt"))) void placesPopcnt(const std::vector<int>& byName, size_t first,
-                                                    size_t last, const quint64* match,
-                                                    const quint32* before, quint32 kept,
-                                                    std::vector<int>& out) {
-    placesInNameOrder(byName, first, last, match, before, kept, out,
-                      [](quint64 x) { return quint32(__builtin_popcountll(x)); });
+__attribute__((target("popcnt"))) size_t placesPopcnt(const int* byName, size_t first, size_t last,
+                                                      const quint64* match, const quint32* before,
+                                                      quint32 kept, int* out) {
+    return placesInNameOrder(byName, first, last, match, before, kept, out,
+                             [](quint64 x) { return quint32(__builtin_popcountll(x)); });
 }
 
 const bool kHasPopcnt = [] {
@@ -642,18 +663,21 @@ std::vector<int> SearchIndex::displayOrder(const std::vector<quint64>& match, si
                    placesGeneric;
     // Parts of the name order at once, joined in order.
     const size_t n = byName_.size();
+    // Each part writes where its titles lie in the name order, then the parts are joined.
     const size_t parts = parallel ? size_t(workerCount()) * 2 : 1;
-    std::vector<std::vector<int>> part(parts);
+    const std::unique_ptr<int[]> buffer(new int[n]);
+    std::vector<size_t> found(parts);
     forBlocks(parts, parallel, [&](size_t p) {
-        part[p].reserve(kept / parts + 64);
-        places(byName_, n * p / parts, n * (p + 1) / parts, match.data(), before.data(),
-               quint32(kept), part[p]);
+        const size_t from = n * p / parts;
+        found[p] = places(byName_.data(), from, n * (p + 1) / parts, match.data(), before.data(),
+                          quint32(kept), buffer.get() + from);
     });
-    if (parts == 1) return std::move(part[0]);
     std::vector<int> order;
     order.reserve(kept);
-    for (const std::vector<int>& p : part)
-        order.insert(order.end(), p.begin(), p.end());
+    for (size_t p = 0; p < parts; ++p) {
+        const int* from = buffer.get() + n * p / parts;
+        order.insert(order.end(), from, from + found[p]);
+    }
     return order;
 }
 
@@ -739,17 +763,7 @@ SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& 
             for (quint64 left = match[first / 64 + w]; left; left &= left - 1)
                 hits[count++] = quint32(first + w * 64 + size_t(std::countr_zero(left)));
         count = size_t(std::min<qint64>(qint64(count), kept - pos));
-        // Copying a title touches its shared text header, far apart for every title: ask
-        // for the next ones early so that the waits overlap.
-        constexpr size_t kAhead = 16;
-        for (size_t i = 0; i < count; ++i) {
-            if (i + kAhead < count) {
-                // Only reads the pointer; nothing is detached.
-                QString& ahead = const_cast<QString&>(titles_[qsizetype(hits[i + kAhead])]);
-                __builtin_prefetch(ahead.data_ptr().d_ptr(), 1);
-            }
-            out[pos++] = titles_[qsizetype(hits[i])];
-        }
+        copyTitles(titles_.constData(), hits, count, out + pos);
     });
 
     if (kept >= nameorder::kKeepFrom)
