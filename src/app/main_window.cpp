@@ -554,16 +554,7 @@ void TForm1::loadSettings() {
     qs_text->addItems(settings_.quickSearchMru);
     qs_text->setEditText(m.searchText);
     qs_text->lineEdit()->selectAll();
-    quicksearch::SearchOptions options;
-    options.nomedia = m.searchExcludeMedia;
-    options.nopads = m.searchExcludePads;
-    options.reslimit = m.searchLimit;
-    options.reslimitcnt = m.searchLimitCount;
-    options.minln = m.searchMinLength;
-    options.minlncnt = m.searchMinLengthCount;
-    options.nosyntax = m.searchDisableHighlight;
-    options.noballoon = m.searchDisableBalloon;
-    quickSearch_->setOptions(options);
+    quickSearch_->setOptions(OptionsIntegration::searchOptions(optionspages::searchValues(m)));
     views_->setViewStyle(CollectionViews::ViewStyle(m.listViewStyle()));
     views_->setColumnVisible(CollectionViews::NameColumn, m.nameColumn);
     views_->setColumnVisible(CollectionViews::LabelColumn, m.cdColumn);

@@ -120,7 +120,11 @@ void OptionsIntegration::playSound(const QString& file, const QString& event) {
 void OptionsIntegration::applySearchOptions(const optionspages::SearchValues& v) {
     QuickSearch* search = window_->quickSearch();
     if (!search) return;
-    quicksearch::SearchOptions o = search->options();
+    search->setOptions(searchOptions(v));
+}
+
+quicksearch::SearchOptions OptionsIntegration::searchOptions(const optionspages::SearchValues& v) {
+    quicksearch::SearchOptions o;
     o.nomedia = v.nomedia;
     o.nopads = v.nopads;
     o.reslimit = v.reslimit;
@@ -129,7 +133,7 @@ void OptionsIntegration::applySearchOptions(const optionspages::SearchValues& v)
     o.minlncnt = v.minlncnt;
     o.nosyntax = v.nosyntax;
     o.noballoon = v.noballoon;
-    search->setOptions(o);
+    return o;
 }
 
 int OptionsIntegration::searchHistoryCount() const {

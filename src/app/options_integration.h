@@ -2,6 +2,7 @@
 
 #include "event_sounds.h"
 #include "options_host.h"
+#include "search_query.h"
 
 #include <QObject>
 
@@ -40,6 +41,8 @@ public:
     void profilesChanged() override;
     void playSound(const QString& file, const QString& event) override;
     void applySearchOptions(const optionspages::SearchValues& values) override;
+    // The quick search options the settings' search values stand for.
+    static quicksearch::SearchOptions searchOptions(const optionspages::SearchValues& values);
     int searchHistoryCount() const override;
     void clearSearchHistory() override;
     void clearPlaylistHistory() override;

@@ -12,6 +12,7 @@
 #include <bit>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -29,6 +30,10 @@ constexpr size_t kBlock = 4096;
 // Below this many titles the search runs on the calling thread alone.
 constexpr size_t kParallelFrom = 4 * kBlock;
 constexpr quint64 kMaxText = 0xFFFFFFF0ull; // offsets are 32-bit
+// Bytes after the end of each text, so that a comparison may read a whole word.
+constexpr qsizetype kPad = 64;
+// Terms scanned together in one pass.
+constexpr size_t kGroupMax = 8;
 
 void upperAscii(char* p, char* end) {
     for (; p != end; ++p)
@@ -81,11 +86,22 @@ struct SearchIndex::Needle {
     QByteArray bytes;
     size_t rare1 = 0;
     size_t rare2 = 0;
+    size_t rare3 = 0; // the third rarest (rare1 for fewer than three bytes)
     qsizetype lastSlash = -1;
     bool impossible = false; // no title line can hold it
+    quint64 head = 0;        // the first eight bytes (fewer: zero-filled)
+    quint64 headMask = 0;    // which bytes of head belong to the needle
 
     Needle(const QString& term, const std::array<quint32, 256>& counts) : bytes(term.toUtf8()) {
         impossible = bytes.isEmpty() || bytes.contains('\n') || bytes.contains('\r');
+        char h[8] = {};
+        char m[8] = {};
+        for (qsizetype i = 0; i < std::min<qsizetype>(bytes.size(), 8); ++i) {
+            h[i] = bytes[i];
+            m[i] = char(0xFF);
+        }
+        std::memcpy(&head, h, 8);
+        std::memcpy(&headMask, m, 8);
         lastSlash = bytes.lastIndexOf('\\');
         const auto count = [&](size_t i) { return counts[static_cast<unsigned char>(bytes[i])]; };
         const size_t k = size_t(bytes.size());
@@ -94,11 +110,23 @@ struct SearchIndex::Needle {
         rare2 = rare1 == 0 && k > 1 ? 1 : 0;
         for (size_t i = 0; i < k; ++i)
             if (i != rare1 && count(i) < count(rare2)) rare2 = i;
+        rare3 = rare1;
+        for (size_t i = 0; i < k; ++i)
+            if (i != rare1 && i != rare2 && (rare3 == rare1 || count(i) < count(rare3))) rare3 = i;
     }
 };
 
 namespace {
 using Needle = SearchIndex::Needle;
+
+// Whether the needle starts at p; reads eight bytes there (the texts are padded).
+inline bool equalAt(const char* p, const Needle& n) {
+    quint64 x;
+    std::memcpy(&x, p, 8);
+    if ((x ^ n.head) & n.headMask) return false;
+    const size_t k = size_t(n.bytes.size());
+    return k <= 8 || std::memcmp(p + 8, n.bytes.constData() + 8, k - 8) == 0;
+}
 
 #if VORLUNE_SEARCH_X86
 // Tests 32 (or 16) starting positions at a time for the needle's two rarest bytes before
@@ -117,12 +145,12 @@ __attribute__((target("avx2"))) const char* findAvx2(const char* p, const char* 
             _mm256_and_si256(_mm256_cmpeq_epi8(x, b1), _mm256_cmpeq_epi8(y, b2))));
         while (mask) {
             const int bit = std::countr_zero(mask);
-            if (std::memcmp(p + bit, s, k) == 0) return p + bit;
+            if (equalAt(p + bit, n)) return p + bit;
             mask &= mask - 1;
         }
     }
     for (; p <= last; ++p)
-        if (p[n.rare1] == s[n.rare1] && std::memcmp(p, s, k) == 0) return p;
+        if (p[n.rare1] == s[n.rare1] && equalAt(p, n)) return p;
     return nullptr;
 }
 
@@ -139,12 +167,12 @@ const char* findSse2(const char* p, const char* end, const Needle& n) {
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(x, b1), _mm_cmpeq_epi8(y, b2))));
         while (mask) {
             const int bit = std::countr_zero(mask);
-            if (std::memcmp(p + bit, s, k) == 0) return p + bit;
+            if (equalAt(p + bit, n)) return p + bit;
             mask &= mask - 1;
         }
     }
     for (; p <= last; ++p)
-        if (p[n.rare1] == s[n.rare1] && std::memcmp(p, s, k) == 0) return p;
+        if (p[n.rare1] == s[n.rare1] && equalAt(p, n)) return p;
     return nullptr;
 }
 
@@ -152,6 +180,90 @@ const bool kHasAvx2 = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0;
 }();
+#endif
+
+// Needles scanned together: a hit of any of them counts.
+struct Group {
+    const Needle* n[kGroupMax];
+    size_t count = 0;
+    size_t maxLen = 0;
+};
+
+#if VORLUNE_SEARCH_X86
+// Sets the bit of every item in [first, last) whose text contains any of the first N
+// needles of the group; bits[0] stands for item `origin`. 32 starting positions at a time
+// are tested for each needle's three rarest bytes (all its bytes when it has no more), the
+// items told apart by their line ends, so that dense hits cost no branches of their own.
+__attribute__((target("avx2"), always_inline)) inline __m256i at(const char* p, size_t offset) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + offset));
+}
+
+template <size_t N>
+__attribute__((target("avx2,popcnt"))) void markAnyAvx2(const Group& g, const char* base,
+                                                        const quint32* start, size_t first,
+                                                        size_t last, size_t origin, quint64* out) {
+    __m256i b1[N], b2[N], b3[N];
+    size_t r1[N], r2[N], r3[N];
+    bool exact[N];
+    for (size_t j = 0; j < N; ++j) {
+        const Needle& n = *g.n[j];
+        r1[j] = n.rare1;
+        r2[j] = n.rare2;
+        r3[j] = n.rare3;
+        b1[j] = _mm256_set1_epi8(n.bytes[qsizetype(r1[j])]);
+        b2[j] = _mm256_set1_epi8(n.bytes[qsizetype(r2[j])]);
+        b3[j] = _mm256_set1_epi8(n.bytes[qsizetype(r3[j])]);
+        exact[j] = n.bytes.size() <= 3;
+    }
+    const __m256i lineEnd = _mm256_set1_epi8('\n');
+    const char* p = base + start[first];
+    const char* end = base + start[last];
+    size_t item = first - origin;
+    // Every load and every candidate of a step lies before end.
+    for (; end - p >= ptrdiff_t(31 + g.maxLen); p += 32) {
+        unsigned hits = 0;
+        for (size_t j = 0; j < N; ++j) {
+            const __m256i eq =
+                _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi8(at(p, r1[j]), b1[j]),
+                                                  _mm256_cmpeq_epi8(at(p, r2[j]), b2[j])),
+                                 _mm256_cmpeq_epi8(at(p, r3[j]), b3[j]));
+            unsigned m = unsigned(_mm256_movemask_epi8(eq));
+            if (exact[j]) {
+                hits |= m;
+                continue;
+            }
+            for (; m; m &= m - 1) {
+                const int bit = std::countr_zero(m);
+                if (equalAt(p + bit, *g.n[j])) hits |= 1u << bit;
+            }
+        }
+        const unsigned lines = unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi8(at(p, 0), lineEnd)));
+        for (; hits; hits &= hits - 1) {
+            const unsigned below = (1u << std::countr_zero(hits)) - 1;
+            setBit(out, item + size_t(_mm_popcnt_u32(lines & below)));
+        }
+        item += size_t(_mm_popcnt_u32(lines));
+    }
+    for (; p < end; ++p) {
+        if (*p == '\n') {
+            ++item;
+            continue;
+        }
+        for (size_t j = 0; j < N; ++j)
+            if (size_t(end - p) >= size_t(g.n[j]->bytes.size()) && equalAt(p, *g.n[j]))
+                setBit(out, item);
+    }
+}
+
+using MarkAny = void (*)(const Group&, const char*, const quint32*, size_t, size_t, size_t,
+                         quint64*);
+template <size_t... I>
+constexpr std::array<MarkAny, kGroupMax> markAnyTable(std::index_sequence<I...>) {
+    return {&markAnyAvx2<I + 1>...};
+}
+// By the number of needles, less one.
+constexpr std::array<MarkAny, kGroupMax> kMarkAnyAvx2 =
+    markAnyTable(std::make_index_sequence<kGroupMax>());
 #endif
 
 // The first occurrence of the needle in [p, end), or nullptr.
@@ -164,6 +276,53 @@ const char* find(const char* p, const char* end, const Needle& n) {
 #else
     return static_cast<const char*>(memmem(p, size_t(end - p), n.bytes.constData(), k));
 #endif
+}
+
+// Sets the bit in `out` of every item in [first, last) whose text (between start[i] and
+// start[i + 1]) contains any needle of the group; bits[0] stands for item `origin`. Items
+// whose bit is set already, or clear in `only` (when given), need not be looked at.
+void scanAny(const Group& g, const char* base, const quint32* start, size_t first, size_t last,
+             size_t origin, quint64* out, const quint64* only) {
+#if VORLUNE_SEARCH_X86
+    if (kHasAvx2) {
+        kMarkAnyAvx2[g.count - 1](g, base, start, first, last, origin, out);
+        return;
+    }
+#endif
+    const auto skip = [&](size_t item) {
+        return testBit(out, item - origin) || (only && !testBit(only, item - origin));
+    };
+    const char* end = base + start[last];
+    // Without the vector scan: the next hit of each needle, found again once passed.
+    const char* next[kGroupMax] = {};
+    bool done[kGroupMax] = {};
+    const auto findAny = [&](const char* p) -> const char* {
+        const char* best = nullptr;
+        for (size_t j = 0; j < g.count; ++j) {
+            if (done[j]) continue;
+            if (!next[j] || next[j] < p) next[j] = find(p, end, *g.n[j]);
+            if (!next[j])
+                done[j] = true;
+            else if (!best || next[j] < best)
+                best = next[j];
+        }
+        return best;
+    };
+    size_t item = first;
+    while (item < last && skip(item))
+        ++item;
+    while (item < last) {
+        const char* hit = findAny(base + start[item]);
+        if (!hit) break;
+        const quint32 at = quint32(hit - base);
+        while (start[item + 1] <= at)
+            ++item;
+        setBit(out, item - origin);
+        // One hit per item is enough: go on with the next one that still counts.
+        do
+            ++item;
+        while (item < last && skip(item));
+    }
 }
 
 // Sets the bit of every item in [first, last) whose text (between start[i] and
@@ -196,7 +355,29 @@ struct SearchIndex::Query {
     bool nopads = false;
     std::vector<std::vector<quint64>> folderBits; // per needle, when not namesOnly
     std::vector<quint64> anyPlainFolder;          // the folders holding any plain term
+    std::vector<quint64> anyMinusFolder;          // the folders holding any "-" term
 };
+
+namespace {
+// Copies the titles at `hits` over the null strings out[0, count).
+#if VORLUNE_SEARCH_X86
+__attribute__((target("prfchw")))
+#endif
+void copyTitles(const QString* titles, const quint32* hits, size_t count, QString* out) {
+    // Copying a title touches its shared text header, far apart for every title: ask for
+    // the next ones early (to be written) so that the waits overlap.
+    constexpr size_t kAhead = 24;
+    for (size_t i = 0; i < count; ++i) {
+        if (i + kAhead < count) {
+            // Only reads the pointer; nothing is detached.
+            QString& ahead = const_cast<QString&>(titles[hits[i + kAhead]]);
+            __builtin_prefetch(ahead.data_ptr().d_ptr(), 1);
+        }
+        // A null string needs no destruction: construct the copy in its place.
+        new (out + i) QString(titles[hits[i]]);
+    }
+}
+} // namespace
 
 SearchIndex::~SearchIndex() = default;
 
@@ -265,11 +446,13 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     fileStart_.push_back(quint32(files_.size()));
     folderStart_.push_back(quint32(folders_.size()));
     byName_ = nameorder::sortedByName(titles_);
-    files_.squeeze();
-    folders_.squeeze();
     for (const QByteArray* text : {&files_, &folders_})
         for (char c : *text)
             ++byteCount_[static_cast<unsigned char>(c)];
+    for (QByteArray* text : {&files_, &folders_}) {
+        text->append(QByteArray(kPad, '\n'));
+        text->squeeze();
+    }
 }
 
 void SearchIndex::folderHits(const quint64* folders, size_t first, size_t last,
@@ -326,6 +509,28 @@ void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last, 
     }
 }
 
+void SearchIndex::anyTermBits(const Query& q, int from, int to, size_t first, size_t last,
+                              quint64* out, const quint64* only) const {
+    Group g;
+    const auto flush = [&] {
+        if (g.count)
+            scanAny(g, files_.constData(), fileStart_.data(), first, last, first, out, only);
+        g = Group();
+    };
+    for (int i = from; i < to; ++i) {
+        const Needle& n = q.needles[size_t(i)];
+        if (q.namesOnly || n.lastSlash >= 0) {
+            termBits(q, i, first, last, out, false);
+            continue;
+        }
+        if (n.impossible) continue;
+        g.n[g.count++] = &n;
+        g.maxLen = std::max(g.maxLen, size_t(n.bytes.size()));
+        if (g.count == kGroupMax) flush();
+    }
+    flush();
+}
+
 bool SearchIndex::titleContains(const Query& q, int term, size_t t) const {
     const Needle& n = q.needles[size_t(term)];
     if (n.impossible) return false;
@@ -346,11 +551,10 @@ bool SearchIndex::titleContains(const Query& q, int term, size_t t) const {
 void SearchIndex::searchBlock(const Query& q, size_t first, size_t last, quint64* bits) const {
     const size_t words = (last - first + 63) / 64;
     if (q.plain > 0) {
-        // Titles whose folder holds any plain term, in one pass; then the file parts.
-        const bool folders = !q.namesOnly;
-        if (folders) folderHits(q.anyPlainFolder.data(), first, last, bits);
-        for (int i = 0; i < q.plain; ++i)
-            termBits(q, i, first, last, bits, !folders);
+        // Titles whose folder holds any plain term, in one pass; then the file parts of the
+        // others, all terms in one pass.
+        if (!q.namesOnly) folderHits(q.anyPlainFolder.data(), first, last, bits);
+        anyTermBits(q, 0, q.plain, first, last, bits, nullptr);
     } else {
         std::fill(bits, bits + words, ~quint64(0));
         if ((last - first) % 64) bits[words - 1] &= (quint64(1) << ((last - first) % 64)) - 1;
@@ -363,17 +567,26 @@ void SearchIndex::searchBlock(const Query& q, size_t first, size_t last, quint64
                 bits[(i - first) / 64] &= ~(quint64(1) << ((i - first) % 64));
         }
     }
-    std::vector<quint64> scratch;
-    for (int i = q.plain; i < q.plain + q.plus + q.minus; ++i) {
-        const bool keep = i < q.plain + q.plus;
+    // "+" terms one by one, then all "-" terms together.
+    std::array<quint64, kBlock / 64> scratch;
+    const int plusEnd = q.plain + q.plus;
+    const int minusEnd = plusEnd + q.minus;
+    for (int i = q.plain; i < minusEnd; i = i < plusEnd ? i + 1 : minusEnd) {
+        const bool keep = i < plusEnd;
+        const int to = keep ? i + 1 : minusEnd;
         size_t candidates = 0;
         for (size_t w = 0; w < words; ++w)
             candidates += size_t(std::popcount(bits[w]));
         if (candidates == 0) return;
         if (candidates * 8 >= last - first) {
             // Many candidates: scan the block once.
-            scratch.assign(words, 0);
-            termBits(q, i, first, last, scratch.data());
+            std::fill(scratch.begin(), scratch.begin() + qsizetype(words), 0);
+            if (keep) {
+                termBits(q, i, first, last, scratch.data());
+            } else {
+                if (!q.namesOnly) folderHits(q.anyMinusFolder.data(), first, last, scratch.data());
+                anyTermBits(q, i, to, first, last, scratch.data(), bits);
+            }
             for (size_t w = 0; w < words; ++w)
                 bits[w] &= keep ? scratch[w] : ~scratch[w];
             continue;
@@ -384,43 +597,47 @@ void SearchIndex::searchBlock(const Query& q, size_t first, size_t last, quint64
             while (left) {
                 const int b = std::countr_zero(left);
                 left &= left - 1;
-                if (titleContains(q, i, first + w * 64 + size_t(b)) != keep)
-                    bits[w] &= ~(quint64(1) << b);
+                const size_t t = first + w * 64 + size_t(b);
+                bool has = false;
+                for (int j = i; j < to && !has; ++j)
+                    has = titleContains(q, j, t);
+                if (has != keep) bits[w] &= ~(quint64(1) << b);
             }
         }
     }
 }
 
 namespace {
-// Appends the list places of the hits among byName[first, last) to `out`: a title's place
-// is the number of hits before it.
+// Writes the list places of the hits among byName[first, last) to `out` and returns how
+// many: a title's place is the number of hits before it. No branch depends on the hits.
 template <typename Count>
-inline __attribute__((always_inline)) void
-placesInNameOrder(const std::vector<int>& byName, size_t first, size_t last, const quint64* match,
-                  const quint32* before, quint32 kept, std::vector<int>& out, Count count) {
+inline __attribute__((always_inline)) size_t
+placesInNameOrder(const int* byName, size_t first, size_t last, const quint64* match,
+                  const quint32* before, quint32 kept, int* out, Count count) {
+    size_t c = 0;
     for (size_t i = first; i < last; ++i) {
         const size_t t = size_t(byName[i]);
         const quint64 word = match[t / 64];
-        const quint64 bit = quint64(1) << (t % 64);
-        if (!(word & bit)) continue;
-        const quint32 place = before[t / 64] + count(word & (bit - 1));
-        if (place < kept) out.push_back(int(place));
+        const unsigned bit = unsigned(t % 64);
+        const quint32 place = before[t / 64] + count(word & ((quint64(1) << bit) - 1));
+        out[c] = int(place);
+        c += size_t((word >> bit) & 1) & size_t(place < kept);
     }
+    return c;
 }
 
-void placesGeneric(const std::vector<int>& byName, size_t first, size_t last, const quint64* match,
-                   const quint32* before, quint32 kept, std::vector<int>& out) {
-    placesInNameOrder(byName, first, last, match, before, kept, out,
-                      [](quint64 x) { return quint32(std::popcount(x)); });
+size_t placesGeneric(const int* byName, size_t first, size_t last, const quint64* match,
+                     const quint32* before, quint32 kept, int* out) {
+    return placesInNameOrder(byName, first, last, match, before, kept, out,
+                             [](quint64 x) { return quint32(std::popcount(x)); });
 }
 
 #if VORLUNE_SEARCH_X86
-__attribute__((target("popcnt"))) void placesPopcnt(const std::vector<int>& byName, size_t first,
-                                                    size_t last, const quint64* match,
-                                                    const quint32* before, quint32 kept,
-                                                    std::vector<int>& out) {
-    placesInNameOrder(byName, first, last, match, before, kept, out,
-                      [](quint64 x) { return quint32(__builtin_popcountll(x)); });
+__attribute__((target("popcnt"))) size_t placesPopcnt(const int* byName, size_t first, size_t last,
+                                                      const quint64* match, const quint32* before,
+                                                      quint32 kept, int* out) {
+    return placesInNameOrder(byName, first, last, match, before, kept, out,
+                             [](quint64 x) { return quint32(__builtin_popcountll(x)); });
 }
 
 const bool kHasPopcnt = [] {
@@ -446,18 +663,21 @@ std::vector<int> SearchIndex::displayOrder(const std::vector<quint64>& match, si
                    placesGeneric;
     // Parts of the name order at once, joined in order.
     const size_t n = byName_.size();
+    // Each part writes where its titles lie in the name order, then the parts are joined.
     const size_t parts = parallel ? size_t(workerCount()) * 2 : 1;
-    std::vector<std::vector<int>> part(parts);
+    const std::unique_ptr<int[]> buffer(new int[n]);
+    std::vector<size_t> found(parts);
     forBlocks(parts, parallel, [&](size_t p) {
-        part[p].reserve(kept / parts + 64);
-        places(byName_, n * p / parts, n * (p + 1) / parts, match.data(), before.data(),
-               quint32(kept), part[p]);
+        const size_t from = n * p / parts;
+        found[p] = places(byName_.data(), from, n * (p + 1) / parts, match.data(), before.data(),
+                          quint32(kept), buffer.get() + from);
     });
-    if (parts == 1) return std::move(part[0]);
     std::vector<int> order;
     order.reserve(kept);
-    for (const std::vector<int>& p : part)
-        order.insert(order.end(), p.begin(), p.end());
+    for (size_t p = 0; p < parts; ++p) {
+        const int* from = buffer.get() + n * p / parts;
+        order.insert(order.end(), from, from + found[p]);
+    }
     return order;
 }
 
@@ -494,11 +714,16 @@ SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& 
         });
     }
 
-    if (!q.namesOnly && q.plain > 0) {
-        q.anyPlainFolder = q.folderBits[0];
-        for (int i = 1; i < q.plain; ++i)
-            for (size_t w = 0; w < q.anyPlainFolder.size(); ++w)
-                q.anyPlainFolder[w] |= q.folderBits[size_t(i)][w];
+    if (!q.namesOnly) {
+        const auto any = [&](int from, int to) {
+            std::vector<quint64> bits((folderStart_.size() - 1 + 63) / 64, 0);
+            for (int i = from; i < to; ++i)
+                for (size_t w = 0; w < bits.size(); ++w)
+                    bits[w] |= q.folderBits[size_t(i)][w];
+            return bits;
+        };
+        q.anyPlainFolder = any(0, q.plain);
+        q.anyMinusFolder = any(q.plain + q.plus, q.plain + q.plus + q.minus);
     }
 
     std::vector<quint64> match((n + 63) / 64, 0);
@@ -538,17 +763,7 @@ SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& 
             for (quint64 left = match[first / 64 + w]; left; left &= left - 1)
                 hits[count++] = quint32(first + w * 64 + size_t(std::countr_zero(left)));
         count = size_t(std::min<qint64>(qint64(count), kept - pos));
-        // Copying a title touches its shared text header, far apart for every title: ask
-        // for the next ones early so that the waits overlap.
-        constexpr size_t kAhead = 16;
-        for (size_t i = 0; i < count; ++i) {
-            if (i + kAhead < count) {
-                // Only reads the pointer; nothing is detached.
-                QString& ahead = const_cast<QString&>(titles_[qsizetype(hits[i + kAhead])]);
-                __builtin_prefetch(ahead.data_ptr().d_ptr(), 1);
-            }
-            out[pos++] = titles_[qsizetype(hits[i])];
-        }
+        copyTitles(titles_.constData(), hits, count, out + pos);
     });
 
     if (kept >= nameorder::kKeepFrom)

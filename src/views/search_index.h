@@ -65,6 +65,11 @@ private:
                   bool withFolders = true) const;
     // Sets the bit of every title in [first, last) whose folder has its bit in `folders`.
     void folderHits(const quint64* folders, size_t first, size_t last, quint64* bits) const;
+    // Sets the bit of every title in [first, last) whose subject contains any of the terms
+    // [from, to), leaving out the folder parts; titles whose bit is set already, or clear in
+    // `only` (when given), may be left out.
+    void anyTermBits(const Query& q, int from, int to, size_t first, size_t last, quint64* out,
+                     const quint64* only) const;
     bool titleContains(const Query& q, int term, size_t title) const;
     // The places of the kept hits in display order.
     std::vector<int> displayOrder(const std::vector<quint64>& match, size_t kept,

@@ -302,6 +302,75 @@ TEST(QuickSearchMatchLarge, AgreesWithPlainMatchingOnEveryKindOfQuery) {
     EXPECT_GT(index.search(parseSearch(u"\"medium 3:\\\"", o), o).hits, 0);
 }
 
+// Many terms at once, of every length (three bytes and fewer are matched without a second
+// look, long ones reach past the vector steps), against a plain reading of the rules: more
+// "or" and "-" terms than one pass takes, hits at the ends of titles and of blocks.
+TEST(QuickSearchMatchLarge, ManyTermsOfEveryLengthAgreeWithPlainMatching) {
+    const QStringList words = L({"ab", "Abba", "Liebe", "Nacht", "b", "Love Night", "Zeit", "Über",
+                                 "Best Of The Very Long Titles Collection Vol",
+                                 "ein sehr langer Titelname ohne Ende", "Q", "xy"});
+    std::mt19937 rng(11);
+    const auto word = [&] { return words[int(rng() % unsigned(words.size()))]; };
+    Collection c;
+    for (int m = 0; m < 40; ++m) {
+        const QString label = QStringLiteral("M%1").arg(m);
+        QStringList body;
+        for (int f = 0; f < 30; ++f) {
+            const QString folder = label + ":\\" + word() + QStringLiteral("%1\\").arg(f % 5);
+            body << folder;
+            // Short and long file names, a term right at the end of some of them.
+            for (int t = 0; t < 16; ++t)
+                body << folder + (t % 4 ? word() + " " + word() : word()) +
+                            (t % 3 ? QStringLiteral(".mp3") : QString());
+        }
+        addMedium(c, label, body);
+    }
+    const auto sources = SearchIndex::snapshot(c.titleLists);
+    const SearchIndex index(sources);
+    ASSERT_GT(index.titleCount(), 16384);
+
+    const char* queries[] = {
+        "b",
+        "ab xy q",
+        "abba liebe nacht zeit über \"love night\" xy q b",   // nine "or" terms
+        "liebe nacht zeit über abba xy q \"best of\" ab mp3", // ten
+        "mp3 -b -q -xy -liebe -nacht -zeit -über -abba -ab",  // nine "-" terms
+        "\"ein sehr langer titelname ohne ende\" \"vol\"",
+        "\"very long titles collection vol\" -\"ein sehr langer\"",
+        "+mp3 -ab -\"5\\\"",
+        "q \"4\\q\" \"0\\liebe\" -\"liebe 1\\\"",
+        "\"m1\" -\"m1:\\\" -\"m10\"",
+        "ende -ende",
+        "e -mp3 -\"d\\\"",
+    };
+    for (const bool nomedia : {false, true})
+        for (const char* query : queries) {
+            SCOPED_TRACE(std::string(query) + (nomedia ? " nomedia" : ""));
+            SearchOptions o;
+            o.nomedia = nomedia;
+            const SearchTerms t = parseSearch(QString::fromUtf8(query), o);
+            QStringList expected;
+            for (const auto& s : sources)
+                for (const QString& line : s.titles) {
+                    const QString subject =
+                        asciiUpper(nomedia ? titletext::displayName(line).toString() : line);
+                    const auto has = [&](const QString& term) { return subject.contains(term); };
+                    bool match = t.plain.isEmpty()
+                                     ? !t.plus.isEmpty()
+                                     : std::any_of(t.plain.begin(), t.plain.end(), has);
+                    match = match && std::all_of(t.plus.begin(), t.plus.end(), has) &&
+                            std::none_of(t.minus.begin(), t.minus.end(), has);
+                    if (match) expected << line;
+                }
+            const SearchResult r = index.search(t, o);
+            EXPECT_EQ(r.hits, expected.size());
+            EXPECT_EQ(r.titles, expected);
+            if (expected.size() >= nameorder::kKeepFrom) {
+                EXPECT_EQ(r.order, nameorder::sortedByName(expected));
+            }
+        }
+}
+
 TEST(QuickSearchStatus, RemarksForTheExclusions) {
     const QLocale de(QLocale::German);
     SearchState s{"a b", 1234, false, 0, true, false};
