@@ -82,17 +82,10 @@ void RelayOutput::rewire() {
 bool RelayOutput::openOwn() {
     if (m_encoderLibrary.isEmpty() || m_lame.load(m_encoderLibrary) != LameBinding::Ok)
         return false;
-    const EncoderConfig ec =
-        EncoderConfig::fromSettings(m_config.SampleRate, m_config.BitRate, m_config.Quality,
-                                    m_config.VBRMethod, m_config.PrivateFlag);
-    quint32 samples = 0, outSize = 0;
-    if (m_lame.initStream(ec, &samples, &outSize, &m_stream) != LameBinding::Ok) {
-        m_stream = nullptr;
+    if (!m_encoder.open(m_lame, m_config.SampleRate, m_config.BitRate, m_config.Quality,
+                        m_config.VBRMethod, m_config.PrivateFlag))
         return false;
-    }
-    m_samplesPerChunk = int(samples);
-    m_out.resize(outSize);
-    if (!m_capture->open(m_config.Device, m_config.SampleRate, m_samplesPerChunk * 2)) {
+    if (!m_capture->open(m_config.Device, m_config.SampleRate, m_encoder.chunkBytes())) {
         closeOwn();
         return false;
     }
@@ -101,22 +94,12 @@ bool RelayOutput::openOwn() {
 
 void RelayOutput::closeOwn() {
     m_capture->close();
-    if (m_stream) {
-        m_lame.closeStream(m_stream);
-        m_stream = nullptr;
-    }
-    m_samplesPerChunk = 0;
-    m_out = QByteArray();
+    m_encoder.close();
     if (m_feed == Feed::Own) m_feed = Feed::None;
 }
 
 void RelayOutput::onPcm(const QByteArray& pcm) {
-    if (m_feed != Feed::Own || !m_stream || pcm.size() / 2 != m_samplesPerChunk) return;
-    quint32 written = 0;
-    if (m_lame.encodeChunk(m_stream, quint32(m_samplesPerChunk),
-                           reinterpret_cast<const qint16*>(pcm.constData()),
-                           reinterpret_cast<quint8*>(m_out.data()), &written) != LameBinding::Ok ||
-        written == 0)
-        return;
-    m_relay->send(QByteArray(m_out.constData(), written));
+    if (m_feed != Feed::Own || !m_encoder.isOpen()) return;
+    const QByteArray mp3 = m_encoder.encode(pcm);
+    if (!mp3.isEmpty()) m_relay->send(QByteArray(mp3.constData(), mp3.size()));
 }

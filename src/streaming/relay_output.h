@@ -2,6 +2,7 @@
 
 #include "icecast_relay.h"
 #include "lame_binding.h"
+#include "mp3_encoder.h"
 #include "streaming_server.h"
 
 #include <QObject>
@@ -52,7 +53,5 @@ private:
     bool m_rewirePending = false;
 
     LameBinding m_lame;
-    LameBinding::Stream m_stream = nullptr;
-    int m_samplesPerChunk = 0;
-    QByteArray m_out;
+    Mp3Encoder m_encoder;
 };

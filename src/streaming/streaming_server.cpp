@@ -124,36 +124,30 @@ bool WStreamingServer::Start() {
     log(QStringLiteral("Server Software is \"") + m_software + QStringLiteral("\"."));
     log(QString(78, QLatin1Char('-')));
 
-    const EncoderConfig ec =
-        EncoderConfig::fromSettings(m_config.SampleRate, m_config.BitRate, m_config.Quality,
-                                    m_config.VBRMethod, m_config.PrivateFlag);
-    quint32 samples = 0, outSize = 0;
-    if (m_lame.initStream(ec, &samples, &outSize, &m_stream) != LameBinding::Ok) {
-        m_stream = nullptr;
+    if (!m_encoder.open(m_lame, m_config.SampleRate, m_config.BitRate, m_config.Quality,
+                        m_config.VBRMethod, m_config.PrivateFlag))
         return false;
-    }
-    m_samplesPerChunk = int(samples);
-    m_outBuffer.resize(outSize);
+    m_samplesPerChunk = m_encoder.samplesPerChunk();
     StreamEngine::raiseFileLimit(); // the default soft limit ends near 1,000 listeners
 
-    EngineConfig ec2;
-    ec2.headerPlain = responseHeader(false);
-    ec2.headerMeta = responseHeader(true);
-    ec2.hostName = m_hostName.toUtf8();
-    ec2.limitListeners = m_config.LimitListeners;
-    ec2.maxListeners = m_config.MaxListeners;
+    EngineConfig engineConfig;
+    engineConfig.headerPlain = responseHeader(false);
+    engineConfig.headerMeta = responseHeader(true);
+    engineConfig.hostName = m_hostName.toUtf8();
+    engineConfig.limitListeners = m_config.LimitListeners;
+    engineConfig.maxListeners = m_config.MaxListeners;
     const qint64 second = qint64(m_config.BitRate) * 125;
-    ec2.lagLimit = sendQueueLimit();
-    ec2.ringBytes = ringBytes();
-    ec2.burstBytes = second * BurstSeconds;
-    ec2.batchBytes = second * BatchMs / 1000;
-    ec2.batchMs = BatchMs;
-    ec2.requestTimeoutMs = RequestTimeoutMs;
-    ec2.maxPending = MaxPending;
+    engineConfig.lagLimit = sendQueueLimit();
+    engineConfig.ringBytes = ringBytes();
+    engineConfig.burstBytes = second * BurstSeconds;
+    engineConfig.batchBytes = second * BatchMs / 1000;
+    engineConfig.batchMs = BatchMs;
+    engineConfig.requestTimeoutMs = RequestTimeoutMs;
+    engineConfig.maxPending = MaxPending;
     // Keep the kernel's share small: about two batches.
-    ec2.sendBuffer = int(qMax<qint64>(32 * 1024, second * 2));
+    engineConfig.sendBuffer = int(qMax<qint64>(32 * 1024, second * 2));
     // The engine dies before the server (Stop, destructor), so this outlives its thread.
-    auto engine = std::make_unique<StreamEngine>(ec2, [this] {
+    auto engine = std::make_unique<StreamEngine>(engineConfig, [this] {
         QMetaObject::invokeMethod(
             this, [this] { drainEvents(); }, Qt::QueuedConnection);
     });
@@ -168,9 +162,7 @@ bool WStreamingServer::Start() {
     if (!ok) {
         m_engine.reset();
         m_capture->close();
-        m_lame.closeStream(m_stream);
-        m_stream = nullptr;
-        m_outBuffer = QByteArray();
+        m_encoder.close();
         m_samplesPerChunk = 0;
         return false;
     }
@@ -187,11 +179,7 @@ void WStreamingServer::Stop() {
     if (!m_active || m_stopping) return;
     m_stopping = true; // handlers below may call Stop, Start or Configure
     m_capture->close();
-    quint32 flushed = 0;
-    m_lame.deinitStream(m_stream, reinterpret_cast<quint8*>(m_outBuffer.data()), &flushed);
-    m_lame.closeStream(m_stream);
-    m_stream = nullptr;
-    m_outBuffer = QByteArray();
+    m_encoder.finish();
     QList<quint64> ids;
     for (const Listener* l : std::as_const(m_listeners))
         ids << l->id;
@@ -456,17 +444,13 @@ void WStreamingServer::DeliverChunk(const QByteArray& chunk) {
 
 void WStreamingServer::HandleWaveData(const QByteArray& pcm) {
     if (ClientCount() == 0) m_currentBitRate = 0;
-    if (!m_active || m_samplesPerChunk <= 0 || pcm.size() / 2 != m_samplesPerChunk) return;
+    if (!m_active || pcm.size() != m_encoder.chunkBytes()) return;
     if (ClientCount() == 0 && !m_tap) return;
-    quint32 written = 0;
-    if (m_lame.encodeChunk(
-            m_stream, quint32(m_samplesPerChunk), reinterpret_cast<const qint16*>(pcm.constData()),
-            reinterpret_cast<quint8*>(m_outBuffer.data()), &written) != LameBinding::Ok)
-        return;
+    const QByteArray chunk = m_encoder.encode(pcm);
+    if (chunk.isNull()) return;
     if (ClientCount() > 0)
-        m_currentBitRate = int(std::lround(double(written) / double(pcm.size()) * 1411.2 *
+        m_currentBitRate = int(std::lround(double(chunk.size()) / double(pcm.size()) * 1411.2 *
                                            m_config.SampleRate / 44100.0));
-    const QByteArray chunk = QByteArray::fromRawData(m_outBuffer.constData(), written);
     if (ClientCount() > 0) DeliverChunk(chunk);
-    if (m_tap) m_tap(QByteArray(m_outBuffer.constData(), written));
+    if (m_tap) m_tap(QByteArray(chunk.constData(), chunk.size()));
 }

@@ -4,6 +4,7 @@
 #include "encoder_config.h"
 #include "frame_tracker.h"
 #include "lame_binding.h"
+#include "mp3_encoder.h"
 #include "stream_log.h"
 
 #include <QDateTime>
@@ -157,9 +158,8 @@ private:
     StreamLog m_log;
 
     LameBinding m_lame;
-    LameBinding::Stream m_stream = nullptr;
-    int m_samplesPerChunk = 0;
-    QByteArray m_outBuffer;
+    Mp3Encoder m_encoder;
+    int m_samplesPerChunk = 0; // of the last run
     CaptureSource* m_capture = nullptr;
     std::function<void(const QByteArray&)> m_tap;
 
