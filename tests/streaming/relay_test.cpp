@@ -57,7 +57,8 @@ public:
         if (!f.open(QIODevice::WriteOnly)) return false;
         f.write(QStringLiteral(
                     "<icecast><limits><clients>20</clients><sources>2</sources>"
-                    "<source-timeout>10</source-timeout><burst-size>65535</burst-size></limits>"
+                    "<source-timeout>10</source-timeout><header-timeout>3</header-timeout>"
+                    "<burst-size>65535</burst-size></limits>"
                     "<authentication><source-password>relaypw</source-password>"
                     "<admin-user>admin</admin-user><admin-password>adminpw</admin-password>"
                     "</authentication><hostname>localhost</hostname>"
@@ -248,7 +249,8 @@ TEST_F(Relay, ReachesIcecastOverTls) {
     MountListener l(ice.port());
     l.expectAudioAndTitle(50, "Sicher - Eins");
 
-    // TLS required but the port speaks plain HTTP: no connection, no fallback.
+    // TLS required but the port speaks plain HTTP: no connection, no fallback. The handshake
+    // ends when icecast2 gives up waiting for a request (its header time-out).
     rs.Port = ice.port();
     const int before = out.relay().connections();
     out.start(rs, baseConfig(), LAME_LIBRARY);
