@@ -14,7 +14,13 @@
 #include <QMessageBox>
 #include <QTranslator>
 
+#include <unistd.h>
+
 int main(int argc, char** argv) {
+    // The web engine refuses to start as root with its sandbox, and would end the program;
+    // root has no sandbox to keep anyway.
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     // The web view's "res" scheme exists before the application object.
     webview::registerSchemes();
     QApplication app(argc, argv);
