@@ -1,8 +1,8 @@
 #include "commands.h"
 
-#include <QLoggingCategory>
+#include "log_categories.h"
 
-Q_LOGGING_CATEGORY(lcCommands, "vorlune.commands", QtWarningMsg)
+#include <QLoggingCategory>
 
 void CommandTable::add(const QString& name, Handler handler, Rule enabled) {
     const QString k = key(name);

@@ -1,5 +1,7 @@
 #include "event_sounds.h"
 
+#include "settings_keys.h"
+
 #include "settings_store.h"
 
 #include <QFile>
@@ -12,8 +14,8 @@ EventSounds::~EventSounds() {
 }
 
 QString EventSounds::soundFile(const SettingsStore& store, const QString& event) {
-    const QString key = QStringLiteral("AppEvents\\Schemes\\Apps\\Vorlune\\") + event +
-                        QStringLiteral("\\.current");
+    const QString key = QLatin1String(settingskeys::events::kScheme) + u'\\' + event + u'\\' +
+                        QLatin1String(settingskeys::events::kCurrent);
     const QString file = store.readText(key, QString()).value_or(QString()).trimmed();
     if (file.isEmpty() || !QFileInfo(file).isFile()) return {};
     return file;

@@ -1,5 +1,7 @@
 #include "copy_profiles.h"
 
+#include "settings_keys.h"
+
 #include "settings_store.h"
 
 #include <QDir>
@@ -29,10 +31,12 @@ Profile readProfile(const SettingsStore& store, const QString& name) {
     Profile p;
     p.name = name.trimmed();
     const QString key = subKey(name);
-    p.path = store.readText(key, QStringLiteral("Path")).value_or(QString());
-    p.playlist = store.readText(key, QStringLiteral("Playlist")).value_or(QString());
-    p.command = store.readText(key, QStringLiteral("Command")).value_or(QString());
-    p.glyph = store.readText(key, QStringLiteral("Glyph")).value_or(QString());
+    p.path = store.readText(key, QLatin1String(settingskeys::profile::Path)).value_or(QString());
+    p.playlist =
+        store.readText(key, QLatin1String(settingskeys::profile::Playlist)).value_or(QString());
+    p.command =
+        store.readText(key, QLatin1String(settingskeys::profile::Command)).value_or(QString());
+    p.glyph = store.readText(key, QLatin1String(settingskeys::profile::Glyph)).value_or(QString());
     if (const auto first = store.readBinary(key, QStringLiteral("GlyphData1"))) {
         p.hasGlyphData = true;
         p.glyphData = first->left(kGlyphHalfLimit);
@@ -45,10 +49,10 @@ Profile readProfile(const SettingsStore& store, const QString& name) {
 
 void writeProfile(SettingsStore& store, const Profile& profile) {
     const QString key = subKey(profile.name);
-    store.writeText(key, QStringLiteral("Path"), profile.path);
-    store.writeText(key, QStringLiteral("Playlist"), profile.playlist);
-    store.writeText(key, QStringLiteral("Command"), profile.command);
-    store.writeText(key, QStringLiteral("Glyph"), profile.glyph);
+    store.writeText(key, QLatin1String(settingskeys::profile::Path), profile.path);
+    store.writeText(key, QLatin1String(settingskeys::profile::Playlist), profile.playlist);
+    store.writeText(key, QLatin1String(settingskeys::profile::Command), profile.command);
+    store.writeText(key, QLatin1String(settingskeys::profile::Glyph), profile.glyph);
     if (profile.hasGlyphData || !profile.glyphData.isEmpty()) {
         const qsizetype half = profile.glyphData.size() / 2;
         store.writeBinary(key, QStringLiteral("GlyphData1"), profile.glyphData.left(half));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings_keys.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -10,7 +12,7 @@ class SettingsStore;
 // profile, the key's default value naming the active one.
 namespace copyprofiles {
 
-inline const QString kProfilesKey = QStringLiteral("SOFTWARE\\Vorlune\\Profiles");
+inline const QString kProfilesKey = QLatin1String(settingskeys::profile::kParent);
 // Each glyph half is read up to this many bytes.
 constexpr int kGlyphHalfLimit = 1200;
 constexpr int kMaxProfiles = 64;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings_keys.h"
+
 #include <QString>
 
 class SettingsStore;
@@ -23,4 +25,4 @@ struct MailAccount {
     void save(SettingsStore& store) const;
 };
 
-inline constexpr char kMailKey[] = "Software\\Vorlune\\Mail";
+inline constexpr const char* kMailKey = settingskeys::mail::kPath;

@@ -1,5 +1,7 @@
 #include "options_pages.h"
 
+#include "settings_keys.h"
+
 #include "settings_store.h"
 
 #include <QFileInfo>
@@ -16,8 +18,8 @@ QStringList soundEvents() {
 }
 
 QString soundKey(const QString& event) {
-    return QStringLiteral("AppEvents\\Schemes\\Apps\\Vorlune\\") + event +
-           QStringLiteral("\\.current");
+    return QLatin1String(settingskeys::events::kScheme) + u'\\' + event + u'\\' +
+           QLatin1String(settingskeys::events::kCurrent);
 }
 
 QStringList readSounds(const SettingsStore& store) {
@@ -65,14 +67,17 @@ void applySearch(appsettings::MainSettings& m, const SearchValues& v) {
 void writeSearch(SettingsStore& store, appsettings::MainSettings& m, const SearchValues& v) {
     applySearch(m, v);
     const QString& k = appsettings::kMainKey;
-    store.writeBool(k, QStringLiteral("SearchExcludeMedia"), m.searchExcludeMedia);
-    store.writeBool(k, QStringLiteral("SearchExcludePads"), m.searchExcludePads);
-    store.writeBool(k, QStringLiteral("SearchDisableBalloon"), m.searchDisableBalloon);
-    store.writeBool(k, QStringLiteral("SearchDisableHighlight"), m.searchDisableHighlight);
-    store.writeBool(k, QStringLiteral("SearchLimit"), m.searchLimit);
-    store.writeBool(k, QStringLiteral("SearchMinLength"), m.searchMinLength);
-    store.writeInteger(k, QStringLiteral("SearchLimitCount"), m.searchLimitCount);
-    store.writeInteger(k, QStringLiteral("SearchMinLengthCount"), m.searchMinLengthCount);
+    store.writeBool(k, QLatin1String(settingskeys::main::SearchExcludeMedia), m.searchExcludeMedia);
+    store.writeBool(k, QLatin1String(settingskeys::main::SearchExcludePads), m.searchExcludePads);
+    store.writeBool(k, QLatin1String(settingskeys::main::SearchDisableBalloon),
+                    m.searchDisableBalloon);
+    store.writeBool(k, QLatin1String(settingskeys::main::SearchDisableHighlight),
+                    m.searchDisableHighlight);
+    store.writeBool(k, QLatin1String(settingskeys::main::SearchLimit), m.searchLimit);
+    store.writeBool(k, QLatin1String(settingskeys::main::SearchMinLength), m.searchMinLength);
+    store.writeInteger(k, QLatin1String(settingskeys::main::SearchLimitCount), m.searchLimitCount);
+    store.writeInteger(k, QLatin1String(settingskeys::main::SearchMinLengthCount),
+                       m.searchMinLengthCount);
 }
 
 void writeHiddenPanels(SettingsStore& store, const QStringList& hidden) {
@@ -121,20 +126,21 @@ QString stationPreset(const QString& owner) {
 
 void writeStreaming(SettingsStore& store, const appsettings::StreamingSettings& s) {
     const QString& k = appsettings::kStreamingKey;
-    store.writeBool(k, QStringLiteral("Enabled"), s.enabled);
-    store.writeText(k, QStringLiteral("Encoder"), s.encoder);
-    store.writeText(k, QStringLiteral("StationID"), s.stationId);
-    store.writeInteger(k, QStringLiteral("StreamPort"), s.streamPort);
-    if (s.device) store.writeInteger(k, QStringLiteral("Device"), *s.device);
-    if (s.deviceName) store.writeText(k, QStringLiteral("DeviceName"), *s.deviceName);
-    store.writeInteger(k, QStringLiteral("SampleRate"), s.sampleRate);
-    store.writeInteger(k, QStringLiteral("VBRMethod"), s.vbrMethod);
-    store.writeInteger(k, QStringLiteral("BitRate"), s.bitRate);
-    store.writeInteger(k, QStringLiteral("Quality"), s.quality);
-    store.writeBool(k, QStringLiteral("LimitListeners"), s.limitListeners);
-    store.writeInteger(k, QStringLiteral("MaxListeners"), s.maxListeners);
-    store.writeBool(k, QStringLiteral("Private"), s.privateFlag);
-    store.writeBool(k, QStringLiteral("Logging"), s.logging);
+    store.writeBool(k, QLatin1String(settingskeys::streaming::Enabled), s.enabled);
+    store.writeText(k, QLatin1String(settingskeys::streaming::Encoder), s.encoder);
+    store.writeText(k, QLatin1String(settingskeys::streaming::StationID), s.stationId);
+    store.writeInteger(k, QLatin1String(settingskeys::streaming::StreamPort), s.streamPort);
+    if (s.device) store.writeInteger(k, QLatin1String(settingskeys::streaming::Device), *s.device);
+    if (s.deviceName)
+        store.writeText(k, QLatin1String(settingskeys::streaming::DeviceName), *s.deviceName);
+    store.writeInteger(k, QLatin1String(settingskeys::streaming::SampleRate), s.sampleRate);
+    store.writeInteger(k, QLatin1String(settingskeys::streaming::VBRMethod), s.vbrMethod);
+    store.writeInteger(k, QLatin1String(settingskeys::streaming::BitRate), s.bitRate);
+    store.writeInteger(k, QLatin1String(settingskeys::streaming::Quality), s.quality);
+    store.writeBool(k, QLatin1String(settingskeys::streaming::LimitListeners), s.limitListeners);
+    store.writeInteger(k, QLatin1String(settingskeys::streaming::MaxListeners), s.maxListeners);
+    store.writeBool(k, QLatin1String(settingskeys::streaming::Private), s.privateFlag);
+    store.writeBool(k, QLatin1String(settingskeys::streaming::Logging), s.logging);
 }
 
 StreamingRules streamingRules(bool enabled, int vbrMethod, bool limitListeners) {

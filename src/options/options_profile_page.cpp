@@ -1,6 +1,8 @@
 // The options dialog's "Profile" page: the profile editor.
 #include "options_dialog.h"
 
+#include "settings_keys.h"
+
 #include "desktop_shortcut.h"
 #include "path_template.h"
 #include "settings_store.h"
@@ -155,10 +157,14 @@ void TForm5::profileNameChanged() {
     SettingsStore* store = host_.store();
     if (!listed || !store) return;
     const QString key = copyprofiles::kProfilesKey + u'\\' + name;
-    if (const auto v = store->readText(key, QStringLiteral("Path"))) dir_text->setText(*v);
-    if (const auto v = store->readText(key, QStringLiteral("Playlist"))) pl_text->setEditText(*v);
-    if (const auto v = store->readText(key, QStringLiteral("Command"))) cmd_text->setText(*v);
-    const QString glyph = store->readText(key, QStringLiteral("Glyph")).value_or(QString());
+    if (const auto v = store->readText(key, QLatin1String(settingskeys::profile::Path)))
+        dir_text->setText(*v);
+    if (const auto v = store->readText(key, QLatin1String(settingskeys::profile::Playlist)))
+        pl_text->setEditText(*v);
+    if (const auto v = store->readText(key, QLatin1String(settingskeys::profile::Command)))
+        cmd_text->setText(*v);
+    const QString glyph =
+        store->readText(key, QLatin1String(settingskeys::profile::Glyph)).value_or(QString());
     QImage picture;
     if (!glyph.isEmpty() && QFileInfo(glyph).isFile() && picture.load(glyph)) {
         setPreview(picture);

@@ -1,6 +1,8 @@
 // The options dialog's "Streaming" page: server settings applied live, and the relay.
 #include "options_dialog.h"
 
+#include "settings_keys.h"
+
 #include "encoder_search_window.h"
 #include "settings_store.h"
 #include "streaming_settings.h"
@@ -155,11 +157,12 @@ void TForm5::fillStreamingControls() {
     cbStreamLogging->setChecked(s.logging);
     if (const SettingsStore* store = host_.store()) {
         const RelaySettings r = streamingsettings::readRelay(*store);
-        const bool stored =
-            store->hasValue(streamingsettings::kRelayKey, QStringLiteral("Enabled"));
-        cbRelay->setChecked(stored &&
-                            store->readBool(streamingsettings::kRelayKey, QStringLiteral("Enabled"))
-                                .value_or(false));
+        const bool stored = store->hasValue(streamingsettings::kRelayKey,
+                                            QLatin1String(settingskeys::relay::Enabled));
+        cbRelay->setChecked(stored && store
+                                          ->readBool(streamingsettings::kRelayKey,
+                                                     QLatin1String(settingskeys::relay::Enabled))
+                                          .value_or(false));
         edRelayHost->setText(r.Host);
         seRelayPort->setValue(std::clamp(r.Port, 1, 65535));
         edRelayMount->setText(r.Mount);
@@ -220,7 +223,8 @@ void TForm5::streamingSwitched(bool on) {
 void TForm5::encoderChosen(const QString& path) {
     host_.settings().streaming.encoder = path;
     if (SettingsStore* store = host_.store())
-        store->writeText(appsettings::kStreamingKey, QStringLiteral("Encoder"), path);
+        store->writeText(appsettings::kStreamingKey,
+                         QLatin1String(settingskeys::streaming::Encoder), path);
     applyStreaming();
 }
 

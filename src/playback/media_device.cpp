@@ -1,5 +1,7 @@
 #include "media_device.h"
 
+#include "log_categories.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
@@ -10,8 +12,6 @@
 #include <clocale>
 #include <cmath>
 #include <cstring>
-
-Q_LOGGING_CATEGORY(lcPlayback, "vorlune.playback", QtCriticalMsg)
 
 namespace {
 

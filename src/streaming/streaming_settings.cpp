@@ -1,5 +1,7 @@
 #include "streaming_settings.h"
 
+#include "settings_keys.h"
+
 #include "rate_tables.h"
 #include "settings_store.h"
 
@@ -61,30 +63,32 @@ bool apply(const appsettings::StreamingSettings& s, WStreamingServer& server) {
 RelaySettings readRelay(const SettingsStore& store) {
     const QString& key = kRelayKey;
     RelaySettings r;
-    r.Enabled = store.readBool(key, QStringLiteral("Enabled")).value_or(false);
-    r.Host = store.readText(key, QStringLiteral("Host")).value_or(r.Host);
-    r.Port = store.readInteger(key, QStringLiteral("Port")).value_or(r.Port);
-    r.Mount = store.readText(key, QStringLiteral("Mount")).value_or(r.Mount);
+    r.Enabled = store.readBool(key, QLatin1String(settingskeys::relay::Enabled)).value_or(false);
+    r.Host = store.readText(key, QLatin1String(settingskeys::relay::Host)).value_or(r.Host);
+    r.Port = store.readInteger(key, QLatin1String(settingskeys::relay::Port)).value_or(r.Port);
+    r.Mount = store.readText(key, QLatin1String(settingskeys::relay::Mount)).value_or(r.Mount);
     if (!r.Mount.startsWith(QLatin1Char('/'))) r.Mount.prepend(QLatin1Char('/'));
-    const QString user = store.readText(key, QStringLiteral("User")).value_or(QString());
+    const QString user =
+        store.readText(key, QLatin1String(settingskeys::relay::User)).value_or(QString());
     if (!user.isEmpty()) r.User = user;
-    r.Password = store.readText(key, QStringLiteral("Password")).value_or(QString());
-    r.TLS = store.readBool(key, QStringLiteral("TLS")).value_or(false);
+    r.Password =
+        store.readText(key, QLatin1String(settingskeys::relay::Password)).value_or(QString());
+    r.TLS = store.readBool(key, QLatin1String(settingskeys::relay::TLS)).value_or(false);
     if (r.Port <= 0 || r.Port > 65535) r.Enabled = false;
     return r;
 }
 
 void writeRelay(SettingsStore& store, const RelaySettings& r) {
     const QString& key = kRelayKey;
-    store.writeBool(key, QStringLiteral("Enabled"), r.Enabled);
-    store.writeText(key, QStringLiteral("Host"), r.Host.trimmed());
-    store.writeInteger(key, QStringLiteral("Port"), r.Port);
+    store.writeBool(key, QLatin1String(settingskeys::relay::Enabled), r.Enabled);
+    store.writeText(key, QLatin1String(settingskeys::relay::Host), r.Host.trimmed());
+    store.writeInteger(key, QLatin1String(settingskeys::relay::Port), r.Port);
     QString mount = r.Mount.trimmed();
     if (!mount.startsWith(QLatin1Char('/'))) mount.prepend(QLatin1Char('/'));
-    store.writeText(key, QStringLiteral("Mount"), mount);
-    store.writeText(key, QStringLiteral("User"), r.User.trimmed());
-    store.writeText(key, QStringLiteral("Password"), r.Password);
-    store.writeBool(key, QStringLiteral("TLS"), r.TLS);
+    store.writeText(key, QLatin1String(settingskeys::relay::Mount), mount);
+    store.writeText(key, QLatin1String(settingskeys::relay::User), r.User.trimmed());
+    store.writeText(key, QLatin1String(settingskeys::relay::Password), r.Password);
+    store.writeBool(key, QLatin1String(settingskeys::relay::TLS), r.TLS);
 }
 
 } // namespace streamingsettings

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "app_settings.h"
+
 #include "icecast_relay.h"
 #include "pulse_capture.h"
+#include "settings_keys.h"
 #include "streaming_server.h"
 
 #include <QList>
@@ -32,7 +34,7 @@ bool apply(const appsettings::StreamingSettings& s, WStreamingServer& server);
 
 // The relay's settings under "Software\Vorlune\Streaming\Relay" (User defaults to
 // "source", Port to 8000, Mount to "/vorlune.mp3"; a port out of range turns it off).
-inline const QString kRelayKey = appsettings::kStreamingKey + QStringLiteral("\\Relay");
+inline const QString kRelayKey = QLatin1String(settingskeys::relay::kPath);
 RelaySettings readRelay(const SettingsStore& store);
 void writeRelay(SettingsStore& store, const RelaySettings& relay);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings_keys.h"
 #include "settings_store.h"
 
 #include <QDate>
@@ -16,13 +17,13 @@
 // the settings store in the designed orders.
 namespace appsettings {
 
-inline const QString kMainKey = QStringLiteral("Software\\Vorlune");
-inline const QString kStreamingKey = QStringLiteral("Software\\Vorlune\\Streaming");
-inline const QString kHiddenPanelsKey = QStringLiteral("Software\\Vorlune\\HiddenPanels");
-inline const QString kQuickSearchMruKey = QStringLiteral("Software\\Vorlune\\QuickSearchMRU");
-inline const QString kPlaylistMruKey = QStringLiteral("Software\\Vorlune\\PlaylistMRU");
-inline const QString kBrainMruKey = QStringLiteral("Software\\Vorlune\\BrainMRU");
-inline const QString kChartsMruKey = QStringLiteral("Software\\Vorlune\\ChartsMRU");
+inline const QString kMainKey = QLatin1String(settingskeys::main::kPath);
+inline const QString kStreamingKey = QLatin1String(settingskeys::streaming::kPath);
+inline const QString kHiddenPanelsKey = QLatin1String(settingskeys::kHiddenPanels);
+inline const QString kQuickSearchMruKey = QLatin1String(settingskeys::kQuickSearchMru);
+inline const QString kPlaylistMruKey = QLatin1String(settingskeys::kPlaylistMru);
+inline const QString kBrainMruKey = QLatin1String(settingskeys::kBrainMru);
+inline const QString kChartsMruKey = QLatin1String(settingskeys::kChartsMru);
 // Remembered searches kept, newest first.
 constexpr int kQuickSearchMruLimit = 50;
 

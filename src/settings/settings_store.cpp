@@ -1,5 +1,7 @@
 #include "settings_store.h"
 
+#include "log_categories.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -8,8 +10,6 @@
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QSaveFile>
-
-Q_LOGGING_CATEGORY(lcSettings, "vorlune.settings", QtCriticalMsg)
 
 namespace {
 

@@ -1,3 +1,0 @@
-#include "media_log.h"
-
-Q_LOGGING_CATEGORY(lcMedia, "vorlune.media", QtCriticalMsg)
