@@ -116,7 +116,9 @@ CommandPanel::CommandPanel(QWidget* parent) : QScrollArea(parent), content_(new 
     box = new QVBoxLayout(g);
     strm_status = new QLabel(QStringLiteral("offline"), g);
     strm_status->setObjectName(QStringLiteral("strm_status"));
-    strm_btn = pushButton(g, "strm_btn", QStringLiteral("S&treaming..."), QString());
+    strm_status->setTextFormat(Qt::PlainText);
+    strm_status->setWordWrap(true);
+    strm_btn = pushButton(g, "strm_panel_btn", QStringLiteral("S&treaming..."), QString());
     box->addWidget(strm_status);
     box->addWidget(strm_btn);
 

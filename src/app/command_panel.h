@@ -46,7 +46,7 @@ public:
     QPushButton* mz_btn = nullptr;
     // Optionen
     QPushButton* opt_btn = nullptr;
-    // Streaming
+    // Streaming: the server's state and a button that acts like the status bar's `strm_btn`.
     QPushButton* strm_btn = nullptr;
     QLabel* strm_status = nullptr;
 

@@ -26,8 +26,7 @@ bool EventSounds::play(const QString& event) {
     return playFile(soundFile(*store_, event), event);
 }
 
-bool EventSounds::playFile(const QString& file, const QString& event) {
-    if (file.isEmpty() || !QFileInfo(file).isFile()) return false;
+bool EventSounds::ensureContext() {
     if (!context_ && !contextFailed_) {
         if (ca_context_create(&context_) != CA_SUCCESS) {
             context_ = nullptr;
@@ -37,7 +36,19 @@ bool EventSounds::playFile(const QString& file, const QString& event) {
                                     CA_PROP_APPLICATION_ID, "org.vorlune.vorlune", nullptr);
         }
     }
-    if (!context_) return false;
+    return context_ != nullptr;
+}
+
+bool EventSounds::playTheme(const QString& themeEvent) {
+    if (themeEvent.isEmpty() || !ensureContext()) return false;
+    // Returns at once; a busy or missing sound device only makes it fail.
+    return ca_context_play(context_, 0, CA_PROP_EVENT_ID, themeEvent.toUtf8().constData(),
+                           nullptr) == CA_SUCCESS;
+}
+
+bool EventSounds::playFile(const QString& file, const QString& event) {
+    if (file.isEmpty() || !QFileInfo(file).isFile()) return false;
+    if (!ensureContext()) return false;
     // ca_context_play returns at once; the sound plays on libcanberra's own thread.
     return ca_context_play(context_, 0, CA_PROP_MEDIA_FILENAME, QFile::encodeName(file).constData(),
                            CA_PROP_EVENT_ID, event.toUtf8().constData(),

@@ -21,8 +21,12 @@ public:
     bool play(const QString& event);
     // Starts a sound file for an event (the options dialog tries a choice out).
     bool playFile(const QString& file, const QString& event);
+    // Starts a sound of the desktop's sound theme by its event name ("dialog-information").
+    bool playTheme(const QString& themeEvent);
 
 private:
+    bool ensureContext();
+
     const SettingsStore* store_;
     ca_context* context_ = nullptr;
     bool contextFailed_ = false;

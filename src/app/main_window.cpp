@@ -422,6 +422,9 @@ QMessageBox::StandardButton TForm1::ask(QMessageBox::Icon icon, const QString& t
     if (messageBox_) return messageBox_(icon, text, buttons);
     QMessageBox box(icon, QStringLiteral("Vorlune"), text, buttons, this);
     if (!detail.isEmpty()) box.setDetailedText(detail);
+    // No and OK together confirm something that cannot be undone: Return must not do it.
+    if (buttons.testFlags(QMessageBox::Ok | QMessageBox::No))
+        box.setDefaultButton(QMessageBox::No);
     return QMessageBox::StandardButton(box.exec());
 }
 

@@ -46,6 +46,10 @@ OptionsIntegration::OptionsIntegration(TForm1* window)
     connect(window_->commands, &CommandPanel::hideRequested, this, [this] {
         if (QAction* a = window_->action(QStringLiteral("Befehle1"))) a->setChecked(false);
     });
+    // The search tips open with the desktop's notification sound.
+    if (QuickSearch* search = window_->quickSearch())
+        connect(search, &QuickSearch::tipsShown, this,
+                [this] { sounds_.playTheme(QStringLiteral("dialog-information")); });
     // A device list that arrives while the page is open shows at once.
     if (StreamingIntegration* streaming = window_->streaming())
         connect(streaming, &StreamingIntegration::applied, form5_, [this] {

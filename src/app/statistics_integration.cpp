@@ -2,6 +2,7 @@
 
 #include "collection_views.h"
 #include "command_binding.h"
+#include "command_panel.h"
 #include "main_window.h"
 #include "media_access.h"
 #include "player.h"
@@ -14,7 +15,9 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -25,8 +28,16 @@ StatisticsIntegration::StatisticsIntegration(TForm1* window) : QObject(window), 
     form4_->setCounterLabel(strm_lbl);
     registerCommands();
     window_->installEventFilter(this);
-    if (StreamingIntegration* s = window_->streaming())
+    if (StreamingIntegration* s = window_->streaming()) {
         connect(s, &StreamingIntegration::applied, this, &StatisticsIntegration::scheduleUpdate);
+        // The command panel's label counts the listeners.
+        WStreamingServer* server = &s->server();
+        for (auto signal : {&WStreamingServer::OnStart, &WStreamingServer::OnStop})
+            connect(server, signal, this, &StatisticsIntegration::scheduleUpdate);
+        for (auto signal :
+             {&WStreamingServer::OnClientConnect, &WStreamingServer::OnClientDisconnect})
+            connect(server, signal, this, &StatisticsIntegration::scheduleUpdate);
+    }
     if (PlayerIntegration* p = window_->playback()) {
         player_ = &p->player();
         // "Eigenschaften" of the playing title follows the playback timer.
@@ -83,13 +94,16 @@ void StatisticsIntegration::createControls() {
     connect(listenersItem_, &QAction::triggered, this,
             [this] { window_->commandTable().run(QLatin1String(cmd::Listeners)); });
     connect(PopupMenu5, &QMenu::aboutToShow, this, &StatisticsIntegration::updateStreamingControls);
-    connect(strm_btn, &QToolButton::clicked, this, [this] {
+    const auto runButton = [this] {
         updateStreamingControls();
         if (listenersItem_->isEnabled())
             listenersItem_->trigger();
         else if (settingsItem_->isEnabled())
             settingsItem_->trigger();
-    });
+    };
+    connect(strm_btn, &QToolButton::clicked, this, runButton);
+    if (QPushButton* panelButton = window_->commands ? window_->commands->strm_btn : nullptr)
+        connect(panelButton, &QPushButton::clicked, this, runButton);
     // Pressed look: the counter moves one pixel right and down while the button is held.
     connect(strm_btn, &QToolButton::pressed, strm_lbl,
             [this] { strm_lbl->setContentsMargins(1, 1, 0, 0); });
@@ -117,6 +131,20 @@ void StatisticsIntegration::updateStreamingControls() {
     PopupMenu5->setDefaultAction(available ? listenersItem_ : settingsItem_);
     strm_lbl->setVisible(available);
     strm_btn->setText(available ? QStringLiteral("&Beobachten") : QStringLiteral("&Einrichten"));
+    if (CommandPanel* panel = window_->commands) {
+        panel->strm_btn->setEnabled(listenersItem_->isEnabled() || settingsItem_->isEnabled());
+        StreamingIntegration* s = window_->streaming();
+        const bool active = s && s->server().isActive();
+        const QString problem = s ? s->problem() : QString();
+        QString text = QStringLiteral("offline");
+        if (active)
+            text = QStringLiteral("online, ") + QLocale().toString(s->server().ClientCount()) +
+                   QStringLiteral(" Zuhörer");
+        else if (!problem.isEmpty())
+            text = QStringLiteral("offline: ") + problem;
+        panel->strm_status->setText(text);
+        panel->strm_status->setToolTip(problem);
+    }
 }
 
 void StatisticsIntegration::open(const QString& name, const QString& medium, const QString& path) {

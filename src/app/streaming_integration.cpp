@@ -55,7 +55,7 @@ bool StreamingIntegration::applyLive(bool startStop) {
             server_->Stop();
     }
     startRelay();
-    emit applied(server_->isActive());
+    finishApply();
     return server_->encoderLoaded() && !s.encoder.isEmpty() &&
            server_->encoderLibrary() == s.encoder;
 }
@@ -76,8 +76,15 @@ void StreamingIntegration::onDevices() {
     appsettings::StreamingSettings& s = window_->settings().streaming;
     check_ = streamingsettings::validate(s, devices_);
     started_ = true;
-    const bool active = streamingsettings::apply(s, *server_);
+    streamingsettings::apply(s, *server_);
     startRelay();
+    finishApply();
+}
+
+void StreamingIntegration::finishApply() {
+    const bool active = server_->isActive();
+    problem_ = window_->settings().streaming.enabled && !active ? server_->startError() : QString();
+    if (!problem_.isEmpty()) window_->statusBar()->showMessage(problem_);
     emit applied(active);
 }
 

@@ -47,6 +47,9 @@ public:
     // Closing: the server goes down whatever the settings say.
     void shutdown();
 
+    // Why the server is not running although the settings enable it; empty otherwise.
+    QString problem() const { return problem_; }
+
 public slots:
     // The player's title for the metadata blocks.
     void setStreamTitle(const QString& title);
@@ -58,6 +61,8 @@ signals:
 private:
     void onDevices();
     void startRelay();
+    // Takes the server's start failure, shows it in the status bar, then emits applied.
+    void finishApply();
 
     TForm1* window_;
     WStreamingServer* server_;
@@ -65,6 +70,7 @@ private:
     QFutureWatcher<QList<AudioDevice>> listing_;
     QList<AudioDevice> devices_;
     streamingsettings::Check check_;
+    QString problem_;
     bool started_ = false;
     bool closing_ = false;
 };

@@ -43,6 +43,8 @@ TForm5::TForm5(OptionsHost& host, QWidget* parent)
     PageControl1->addTab(buildStreamingPage(), QStringLiteral("Streaming"));
     PageControl1->addTab(buildMiscPage(), QStringLiteral("Sonstiges"));
     PageControl1->addTab(buildMailPage(), QStringLiteral("E-Mail"));
+    // Every tab in view: the dialog is never narrower than the whole tab row.
+    PageControl1->setUsesScrollButtons(false);
     closeButton = new QPushButton(QStringLiteral("&Schließen"), this);
     closeButton->setObjectName(QStringLiteral("closeButton"));
     closeButton->setDefault(false);

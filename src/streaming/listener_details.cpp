@@ -85,7 +85,12 @@ void TForm10::hideEvent(QHideEvent* event) {
 
 void TForm10::setField(Field f, const QString& text, bool grey) {
     QLineEdit* e = fields_[f];
-    if (e->text() != text) e->setText(text);
+    if (e->text() != text) {
+        e->setText(text);
+        // A text wider than the field shows its start (setText puts the cursor at the end).
+        e->setCursorPosition(0);
+        e->setToolTip(text);
+    }
     QPalette pal = palette();
     if (grey) pal.setColor(QPalette::Text, QColor(0x80, 0x80, 0x80));
     e->setPalette(pal);

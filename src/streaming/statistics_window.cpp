@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QSignalBlocker>
 #include <QStorageInfo>
 #include <QTabWidget>
@@ -142,12 +143,24 @@ void TForm4::buildPages() {
     listeners_->setSelectionBehavior(QAbstractItemView::SelectRows);
     listeners_->setContextMenuPolicy(Qt::CustomContextMenu);
     listeners_->setModel(model_);
-    listeners_->header()->setStretchLastSection(false);
-    listeners_->header()->setSectionResizeMode(QHeaderView::Interactive);
-    listeners_->setColumnWidth(0, 150);
-    listeners_->setColumnWidth(1, 200);
-    listeners_->setColumnWidth(2, 140);
-    listeners_->setColumnWidth(3, 110);
+    // Address, time and amount get what their widest texts need; the host name the rest.
+    QHeaderView* header = listeners_->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(ListenerModel::HostColumn, QHeaderView::Stretch);
+    const QFontMetrics fm(listeners_->font());
+    const QFontMetrics hm(header->font());
+    const int pad = 2 * listeners_->style()->pixelMetric(QStyle::PM_HeaderMargin) + 16;
+    const auto fit = [&](int column, std::initializer_list<QString> samples) {
+        int width = hm.horizontalAdvance(model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+        for (const QString& sample : samples)
+            width = qMax(width, fm.horizontalAdvance(sample));
+        listeners_->setColumnWidth(column, width + pad);
+    };
+    fit(ListenerModel::AddressColumn, {QStringLiteral("255.255.255.255") + QString(4, ' ')});
+    fit(ListenerModel::TimeColumn, {stattexts::connectionTime(99LL * 86400000 + 86399000)});
+    fit(ListenerModel::SentColumn,
+        {stattexts::sentText(999), stattexts::sentText(quint64(99.9 * 1024 * 1024))});
     connect(listeners_, &QWidget::customContextMenuRequested, this, &TForm4::listenerMenu);
     connect(listeners_, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { showDetails(index.row()); });

@@ -108,6 +108,7 @@ qint64 StreamEngine::now() const {
 
 bool StreamEngine::listen(quint16 port) {
     if (m_listen >= 0) return false;
+    m_listenError = 0;
     m_ring.reset(m_cfg.ringBytes);
     int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int one = 1, zero = 0;
@@ -120,7 +121,8 @@ bool StreamEngine::listen(quint16 port) {
         a.sin6_port = htons(port);
         a.sin6_addr = in6addr_any;
         bound = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        if (!bound && errno == EADDRINUSE) {
+        if (!bound && (errno == EADDRINUSE || errno == EACCES)) {
+            m_listenError = errno;
             ::close(fd);
             return false;
         }
@@ -128,13 +130,17 @@ bool StreamEngine::listen(quint16 port) {
     }
     if (!bound) { // no IPv6 here
         fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) return false;
+        if (fd < 0) {
+            m_listenError = errno;
+            return false;
+        }
         ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(port);
         a.sin_addr.s_addr = htonl(INADDR_ANY);
         if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            m_listenError = errno;
             ::close(fd);
             return false;
         }
@@ -143,6 +149,7 @@ bool StreamEngine::listen(quint16 port) {
     socklen_t len = sizeof local;
     if (::listen(fd, 4096) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len) != 0) {
+        m_listenError = errno;
         ::close(fd);
         return false;
     }

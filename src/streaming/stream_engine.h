@@ -62,8 +62,9 @@ public:
     ~StreamEngine(); // stops the thread and closes every connection silently
 
     // Binds the dual-stack listening socket (IPv4 when IPv6 is missing); false when the
-    // port cannot be had.
+    // port cannot be had (listenError() then holds the errno).
     bool listen(quint16 port);
+    int listenError() const { return m_listenError; }
     quint16 port() const { return m_port; }
     // Before begin(): the page for refused connections (it names the bound port).
     void setRefusalPage(const QByteArray& page) { m_cfg.refusalPage = page; }
@@ -101,6 +102,7 @@ private:
     std::function<void()> m_notify;
     int m_listen = -1, m_epoll = -1, m_wake = -1;
     quint16 m_port = 0;
+    int m_listenError = 0;
     std::thread m_thread;
     std::atomic<bool> m_quit{false};
 

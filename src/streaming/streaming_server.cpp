@@ -8,7 +8,9 @@
 #include <QFileInfo>
 #include <QHostInfo>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 struct WStreamingServer::Listener {
     quint64 id = 0;
@@ -28,6 +30,17 @@ QString addressText(const QHostAddress& a) {
     bool ok = false;
     const quint32 v4 = a.toIPv4Address(&ok);
     return ok ? QHostAddress(v4).toString() : a.toString();
+}
+
+QString listenErrorText(int port, int error) {
+    const QString head = QStringLiteral("Streaming-Port %1 ").arg(port);
+    if (error == EADDRINUSE)
+        return head + QStringLiteral("wird bereits von einem anderen Programm verwendet.");
+    if (error == EACCES)
+        return head + QStringLiteral("darf nicht verwendet werden (Ports unter 1024 sind dem "
+                                     "System vorbehalten).");
+    return head + QStringLiteral("lässt sich nicht öffnen: ") +
+           QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace
@@ -119,14 +132,24 @@ void WStreamingServer::logListener(const Listener* l, const QString& text) {
 }
 
 bool WStreamingServer::Start() {
-    if (!m_encoderLoaded || m_active || m_stopping) return false;
+    if (m_active || m_stopping) return false;
+    if (!m_encoderLoaded) {
+        m_startError = QStringLiteral("Kein MP3-Encoder geladen.");
+        return false;
+    }
+    m_startError.clear();
     log(equalsRule("=== SESSION START ", 60));
     log(QStringLiteral("Server Software is \"") + m_software + QStringLiteral("\"."));
     log(QString(78, QLatin1Char('-')));
 
     if (!m_encoder.open(m_lame, m_config.SampleRate, m_config.BitRate, m_config.Quality,
-                        m_config.VBRMethod, m_config.PrivateFlag))
+                        m_config.VBRMethod, m_config.PrivateFlag)) {
+        m_startError = QStringLiteral("Der MP3-Encoder lässt sich mit diesen Einstellungen nicht "
+                                      "starten.");
+        log(QStringLiteral("ERROR: ") + m_startError);
+        log(equalsRule("=== SESSION STOP ", 61));
         return false;
+    }
     m_samplesPerChunk = m_encoder.samplesPerChunk();
     StreamEngine::raiseFileLimit(); // the default soft limit ends near 1,000 listeners
 
@@ -157,9 +180,16 @@ bool WStreamingServer::Start() {
         // The refusal page names the bound port, known only once the socket listens.
         m_engine->setRefusalPage(refusalPage());
         ok = m_capture->open(m_config.Device, m_config.SampleRate, m_samplesPerChunk * 2);
-        if (ok) m_engine->begin();
+        if (ok)
+            m_engine->begin();
+        else
+            m_startError = QStringLiteral("Das Aufnahmegerät lässt sich nicht öffnen.");
+    } else {
+        m_startError = listenErrorText(m_config.Port, engine->listenError());
     }
     if (!ok) {
+        log(QStringLiteral("ERROR: ") + m_startError);
+        log(equalsRule("=== SESSION STOP ", 61));
         m_engine.reset();
         m_capture->close();
         m_encoder.close();

@@ -91,6 +91,8 @@ public:
     void Configure(const StreamConfig& config);
     const StreamConfig& config() const { return m_config; }
     bool Start();
+    // Why the last Start failed, in the user's words; empty after a successful start.
+    QString startError() const { return m_startError; }
     void Stop();
     bool isActive() const { return m_active; }
     int currentBitRate() const { return m_currentBitRate; }
@@ -154,6 +156,7 @@ private:
     bool m_encoderLoaded = false;
     bool m_active = false;
     bool m_stopping = false;
+    QString m_startError;
     QString m_logFile;
     StreamLog m_log;
 

@@ -253,6 +253,7 @@ void QuickSearch::showTips() {
     if (!screen) screen = edit_->screen();
     const int bottom = edit_->mapToGlobal(QPoint(0, edit_->height())).y();
     tips_->showAt(lastMouse_, bottom, screen->geometry());
+    emit tipsShown();
 }
 
 bool QuickSearch::eventFilter(QObject* watched, QEvent* event) {

@@ -62,6 +62,8 @@ public:
 signals:
     // After every search, with its state (also in the views' status text).
     void searched(const quicksearch::SearchState& state);
+    // The search tips opened (the program plays its notification sound).
+    void tipsShown();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

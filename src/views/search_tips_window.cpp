@@ -2,10 +2,12 @@
 
 #include <QEvent>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -45,8 +47,16 @@ TForm7a::TForm7a(QWidget* parent)
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(14, kBodyTop + 12, 14, 12);
     outer->setSpacing(8);
-    outer->addWidget(
-        label(html(QStringLiteral("Tips für ein effizienteres Suchen")), this, 15, true));
+    auto* titleRow = new QHBoxLayout;
+    titleRow->setSpacing(8);
+    auto* icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("tipsIcon"));
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(24, 24));
+    icon->setAttribute(Qt::WA_TransparentForMouseEvents);
+    titleRow->addWidget(icon, 0, Qt::AlignVCenter);
+    titleRow->addWidget(
+        label(html(QStringLiteral("Tips für ein effizienteres Suchen")), this, 15, true), 1);
+    outer->addLayout(titleRow);
     outer->addWidget(label(html(QStringLiteral("Um die Genauigkeit der Suche zu verbessern, können "
                                                "folgende Möglichkeiten genutzt werden:")),
                            this, 11));

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -149,6 +150,8 @@ TEST_F(MainWindowTest, FirstShowingLoadsOffTheGuiThreadAndRegistersOnce) {
         store->readText(QStringLiteral("AppEvents\\EventLabels\\VLFinishedCopying"), QString()),
         QStringLiteral("Kopieren abgeschlossen"));
     EXPECT_TRUE(QFontDatabase::families().contains(QStringLiteral("DSEG7 Classic")));
+    // The position label shows its time in that font, as the clock does.
+    EXPECT_EQ(QFontInfo(w->commands->seekpos->font()).family(), QStringLiteral("DSEG7 Classic"));
 
     // Showing again is no second first showing.
     boxes.clear();

@@ -1,16 +1,25 @@
 #include "app_settings.h"
+#include "command_panel.h"
 #include "main_window.h"
 #include "player.h"
 #include "player_integration.h"
 #include "pulse_capture.h"
 #include "pulse_server.h"
 #include "settings_store.h"
+#include "statistics_integration.h"
+#include "statistics_window.h"
 #include "streaming_integration.h"
 #include "streaming_server.h"
 #include "test_env.h"
 #include "test_support.h"
 
 #include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
 #include <QProcess>
 #include <QTcpServer>
 
@@ -301,4 +310,54 @@ TEST(StreamingRelaySettings, ReadFromTheRelayKeyWithDefaults) {
     EXPECT_TRUE(r.TLS);
     store.writeInteger(key, QStringLiteral("Port"), 70000);
     EXPECT_FALSE(StreamingIntegration::readRelaySettings(store).Enabled);
+}
+
+// The command panel's "Streaming" group follows the server like the status bar button, and
+// a port another program holds is shown there, in the status bar and in the log.
+TEST_F(StreamingWindow, CommandPanelFollowsTheServerAndNamesAPortInUse) {
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::Any, port));
+    enableStreaming();
+    auto w = shownAndChecked();
+    WStreamingServer& server = w->streaming()->server();
+    EXPECT_FALSE(server.isActive());
+    CommandPanel* panel = w->commands;
+    QToolButton* statusButton = w->statistics()->strm_btn;
+    EXPECT_NE(panel->strm_btn->objectName(), statusButton->objectName());
+    EXPECT_EQ(w->findChildren<QAbstractButton*>(statusButton->objectName()).size(), 1);
+    const QString portText = QStringLiteral("Port %1").arg(port);
+    ASSERT_TRUE(waitFor([&] { return panel->strm_status->text().contains(portText); }));
+    EXPECT_TRUE(w->statusBar()->currentMessage().contains(portText))
+        << w->statusBar()->currentMessage().toStdString();
+    EXPECT_TRUE(readAll(logPath()).contains(portText.toUtf8()));
+    EXPECT_TRUE(panel->strm_btn->isEnabled());
+
+    // The port comes free: applied again, the server runs and the panel counts listeners.
+    other.close();
+    w->streaming()->applyLive(true);
+    ASSERT_TRUE(server.isActive());
+    ASSERT_TRUE(waitFor([&] { return panel->strm_status->text().startsWith("online"); }));
+    TestListener a(port, icyRequest(""));
+    TestListener b(port, icyRequest(""));
+    ASSERT_TRUE(a.waitHeader());
+    ASSERT_TRUE(b.waitHeader());
+    ASSERT_TRUE(waitFor([&] { return panel->strm_status->text().contains(" 2 "); }))
+        << panel->strm_status->text().toStdString();
+    EXPECT_TRUE(panel->strm_btn->isEnabled());
+
+    // The panel's button opens the listener page as the status bar's does.
+    bool opened = false;
+    QTimer::singleShot(200, [&] {
+        TForm4* form = w->statistics()->Form4();
+        opened = form->isVisible() && form->pages()->currentIndex() == int(statpages::Listeners);
+        form->reject();
+    });
+    panel->strm_btn->click();
+    EXPECT_TRUE(opened);
+
+    // Streaming off: offline, and the button leads to the settings.
+    w->settings().streaming.enabled = false;
+    w->streaming()->applyLive(true);
+    ASSERT_TRUE(waitFor([&] { return panel->strm_status->text() == QStringLiteral("offline"); }));
+    EXPECT_TRUE(panel->strm_btn->isEnabled());
 }

@@ -709,3 +709,41 @@ TEST_F(PlayerTest, CommandsWhileTheInsertMediumDialogIsOpen) {
         }
     }
 }
+
+// Under shuffle TRACKNUM counts the titles of the play sequence (the play-order position
+// + 1), while the title that plays is the playlist line the order names.
+TEST_F(PlayerTest, TrackNumberUnderShuffleCountsThePlaySequence) {
+    QStringList lines;
+    for (const char* name : {"A.mp3", "B.mp3", "C.mp3", "D.mp3", "E.mp3"})
+        lines << title(QString::fromLatin1(name), 4000);
+    selection = lines;
+    QSignalSpy started(player.get(), &Player::titleStarted);
+    player->playClick();
+    ASSERT_TRUE(waitStarted(started, 1));
+    EXPECT_EQ(player->remoteItems().value("TRACKNUM"), "1");
+    // A shuffled order that moves the titles after the first one.
+    player->playlist().seed(7);
+    const auto shuffledAfterFirst = [&] {
+        const std::vector<int>& order = player->playlist().order();
+        for (int k = 1; k < int(order.size()); ++k)
+            if (order[k] != k) return true;
+        return false;
+    };
+    for (int tries = 0; tries < 20 && !shuffledAfterFirst(); ++tries) {
+        player->setShuffle(false);
+        player->setShuffle(true);
+    }
+    ASSERT_TRUE(shuffledAfterFirst());
+    ASSERT_EQ(player->playlist().position(), 0);
+    const std::vector<int> order = player->playlist().order();
+    const QStringList playlist = player->playlist().titles();
+    for (int k = 1; k < int(order.size()); ++k) {
+        SCOPED_TRACE(k);
+        player->nextClick();
+        ASSERT_TRUE(waitStarted(started, k + 1));
+        EXPECT_EQ(started.last().first().toString(), playlist.at(order[k]));
+        EXPECT_EQ(player->remoteItems().value("TRACKNUM"), QString::number(k + 1));
+        EXPECT_EQ(player->remoteItems().value("TOTALTRACKS"), "5");
+        EXPECT_EQ(player->playlistCurrentIndex(), order[k]);
+    }
+}

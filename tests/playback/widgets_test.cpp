@@ -174,6 +174,12 @@ TEST_F(ClockDisplay, SongTipGrowsOpensAboveAtTheBottomAndKeepsItsRightEdge) {
     const QRect target = tip->targetGeometry();
     ASSERT_TRUE(QTest::qWaitFor([&] { return tip->geometry() == target; }, 2000));
     EXPECT_EQ(tip->text(), name);
+    // The picture shows whole inside the tip, left of the name.
+    QLabel* picture = tip->picture();
+    ASSERT_FALSE(picture->pixmap().isNull());
+    EXPECT_TRUE(picture->isVisible());
+    EXPECT_TRUE(tip->rect().contains(picture->geometry())) << picture->y();
+    EXPECT_LT(picture->geometry().right(), 25); // the name starts at 25
 
     // A longer title: wider, with the right edge where it was.
     name = QStringLiteral("Queen - Innuendo (Live at Wembley Stadium, 1986)");

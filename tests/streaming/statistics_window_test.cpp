@@ -1,15 +1,19 @@
 // The statistics window against a real server and real listeners on loopback.
 #include "listener_details.h"
 #include "listener_model.h"
+#include "statistics_texts.h"
 #include "statistics_window.h"
 #include "test_support.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -171,3 +175,114 @@ TEST_F(StatisticsWindowTest, ListenersCounterRefusalDetailsDisconnectAndStop) {
 }
 
 } // namespace
+
+namespace {
+
+// Visible tabs follow each other without room between them.
+bool tabsContiguous(QTabWidget* pages, QString* why) {
+    QTabBar* bar = pages->tabBar();
+    int right = -1;
+    for (int i = 0; i < bar->count(); ++i) {
+        if (!bar->isTabVisible(i)) continue;
+        const QRect r = bar->tabRect(i);
+        if (right >= 0 && r.left() != right + 1) {
+            *why = QStringLiteral("tab %1 starts at %2, the one before ends at %3")
+                       .arg(bar->tabText(i))
+                       .arg(r.left())
+                       .arg(right);
+            return false;
+        }
+        right = r.right();
+    }
+    return true;
+}
+
+} // namespace
+
+TEST_F(StatisticsWindowTest, ListenerPageFitsItsColumnsAndDetailsShowTheAgentsStart) {
+    ASSERT_TRUE(startWith(baseConfig()));
+    form = std::make_unique<TForm4>(nullptr);
+    form->setCounterLabel(&counter);
+    form->connectServer(server.get());
+    const QByteArray agent = "NSPlayer/12.0.19041 WMFSDK/12.0 " + QByteArray(300, 'x') + " Ende";
+    TestListener listener(port, icyRequest("User-Agent: " + agent + "\r\n"));
+    ASSERT_TRUE(listener.waitHeader());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->listenerModel()->rowCount() == 1; }, 5000));
+
+    form->Request(QStringLiteral("listeners"));
+    form->prepare();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return allStreaming(); }, 5000));
+    QString why;
+    EXPECT_TRUE(tabsContiguous(form->pages(), &why)) << why.toStdString();
+
+    // Every column inside the list at the window's default size, each wide enough for its
+    // heading and for the widest texts it shows.
+    QTreeView* view = form->listenerView();
+    QHeaderView* header = view->header();
+    const QFontMetrics fm(view->font());
+    const int lastRight = header->sectionViewportPosition(ListenerModel::SentColumn) +
+                          header->sectionSize(ListenerModel::SentColumn);
+    EXPECT_LE(lastRight, view->viewport()->width());
+    const std::pair<int, QStringList> widest[] = {
+        {ListenerModel::AddressColumn, {"IP-Adresse", "255.255.255.255"}},
+        {ListenerModel::TimeColumn, {"Verbindungszeit", stattexts::connectionTime(50 * 3600000LL)}},
+        {ListenerModel::SentColumn,
+         {"Gesendet", stattexts::sentText(13926), stattexts::sentText(999 * 1024 * 1024)}},
+    };
+    for (const auto& [column, texts] : widest)
+        for (const QString& text : texts)
+            EXPECT_GE(header->sectionSize(column), fm.horizontalAdvance(text) + 8)
+                << column << ' ' << text.toStdString();
+    EXPECT_GE(header->sectionSize(ListenerModel::HostColumn), 80);
+
+    // The details show the start of a long user agent.
+    bool checked = false;
+    whenVisible(form->details(), [&] {
+        QLineEdit* software = form->details()->field(TForm10::Software);
+        EXPECT_EQ(software->text(), QString::fromLatin1(agent));
+        // The text is not scrolled: its first character sits at the field's left edge.
+        EXPECT_EQ(software->cursorPosition(), 0);
+        EXPECT_LT(software->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(), software->contentsRect().left() + 8);
+        QTest::qWait(700); // the 500 ms refresh keeps it there
+        EXPECT_LT(software->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(), software->contentsRect().left() + 8);
+        checked = true;
+        form->details()->reject();
+    });
+    form->showDetails(0);
+    EXPECT_TRUE(checked);
+
+    // Streaming off after the listener page showed: the tab row closes up.
+    form->hide();
+    server->Stop();
+    form->Request(QStringLiteral("listeners"));
+    form->prepare();
+    form->show();
+    EXPECT_FALSE(form->pages()->isTabVisible(statpages::Listeners));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->pages()->tabBar()->isVisible(); }, 2000));
+    EXPECT_TRUE(tabsContiguous(form->pages(), &why)) << why.toStdString();
+    QTabBar* bar = form->pages()->tabBar();
+
+    int widthOfTabs = 0;
+    for (int i = 0; i < bar->count(); ++i)
+        if (bar->isTabVisible(i)) widthOfTabs += bar->tabRect(i).width();
+    EXPECT_LE(bar->sizeHint().width(), widthOfTabs + 4);
+    EXPECT_LE(bar->width(), widthOfTabs + 4);
+}
+
+TEST_F(StatisticsWindowTest, APortInUseIsNamedAndLogged) {
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::Any));
+    StreamConfig c = baseConfig();
+    c.Port = other.serverPort();
+    server->Configure(c);
+    EXPECT_FALSE(server->Start());
+    EXPECT_FALSE(server->isActive());
+    const QString why = server->startError();
+    EXPECT_TRUE(why.contains(QString::number(c.Port))) << why.toStdString();
+    EXPECT_TRUE(why.contains(QStringLiteral("anderen Programm"))) << why.toStdString();
+    EXPECT_EQ(countLog(QStringLiteral("ERROR: ") + why), 1);
+    other.close();
+    ASSERT_TRUE(server->Start());
+    EXPECT_TRUE(server->startError().isEmpty());
+}

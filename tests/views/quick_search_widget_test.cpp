@@ -214,6 +214,17 @@ TEST(SearchTips, PlacementTextsAndClosing) {
     tips.showAt({300, 40}, 60, screen);
     EXPECT_TRUE(tips.isVisible());
     EXPECT_EQ(tips.pos(), QPoint(244, 60));
+    // An icon stands left of the title, on its line, inside the balloon's body.
+    auto* icon = tips.findChild<QLabel*>(QStringLiteral("tipsIcon"));
+    ASSERT_NE(icon, nullptr);
+    ASSERT_FALSE(icon->pixmap().isNull());
+    for (QLabel* l : tips.findChildren<QLabel*>())
+        if (l->text().contains("Tips für ein effizienteres Suchen")) {
+            EXPECT_LT(icon->geometry().right(), l->geometry().left());
+            EXPECT_TRUE(icon->geometry().top() < l->geometry().bottom() &&
+                        l->geometry().top() < icon->geometry().bottom());
+        }
+    EXPECT_GE(icon->geometry().top(), 32);
     QTest::keyClick(&tips, Qt::Key_A);
     EXPECT_FALSE(tips.isVisible());
     EXPECT_EQ(tips.size(), size);

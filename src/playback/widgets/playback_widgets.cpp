@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -14,9 +15,11 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSlider>
+#include <QStyle>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -30,9 +33,7 @@ ClockWindow::ClockWindow(QWidget* parent)
       label_(new QLabel(QStringLiteral("0:00:00"), this)) {
     setObjectName(QStringLiteral("clockwnd"));
     label_->setObjectName(QStringLiteral("Label1"));
-    QFont font(QStringLiteral("DSEG7 Classic"));
-    font.setPixelSize(18);
-    label_->setFont(font);
+    label_->setFont(lcdFont(18));
     label_->setAlignment(Qt::AlignCenter);
     label_->setContentsMargins(6, 2, 6, 2);
     label_->installEventFilter(this);
@@ -54,6 +55,16 @@ QString ClockWindow::text() const {
     return label_->text();
 }
 
+QFont ClockWindow::lcdFont(int pixelSize) {
+    QFont font(QStringLiteral("DSEG7 Classic"));
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+bool ClockWindow::canPlaceItself() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 bool ClockWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == label_) {
         switch (event->type()) {
@@ -69,6 +80,9 @@ bool ClockWindow::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonPress: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() != Qt::LeftButton) break;
+            // Under Wayland only the compositor moves windows: hand the drag to it.
+            if (!canPlaceItself() && windowHandle() && windowHandle()->startSystemMove())
+                return true;
             dragging_ = true;
             grab_ = mouse->globalPosition().toPoint() - frameGeometry().topLeft();
             return true;
@@ -95,8 +109,12 @@ bool ClockWindow::eventFilter(QObject* watched, QEvent* event) {
 
 TSongTipWnd::TSongTipWnd(QWidget* parent)
     : QWidget(parent, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      label_(new QLabel(this)) {
+      label_(new QLabel(this)), picture_(new QLabel(this)) {
     setObjectName(QStringLiteral("TSongTipWnd"));
+    picture_->setObjectName(QStringLiteral("Image1"));
+    picture_->setPixmap(style()->standardIcon(QStyle::SP_MediaVolume).pixmap(16, 16));
+    picture_->setGeometry(4, 3, 16, 16);
+    picture_->setAttribute(Qt::WA_TransparentForMouseEvents);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::ToolTipBase);
     QFont bold = label_->font();
@@ -143,6 +161,7 @@ void TSongTipWnd::showFor(const QRect& clock, const QString& name, int screenHei
     below_ = p.below;
     target_ = p.target;
     label_->setGeometry(25, 5, target_.width() - 25, kTipHeight - 8);
+    picture_->move(4, 3);
     grown_ = 0;
     setGeometry(target_.left(), below_ ? target_.top() : target_.bottom() + 1, target_.width(), 1);
     show();
@@ -161,7 +180,9 @@ void TSongTipWnd::step() {
     else
         setGeometry(target_.left(), target_.bottom() + 1 - grown_, target_.width(), grown_);
     // The picture and label stay on the edge that grows away from the clock.
-    label_->move(25, below_ ? 5 - (target_.height() - grown_) : 5);
+    const int hidden = below_ ? target_.height() - grown_ : 0;
+    label_->move(25, 5 - hidden);
+    picture_->move(4, 3 - hidden);
 }
 
 bool TSongTipWnd::eventFilter(QObject* watched, QEvent* event) {
@@ -325,6 +346,7 @@ QAction* PlaybackWidgets::item(const QString& objectName) const {
 }
 
 void PlaybackWidgets::attachSeekpos(QWidget* seekpos) {
+    seekpos->setFont(ClockWindow::lcdFont(14));
     seekpos->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(seekpos, &QWidget::customContextMenuRequested, this, [this, seekpos](const QPoint& at) {
         prepareMenu(false);
@@ -355,9 +377,11 @@ void PlaybackWidgets::update() {
     if (show != clock_->isVisible()) {
         if (show) {
             clock_->adjustSize();
-            if (clockPlaced_) {
+            // Under Wayland the compositor places the window; moving it does nothing.
+            const QScreen* screen = QApplication::primaryScreen();
+            if (ClockWindow::canPlaceItself() && clockPlaced_) {
                 clock_->move(clockPlace_);
-            } else if (const QScreen* screen = QApplication::primaryScreen()) {
+            } else if (ClockWindow::canPlaceItself() && screen) {
                 const QRect area = screen->availableGeometry();
                 clock_->move(area.right() - clock_->width() - 8,
                              area.bottom() - clock_->height() - 8);

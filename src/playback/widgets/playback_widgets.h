@@ -24,6 +24,10 @@ public:
     void setClock(const QString& text, bool grey);
     QString text() const;
     QLabel* label() const { return label_; }
+    // The LCD font of the clock and of the position label.
+    static QFont lcdFont(int pixelSize);
+    // Whether the window system lets a window place itself (Wayland does not).
+    static bool canPlaceItself();
 
 signals:
     void entered();
@@ -56,6 +60,7 @@ public:
     bool opensBelow() const { return below_; }
     QRect targetGeometry() const { return target_; }
     QString text() const;
+    QLabel* picture() const { return picture_; }
 
     // Polled every 100 ms while showing.
     std::function<bool()> clockVisible;
@@ -70,6 +75,7 @@ private:
     int widthFor(const QString& name) const;
 
     QLabel* label_;
+    QLabel* picture_;
     QTimer open_;
     QTimer resize_;
     QTimer watch_;

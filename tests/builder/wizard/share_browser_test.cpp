@@ -1,5 +1,6 @@
 #include "share_browser.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -11,7 +12,41 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 using namespace reapwell;
+
+namespace {
+
+// Processes whose command line names `needle` (smbd starts samba-dcerpcd and its rpcd_*
+// workers in sessions of their own, so they outlive smbd unless ended by name).
+QList<qint64> processesNaming(const QByteArray& needle) {
+    QList<qint64> found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& entry : entries) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number || pid == QCoreApplication::applicationPid()) continue;
+        QFile cmdline(QStringLiteral("/proc/") + entry + QStringLiteral("/cmdline"));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(needle))
+            found << pid;
+    }
+    return found;
+}
+
+// Ends every process started for the configuration file; true when none is left.
+bool endProcessesNaming(const QByteArray& needle) {
+    for (int signal : {SIGTERM, SIGKILL}) {
+        const QList<qint64> pids = processesNaming(needle);
+        if (pids.isEmpty()) return true;
+        for (qint64 pid : pids)
+            ::kill(pid_t(pid), signal);
+        if (QTest::qWaitFor([&] { return processesNaming(needle).isEmpty(); }, 3000)) return true;
+    }
+    return processesNaming(needle).isEmpty();
+}
+
+} // namespace
 
 TEST(SharePaths, UncAndSmbUrlsConvertBothWays) {
     EXPECT_EQ(smbUrlFromUnc(u"\\\\nas\\mp3\\Rock"), "smb://nas/mp3/Rock");
@@ -78,6 +113,9 @@ protected:
             if (!server.waitForFinished(5000)) server.kill();
             server.waitForFinished(2000);
         }
+        // The RPC helpers smbd started for the share list run on without it.
+        if (dir.isValid())
+            EXPECT_TRUE(endProcessesNaming(QFile::encodeName(dir.path() + "/smb.conf")));
     }
 
     static QStringList names(const QList<ShareEntry>& entries, ShareEntry::Kind kind) {
