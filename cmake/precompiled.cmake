@@ -39,6 +39,7 @@ function(vorlune_precompile_headers)
   target_precompile_headers(vorlune_pch PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:${PROJECT_SOURCE_DIR}/cmake/precompiled_qt.h>)
   if(VORLUNE_TESTS)
+    find_package(GTest REQUIRED)
     add_library(vorlune_test_pch STATIC ${PROJECT_SOURCE_DIR}/cmake/pch_host.cpp)
     target_link_libraries(vorlune_test_pch PRIVATE Qt6::Widgets Qt6::Network GTest::gtest)
     target_precompile_headers(vorlune_test_pch PRIVATE

@@ -1,5 +1,6 @@
 #include "desktop_integration.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
