@@ -28,20 +28,30 @@ function(vorlune_has_cxx target out)
   set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
-# One header set per kind of target, each compiled once by a host library that links
-# what its users link (the same compile options make the compiled header valid for them).
+# One header set for the programs and one for the tests, each compiled once by a host
+# library. A compiled header is only used where every macro defined at its making is
+# defined alike, so the hosts define only what all users define: the QtCore macros (the
+# other modules' headers come in by their folders alone), _REENTRANT, which the system
+# headers test and some libraries' flags define, and GoogleTest's for the tests.
 function(vorlune_precompile_headers)
   if(NOT VORLUNE_PCH)
     return()
   endif()
+  set(folders
+    $<TARGET_PROPERTY:Qt6::Widgets,INTERFACE_INCLUDE_DIRECTORIES>
+    $<TARGET_PROPERTY:Qt6::Network,INTERFACE_INCLUDE_DIRECTORIES>)
   add_library(vorlune_pch STATIC ${PROJECT_SOURCE_DIR}/cmake/pch_host.cpp)
-  target_link_libraries(vorlune_pch PRIVATE Qt6::Widgets Qt6::Network)
+  target_link_libraries(vorlune_pch PRIVATE Qt6::Core)
+  target_include_directories(vorlune_pch SYSTEM PRIVATE ${folders})
+  target_compile_definitions(vorlune_pch PRIVATE _REENTRANT)
   target_precompile_headers(vorlune_pch PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:${PROJECT_SOURCE_DIR}/cmake/precompiled_qt.h>)
   if(VORLUNE_TESTS)
     find_package(GTest REQUIRED)
     add_library(vorlune_test_pch STATIC ${PROJECT_SOURCE_DIR}/cmake/pch_host.cpp)
-    target_link_libraries(vorlune_test_pch PRIVATE Qt6::Widgets Qt6::Network GTest::gtest)
+    target_link_libraries(vorlune_test_pch PRIVATE Qt6::Core GTest::gtest)
+    target_include_directories(vorlune_test_pch SYSTEM PRIVATE ${folders})
+    target_compile_definitions(vorlune_test_pch PRIVATE _REENTRANT)
     target_precompile_headers(vorlune_test_pch PRIVATE
       $<$<COMPILE_LANGUAGE:CXX>:${PROJECT_SOURCE_DIR}/cmake/precompiled_tests.h>)
   endif()
@@ -62,13 +72,20 @@ function(vorlune_precompile_headers)
       vorlune_has_cxx(${target} cxx)
       if(cxx)
         target_precompile_headers(${target} REUSE_FROM ${host})
+        target_compile_definitions(${target} PRIVATE _REENTRANT)
       endif()
     endforeach()
   endforeach()
 endfunction()
 
-# Test programs: several sources per compiler run. Sources listed in
-# VORLUNE_UNITY_SKIP (helpers of the same name in an anonymous namespace) stay apart.
+# Test programs: several sources per compiler run. Sources that define a helper of the same
+# name as another source of their program (in an anonymous namespace) are compiled apart.
+set(VORLUNE_UNITY_SKIP
+  tests/app/process_test.cpp          # talk(), as control_server_test.cpp
+  tests/media/test_peers.cpp          # readFile(), writeFile(), as copy's test_support.cpp
+  tests/copy/copy_share_test.cpp      # pattern(), leftovers(), as copy_run_test.cpp
+  tests/streaming/server_queue_test.cpp # sendAll(), as server_load_test.cpp
+)
 function(vorlune_unity_tests)
   if(NOT VORLUNE_UNITY OR NOT VORLUNE_TESTS)
     return()
@@ -76,8 +93,13 @@ function(vorlune_unity_tests)
   vorlune_targets_below(${PROJECT_SOURCE_DIR}/tests targets)
   foreach(target IN LISTS targets)
     vorlune_has_cxx(${target} cxx)
-    if(cxx)
-      set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 6)
+    if(NOT cxx)
+      continue()
     endif()
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 6)
+    foreach(source IN LISTS VORLUNE_UNITY_SKIP)
+      set_source_files_properties(${PROJECT_SOURCE_DIR}/${source} TARGET_DIRECTORY ${target}
+                                  PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+    endforeach()
   endforeach()
 endfunction()

@@ -157,7 +157,10 @@ bool registerUrlScheme(const QString& executable, const QString& applicationsDir
     const QString localEntry = applicationsDir + QLatin1Char('/') + localEntryName();
     const QByteArray userText = desktopEntryText(executable).toUtf8();
     const QByteArray localText = localEntryText(executable).toUtf8();
-    const QString installed = installedEntry(dataDirs);
+    QString installed = installedEntry(dataDirs);
+    // One not written by us in the user's own folder was installed there (prefix ~/.local).
+    if (installed.isEmpty() && QFile::exists(userEntry) && !isOwnEntry(userEntry, userText))
+        installed = userEntry;
     bool changed = false;
     bool done = true;
     if (installed.isEmpty()) {
@@ -179,12 +182,16 @@ bool registerUrlScheme(const QString& executable, const QString& applicationsDir
 }
 
 bool unregisterUrlScheme(const QString& applicationsDir) {
-    const QString path = applicationsDir + QStringLiteral("/vorlune.desktop");
-    const QString local = applicationsDir + QLatin1Char('/') + localEntryName();
+    // Only ours: an entry installed into the user's folder stays.
+    const QByteArray own = desktopEntryText(QString()).toUtf8();
     const QString icon = iconFilePath(applicationsDir);
+    bool changed = false;
     const bool iconGone = !QFile::exists(icon) || QFile::remove(icon);
-    const bool localGone = !QFile::exists(local) || QFile::remove(local);
-    return (!QFile::exists(path) || QFile::remove(path)) && iconGone && localGone;
+    const bool entryGone =
+        removeIfOwn(applicationsDir + QStringLiteral("/vorlune.desktop"), own, &changed);
+    const bool localGone = removeIfOwn(applicationsDir + QLatin1Char('/') + localEntryName(),
+                                       localEntryText(QString()).toUtf8(), &changed);
+    return entryGone && localGone && iconGone;
 }
 
 } // namespace desktopintegration

@@ -37,14 +37,15 @@ QString localEntryName();
 // item beside an installed entry:
 // - no installed entry: "vorlune.desktop" into `applicationsDir` and the icon into the
 //   hicolor theme beside it, each when its content differs, atomically;
-// - an installed entry of this program: nothing of ours is left in `applicationsDir`;
+// - an installed entry of this program: nothing of ours is left in `applicationsDir`
+//   (an entry there that we did not write counts as installed, as by a ~/.local prefix);
 // - an installed entry of another program (a build-folder run): the hidden
 //   `localEntryName()` instead.
 // Errors are returned, not reported: the program works without the scheme.
 bool registerUrlScheme(const QString& executable, const QString& applicationsDir,
                        const QStringList& dataDirs = systemDataDirs());
 
-// Removes the entries and the icon again (registry cleaning).
+// Removes our entries and the icon again (registry cleaning).
 bool unregisterUrlScheme(const QString& applicationsDir);
 
 } // namespace desktopintegration

@@ -138,3 +138,33 @@ TEST(DesktopIntegration, LeavesTheUsersOwnEntryAlone) {
     EXPECT_EQ(readAll(applications + QStringLiteral("/vorlune.desktop")), own);
     EXPECT_TRUE(QFile::exists(applications + u'/' + desktopintegration::localEntryName()));
 }
+
+// Installed with the prefix ~/.local, the entry lies in the user's own folder: the program
+// keeps it as it is, and a build-folder run adds only the hidden one beside it.
+TEST(DesktopIntegration, KeepsAnEntryInstalledIntoTheUsersFolder) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString prefix = tmp.filePath(QStringLiteral("home/.local"));
+    const QString applications = prefix + QStringLiteral("/share/applications");
+    const QString installed = prefix + QStringLiteral("/bin/vorlune");
+    const QByteArray entry =
+        "[Desktop Entry]\nType=Application\nName=Vorlune\nGenericName=Katalog\n"
+        "Exec=vorlune %u\nMimeType=x-scheme-handler/vorlune;\n";
+    ASSERT_TRUE(writeAll(installed, "#!/bin/sh\n"));
+    ASSERT_TRUE(writeAll(applications + QStringLiteral("/vorlune.desktop"), entry));
+    const QString local = applications + u'/' + desktopintegration::localEntryName();
+
+    ASSERT_TRUE(desktopintegration::registerUrlScheme(installed, applications, {}));
+    EXPECT_EQ(readAll(applications + QStringLiteral("/vorlune.desktop")), entry);
+    EXPECT_FALSE(QFile::exists(local));
+
+    const QString build = tmp.filePath(QStringLiteral("build/vorlune"));
+    ASSERT_TRUE(desktopintegration::registerUrlScheme(build, applications, {}));
+    EXPECT_EQ(readAll(applications + QStringLiteral("/vorlune.desktop")), entry);
+    EXPECT_TRUE(readAll(local).contains("\nNoDisplay=true\n"));
+    // The installed program takes the scheme back; cleaning leaves the installed entry.
+    ASSERT_TRUE(desktopintegration::registerUrlScheme(installed, applications, {}));
+    EXPECT_FALSE(QFile::exists(local));
+    EXPECT_TRUE(desktopintegration::unregisterUrlScheme(applications));
+    EXPECT_EQ(readAll(applications + QStringLiteral("/vorlune.desktop")), entry);
+}
