@@ -1,0 +1,1 @@
+// Holds the precompiled headers that the other targets reuse.

@@ -1,0 +1,105 @@
+# Precompiled headers and unity builds for the whole tree, applied once every target exists.
+option(VORLUNE_PCH "Precompile the common Qt and GoogleTest headers" ON)
+option(VORLUNE_UNITY "Build the test programs as unity builds" ON)
+
+# Every target defined in `dir` and the folders below it.
+function(vorlune_targets_below dir out)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub IN LISTS subdirs)
+    vorlune_targets_below(${sub} below)
+    list(APPEND targets ${below})
+  endforeach()
+  set(${out} ${targets} PARENT_SCOPE)
+endfunction()
+
+# Whether `target` compiles C++ of its own.
+function(vorlune_has_cxx target out)
+  get_target_property(type ${target} TYPE)
+  set(result FALSE)
+  if(type MATCHES "^(STATIC_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$")
+    get_target_property(sources ${target} SOURCES)
+    foreach(source IN LISTS sources)
+      if(source MATCHES "\\.(cpp|cxx|cc)$" OR source MATCHES "\\.qrc$")
+        set(result TRUE)
+      endif()
+    endforeach()
+  endif()
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()
+
+# One header set for the programs and one for the tests, each compiled once by a host
+# library. A compiled header is only used where every macro defined at its making is
+# defined alike, so the hosts define only what all users define: the QtCore macros (the
+# other modules' headers come in by their folders alone), _REENTRANT, which the system
+# headers test and some libraries' flags define, and GoogleTest's for the tests.
+function(vorlune_precompile_headers)
+  if(NOT VORLUNE_PCH)
+    return()
+  endif()
+  set(folders
+    $<TARGET_PROPERTY:Qt6::Widgets,INTERFACE_INCLUDE_DIRECTORIES>
+    $<TARGET_PROPERTY:Qt6::Network,INTERFACE_INCLUDE_DIRECTORIES>)
+  add_library(vorlune_pch STATIC ${PROJECT_SOURCE_DIR}/cmake/pch_host.cpp)
+  target_link_libraries(vorlune_pch PRIVATE Qt6::Core)
+  target_include_directories(vorlune_pch SYSTEM PRIVATE ${folders})
+  target_compile_definitions(vorlune_pch PRIVATE _REENTRANT)
+  target_precompile_headers(vorlune_pch PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:${PROJECT_SOURCE_DIR}/cmake/precompiled_qt.h>)
+  if(VORLUNE_TESTS)
+    find_package(GTest REQUIRED)
+    add_library(vorlune_test_pch STATIC ${PROJECT_SOURCE_DIR}/cmake/pch_host.cpp)
+    target_link_libraries(vorlune_test_pch PRIVATE Qt6::Core GTest::gtest)
+    target_include_directories(vorlune_test_pch SYSTEM PRIVATE ${folders})
+    target_compile_definitions(vorlune_test_pch PRIVATE _REENTRANT)
+    target_precompile_headers(vorlune_test_pch PRIVATE
+      $<$<COMPILE_LANGUAGE:CXX>:${PROJECT_SOURCE_DIR}/cmake/precompiled_tests.h>)
+  endif()
+  set(dirs src)
+  if(VORLUNE_BENCH)
+    list(APPEND dirs bench)
+  endif()
+  if(VORLUNE_TESTS)
+    list(APPEND dirs tests)
+  endif()
+  foreach(dir IN LISTS dirs)
+    set(host vorlune_pch)
+    if(dir STREQUAL "tests")
+      set(host vorlune_test_pch)
+    endif()
+    vorlune_targets_below(${PROJECT_SOURCE_DIR}/${dir} targets)
+    foreach(target IN LISTS targets)
+      vorlune_has_cxx(${target} cxx)
+      if(cxx)
+        target_precompile_headers(${target} REUSE_FROM ${host})
+        target_compile_definitions(${target} PRIVATE _REENTRANT)
+      endif()
+    endforeach()
+  endforeach()
+endfunction()
+
+# Test programs: several sources per compiler run. Sources that define a helper of the same
+# name as another source of their program (in an anonymous namespace) are compiled apart.
+set(VORLUNE_UNITY_SKIP
+  tests/app/process_test.cpp          # talk(), as control_server_test.cpp
+  tests/media/test_peers.cpp          # readFile(), writeFile(), as copy's test_support.cpp
+  tests/copy/copy_share_test.cpp      # pattern(), leftovers(), as copy_run_test.cpp
+  tests/streaming/server_queue_test.cpp # sendAll(), as server_load_test.cpp
+)
+function(vorlune_unity_tests)
+  if(NOT VORLUNE_UNITY OR NOT VORLUNE_TESTS)
+    return()
+  endif()
+  vorlune_targets_below(${PROJECT_SOURCE_DIR}/tests targets)
+  foreach(target IN LISTS targets)
+    vorlune_has_cxx(${target} cxx)
+    if(NOT cxx)
+      continue()
+    endif()
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 6)
+    foreach(source IN LISTS VORLUNE_UNITY_SKIP)
+      set_source_files_properties(${PROJECT_SOURCE_DIR}/${source} TARGET_DIRECTORY ${target}
+                                  PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+    endforeach()
+  endforeach()
+endfunction()
