@@ -1,0 +1,80 @@
+// The command reference in ARCHITECTURE.md against the table of a fully built window.
+#include "main_window.h"
+#include "settings_store.h"
+#include "test_env.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The first cells of the table under "## Command reference", without backticks, in lower
+// case; a name written twice appears twice.
+QStringList documentedCommands(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    QStringList names;
+    bool inSection = false;
+    bool inTable = false;
+    for (const QString& raw : lines) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1String("## "))) {
+            if (inSection) break;
+            inSection = line == QLatin1String("## Command reference");
+            continue;
+        }
+        if (!inSection) continue;
+        if (!line.startsWith(QLatin1Char('|'))) {
+            if (inTable) break; // the reference is the section's first table
+            continue;
+        }
+        const QString first = line.section(QLatin1Char('|'), 1, 1).trimmed();
+        const bool separator =
+            !first.isEmpty() &&
+            first.count(QLatin1Char('-')) + first.count(QLatin1Char(':')) == first.size();
+        if (!inTable) { // the header row
+            inTable = true;
+            continue;
+        }
+        if (separator) continue;
+        names.append(QString(first).remove(QLatin1Char('`')).trimmed().toLower());
+    }
+    return names;
+}
+
+TEST(ArchitectureDoc, CommandReferenceListsExactlyTheRegisteredCommands) {
+    IsolatedEnvironment env;
+    const QString catalogue = env.path(QStringLiteral("katalog"));
+    QDir().mkpath(catalogue);
+    SettingsStore store(env.path(QStringLiteral("config/registry.json")));
+    TForm1::Environment e;
+    e.catalogDir = catalogue;
+    e.dataDir = env.dataDir();
+    e.tempDir = env.path(QStringLiteral("runtime"));
+    e.store = &store;
+    TForm1 window(e);
+    window.setMessageBoxHook([](QMessageBox::Icon, const QString&, QMessageBox::StandardButtons) {
+        return QMessageBox::Ok;
+    });
+    bool loaded = false;
+    QObject::connect(&window, &TForm1::loadFinished, [&loaded] { loaded = true; });
+    window.show();
+    ASSERT_TRUE(waitFor([&] { return loaded; }));
+
+    const QStringList documented = documentedCommands(QStringLiteral(ARCHITECTURE_MD));
+    ASSERT_FALSE(documented.isEmpty()) << "no command reference in " ARCHITECTURE_MD;
+    const QSet<QString> docSet(documented.begin(), documented.end());
+    EXPECT_EQ(docSet.size(), documented.size()) << "a command is documented twice";
+
+    const QStringList registered = window.commandTable().names();
+    for (const QString& name : registered)
+        EXPECT_TRUE(docSet.contains(name)) << "not documented: " << name.toStdString();
+    const QSet<QString> regSet(registered.begin(), registered.end());
+    for (const QString& name : documented)
+        EXPECT_TRUE(regSet.contains(name)) << "documented, not registered: " << name.toStdString();
+}
+
+} // namespace
