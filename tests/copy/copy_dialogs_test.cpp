@@ -67,14 +67,15 @@ TEST_F(CopyDialogs, SpaceDialogRetriesByItselfWhenSpaceAppears) {
     EXPECT_FALSE(form.startRun({QStringLiteral("Pop:\\x.ogg")}, setup));
 
     TForm8* space = form.spaceDialog();
-    QTRY_VERIFY_WITH_TIMEOUT(space->isVisible(), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return space->isVisible(); }, 5000));
     EXPECT_EQ(space->nameValue->text(), "Abba - SOS");
     EXPECT_EQ(space->neededValue->text(), "3,9 kByte (4.000 Byte)");
     EXPECT_EQ(space->freeValue->text(), "2,9 kByte (3.000 Byte)");
     EXPECT_EQ(space->folderValue->text(), temp.filePath(QStringLiteral("ziel/Abba")));
     EXPECT_TRUE(sounds.contains("VLInsufficientSpace"));
     // The copy dialog stays responsive and shows the head meanwhile.
-    QTRY_COMPARE_WITH_TIMEOUT(form.fnlabel->text(), QStringLiteral("SOS"), 1000);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form.fnlabel->text() == QStringLiteral("SOS"); }, 1000));
     EXPECT_EQ(form.cdlabel->text(), "Pop");
     EXPECT_EQ(form.rest->text(), "Noch 2 Titel zu kopieren:");
 
@@ -83,9 +84,9 @@ TEST_F(CopyDialogs, SpaceDialogRetriesByItselfWhenSpaceAppears) {
     free = 1'000'000;
     QElapsedTimer clock;
     clock.start();
-    QTRY_VERIFY_WITH_TIMEOUT(!space->isVisible(), 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !space->isVisible(); }, 2000));
     EXPECT_LT(clock.elapsed(), 1000);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.size() == 1; }, 10000));
     EXPECT_TRUE(finished.first().first().toBool());
     EXPECT_TRUE(QFile::exists(temp.filePath(QStringLiteral("ziel/Abba/SOS.ogg"))));
     EXPECT_TRUE(QFile::exists(temp.filePath(QStringLiteral("ziel/Zappa/Z.ogg"))));
@@ -102,9 +103,9 @@ TEST_F(CopyDialogs, EscapeInEitherDialogCancelsTheRun) {
     form.run().setFreeSpaceFunction([](const QString&) { return qint64(0); });
     QSignalSpy finished(&form.run(), &CopyRun::finished);
     ASSERT_TRUE(form.startRun({QStringLiteral("Pop:\\Abba - SOS.ogg")}, setup));
-    QTRY_VERIFY_WITH_TIMEOUT(form.spaceDialog()->isVisible(), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.spaceDialog()->isVisible(); }, 5000));
     QTest::keyClick(form.spaceDialog(), Qt::Key_Escape);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.size() == 1; }, 5000));
     EXPECT_FALSE(finished.first().first().toBool());
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(form.result(), QDialog::Rejected);
@@ -116,7 +117,7 @@ TEST_F(CopyDialogs, EscapeInEitherDialogCancelsTheRun) {
         return QString();
     };
     ASSERT_TRUE(form.startRun({QStringLiteral("Gone:\\x.ogg")}, setup));
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.size() == 2; }, 5000));
     EXPECT_FALSE(finished.last().first().toBool());
     EXPECT_FALSE(form.isVisible());
 }
@@ -150,8 +151,8 @@ TEST_F(CopyDialogs, LongNamesKeepTheDialogsOnTheScreen) {
 
     ASSERT_TRUE(form.startRun({title}, setup));
     TForm8* space = form.spaceDialog();
-    QTRY_VERIFY_WITH_TIMEOUT(space->isVisible(), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(form.fnlabel->text().size() > 400, 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return space->isVisible(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.fnlabel->text().size() > 400; }, 2000));
     EXPECT_EQ(form.cdlabel->text(), label);
     EXPECT_EQ(space->nameValue->text(), QFileInfo(name).completeBaseName());
     for (QWidget* w : {static_cast<QWidget*>(&form), static_cast<QWidget*>(form.btn_cancel),
@@ -164,13 +165,13 @@ TEST_F(CopyDialogs, LongNamesKeepTheDialogsOnTheScreen) {
     EXPECT_LE(offCentre.manhattanLength(), 6) << offCentre.x() << "," << offCentre.y();
 
     QTest::mouseClick(space->skip_btn, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.size() == 1; }, 5000));
     EXPECT_TRUE(form.run().notes().join(u'|').contains(QStringLiteral("Speicherplatz")));
 
     // With room enough the name itself fails: left out with its reason, never retried.
     free = qint64(1) << 40;
     ASSERT_TRUE(form.startRun({title}, setup));
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.size() == 2; }, 5000));
     EXPECT_TRUE(failed.isEmpty());
     EXPECT_EQ(form.run().copiedCount(), 0);
     ASSERT_EQ(form.run().notes().size(), 1);
@@ -193,11 +194,11 @@ TEST_F(CopyDialogs, FailedTitleCanBeSkipped) {
     ASSERT_TRUE(form.startRun(
         {QStringLiteral("Pop:\\Abba - SOS.ogg"), QStringLiteral("Pop:\\Zappa - Z.ogg")}, setup));
     ASSERT_TRUE(failed.wait(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(form.skip_btn->isVisible(), 1000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.skip_btn->isVisible(); }, 1000));
     EXPECT_TRUE(form.errlabel->isVisible());
     EXPECT_EQ(form.errlabel->text(), failed.first().first().toString());
     QTest::mouseClick(form.skip_btn, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.size() == 1; }, 5000));
     EXPECT_TRUE(finished.first().first().toBool());
     EXPECT_TRUE(QFile::exists(temp.filePath(QStringLiteral("ziel/Zappa/Z.ogg"))));
     EXPECT_TRUE(status.last().startsWith(QStringLiteral(
