@@ -23,6 +23,7 @@
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -44,7 +45,13 @@ CopyIntegration::CopyIntegration(TForm1* window, SettingsStore* store)
     form3_ = new TForm3(window->mediaAccess(), window);
     form3_->setEventSound([this](const QString& e) { sounds_->play(e); });
     CopyRun& run = form3_->run();
-    connect(&run, &CopyRun::statusText, window_, &TForm1::setStatusText);
+    // Names may be long: the status line shows what fits, its tool tip the whole text.
+    connect(&run, &CopyRun::statusText, window_, [this](const QString& text) {
+        QLabel* line = window_->statusText;
+        const int width = std::max(line->width(), 200);
+        window_->setStatusText(line->fontMetrics().elidedText(text, Qt::ElideMiddle, width));
+        line->setToolTip(text);
+    });
     connect(&run, &CopyRun::changed, this, &CopyIntegration::updateCopyState);
     connect(&run, &CopyRun::finished, this, &CopyIntegration::updateCopyState);
     // Moved titles whose originals stayed: said once, at the end of the run.

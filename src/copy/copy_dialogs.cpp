@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -46,6 +47,57 @@ QStyle::StandardPixmap mediumPicture(int type) {
 }
 } // namespace
 
+ElidedLabel::ElidedLabel(QWidget* parent, Qt::TextElideMode mode) : QLabel(parent), mode_(mode) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::setFullText(const QString& text) {
+    if (text == this->text()) return;
+    setText(text);
+    setToolTip(text);
+}
+
+QSize ElidedLabel::sizeHint() const {
+    QSize size = QLabel::sizeHint();
+    size.setWidth(std::min(size.width(), fontMetrics().averageCharWidth() * 40));
+    return size;
+}
+
+QSize ElidedLabel::minimumSizeHint() const {
+    QSize size = QLabel::minimumSizeHint();
+    size.setWidth(std::min(size.width(), fontMetrics().averageCharWidth() * 8));
+    return size;
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect area = contentsRect();
+    const QString shown = fontMetrics().elidedText(text(), mode_, area.width());
+    style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(), shown,
+                          foregroundRole());
+}
+
+namespace {
+// A dialog at its proper size, centred on a rectangle. Before its first showing a
+// dialog has no size of its own yet.
+void centreOn(QDialog* dialog, const QRect& area) {
+    dialog->ensurePolished();
+    if (dialog->layout()) dialog->layout()->activate();
+    if (!dialog->testAttribute(Qt::WA_Resized)) dialog->adjustSize();
+    dialog->resize(dialog->size().expandedTo(dialog->minimumSizeHint()));
+    QRect frame = dialog->frameGeometry();
+    frame.moveCenter(area.center());
+    dialog->move(frame.topLeft());
+}
+ElidedLabel* boldElided(QWidget* parent, Qt::TextElideMode mode) {
+    auto* label = new ElidedLabel(parent, mode);
+    QFont f = label->font();
+    f.setBold(true);
+    label->setFont(f);
+    return label;
+}
+} // namespace
+
 TForm8::TForm8(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowStaysOnTopHint) {
@@ -59,15 +111,10 @@ TForm8::TForm8(QWidget* parent)
                            this);
     layout->addWidget(head);
     auto* form = new QFormLayout;
-    auto value = [this] {
-        auto* v = new QLabel(this);
-        v->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        return v;
-    };
-    nameValue = value();
-    neededValue = value();
-    folderValue = value();
-    freeValue = value();
+    nameValue = new ElidedLabel(this);
+    neededValue = new QLabel(this);
+    folderValue = new ElidedLabel(this);
+    freeValue = new QLabel(this);
     form->addRow(boldLabel(QStringLiteral("Name des Titels:"), this), nameValue);
     form->addRow(boldLabel(QStringLiteral("Benötigter Platz:"), this), neededValue);
     form->addRow(boldLabel(QStringLiteral("Zielverzeichnis:"), this), folderValue);
@@ -103,13 +150,17 @@ void TForm8::ask(const QString& localSource, const QString& folder, qint64 neede
     freeSpace_ = std::move(freeSpace);
     folder_ = folder;
     needed_ = needed;
-    nameValue->setText(QFileInfo(localSource).completeBaseName());
+    nameValue->setFullText(QFileInfo(localSource).completeBaseName());
     neededValue->setText(sizetext::row(needed));
-    folderValue->setText(folder);
+    folderValue->setFullText(folder);
     const qint64 free = freeSpace_ ? freeSpace_(folder) : 0;
     freeValue->setText(sizetext::row(std::max<qint64>(free, 0)));
-    if (QWidget* over = parentWidget() ? parentWidget()->window() : nullptr)
-        move(over->geometry().center() - rect().center());
+    QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
+    if (over && over->isVisible()) {
+        centreOn(this, over->frameGeometry());
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        centreOn(this, screen->availableGeometry());
+    }
     timer->start();
     show();
     skip_btn->setFocus();
@@ -152,7 +203,7 @@ TForm3::TForm3(MediaAccess* media, QWidget* parent)
     top->addWidget(dirlabel, 1);
     top->addWidget(SpeedButton1);
     layout->addLayout(top);
-    fnlabel = boldLabel(QString(), this);
+    fnlabel = boldElided(this, Qt::ElideMiddle);
     fnlabel->setObjectName(QStringLiteral("fnlabel"));
     layout->addWidget(fnlabel);
 
@@ -160,7 +211,8 @@ TForm3::TForm3(MediaAccess* media, QWidget* parent)
     typimg = new QLabel(this);
     typimg->setObjectName(QStringLiteral("typimg"));
     typimg->setFixedSize(32, 32);
-    cdlabel = new QLabel(QStringLiteral("???"), this);
+    cdlabel = new ElidedLabel(this, Qt::ElideRight);
+    cdlabel->setText(QStringLiteral("???"));
     cdlabel->setObjectName(QStringLiteral("cdlabel"));
     medium->addWidget(typimg);
     medium->addWidget(cdlabel, 1);
@@ -176,9 +228,8 @@ TForm3::TForm3(MediaAccess* media, QWidget* parent)
     titlelist->setWordWrap(false);
     titlelist->setUniformItemSizes(true);
     layout->addWidget(titlelist, 1);
-    errlabel = new QLabel(this);
+    errlabel = new ElidedLabel(this, Qt::ElideMiddle);
     errlabel->setObjectName(QStringLiteral("errlabel"));
-    errlabel->setWordWrap(true);
     errlabel->setStyleSheet(QStringLiteral("color: #b00000"));
     errlabel->hide();
     layout->addWidget(errlabel);
@@ -187,10 +238,17 @@ TForm3::TForm3(MediaAccess* media, QWidget* parent)
     Gauge1->setObjectName(QStringLiteral("Gauge1"));
     layout->addWidget(Gauge1);
     auto* buttons = new QHBoxLayout;
+    skip_btn = new QPushButton(QStringLiteral("&Überspringen"), this);
+    skip_btn->setObjectName(QStringLiteral("skip_btn"));
+    skip_btn->setAutoDefault(false);
+    skip_btn->setToolTip(
+        QStringLiteral("Diesen Titel auslassen und mit dem nächsten weitermachen"));
+    skip_btn->hide();
     btn_cancel = new QPushButton(QStringLiteral("&Abbrechen"), this);
     btn_cancel->setObjectName(QStringLiteral("btn_cancel"));
     btn_cancel->setAutoDefault(false);
     buttons->addStretch(1);
+    buttons->addWidget(skip_btn);
     buttons->addWidget(btn_cancel);
     layout->addLayout(buttons);
     resize(440, 380);
@@ -199,6 +257,7 @@ TForm3::TForm3(MediaAccess* media, QWidget* parent)
     timer->setInterval(100);
     connect(timer, &QTimer::timeout, this, &TForm3::timerTimer);
     connect(btn_cancel, &QPushButton::clicked, this, &TForm3::btn_cancelClick);
+    connect(skip_btn, &QPushButton::clicked, this, &TForm3::skip_btnClick);
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm3::SpeedButton1Click);
     connect(run_, &CopyRun::ended, this, [this](bool completed) {
         timer->stop();
@@ -244,7 +303,7 @@ bool TForm3::startRun(const QStringList& titles, const CopyRun::Setup& setup) {
     Gauge1->setValue(0);
     timerTimer();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+        centreOn(this, screen->availableGeometry());
     show();
     timer->start();
     return true;
@@ -260,16 +319,22 @@ void TForm3::timerTimer() {
     dirlabel->setToolTip(folder);
     dirlabel->setText(dirlabel->fontMetrics().elidedText(folder, Qt::ElideMiddle,
                                                          std::max(dirlabel->width(), 100)));
-    fnlabel->setText(r.destinationName());
-    cdlabel->setText(r.mediumLabel());
+    fnlabel->setFullText(r.destinationName());
+    cdlabel->setFullText(r.mediumLabel());
     if (shownType_ != r.mediumType()) {
         shownType_ = r.mediumType();
         QIcon icon = icons_ ? icons_(shownType_) : QIcon();
         if (icon.isNull()) icon = style()->standardIcon(mediumPicture(shownType_));
         typimg->setPixmap(icon.pixmap(32, 32));
     }
-    errlabel->setText(r.failure());
+    errlabel->setFullText(r.failure());
     errlabel->setVisible(!r.failure().isEmpty());
+    skip_btn->setVisible(r.canSkipFailed());
+}
+
+void TForm3::skip_btnClick() {
+    run_->skipFailed();
+    timerTimer();
 }
 
 void TForm3::btn_cancelClick() {

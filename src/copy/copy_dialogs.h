@@ -7,7 +7,7 @@
 
 #include <functional>
 
-class QLabel;
+#include <QLabel>
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
@@ -16,6 +16,22 @@ class QTimer;
 class QToolButton;
 
 using CopySoundFn = std::function<void(const QString& event)>;
+
+// A label for names of any length: it asks for little width and shows its text shortened
+// with an ellipsis where it does not fit; text() and the tool tip keep the whole text.
+class ElidedLabel : public QLabel {
+public:
+    explicit ElidedLabel(QWidget* parent = nullptr, Qt::TextElideMode mode = Qt::ElideMiddle);
+    void setFullText(const QString& text);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Qt::TextElideMode mode_;
+};
 
 // The insufficient-space dialog: shows what does not fit where, measures the free space
 // again every 250 ms and closes itself with Retry as soon as the title fits.
@@ -32,9 +48,9 @@ public:
     void ask(const QString& localSource, const QString& folder, qint64 needed,
              CopyRun::FreeSpaceFn freeSpace);
 
-    QLabel* nameValue = nullptr;
+    ElidedLabel* nameValue = nullptr;
     QLabel* neededValue = nullptr;
-    QLabel* folderValue = nullptr;
+    ElidedLabel* folderValue = nullptr;
     QLabel* freeValue = nullptr;
     QPushButton* skip_btn = nullptr;
     QPushButton* cancel_btn = nullptr;
@@ -75,13 +91,14 @@ public:
 
     QLabel* dirlabel = nullptr;
     QToolButton* SpeedButton1 = nullptr;
-    QLabel* fnlabel = nullptr;
+    ElidedLabel* fnlabel = nullptr;
     QLabel* typimg = nullptr;
-    QLabel* cdlabel = nullptr;
+    ElidedLabel* cdlabel = nullptr;
     QLabel* rest = nullptr;
     QListWidget* titlelist = nullptr;
     QProgressBar* Gauge1 = nullptr;
-    QLabel* errlabel = nullptr; // why the current title failed
+    ElidedLabel* errlabel = nullptr; // why the current title failed
+    QPushButton* skip_btn = nullptr; // leaves out a title whose copy failed
     QPushButton* btn_cancel = nullptr;
     QTimer* timer = nullptr;
 
@@ -92,6 +109,7 @@ protected:
 private:
     void timerTimer();
     void btn_cancelClick();
+    void skip_btnClick();
     void SpeedButton1Click();
 
     CopyRun* run_;

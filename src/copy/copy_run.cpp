@@ -4,11 +4,14 @@
 #include "file_copy.h"
 #include "media_access.h"
 #include "media_device.h"
+#include "medium_label.h"
 #include "smb_client.h"
 #include "web_client.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
 #include <QProcess>
 
 #include <cerrno>
@@ -32,42 +35,100 @@ private:
     std::unique_ptr<MediaDevice> device_;
 };
 
-CopyRun::CopyRun(MediaAccess* media, QObject* parent) : QObject(parent), media_(media) {
+// What the threads share with the run. A thread that was left behind keeps it alive, and
+// answers only while the run still exists.
+struct CopyRun::Link {
+    QMutex mutex;
+    CopyRun* run = nullptr;
+    std::atomic<quint64> activity{0}; // counts up while data move
+    std::atomic<qint64> shareFree{-1};
+    std::atomic<bool> measuringFree{false};
+    std::unique_ptr<SmbCredentials> ownCredentials; // without media access
+
+    // Runs fn on the run's thread, unless the run is gone by then.
+    template <typename Fn> void post(Fn&& fn) {
+        QMutexLocker lock(&mutex);
+        if (run) QMetaObject::invokeMethod(run, std::forward<Fn>(fn), Qt::QueuedConnection);
+    }
+};
+
+namespace {
+
+// Ends a thread's event loop and waits for it at most `ms`; a thread still busy then is
+// left to end by itself and deletes itself when it does.
+void quitThread(QThread* thread, qint64 ms) {
+    if (!thread) return;
+    thread->quit();
+    if (thread->wait(QDeadlineTimer(std::max<qint64>(ms, 0)))) {
+        delete thread;
+        return;
+    }
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    if (thread->isFinished()) thread->deleteLater(); // ended just now
+}
+
+} // namespace
+
+CopyRun::CopyRun(MediaAccess* media, QObject* parent)
+    : QObject(parent), media_(media), link_(std::make_shared<Link>()) {
+    link_->run = this;
     if (media_) {
         shares_.credentials = media_->smbCredentials();
         shares_.port = media_->smbPort();
         shares_.timeoutMs = media_->smbTimeoutMs();
         shares_.user = media_->shareUser();
     } else {
-        ownCredentials_ = std::make_unique<SmbCredentials>();
-        shares_.credentials = ownCredentials_.get();
+        link_->ownCredentials = std::make_unique<SmbCredentials>();
+        shares_.credentials = link_->ownCredentials.get();
         shares_.user = qEnvironmentVariable("USER");
     }
-    worker_ = new CopyWorker(&abort_, shares_);
-    worker_->moveToThread(&workerThread_);
-    connect(&workerThread_, &QThread::finished, worker_, &QObject::deleteLater);
-    meter_ = new LengthMeter;
-    meter_->moveToThread(&meterThread_);
-    connect(&meterThread_, &QThread::finished, meter_, &QObject::deleteLater);
-    workerThread_.setObjectName(QStringLiteral("copythread"));
-    meterThread_.setObjectName(QStringLiteral("copy length meter"));
-    workerThread_.start();
-    meterThread_.start();
+    startThreads();
     retryTimer_.setSingleShot(true);
     connect(&retryTimer_, &QTimer::timeout, this, &CopyRun::next);
+    stallTimer_.setSingleShot(true);
+    connect(&stallTimer_, &QTimer::timeout, this, &CopyRun::checkStall);
     if (media_) connect(media_, &MediaAccess::titleFetched, this, &CopyRun::onFetched);
 }
 
 CopyRun::~CopyRun() {
     shutdown();
+    QMutexLocker lock(&link_->mutex);
+    link_->run = nullptr;
+}
+
+void CopyRun::startThreads() {
+    // A fresh abort flag per worker: one left behind stops its copy when it wakes up.
+    auto abort = std::make_shared<std::atomic<bool>>(false);
+    workerThread_ = new QThread;
+    worker_ = new CopyWorker(abort.get(), shares_, &link_->activity);
+    workerAbort_ = abort;
+    worker_->moveToThread(workerThread_);
+    connect(workerThread_, &QThread::finished, worker_, &QObject::deleteLater);
+    workerThread_->setObjectName(QStringLiteral("copythread"));
+    workerThread_->start();
+    if (!meterThread_) {
+        meterThread_ = new QThread;
+        meter_ = new LengthMeter;
+        meter_->moveToThread(meterThread_);
+        connect(meterThread_, &QThread::finished, meter_, &QObject::deleteLater);
+        meterThread_->setObjectName(QStringLiteral("copy length meter"));
+        meterThread_->start();
+    }
 }
 
 void CopyRun::setFreeSpaceFunction(FreeSpaceFn fn) {
     freeSpace_ = std::move(fn);
 }
 
+// Work for the worker thread gets (link, generation) and answers only through link->post,
+// checking the generation: a worker left behind may answer long after, or never.
 template <typename Fn> void CopyRun::onWorker(Fn&& fn) {
-    if (worker_) QMetaObject::invokeMethod(worker_, std::forward<Fn>(fn), Qt::QueuedConnection);
+    if (!worker_) return;
+    QMetaObject::invokeMethod(
+        worker_,
+        [keep = workerAbort_, link = link_, generation = workerGeneration_,
+         fn = std::forward<Fn>(fn)]() mutable { fn(link, generation); },
+        Qt::QueuedConnection);
 }
 
 CopyRun::FreeSpaceFn CopyRun::spaceQuery() {
@@ -75,14 +136,14 @@ CopyRun::FreeSpaceFn CopyRun::spaceQuery() {
     return [this](const QString& folder) -> qint64 {
         const QString url = copyshare::url(folder);
         if (url.isEmpty()) return filecopy::freeSpace(folder);
-        if (!measuringFree_.exchange(true)) {
+        if (!link_->measuringFree.exchange(true)) {
             CopyWorker* worker = worker_;
-            onWorker([this, worker, url] {
-                shareFree_ = worker->shareFreeSpace(url);
-                measuringFree_ = false;
+            onWorker([worker, url](const std::shared_ptr<Link>& link, quint64) {
+                link->shareFree = worker->shareFreeSpace(url);
+                link->measuringFree = false;
             });
         }
-        return shareFree_;
+        return link_->shareFree;
     };
 }
 
@@ -93,6 +154,7 @@ QString CopyRun::titleListLine(const QString& titleLine) {
 
 bool CopyRun::start(const QStringList& titles, const Setup& setup) {
     if (running_) return false;
+    if (!workerThread_) startThreads(); // after closing was refused
     setup_ = setup;
     QStringList sorted = titles;
     std::stable_sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
@@ -104,17 +166,20 @@ bool CopyRun::start(const QStringList& titles, const Setup& setup) {
     running_ = true;
     cancelled_ = completed_ = ended_ = false;
     workerBusy_ = waitingFetch_ = waitingSpace_ = waitingPlaylist_ = savingPlaylist_ = false;
+    headFailed_ = skipRequested_ = false;
     pendingRemovals_ = 0;
-    abort_ = false;
     failure_.clear();
     kept_.clear();
+    notes_.clear();
+    copied_ = 0;
+    written_.clear();
     roots_.clear();
     measuring_.clear();
     destFolder_.clear();
     destName_.clear();
     mediumLabel_ = QStringLiteral("???");
     mediumType_ = -1;
-    shareFree_ = -1;
+    link_->shareFree = -1;
     playlistLoaded_ = true;
     const QString list = setup_.playlistFile;
     if (!copyshare::url(list).isEmpty()) {
@@ -122,10 +187,24 @@ bool CopyRun::start(const QStringList& titles, const Setup& setup) {
         waitingPlaylist_ = true;
         loadSharePlaylist();
     } else {
-        playlist_.load(list);
-        // A playlist that is there but cannot be read is not replaced by the new titles.
-        if (!list.isEmpty() && QFileInfo::exists(list) && !QFileInfo(list).isReadable())
+        // A playlist that is there but cannot be read is not replaced by the new titles;
+        // one that is no regular file (a FIFO) is not even opened.
+        const QFileInfo info(list);
+        QString problem;
+        if (list.isEmpty() || !info.exists())
+            ;
+        else if (!info.isFile())
+            problem = QStringLiteral("keine gewöhnliche Datei");
+        else if (!info.isReadable())
+            problem = filecopy::errorText(EACCES);
+        if (problem.isEmpty()) {
+            playlist_.load(list);
+        } else {
+            playlist_.loadData({});
             playlistLoaded_ = false;
+            note(QStringLiteral("Die Playlist \"%1\" kann nicht gelesen werden: %2")
+                     .arg(list, problem));
+        }
     }
     emit changed();
     QMetaObject::invokeMethod(this, &CopyRun::next, Qt::QueuedConnection);
@@ -135,41 +214,38 @@ bool CopyRun::start(const QStringList& titles, const Setup& setup) {
 void CopyRun::loadSharePlaylist() {
     const QString url = copyshare::url(setup_.playlistFile);
     CopyWorker* worker = worker_;
-    onWorker([this, worker, url] {
+    onWorker([this, worker, url](const std::shared_ptr<Link>& link, quint64 generation) {
         QByteArray data;
         const int error = worker->readShareFile(url, &data);
-        QMetaObject::invokeMethod(
-            this,
-            [this, url, error, data] {
-                if (!waitingPlaylist_) return;
-                if (error == EACCES && !cancelled_) {
-                    if (askShareLogin(copyshare::root(url))) {
-                        loadSharePlaylist();
-                        return;
-                    }
-                    // No login for the playlist's share: the run ends, the playlist stays.
-                    waitingPlaylist_ = false;
-                    playlistLoaded_ = false;
-                    failure_ =
-                        QStringLiteral("Keine Anmeldung an \"%1\".").arg(copyshare::uncRoot(url));
-                    cancel();
+        link->post([this, url, error, data, generation] {
+            if (generation != workerGeneration_ || !waitingPlaylist_) return;
+            if (error == EACCES && !cancelled_) {
+                if (askShareLogin(copyshare::root(url))) {
+                    loadSharePlaylist();
                     return;
                 }
+                // No login for the playlist's share: the run ends, the playlist stays.
                 waitingPlaylist_ = false;
-                if (error == 0 || error == ENOENT) {
-                    playlist_.loadData(data);
-                } else {
-                    playlistLoaded_ = false;
-                    emit statusText(
-                        QStringLiteral("Die Playlist \"%1\" kann nicht gelesen werden: %2")
-                            .arg(setup_.playlistFile, filecopy::errorText(error)));
-                }
-                if (cancelled_)
-                    finishIfIdle();
-                else
-                    next();
-            },
-            Qt::QueuedConnection);
+                playlistLoaded_ = false;
+                failure_ =
+                    QStringLiteral("Keine Anmeldung an \"%1\".").arg(copyshare::uncRoot(url));
+                note(failure_);
+                cancel();
+                return;
+            }
+            waitingPlaylist_ = false;
+            if (error == 0 || error == ENOENT) {
+                playlist_.loadData(data);
+            } else {
+                playlistLoaded_ = false;
+                note(QStringLiteral("Die Playlist \"%1\" kann nicht gelesen werden: %2")
+                         .arg(setup_.playlistFile, filecopy::errorText(error)));
+            }
+            if (cancelled_)
+                finishIfIdle();
+            else
+                next();
+        });
     });
 }
 
@@ -196,12 +272,10 @@ void CopyRun::next() {
         pathtemplate::ExpandPathTemplate(setup_.pathTemplate, head_, setup_.context, &error);
     if (destination_.isEmpty()) {
         // No retry can mend the name: the title is left out, and the user told why.
-        failure_ = error;
-        emit statusText(error);
-        removeHead();
-        QMetaObject::invokeMethod(this, &CopyRun::next, Qt::QueuedConnection);
+        leaveOut(QStringLiteral("Titel \"%1\" übersprungen: %2").arg(parts.displayName, error));
         return;
     }
+    destination_ = distinctDestination(destination_);
     destUrl_ = copyshare::url(destination_);
     if (destUrl_.isEmpty()) {
         const QFileInfo dest(destination_);
@@ -219,9 +293,30 @@ void CopyRun::next() {
     QString root = roots_.value(parts.label.toLower());
     const int cachedType = root.isEmpty() || !media_ ? -1 : media_->probeRoot(root, parts.label);
     if (cachedType < 0) {
+        // A label that cannot name its identification file is never found: said, and the
+        // other titles go on.
+        const QString problem = mediumlabel::idFileProblem(parts.label);
+        if (!problem.isEmpty()) {
+            leaveOut(QStringLiteral("Titel \"%1\" übersprungen: Das Medium \"%2\" kann nicht "
+                                    "gesucht werden, %3.")
+                         .arg(parts.displayName, parts.label, problem));
+            return;
+        }
+        // Another wait for a medium (the player's) has the insert-medium dialog: this
+        // title's turn comes when it is over.
+        if (media_ && media_->mediumWait().isActive()) {
+            failure_ = QStringLiteral("Das Medium \"%1\" wird gesucht, sobald das Einlegen "
+                                      "eines anderen Mediums beendet ist.")
+                           .arg(parts.label);
+            headFailed_ = true; // the user may leave it out meanwhile
+            emit changed();
+            retryTimer_.start(retryDelay_);
+            return;
+        }
         root = media_ ? media_->FindMediumDrive(parts.label) : QString();
         if (!running_ || cancelled_) return;
         if (root.isEmpty()) {
+            // The user did not supply the medium.
             cancel();
             return;
         }
@@ -272,10 +367,9 @@ void CopyRun::submit(bool checkSpace) {
     emit copying(destination_);
     const FreeSpaceFn freeSpace = freeSpace_;
     CopyWorker* worker = worker_;
-    onWorker([this, worker, job, freeSpace] {
+    onWorker([this, worker, job, freeSpace](const std::shared_ptr<Link>& link, quint64) {
         const CopyOutcome o = worker->copy(job, freeSpace);
-        QMetaObject::invokeMethod(
-            this, [this, o] { onOutcome(o); }, Qt::QueuedConnection);
+        link->post([this, o] { onOutcome(o); });
     });
 }
 
@@ -311,20 +405,23 @@ void CopyRun::onOutcome(const CopyOutcome& o) {
             break;
         }
         failure_ = QStringLiteral("Keine Anmeldung an \"%1\".").arg(copyshare::uncRoot(o.share));
+        note(failure_);
         cancel();
         return;
     case CopyOutcome::SameFile:
         failure_.clear();
         if (!cancelled_) {
-            emit statusText(QStringLiteral("Titel \"%1\" übersprungen: Quelle und Ziel sind "
-                                           "dieselbe Datei.")
-                                .arg(parts.displayName));
+            const QString text = QStringLiteral("Titel \"%1\" übersprungen: Quelle und Ziel "
+                                                "sind dieselbe Datei.")
+                                     .arg(parts.displayName);
+            note(text);
+            emit statusText(text);
             removeHead();
         }
         break;
     case CopyOutcome::NoSpace:
         if (!cancelled_) {
-            if (!destUrl_.isEmpty()) shareFree_ = o.free;
+            if (!destUrl_.isEmpty()) link_->shareFree = o.free;
             waitingSpace_ = true;
             emit spaceNeeded(localSource_, destFolder_, o.needed);
             return;
@@ -332,12 +429,21 @@ void CopyRun::onOutcome(const CopyOutcome& o) {
         break;
     case CopyOutcome::Failed:
         if (!cancelled_) {
+            if (o.permanent) {
+                // A name the destination cannot hold, a source that is no file: no retry
+                // mends it.
+                leaveOut(QStringLiteral("Titel \"%1\" übersprungen: %2")
+                             .arg(parts.displayName, o.error));
+                return;
+            }
             failHead(o.error);
             return;
         }
         break;
     case CopyOutcome::Copied: {
         failure_.clear();
+        ++copied_;
+        written_.insert(destinationKey(destination_), head_);
         if (!o.removeError.isEmpty()) keepSource(parts.displayName, parts.label, o.removeError);
         // A moved title from a web or share medium: its original goes where the medium
         // lets it.
@@ -384,10 +490,9 @@ void CopyRun::onOutcome(const CopyOutcome& o) {
             {id, parts.displayName, destUrl_.isEmpty() ? destination_ : destUrl_, afterMeasuring});
         const QString extension = parts.extension;
         LengthMeter* meter = meter_;
-        QMetaObject::invokeMethod(meter_, [this, meter, id, measured, extension] {
+        QMetaObject::invokeMethod(meter_, [this, link = link_, meter, id, measured, extension] {
             const qint64 seconds = meter->measure(measured, extension);
-            QMetaObject::invokeMethod(
-                this, [this, id, seconds] { onMeasured(id, seconds); }, Qt::QueuedConnection);
+            link->post([this, id, seconds] { onMeasured(id, seconds); });
         });
         removeHead();
         break;
@@ -403,7 +508,7 @@ void CopyRun::onOutcome(const CopyOutcome& o) {
 void CopyRun::removeSource(const Removal& r) {
     ++pendingRemovals_;
     CopyWorker* worker = worker_;
-    onWorker([this, worker, r] {
+    onWorker([this, worker, r](const std::shared_ptr<Link>& link, quint64 generation) {
         QString reason;
         if (r.kind == Removal::Ftp) {
             reason = webclient::removeFtpFile(r.path, {r.user, r.password});
@@ -416,14 +521,12 @@ void CopyRun::removeSource(const Removal& r) {
             else if (error != 0)
                 reason = filecopy::errorText(error);
         }
-        QMetaObject::invokeMethod(
-            this,
-            [this, r, reason] {
-                --pendingRemovals_;
-                if (!reason.isEmpty()) keepSource(r.title, r.label, reason);
-                finishIfIdle();
-            },
-            Qt::QueuedConnection);
+        link->post([this, r, reason, generation] {
+            if (generation != workerGeneration_) return; // counted off when it was left
+            --pendingRemovals_;
+            if (!reason.isEmpty()) keepSource(r.title, r.label, reason);
+            finishIfIdle();
+        });
     });
 }
 
@@ -456,8 +559,8 @@ void CopyRun::answerSpace(SpaceAnswer answer) {
         return;
     case Skip:
         if (cancelled_) break;
-        removeHead();
-        next();
+        leaveOut(QStringLiteral("Titel \"%1\" übersprungen: Der Speicherplatz reicht nicht aus.")
+                     .arg(pathtemplate::splitTitleLine(head_).displayName));
         return;
     case Cancel:
         cancel();
@@ -470,16 +573,77 @@ void CopyRun::removeHead() {
     if (queue_.empty()) return;
     queue_.pop_front();
     ++progress_;
+    headFailed_ = skipRequested_ = false;
     destName_.clear();
     emit headRemoved();
     emit changed();
 }
 
 void CopyRun::failHead(const QString& reason) {
+    if (skipRequested_) {
+        leaveOut(QStringLiteral("Titel \"%1\" übersprungen: %2")
+                     .arg(pathtemplate::splitTitleLine(head_).displayName, reason));
+        return;
+    }
+    headFailed_ = true;
     failure_ = reason;
     emit copyFailed(reason);
     emit changed();
     retryTimer_.start(retryDelay_);
+}
+
+bool CopyRun::canSkipFailed() const {
+    return running_ && !cancelled_ && !queue_.empty() && headFailed_;
+}
+
+bool CopyRun::skipFailed() {
+    if (!canSkipFailed()) return false;
+    if (!retryTimer_.isActive()) {
+        // Tried again just now: left out should this try fail as well.
+        skipRequested_ = true;
+        return true;
+    }
+    retryTimer_.stop();
+    leaveOut(QStringLiteral("Titel \"%1\" übersprungen: %2")
+                 .arg(pathtemplate::splitTitleLine(queue_.front()).displayName, failure_));
+    return true;
+}
+
+void CopyRun::note(const QString& text) {
+    notes_.append(text);
+}
+
+void CopyRun::leaveOut(const QString& text) {
+    failure_ = text;
+    note(text);
+    emit statusText(text);
+    removeHead();
+    QMetaObject::invokeMethod(this, &CopyRun::next, Qt::QueuedConnection);
+}
+
+QString CopyRun::destinationKey(const QString& destination) const {
+    // Without case: a stick's file system holds "A.mp3" and "a.mp3" as one file.
+    const QString url = copyshare::url(destination);
+    return (url.isEmpty() ? QDir::cleanPath(destination) : url).toLower();
+}
+
+QString CopyRun::distinctDestination(const QString& destination) const {
+    auto taken = [this](const QString& d) {
+        const auto it = written_.constFind(destinationKey(d));
+        return it != written_.cend() && *it != head_;
+    };
+    if (!taken(destination)) return destination;
+    // Another title of this run was copied there: "name (2).ext", "name (3).ext", ...
+    const qsizetype slash = std::max(destination.lastIndexOf(u'/'), destination.lastIndexOf(u'\\'));
+    const QString folder = destination.left(slash + 1);
+    const QString name = destination.mid(slash + 1);
+    qsizetype dot = name.lastIndexOf(u'.');
+    if (dot <= 0) dot = name.size();
+    for (int n = 2;; ++n) {
+        const QString candidate =
+            folder + name.left(dot) + QStringLiteral(" (%1)").arg(n) + name.mid(dot);
+        if (!taken(candidate)) return candidate;
+    }
 }
 
 void CopyRun::complete() {
@@ -501,10 +665,55 @@ void CopyRun::cancel() {
     finishIfIdle();
 }
 
+void CopyRun::checkStall() {
+    const bool waitingForWorker =
+        workerBusy_ || pendingRemovals_ > 0 || waitingPlaylist_ || savingPlaylist_;
+    if (!running_ || !cancelled_ || !waitingForWorker) return;
+    const quint64 activity = link_->activity;
+    if (activity != stallMark_) {
+        // Data still move: a copy under way completes.
+        stallMark_ = activity;
+        stallTimer_.start(stallLimit_);
+        return;
+    }
+    abandonWorker();
+    finishIfIdle();
+}
+
+void CopyRun::abandonWorker() {
+    if (workerBusy_ && !queue_.empty())
+        note(QStringLiteral("Das Kopieren von \"%1\" antwortet nicht und wurde aufgegeben.")
+                 .arg(pathtemplate::splitTitleLine(queue_.front()).displayName));
+    ++workerGeneration_;
+    jobId_ = 0;
+    if (workerAbort_) *workerAbort_ = true; // when it wakes up, it stops and leaves nothing
+    QThread* thread = workerThread_;
+    workerThread_ = nullptr;
+    worker_ = nullptr;
+    quitThread(thread, 0);
+    workerBusy_ = false;
+    pendingRemovals_ = 0;
+    if (waitingPlaylist_) {
+        waitingPlaylist_ = false;
+        playlistLoaded_ = false;
+    }
+    const bool wasSaving = savingPlaylist_;
+    savingPlaylist_ = false;
+    startThreads();
+    if (wasSaving) finalize(filecopy::errorText(ETIMEDOUT));
+}
+
 void CopyRun::finishIfIdle() {
+    if (running_ && cancelled_ && !stallTimer_.isActive() &&
+        (workerBusy_ || pendingRemovals_ > 0 || waitingPlaylist_ || savingPlaylist_)) {
+        // Cancelled while the worker is busy: it is waited for while it moves data.
+        stallMark_ = link_->activity;
+        stallTimer_.start(stallLimit_);
+    }
     if (!running_ || !ended_ || workerBusy_ || !measuring_.empty() || pendingRemovals_ > 0 ||
         waitingPlaylist_ || savingPlaylist_)
         return;
+    stallTimer_.stop();
     const QString list = setup_.playlistFile;
     if (list.isEmpty() || !playlistLoaded_) {
         finalize(QString());
@@ -520,24 +729,48 @@ void CopyRun::finishIfIdle() {
     savingPlaylist_ = true;
     CopyWorker* worker = worker_;
     const QByteArray data = playlist_.data();
-    onWorker([this, worker, url, data] {
+    onWorker([this, worker, url, data](const std::shared_ptr<Link>& link, quint64 generation) {
         const int error = worker->writeShareFile(url, data);
-        QMetaObject::invokeMethod(
-            this,
-            [this, error] {
-                savingPlaylist_ = false;
-                finalize(error ? filecopy::errorText(error) : QString());
-            },
-            Qt::QueuedConnection);
+        link->post([this, error, generation] {
+            if (generation != workerGeneration_) return;
+            savingPlaylist_ = false;
+            finalize(error ? filecopy::errorText(error) : QString());
+        });
     });
+}
+
+QString CopyRun::finalText() const {
+    QString text;
+    if (completed_) {
+        const int skipped = progress_ - copied_;
+        text = skipped <= 0
+                   ? QStringLiteral("Kopieren der Titel in Zielordner abgeschlossen. (%1 Titel "
+                                    "kopiert)")
+                         .arg(total_)
+                   : QStringLiteral("Kopieren der Titel in Zielordner abgeschlossen. (%1 Titel "
+                                    "kopiert, %2 übersprungen)")
+                         .arg(copied_)
+                         .arg(skipped);
+    } else {
+        text = QStringLiteral("Der Kopiervorgang wurde abgebrochen.");
+    }
+    // The first notes in full, the others counted: a status line has room for a few.
+    constexpr int shown = 3;
+    for (int i = 0; i < notes_.size() && i < shown; ++i)
+        text += u' ' + notes_[i];
+    if (notes_.size() > shown)
+        text += QStringLiteral(" (und %1 weitere Meldungen)").arg(notes_.size() - shown);
+    return text;
 }
 
 void CopyRun::finalize(const QString& saveError) {
     if (!running_) return;
     running_ = false;
+    stallTimer_.stop();
+    // The playlist's error comes first: it concerns every title of the run.
     if (!saveError.isEmpty())
-        emit statusText(QStringLiteral("Die Playlist \"%1\" konnte nicht gespeichert werden: %2")
-                            .arg(setup_.playlistFile, saveError));
+        notes_.prepend(QStringLiteral("Die Playlist \"%1\" konnte nicht gespeichert werden: %2")
+                           .arg(setup_.playlistFile, saveError));
     if (completed_) {
         if (!setup_.command.trimmed().isEmpty()) {
             const CommandLine c =
@@ -545,26 +778,34 @@ void CopyRun::finalize(const QString& saveError) {
             QProcess::startDetached(c.program, c.arguments(), setup_.catalogDir);
         }
         emit finishedSound();
-        emit statusText(
-            QStringLiteral("Kopieren der Titel in Zielordner abgeschlossen. (%1 Titel kopiert)")
-                .arg(total_));
     }
+    // The last word of the run: it keeps what went wrong on the way.
+    if (completed_ || notes_.size() > 0) emit statusText(finalText());
     emit finished(completed_);
 }
 
 void CopyRun::shutdown() {
-    abort_ = true;
+    if (workerAbort_) *workerAbort_ = true;
     if (running_) cancel();
-    workerThread_.quit();
-    meterThread_.quit();
-    workerThread_.wait();
-    meterThread_.wait();
+    stallTimer_.stop();
+    // Both threads together are waited for at most the stall limit; one that hangs (a
+    // source that does not answer) is left to end by itself.
+    QDeadlineTimer deadline(stallLimit_);
+    if (meterThread_) meterThread_->quit();
+    quitThread(workerThread_, deadline.remainingTime());
+    // An idle meter ends at once; it gets a moment even when the worker took the time.
+    quitThread(meterThread_, std::max<qint64>(deadline.remainingTime(), 100));
+    workerThread_ = meterThread_ = nullptr;
     worker_ = nullptr; // deleted with its thread
     meter_ = nullptr;
+    workerAbort_.reset();
+    ++workerGeneration_;
     // Results still queued for this object are dropped with it; the playlist is written
-    // (a source not yet deleted stays on its medium).
+    // (a source not yet deleted stays on its medium) with titles not yet measured.
     if (!running_) return;
     workerBusy_ = false;
+    for (const Pending& p : measuring_)
+        playlist_.addEntry(-1, p.displayName, p.destination);
     measuring_.clear();
     pendingRemovals_ = 0;
     if (waitingPlaylist_) playlistLoaded_ = false; // never read: left as it is
@@ -575,7 +816,8 @@ void CopyRun::shutdown() {
         return;
     }
     // A write the worker may not have reached: done here, bounded by the time-out.
-    CopyWorker closing(&abort_, shares_);
+    std::atomic<bool> closingAbort{false};
+    CopyWorker closing(&closingAbort, shares_);
     const int error = closing.writeShareFile(url, playlist_.data());
     finalize(error ? filecopy::errorText(error) : QString());
 }

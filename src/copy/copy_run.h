@@ -26,7 +26,9 @@ class SmbCredentials;
 // run on the GUI thread; the free-space query, the file copy (also onto a share "\\server
 // \share\...") and deleting moved sources run on a worker thread, the length measurement
 // for the playlist on another, so that measuring one title overlaps copying the next. The
-// next title starts as soon as the previous one ends.
+// next title starts as soon as the previous one ends. Neither cancelling nor closing waits
+// more than a second for a thread that hangs (a source on a mount that does not answer):
+// such a thread is left to end by itself, and its answer is dropped.
 class CopyRun : public QObject {
     Q_OBJECT
 public:
@@ -61,8 +63,17 @@ public:
     bool start(const QStringList& titles, const Setup& setup);
     // Ends the run: a copy under way completes; the playlist keeps the finished titles.
     void cancel();
-    // At closing: stops a copy under way (its partial file goes) and waits for the threads.
+    // At closing: stops a copy under way (its partial file goes) and waits for the threads
+    // at most about a second.
     void shutdown();
+
+    // Leaves out the head whose copy failed and waits for its retry; false when there is
+    // none such.
+    bool skipFailed();
+    bool canSkipFailed() const;
+    // How long, after cancel or at closing, a thread may go without moving data before it
+    // is left behind (default 1000 ms).
+    void setStallLimit(int ms) { stallLimit_ = ms; }
 
     // From start until the last thread's work is done and the playlist is written.
     bool isRunning() const { return running_; }
@@ -79,6 +90,10 @@ public:
     int mediumType() const { return mediumType_; } // -1: unknown
     QString failure() const { return failure_; }   // why the head failed last; empty if it did not
     const M3uPlaylist& playlist() const { return playlist_; }
+    // Titles copied so far in this run.
+    int copiedCount() const { return copied_; }
+    // What the final status keeps: titles left out and why, playlist errors.
+    const QStringList& notes() const { return notes_; }
     // Moved titles whose source had to stay on its medium, with the reason.
     const QStringList& keptSources() const { return kept_; }
     const Setup& setup() const { return setup_; }
@@ -107,6 +122,9 @@ signals:
     // The finished sound is due.
     void finishedSound();
 
+public:
+    struct Link; // what the threads share with the run; outlives a run left behind
+
 private:
     struct Removal {
         enum Kind { Local, Share, Ftp };
@@ -126,9 +144,20 @@ private:
     void onMeasured(quint64 id, qint64 seconds);
     void removeHead();
     void failHead(const QString& reason);
+    // Takes the head out of the run with the reason, which the final status keeps.
+    void leaveOut(const QString& text);
+    void note(const QString& text);
+    // A destination not yet written by another title of this run.
+    QString distinctDestination(const QString& destination) const;
+    QString destinationKey(const QString& destination) const;
+    void startThreads();
+    // After cancel: ends the wait for a worker that moves no data.
+    void checkStall();
+    void abandonWorker();
     void complete();
     void finishIfIdle();
     void finalize(const QString& saveError);
+    QString finalText() const;
     // The password prompt for a share; false when the user cancels.
     bool askShareLogin(const QString& shareRoot);
     void loadSharePlaylist();
@@ -137,16 +166,20 @@ private:
     template <typename Fn> void onWorker(Fn&& fn);
 
     MediaAccess* media_;
-    std::unique_ptr<SmbCredentials> ownCredentials_; // without media access
+    std::shared_ptr<Link> link_;
     ShareSettings shares_;
     FreeSpaceFn freeSpace_;
     int retryDelay_ = 1000;
+    int stallLimit_ = 1000;
 
-    QThread workerThread_;
-    QThread meterThread_;
+    QThread* workerThread_ = nullptr;
+    QThread* meterThread_ = nullptr;
     CopyWorker* worker_ = nullptr;
+    std::shared_ptr<std::atomic<bool>> workerAbort_; // the worker's abort flag
     LengthMeter* meter_ = nullptr;
-    std::atomic<bool> abort_{false};
+    QTimer stallTimer_;
+    quint64 stallMark_ = 0;
+    quint64 workerGeneration_ = 0; // answers of a worker left behind carry an older one
 
     Setup setup_;
     std::deque<QString> queue_;
@@ -162,12 +195,15 @@ private:
     bool waitingPlaylist_ = false; // a playlist on a share is read
     bool savingPlaylist_ = false;
     bool playlistLoaded_ = false; // false: the old playlist could not be read, so it stays
+    bool headFailed_ = false;     // the head failed and waits for its retry
+    bool skipRequested_ = false;  // the user left the failed head out while it was retried
     int pendingRemovals_ = 0;
     QTimer retryTimer_;
     M3uPlaylist playlist_;
     QStringList kept_;
-    std::atomic<qint64> shareFree_{-1};
-    std::atomic<bool> measuringFree_{false};
+    QStringList notes_;
+    int copied_ = 0;
+    QHash<QString, QString> written_; // destination key -> the title line copied there
 
     // The head being worked on.
     QString head_;

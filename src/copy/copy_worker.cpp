@@ -41,6 +41,12 @@ bool sameFile(const QString& a, const QString& b) {
 
 namespace {
 
+CopyOutcome failure(CopyOutcome o, int error) {
+    o.error = filecopy::errorText(error);
+    o.permanent = filecopy::isNameError(error);
+    return o;
+}
+
 QString folderError(const QString& folder, int error) {
     return QStringLiteral("Der Zielordner \"%1\" kann nicht angelegt werden: %2")
         .arg(folder, filecopy::errorText(error));
@@ -48,8 +54,9 @@ QString folderError(const QString& folder, int error) {
 
 } // namespace
 
-CopyWorker::CopyWorker(const std::atomic<bool>* abort, ShareSettings shares)
-    : abort_(abort), shares_(std::move(shares)) {}
+CopyWorker::CopyWorker(const std::atomic<bool>* abort, ShareSettings shares,
+                       std::atomic<quint64>* activity)
+    : abort_(abort), shares_(std::move(shares)), activity_(activity) {}
 
 CopyWorker::~CopyWorker() = default;
 
@@ -69,15 +76,13 @@ CopyOutcome CopyWorker::copyLocal(const CopyJob& job, const FreeSpaceFn& freeSpa
     CopyOutcome o;
     o.id = job.id;
     const QString folder = QFileInfo(job.destination).path();
-    if (!QDir().mkpath(folder)) {
-        o.error = QStringLiteral("Der Zielordner \"%1\" kann nicht angelegt werden.").arg(folder);
+    if (const int e = filecopy::makeFolders(folder)) {
+        o.error = folderError(folder, e);
+        o.permanent = filecopy::isNameError(e);
         return o;
     }
     const QFileInfo source(job.localSource);
-    if (!source.exists()) {
-        o.error = filecopy::errorText(ENOENT);
-        return o;
-    }
+    if (!source.exists()) return failure(o, ENOENT);
     if (job.checkSpace && !filecopy::sameFile(job.localSource, job.destination)) {
         const qint64 size = source.size();
         const qint64 free = freeSpace ? freeSpace(job.spaceFolder) : filecopy::freeSpace(folder);
@@ -90,6 +95,7 @@ CopyOutcome CopyWorker::copyLocal(const CopyJob& job, const FreeSpaceFn& freeSpa
     filecopy::Options options;
     options.sync = job.removeSource;
     options.abort = abort_;
+    options.activity = activity_;
     const filecopy::Result r = filecopy::copyFile(job.localSource, job.destination, options);
     switch (r.status) {
     case filecopy::Result::SameFile:
@@ -100,6 +106,7 @@ CopyOutcome CopyWorker::copyLocal(const CopyJob& job, const FreeSpaceFn& freeSpa
         return o;
     case filecopy::Result::Failed:
         o.error = r.error;
+        o.permanent = r.permanent;
         return o;
     case filecopy::Result::Copied:
         break;
@@ -135,11 +142,15 @@ CopyOutcome CopyWorker::copyToShare(const CopyJob& job, const FreeSpaceFn& freeS
     const QString folder = url.left(url.lastIndexOf(u'/'));
     if (const int e = session().makeFolders(folder)) {
         o.error = folderError(job.spaceFolder, e);
+        o.permanent = filecopy::isNameError(e);
         return o;
     }
     struct stat before;
-    if (::stat(QFile::encodeName(job.localSource).constData(), &before) != 0) {
-        o.error = filecopy::errorText(errno);
+    if (::stat(QFile::encodeName(job.localSource).constData(), &before) != 0)
+        return failure(o, errno);
+    if (!S_ISREG(before.st_mode)) {
+        o.error = filecopy::notRegularText();
+        o.permanent = true;
         return o;
     }
     if (job.checkSpace) {
@@ -151,15 +162,12 @@ CopyOutcome CopyWorker::copyToShare(const CopyJob& job, const FreeSpaceFn& freeS
             return o;
         }
     }
-    const SmbSession::Upload up = session().upload(job.localSource, url, abort_);
+    const SmbSession::Upload up = session().upload(job.localSource, url, abort_, activity_);
     if (up.aborted) {
         o.kind = CopyOutcome::Aborted;
         return o;
     }
-    if (up.error) {
-        o.error = filecopy::errorText(up.error);
-        return o;
-    }
+    if (up.error) return failure(o, up.error);
     o.kind = CopyOutcome::Copied;
     if (job.removeSource) {
         // When the share serves the source's own folder, the upload has just replaced the

@@ -48,6 +48,7 @@ struct CopyOutcome {
     quint64 id = 0;
     Kind kind = Failed;
     QString error;
+    bool permanent = false; // Failed: no retry can mend it (a name the destination refuses)
     qint64 needed = 0;
     qint64 free = -1;         // NoSpace: what the destination offered
     QString removeError;      // move: the source could not be deleted
@@ -63,7 +64,10 @@ class CopyWorker : public QObject {
 public:
     using FreeSpaceFn = std::function<qint64(const QString& folder)>;
 
-    CopyWorker(const std::atomic<bool>* abort, ShareSettings shares);
+    // `activity` counts up while data move, so that a waiter can tell a slow copy from one
+    // that hangs.
+    CopyWorker(const std::atomic<bool>* abort, ShareSettings shares,
+               std::atomic<quint64>* activity = nullptr);
     ~CopyWorker() override;
 
     CopyOutcome copy(const CopyJob& job, const FreeSpaceFn& freeSpace);
@@ -92,6 +96,7 @@ private:
 
     const std::atomic<bool>* abort_;
     ShareSettings shares_;
+    std::atomic<quint64>* activity_;
     std::unique_ptr<SmbSession> session_;
     QSet<QString> connected_; // share roots whose login worked
 };

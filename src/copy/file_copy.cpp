@@ -61,7 +61,8 @@ bool aborted(const Options& o) {
 // Copies from in to out until end of file; returns the bytes or -1 (errno set, or 0 with
 // `stopped` when aborted).
 qint64 copyData(int in, int out, const Options& options, bool& stopped) {
-    constexpr size_t rangeChunk = size_t(64) << 20;
+    // Small enough that an abort is seen, and progress counted, within a moment.
+    constexpr size_t rangeChunk = size_t(8) << 20;
     constexpr size_t bufferSize = size_t(1) << 20;
     qint64 total = 0;
     bool useRange = true;
@@ -75,6 +76,7 @@ qint64 copyData(int in, int out, const Options& options, bool& stopped) {
             const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, rangeChunk, 0);
             if (n > 0) {
                 total += n;
+                if (options.activity) ++*options.activity;
                 continue;
             }
             if (n == 0) return total;
@@ -95,6 +97,7 @@ qint64 copyData(int in, int out, const Options& options, bool& stopped) {
         if (n == 0) return total;
         if (!writeAll(out, buffer.get(), n)) return -1;
         total += n;
+        if (options.activity) ++*options.activity;
     }
 }
 
@@ -103,6 +106,29 @@ qint64 copyData(int in, int out, const Options& options, bool& stopped) {
 QString errorText(int error) {
     char buffer[256];
     return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
+}
+
+bool isNameError(int error) {
+    return error == ENAMETOOLONG || error == EILSEQ || error == EINVAL;
+}
+
+QString notRegularText() {
+    return QStringLiteral("Die Quelle ist keine gewöhnliche Datei.");
+}
+
+int makeFolders(const QString& folder) {
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat st;
+    if (::stat(path.constData(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    for (qsizetype at = 1; at <= path.size(); ++at) {
+        if (at < path.size() && path[at] != '/') continue;
+        const QByteArray part = path.left(at);
+        if (::mkdir(part.constData(), 0777) == 0) continue;
+        const int error = errno;
+        if (error == EEXIST && ::stat(part.constData(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+        return error;
+    }
+    return 0;
 }
 
 bool sameFile(const QString& a, const QString& b) {
@@ -131,14 +157,22 @@ Result copyFile(const QString& source, const QString& destination, const Options
     auto fail = [&r](int error) {
         r.status = Result::Failed;
         r.error = errorText(error);
+        r.permanent = isNameError(error);
         return r;
     };
 
-    Fd in(::open(src.constData(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting: a FIFO without a writer would block here for ever.
+    Fd in(::open(src.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0) return fail(errno);
     struct stat sourceStat;
     if (::fstat(in.get(), &sourceStat) != 0) return fail(errno);
-    if (S_ISDIR(sourceStat.st_mode)) return fail(EISDIR);
+    if (!S_ISREG(sourceStat.st_mode)) {
+        r.status = Result::Failed;
+        r.error = notRegularText();
+        r.permanent = true;
+        return r;
+    }
+    ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
     struct stat destStat;
     if (::stat(dst.constData(), &destStat) == 0 && destStat.st_dev == sourceStat.st_dev &&
         destStat.st_ino == sourceStat.st_ino) {

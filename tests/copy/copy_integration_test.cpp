@@ -285,4 +285,44 @@ TEST_F(CopyIntegrationTest, ExplicitTitlesNeedNotBeInTheList) {
     w->close();
 }
 
+// A medium labelled "AC/DC" is found by "AC-DC.id" and copied with the others, without an
+// insert-medium dialog; a title whose label cannot be looked up is named in the final
+// status, which keeps the main window at its width however long it is.
+TEST_F(CopyIntegrationTest, LabelsWithSlashesAreCopiedAndLongStatusTextsFit) {
+    const QString acdc = env.path(QStringLiteral("acdc"));
+    QDir().mkpath(acdc);
+    QFile id(acdc + QStringLiteral("/AC-DC.id"));
+    ASSERT_TRUE(id.open(QIODevice::WriteOnly));
+    id.close();
+    QFile song(acdc + QStringLiteral("/Thunder.ogg"));
+    ASSERT_TRUE(song.open(QIODevice::WriteOnly));
+    song.write(QByteArray(1000, 'T'));
+    song.close();
+    qputenv("VORLUNE_MEDIA_ROOTS", QFile::encodeName(medium + u':' + acdc));
+
+    auto w = shownAndLoaded();
+    const int width = w->width();
+    CopyIntegration* copy = w->copying();
+    const QString dest = env.path(QStringLiteral("ziel"));
+    w->dir_text->setText(dest + QStringLiteral("/%C/%F"));
+    w->pl_text->setEditText(dest + QStringLiteral("/liste.m3u"));
+    const QString longLabel(241, u'x');
+    QSignalSpy finished(&copy->copyDialog()->run(), &CopyRun::finished);
+    copy->copyTitles({QStringLiteral("AC/DC:\\Thunder.ogg"), longLabel + QStringLiteral(":\\x.ogg"),
+                      QStringLiteral("Erste:\\Ordner\\Abba - SOS.ogg")});
+    ASSERT_TRUE(waitFor([&] { return !finished.isEmpty(); }, 10000));
+    EXPECT_TRUE(finished.first().first().toBool());
+    EXPECT_EQ(readAll(dest + QStringLiteral("/AC-DC/Thunder.ogg")), QByteArray(1000, 'T'));
+    EXPECT_EQ(readAll(dest + QStringLiteral("/Erste/Abba - SOS.ogg")), QByteArray(3000, 'A'));
+    const QString full = w->statusText->toolTip();
+    EXPECT_TRUE(full.startsWith(QStringLiteral(
+        "Kopieren der Titel in Zielordner abgeschlossen. (2 Titel kopiert, 1 übersprungen)")))
+        << full.toStdString();
+    EXPECT_TRUE(full.contains(longLabel));
+    EXPECT_TRUE(w->statusText->text().startsWith(QStringLiteral("Kopieren der Titel")));
+    QTest::qWait(50);
+    EXPECT_EQ(w->width(), width);
+    w->close();
+}
+
 } // namespace

@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -220,8 +224,10 @@ TEST_F(CopyRunTest, MoveDeletesOnlyCompleteCopiesAndSkipsTheSourceItself) {
     QObject::connect(&run, &CopyRun::statusText, [&](const QString& s) { status << s; });
     ASSERT_TRUE(runToEnd(run, {QStringLiteral("Rock 1:\\Self.ogg")}));
     EXPECT_EQ(readFile(rock + QStringLiteral("/Self.ogg")), "self");
-    EXPECT_TRUE(status.filter(QStringLiteral("dieselbe Datei")).size() == 1)
+    // Said when it happens, and kept in the final status.
+    EXPECT_TRUE(status.filter(QStringLiteral("dieselbe Datei")).size() == 2)
         << status.join('|').toStdString();
+    EXPECT_TRUE(status.last().contains(QStringLiteral("dieselbe Datei")));
 }
 
 TEST_F(CopyRunTest, AbsentMediumCancelledEndsTheRun) {
@@ -293,6 +299,245 @@ TEST_F(CopyRunTest, SkipAndCancelWhenSpaceIsShort) {
     EXPECT_TRUE(QFile::exists(dest + QStringLiteral("/b.ogg")));
     EXPECT_FALSE(QFile::exists(dest + QStringLiteral("/c.ogg")));
     EXPECT_EQ(run.progress(), 2);
+}
+
+// Titles whose medium label names no plain file are still found and copied; a label that
+// cannot name its identification file at all is reported by title and reason, and the
+// other titles go on.
+TEST_F(CopyRunTest, LabelsWithSeparatorsAreFoundAndUnfindableOnesReported) {
+    const QString acdc = addMedium(QStringLiteral("AC-DC"));
+    const QString pop = addMedium(QStringLiteral("Pop"));
+    ASSERT_TRUE(writeFile(acdc + QStringLiteral("/Back in Black.ogg"), "acdc"));
+    ASSERT_TRUE(writeFile(acdc + QStringLiteral("/Highway.ogg"), "highway"));
+    ASSERT_TRUE(writeFile(pop + QStringLiteral("/Abba - SOS.ogg"), "sos"));
+    const QString longLabel(241, u'x');
+    setup.pathTemplate = dest + QStringLiteral("/%C/%F");
+    MediaAccess access(options, &prompts);
+    CopyRun run(&access);
+    QStringList status;
+    QObject::connect(&run, &CopyRun::statusText, [&](const QString& s) { status << s; });
+    ASSERT_TRUE(runToEnd(
+        run, {QStringLiteral("AC/DC:\\Back in Black.ogg"), QStringLiteral("AC\\DC:\\Highway.ogg"),
+              longLabel + QStringLiteral(":\\Lost.ogg"), QStringLiteral("Pop:\\Abba - SOS.ogg")}));
+    EXPECT_EQ(prompts.waits, 0);
+    EXPECT_EQ(readFile(dest + QStringLiteral("/AC-DC/Back in Black.ogg")), "acdc");
+    EXPECT_EQ(readFile(dest + QStringLiteral("/AC-DC/Highway.ogg")), "highway");
+    EXPECT_EQ(readFile(dest + QStringLiteral("/Pop/Abba - SOS.ogg")), "sos");
+    ASSERT_EQ(run.notes().size(), 1);
+    EXPECT_TRUE(run.notes()[0].contains(QStringLiteral("\"Lost\"")));
+    EXPECT_TRUE(run.notes()[0].contains(longLabel));
+    EXPECT_TRUE(run.notes()[0].contains(QStringLiteral("zu lang")));
+    EXPECT_TRUE(status.last().startsWith(QStringLiteral(
+        "Kopieren der Titel in Zielordner abgeschlossen. (3 Titel kopiert, 1 übersprungen)")))
+        << status.last().toStdString();
+    EXPECT_TRUE(status.last().contains(run.notes()[0]));
+    EXPECT_EQ(playlistLines().size(), 7);
+}
+
+// Failures no retry can mend leave their title out at once, with the reason, while the
+// rest of the run goes on: a name longer than the file system takes, a source that is
+// a FIFO without a writer (opening it would block for ever) or a folder.
+TEST_F(CopyRunTest, TitlesThatCannotBeCopiedAreLeftOutWithTheirReason) {
+    const QString rock = addMedium(QStringLiteral("Rock"));
+    const QString longName = QString(200, u'n') + QStringLiteral(".ogg");
+    ASSERT_TRUE(writeFile(rock + u'/' + longName, "long"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(rock + QStringLiteral("/Rohr.ogg")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkpath(rock + QStringLiteral("/Ordner.ogg")));
+    ASSERT_TRUE(writeFile(rock + QStringLiteral("/Gut.ogg"), "gut"));
+    // Twice the file name: the long one does not fit into one name.
+    setup.pathTemplate = dest + QStringLiteral("/%T%F");
+    const struct {
+        QString title;
+        QString reason;
+    } cases[] = {
+        {QStringLiteral("Rock:\\") + longName, filecopy::errorText(ENAMETOOLONG)},
+        {QStringLiteral("Rock:\\Rohr.ogg"), filecopy::notRegularText()},
+        {QStringLiteral("Rock:\\Ordner.ogg"), filecopy::notRegularText()},
+    };
+    QStringList titles{QStringLiteral("Rock:\\Gut.ogg")};
+    for (const auto& c : cases)
+        titles << c.title;
+    MediaAccess access(options, &prompts);
+    CopyRun run(&access);
+    QSignalSpy failed(&run, &CopyRun::copyFailed);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(runToEnd(run, titles));
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_TRUE(failed.isEmpty()); // nothing was tried again
+    EXPECT_EQ(readFile(dest + QStringLiteral("/GutGut.ogg")), "gut");
+    EXPECT_EQ(run.copiedCount(), 1);
+    EXPECT_EQ(run.progress(), 4);
+    ASSERT_EQ(run.notes().size(), 3) << run.notes().join('|').toStdString();
+    for (const auto& c : cases) {
+        const QString name = pathtemplate::splitTitleLine(c.title).displayName;
+        EXPECT_EQ(run.notes().filter(QStringLiteral("\"%1\"").arg(name)).size(), 1)
+            << name.toStdString();
+        EXPECT_EQ(run.notes().filter(c.reason).size(),
+                  c.reason == filecopy::notRegularText() ? 2 : 1)
+            << c.reason.toStdString();
+    }
+    EXPECT_TRUE(leftovers(temp.path()).isEmpty());
+}
+
+// Titles of one run that come out under one name (".." and "." both become "_", the same
+// file name in two folders) get names of their own; the same title twice is copied once.
+TEST_F(CopyRunTest, NameCollisionsInOneRunGetDistinctNames) {
+    const QString rock = addMedium(QStringLiteral("Rock"));
+    ASSERT_TRUE(writeFile(rock + QStringLiteral("/...ogg"), "two dots"));
+    ASSERT_TRUE(writeFile(rock + QStringLiteral("/..ogg"), "one dot"));
+    ASSERT_TRUE(writeFile(rock + QStringLiteral("/A/Song.ogg"), "a"));
+    ASSERT_TRUE(writeFile(rock + QStringLiteral("/B/song.ogg"), "b"));
+    ASSERT_TRUE(writeFile(rock + QStringLiteral("/C/Song.ogg"), "c"));
+    setup.pathTemplate = dest + QStringLiteral("/%T%E");
+    MediaAccess access(options, &prompts);
+    CopyRun run(&access);
+    ASSERT_TRUE(runToEnd(
+        run, {QStringLiteral("Rock:\\..ogg"), QStringLiteral("Rock:\\...ogg"),
+              QStringLiteral("Rock:\\A\\Song.ogg"), QStringLiteral("Rock:\\B\\song.ogg"),
+              QStringLiteral("Rock:\\C\\Song.ogg"), QStringLiteral("Rock:\\A\\Song.ogg")}));
+    // Sorted: "...ogg" comes before "..ogg", A before B before C.
+    const std::pair<const char*, QByteArray> expected[] = {
+        {"/_.ogg", "two dots"}, {"/_ (2).ogg", "one dot"}, {"/Song.ogg", "a"},
+        {"/song (2).ogg", "b"}, {"/Song (3).ogg", "c"},
+    };
+    for (const auto& [name, data] : expected)
+        EXPECT_EQ(readFile(dest + QLatin1String(name)), data) << name;
+    EXPECT_EQ(QDir(dest).entryList(QDir::Files).size(), 5);
+    EXPECT_EQ(run.copiedCount(), 6);
+    // A new run starts afresh: the same name is replaced, as any existing file is.
+    ASSERT_TRUE(runToEnd(run, {QStringLiteral("Rock:\\C\\Song.ogg")}));
+    EXPECT_EQ(readFile(dest + QStringLiteral("/Song.ogg")), "c");
+}
+
+// The final status keeps what went wrong on the way: titles left out, a playlist that
+// could not be read or written.
+TEST_F(CopyRunTest, FinalStatusKeepsSkipsAndPlaylistErrors) {
+    const QString rock = addMedium(QStringLiteral("Rock"));
+    ASSERT_TRUE(writeFile(rock + QStringLiteral("/Self.ogg"), "self"));
+    ASSERT_TRUE(writeFile(rock + QStringLiteral("/Other.ogg"), "other"));
+    ASSERT_TRUE(writeFile(temp.filePath(QStringLiteral("datei")), "no folder"));
+    ASSERT_TRUE(QDir().mkpath(temp.filePath(QStringLiteral("ordner.m3u"))));
+    const struct {
+        const char* name;
+        QString playlist;
+        QString kept; // the playlist's part of the final status
+    } cases[] = {
+        {"playlist written", temp.filePath(QStringLiteral("liste.m3u")), QString()},
+        {"playlist cannot be written", temp.filePath(QStringLiteral("datei/liste.m3u")),
+         QStringLiteral("konnte nicht gespeichert werden")},
+        {"playlist is a folder", temp.filePath(QStringLiteral("ordner.m3u")),
+         QStringLiteral("kann nicht gelesen werden")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        setup.playlistFile = c.playlist;
+        // Self.ogg's destination is the source itself: skipped.
+        setup.pathTemplate = rock + QStringLiteral("/%F");
+        MediaAccess access(options, &prompts);
+        CopyRun run(&access);
+        QStringList status;
+        QObject::connect(&run, &CopyRun::statusText, [&](const QString& s) { status << s; });
+        ASSERT_TRUE(runToEnd(run, {QStringLiteral("Rock:\\Self.ogg")}));
+        const QString last = status.last();
+        EXPECT_TRUE(last.startsWith(QStringLiteral("Kopieren der Titel in Zielordner "
+                                                   "abgeschlossen. (0 Titel kopiert, 1 "
+                                                   "übersprungen)")))
+            << last.toStdString();
+        EXPECT_TRUE(last.contains(QStringLiteral("Titel \"Self\" übersprungen: Quelle und Ziel "
+                                                 "sind dieselbe Datei.")))
+            << last.toStdString();
+        if (!c.kept.isEmpty()) {
+            EXPECT_TRUE(last.contains(c.kept)) << last.toStdString();
+            EXPECT_TRUE(last.contains(c.playlist)) << last.toStdString();
+        }
+        // A playlist that could not be read is left as it is, not written over.
+        EXPECT_EQ(last.contains(QStringLiteral("gespeichert")),
+                  c.kept.contains(QStringLiteral("gespeichert")))
+            << last.toStdString();
+        // Without anything left out the text is the plain one.
+        setup.pathTemplate = dest + QStringLiteral("/%F");
+        status.clear();
+        ASSERT_TRUE(runToEnd(run, {QStringLiteral("Rock:\\Other.ogg")}));
+        const QString plain =
+            QStringLiteral("Kopieren der Titel in Zielordner abgeschlossen. (1 Titel kopiert)");
+        if (c.kept.isEmpty())
+            EXPECT_EQ(status.last(), plain);
+        else
+            EXPECT_TRUE(status.last().startsWith(plain + u' ') && status.last().contains(c.kept))
+                << status.last().toStdString();
+    }
+}
+
+// A source that blocks on opening (a FIFO without a writer, as on a mount that does not
+// answer) neither keeps a cancelled run going nor holds up closing.
+TEST_F(CopyRunTest, CancelAndClosingDoNotWaitForABlockingSource) {
+    const QString rock = addMedium(QStringLiteral("Rock"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(rock + QStringLiteral("/Rohr.ogg")).constData(), 0600), 0);
+    ASSERT_TRUE(writeFile(rock + QStringLiteral("/Zz.ogg"), "zz"));
+    setup.pathTemplate = dest + QStringLiteral("/%F");
+    MediaAccess access(options, &prompts);
+    QElapsedTimer clock;
+    {
+        CopyRun run(&access);
+        QSignalSpy finished(&run, &CopyRun::finished);
+        QObject::connect(&run, &CopyRun::copying, &run, [&] { run.cancel(); });
+        ASSERT_TRUE(
+            run.start({QStringLiteral("Rock:\\Rohr.ogg"), QStringLiteral("Rock:\\Zz.ogg")}, setup));
+        ASSERT_TRUE(finished.wait(3000));
+        EXPECT_FALSE(run.isRunning());
+        clock.start();
+    }
+    EXPECT_LT(clock.elapsed(), 1500);
+
+    // A wait that hangs on the worker (free space of a mount that does not answer): the
+    // cancelled run ends within about a second, the next run gets a worker of its own,
+    // and closing leaves the hanging one behind.
+    std::atomic<bool> release{false};
+    std::atomic<int> hanging{0};
+    // However the test ends, the hanging calls end before what they use goes.
+    const auto wakeUp = qScopeGuard([&] {
+        release = true;
+        QTest::qWaitFor([&] { return hanging.load() == 0; }, 3000);
+    });
+    auto hang = [&](const QString&) -> qint64 {
+        ++hanging;
+        for (int i = 0; i < 3000 && !release; ++i)
+            QThread::msleep(10);
+        --hanging;
+        return qint64(1) << 40;
+    };
+    {
+        CopyRun run(&access);
+        run.setFreeSpaceFunction(hang);
+        QSignalSpy finished(&run, &CopyRun::finished);
+        ASSERT_TRUE(run.start({QStringLiteral("Rock:\\Zz.ogg")}, setup));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return hanging.load() == 1; }, 3000));
+        clock.start();
+        run.cancel();
+        ASSERT_TRUE(finished.wait(3000));
+        EXPECT_LT(clock.elapsed(), 2000);
+        EXPECT_TRUE(run.notes().filter(QStringLiteral("\"Zz\"")).size() == 1)
+            << run.notes().join('|').toStdString();
+        EXPECT_FALSE(QFile::exists(dest + QStringLiteral("/Zz.ogg")));
+
+        run.setFreeSpaceFunction({});
+        ASSERT_TRUE(runToEnd(run, {QStringLiteral("Rock:\\Zz.ogg")}));
+        EXPECT_EQ(readFile(dest + QStringLiteral("/Zz.ogg")), "zz");
+        ASSERT_TRUE(QFile::remove(dest + QStringLiteral("/Zz.ogg")));
+
+        run.setFreeSpaceFunction(hang);
+        ASSERT_TRUE(run.start({QStringLiteral("Rock:\\Zz.ogg")}, setup));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return hanging.load() == 2; }, 3000));
+        clock.start();
+    }
+    EXPECT_LT(clock.elapsed(), 2000);
+    // The threads left behind wake up after the run is gone, stop, and leave nothing.
+    release = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hanging.load() == 0; }, 3000));
+    QTest::qWait(200);
+    EXPECT_FALSE(QFile::exists(dest + QStringLiteral("/Zz.ogg")));
+    EXPECT_TRUE(leftovers(temp.path()).isEmpty());
 }
 
 TEST_F(CopyRunTest, WebTitleIsFetchedFromLoopbackHttp) {

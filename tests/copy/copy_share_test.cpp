@@ -170,7 +170,9 @@ TEST_F(CopyShares, RefusedLoginCancelsAndFailedCopiesLeaveNoPartialFile) {
         EXPECT_TRUE(prompts.warnings.first().startsWith(
             "Fehler beim Verbinden: ERROR_INVALID_PASSWORD\n\r"))
             << prompts.warnings.first().toStdString();
-        EXPECT_EQ(status.last(), "Der Kopiervorgang wurde abgebrochen.");
+        // The final status says why.
+        EXPECT_EQ(status.last(), "Der Kopiervorgang wurde abgebrochen. Keine Anmeldung an "
+                                 "\"\\\\127.0.0.1\\ziel\".");
         EXPECT_FALSE(run.failure().isEmpty());
         EXPECT_FALSE(QFile::exists(share("ziel") + QStringLiteral("/A.ogg")));
     }

@@ -16,7 +16,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Tests roots for identification files from any thread; shares through a session of
@@ -42,13 +44,19 @@ public:
             }
             content = smb_->readSmall(idFile);
         } else {
-            QFile file(idFile);
-            if (!file.exists()) return -1;
-            if (file.open(QIODevice::ReadOnly))
-                content = file.read(64 * 1024);
-            else
+            if (!QFileInfo::exists(idFile)) return -1;
+            // Only a regular file is read: a FIFO or device in its place must not block.
+            const int fd =
+                ::open(QFile::encodeName(idFile).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            struct stat st;
+            if (fd < 0) {
                 qCWarning(lcMedia, "cannot read %s: %s", qUtf8Printable(idFile),
-                          qUtf8Printable(file.errorString()));
+                          std::strerror(errno));
+            } else if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+                QFile file;
+                if (file.open(fd, QIODevice::ReadOnly)) content = file.read(64 * 1024);
+            }
+            if (fd >= 0) ::close(fd);
         }
         return mediaroots::foundTypeFromIdLines(
             textcodec::splitLines(textcodec::decodeIndexText(content)));
@@ -133,7 +141,7 @@ QString MediaAccess::locateMedium(const QString& label) {
 }
 
 QString MediaAccess::FindMediumDrive(const QString& label) {
-    if (!mediumlabel::isFileNameSafe(label)) {
+    if (mediumlabel::idFileName(label).isEmpty()) {
         qCWarning(lcMedia, "label %s cannot name an identification file",
                   qUtf8Printable(label.toUtf8().toPercentEncoding(" ")));
         return {};

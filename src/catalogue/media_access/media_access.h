@@ -66,8 +66,8 @@ public:
     // The last root holding the label's identification file. Without shares connected,
     // locateMedium; otherwise, or when that finds nothing, the wait (whose first pass
     // tests every root off this thread) through the insert-medium dialog of the prompts.
-    // Empty when the user cancels, a dialog is already open, or the label cannot name a
-    // file.
+    // Empty when the user cancels, a dialog is already open, or the label cannot name its
+    // identification file (mediumlabel::idFileProblem says why).
     QString FindMediumDrive(const QString& label);
 
     int lastFoundType() const { return lastFoundType_; }

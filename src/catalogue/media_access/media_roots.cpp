@@ -141,7 +141,7 @@ QString titleFilePath(QStringView root, QStringView titleLine) {
 }
 
 QString idFilePath(QStringView root, QStringView label) {
-    const QString name = mediumlabel::fileName(label, u".id");
+    const QString name = mediumlabel::idFileName(label);
     if (name.isEmpty()) return {};
     QString base = root.toString();
     while (base.endsWith(u'/'))

@@ -35,7 +35,8 @@ int foundTypeFromIdLines(const QStringList& lines);
 // root + the title line from its first ":" with every "\" turned into "/".
 QString titleFilePath(QStringView root, QStringView titleLine);
 
-// root + "/" + label + ".id"; empty for a label that cannot name a file there.
+// root + "/" + the label's identification file name (mediumlabel::idFileName); empty for
+// a label that cannot name a file there.
 QString idFilePath(QStringView root, QStringView label);
 
 // True for an smb:// root or path.

@@ -23,4 +23,31 @@ QString fileName(QStringView label, QStringView extension) {
     return label.toString() + extension.toString();
 }
 
+namespace {
+
+QString idStem(QStringView label) {
+    QString stem = label.toString();
+    stem.replace(u'/', u'-');
+    stem.replace(u'\\', u'-');
+    if (stem == u"." || stem == u"..") stem = QStringLiteral("_");
+    return stem;
+}
+
+} // namespace
+
+QString idFileName(QStringView label) {
+    return fileName(idStem(label), u".id");
+}
+
+QString idFileProblem(QStringView label) {
+    const QString stem = idStem(label);
+    if (stem.isEmpty()) return QStringLiteral("die Bezeichnung ist leer");
+    for (const QChar c : stem)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return QStringLiteral("die Bezeichnung enthält Steuerzeichen");
+    if (!isFileNameSafe(stem))
+        return QStringLiteral("die Bezeichnung ist für einen Dateinamen zu lang");
+    return {};
+}
+
 } // namespace mediumlabel

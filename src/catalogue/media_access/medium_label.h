@@ -15,4 +15,10 @@ bool isFileNameSafe(QStringView label);
 // label + extension (".id", ".cd"), or empty when the label is not safe.
 QString fileName(QStringView label, QStringView extension);
 
+// The name of a medium's identification file: the label with "/" and "\" turned into "-"
+// (as destination paths do) and "." or ".." into "_", then ".id". Empty when even that
+// cannot name a file; idFileProblem then says why.
+QString idFileName(QStringView label);
+QString idFileProblem(QStringView label);
+
 } // namespace mediumlabel

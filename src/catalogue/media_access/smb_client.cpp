@@ -450,7 +450,8 @@ template <typename Source> SmbSession::Upload SmbSession::put(const QString& url
 }
 
 SmbSession::Upload SmbSession::upload(const QString& localPath, const QString& url,
-                                      const std::atomic<bool>* abort) {
+                                      const std::atomic<bool>* abort,
+                                      std::atomic<quint64>* activity) {
     QFile in(localPath);
     if (!in.open(QIODevice::ReadOnly)) {
         Upload result;
@@ -464,6 +465,7 @@ SmbSession::Upload SmbSession::upload(const QString& localPath, const QString& u
         }
         const qint64 n = in.read(buffer, max);
         if (n < 0) errno = EIO;
+        if (activity) ++*activity;
         return n;
     });
 }

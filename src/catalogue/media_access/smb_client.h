@@ -77,8 +77,10 @@ public:
         bool aborted = false;
         qint64 bytes = 0;
     };
+    // `activity` counts up with every piece read from the local file.
     Upload upload(const QString& localPath, const QString& url,
-                  const std::atomic<bool>* abort = nullptr);
+                  const std::atomic<bool>* abort = nullptr,
+                  std::atomic<quint64>* activity = nullptr);
     Upload uploadData(const QByteArray& data, const QString& url);
 
 private:
