@@ -1,55 +1,64 @@
-#!/ usr / bin / python3
-""
-    "A stand-in for the UDisks2 service on a private bus, driven by the tests.
+#!/usr/bin/python3
+"""A stand-in for the UDisks2 service on a private bus, driven by the tests.
 
-    The control object /
-    control(interface org.vorlune.test.FakeUDisks) adds and removes volumes,
-    mounts them as the desktop would, and says whether Mount is refused.Every Mount,
-    Unmount and Eject is recorded and can be read with Events()
-        .""
-         "
-    import sys
+The control object /control (interface org.vorlune.test.FakeUDisks) adds and removes
+volumes, mounts them as the desktop would, and says whether Mount is refused. Every
+Mount, Unmount and Eject is recorded and can be read with Events().
+"""
+import sys
 
-    import dbus import dbus.service from dbus.mainloop.glib import
-    DBusGMainLoop from gi.repository import GLib
+import dbus
+import dbus.service
+from dbus.mainloop.glib import DBusGMainLoop
+from gi.repository import GLib
 
-    ROOT = "/org/freedesktop/UDisks2" OM = "org.freedesktop.DBus.ObjectManager" PROPS =
-        "org.freedesktop.DBus.Properties" BLOCK = "org.freedesktop.UDisks2.Block" FS =
-            "org.freedesktop.UDisks2.Filesystem" DRIVE = "org.freedesktop.UDisks2.Drive" CONTROL =
-                "org.vorlune.test.FakeUDisks" NOT_AUTHORIZED =
-                    "org.freedesktop.UDisks2.Error.NotAuthorized"
+ROOT = "/org/freedesktop/UDisks2"
+OM = "org.freedesktop.DBus.ObjectManager"
+PROPS = "org.freedesktop.DBus.Properties"
+BLOCK = "org.freedesktop.UDisks2.Block"
+FS = "org.freedesktop.UDisks2.Filesystem"
+DRIVE = "org.freedesktop.UDisks2.Drive"
+CONTROL = "org.vorlune.test.FakeUDisks"
+NOT_AUTHORIZED = "org.freedesktop.UDisks2.Error.NotAuthorized"
 
-    events = []
+events = []
 
-             class Refused(dbus.exceptions.DBusException)
-    : def __init__(self, name, message)
-    : super()
-          .__init__(message, name = name)
 
-              def mount_points(folder)
-    : if not folder : return dbus.Array([], signature = "ay") return dbus
-          .Array([dbus.ByteArray(folder.encode() + b "\0")], signature = "ay")
+class Refused(dbus.exceptions.DBusException):
+    def __init__(self, name, message):
+        super().__init__(message, name=name)
 
-                          class Drive(dbus.service.Object)
-    : def __init__(self, bus, name, kind, size)
-    : self.path = ROOT + "/drives/" + name self.name = name self.kind = kind self.size =
-                      size super().__init__(bus, self.path)
 
-                          def props(self)
-    : optical = self.kind == "optical" return {
-    "Removable" : dbus.Boolean(self.kind != "fixed"), "MediaRemovable" : dbus.Boolean(optical),
-        "Ejectable" : dbus.Boolean(self.kind != "fixed"), "Optical" : dbus.Boolean(optical),
-        "Media" : dbus.String("optical_dvd" if optical else ""),
-        "MediaCompatibility"
-        : dbus.Array([ "optical_cd", "optical_dvd" ] if optical else[], signature = "s"),
-        "ConnectionBus" : dbus.String("usb" if self.kind == "usb" else ""),
-        "Size" : dbus.UInt64(self.size),
-}
+def mount_points(folder):
+    if not folder:
+        return dbus.Array([], signature="ay")
+    return dbus.Array([dbus.ByteArray(folder.encode() + b"\0")], signature="ay")
 
-def interfaces(self) : return {
-DRIVE:
-    self.props()
-}
+
+class Drive(dbus.service.Object):
+    def __init__(self, bus, name, kind, size):
+        self.path = ROOT + "/drives/" + name
+        self.name = name
+        self.kind = kind
+        self.size = size
+        super().__init__(bus, self.path)
+
+    def props(self):
+        optical = self.kind == "optical"
+        return {
+            "Removable": dbus.Boolean(self.kind != "fixed"),
+            "MediaRemovable": dbus.Boolean(optical),
+            "Ejectable": dbus.Boolean(self.kind != "fixed"),
+            "Optical": dbus.Boolean(optical),
+            "Media": dbus.String("optical_dvd" if optical else ""),
+            "MediaCompatibility": dbus.Array(["optical_cd", "optical_dvd"] if optical else [],
+                                             signature="s"),
+            "ConnectionBus": dbus.String("usb" if self.kind == "usb" else ""),
+            "Size": dbus.UInt64(self.size),
+        }
+
+    def interfaces(self):
+        return {DRIVE: self.props()}
 
     @dbus.service.method(DRIVE, in_signature="a{sv}", out_signature="")
     def Eject(self, options):
@@ -68,32 +77,35 @@ DRIVE:
 
     @dbus.service.method(PROPS, in_signature="s", out_signature="a{sv}")
     def GetAll(self, interface):
-        return self.props() if interface == DRIVE else {
-    }
+        return self.props() if interface == DRIVE else {}
 
-    class Volume(dbus.service.Object)
-        : def __init__(self, bus, name, label, size, drive, folder)
-        : self.path = ROOT + "/block_devices/" + name self.name = name self.label =
-                          label self.size = size self.drive = drive self.folder =
-                              folder #the mount point Mount answers with self.mounted =
-                                  False self.refusal = "" super().__init__(bus, self.path)
 
-                                                           def block_props(self)
-        : return {
-              "Device" : dbus.ByteArray(("/dev/" + self.name).encode() + b "\0"),
-              "IdLabel" : dbus.String(self.label),
-              "IdUsage" : dbus.String("filesystem"),
-              "IdType" : dbus.String("vfat"),
-              "Size" : dbus.UInt64(self.size),
-              "Drive" : dbus.ObjectPath(self.drive.path),
-              "HintIgnore" : dbus.Boolean(False),
-              "HintSystem" : dbus.Boolean(self.drive.kind == "fixed"),
-          }
+class Volume(dbus.service.Object):
+    def __init__(self, bus, name, label, size, drive, folder):
+        self.path = ROOT + "/block_devices/" + name
+        self.name = name
+        self.label = label
+        self.size = size
+        self.drive = drive
+        self.folder = folder  # the mount point Mount answers with
+        self.mounted = False
+        self.refusal = ""
+        super().__init__(bus, self.path)
 
-          def fs_props(self)
-        : return {
-        "MountPoints" : mount_points(self.folder if self.mounted else "")
-    }
+    def block_props(self):
+        return {
+            "Device": dbus.ByteArray(("/dev/" + self.name).encode() + b"\0"),
+            "IdLabel": dbus.String(self.label),
+            "IdUsage": dbus.String("filesystem"),
+            "IdType": dbus.String("vfat"),
+            "Size": dbus.UInt64(self.size),
+            "Drive": dbus.ObjectPath(self.drive.path),
+            "HintIgnore": dbus.Boolean(False),
+            "HintSystem": dbus.Boolean(self.drive.kind == "fixed"),
+        }
+
+    def fs_props(self):
+        return {"MountPoints": mount_points(self.folder if self.mounted else "")}
 
     def interfaces(self):
         return {BLOCK: self.block_props(), FS: self.fs_props()}
