@@ -50,6 +50,8 @@ FakeUDisks::FakeUDisks() {
         return;
     }
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", address_.toUtf8());
+    // The program's system bus connection, made earlier without this bus, is made anew.
+    QDBusConnection::disconnectFromBus(QStringLiteral("vorlune-system-bus"));
 
     service_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     service_.start(QStringLiteral("/usr/bin/python3"),
