@@ -128,13 +128,16 @@ UDisksClient::~UDisksClient() = default;
 
 QDBusConnection UDisksClient::systemBus() {
     // A connection of our own, made again when the last one failed: the bus may have
-    // come up since (libdbus reads DBUS_SYSTEM_BUS_ADDRESS).
+    // come up since.
     const QString name = QStringLiteral("vorlune-system-bus");
     {
         QDBusConnection existing(name);
         if (existing.isConnected()) return existing;
     }
     QDBusConnection::disconnectFromBus(name);
+    // Read here, not by libdbus, which reads it only once per process.
+    const QString address = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");
+    if (!address.isEmpty()) return QDBusConnection::connectToBus(address, name);
     return QDBusConnection::connectToBus(QDBusConnection::SystemBus, name);
 }
 

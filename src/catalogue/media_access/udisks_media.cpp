@@ -110,7 +110,7 @@ void VolumeMounter::onMounted(const QString& path, const QString& mountPoint) {
     if (!searching_) {
         // The wait ended while the mount ran: found here through the media event, the
         // volume stays for its titles; otherwise nobody asked for it any more.
-        if (!wait_->isActive() && wait_->foundRoot() == mountPoint)
+        if (closing_ == 0 && !wait_->isActive() && wait_->foundRoot() == mountPoint)
             keeper_.start();
         else
             client_->unmount(path);
@@ -140,6 +140,7 @@ void VolumeMounter::onMounted(const QString& path, const QString& mountPoint) {
 void VolumeMounter::onMountFailed(const QString& path, const QString& reason) {
     if (path != mounting_) return;
     mounting_.clear();
+    if (closing_ > 0 && --closing_ == 0) emit allUnmounted(); // nothing to undo
     const UDisksVolume* v = client_->volume(path);
     const QString name = v ? (v->label.isEmpty() ? v->device : v->label) : path;
     if (searching_)
@@ -177,11 +178,12 @@ bool VolumeMounter::unmountAll() {
     searching_ = false;
     keeper_.stop();
     const QSet<QString> own = client_->ownMounts();
-    closing_ = int(own.size());
+    // A mount still under way is undone when it answers.
+    closing_ = int(own.size()) + (mounting_.isEmpty() ? 0 : 1);
     for (const QString& path : own)
         client_->unmount(path);
     if (closing_ == 0) emit allUnmounted();
-    return !own.isEmpty();
+    return closing_ > 0;
 }
 
 // ---- NewMediumWatcher ----
