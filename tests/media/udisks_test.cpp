@@ -220,7 +220,9 @@ TEST_F(UDisks, RefusalIsShownInTheDialog) {
     access.setVolumeClient(c.get());
     fake().addVolume("sdb1", "stick", "usb", "Rock 1", 1000, volumeFolder("sdb1", "Rock 1"));
     fake().refuseMount("sdb1", "Authentifizierung erforderlich");
-    ASSERT_TRUE(waitUntil([&] { return c->volumes().size() == 1; }));
+    // Another stick is not tried while one bears the medium's label.
+    fake().addVolume("sdc1", "other", "usb", "Urlaub", 1000, volumeFolder("sdc1", "Rock 1"));
+    ASSERT_TRUE(waitUntil([&] { return c->volumes().size() == 2; }));
     TForm2 dialog;
     QString shown;
     QTimer poll;

@@ -335,7 +335,9 @@ QList<UDisksVolume> UDisksClient::mountCandidates(const QString& label) const {
         else if (isRemovable(v) && !v.hintSystem)
             others << v;
     }
-    return exact + folded + others;
+    // Volumes of other labels only when none bears the medium's (an unlabelled stick).
+    if (!exact.isEmpty() || !folded.isEmpty()) return exact + folded;
+    return others;
 }
 
 QString UDisksClient::refusalText(const QString& errorName, const QString& message) {

@@ -69,8 +69,9 @@ public:
     QList<UDisksVolume> removableVolumes() const;
     bool isRemovable(const UDisksVolume& v) const;
 
-    // Unmounted volumes that may be mounted for the label: the one whose label equals
-    // it first (exactly, then without regard to case), then the other removable ones.
+    // Unmounted volumes that may be mounted for the label: those whose label equals it
+    // (exactly, then without regard to case); only when there is none, the other
+    // removable ones.
     QList<UDisksVolume> mountCandidates(const QString& label) const;
 
     // Mounts as the calling user; the policy of the system decides.
