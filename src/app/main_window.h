@@ -118,6 +118,7 @@ public:
     TForm6* Form6 = nullptr;
     // Media access: finding media, connections, fetching titles of web media and shares.
     MediaAccess* mediaAccess() const;
+    MediaIntegration* mediaIntegration() const { return media_.get(); }
     // A title is being fetched: play requests are ignored meanwhile.
     bool isDownloading() const;
     // The player with its buttons, menu items and clock display.

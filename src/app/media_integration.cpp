@@ -2,14 +2,43 @@
 
 #include "app_core.h"
 #include "collection_loader.h"
+#include "collection_views.h"
 #include "event_sounds.h"
 #include "gui_thread_connector.h"
 #include "main_window.h"
 #include "media_dialogs.h"
+#include "medium_label.h"
+#include "tree_node.h"
+#include "udisks_client.h"
+#include "udisks_media.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QLabel>
+#include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <climits>
+
+namespace {
+
+// The wizard next to the program, in the build tree, or on the search path.
+QString wizardProgram() {
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString& candidate :
+         {dir + QStringLiteral("/reapwell"), dir + QStringLiteral("/../builder/wizard/reapwell")})
+        if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).canonicalFilePath();
+    return QStandardPaths::findExecutable(QStringLiteral("reapwell"));
+}
+
+} // namespace
 
 MediaIntegration::MediaIntegration(TForm1* window, TForm2* insertMedium, TForm6* password,
                                    SettingsStore* store)
@@ -35,17 +64,167 @@ MediaIntegration::MediaIntegration(TForm1* window, TForm2* insertMedium, TForm6*
         onDownloadStarted(meter.maximum());
         onDownloadProgress(meter.value(), meter.maximum(), meter.statusText());
     });
+    setUpVolumes();
+}
+
+void MediaIntegration::setUpVolumes() {
+    volumes_ = new UDisksClient(UDisksClient::systemBus(), this);
+    access_->setVolumeClient(volumes_);
+    const QString catalogDir = window_->environment().catalogDir;
+    startWizard_ = [catalogDir](const QStringList& arguments) {
+        const QString program = wizardProgram();
+        if (program.isEmpty()) return false;
+        return QProcess::startDetached(program, arguments, catalogDir);
+    };
+
+    insertMedium_->setEjector(
+        [this] {
+            QList<TForm2::EjectTarget> targets;
+            QStringList drives;
+            for (const UDisksVolume& v : volumes_->volumes()) {
+                const UDisksDrive* d = volumes_->drive(v.drive);
+                if (!d || !d->ejectable || drives.contains(d->path)) continue;
+                drives << d->path;
+                targets.append({d->path, udisksmedia::volumeText(v, d->kind())});
+            }
+            return targets;
+        },
+        [this](const QString& drive) { ejectDrive(drive, QString()); });
+    connect(volumes_, &UDisksClient::volumesChanged, insertMedium_, &TForm2::refreshEject);
+    connect(volumes_, &UDisksClient::volumesChanged, this, &MediaIntegration::scanIdFiles);
+    connect(volumes_, &UDisksClient::ejected, this, [this](const QString&) {
+        window_->setStatusText(QStringLiteral("Der Datenträger wurde ausgeworfen."));
+    });
+    connect(
+        volumes_, &UDisksClient::ejectFailed, this, [this](const QString&, const QString& reason) {
+            const QString text =
+                QStringLiteral("Der Datenträger konnte nicht ausgeworfen werden: %1").arg(reason);
+            if (access_->mediumWait().isActive())
+                access_->mediumWait().notify(text);
+            else
+                warn(text);
+        });
+
+    // The new-medium offer in the status bar.
+    newMedia_ = new NewMediumWatcher(
+        volumes_, [this] { return window_->collection().cdnames; }, this);
+    offerLabel_ = new QLabel(window_);
+    offerLabel_->setObjectName(QStringLiteral("newMediumOffer"));
+    offerLabel_->setTextFormat(Qt::RichText);
+    offerLabel_->hide();
+    window_->statusBar()->addWidget(offerLabel_);
+    connect(offerLabel_, &QLabel::linkActivated, this, [this] { acceptNewMediumOffer(); });
+    connect(
+        newMedia_, &NewMediumWatcher::offered, this, [this](const NewMediumWatcher::Offer& offer) {
+            const QString name = offer.label.isEmpty() ? QDir(offer.folder).dirName() : offer.label;
+            offerArguments_ = udisksmedia::wizardArguments(
+                offer.folder, offer.label, udisksmedia::mediumTypeFor(offer.kind).code);
+            offerLabel_->setText(QStringLiteral("<a href=\"new\">%1</a>")
+                                     .arg(QStringLiteral("Neuer Datenträger „%1“ – jetzt erfassen?")
+                                              .arg(name)
+                                              .toHtmlEscaped()));
+            offerLabel_->show();
+        });
+    connect(newMedia_, &NewMediumWatcher::withdrawn, this, [this] {
+        offerArguments_.clear();
+        offerLabel_->hide();
+    });
+
+    if (CollectionViews* views = window_->views())
+        connect(views, &CollectionViews::treeContextMenuRequested, this,
+                &MediaIntegration::showTreeMenu);
+}
+
+bool MediaIntegration::acceptNewMediumOffer() {
+    if (offerArguments_.isEmpty()) return false;
+    const QStringList arguments = std::exchange(offerArguments_, {});
+    offerLabel_->hide();
+    if (startWizard_ && startWizard_(arguments)) return true;
+    warn(QStringLiteral("Reapwell konnte nicht gestartet werden."));
+    return false;
+}
+
+void MediaIntegration::scanIdFiles() {
+    QStringList folders;
+    for (const UDisksVolume& v : volumes_->volumes())
+        folders += v.mountPoints;
+    const quint64 scan = ++idScan_;
+    auto* watcher = new QFutureWatcher<QHash<QString, QStringList>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, scan] {
+        watcher->deleteLater();
+        if (scan == idScan_) idFiles_ = watcher->result();
+    });
+    // Listing the roots may wait on a disc spinning up: off this thread.
+    watcher->setFuture(QtConcurrent::run([folders] {
+        QHash<QString, QStringList> out;
+        for (const QString& folder : folders)
+            out.insert(folder, QDir(folder).entryList({QStringLiteral("*.id")},
+                                                      QDir::Files | QDir::Hidden));
+        return out;
+    }));
+}
+
+QString MediaIntegration::ejectableDriveOf(const QString& label) const {
+    if (!volumes_ || !volumes_->isAvailable()) return {};
+    const QString idFile = mediumlabel::fileName(label, u".id");
+    for (const UDisksVolume& v : volumes_->volumes()) {
+        const UDisksDrive* d = volumes_->drive(v.drive);
+        if (!d || !d->ejectable) continue;
+        bool holds = v.label == label;
+        for (const QString& mp : v.mountPoints)
+            holds = holds || (!idFile.isEmpty() && idFiles_.value(mp).contains(idFile));
+        if (holds) return d->path;
+    }
+    return {};
+}
+
+void MediaIntegration::ejectDrive(const QString& drive, const QString& label) {
+    if (!label.isEmpty())
+        window_->setStatusText(QStringLiteral("Datenträger „%1“ wird ausgeworfen...").arg(label));
+    volumes_->eject(drive);
+}
+
+void MediaIntegration::showTreeMenu(const QPoint& globalPos) {
+    CollectionViews* views = window_->views();
+    TreeNode* node = views ? views->currentNode() : nullptr;
+    if (!node || !node->media) return;
+    const QString label = node->text;
+    const QString drive = ejectableDriveOf(label);
+    if (drive.isEmpty()) return;
+    QMenu menu(window_);
+    menu.setObjectName(QStringLiteral("MediumMenu"));
+    QAction* eject = menu.addAction(QStringLiteral("Au&swerfen"));
+    if (menu.exec(globalPos) == eject) ejectDrive(drive, label);
 }
 
 MediaIntegration::~MediaIntegration() {
     // Without the window nothing is connected and nobody is asked any more.
     connector_->close();
+    access_->setVolumeClient(nullptr);
     window_->setMediumConnector(nullptr);
     core_.setMediaPrompts(nullptr);
 }
 
 bool MediaIntegration::closeRequest() {
+    if (unmounting_) return false;
     if (!access_->DisconnectAll(true)) return false;
+    // Volumes mounted for titles go before the program does; the close is asked again
+    // once the last of them answered, or after a while without an answer.
+    VolumeMounter* mounter = access_->volumeMounter();
+    if (std::exchange(mountsReleased_, false)) {
+        // asked again after the unmounts: close whatever they answered
+    } else if (mounter && mounter->unmountAll()) {
+        unmounting_ = true;
+        auto done = [this] {
+            if (!unmounting_) return;
+            unmounting_ = false;
+            mountsReleased_ = true;
+            window_->close();
+        };
+        connect(mounter, &VolumeMounter::allUnmounted, this, done, Qt::SingleShotConnection);
+        QTimer::singleShot(10000, this, done);
+        return false;
+    }
     // Closing goes ahead: a load still running connects nothing more, and its worker no
     // longer waits for this thread.
     connector_->close();

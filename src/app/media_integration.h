@@ -3,13 +3,20 @@
 #include "media_access.h"
 #include "media_prompts.h"
 
+#include <QHash>
 #include <QObject>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class AppCore;
 class EventSounds;
 class GuiThreadConnector;
+class NewMediumWatcher;
+class QLabel;
+class QPoint;
+class UDisksClient;
 class SettingsStore;
 class TForm1;
 class TForm2;
@@ -31,8 +38,22 @@ public:
     // The temporary folder the web folders and fetched titles go to.
     QString tempDir() const { return tempDir_; }
 
-    // The close request: false when the user keeps the program open.
+    // The close request: false when the user keeps the program open. Volumes mounted
+    // for a title are unmounted first; the close is asked again once they are.
     bool closeRequest();
+
+    UDisksClient* volumes() const { return volumes_; }
+    NewMediumWatcher* newMedia() const { return newMedia_; }
+    // Starts the wizard with its arguments in the catalogue folder; tests record the call.
+    using WizardStarter = std::function<bool(const QStringList& arguments)>;
+    void setWizardStarter(WizardStarter start) { startWizard_ = std::move(start); }
+    // The offer shown in the status bar ("Neuer Datenträger ...") and starting it.
+    QLabel* newMediumOffer() const { return offerLabel_; }
+    bool acceptNewMediumOffer();
+    // The drive to eject for a medium of the tree, empty when none holds it or it
+    // cannot be ejected.
+    QString ejectableDriveOf(const QString& label) const;
+    void ejectDrive(const QString& drive, const QString& label);
 
 private:
     // MediaPrompts
@@ -45,6 +66,9 @@ private:
     void onDownloadStarted(qint64 maximum);
     void onDownloadProgress(qint64 value, qint64 maximum, const QString& statusText);
     void onTitleFetched();
+    void setUpVolumes();
+    void scanIdFiles();
+    void showTreeMenu(const QPoint& globalPos);
 
     TForm1* window_;
     AppCore& core_;
@@ -55,4 +79,13 @@ private:
     MediaAccess* access_;
     GuiThreadConnector* connector_;
     int progressShift_ = 0; // sizes past the progress bar's int range are scaled down
+    UDisksClient* volumes_ = nullptr;
+    NewMediumWatcher* newMedia_ = nullptr;
+    QLabel* offerLabel_ = nullptr;
+    QStringList offerArguments_;
+    WizardStarter startWizard_;
+    QHash<QString, QStringList> idFiles_; // mount point -> identification files on it
+    quint64 idScan_ = 0;
+    bool unmounting_ = false;
+    bool mountsReleased_ = false; // the close asked again after the unmounts
 };

@@ -1,5 +1,8 @@
 #include "wizard_window.h"
 
+#include "udisks_client.h"
+#include "udisks_media.h"
+
 #include "index_file.h"
 
 #include <QApplication>
@@ -16,6 +19,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -233,6 +237,18 @@ QWidget* WizardWindow::buildPage(int page) {
                 });
         layout->addWidget(wrappedLabel(text("Wählen Sie das Verzeichnis, dessen Mediendateien "
                                             "das neue Medium enthalten soll.")));
+        // The removable volumes, when the system reports them: choosing one opens it.
+        volumeList_ = new QListWidget;
+        volumeList_->setObjectName(QStringLiteral("volumes"));
+        volumeList_->setMaximumHeight(volumeList_->fontMetrics().height() * 5);
+        connect(volumeList_, &QListWidget::itemActivated, this, &WizardWindow::volumeChosen);
+        connect(volumeList_, &QListWidget::itemClicked, this, &WizardWindow::volumeChosen);
+        volumeCaption_ = new QLabel(text("&Wechseldatenträger:"));
+        volumeCaption_->setBuddy(volumeList_);
+        layout->addWidget(volumeCaption_);
+        layout->addWidget(volumeList_);
+        volumeCaption_->hide();
+        volumeList_->hide();
         labelFor("&Wurzelverzeichnis:", baseDirTree_);
         layout->setStretchFactor(baseDirTree_, 1);
         return widget;
@@ -401,6 +417,90 @@ void WizardWindow::selectBaseDir(const QString& path) {
     if (!index.isValid()) return;
     baseDirTree_->setCurrentIndex(index);
     baseDirTree_->scrollTo(index);
+}
+
+void WizardWindow::setVolumeClient(UDisksClient* client) {
+    if (volumes_) volumes_->disconnect(this);
+    volumes_ = client;
+    if (client) {
+        connect(client, &UDisksClient::volumesChanged, this, &WizardWindow::refreshVolumes);
+        connect(client, &UDisksClient::mounted, this, &WizardWindow::volumeMounted);
+        connect(client, &UDisksClient::mountFailed, this,
+                [this](const QString& path, const QString& reason) {
+                    if (path != mountingVolume_) return;
+                    mountingVolume_.clear();
+                    dialogs_->error(this, QStringLiteral("Der Datenträger konnte nicht "
+                                                         "eingebunden werden: %1")
+                                              .arg(reason));
+                });
+    }
+    refreshVolumes();
+}
+
+void WizardWindow::refreshVolumes() {
+    const QString current = volumeList_->currentItem()
+                                ? volumeList_->currentItem()->data(Qt::UserRole).toString()
+                                : QString();
+    volumeList_->clear();
+    const QList<UDisksVolume> list =
+        volumes_ ? volumes_->removableVolumes() : QList<UDisksVolume>();
+    for (const UDisksVolume& v : list) {
+        const UDisksDrive* d = volumes_->drive(v.drive);
+        auto* item = new QListWidgetItem(
+            udisksmedia::volumeText(v, d ? d->kind() : UDisksDrive::Fixed), volumeList_);
+        item->setData(Qt::UserRole, v.path);
+        if (v.path == current) volumeList_->setCurrentItem(item);
+    }
+    volumeCaption_->setVisible(!list.isEmpty());
+    volumeList_->setVisible(!list.isEmpty());
+}
+
+void WizardWindow::volumeChosen(QListWidgetItem* item) {
+    if (!item || !volumes_) return;
+    const QString path = item->data(Qt::UserRole).toString();
+    const UDisksVolume* v = volumes_->volume(path);
+    if (!v) return;
+    if (v->isMounted()) {
+        volumeMounted(path, v->mountPoints.first());
+        return;
+    }
+    if (mountingVolume_ == path) return; // asked already
+    mountingVolume_ = path;
+    volumes_->mount(path);
+}
+
+void WizardWindow::volumeMounted(const QString& path, const QString& mountPoint) {
+    const UDisksVolume* v = volumes_ ? volumes_->volume(path) : nullptr;
+    if (!v) return;
+    // Only the volume the user chose, whether mounted now or before.
+    if (path != mountingVolume_ &&
+        !(volumeList_->currentItem() &&
+          volumeList_->currentItem()->data(Qt::UserRole).toString() == path))
+        return;
+    mountingVolume_.clear();
+    const UDisksDrive* d = volumes_->drive(v->drive);
+    presetMedium(mountPoint, v->label,
+                 udisksmedia::mediumTypeFor(d ? d->kind() : UDisksDrive::Fixed).index);
+}
+
+void WizardWindow::presetMedium(const QString& folder, const QString& label, int typeIndex) {
+    if (!folder.isEmpty()) {
+        // Loads the folders on the way, so the folder has an index at once.
+        QString path = folder;
+        QStringList chain;
+        for (;;) {
+            chain.prepend(path);
+            const QString up = QFileInfo(path).path();
+            if (up == path) break;
+            path = up;
+        }
+        for (const QString& p : chain)
+            baseDirTree_->expand(folders_->index(p));
+        selectBaseDir(folder);
+    }
+    if (!label.isEmpty()) mediaTitle_->setText(label);
+    if (typeIndex >= 0 && typeIndex < icon_->count()) icon_->setCurrentIndex(typeIndex);
+    sync();
 }
 
 void WizardWindow::browseNetwork(QStandardItem* item) {

@@ -13,6 +13,8 @@ class QComboBox;
 class QFileSystemModel;
 class QLabel;
 class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
@@ -20,6 +22,7 @@ class QStandardItem;
 class QStandardItemModel;
 class QTreeView;
 class ShareLister;
+class UDisksClient;
 
 // The message boxes and file dialogs of the wizard; tests answer them without a user.
 class WizardDialogs {
@@ -52,6 +55,13 @@ public:
     // Selects a folder in the folder tree, as a click on it does.
     void selectBaseDir(const QString& path);
 
+    // Lists the removable volumes of the client above the folder tree (not owned).
+    void setVolumeClient(UDisksClient* client);
+    QListWidget* volumeList() const { return volumeList_; }
+    // Opens the tree at the folder and fills the label and the type (an index of the
+    // type list; negative leaves it).
+    void presetMedium(const QString& folder, const QString& label, int typeIndex);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -71,6 +81,9 @@ private:
     void toolFinished(const ToolRunner::Result& result);
     void setFinishButtonsEnabled(bool on);
     void browseNetwork(QStandardItem* item);
+    void refreshVolumes();
+    void volumeChosen(QListWidgetItem* item);
+    void volumeMounted(const QString& path, const QString& mountPoint);
     void networkListed(const QString& url, const QList<reapwell::ShareEntry>& entries,
                        const QString& error);
 
@@ -89,6 +102,10 @@ private:
     QPushButton* next_ = nullptr;
     QPushButton* finish_ = nullptr;
 
+    UDisksClient* volumes_ = nullptr;
+    QListWidget* volumeList_ = nullptr;
+    QLabel* volumeCaption_ = nullptr;
+    QString mountingVolume_; // chosen, waiting for its mount
     QTreeView* baseDirTree_ = nullptr;
     QFileSystemModel* folders_ = nullptr;
     QRadioButton* rootDir_ = nullptr;

@@ -4,6 +4,8 @@
 #include "media_roots.h"
 #include "medium_label.h"
 #include "text_codec.h"
+#include "udisks_client.h"
+#include "udisks_media.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -97,6 +99,8 @@ MediaAccess::MediaAccess(Options options, MediaPrompts* prompts, QObject* parent
 }
 
 MediaAccess::~MediaAccess() {
+    delete mounter_;
+    mounter_ = nullptr;
     // The wait's test of a root may still run; it uses the prober.
     delete wait_;
     wait_ = nullptr;
@@ -114,8 +118,25 @@ QString MediaAccess::shareUser() const {
 
 // ---- finding media ----
 
+void MediaAccess::setVolumeClient(UDisksClient* client) {
+    if (volumes_) volumes_->disconnect(this);
+    delete mounter_;
+    mounter_ = nullptr;
+    volumes_ = client;
+    if (!client) return;
+    MediumProber* prober = prober_.get();
+    mounter_ = new VolumeMounter(
+        client, wait_,
+        [prober](const QString& root, const QString& label) { return prober->probe(root, label); },
+        &MediaAccess::folderInUse, this);
+    connect(client, &UDisksClient::volumesChanged, wait_, &MediumWait::recheck);
+}
+
 QStringList MediaAccess::roots() const {
     QStringList all = mediaroots::localRoots();
+    if (volumes_)
+        for (const QString& mountPoint : volumes_->mountPoints())
+            if (!all.contains(mountPoint)) all << mountPoint;
     for (const ConnectionEntry& e : connections_.entries())
         all << e.drive;
     return all;

@@ -20,6 +20,8 @@
 #include <memory>
 
 class MediumProber;
+class UDisksClient;
+class VolumeMounter;
 
 // Turns title lines into files that can be opened: finds the root that holds a medium,
 // waits for it, connects network shares and web media while index files load, fetches
@@ -51,9 +53,15 @@ public:
     MediaAccess(Options options, MediaPrompts* prompts, QObject* parent = nullptr);
     ~MediaAccess() override;
 
-    // Local roots (mount table, VORLUNE_MEDIA_ROOTS), then connected media in the order
-    // they were connected.
+    // Local roots (mount table, VORLUNE_MEDIA_ROOTS, the volumes UDisks2 reports
+    // mounted), then connected media in the order they were connected.
     QStringList roots() const;
+
+    // The UDisks2 client (not owned; null: the mount table alone): its media events wake
+    // the insert-medium wait, which mounts volumes through it when the first pass misses.
+    void setVolumeClient(UDisksClient* client);
+    UDisksClient* volumeClient() const { return volumes_; }
+    VolumeMounter* volumeMounter() const { return mounter_; }
 
     // The type (mediaroots::FoundType and up) of the label's identification file on a
     // root, or -1 when it is not there. Thread-safe; waits on the network for a share.
@@ -176,6 +184,8 @@ private:
     std::unique_ptr<MediumProber> prober_;
     MediumWait* wait_ = nullptr;
     int lastFoundType_ = 0;
+    UDisksClient* volumes_ = nullptr;
+    VolumeMounter* mounter_ = nullptr;
 
     QThread fetchThread_;
     TitleFetcher* fetcher_ = nullptr;

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -28,8 +29,18 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     cdtitle->setFont(bold);
     cdtitle->setTextFormat(Qt::PlainText);
     layout->addWidget(cdtitle);
+    notice = new QLabel(this);
+    notice->setTextFormat(Qt::PlainText);
+    notice->setWordWrap(true);
+    notice->hide();
+    layout->addWidget(notice);
     auto* buttons = new QHBoxLayout;
+    eject_btn = new QPushButton(QStringLiteral("Au&swerfen"), this);
+    eject_btn->setAutoDefault(false);
+    eject_btn->hide();
+    buttons->addWidget(eject_btn);
     buttons->addStretch();
+    connect(eject_btn, &QPushButton::clicked, this, &TForm2::ejectClicked);
     cancel_btn = new QPushButton(QStringLiteral("&Abbrechen"), this);
     cancel_btn->setDefault(true);
     buttons->addWidget(cancel_btn);
@@ -39,6 +50,12 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
 
 QString TForm2::waitFor(const QString& label, MediumWait& wait) {
     if (!wait.start(label)) return {};
+    notice->clear();
+    notice->hide();
+    const auto noticed = connect(&wait, &MediumWait::notice, this, [this](const QString& text) {
+        notice->setText(text);
+        notice->setVisible(!text.isEmpty());
+    });
     // The first pass over the roots runs off this thread; a medium it finds at once (a
     // share that answers) needs no dialog. The event loop keeps running meanwhile; user
     // input waits for its end, at most a moment.
@@ -53,11 +70,15 @@ QString TForm2::waitFor(const QString& label, MediumWait& wait) {
         disconnect(f);
         disconnect(m);
         disconnect(c);
-        if (!wait.isActive()) return wait.foundRoot();
+        if (!wait.isActive()) {
+            disconnect(noticed);
+            return wait.foundRoot();
+        }
     }
     if (playSound_) playSound_(QStringLiteral("VLWaitForMedia"));
     if (raiseCopyDialog_) raiseCopyDialog_();
     cdtitle->setText(label);
+    refreshEject();
     adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -67,8 +88,37 @@ QString TForm2::waitFor(const QString& label, MediumWait& wait) {
     const int result = exec();
     disconnect(found);
     disconnect(cancelled);
+    disconnect(noticed);
     if (wait.isActive()) wait.cancel(); // closed by Cancel or Escape: stop polling
     return result == QDialog::Accepted ? wait.foundRoot() : QString();
+}
+
+void TForm2::setEjector(std::function<QList<EjectTarget>()> targets,
+                        std::function<void(const QString&)> eject) {
+    ejectTargets_ = std::move(targets);
+    eject_ = std::move(eject);
+    refreshEject();
+}
+
+void TForm2::refreshEject() {
+    const bool on = ejectTargets_ && eject_;
+    eject_btn->setVisible(on);
+    eject_btn->setEnabled(on && !ejectTargets_().isEmpty());
+}
+
+void TForm2::ejectClicked() {
+    if (!ejectTargets_ || !eject_) return;
+    const QList<EjectTarget> targets = ejectTargets_();
+    if (targets.size() == 1) {
+        eject_(targets.first().id);
+        return;
+    }
+    // Several drives hold media: the user picks the one to empty.
+    QMenu menu(this);
+    for (const EjectTarget& t : targets)
+        menu.addAction(t.text)->setData(t.id);
+    if (QAction* chosen = menu.exec(eject_btn->mapToGlobal(QPoint(0, eject_btn->height()))))
+        eject_(chosen->data().toString());
 }
 
 TForm6::TForm6(QWidget* parent) : QDialog(parent) {

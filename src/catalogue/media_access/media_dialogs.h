@@ -33,12 +33,29 @@ public:
     // Brings a running copy dialog back to the front while the dialog shows.
     void setRaiseCopyDialog(std::function<void()> raise) { raiseCopyDialog_ = std::move(raise); }
 
+    // The drives whose medium can be ejected (id, text) and how to eject one; without
+    // them the eject button stays hidden.
+    struct EjectTarget {
+        QString id;
+        QString text;
+    };
+    void setEjector(std::function<QList<EjectTarget>()> targets,
+                    std::function<void(const QString& id)> eject);
+    // The drives changed: the eject button follows.
+    void refreshEject();
+
     QLabel* cdtitle = nullptr;
+    QLabel* notice = nullptr; // mounts under way, refusals
+    QPushButton* eject_btn = nullptr;
     QPushButton* cancel_btn = nullptr;
 
 private:
+    void ejectClicked();
+
     EventSoundFn playSound_;
     std::function<void()> raiseCopyDialog_;
+    std::function<QList<EjectTarget>()> ejectTargets_;
+    std::function<void(const QString&)> eject_;
 };
 
 // The password prompt, with or without the user name field.

@@ -25,6 +25,7 @@ bool MediumWait::start(const QString& label) {
     bestRoot_.clear();
     bestType_ = -1;
     round_ = roots_();
+    seen_ = round_;
     next_ = 0;
     // The first answer always comes through the event loop, after start() returned.
     const quint64 generation = generation_;
@@ -77,10 +78,27 @@ void MediumWait::tick() {
     if (!active_ || probing_) return; // one test at a time: a slow root delays the round
     if (next_ >= round_.size()) {
         round_ = roots_();
+        seen_ = round_;
         next_ = 0;
         if (round_.isEmpty()) return;
     }
     probe(round_.at(next_++));
+}
+
+void MediumWait::recheck() {
+    if (!active_ || firstRound_) return; // the first pass reads the roots itself
+    const QStringList now = roots_();
+    QStringList fresh, known;
+    for (const QString& root : now)
+        (seen_.contains(root) ? known : fresh) << root;
+    seen_ = now;
+    round_ = fresh + known;
+    next_ = 0;
+    if (!probing_ && !round_.isEmpty()) probe(round_.at(next_++));
+}
+
+void MediumWait::accept(const QString& root, int type) {
+    if (active_) succeed(root, type);
 }
 
 void MediumWait::probe(const QString& root) {

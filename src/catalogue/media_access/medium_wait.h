@@ -41,11 +41,20 @@ public:
 
     void setInterval(int ms) { timer_.setInterval(ms); }
 
+    // Media changed (a volume came, went or was mounted): the polling round starts afresh
+    // at once, roots not seen before first.
+    void recheck();
+    // A root found to hold the label's identification file by someone else ends the wait.
+    void accept(const QString& root, int type);
+    // A message for whoever shows the wait (a refused mount, for example).
+    void notify(const QString& text) { emit notice(text); }
+
 signals:
     void found(const QString& root, int type);
     void cancelled();
     // The first pass found nothing; the wait goes on polling.
     void firstRoundMissed();
+    void notice(const QString& text);
 
 private:
     void nextInFirstRound();
@@ -66,6 +75,7 @@ private:
     quint64 probeOfWait_ = 0; // the wait the running test belongs to
     QString label_;
     QStringList round_;
+    QStringList seen_; // roots of the last reading
     int next_ = 0;
     QString probedRoot_;
     QString bestRoot_;
