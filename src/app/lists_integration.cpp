@@ -84,7 +84,8 @@ void ListsIntegration::registerCommands() {
     table.add(
         QLatin1String(cmd::SaveBrainList), [this](const QString&) { saveList(); }, notEmpty);
     table.add(
-        QLatin1String(cmd::MailBrainList), [this](const QString&) { mailList(); }, notEmpty);
+        QLatin1String(cmd::MailBrainList), [this](const QString&) { mailList(); },
+        [this] { return !list().isEmpty() && !mailUnderWay(); });
     // The list may be replaced by a reload or restored from the settings.
     connect(window_, &TForm1::collectionReplaced, &table, &CommandTable::refresh);
     connect(window_, &TForm1::loadFinished, &table, &CommandTable::refresh);
@@ -221,7 +222,7 @@ void ListsIntegration::saveList() {
 }
 
 void ListsIntegration::mailList() {
-    if (list().isEmpty() || sharing_.isSending()) return;
+    if (list().isEmpty() || mailUnderWay()) return;
     const QString to = (askRecipient ? askRecipient() : QString()).trimmed();
     if (to.isEmpty()) return;
     if (!mail::validAddress(to)) {
@@ -231,9 +232,15 @@ void ListsIntegration::mailList() {
         return;
     }
     // A password kept in the keyring arrives asynchronously.
-    if (SettingsStore* store = window_->core().store())
-        vault_->load(*store, [this, to](const MailAccount& account) { mailWith(account, to); });
-    else
+    if (SettingsStore* store = window_->core().store()) {
+        mailPending_ = true;
+        window_->commandTable().refresh();
+        vault_->load(*store, [this, to](const MailAccount& account) {
+            mailPending_ = false;
+            mailWith(account, to);
+            window_->commandTable().refresh();
+        });
+    } else
         mailWith(MailAccount(), to);
 }
 
@@ -271,6 +278,7 @@ void ListsIntegration::mailWith(const MailAccount& account, const QString& to) {
 void ListsIntegration::onMailFinished(bool ok, const QString& reason) {
     lastMailError_ = reason;
     window_->setStatusText(QString());
+    window_->commandTable().refresh();
     if (ok) {
         window_->messageBox(QMessageBox::Information,
                             QStringLiteral("Die e-Mail wurde erfolgreich gesendet."),

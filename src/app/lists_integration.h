@@ -39,6 +39,9 @@ public:
     QMenu* popupMenu1() const { return popup1_; }
     MerkzettelSharing& sharing() { return sharing_; }
     QString lastMailError() const { return lastMailError_; }
+    // From the recipient's answer until the mail went out or failed; mailing is disabled
+    // meanwhile.
+    bool mailUnderWay() const { return mailPending_ || sharing_.isSending(); }
 
 signals:
     // A mail went out or failed (after its message was shown).
@@ -59,4 +62,5 @@ private:
     QMenu* popup2_ = nullptr;
     QMenu* popup1_ = nullptr;
     QString lastMailError_;
+    bool mailPending_ = false; // the account is being read
 };

@@ -103,6 +103,7 @@ TForm1::TForm1(std::unique_ptr<AppCore> own, AppCore* core, QWidget* parent)
 
     statusText = new QLabel(this);
     statusText->setObjectName(QStringLiteral("statusText"));
+    statusText->setTextFormat(Qt::PlainText); // names of titles and media, never markup
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setMaximumWidth(240);

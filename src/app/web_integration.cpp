@@ -29,6 +29,8 @@
 #include <QTreeView>
 #include <QtConcurrent>
 
+#include <algorithm>
+
 namespace {
 
 // Watches the window for its first showing; the window's own handler runs first.
@@ -295,7 +297,9 @@ void WebIntegration::run(const browsercmd::Invocation& inv) {
     } else if (is("PLAYINGPROPERTIES")) {
         name = QLatin1String(cmd::PlayingProperties);
     } else if (is("OPTIONS")) {
+        // The protocol counts the pages from one, the dialog from zero.
         name = QLatin1String(cmd::Options);
+        argument = QString::number(std::max(inv.argument.toInt(), 1) - 1);
     } else if (is("PLAYLIST")) {
         name = QLatin1String(cmd::ShowPlaylist);
     } else {

@@ -1,5 +1,6 @@
 #include "index_file.h"
 
+#include "control_characters.h"
 #include "text_codec.h"
 
 #include <QFile>
@@ -254,6 +255,15 @@ QStringList bodyLinesForLoading(QStringList lines) {
 }
 
 bool writeIndexFile(const QString& path, const QStringList& lines, QString* error) {
+    // A line with a control character is refused: nothing is written.
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (hasControlCharacter(lines[i])) {
+            if (error)
+                *error = QStringLiteral("Die Datei \"%1\" wird nicht geschrieben: Zeile %2 "
+                                        "enthält Steuerzeichen.")
+                             .arg(path, QLocale().toString(i + 1));
+            return false;
+        }
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) {
         if (error)
@@ -308,6 +318,16 @@ QStringList toolIndexLines(const ToolIndex& index) {
     return out;
 }
 
+namespace {
+
+// Title lines with a control character are left out of saved and mailed lists.
+void appendTitles(QStringList& out, const QStringList& titles) {
+    for (const QString& t : titles)
+        if (!hasControlCharacter(t)) out.append(t);
+}
+
+} // namespace
+
 QStringList savedMerkzettelLines(const QString& owner, const QString& dateTime,
                                  const QString& versionString, const QStringList& titles) {
     QStringList out;
@@ -315,7 +335,7 @@ QStringList savedMerkzettelLines(const QString& owner, const QString& dateTime,
         << QStringLiteral("VERSION::") + dateTime
         << QStringLiteral("COMMENT::Gespeichert mit Vorlune, Version ") + versionString
         << QString(kMerkzettelFolder);
-    out.append(titles);
+    appendTitles(out, titles);
     return out;
 }
 
@@ -328,7 +348,7 @@ QStringList mailedMerkzettelLines(const QStringList& head, const QString& owner,
         << QStringLiteral("VERSION::") + dateTime
         << QStringLiteral("COMMENT::Versandt durch Vorlune, Version ") + versionString
         << QString(kMerkzettelFolder);
-    out.append(titles);
+    appendTitles(out, titles);
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include "mail_account.h"
 
 #include <QLocale>
+#include <QUuid>
 
 #include <curl/curl.h>
 
@@ -50,6 +51,26 @@ QByteArray encodedWord(const QString& text) {
 
 namespace {
 
+// "Wed, 09 Dec 2026 11:26:18 +0100".
+QByteArray dateHeader(const QDateTime& when) {
+    const int offset = when.offsetFromUtc() / 60;
+    const QString zone = QStringLiteral("%1%2%3")
+                             .arg(QChar(offset < 0 ? u'-' : u'+'))
+                             .arg(qAbs(offset) / 60, 2, 10, QLatin1Char('0'))
+                             .arg(qAbs(offset) % 60, 2, 10, QLatin1Char('0'));
+    // English day and month names whatever the user's language.
+    return QLocale::c().toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
+           zone.toLatin1();
+}
+
+// A new "<unique@domain>" with the sender's domain.
+QByteArray messageId(const QString& from) {
+    const qsizetype at = from.indexOf(u'@');
+    const QString domain =
+        validAddress(from) ? from.mid(at + 1) : QStringLiteral("vorlune.invalid");
+    return '<' + QUuid::createUuid().toByteArray(QUuid::Id128) + '@' + domain.toLatin1() + '>';
+}
+
 // One body line as quoted-printable, broken softly so that no line passes 76 characters.
 QByteArray quotedPrintable(const QByteArray& line) {
     QByteArray out;
@@ -77,16 +98,10 @@ QByteArray quotedPrintable(const QByteArray& line) {
 } // namespace
 
 QByteArray compose(const MailMessage& m) {
-    const QLocale c = QLocale::c();
     const QDateTime when = m.date.isValid() ? m.date : QDateTime::currentDateTime();
-    const int offset = when.offsetFromUtc() / 60;
-    const QString zone = QStringLiteral("%1%2%3")
-                             .arg(offset < 0 ? u'-' : u'+')
-                             .arg(qAbs(offset) / 60, 2, 10, QLatin1Char('0'))
-                             .arg(qAbs(offset) % 60, 2, 10, QLatin1Char('0'));
     QByteArray out;
-    out += "Date: " + c.toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
-           zone.toLatin1() + "\r\n";
+    out += "Date: " + dateHeader(when) + "\r\n";
+    out += "Message-ID: " + messageId(m.from) + "\r\n";
     out += "From: \"" + encodedWord(m.fromName).replace('"', "'") + "\" <" + m.from.toLatin1() +
            ">\r\n";
     out += "To: <" + m.to.toLatin1() + ">\r\n";

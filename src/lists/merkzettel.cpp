@@ -1,13 +1,16 @@
 #include "merkzettel.h"
 
+#include "control_characters.h"
 #include "registered_owner.h"
 
 #include <QUrl>
 
 namespace merkzettel {
 
+// Lines with a control character are refused here and in explicit selections.
 void add(QStringList& list, const QStringList& lines) {
-    list.append(lines);
+    for (const QString& line : lines)
+        if (!indexfile::hasControlCharacter(line)) list.append(line);
 }
 
 int remove(QStringList& list, const QStringList& lines) {
@@ -28,7 +31,7 @@ QStringList explicitSelection(const QString& argument) {
     QStringList lines;
     for (const QString& part : argument.split(u'&', Qt::SkipEmptyParts)) {
         const QString line = QUrl::fromPercentEncoding(part.toUtf8());
-        if (!line.trimmed().isEmpty()) lines << line;
+        if (!line.trimmed().isEmpty() && !indexfile::hasControlCharacter(line)) lines << line;
     }
     return lines;
 }

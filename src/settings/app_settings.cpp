@@ -1,5 +1,6 @@
 #include "app_settings.h"
 
+#include "control_characters.h"
 #include "settings_keys.h"
 
 #include <QStandardPaths>
@@ -114,7 +115,10 @@ void load(const SettingsStore& store, Settings& settings) {
 
     settings.quickSearchMru = store.valueNames(kQuickSearchMruKey).mid(0, kQuickSearchMruLimit);
     settings.playlistMru = store.valueNames(kPlaylistMruKey);
-    settings.brainMru = store.valueNames(kBrainMruKey);
+    // A title line with a control character would write lines of its own into a saved list.
+    settings.brainMru.clear();
+    for (const QString& line : store.valueNames(kBrainMruKey))
+        if (!indexfile::hasControlCharacter(line)) settings.brainMru.append(line);
     settings.chartsMru.clear();
     for (const QString& name : store.valueNames(kChartsMruKey))
         settings.chartsMru.append({name, store.readText(kChartsMruKey, name).value_or(QString())});

@@ -28,6 +28,7 @@ TForm9::TForm9(QWidget* parent, const QString& dataFolder)
     m_empty = new QLabel(QStringLiteral("Diese Liste enthält keine Elemente."), m_list->viewport());
     m_empty->move(8, 8);
     m_status = new QLabel(this);
+    m_status->setTextFormat(Qt::PlainText); // folder names
     m_animation = new QProgressBar(this);
     m_animation->setTextVisible(false);
     m_animation->setMaximumHeight(10);

@@ -36,6 +36,7 @@ const QString kCounterHint = QStringLiteral("Anzahl der Zuhörer");
 
 QLabel* valueLabel(QWidget* parent) {
     auto* l = new QLabel(parent);
+    l->setTextFormat(Qt::PlainText); // file names and paths, never markup
     l->setTextInteractionFlags(Qt::TextSelectableByMouse);
     l->setWordWrap(true);
     return l;

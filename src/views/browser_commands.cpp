@@ -1,5 +1,7 @@
 #include "browser_commands.h"
 
+#include "control_characters.h"
+
 #include <QUrl>
 
 namespace browsercmd {
@@ -34,11 +36,12 @@ ParsedUrl parse(const QString& url) {
     return out;
 }
 
+// Entries with a control character are no title lines and are left out.
 QStringList titleLines(const QString& selection) {
     QStringList lines;
     for (const QString& part : selection.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
         const QString line = QUrl::fromPercentEncoding(part.toUtf8());
-        if (!line.trimmed().isEmpty()) lines << line;
+        if (!line.trimmed().isEmpty() && !indexfile::hasControlCharacter(line)) lines << line;
     }
     return lines;
 }

@@ -86,9 +86,12 @@ void ResourceSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     job->reply(mime, buffer);
 }
 
+OwnSchemeHandler::OwnSchemeHandler(WebView* view) : QWebEngineUrlSchemeHandler(view), view_(view) {}
+
 void OwnSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
-    // Links are taken in the navigation hook; nothing is loaded from the scheme.
-    job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+    view_->commandNavigation(job->requestUrl(), job->initiator());
+    // An aborted navigation commits nothing: the page stays as it is.
+    job->fail(QWebEngineUrlRequestJob::RequestAborted);
 }
 
 QString urlOrigin(const QUrl& url) {
@@ -228,7 +231,11 @@ bool WebView::trustedSource() const {
     return !webOrigin_.isEmpty() && urlOrigin(current) == webOrigin_;
 }
 
-bool WebView::beforeNavigate(const QUrl& url, bool) {
+bool WebView::trustedInitiator(const QUrl& initiator) const {
+    return trustedSource() && !page_->url().isLocalFile() && urlOrigin(initiator) == webOrigin_;
+}
+
+bool WebView::beforeNavigate(const QUrl& url, bool mainFrame) {
     const QString text = url.toString(QUrl::FullyEncoded);
     const browsercmd::ParsedUrl parsed = browsercmd::parse(text);
     if (text.startsWith(QLatin1String("vorlune://"), Qt::CaseInsensitive)) {
@@ -253,16 +260,34 @@ bool WebView::beforeNavigate(const QUrl& url, bool) {
             }
         return true;
     }
-    // Links of foreign pages run nothing.
-    if (!trustedSource()) return false;
+    // Links of foreign pages and of frames inside a page run nothing.
+    if (!mainFrame || !trustedSource()) return false;
     if (parsed.kind == browsercmd::ParsedUrl::Resource) {
         QMetaObject::invokeMethod(
             this, [this, name = parsed.name] { openResourcePage(name); }, Qt::QueuedConnection);
         return false;
     }
+    // The program's own pages hold no frames of other sites: their commands run at once.
+    if (page_->url().isLocalFile()) {
+        runCommand(text);
+        return false;
+    }
+    // A web medium's page may hold frames of other sites, which may navigate the main frame
+    // too: only the request itself tells which frame asked.
+    letThrough_.append(text);
+    if (letThrough_.size() > 32) letThrough_.removeFirst();
+    return true;
+}
+
+void WebView::runCommand(const QString& text) {
     const browsercmd::Protocol::Decision decision = protocol_.handle(text);
     for (const browsercmd::Invocation& invocation : decision.invocations)
         QMetaObject::invokeMethod(
             this, [this, invocation] { emit commandRequested(invocation); }, Qt::QueuedConnection);
-    return false;
+}
+
+void WebView::commandNavigation(const QUrl& url, const QUrl& initiator) {
+    const QString text = url.toString(QUrl::FullyEncoded);
+    // Only navigations the hook let through; a picture or script naming a command is not one.
+    if (letThrough_.removeOne(text) && trustedInitiator(initiator)) runCommand(text);
 }

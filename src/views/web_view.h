@@ -43,11 +43,18 @@ public:
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 };
 
-// Answers loads of "vorlune:" URLs (links never get this far) with "not found".
+class WebView;
+
+// Answers "vorlune:" navigations that the view let through: the view judges the command by
+// the origin that asked for it, and the navigation is dropped (the page stays). Any other
+// load of the scheme gets nothing.
 class OwnSchemeHandler : public QWebEngineUrlSchemeHandler {
 public:
-    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    explicit OwnSchemeHandler(WebView* view);
     void requestStarted(QWebEngineUrlRequestJob* job) override;
+
+private:
+    WebView* view_;
 };
 
 // Adds the web medium's Authorization header to requests for its origin only. Runs on
@@ -109,8 +116,13 @@ public:
     // The site that waits for the wait page to finish.
     QUrl pendingSite() const { return pendingSite_; }
 
-    // The navigation hook (browserBeforeNavigate2): true lets it through.
+    // The navigation hook (browserBeforeNavigate2): true lets it through. Commands of the
+    // program's own pages run at once; those of a web medium's page go on to the scheme
+    // handler, which knows the frame that asked.
     bool beforeNavigate(const QUrl& url, bool mainFrame);
+    // A command navigation let through by beforeNavigate, with the serialized origin of
+    // the frame that started it; runs the command when that frame may.
+    void commandNavigation(const QUrl& url, const QUrl& initiator);
 
 signals:
     // A "vorlune:" command to run.
@@ -122,6 +134,9 @@ signals:
 
 private:
     bool trustedSource() const;
+    // The web medium's own origin, asking while its page is shown.
+    bool trustedInitiator(const QUrl& initiator) const;
+    void runCommand(const QString& url);
     void setCredentials(const WebMedium& medium);
     void showError(const QString& message);
 
@@ -135,4 +150,5 @@ private:
     QString webOrigin_; // the web medium's origin while its site is shown
     QByteArray header_;
     QUrl pendingSite_;
+    QStringList letThrough_; // command navigations on their way to the scheme handler
 };

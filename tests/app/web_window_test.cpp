@@ -2,8 +2,11 @@
 // the view build, "&Webansicht verwenden", and "vorlune:" links that reach the program's
 // operations through the command table.
 #include "collection_views.h"
+#include "command_panel.h"
 #include "index_file.h"
 #include "main_window.h"
+#include "options_dialog.h"
+#include "options_integration.h"
 #include "settings_store.h"
 #include "test_env.h"
 #include "tree_node.h"
@@ -11,6 +14,7 @@
 #include "web_view.h"
 
 #include <QAction>
+#include <QPushButton>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -90,6 +94,20 @@ TEST(WebWindow, ViewBuildPagesAndLinksReachTheOperations) {
     browser->page()->runJavaScript(QStringLiteral("location.href = 'vorlune:showbrainlist'"));
     EXPECT_TRUE(waitFor([&] { return !views->webPanelShown(); }, 20000));
     EXPECT_EQ(views->currentNode(), c.node(Collection::MerkzettelNode));
+
+    // "vorlune:options" opens the options dialog where its button does: the fourth page.
+    TForm5* options = w.options()->dialog();
+    w.commands->opt_btn->click();
+    ASSERT_TRUE(options->isVisible());
+    const int buttonPage = options->currentPage();
+    EXPECT_EQ(buttonPage, 3);
+    options->close();
+    // The Merkzettel page that the view build loaded again.
+    ASSERT_TRUE(waitFor([&] { return !browser->page()->isLoading(); }, 20000));
+    browser->page()->runJavaScript(QStringLiteral("location.href = 'vorlune:options'"));
+    EXPECT_TRUE(waitFor([&] { return options->isVisible(); }, 20000));
+    EXPECT_EQ(options->currentPage(), buttonPage);
+    options->close();
 
     // Switched off through the list's context menu, every node shows the list; both
     // items lose their check mark.

@@ -249,8 +249,8 @@ TEST_F(TallyerProcess, EmptyBaseOrLabelIsRefusedWithItsOwnCode) {
     EXPECT_TRUE(QDir(work_.path()).entryList(QDir::Files).isEmpty());
 }
 
-// Names that differ in case only are different files; names that are not UTF-8 are
-// reported and left out.
+// Names that differ in case only are different files; names that are not UTF-8 or hold
+// control characters are reported and left out.
 TEST_F(TallyerProcess, CaseTwinsStayAndNamesThatAreNotUtf8AreReported) {
     touch(QStringLiteral("A.mp3"));
     touch(QStringLiteral("a.mp3"));
@@ -258,9 +258,10 @@ TEST_F(TallyerProcess, CaseTwinsStayAndNamesThatAreNotUtf8AreReported) {
     touch(QStringLiteral("live/y.mp3"));
     touch(QStringLiteral("gut/\u00fc.mp3"));
     const QByteArray root = QFile::encodeName(media_.path());
-    for (const QByteArray& bad : {root + "/b\xe4"
-                                         "d.mp3",
-                                  root + "/Ordner \xff/t.mp3"}) {
+    for (const QByteArray& bad :
+         {root + "/b\xe4"
+                 "d.mp3",
+          root + "/Ordner \xff/t.mp3", root + "/z\r\nMEDIATYPE::LAN::\\\\host\\share\t.mp3"}) {
         ::mkdir(bad.left(bad.lastIndexOf('/')).constData(), 0755); // raw bytes, no decoding
         FILE* f = std::fopen(bad.constData(), "w");
         ASSERT_NE(f, nullptr) << bad.constData();
@@ -273,10 +274,14 @@ TEST_F(TallyerProcess, CaseTwinsStayAndNamesThatAreNotUtf8AreReported) {
                      "d.mp3")
                  .constData());
     ::unlink((root + "/Ordner \xff/t.mp3").constData());
+    ::unlink((root + "/z\r\nMEDIATYPE::LAN::\\\\host\\share\t.mp3").constData());
     ::rmdir((root + "/Ordner \xff").constData());
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.contains(QStringLiteral("b\\xe4d.mp3\""))) << qPrintable(r.out);
     EXPECT_TRUE(r.out.contains(QStringLiteral("Ordner \\xff/\""))) << qPrintable(r.out);
+    EXPECT_TRUE(
+        r.out.contains(QStringLiteral("z\\x0d\\x0aMEDIATYPE::LAN::\\\\host\\share\\x09.mp3\"")))
+        << qPrintable(r.out);
     QFile file(work_.filePath(QStringLiteral("Rock.cd")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     QStringList lines;

@@ -1,3 +1,4 @@
+#include "app_settings.h"
 #include "collection.h"
 #include "collection_views.h"
 #include "command_panel.h"
@@ -10,6 +11,7 @@
 #include "main_window.h"
 #include "merkzettel.h"
 #include "merkzettel_sharing.h"
+#include "quick_search.h"
 #include "settings_store.h"
 #include "test_env.h"
 #include "text_codec.h"
@@ -33,6 +35,7 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QTranslator>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -124,6 +127,58 @@ TEST(Mail, AddressesAndEncodedSubjects) {
     EXPECT_EQ(QString::fromUtf8(decoded), "Merkzettel von Jörg Bcc: x");
 }
 
+// The header block through Python's strict mail parser: no defect in any header, the
+// date with its zone as given, and a message id of its own for every mail.
+struct HeaderCheck {
+    int exitCode = -1;
+    QStringList output; // the date (ISO) and the Message-ID, or the faults
+};
+
+HeaderCheck checkHeaders(const QByteArray& message) {
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral(LISTS_TEST_DIR "/check_headers.py")});
+    if (!p.waitForStarted(5000)) return {};
+    p.write(message);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(20000)) return {};
+    return {p.exitCode(),
+            QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)};
+}
+
+TEST(Mail, HeaderBlockPassesAStrictParser) {
+    const QDate day(2026, 12, 9);
+    const QTime time(11, 26, 18);
+    const struct {
+        QDateTime date;
+        const char* iso;
+        const char* fromName;
+        const char* subject;
+    } cases[] = {
+        {QDateTime(day, time, Qt::UTC), "2026-12-09T11:26:18+00:00", "Vorlune", "Merkzettel"},
+        {QDateTime(day, time, Qt::OffsetFromUTC, 5 * 3600 + 1800), "2026-12-09T11:26:18+05:30",
+         "Vorlune", "Vorlune - Merkzettel von Jörg"},
+        {QDateTime(day, time, Qt::OffsetFromUTC, -3 * 3600), "2026-12-09T11:26:18-03:00", "V, W",
+         "Ωmega\r\nBcc: x"},
+        {QDateTime(QDate(2026, 1, 31), QTime(0, 0), Qt::OffsetFromUTC, -(9 * 3600 + 2700)),
+         "2026-01-31T00:00:00-09:45", "Vorlune", "x"},
+    };
+    QStringList ids;
+    for (const auto& c : cases) {
+        MailMessage m{QString::fromUtf8(c.fromName), "ich@example.org", "du@example.org",
+                      QString::fromUtf8(c.subject),  {"Zeile"},         c.date};
+        const HeaderCheck check = checkHeaders(mail::compose(m));
+        ASSERT_EQ(check.exitCode, 0) << check.output.join(u'\n').toStdString();
+        ASSERT_EQ(check.output.size(), 2);
+        EXPECT_EQ(check.output.at(0), QString::fromLatin1(c.iso));
+        EXPECT_TRUE(check.output.at(1).endsWith(QStringLiteral("@example.org>")))
+            << check.output.at(1).toStdString();
+        ids << check.output.at(1);
+    }
+    ids.removeDuplicates();
+    EXPECT_EQ(ids.size(), int(std::size(cases)));
+}
+
 // A line longer than a mail line may be sends the body as quoted-printable, which gives
 // back every line whole; short lines go as they are.
 TEST(Mail, LongLinesGoQuotedPrintable) {
@@ -181,6 +236,10 @@ public:
     QString message(int n) const {
         return readText(out_.filePath(QStringLiteral("%1.eml").arg(n)));
     }
+    QByteArray raw(int n) const {
+        QFile f(out_.filePath(QStringLiteral("%1.eml").arg(n)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
     QString envelope(int n) const {
         return readText(out_.filePath(QStringLiteral("%1.env").arg(n)));
     }
@@ -235,16 +294,23 @@ TEST(Mail, SentThroughTheUsersAccountByteForByte) {
     for (const Case& c : cases) {
         SmtpPeer peer(c.serverCredentials);
         ASSERT_GT(peer.port(), 0);
+        QElapsedTimer clock;
+        clock.start();
         const Sent sent =
             sendAndWait(sharing, account(peer.port(), c.user, c.password), titles, context);
         EXPECT_EQ(sent.ok, c.ok) << sent.reason.toStdString();
         if (!c.ok) {
-            EXPECT_FALSE(sent.reason.isEmpty());
+            // The server's refusal, not a time-out.
+            EXPECT_TRUE(sent.reason.contains(QStringLiteral("SMTP 535")))
+                << sent.reason.toStdString();
+            EXPECT_LT(clock.elapsed(), 1000);
             EXPECT_TRUE(peer.message(1).isEmpty());
             continue;
         }
         EXPECT_TRUE(peer.envelope(1).contains(QStringLiteral("auth=") + c.auth + u'\n'))
             << peer.envelope(1).toStdString();
+        const HeaderCheck check = checkHeaders(peer.raw(1));
+        EXPECT_EQ(check.exitCode, 0) << check.output.join(u'\n').toStdString();
         const QString text = peer.message(1);
         const qsizetype split = text.indexOf(QStringLiteral("\r\n\r\n"));
         ASSERT_GT(split, 0);
@@ -461,6 +527,143 @@ TEST_F(ListsWindowTest, SavingAndMailingThroughTheDesktopOrTheAccount) {
     EXPECT_EQ(boxes.last(), "Die e-Mail konnte nicht versandt werden.");
     EXPECT_FALSE(lists->lastMailError().isEmpty());
     EXPECT_TRUE(w->statusText->text().isEmpty());
+}
+
+// While a mail is under way, mailing is disabled everywhere and asks nothing; a server
+// that refuses the login is answered with its refusal at once.
+TEST_F(ListsWindowTest, MailUnderWayDisablesMailingAndARefusalShowsAtOnce) {
+    auto w = window();
+    ListsIntegration* lists = w->lists();
+    lists->rememberTitles({QStringLiteral("Erste:\\Ordner\\Eins.mp3")});
+    int asked = 0;
+    lists->askRecipient = [&asked] {
+        ++asked;
+        return QStringLiteral("du@example.org");
+    };
+    QAction* items[] = {
+        w->action(QStringLiteral("PereMailverschicken1")),
+        lists->popupMenu2()->findChild<QAction*>(QStringLiteral("PereMailverschicken2"))};
+    for (QAction* a : items) {
+        ASSERT_NE(a, nullptr);
+        EXPECT_TRUE(a->isEnabled());
+    }
+
+    // A server that takes the connection and says nothing keeps the mail under way.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    account(silent.serverPort()).save(*store);
+    items[0]->trigger();
+    EXPECT_EQ(asked, 1);
+    ASSERT_TRUE(waitFor([&] { return silent.hasPendingConnections(); }, 10000));
+    EXPECT_TRUE(lists->sharing().isSending());
+    EXPECT_FALSE(enabled(*w, cmd::MailBrainList));
+    for (QAction* a : items)
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+    const qsizetype shown = boxes.size();
+    items[1]->trigger();
+    EXPECT_FALSE(w->commandTable().run(QLatin1String(cmd::MailBrainList)));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(boxes.size(), shown);
+    // The server hangs up: the failure is shown and mailing is possible again.
+    QSignalSpy done(lists, &ListsIntegration::mailDone);
+    delete silent.nextPendingConnection();
+    ASSERT_TRUE(done.wait(10000));
+    EXPECT_FALSE(done.first().first().toBool());
+    EXPECT_EQ(boxes.last(), "Die e-Mail konnte nicht versandt werden.");
+    for (QAction* a : items)
+        EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+
+    // A wrong password: the server's 535 within a second.
+    SmtpPeer peer({QStringLiteral("nutzer"), QStringLiteral("geheim")});
+    ASSERT_GT(peer.port(), 0);
+    account(peer.port(), QStringLiteral("nutzer"), QStringLiteral("falsch")).save(*store);
+    done.clear();
+    boxes.clear();
+    QElapsedTimer clock;
+    clock.start();
+    items[0]->trigger();
+    ASSERT_TRUE(waitFor([&] { return !boxes.isEmpty(); }, 30000));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(boxes.last(), "Die e-Mail konnte nicht versandt werden.");
+    EXPECT_TRUE(lists->lastMailError().contains(QStringLiteral("SMTP 535")))
+        << lists->lastMailError().toStdString();
+    EXPECT_TRUE(peer.message(1).isEmpty());
+    EXPECT_EQ(asked, 2);
+}
+
+// Title lines with control characters never enter the Merkzettel (from the settings, a
+// web page's selection or the list) and never reach a file or mail written from it.
+TEST_F(ListsWindowTest, ControlCharactersNeverEnterATitle) {
+    const QString good = QStringLiteral("Erste:\\Ordner\\Eins.mp3");
+    const QStringList hostile{
+        QStringLiteral("Erste:\\a.mp3\r\nMEDIATYPE::LAN::\\\\host\\share"),
+        QStringLiteral("Erste:\\b.mp3\nLABEL::Fremd"),
+        QStringLiteral("Erste:\\c.mp3\rSTYLE::BOLD::x"),
+        QStringLiteral("Erste:\\d\t.mp3"),
+        QStringLiteral("Erste:\\e") + QChar(0) + QStringLiteral(".mp3"),
+        QStringLiteral("Erste:\\f\x7f.mp3"),
+        QStringLiteral("Erste:\\g\x1b[31m.mp3"),
+    };
+    store->createKey(appsettings::kBrainMruKey);
+    for (const QString& line : hostile + QStringList{good})
+        store->writeText(appsettings::kBrainMruKey, line, QString());
+    auto w = window();
+    ListsIntegration* lists = w->lists();
+    EXPECT_EQ(lists->list(), QStringList{good});
+
+    QStringList encoded;
+    for (const QString& line : hostile)
+        encoded << QString::fromLatin1(QUrl::toPercentEncoding(line));
+    w->commandTable().run(QLatin1String(cmd::Remember), encoded.join(u'&'));
+    lists->rememberTitles(hostile);
+    EXPECT_EQ(lists->list(), QStringList{good});
+
+    // Written from a list that holds them anyway: the file and the mail have the good
+    // title only, every line as the list without them gives.
+    const MerkzettelSharing::Context context{QStringLiteral("Jörg"), QStringLiteral("1.5a"),
+                                             QDateTime(QDate(2026, 12, 8), QTime(20, 1))};
+    const QString saved = env.path(QStringLiteral("Gemerkte Titel.cd"));
+    QString error;
+    ASSERT_TRUE(MerkzettelSharing::save(saved, hostile + QStringList{good}, context, &error))
+        << error.toStdString();
+    EXPECT_EQ(readText(saved).split(QStringLiteral("\r\n")),
+              indexfile::savedMerkzettelLines(context.owner,
+                                              MerkzettelSharing::dateTimeText(context.now),
+                                              context.versionString, {good}) +
+                  QStringList{QString()});
+    EXPECT_EQ(MerkzettelSharing::mailLines(hostile + QStringList{good}, context),
+              MerkzettelSharing::mailLines({good}, context));
+
+    // The writer refuses any line with one and leaves the file as it was.
+    for (const QString& line : hostile) {
+        const QString before = readText(saved);
+        error.clear();
+        EXPECT_FALSE(indexfile::writeIndexFile(saved, {QStringLiteral("BEGIN::CD"), line}, &error))
+            << line.toStdString();
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(readText(saved), before);
+    }
+}
+
+// Labels that show names (the status bar above all) show them as they are, never as markup.
+TEST_F(ListsWindowTest, LabelsShowNamesAsPlainText) {
+    auto w = window();
+    const QString name = QStringLiteral("<img src=x>T1<b>fett &amp; .mp3");
+    ASSERT_NE(w->quickSearch(), nullptr);
+    w->quickSearch()->setText(name);
+    w->quickSearch()->run();
+    ASSERT_TRUE(waitFor([&] { return w->statusText->text().contains(name); }, 10000))
+        << w->statusText->text().toStdString();
+    int shown = 0;
+    QList<QLabel*> labels = w->findChildren<QLabel*>();
+    for (QWidget* top : QApplication::topLevelWidgets())
+        labels += top->findChildren<QLabel*>();
+    for (const QLabel* label : labels) {
+        if (!label->text().contains(name)) continue;
+        ++shown;
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+    }
+    EXPECT_GE(shown, 1);
 }
 
 // A new user's round: titles remembered from two media through the menus, the program

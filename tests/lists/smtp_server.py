@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Loopback SMTP server for tests: prints its port, writes each message to OUTDIR/N.eml
 with the envelope and the AUTH mechanism used in OUTDIR/N.env. Optional USER PASSWORD
-turn on AUTH (LOGIN offered, TLS not required)."""
+turn on AUTH (LOGIN offered, TLS not required; wrong credentials get 535 at once)."""
 import os
 import socket
 import sys
@@ -34,7 +34,8 @@ def authenticator(server, session, envelope, mechanism, auth_data):
     ok = auth_data.login == user and auth_data.password == password
     if ok:
         mechanisms[id(session)] = mechanism
-    return AuthResult(success=ok)
+    # Not handled here: the server answers a refusal with 535 at once.
+    return AuthResult(success=ok, handled=ok)
 
 
 s = socket.socket()

@@ -197,6 +197,13 @@ TEST(BrowserCommands, CommandsAndTheirArguments) {
     EXPECT_EQ(run("vorlune:remember?R:%5Cw.mp3"), (L{{"REMEMBER", "R:%5Cw.mp3", true}}));
     EXPECT_EQ(browsercmd::titleLines(QStringLiteral("R:%5Ca%20b.mp3&&%20&S:%5Cc.mp3")),
               (QStringList{"R:\\a b.mp3", "S:\\c.mp3"}));
+    // A line with a control character is no title: it would write lines of its own.
+    for (const char* hostile :
+         {"R:%5Ca.mp3%0D%0AMEDIATYPE::LAN::%5C%5Chost%5Cs", "R:%5Cb%0ALABEL::x", "R:%5Cc%0D.mp3",
+          "R:%5Ct%09.mp3", "R:%5Cn%00.mp3", "R:%5Cd%7F.mp3"})
+        EXPECT_EQ(browsercmd::titleLines(QLatin1String(hostile) + QLatin1String("&S:%5Cc.mp3")),
+                  QStringList{"S:\\c.mp3"})
+            << hostile;
 }
 
 TEST(FtpListing, ListsFoldersAndTitlesWithoutCredentials) {

@@ -275,4 +275,76 @@ TEST_F(WebViewTest, WebMediumGetsItsHeaderAndForeignPagesRunNothing) {
     EXPECT_EQ(view->url().toString(), otherUrl);
 }
 
+// A medium's page with a frame from another site: neither the frame's own navigations
+// nor its navigations of the whole page (even on a real click) run anything, while the
+// medium's own page still does.
+TEST_F(WebViewTest, FramesOfOtherSitesRunNothing) {
+    Peer other;
+    ASSERT_TRUE(other.start(
+        temp.filePath(QStringLiteral("frame.html")),
+        QStringLiteral("<html><head><title>F</title></head><body style=\"margin:0\">"
+                       "<a id=\"top\" href=\"vorlune:remember?Fremd:%5Cklick.mp3\" target=\"_top\" "
+                       "onclick=\"parent.postMessage('geklickt', '*')\" "
+                       "style=\"display:block;width:400px;height:200px\">klick</a><script>"
+                       "location.href = 'vorlune:remember?Fremd:%5Cselbst.mp3';"
+                       "try { top.location.href = 'vorlune:clearbrainlist'; } catch (e) {}"
+                       "</script></body></html>"),
+        QString(), QString(), temp.filePath(QStringLiteral("frame.log"))));
+    Peer medium;
+    ASSERT_TRUE(medium.start(
+        temp.filePath(QStringLiteral("a.html")),
+        QStringLiteral("<html><head><title>A</title><script>"
+                       "addEventListener('message', e => { document.title = e.data; });"
+                       "</script></head><body style=\"margin:0\">"
+                       "<a id=\"cmd\" href=\"vorlune:statistics\">x</a><iframe "
+                       "src=\"http://127.0.0.1:%1/frame.html\" style=\"position:absolute;"
+                       "left:0;top:40px;width:400px;height:200px;border:0\"></iframe>"
+                       "</body></html>")
+            .arg(other.port),
+        QString(), QString(), temp.filePath(QStringLiteral("a.log"))));
+    const QString site = QStringLiteral("http://127.0.0.1:%1/").arg(medium.port);
+    view->showMediumDetails(QStringLiteral("Web"), MyMediaInfo(),
+                            WebMedium{QStringLiteral("Web"), site, QString(), QString()},
+                            QString());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->title() == QLatin1String("A"); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !other.lines().isEmpty(); }, 10000));
+    QTest::qWait(1500);
+    EXPECT_TRUE(commands.isEmpty()) << commands.join(u',').toStdString();
+    const QUrl shown = view->url();
+
+    // A real click into the frame.
+    const QRect frame(0, 40, 400, 200);
+    QWidget* surface = view->focusProxy();
+    ASSERT_NE(surface, nullptr);
+    QTest::mouseMove(surface, frame.center());
+    QTest::mouseClick(surface, Qt::LeftButton, {}, frame.center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->title() == QLatin1String("geklickt"); }, 10000));
+    QTest::qWait(1500);
+    EXPECT_TRUE(commands.isEmpty()) << commands.join(u',').toStdString();
+    EXPECT_EQ(view->url(), shown);
+
+    js(QStringLiteral("document.getElementById('cmd').click(); 1"));
+    ASSERT_TRUE(commandsReach(1));
+    EXPECT_EQ(commands, QStringList{QStringLiteral("STATISTICS|")});
+}
+
+// The Merkzettel page hands the selected titles over encoded as UTF-8.
+TEST_F(WebViewTest, MerkzettelPageHandsOverTitlesAsUtf8) {
+    ASSERT_TRUE(loaded([&] { view->openResourcePage(QLatin1String(webpages::BrainList)); }));
+    const QStringList titles{QStringLiteral("Musik:\\Alben\\Künstler - Ωmega & Co.mp3"),
+                             QStringLiteral("CD 1:\\100% #1 <live>.mp3"),
+                             QStringLiteral("Netz:\\日本\\😀 + a=b.mp3")};
+    QString options;
+    for (const QString& t : titles) {
+        QString quoted = t;
+        quoted.replace(u'\\', QLatin1String("\\\\"));
+        options += QStringLiteral("{selected: true, value: '%1'}, {selected: false, value: 'x'}, ")
+                       .arg(quoted);
+    }
+    js(QStringLiteral("prepare({options: [%1]}); 1").arg(options));
+    ASSERT_TRUE(commandsReach(1));
+    ASSERT_TRUE(commands.first().startsWith(QStringLiteral("PLAY|")));
+    EXPECT_EQ(browsercmd::titleLines(commands.first().mid(5)), titles);
+}
+
 #include "web_view_test.moc"

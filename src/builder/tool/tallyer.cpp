@@ -411,9 +411,12 @@ namespace {
 // (same device and inode) is not entered again, which ends link loops.
 class Walker {
     // "<prefix>\<name>", in one allocation for the usual ASCII names. Null for a name
-    // that is not valid UTF-8.
+    // that is not valid UTF-8 or holds a control character (a line break would write lines
+    // of its own into the index file).
     static QString childPath(const QString& prefix, const char* name) {
         const size_t length = std::strlen(name);
+        if (std::any_of(name, name + length, [](char c) { return isControl(uchar(c)); }))
+            return QString();
         const bool ascii = std::all_of(name, name + length, [](char c) { return c >= 0; });
         if (!ascii) {
             QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -428,7 +431,10 @@ class Walker {
         return out;
     }
 
-    // The path for the console: valid UTF-8 as it is, other bytes as "\xNN".
+    static bool isControl(uchar c) { return c < 0x20 || c == 0x7f; }
+
+    // The path for the console: valid UTF-8 as it is, other bytes and control characters
+    // as "\xNN".
     static QString shownPath(const QByteArray& folder, const char* name) {
         const QByteArray raw = folder + '/' + name;
         QString out;
@@ -438,7 +444,8 @@ class Walker {
             qsizetype end = i;
             while (end < raw.size()) {
                 const uchar c = uchar(raw[end]);
-                const int size = c < 0x80         ? 1
+                const int size = isControl(c)     ? 0
+                                 : c < 0x80       ? 1
                                  : (c >> 5) == 6  ? 2
                                  : (c >> 4) == 14 ? 3
                                  : (c >> 3) == 30 ? 4
@@ -568,8 +575,9 @@ int run(const QStringList& args, const Printer& print, const RunOptions& options
     QStringList skipped;
     const QStringList listing = listMedia(job.baseDir, prefix, &skipped);
     if (!skipped.isEmpty()) {
-        QStringList message{
-            QStringLiteral(" Warnung:  Namen, die kein gültiges UTF-8 sind, werden übergangen:")};
+        QStringList message{QStringLiteral(
+            " Warnung:  Namen, die kein gültiges UTF-8 sind oder Steuerzeichen enthalten, "
+            "werden übergangen:")};
         for (const QString& path : skipped)
             message << kErrorIndent + quoted(path);
         printLines(messageBlock(banner, message));

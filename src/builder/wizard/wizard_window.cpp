@@ -386,6 +386,7 @@ QWidget* WizardWindow::buildPage(int page) {
         finishText_ = wrappedLabel(text(kFinishText));
         fileCaption_ = wrappedLabel(text(kFileCaption));
         fileName_ = new QLabel;
+        fileName_->setTextFormat(Qt::PlainText); // the label is the user's text
         finishText_->setObjectName(QStringLiteral("finishText"));
         fileCaption_->setObjectName(QStringLiteral("fileCaption"));
         fileName_->setObjectName(QStringLiteral("fileName"));
