@@ -85,6 +85,8 @@ set(VORLUNE_UNITY_SKIP
   tests/media/test_peers.cpp          # readFile(), writeFile(), as copy's test_support.cpp
   tests/copy/copy_share_test.cpp      # pattern(), leftovers(), as copy_run_test.cpp
   tests/streaming/server_queue_test.cpp # sendAll(), as server_load_test.cpp
+  tests/app/remote_window_test.cpp    # includes its own moc output
+  tests/views/web_view_test.cpp       # includes its own moc output
 )
 function(vorlune_unity_tests)
   if(NOT VORLUNE_UNITY OR NOT VORLUNE_TESTS)
