@@ -56,10 +56,8 @@ function(vorlune_precompile_headers)
     target_precompile_headers(vorlune_test_pch PRIVATE
       $<$<COMPILE_LANGUAGE:CXX>:${PROJECT_SOURCE_DIR}/cmake/precompiled_tests.h>)
   endif()
+  # The benchmarks are one source each, some without Qt: not worth a compiled header.
   set(dirs src)
-  if(VORLUNE_BENCH)
-    list(APPEND dirs bench)
-  endif()
   if(VORLUNE_TESTS)
     list(APPEND dirs tests)
   endif()
