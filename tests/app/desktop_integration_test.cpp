@@ -65,14 +65,16 @@ TEST(DesktopIntegration, RegistersTheSchemeWithoutASecondMenuItem) {
         const QStringList dataDirs = {tmp.filePath(QStringLiteral("empty")),
                                       prefix + QStringLiteral("/share")};
         const QString systemEntry = prefix + QStringLiteral("/share/applications/vorlune.desktop");
-        if (c.installed)
+        if (c.installed) {
             ASSERT_TRUE(
                 writeAll(systemEntry,
                          desktopintegration::desktopEntryText(QStringLiteral("vorlune")).toUtf8()));
+        }
         EXPECT_EQ(desktopintegration::installedEntry(dataDirs),
                   c.installed ? systemEntry : QString());
-        if (c.staleUserEntry)
+        if (c.staleUserEntry) {
             ASSERT_TRUE(desktopintegration::registerUrlScheme(buildProgram, applications, {}));
+        }
 
         // Through a symbolic link, as a program is often started.
         const QString link = tmp.filePath(QStringLiteral("link to vorlune"));
@@ -103,17 +105,19 @@ TEST(DesktopIntegration, RegistersTheSchemeWithoutASecondMenuItem) {
             }
         }
         // The installed entry is never touched.
-        if (c.installed)
+        if (c.installed) {
             EXPECT_EQ(readAll(systemEntry),
                       desktopintegration::desktopEntryText(QStringLiteral("vorlune")).toUtf8());
+        }
 
         // A second registration changes nothing.
         const QDateTime before = QFileInfo(c.expected.localEntry ? local : user).lastModified();
         const QStringList listed = QDir(applications).entryList(QDir::Files);
         ASSERT_TRUE(desktopintegration::registerUrlScheme(program, applications, dataDirs));
         EXPECT_EQ(QDir(applications).entryList(QDir::Files), listed);
-        if (c.expected.userEntry || c.expected.localEntry)
+        if (c.expected.userEntry || c.expected.localEntry) {
             EXPECT_EQ(QFileInfo(c.expected.localEntry ? local : user).lastModified(), before);
+        }
 
         // Cleaning removes whatever was written.
         EXPECT_TRUE(desktopintegration::unregisterUrlScheme(applications));
