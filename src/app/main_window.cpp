@@ -238,7 +238,7 @@ void TForm1::createMenus() {
     addItem(notes, "ZumWeitergebenspeichern1", QStringLiteral("&Zum Weitergeben speichern..."));
     addItem(notes, "PereMailverschicken1", QStringLiteral("&Per e-Mail verschicken..."));
 
-    QMenu* dest = menuBar()->addMenu(QStringLiteral("Ziel&angaben"));
+    QMenu* dest = menuBar()->addMenu(QStringLiteral("&Zielangaben"));
     addItem(dest, "Zielordner1", QStringLiteral("&Zielordner..."));
     addItem(dest, "Playlist1", QStringLiteral("&Playlist..."));
     dest->addSeparator();
