@@ -423,8 +423,7 @@ QMessageBox::StandardButton TForm1::ask(QMessageBox::Icon icon, const QString& t
     QMessageBox box(icon, QStringLiteral("Vorlune"), text, buttons, this);
     if (!detail.isEmpty()) box.setDetailedText(detail);
     // No and OK together confirm something that cannot be undone: Return must not do it.
-    if (buttons.testFlags(QMessageBox::Ok | QMessageBox::No))
-        box.setDefaultButton(QMessageBox::No);
+    if (buttons.testFlags(QMessageBox::Ok | QMessageBox::No)) box.setDefaultButton(QMessageBox::No);
     return QMessageBox::StandardButton(box.exec());
 }
 

@@ -15,8 +15,8 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSlider>
-#include <QStyle>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <QWindow>
