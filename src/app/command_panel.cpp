@@ -91,7 +91,7 @@ CommandPanel::CommandPanel(QWidget* parent) : QScrollArea(parent), content_(new 
 
     g = addGroup(QStringLiteral("Sammlung"), QStringLiteral("Verwaltet die Sammlung."));
     box = new QVBoxLayout(g);
-    reload_btn = pushButton(g, "reload_btn", QStringLiteral("M&edien neu einlesen"), QString());
+    reload_btn = pushButton(g, "reload_btn", QStringLiteral("Medien ne&u einlesen"), QString());
     reload_btn->setEnabled(true);
     stat_btn = pushButton(g, "stat_btn", QStringLiteral("&Statistik zeigen"), QString());
     box->addWidget(reload_btn);
@@ -109,7 +109,7 @@ CommandPanel::CommandPanel(QWidget* parent) : QScrollArea(parent), content_(new 
 
     g = addGroup(QStringLiteral("Optionen"), QString());
     box = new QVBoxLayout(g);
-    opt_btn = pushButton(g, "opt_btn", QStringLiteral("&Einstellen"), QString());
+    opt_btn = pushButton(g, "opt_btn", QStringLiteral("Einste&llen"), QString());
     box->addWidget(opt_btn);
 
     g = addGroup(QStringLiteral("Streaming"), QString());

@@ -239,7 +239,7 @@ void TForm1::createMenus() {
     addItem(notes, "ZumWeitergebenspeichern1", QStringLiteral("&Zum Weitergeben speichern..."));
     addItem(notes, "PereMailverschicken1", QStringLiteral("&Per e-Mail verschicken..."));
 
-    QMenu* dest = menuBar()->addMenu(QStringLiteral("Ziel&angaben"));
+    QMenu* dest = menuBar()->addMenu(QStringLiteral("&Zielangaben"));
     addItem(dest, "Zielordner1", QStringLiteral("&Zielordner..."));
     addItem(dest, "Playlist1", QStringLiteral("&Playlist..."));
     dest->addSeparator();
@@ -424,8 +424,7 @@ QMessageBox::StandardButton TForm1::ask(QMessageBox::Icon icon, const QString& t
     QMessageBox box(icon, QStringLiteral("Vorlune"), text, buttons, this);
     if (!detail.isEmpty()) box.setDetailedText(detail);
     // No and OK together confirm something that cannot be undone: Return must not do it.
-    if (buttons.testFlags(QMessageBox::Ok | QMessageBox::No))
-        box.setDefaultButton(QMessageBox::No);
+    if (buttons.testFlags(QMessageBox::Ok | QMessageBox::No)) box.setDefaultButton(QMessageBox::No);
     return QMessageBox::StandardButton(box.exec());
 }
 

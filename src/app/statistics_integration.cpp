@@ -130,7 +130,7 @@ void StatisticsIntegration::updateStreamingControls() {
     listenersItem_->setEnabled(available);
     PopupMenu5->setDefaultAction(available ? listenersItem_ : settingsItem_);
     strm_lbl->setVisible(available);
-    strm_btn->setText(available ? QStringLiteral("&Beobachten") : QStringLiteral("&Einrichten"));
+    strm_btn->setText(available ? QStringLiteral("Beoba&chten") : QStringLiteral("Einric&hten"));
     if (CommandPanel* panel = window_->commands) {
         panel->strm_btn->setEnabled(listenersItem_->isEnabled() || settingsItem_->isEnabled());
         StreamingIntegration* s = window_->streaming();

@@ -338,7 +338,7 @@ QWidget* TForm5::buildSearchPage() {
     minln = check("minln", QStringLiteral("&Mindestlänge für Begriffe begrenzen"));
     minlncnt = counter("minlncnt", "minlnlbl", optionspages::kMaxMinLength, minlnlbl);
     minlnlbl->setText(QStringLiteral("Zeichen:"));
-    nosyntax = check("nosyntax", QStringLiteral("Syntax&hervorhebung ausschalten"));
+    nosyntax = check("nosyntax", QStringLiteral("S&yntaxhervorhebung ausschalten"));
     noballoon = check("noballoon", QStringLiteral("&Hilfe-Sprechblase nicht anzeigen"));
     column->addStretch(1);
     reslimitcnt->setValue(50);
@@ -488,7 +488,7 @@ QWidget* TForm5::buildMailPage() {
     mailPasswordPlace->setWordWrap(true);
     mailTest = new QPushButton(QStringLiteral("&Testnachricht senden"), page);
     mailTest->setObjectName(QStringLiteral("mailTest"));
-    form->addRow(QStringLiteral("&Server:"), mailServer);
+    form->addRow(QStringLiteral("Se&rver:"), mailServer);
     form->addRow(QStringLiteral("&Port:"), mailPort);
     form->addRow(QStringLiteral("&Verschlüsselung:"), mailSecurity);
     form->addRow(QStringLiteral("&Benutzername:"), mailUser);

@@ -30,7 +30,7 @@ QWidget* TForm5::buildProfilePage() {
     profnames->setInsertPolicy(QComboBox::NoInsert);
     profnames->lineEdit()->setMaxLength(ProfileEditor::kMaxNameLength);
     profnames->addItem(QStringLiteral("Beispiel-Profil"));
-    btn_save = new QPushButton(QStringLiteral("&Speichern"), page);
+    btn_save = new QPushButton(QStringLiteral("Spei&chern"), page);
     btn_save->setObjectName(QStringLiteral("btn_save"));
     btn_del = new QPushButton(QStringLiteral("&Löschen"), page);
     btn_del->setObjectName(QStringLiteral("btn_del"));
@@ -74,7 +74,7 @@ QWidget* TForm5::buildProfilePage() {
     pl_text->setInsertPolicy(QComboBox::NoInsert);
     pl_btn = new QPushButton(QStringLiteral("..."), page);
     pl_btn->setObjectName(QStringLiteral("pl_btn"));
-    auto* plLabel = new QLabel(QStringLiteral("P&laylist:"), page);
+    auto* plLabel = new QLabel(QStringLiteral("Pl&aylist:"), page);
     plLabel->setBuddy(pl_text);
     grid->addWidget(plLabel, row, 0);
     grid->addWidget(pl_text, row, 1);

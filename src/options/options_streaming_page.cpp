@@ -51,7 +51,7 @@ QWidget* TForm5::buildStreamingPage() {
     auto* rates = new QHBoxLayout;
     rates->addWidget(dbBitrate, 1);
     rates->addWidget(dbQuality, 1);
-    cbMaxListeners = new QCheckBox(QStringLiteral("Zuhörer &begrenzen"), page);
+    cbMaxListeners = new QCheckBox(QStringLiteral("Zu&hörer begrenzen"), page);
     cbMaxListeners->setObjectName(QStringLiteral("cbMaxListeners"));
     seMaxListeners = new QSpinBox(page);
     seMaxListeners->setObjectName(QStringLiteral("seMaxListeners"));
@@ -67,7 +67,7 @@ QWidget* TForm5::buildStreamingPage() {
     cbStreamPrivate = new QCheckBox(QStringLiteral("&Privat-Bit setzen"), page);
     cbStreamPrivate->setObjectName(QStringLiteral("cbStreamPrivate"));
     cbStreamLogging =
-        new QCheckBox(QStringLiteral("Pro&tokoll schreiben (vorlune.streaming.log)"), page);
+        new QCheckBox(QStringLiteral("Protoko&ll schreiben (vorlune.streaming.log)"), page);
     cbStreamLogging->setObjectName(QStringLiteral("cbStreamLogging"));
 
     auto row = [&](const QString& caption, QWidget* field) {
@@ -78,7 +78,7 @@ QWidget* TForm5::buildStreamingPage() {
     };
     row(QStringLiteral("P&ort:"), seStreamPort);
     row(QStringLiteral("Aufnahme&gerät:"), dbStreamDevice);
-    row(QStringLiteral("&Stationsname:"), taStationID);
+    row(QStringLiteral("Stat&ionsname:"), taStationID);
     row(QStringLiteral("Abtast&rate:"), dbSampleRate);
     row(QStringLiteral("&Methode:"), dbVBRMethod);
     form->addRow(lbBitrate, rates);
@@ -105,11 +105,11 @@ QWidget* TForm5::buildStreamingPage() {
     edRelayPassword = new QLineEdit(relay);
     edRelayPassword->setObjectName(QStringLiteral("edRelayPassword"));
     edRelayPassword->setEchoMode(QLineEdit::Password);
-    cbRelayTls = new QCheckBox(QStringLiteral("Nur über &TLS verbinden"), relay);
+    cbRelayTls = new QCheckBox(QStringLiteral("Nur über TLS verbin&den"), relay);
     cbRelayTls->setObjectName(QStringLiteral("cbRelayTls"));
     relayForm->addRow(cbRelay);
     relayForm->addRow(QStringLiteral("Ser&ver:"), edRelayHost);
-    relayForm->addRow(QStringLiteral("Po&rt:"), seRelayPort);
+    relayForm->addRow(QStringLiteral("Por&t:"), seRelayPort);
     relayForm->addRow(QStringLiteral("&Einhängepunkt:"), edRelayMount);
     relayForm->addRow(QStringLiteral("Be&nutzer:"), edRelayUser);
     relayForm->addRow(QStringLiteral("&Kennwort:"), edRelayPassword);

@@ -21,9 +21,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStyle>
 #include <QSignalBlocker>
 #include <QStorageInfo>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -153,7 +153,8 @@ void TForm4::buildPages() {
     const QFontMetrics hm(header->font());
     const int pad = 2 * listeners_->style()->pixelMetric(QStyle::PM_HeaderMargin) + 16;
     const auto fit = [&](int column, std::initializer_list<QString> samples) {
-        int width = hm.horizontalAdvance(model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+        int width = hm.horizontalAdvance(
+            model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
         for (const QString& sample : samples)
             width = qMax(width, fm.horizontalAdvance(sample));
         listeners_->setColumnWidth(column, width + pad);

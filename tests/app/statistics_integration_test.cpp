@@ -233,7 +233,7 @@ TEST_F(StatisticsIntegrationTest, StatisticsInformationConnectionsAndListenerCom
     // and "S&treaming..." open the options dialog on its streaming page.
     StatisticsIntegration* s = w->statistics();
     QApplication::processEvents();
-    EXPECT_EQ(s->strm_btn->text(), QStringLiteral("&Einrichten"));
+    EXPECT_EQ(s->strm_btn->text(), QStringLiteral("Einric&hten"));
     EXPECT_FALSE(s->strm_lbl->isVisible());
     EXPECT_FALSE(s->listenersItem()->isEnabled());
     EXPECT_EQ(s->PopupMenu5->defaultAction(), s->settingsItem());
@@ -250,7 +250,7 @@ TEST_F(StatisticsIntegrationTest, StatisticsInformationConnectionsAndListenerCom
     w->settings().streaming.enabled = true;
     w->commandTable().refresh();
     ASSERT_TRUE(
-        waitFor([&] { return s->strm_btn->text() == QStringLiteral("&Beobachten"); }, 2000));
+        waitFor([&] { return s->strm_btn->text() == QStringLiteral("Beoba&chten"); }, 2000));
     EXPECT_TRUE(s->strm_lbl->isVisible());
     EXPECT_TRUE(s->listenersItem()->isEnabled());
     EXPECT_EQ(s->PopupMenu5->defaultAction(), s->listenersItem());

@@ -15,13 +15,13 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTcpServer>
 #include <QTimer>
 #include <QToolButton>
-#include <QProcess>
-#include <QTcpServer>
 
 #include <gtest/gtest.h>
 

@@ -66,7 +66,8 @@ void expectUnique(QWidget* root, const QString& state) {
         for (const auto& [key, owners] : liveMnemonics(root))
             EXPECT_EQ(owners.size(), 1)
                 << qPrintable(root->objectName()) << ' ' << qPrintable(where) << " Alt+"
-                << QString(key).toStdString() << ": " << owners.join(QStringLiteral(", ")).toStdString();
+                << QString(key).toStdString() << ": "
+                << owners.join(QStringLiteral(", ")).toStdString();
     };
     check(state);
     for (QTabWidget* tabs : root->findChildren<QTabWidget*>()) {

@@ -243,9 +243,11 @@ TEST_F(StatisticsWindowTest, ListenerPageFitsItsColumnsAndDetailsShowTheAgentsSt
         EXPECT_EQ(software->text(), QString::fromLatin1(agent));
         // The text is not scrolled: its first character sits at the field's left edge.
         EXPECT_EQ(software->cursorPosition(), 0);
-        EXPECT_LT(software->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(), software->contentsRect().left() + 8);
+        EXPECT_LT(software->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(),
+                  software->contentsRect().left() + 8);
         QTest::qWait(700); // the 500 ms refresh keeps it there
-        EXPECT_LT(software->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(), software->contentsRect().left() + 8);
+        EXPECT_LT(software->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(),
+                  software->contentsRect().left() + 8);
         checked = true;
         form->details()->reject();
     });

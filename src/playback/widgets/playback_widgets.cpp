@@ -15,8 +15,8 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSlider>
-#include <QStyle>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -216,10 +216,10 @@ void TSongTipWnd::watch() {
     if (newWidth > oldWidth) {
         resize(newWidth, height());
         widthDirection_ = 1;
-        widthSteps_ = newWidth - oldWidth + 1;
+        widthSteps_ = newWidth - oldWidth; // one pixel a step: the right edge ends where it was
     } else {
         widthDirection_ = -1;
-        widthSteps_ = oldWidth - newWidth + 1;
+        widthSteps_ = oldWidth - newWidth;
     }
     resize_.start();
 }

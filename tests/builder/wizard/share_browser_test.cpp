@@ -28,8 +28,7 @@ QList<qint64> processesNaming(const QByteArray& needle) {
         const qint64 pid = entry.toLongLong(&number);
         if (!number || pid == QCoreApplication::applicationPid()) continue;
         QFile cmdline(QStringLiteral("/proc/") + entry + QStringLiteral("/cmdline"));
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(needle))
-            found << pid;
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(needle)) found << pid;
     }
     return found;
 }
