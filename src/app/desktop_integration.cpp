@@ -1,10 +1,11 @@
 #include "desktop_integration.h"
 
+#include "atomic_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 static void initIconResource() {
@@ -15,16 +16,24 @@ namespace desktopintegration {
 
 namespace {
 
+bool failed(QString* error, const QString& text) {
+    if (error) *error = text;
+    return false;
+}
+
 // Writes `data` to `path` unless it already holds exactly that.
-bool writeIfChanged(const QString& path, const QByteArray& data) {
+bool writeIfChanged(const QString& path, const QByteArray& data, QString* error) {
     QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == data) return true;
+    if (existing.open(QIODevice::ReadOnly) && existing.read(data.size() + 1) == data) return true;
     existing.close();
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(data);
-    return file.commit();
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return failed(error, QStringLiteral("Der Ordner \"%1\" kann nicht angelegt werden.")
+                                 .arg(QDir::toNativeSeparators(folder)));
+    QString reason;
+    if (atomicfile::write(path, data, &reason)) return true;
+    return failed(error, QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
+                             .arg(QDir::toNativeSeparators(path), reason));
 }
 
 QString quoteExec(const QString& path) {
@@ -82,17 +91,17 @@ QString desktopEntryText(const QString& executable) {
                           "MimeType=x-scheme-handler/vorlune;\n");
 }
 
-bool registerUrlScheme(const QString& executable, const QString& applicationsDir) {
-    if (!QDir().mkpath(applicationsDir)) return false;
+bool registerUrlScheme(const QString& executable, const QString& applicationsDir, QString* error) {
     QFile icon(iconResource());
     const bool iconDone = icon.open(QIODevice::ReadOnly) &&
-                          writeIfChanged(iconFilePath(applicationsDir), icon.readAll());
+                          writeIfChanged(iconFilePath(applicationsDir), icon.readAll(), error);
     const QString path = applicationsDir + QStringLiteral("/vorlune.desktop");
     const QByteArray text = desktopEntryText(executable).toUtf8();
     QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == text) return iconDone;
+    if (existing.open(QIODevice::ReadOnly) && existing.read(text.size() + 1) == text)
+        return iconDone;
     existing.close();
-    if (!writeIfChanged(path, text)) return false;
+    if (!writeIfChanged(path, text, error)) return false;
     const QString updater =
         QStandardPaths::findExecutable(QStringLiteral("update-desktop-database"));
     if (!updater.isEmpty()) QProcess::startDetached(updater, {applicationsDir});

@@ -19,9 +19,10 @@ QString execValue(const QString& executable);
 QString desktopEntryText(const QString& executable);
 
 // Writes "vorlune.desktop" into `applicationsDir` and the icon into the hicolor theme
-// beside it, each when its content differs, atomically. Errors are returned, not
-// reported: the program works without the scheme.
-bool registerUrlScheme(const QString& executable, const QString& applicationsDir);
+// beside it, each when its content differs, atomically. False, with the reason in
+// `error`, when either could not be written.
+bool registerUrlScheme(const QString& executable, const QString& applicationsDir,
+                       QString* error = nullptr);
 
 // Removes the entry and the icon again (registry cleaning).
 bool unregisterUrlScheme(const QString& applicationsDir);

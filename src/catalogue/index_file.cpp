@@ -1,10 +1,10 @@
 #include "index_file.h"
 
+#include "atomic_file.h"
 #include "text_codec.h"
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTime>
 
 #include <algorithm>
@@ -254,21 +254,14 @@ QStringList bodyLinesForLoading(QStringList lines) {
 }
 
 bool writeIndexFile(const QString& path, const QStringList& lines, QString* error) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
-                         .arg(path, f.errorString());
-        return false;
-    }
-    f.write(textcodec::encodeIndexText(textcodec::joinLinesCrLf(lines)));
-    if (!f.commit()) {
-        if (error)
-            *error = QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
-                         .arg(path, f.errorString());
-        return false;
-    }
-    return true;
+    QString reason;
+    if (atomicfile::write(path, textcodec::encodeIndexText(textcodec::joinLinesCrLf(lines)),
+                          &reason))
+        return true;
+    if (error)
+        *error =
+            QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2").arg(path, reason);
+    return false;
 }
 
 QString localTimeText(const QTime& time, const QLocale& locale) {
