@@ -143,8 +143,8 @@ CopyIntegration::CopyIntegration(TForm1* window, SettingsStore* store)
     // Before media are taken down: a copy under way stops and its partial file goes.
     window_->closingHooks.insert(window_->closingHooks.begin(), [this] {
         form3_->run().shutdown();
+        // The window writes the store once, after every closing step.
         SaveActiveProfile();
-        if (store_) store_->save();
     });
 }
 
@@ -331,11 +331,15 @@ void CopyIntegration::pl_textExit() {
         const QString question = QStringLiteral("Verzeichnis \"") + folder +
                                  QStringLiteral("\" existiert nicht.\n\r Soll es neu angelegt "
                                                 "werden?");
-        if (window_->messageBox(QMessageBox::Question, question,
-                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
-            QDir().mkpath(folder);
-        else
-            box->setEditText(plRemembered_);
+        const bool yes =
+            window_->messageBox(QMessageBox::Question, question,
+                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        if (yes && !QDir().mkpath(folder))
+            window_->messageBox(
+                QMessageBox::Warning,
+                QStringLiteral("Das Verzeichnis \"%1\" kann nicht angelegt werden.").arg(folder),
+                QMessageBox::Ok);
+        if (!QFileInfo(folder).isDir()) box->setEditText(plRemembered_);
     }
     plRemembered_ = box->currentText();
     checking_ = false;

@@ -1,10 +1,11 @@
 #include "desktop_integration.h"
 
+#include "atomic_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 static void initIconResource() {
@@ -15,16 +16,24 @@ namespace desktopintegration {
 
 namespace {
 
+bool failed(QString* error, const QString& text) {
+    if (error) *error = text;
+    return false;
+}
+
 // Writes `data` to `path` unless it already holds exactly that.
-bool writeIfChanged(const QString& path, const QByteArray& data) {
+bool writeIfChanged(const QString& path, const QByteArray& data, QString* error) {
     QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == data) return true;
+    if (existing.open(QIODevice::ReadOnly) && existing.read(data.size() + 1) == data) return true;
     existing.close();
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(data);
-    return file.commit();
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return failed(error, QStringLiteral("Der Ordner \"%1\" kann nicht angelegt werden.")
+                                 .arg(QDir::toNativeSeparators(folder)));
+    QString reason;
+    if (atomicfile::write(path, data, &reason)) return true;
+    return failed(error, QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
+                             .arg(QDir::toNativeSeparators(path), reason));
 }
 
 QString quoteExec(const QString& path) {
@@ -63,11 +72,11 @@ bool removeIfOwn(const QString& path, const QByteArray& ownText, bool* changed) 
 }
 
 // Writes `data` to `path` unless it holds that already; `changed` tells whether it did.
-bool writeEntry(const QString& path, const QByteArray& data, bool* changed) {
+bool writeEntry(const QString& path, const QByteArray& data, bool* changed, QString* error) {
     QFile existing(path);
     if (existing.open(QIODevice::ReadOnly) && existing.readAll() == data) return true;
     existing.close();
-    if (!writeIfChanged(path, data)) return false;
+    if (!writeIfChanged(path, data, error)) return false;
     *changed = true;
     return true;
 }
@@ -151,8 +160,10 @@ QString localEntryName() {
 }
 
 bool registerUrlScheme(const QString& executable, const QString& applicationsDir,
-                       const QStringList& dataDirs) {
-    if (!QDir().mkpath(applicationsDir)) return false;
+                       const QStringList& dataDirs, QString* error) {
+    if (!QDir().mkpath(applicationsDir))
+        return failed(error, QStringLiteral("Der Ordner \"%1\" kann nicht angelegt werden.")
+                                 .arg(QDir::toNativeSeparators(applicationsDir)));
     const QString userEntry = applicationsDir + QStringLiteral("/vorlune.desktop");
     const QString localEntry = applicationsDir + QLatin1Char('/') + localEntryName();
     const QByteArray userText = desktopEntryText(executable).toUtf8();
@@ -166,16 +177,16 @@ bool registerUrlScheme(const QString& executable, const QString& applicationsDir
     if (installed.isEmpty()) {
         QFile icon(iconResource());
         done = icon.open(QIODevice::ReadOnly) &&
-               writeIfChanged(iconFilePath(applicationsDir), icon.readAll());
+               writeIfChanged(iconFilePath(applicationsDir), icon.readAll(), error);
         done = removeIfOwn(localEntry, localText, &changed) && done;
-        done = writeEntry(userEntry, userText, &changed) && done;
+        done = writeEntry(userEntry, userText, &changed, error) && done;
     } else {
         // Ours under the installed entry's name would hide it.
         done = removeIfOwn(userEntry, userText, &changed);
         if (isInstalledProgram(executable, installed))
             done = removeIfOwn(localEntry, localText, &changed) && done;
         else
-            done = writeEntry(localEntry, localText, &changed) && done;
+            done = writeEntry(localEntry, localText, &changed, error) && done;
     }
     if (changed) updateDatabase(applicationsDir);
     return done;

@@ -41,9 +41,10 @@ QString localEntryName();
 //   (an entry there that we did not write counts as installed, as by a ~/.local prefix);
 // - an installed entry of another program (a build-folder run): the hidden
 //   `localEntryName()` instead.
-// Errors are returned, not reported: the program works without the scheme.
+// False, with the reason in `error`, when something could not be written; the caller
+// reports it (the program works without the scheme).
 bool registerUrlScheme(const QString& executable, const QString& applicationsDir,
-                       const QStringList& dataDirs = systemDataDirs());
+                       const QStringList& dataDirs = systemDataDirs(), QString* error = nullptr);
 
 // Removes our entries and the icon again (registry cleaning).
 bool unregisterUrlScheme(const QString& applicationsDir);

@@ -259,7 +259,14 @@ void ListsIntegration::mailWith(const MailAccount& account, const QString& to) {
         attachment =
             QDir(window_->environment().tempDir).filePath(QStringLiteral("Gemerkte Titel.cd"));
         QString error;
-        if (!MerkzettelSharing::save(attachment, list(), c, &error)) attachment.clear();
+        // Too long for the mail program's command line: without the attachment, no mail.
+        if (!MerkzettelSharing::save(attachment, list(), c, &error)) {
+            lastMailError_ = error;
+            window_->messageBox(QMessageBox::Critical,
+                                QStringLiteral("Die e-Mail konnte nicht versandt werden."),
+                                QMessageBox::Ok, error);
+            return;
+        }
     }
     const QStringList args = MerkzettelSharing::desktopMailArguments(
         to, MerkzettelSharing::subject(c), lines, attachment);

@@ -59,6 +59,9 @@ int main(int argc, char** argv) {
     if (!store.loadWarning().isEmpty())
         QMessageBox::warning(nullptr, QStringLiteral("Vorlune"), store.loadWarning(),
                              QMessageBox::Ok);
+    else if (!store.resetNotice().isEmpty())
+        QMessageBox::warning(nullptr, QStringLiteral("Vorlune"), store.resetNotice(),
+                             QMessageBox::Ok);
 
     AppCore::Environment env;
     env.dataDir = dataDir;

@@ -493,8 +493,16 @@ void TForm1::installDisplayFont() {
 void TForm1::FormShow() {
     installDisplayFont();
     if (env_.store) appsettings::registerSoundEvents(*env_.store);
-    if (!env_.applicationsDir.isEmpty() && !env_.executable.isEmpty())
-        desktopintegration::registerUrlScheme(env_.executable, env_.applicationsDir);
+    QString schemeError;
+    if (!env_.applicationsDir.isEmpty() && !env_.executable.isEmpty() &&
+        !desktopintegration::registerUrlScheme(env_.executable, env_.applicationsDir,
+                                               desktopintegration::systemDataDirs(),
+                                               &schemeError)) {
+        startupNotice_ = QStringLiteral("Vorlune kann nicht als Programm für \"vorlune:\"-Links "
+                                        "eingetragen werden. ") +
+                         schemeError;
+        qWarning().noquote() << startupNotice_;
+    }
     collection_->CatalogDir = env_.catalogDir;
     loadSettings();
     copy_->BuildProfileButtons();
@@ -627,7 +635,25 @@ void TForm1::saveSettings() {
     collectSettings();
     if (!env_.store) return;
     appsettings::save(*env_.store, settings_);
-    env_.store->save();
+    QString error;
+    // A file the user was told about at start is left alone without another word.
+    if (env_.store->mayWrite() && !env_.store->save(&error))
+        setStatusText(SettingsStore::saveFailedText(env_.store->filePath(), error));
+}
+
+bool TForm1::saveSettingsAtClosing() {
+    SettingsStore& store = *env_.store;
+    if (!store.mayWrite()) return false;
+    QString error;
+    while (!store.save(&error)) {
+        const QString text = SettingsStore::saveFailedText(store.filePath(), error) +
+                             QStringLiteral("\n\nDie Änderungen dieser Sitzung gehen sonst "
+                                            "verloren. Erneut versuchen?");
+        if (ask(QMessageBox::Warning, text, QMessageBox::Retry | QMessageBox::Discard) !=
+            QMessageBox::Retry)
+            return false;
+    }
+    return true;
 }
 
 void TForm1::updateMerkzettelItems() {
@@ -654,7 +680,9 @@ void TForm1::adoptCollection(std::shared_ptr<Collection> fresh, const LoadReport
     showCollection(previous.get());
     loading_ = false;
     ProgressBar1->hide();
-    setStatusText(collection_->loadedStatusText());
+    setStatusText(collection_->loadedStatusText() +
+                  (startupNotice_.isEmpty() ? QString() : QStringLiteral(" – ") + startupNotice_));
+    startupNotice_.clear();
     emit collectionReplaced(collection_.get());
     if (!report.errors.isEmpty())
         ask(QMessageBox::Warning, report.errors.join(QLatin1Char('\n')), QMessageBox::Ok);
@@ -708,9 +736,12 @@ void TForm1::FormClose() {
     closed_ = true;
     if (media_) media_->connector().close();
     loader_->wait();
-    saveSettings();
+    collectSettings();
+    if (env_.store) appsettings::save(*env_.store, settings_);
     for (const auto& hook : closingHooks)
         hook();
+    // The store is written once, after every part has put its values in.
+    bool cleaned = false;
     if (registryCleaningReleased && env_.store) {
         const QString warning = QStringLiteral(
             "!!!ACHTUNG!!!\r\n\r\nDie von der \"Vorlune\" in der Einstellungsdatei gespeicherten "
@@ -718,18 +749,27 @@ void TForm1::FormClose() {
             "wurden zum Löschen freigegeben.\r\nSollen diese Daten jetzt gelöscht werden?");
         if (ask(QMessageBox::Warning, warning, QMessageBox::Ok | QMessageBox::No) ==
             QMessageBox::Ok) {
+            cleaned = true;
             appsettings::cleanStore(*env_.store);
-            env_.store->save();
-            if (!env_.applicationsDir.isEmpty())
-                desktopintegration::unregisterUrlScheme(env_.applicationsDir);
-            ask(QMessageBox::Information,
-                QStringLiteral("Die durch die \"Vorlune\" vorgenommenen Einträge wurden gelöscht."),
-                QMessageBox::Ok);
+            const bool saved = saveSettingsAtClosing();
+            const bool unregistered = env_.applicationsDir.isEmpty() ||
+                                      desktopintegration::unregisterUrlScheme(env_.applicationsDir);
+            if (saved && unregistered)
+                ask(QMessageBox::Information,
+                    QStringLiteral(
+                        "Die durch die \"Vorlune\" vorgenommenen Einträge wurden gelöscht."),
+                    QMessageBox::Ok);
+            else
+                ask(QMessageBox::Warning,
+                    QStringLiteral("Die durch die \"Vorlune\" vorgenommenen Einträge konnten "
+                                   "nicht vollständig gelöscht werden."),
+                    QMessageBox::Ok);
         } else {
             ask(QMessageBox::Information,
                 QStringLiteral("Das Löschen der Einträge wurde verhindert."), QMessageBox::Ok);
         }
     }
+    if (env_.store && !cleaned) saveSettingsAtClosing();
     if (!env_.tempDir.isEmpty())
         for (const char* name : {"data.js", "stats.js", "lcddigit.ttf"})
             QFile::remove(QDir(env_.tempDir).filePath(QLatin1String(name)));

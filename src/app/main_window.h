@@ -148,6 +148,7 @@ public:
     bool registryCleaningReleased = false;
 
     // Reads the window's state into the settings and writes them to the store.
+    // Puts the settings into the store and writes it; a failure shows as status text.
     void saveSettings();
     // A desktop logout or a signal: save and leave without questions.
     void endSession();
@@ -177,6 +178,9 @@ private:
     void FormShow();
     bool FormCloseQuery();
     void FormClose();
+    // Writes the store at closing; a failure is told and may be retried. False when the
+    // file was not written.
+    bool saveSettingsAtClosing();
 
     void createMenus();
     void createBars();
@@ -210,6 +214,7 @@ private:
     std::unique_ptr<PlayerIntegration> playback_; // destroyed before the media access it uses
     std::unique_ptr<RemoteIntegration> remote_;   // withdrawn before the player goes
     MessageBoxHook messageBox_;
+    QString startupNotice_; // kept beside the status text of the first load
     QHash<QString, QAction*> actions_;
     QActionGroup* viewStyleGroup_ = nullptr;
     QActionGroup* copyModeGroup_ = nullptr;

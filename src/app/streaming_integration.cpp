@@ -17,6 +17,10 @@ StreamingIntegration::StreamingIntegration(TForm1* window)
                 if (!text.isEmpty()) window_->statusBar()->showMessage(text);
                 server_->logLine(logLine);
             });
+    connect(server_, &WStreamingServer::logFailed, this, [this](const QString& text) {
+        qWarning().noquote() << text;
+        window_->statusBar()->showMessage(text);
+    });
 }
 
 RelaySettings StreamingIntegration::readRelaySettings(const SettingsStore& store) {

@@ -235,17 +235,22 @@ Result run(const QString& argument, const QString& dataDir, const QString& userA
         r.target = dataDir + QLatin1Char('/') +
                    targetFileName(label.isEmpty() ? document : label, document);
         QStringList out = lines;
-        if (QFileInfo::exists(r.target)) {
+        QString localError;
+        if (QFileInfo::exists(r.target) || QFileInfo(r.target).isSymLink()) {
+            // An old copy that cannot be read is kept: its change marks would be lost.
             QStringList old;
-            QString readError;
-            if (indexfile::readIndexFile(r.target, old, &readError))
+            if (indexfile::readIndexFile(r.target, old, &localError))
                 out.append(MergeImportedIndex(lines, old));
         }
-        QString writeError;
-        if (indexfile::writeIndexFile(r.target, out, &writeError))
+        if (localError.isEmpty() && indexfile::writeIndexFile(r.target, out, &localError))
             r.imported = true;
-        else
-            error = writeError;
+        if (!localError.isEmpty()) {
+            // The download worked: this is no connection fault.
+            r.error = localError;
+            r.warning = localError + QStringLiteral("\n\r\n\r\"") + document +
+                        QStringLiteral("\" wurde nicht importiert.");
+            return r;
+        }
     }
     if (!error.isEmpty()) {
         r.error = error;

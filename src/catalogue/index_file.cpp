@@ -1,11 +1,11 @@
 #include "index_file.h"
 
+#include "atomic_file.h"
 #include "control_characters.h"
 #include "text_codec.h"
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTime>
 
 #include <algorithm>
@@ -264,21 +264,14 @@ bool writeIndexFile(const QString& path, const QStringList& lines, QString* erro
                              .arg(path, QLocale().toString(i + 1));
             return false;
         }
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
-                         .arg(path, f.errorString());
-        return false;
-    }
-    f.write(textcodec::encodeIndexText(textcodec::joinLinesCrLf(lines)));
-    if (!f.commit()) {
-        if (error)
-            *error = QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
-                         .arg(path, f.errorString());
-        return false;
-    }
-    return true;
+    QString reason;
+    if (atomicfile::write(path, textcodec::encodeIndexText(textcodec::joinLinesCrLf(lines)),
+                          &reason))
+        return true;
+    if (error)
+        *error =
+            QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2").arg(path, reason);
+    return false;
 }
 
 QString localTimeText(const QTime& time, const QLocale& locale) {

@@ -207,7 +207,13 @@ Result copyFile(const QString& source, const QString& destination, const Options
         r.error = QStringLiteral("Die Quelldatei hat sich während des Kopierens verändert.");
         return r;
     }
-    ::fchmod(out.get(), sourceStat.st_mode & 0666 & ~processUmask);
+    // File systems without Unix modes (FAT, some shares) refuse the mode; that loses nothing.
+    if (::fchmod(out.get(), sourceStat.st_mode & 0666 & ~processUmask) != 0 && errno != EPERM &&
+        errno != ENOTSUP && errno != EOPNOTSUPP) {
+        const int error = errno;
+        dropTemp();
+        return fail(error);
+    }
     if (options.sync && ::fsync(out.get()) != 0) {
         const int error = errno;
         dropTemp();
@@ -224,9 +230,11 @@ Result copyFile(const QString& source, const QString& destination, const Options
         ::unlink(temp.constData());
         return fail(error);
     }
+    // A move deletes its source next: the new name must be on the disk first. The copy
+    // stays; only the source is kept as well.
     if (options.sync && slash >= 0) {
         Fd dir(::open(dst.left(slash + 1).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dir.get() >= 0) ::fsync(dir.get());
+        if (dir.get() < 0 || (::fsync(dir.get()) != 0 && errno != EINVAL)) return fail(errno);
     }
     r.status = Result::Copied;
     r.bytes = copied;

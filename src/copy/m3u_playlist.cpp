@@ -1,11 +1,11 @@
 #include "m3u_playlist.h"
 
+#include "atomic_file.h"
 #include "media_device.h"
 #include "text_codec.h"
 #include "title_scan.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 void M3uPlaylist::load(const QString& fileName) {
     QFile file(fileName);
@@ -37,13 +37,7 @@ bool M3uPlaylist::addEntry(qint64 seconds, const QString& displayName, const QSt
 }
 
 bool M3uPlaylist::save(const QString& fileName, QString* error) const {
-    QSaveFile file(fileName);
-    const QByteArray data = this->data();
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    return true;
+    return atomicfile::write(fileName, data(), error);
 }
 
 qint64 titleSeconds(const QString& fileName, const QString& extension, MediaDevice& device) {

@@ -1,11 +1,11 @@
 #include "desktop_shortcut.h"
 
+#include "atomic_file.h"
 #include "desktop_integration.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace desktopshortcut {
@@ -39,19 +39,9 @@ bool create(const QString& folder, const QString& executable, const QString& ico
             *error = QStringLiteral("Der Ordner \"%1\" kann nicht angelegt werden.").arg(folder);
         return false;
     }
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
-        if (error) *error = out.errorString();
+    // Executable: file managers start desktop files only then.
+    if (!atomicfile::write(file, entryText(executable, icon).toUtf8(), error, {.mode = 0755}))
         return false;
-    }
-    out.write(entryText(executable, icon).toUtf8());
-    if (!out.commit()) {
-        if (error) *error = out.errorString();
-        return false;
-    }
-    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                    QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                                    QFile::ExeOther);
     // GNOME's file manager starts desktop files only when they are marked trusted.
     const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
     if (!gio.isEmpty())

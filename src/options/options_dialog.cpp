@@ -109,9 +109,23 @@ void TForm5::pageChanged(int page) {
 
 void TForm5::done(int result) {
     if (isVisible() && page_ >= 0) pageExit(page_);
-    if (SettingsStore* store = host_.store()) store->save();
+    saveStore();
     QDialog::done(result);
     emit closedDialog();
+}
+
+bool TForm5::saveStore() {
+    SettingsStore* store = host_.store();
+    // A file the user was told about at start is left alone without another word.
+    if (!store || !store->mayWrite()) return false;
+    QString error;
+    if (store->save(&error)) return true;
+    host_.ask(QMessageBox::Warning,
+              SettingsStore::saveFailedText(store->filePath(), error) +
+                  QStringLiteral("\nDie Änderungen gelten bis zum Beenden; dann wird das "
+                                 "Speichern erneut versucht."),
+              QMessageBox::Ok);
+    return false;
 }
 
 QString TForm5::askFile(const QString& title, const QString& start, const QString& filter) {

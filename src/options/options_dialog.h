@@ -175,6 +175,8 @@ private:
     void fillMail();
     void showPasswordPlace();
     QString askFile(const QString& title, const QString& start, const QString& filter);
+    // Writes the settings store; a failure is told. False when the file was not written.
+    bool saveStore();
     QImage defaultPicture() const;
     void setPreview(const QImage& picture);
 

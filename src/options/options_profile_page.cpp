@@ -214,7 +214,7 @@ void TForm5::saveProfile() {
         profnames->setEditText(name);
     }
     profileNameChanged();
-    if (SettingsStore* store = host_.store()) store->save();
+    saveStore();
     host_.profilesChanged();
 }
 
@@ -227,7 +227,7 @@ void TForm5::deleteProfile() {
         return;
     editor_->remove(name);
     showingSteps();
-    if (SettingsStore* store = host_.store()) store->save();
+    saveStore();
     host_.profilesChanged();
 }
 
@@ -269,11 +269,14 @@ void TForm5::plTextExit() {
         const QString question = QStringLiteral("Verzeichnis \"") + folder +
                                  QStringLiteral("\" existiert nicht.\n\r Soll es neu angelegt "
                                                 "werden?");
-        if (host_.ask(QMessageBox::Question, question, QMessageBox::Yes | QMessageBox::No) ==
-            QMessageBox::Yes)
-            QDir().mkpath(folder);
-        else
-            pl_text->setEditText(remembered_);
+        const bool yes = host_.ask(QMessageBox::Question, question,
+                                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        if (yes && !QDir().mkpath(folder))
+            host_.ask(
+                QMessageBox::Warning,
+                QStringLiteral("Das Verzeichnis \"%1\" kann nicht angelegt werden.").arg(folder),
+                QMessageBox::Ok);
+        if (!QFileInfo(folder).isDir()) pl_text->setEditText(remembered_);
     }
     remembered_ = pl_text->currentText();
 }

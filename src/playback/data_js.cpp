@@ -1,9 +1,8 @@
 #include "data_js.h"
 
+#include "atomic_file.h"
 #include "text_codec.h"
 #include "title_line.h"
-
-#include <QSaveFile>
 
 namespace datajs {
 namespace {
@@ -148,11 +147,8 @@ QByteArray encode(const QString& text) {
     return textcodec::encodeIndexText(text);
 }
 
-bool write(const QString& fileName, const QString& text) {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(encode(text));
-    return file.commit();
+bool write(const QString& fileName, const QString& text, QString* reason) {
+    return atomicfile::write(fileName, encode(text), reason, {.sync = false});
 }
 
 } // namespace datajs

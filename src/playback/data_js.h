@@ -47,7 +47,7 @@ QString build(Writer writer, const NowPlaying& now, const QLocale& locale = QLoc
 // with a byte order mark.
 QByteArray encode(const QString& text);
 
-// Writes the file atomically; false when it could not be written.
-bool write(const QString& fileName, const QString& text);
+// Writes the file atomically; false (and why in `reason`) when it could not be written.
+bool write(const QString& fileName, const QString& text, QString* reason = nullptr);
 
 } // namespace datajs

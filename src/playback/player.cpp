@@ -410,7 +410,9 @@ void Player::tick() {
     const QString name = displayName();
     controls_.clockShown = trayDisplay_;
     controls_.clockHint = name;
-    if (controls_.seekerPos % 3 == 0) setStatus(quotedName(name) + kPlayingSuffix);
+    // A failed "data.js" keeps its text until the file can be written again.
+    if (controls_.seekerPos % 3 == 0 && !dataJsFailed_)
+        setStatus(quotedName(name) + kPlayingSuffix);
     controls_.clockGrey = false;
     writeDataJs(datajs::Writer::Tick);
     remote_.set(QStringLiteral("TRACKSTATUS"), QStringLiteral("playing"));
@@ -625,5 +627,10 @@ void Player::writeDataJs(datajs::Writer writer, bool paused) {
         now.previous = around.previous;
         now.next = around.next;
     }
-    datajs::write(path, datajs::build(writer, now));
+    QString reason;
+    const bool written = datajs::write(path, datajs::build(writer, now), &reason);
+    if (!written && !dataJsFailed_)
+        setStatus(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
+                      .arg(QDir::toNativeSeparators(path), reason));
+    dataJsFailed_ = !written;
 }

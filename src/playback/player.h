@@ -185,6 +185,7 @@ private:
     int scanBitRate_ = 0;
     int currentIndex_ = -1;
     QString status_;
+    bool dataJsFailed_ = false; // told once until a write succeeds again
 
     // A start in progress: fetching, scanning or opening; a newer start or a stop ends it.
     bool starting_ = false;

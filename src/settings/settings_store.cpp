@@ -1,5 +1,6 @@
 #include "settings_store.h"
 
+#include "atomic_file.h"
 #include "log_categories.h"
 
 #include <QDateTime>
@@ -9,11 +10,54 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
-#include <QSaveFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
+constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
+
+// What a file may make the store build beyond its own size: parents that its paths only
+// imply cost a key each and their full path, so a short file of deep paths could grow
+// without bound in memory and in the next save.
+constexpr qint64 kKeyCost = 64;
+qint64 loadBudget(qint64 fileSize) {
+    return 4 * fileSize + 1024 * 1024;
+}
+
+// At most `limit` + 1 bytes of a regular file; nothing else is read (a FIFO would hang
+// the start, a device never end).
+bool readRegularFile(const QString& path, qint64 limit, QByteArray* data, QString* error) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = qt_error_string(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("keine gewöhnliche Datei");
+        ::close(fd);
+        return false;
+    }
+    data->clear();
+    char buffer[65536];
+    while (data->size() <= limit) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *error = qt_error_string(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        data->append(buffer, n);
+    }
+    ::close(fd);
+    return true;
+}
 
 QString typeName(SettingsStore::Type type) {
     switch (type) {
@@ -162,7 +206,16 @@ std::optional<QByteArray> SettingsStore::readBinary(const QString& key, const QS
 }
 
 SettingsStore::Value& SettingsStore::slot(const QString& key, const QString& name) {
-    Key& k = ensureKey(key);
+    return slotIn(ensureKey(key), name);
+}
+
+SettingsStore::Value& SettingsStore::slotIn(Key& k, const QString& name, Type type) {
+    Value& v = slotIn(k, name);
+    v.type = type;
+    return v;
+}
+
+SettingsStore::Value& SettingsStore::slotIn(Key& k, const QString& name) {
     const QString folded = fold(name);
     if (const auto it = k.byName.constFind(folded); it != k.byName.constEnd()) {
         Value& v = k.values[size_t(*it)];
@@ -224,6 +277,7 @@ bool SettingsStore::loadFromData(const QByteArray& data) {
 }
 
 bool SettingsStore::parse(const QByteArray& data) {
+    qint64 budget = loadBudget(data.size());
     QJsonParseError err{};
     const QJsonDocument doc = QJsonDocument::fromJson(data, &err);
     if (err.error != QJsonParseError::NoError || !doc.isObject()) return false;
@@ -235,7 +289,12 @@ bool SettingsStore::parse(const QByteArray& data) {
         if (path.isEmpty() || !acceptableKeyPath(path) ||
             !ko.value(QLatin1String("values")).isArray())
             return false;
-        ensureKey(path);
+        const size_t before = keys_.size();
+        Key* key = &ensureKey(path);
+        // Each new key holds its full path: paths that imply many parents cost more.
+        for (size_t i = before; i < keys_.size(); ++i)
+            budget -= kKeyCost + keys_[i].path.size();
+        if (budget < 0) return false;
         for (const QJsonValue& vv : ko.value(QLatin1String("values")).toArray()) {
             const QJsonObject vo = vv.toObject();
             const QJsonValue nameValue = vo.value(QLatin1String("name"));
@@ -247,16 +306,16 @@ bool SettingsStore::parse(const QByteArray& data) {
                 const double n = d.toDouble(-1e12);
                 if (!d.isDouble() || n < -2147483648.0 || n > 4294967295.0) return false;
                 // DWORDs written above 2^31 keep their bit pattern.
-                writeInteger(path, name, qint32(quint32(qint64(n))));
+                slotIn(*key, name, Type::Integer).integer = qint32(quint32(qint64(n)));
             } else if (type == QLatin1String("text")) {
                 if (!d.isString()) return false;
-                writeText(path, name, d.toString());
+                slotIn(*key, name, Type::Text).text = d.toString();
             } else if (type == QLatin1String("binary")) {
                 if (!d.isString()) return false;
                 const auto decoded = QByteArray::fromBase64Encoding(
                     d.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
                 if (!decoded) return false;
-                writeBinary(path, name, *decoded);
+                slotIn(*key, name, Type::Binary).binary = *decoded;
             } else {
                 return false;
             }
@@ -268,20 +327,21 @@ bool SettingsStore::parse(const QByteArray& data) {
 bool SettingsStore::load(QString* movedTo) {
     clear();
     loadWarning_.clear();
+    resetNotice_.clear();
     const QString keptAs = QStringLiteral(
         "\nDie Einstellungen gelten für diese Sitzung; beim Beenden wird die Datei nicht "
         "überschrieben.");
-    QFile file(filePath_);
     const QFileInfo info(filePath_);
     if (!info.exists() && !info.isSymLink()) return true;
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray data;
+    QString readError;
+    if (!readRegularFile(filePath_, kMaxFileSize, &data, &readError)) {
         loadWarning_ = QStringLiteral("Die Einstellungsdatei \"") + filePath_ +
-                       QStringLiteral("\" kann nicht gelesen werden (") + file.errorString() +
+                       QStringLiteral("\" kann nicht gelesen werden (") + readError +
                        QStringLiteral(").") + keptAs;
         return false;
     }
-    const QByteArray data = file.size() > kMaxFileSize ? QByteArray() : file.readAll();
-    file.close();
+    if (data.size() > kMaxFileSize) data.clear();
     if (loadFromData(data)) {
         if (!(info.permissions() & QFileDevice::WriteOwner))
             loadWarning_ = QStringLiteral("Die Einstellungsdatei \"") + filePath_ +
@@ -294,6 +354,10 @@ bool SettingsStore::load(QString* movedTo) {
     QFile::remove(aside);
     if (QFile::rename(filePath_, aside)) {
         if (movedTo) *movedTo = aside;
+        resetNotice_ = QStringLiteral("Die Einstellungsdatei \"%1\" war beschädigt; die "
+                                      "Einstellungen wurden zurückgesetzt. Die alte Datei liegt "
+                                      "jetzt unter \"%2\".")
+                           .arg(filePath_, aside);
     } else {
         loadWarning_ = QStringLiteral("Die Einstellungsdatei \"") + filePath_ +
                        QStringLiteral("\" ist beschädigt und kann nicht beiseitegelegt werden.") +
@@ -340,19 +404,16 @@ bool SettingsStore::save(QString* error) const {
         if (error) *error = loadWarning_;
         return false;
     }
-    QSaveFile file(filePath_);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCWarning(lcSettings) << "saving" << filePath_ << "failed:" << file.errorString();
-        if (error) *error = file.errorString();
+    QString reason;
+    if (!atomicfile::write(filePath_, toData(), &reason, {.mode = 0600})) {
+        qCWarning(lcSettings) << "saving" << filePath_ << "failed:" << reason;
+        if (error) *error = reason;
         return false;
     }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(toData());
-    if (!file.commit()) {
-        qCWarning(lcSettings) << "saving" << filePath_ << "failed:" << file.errorString();
-        if (error) *error = file.errorString();
-        return false;
-    }
-    QFile::setPermissions(filePath_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return true;
+}
+
+QString SettingsStore::saveFailedText(const QString& file, const QString& reason) {
+    return QStringLiteral("Die Einstellungen konnten nicht in \"%1\" gespeichert werden: %2.")
+        .arg(file, reason);
 }

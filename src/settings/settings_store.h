@@ -35,12 +35,19 @@ public:
     // read-only, is never written over: save() refuses, and loadWarning() says why.
     bool load(QString* movedTo = nullptr);
 
-    // Writes the whole store atomically with mode 0600.
+    // Writes the whole store atomically with mode 0600; on failure the file keeps its old
+    // contents and `error` says why.
     bool save(QString* error = nullptr) const;
+    // What the user is told when save() failed with `reason`.
+    static QString saveFailedText(const QString& file, const QString& reason);
+    // What the user is told once after load() moved a damaged file aside; empty otherwise.
+    const QString& resetNotice() const { return resetNotice_; }
 
     // The store from the contents of a settings file; false (and an empty store) when
     // they cannot be parsed. Key paths deeper than MaxKeyDepth or with a part longer
-    // than MaxKeyPartLength are refused, as the registry refuses them.
+    // than MaxKeyPartLength are refused, as the registry refuses them, and so is a file
+    // whose paths imply far more keys than it holds: the store and its next save stay
+    // within a few times the file's size.
     bool loadFromData(const QByteArray& data);
     // The file contents save() writes.
     QByteArray toData() const;
@@ -94,10 +101,13 @@ private:
     const Key* findKey(const QString& key) const;
     Key& ensureKey(const QString& key);
     Value& slot(const QString& key, const QString& name);
+    Value& slotIn(Key& key, const QString& name);
+    Value& slotIn(Key& key, const QString& name, Type type);
     bool parse(const QByteArray& data);
 
     QString filePath_;
     QString loadWarning_;
+    QString resetNotice_;
     std::vector<Key> keys_;        // creation order; deleted keys leave no hole
     QHash<QString, size_t> index_; // folded path -> position in keys_
     // Folded parent path -> positions of its direct sub keys in keys_, in creation order.

@@ -1,11 +1,28 @@
 #include "stream_log.h"
 
+#include "atomic_file.h"
+
 #include <QDateTime>
+#include <QFile>
 #include <QLocale>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+StreamLog::~StreamLog() {
+    closeFile();
+}
+
+void StreamLog::closeFile() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
 
 void StreamLog::setPath(const QString& path) {
     if (path == m_path) return;
-    m_file.close();
+    closeFile();
     m_path = path;
 }
 
@@ -40,14 +57,35 @@ QString StreamLog::timestamp() {
 }
 
 bool StreamLog::writeLine(const QByteArray& line) {
-    if (!m_file.isOpen()) {
-        m_file.setFileName(m_path);
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
+    if (m_fd < 0) {
+        m_fd = ::open(QFile::encodeName(m_path).constData(),
+                      O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        if (m_fd < 0) {
+            m_error = atomicfile::reasonText(errno);
+            return false;
+        }
     }
-    if (m_file.write(line) != line.size() || !m_file.flush()) {
-        m_file.close();
-        return false;
+    struct stat before {};
+    const bool sized = ::fstat(m_fd, &before) == 0;
+    const char* bytes = line.constData();
+    qsizetype left = line.size();
+    while (left > 0) {
+        const ssize_t n = ::write(m_fd, bytes, size_t(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            m_error = atomicfile::reasonText(n < 0 ? errno : ENOSPC);
+            // No torn line: what was written of it goes again.
+            if (sized && left < line.size()) {
+                const int kept = ::ftruncate(m_fd, before.st_size);
+                Q_UNUSED(kept);
+            }
+            closeFile();
+            return false;
+        }
+        bytes += n;
+        left -= n;
     }
+    m_error.clear();
     return true;
 }
 

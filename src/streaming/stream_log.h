@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFile>
 #include <QLocale>
 #include <QString>
 
@@ -9,16 +8,25 @@
 // every line.
 class StreamLog {
 public:
+    StreamLog() = default;
+    ~StreamLog();
+    StreamLog(const StreamLog&) = delete;
+    StreamLog& operator=(const StreamLog&) = delete;
+
     void setPath(const QString& path);
     QString path() const { return m_path; }
-    // Appends one line; a failed write is tried once more on a freshly opened file.
+    // Appends one whole line; a failed write is tried once more on a freshly opened file.
+    // A line that cannot be written completely is taken back out, and lastError() says why.
     bool append(const QString& text);
+    const QString& lastError() const { return m_error; }
     static QString timestamp();
     // The locale's long time format without its time zone.
     static QString timeFormat(const QLocale& loc);
 
 private:
     bool writeLine(const QByteArray& line);
+    void closeFile();
     QString m_path;
-    QFile m_file;
+    QString m_error;
+    int m_fd = -1;
 };

@@ -120,7 +120,14 @@ quint16 WStreamingServer::listeningPort() const {
 }
 
 void WStreamingServer::log(const QString& text) {
-    if (m_logging) m_log.append(text);
+    if (!m_logging) return;
+    const bool written = m_log.append(text);
+    // Told once until a line can be written again.
+    if (!written && !m_logFailing)
+        emit logFailed(QStringLiteral("Das Streaming-Protokoll \"%1\" kann nicht geschrieben "
+                                      "werden: %2")
+                           .arg(m_log.path(), m_log.lastError()));
+    m_logFailing = !written;
 }
 
 QString WStreamingServer::peerLabel(const Listener* l) const {
@@ -128,7 +135,7 @@ QString WStreamingServer::peerLabel(const Listener* l) const {
 }
 
 void WStreamingServer::logListener(const Listener* l, const QString& text) {
-    if (m_logging) m_log.append(peerLabel(l) + QLatin1Char('\t') + text);
+    if (m_logging) log(peerLabel(l) + QLatin1Char('\t') + text);
 }
 
 bool WStreamingServer::Start() {
@@ -317,8 +324,8 @@ void WStreamingServer::handleEvent(EngineEvent& e) {
     switch (e.kind) {
     case EngineEvent::Refused: {
         if (m_logging)
-            m_log.append(cleanForLog(addressText(e.address)) +
-                         QStringLiteral("\tCONNECT: Server is full, request rejected."));
+            log(cleanForLog(addressText(e.address)) +
+                QStringLiteral("\tCONNECT: Server is full, request rejected."));
         emit OnServerFull(this);
         return;
     }

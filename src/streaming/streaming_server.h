@@ -136,6 +136,8 @@ signals:
     void OnClientConnect(WStreamingServer* server, const WClientInfo& info);
     void OnClientDisconnect(WStreamingServer* server, const WClientInfo& info);
     void OnClientInfoChange(WStreamingServer* server, const WClientInfo& info);
+    // A line could not be written to the log: the text for the user.
+    void logFailed(const QString& text);
 
 private:
     struct Listener;
@@ -159,6 +161,7 @@ private:
     QString m_startError;
     QString m_logFile;
     StreamLog m_log;
+    bool m_logFailing = false;
 
     LameBinding m_lame;
     Mp3Encoder m_encoder;

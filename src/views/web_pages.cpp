@@ -1,5 +1,6 @@
 #include "web_pages.h"
 
+#include "atomic_file.h"
 #include "collection.h"
 #include "data_js.h"
 
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QUrl>
 
 static void initWebResources() {
@@ -135,17 +135,17 @@ PageWriter::Result PageWriter::store(const QString& text) {
     QString file = QDir(temp_).filePath(pageName(tick));
     while (QFileInfo::exists(file) || pages_.contains(file))
         file = QDir(temp_).filePath(pageName(++tick));
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) return failed;
-    out.write(text.toUtf8());
-    if (!out.commit()) return failed;
+    QString reason;
+    if (!atomicfile::write(file, text.toUtf8(), &reason, {.sync = false}))
+        return {QString(), failed.error + QLatin1Char(' ') + reason + QLatin1Char('.')};
     pages_.append(file);
     return {file, QString()};
 }
 
-bool PageWriter::writeStats(const QString& medium, const MyMediaInfo& info) {
+bool PageWriter::writeStats(const QString& medium, const MyMediaInfo& info, QString* reason) {
     if (temp_.isEmpty()) return false;
-    return datajs::write(QDir(temp_).filePath(QStringLiteral("stats.js")), statsJs(medium, info));
+    return datajs::write(QDir(temp_).filePath(QStringLiteral("stats.js")), statsJs(medium, info),
+                         reason);
 }
 
 void PageWriter::cleanup() {

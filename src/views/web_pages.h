@@ -57,8 +57,8 @@ public:
     };
     // Loads, completes and writes the named template under the tick-count name.
     Result writePage(const QString& name);
-    // Writes "stats.js" for the details page; false when it cannot be written.
-    bool writeStats(const QString& medium, const MyMediaInfo& info);
+    // Writes "stats.js" for the details page; false (and why) when it cannot be written.
+    bool writeStats(const QString& medium, const MyMediaInfo& info, QString* reason = nullptr);
     // Writes an HTML text as a generated page (listings).
     Result writeHtml(const QString& html);
 

@@ -197,9 +197,11 @@ void WebView::showMediumDetails(const QString& caption, const MyMediaInfo& info,
         return;
     }
     clearCredentials();
-    if (!pages_.writeStats(caption, info)) {
+    QString reason;
+    if (!pages_.writeStats(caption, info, &reason)) {
         showError(QStringLiteral("Die Datei \"stats.js\" kann im temporären Ordner nicht "
-                                 "angelegt werden."));
+                                 "angelegt werden.") +
+                  (reason.isEmpty() ? QString() : QLatin1Char(' ') + reason + QLatin1Char('.')));
         return;
     }
     openResourcePage(QLatin1String(webpages::DetailList));

@@ -304,6 +304,43 @@ TEST_F(MainWindowTest, ClosingSavesSettingsAndHooksMayRefuse) {
 
 // A load that ends while the close request asks its questions shows nothing there:
 // closing drops it, a refused close takes it over afterwards.
+// A store that cannot be written at closing says so and may be retried; given up, nothing
+// claims it saved. Elsewhere the failure shows in the status bar.
+TEST_F(MainWindowTest, AFailedSaveIsToldAndMayBeRetried) {
+    // The folder is missing until the user has seen the message once.
+    const QString folder = env.path(QStringLiteral("spaeter"));
+    store = std::make_unique<SettingsStore>(folder + QStringLiteral("/registry.json"));
+    for (const bool retry : {true, false}) {
+        SCOPED_TRACE(retry ? "retried" : "given up");
+        QDir(folder).removeRecursively();
+        auto w = shownAndLoaded();
+        w->saveSettings();
+        EXPECT_TRUE(w->statusText->text().contains(store->filePath()))
+            << qPrintable(w->statusText->text());
+        EXPECT_FALSE(QFile::exists(store->filePath()));
+
+        w->resize(701, 501);
+        QStringList told;
+        w->setMessageBoxHook(
+            [&](QMessageBox::Icon, const QString& text, QMessageBox::StandardButtons buttons) {
+                told.append(text);
+                EXPECT_TRUE(buttons.testFlag(QMessageBox::Retry));
+                if (!retry) return QMessageBox::Discard;
+                QDir().mkpath(folder);
+                return QMessageBox::Retry;
+            });
+        EXPECT_TRUE(w->close());
+        ASSERT_EQ(told.size(), 1);
+        EXPECT_TRUE(told[0].contains(store->filePath())) << qPrintable(told[0]);
+        EXPECT_EQ(QFile::exists(store->filePath()), retry);
+        if (retry) {
+            SettingsStore reread(store->filePath());
+            ASSERT_TRUE(reread.load());
+            EXPECT_EQ(reread.readInteger(kMainKey, QStringLiteral("WinSizeX")), 701);
+        }
+    }
+}
+
 TEST_F(MainWindowTest, ALoadEndingDuringTheCloseRequestWaitsForItsOutcome) {
     for (const bool allow : {true, false}) {
         SCOPED_TRACE(allow ? "closing" : "refused");

@@ -1,11 +1,15 @@
 #include "entry.h"
 #include "http_peer.h"
 #include "index_file.h"
+#include "small_file_system.h"
 #include "test_env.h"
 #include "url_import.h"
 #include "version_info.h"
 
 #include <QTcpServer>
+
+#include <functional>
+#include <iostream>
 
 #include <gtest/gtest.h>
 
@@ -235,6 +239,55 @@ TEST_F(UrlImportServer, OversizedDownloadIsRefusedWithTheWarning) {
     EXPECT_TRUE(warned.endsWith(QStringLiteral(
         "\n\r\n\r\"huge.cd\" konnte nicht von \"127.0.0.1\" heruntergeladen werden.")));
     EXPECT_TRUE(QDir(env.dataDir()).entryList(QDir::Files).isEmpty());
+}
+
+// A download that worked but cannot be stored is no connection fault, and an old copy
+// it cannot read or replace stays as it was (its change marks would be lost).
+TEST_F(UrlImportServer, AnImportThatCannotBeStoredKeepsTheOldCopy) {
+    SmallFileSystem fs(128);
+    peer.put(QStringLiteral("rock.cd"),
+             indexFile(QStringLiteral("Rock"), {QStringLiteral("Rock:\\A\\neu.mp3")}));
+    const QByteArray old = indexFile(QStringLiteral("Rock"), {QStringLiteral("Rock:\\A\\alt.mp3")});
+    struct Case {
+        const char* name;
+        std::function<bool(const QString& dataDir)> spoil; // false: cannot be set up here
+    } cases[] = {
+        {"old copy is a folder",
+         [](const QString& d) { return QDir().mkpath(d + QStringLiteral("/Rock.cd")); }},
+        {"old copy is a dangling link",
+         [](const QString& d) {
+             return QFile::link(d + QStringLiteral("/weg.cd"), d + QStringLiteral("/Rock.cd"));
+         }},
+        {"full disk",
+         [&fs, &old](const QString& d) {
+             return fs.mounted() && putFile(d + QStringLiteral("/Rock.cd"), old) && fs.fill();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString dataDir = QString::fromLatin1(c.name) == QLatin1String("full disk")
+                                    ? fs.path()
+                                    : env.path(QString::fromLatin1(c.name).replace(u' ', u'_'));
+        QDir().mkpath(dataDir);
+        if (!c.spoil(dataDir)) {
+            std::cout << "[  SKIPPED ] " << c.name << ": " << fs.why().toStdString() << "\n";
+            continue;
+        }
+        const QFileInfo before(dataDir + QStringLiteral("/Rock.cd"));
+        const QByteArray bytesBefore = fileBytes(before.filePath());
+        const QStringList entriesBefore = fs.entries(dataDir);
+        const Result r =
+            run(url(QStringLiteral("rock.cd")), dataDir, QStringLiteral("Vorlune"), 20);
+        EXPECT_FALSE(r.imported);
+        EXPECT_FALSE(r.error.isEmpty());
+        EXPECT_FALSE(r.warning.contains(QLatin1String("Verbinden"))) << r.warning.toStdString();
+        EXPECT_TRUE(r.warning.contains(QLatin1String("rock.cd"))) << r.warning.toStdString();
+        const QFileInfo after(before.filePath());
+        EXPECT_EQ(after.isDir(), before.isDir());
+        EXPECT_EQ(after.isSymLink(), before.isSymLink());
+        EXPECT_EQ(fileBytes(after.filePath()), bytesBefore);
+        EXPECT_EQ(fs.entries(dataDir), entriesBefore);
+    }
 }
 
 TEST(UrlImportFailure, ConnectionErrorGivesExitCode255AndWritesNothing) {

@@ -2,6 +2,7 @@
 
 #include "index_file.h"
 #include "media_roots.h"
+#include "small_file_system.h"
 
 #include <QDate>
 #include <QDir>
@@ -42,10 +43,11 @@ protected:
         return env;
     }
 
-    void start(QProcess& p, const QStringList& args, const QString& mediaRoots = {}) const {
+    void start(QProcess& p, const QStringList& args, const QString& mediaRoots = {},
+               const QString& workDir = {}) const {
         p.setProgram(QStringLiteral(TALLYER_PATH));
         p.setArguments(args);
-        p.setWorkingDirectory(work_.path());
+        p.setWorkingDirectory(workDir.isEmpty() ? work_.path() : workDir);
         QProcessEnvironment env = environment();
         env.remove(QStringLiteral("VORLUNE_MEDIA_ROOTS"));
         if (!mediaRoots.isEmpty()) env.insert(QStringLiteral("VORLUNE_MEDIA_ROOTS"), mediaRoots);
@@ -380,4 +382,33 @@ TEST_F(TallyerProcess, NoRunningInstanceIsNoError) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_TRUE(indexFile(QStringLiteral("Rock")).endsWith("Rock:\\a.mp3\r\n"));
+}
+
+// On a full disk the old index file stays as it was, and the tool says so and fails.
+TEST_F(TallyerProcess, AFullDiskKeepsTheOldIndexFileAndFails) {
+    SmallFileSystem fs(64);
+    if (!fs.mounted()) GTEST_SKIP() << fs.why().toStdString();
+    for (int i = 0; i < 400; ++i)
+        touch(QStringLiteral("Alben/Titel mit einem langen Namen %1.mp3").arg(i));
+    const QString target = fs.filePath(QStringLiteral("Rock.cd"));
+    const QByteArray old = QByteArray("LABEL::Rock\r\n").repeated(60);
+    ASSERT_TRUE(putFile(target, old));
+    ASSERT_TRUE(fs.fill());
+    QProcess p;
+    start(p, {QStringLiteral("BASEDIR=") + media_.path(), QStringLiteral("LABEL=Rock")}, {},
+          fs.path());
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), int(tallyer::ExitWriteFailed));
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(QLatin1String(" Fehler:   ")) && out.contains(target))
+        << qPrintable(out);
+    EXPECT_EQ(fileBytes(target), old);
+    EXPECT_EQ(fs.entries(), QStringList{QStringLiteral("Rock.cd")});
+
+    // With room again the same run writes the listing.
+    fs.release();
+    p.start();
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0) << qPrintable(QString::fromLocal8Bit(p.readAllStandardOutput()));
+    EXPECT_TRUE(fileBytes(target).contains("Titel mit einem langen Namen 399.mp3"));
 }

@@ -27,6 +27,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace {
 
 using OptionsWindow = OptionsWindowFixture;
@@ -382,4 +384,51 @@ TEST_F(OptionsWindow, ClosingDuringASlowTestMailDoesNotWait) {
     EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(15000));
     EXPECT_LT(clock.elapsed(), 15000);
     EXPECT_TRUE(done.isEmpty());
+}
+
+// A settings file that cannot be written is told at each save of the dialog; a folder the
+// user asked for that cannot be made is told, and the field goes back.
+TEST_F(OptionsWindow, FailedSavesAndFoldersAreTold) {
+    storePath = env.path(QStringLiteral("fehlt/registry.json"));
+    store = std::make_unique<SettingsStore>(storePath);
+    auto w = shown();
+    TForm5* d = dialog(*w);
+    w->newprof->click();
+    ASSERT_EQ(d->currentPage(), 0);
+    const QString remembered = d->pl_text->currentText();
+
+    // A file where the folder should be: "Ja" cannot make it.
+    const QString blocker = env.path(QStringLiteral("datei"));
+    QFile(blocker).open(QIODevice::WriteOnly);
+    messages.clear();
+    answers = {QMessageBox::Yes};
+    d->pl_text->setEditText(blocker + QStringLiteral("/ordner/liste.m3u"));
+    emit d->pl_text->lineEdit()->editingFinished();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[1].contains(blocker + QStringLiteral("/ordner")))
+        << qPrintable(messages[1]);
+    EXPECT_EQ(d->pl_text->currentText(), remembered);
+
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+    } steps[] = {
+        {"profile saved",
+         [&] {
+             d->profnames->setEditText(QStringLiteral("Stick"));
+             d->dir_text->setText(QStringLiteral("/media/stick/%F"));
+             d->btn_save->click();
+         }},
+        {"profile deleted", [&] { d->btn_del->click(); }},
+        {"dialog closed", [&] { d->closeButton->click(); }},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        messages.clear();
+        answers.clear();
+        s.act();
+        ASSERT_FALSE(messages.isEmpty());
+        EXPECT_TRUE(messages.last().contains(storePath)) << qPrintable(messages.last());
+        EXPECT_FALSE(QFile::exists(storePath));
+    }
 }

@@ -1,6 +1,7 @@
 #include "settings_store.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -101,6 +102,9 @@ TEST(SettingsStore, CorruptOrMalformedFileIsMovedAsideAndDefaultsUsed) {
         EXPECT_FALSE(s.keyExists(kKey)) << sample.constData();
         EXPECT_FALSE(QFile::exists(path)) << sample.constData();
         ASSERT_FALSE(aside.isEmpty());
+        // Told once at start, naming both places; the store may write a fresh file.
+        EXPECT_TRUE(s.resetNotice().contains(path) && s.resetNotice().contains(aside));
+        EXPECT_TRUE(s.mayWrite());
         QFile moved(aside);
         ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
         EXPECT_EQ(moved.readAll(), sample);
@@ -289,6 +293,84 @@ TEST(SettingsStore, WalkingSubKeysCostsEachKeyOnce) {
     EXPECT_EQ(s.subKeys(QString()), (QStringList{"A", "B"}));
     s.createKey(QStringLiteral("a\\b"));
     EXPECT_EQ(s.subKeys(QStringLiteral("A")), (QStringList{"z", "Y", "c", "b"}));
+}
+
+} // namespace
+
+namespace {
+
+// Hostile files: what is not a regular file is not read (a FIFO would hang the start, a
+// device never end), and deep paths cannot make loading or the next save explode.
+TEST(SettingsStore, OnlyRegularFilesAreReadAndOnlyUpToTheBound) {
+    struct Case {
+        const char* name;
+        std::function<bool(const QString& path)> make;
+    } cases[] = {
+        {"FIFO without a writer",
+         [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; }},
+        {"link to /dev/zero",
+         [](const QString& p) { return QFile::link(QStringLiteral("/dev/zero"), p); }},
+        {"link to a FIFO",
+         [](const QString& p) {
+             return ::mkfifo(QFile::encodeName(p + QStringLiteral(".fifo")).constData(), 0600) ==
+                        0 &&
+                    QFile::link(p + QStringLiteral(".fifo"), p);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("registry.json"));
+        ASSERT_TRUE(c.make(path));
+        SettingsStore s(path);
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_FALSE(s.load());
+        EXPECT_LT(clock.elapsed(), 2000);
+        EXPECT_FALSE(s.mayWrite());
+        EXPECT_TRUE(s.loadWarning().contains(path));
+        s.writeInteger(kKey, QStringLiteral("X"), 1);
+        EXPECT_FALSE(s.save());
+    }
+}
+
+TEST(SettingsStore, DeepHostilePathsCostAtMostAFewTimesTheFileSize) {
+    // Many distinct chains of short parts, as deep as allowed: each path implies a parent
+    // key per part, every one holding its full path.
+    auto chains = [](int count, int depth) {
+        QJsonArray keys;
+        for (int i = 0; i < count; ++i) {
+            QStringList parts(depth, QStringLiteral("k"));
+            parts[0] = QString::number(i);
+            keys.append(QJsonObject{{"path", parts.join(u'\\')}, {"values", QJsonArray{}}});
+        }
+        return QJsonDocument(QJsonObject{{"format", 1}, {"keys", keys}}).toJson();
+    };
+    struct Case {
+        const char* name;
+        QByteArray data;
+        bool loads;
+    } cases[] = {
+        {"few shallow chains", chains(50, 6), true},
+        {"many shallow chains", chains(5000, 4), true},
+        {"deep chains", chains(64, SettingsStore::MaxKeyDepth), false},
+        {"a megabyte of deep chains", chains(700, SettingsStore::MaxKeyDepth), false},
+        {"one deep chain", chains(1, SettingsStore::MaxKeyDepth), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SettingsStore s{QString()};
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(s.loadFromData(c.data), c.loads);
+        EXPECT_LT(clock.elapsed(), 1000);
+        // What the store would write again stays near the file's size and loads again.
+        const QByteArray saved = s.toData();
+        EXPECT_LT(saved.size(), 8 * c.data.size() + 4 * 1024 * 1024) << saved.size();
+        SettingsStore again{QString()};
+        EXPECT_TRUE(again.loadFromData(saved));
+        EXPECT_EQ(again.toData(), saved);
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "tool_runner.h"
 
+#include "atomic_file.h"
 #include "index_file.h"
 
 #include <QDir>
@@ -31,16 +32,10 @@ bool ToolRunner::prepare(const QStringList& infoLines, QString* error) {
         return false;
     }
     const QByteArray tool = source.readAll();
-    QFile target(toolPath_);
-    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        target.write(tool) != tool.size() || !target.flush()) {
+    QString reason;
+    if (!atomicfile::write(toolPath_, tool, &reason, {.mode = 0700, .sync = false})) {
         *error = QStringLiteral("Das Indexwerkzeug kann nicht nach \"%1\" geschrieben werden: %2")
-                     .arg(toolPath_, target.errorString());
-        return false;
-    }
-    target.close();
-    if (!target.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
-        *error = QStringLiteral("Das Indexwerkzeug kann nicht ausführbar gemacht werden.");
+                     .arg(toolPath_, reason);
         return false;
     }
     return true;
