@@ -4,6 +4,7 @@
 #include "index_file.h"
 #include "name_order.h"
 #include "text_codec.h"
+#include "title_text.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <iterator>
 #include <mutex>
 #include <optional>
@@ -141,12 +143,14 @@ public:
 
     // Index of the folder for the title, -1 when no folder of the medium holds it.
     int folderOf(QStringView line) {
-        const qsizetype cut = line.lastIndexOf(u'\\');
+        const qsizetype cut = titletext::lastOf(line, u'\\');
         if (cut < 0) return -1;
         QStringView path = line.left(cut);
-        // Titles of one folder follow each other: remember the last answer.
+        // Titles of one folder follow each other: remember the last answer (mostly written
+        // alike, so compared as written first).
         if (!lastPath_.isNull() && path.size() == lastPath_.size() &&
-            path.compare(lastPath_, Qt::CaseInsensitive) == 0)
+            (std::memcmp(path.data(), lastPath_.data(), size_t(path.size()) * 2) == 0 ||
+             path.compare(lastPath_, Qt::CaseInsensitive) == 0))
             return lastFolder_;
         lastPath_ = path;
         lastFolder_ = -1;
@@ -218,7 +222,7 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
         }
         case LineKind::Folder: {
             const QStringView path = QStringView(line).chopped(1);
-            const qsizetype cut = path.lastIndexOf(u'\\');
+            const qsizetype cut = titletext::lastOf(path, u'\\');
             while (!open.empty()) {
                 const ParsedFolder& top = m.folders[size_t(open.back())];
                 const qsizetype len = top.pathLength;
