@@ -114,6 +114,12 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
 TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const HashedKey& name) const {
     auto it = alphaByName_.constFind(name);
     if (it == alphaByName_.cend()) return nullptr;
+    // A parent whose descendants are all its children: itself, else the first child of the
+    // name (children of equal text keep the order they were added in).
+    if (alphaParent->descendantCount() == alphaParent->childCount()) {
+        if (alphaParent != alphaListNode() && alphaParent->text == name.text) return alphaParent;
+        return alphaChildren_.value(ChildKey{alphaParent, name}, nullptr);
+    }
     // Walk whichever is smaller: the subtree itself, or the nodes of that name.
     if (alphaParent->descendantCount() < qsizetype(it->size()))
         return alphaParent->findInSubtree(name.text);
@@ -328,6 +334,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
         if (!alphaNode) {
             alphaNode = alphaParent->addChild(f.name, kFolderIcon, kFolderSelectedIcon);
             alphaByName_[f.exact].push_back(alphaNode);
+            const ChildKey child{alphaParent, f.exact};
+            if (!alphaChildren_.contains(child)) alphaChildren_.insert(child, alphaNode);
         }
         nodes.emplace_back(folderNode, alphaNode);
     }
@@ -438,6 +446,7 @@ void Collection::ClearCollection() {
     mediaListNode()->removeChildren();
     alphaListNode()->removeChildren();
     alphaByName_.clear();
+    alphaChildren_.clear();
     nextSuffix_.clear();
 }
 
