@@ -4,6 +4,7 @@
 #include "index_file.h"
 #include "name_order.h"
 #include "text_codec.h"
+#include "title_text.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <iterator>
 #include <mutex>
 #include <optional>
@@ -112,6 +114,12 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
 TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const HashedKey& name) const {
     auto it = alphaByName_.constFind(name);
     if (it == alphaByName_.cend()) return nullptr;
+    // A parent whose descendants are all its children: itself, else the first child of the
+    // name (children of equal text keep the order they were added in).
+    if (alphaParent->descendantCount() == alphaParent->childCount()) {
+        if (alphaParent != alphaListNode() && alphaParent->text == name.text) return alphaParent;
+        return alphaChildren_.value(ChildKey{alphaParent, name}, nullptr);
+    }
     // Walk whichever is smaller: the subtree itself, or the nodes of that name.
     if (alphaParent->descendantCount() < qsizetype(it->size()))
         return alphaParent->findInSubtree(name.text);
@@ -141,12 +149,14 @@ public:
 
     // Index of the folder for the title, -1 when no folder of the medium holds it.
     int folderOf(QStringView line) {
-        const qsizetype cut = line.lastIndexOf(u'\\');
+        const qsizetype cut = titletext::lastOf(line, u'\\');
         if (cut < 0) return -1;
         QStringView path = line.left(cut);
-        // Titles of one folder follow each other: remember the last answer.
+        // Titles of one folder follow each other: remember the last answer (mostly written
+        // alike, so compared as written first).
         if (!lastPath_.isNull() && path.size() == lastPath_.size() &&
-            path.compare(lastPath_, Qt::CaseInsensitive) == 0)
+            (std::memcmp(path.data(), lastPath_.data(), size_t(path.size()) * 2) == 0 ||
+             path.compare(lastPath_, Qt::CaseInsensitive) == 0))
             return lastFolder_;
         lastPath_ = path;
         lastFolder_ = -1;
@@ -218,7 +228,7 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
         }
         case LineKind::Folder: {
             const QStringView path = QStringView(line).chopped(1);
-            const qsizetype cut = path.lastIndexOf(u'\\');
+            const qsizetype cut = titletext::lastOf(path, u'\\');
             while (!open.empty()) {
                 const ParsedFolder& top = m.folders[size_t(open.back())];
                 const qsizetype len = top.pathLength;
@@ -324,6 +334,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
         if (!alphaNode) {
             alphaNode = alphaParent->addChild(f.name, kFolderIcon, kFolderSelectedIcon);
             alphaByName_[f.exact].push_back(alphaNode);
+            const ChildKey child{alphaParent, f.exact};
+            if (!alphaChildren_.contains(child)) alphaChildren_.insert(child, alphaNode);
         }
         nodes.emplace_back(folderNode, alphaNode);
     }
@@ -434,6 +446,7 @@ void Collection::ClearCollection() {
     mediaListNode()->removeChildren();
     alphaListNode()->removeChildren();
     alphaByName_.clear();
+    alphaChildren_.clear();
     nextSuffix_.clear();
 }
 

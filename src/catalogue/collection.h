@@ -138,5 +138,15 @@ private:
     std::unique_ptr<TreeNode> root_;
     MediumConnector* connector_ = nullptr;
     QHash<HashedKey, std::vector<TreeNode*>> alphaByName_;
+    // The first alphabetical node added under a parent by its exact name.
+    struct ChildKey {
+        const TreeNode* parent;
+        HashedKey name;
+        bool operator==(const ChildKey& o) const { return parent == o.parent && name == o.name; }
+        friend size_t qHash(const ChildKey& k, size_t seed = 0) noexcept {
+            return k.name.hash ^ (quintptr(k.parent) * 0x9E3779B97F4A7C15ULL) ^ seed;
+        }
+    };
+    QHash<ChildKey, TreeNode*> alphaChildren_;
     QHash<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
 };

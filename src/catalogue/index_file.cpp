@@ -234,7 +234,7 @@ bool readIndexFile(const QString& path, QStringList& lines, QString* error) {
                          .arg(path, f.errorString());
         return false;
     }
-    lines = textcodec::splitLines(textcodec::decodeIndexText(bytes));
+    lines = textcodec::decodeIndexLines(bytes);
     return true;
 }
 

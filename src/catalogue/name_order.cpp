@@ -20,11 +20,10 @@ struct NameKey {
     static constexpr int kChars = 24;
     quint64 part[3];
     int index;
-    QStringView name;
 };
 
 NameKey nameKey(QStringView name, int index) {
-    NameKey k{{0, 0, 0}, index, name};
+    NameKey k{{0, 0, 0}, index};
     const qsizetype n = std::min<qsizetype>(name.size(), NameKey::kChars);
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = indexfile::foldCatalogueChar(name[i].unicode());
@@ -35,18 +34,25 @@ NameKey nameKey(QStringView name, int index) {
     return k;
 }
 
-bool keyLess(const NameKey& x, const NameKey& y) {
-    for (int p = 0; p < 3; ++p)
-        if (x.part[p] != y.part[p]) return x.part[p] < y.part[p];
-    const int c = indexfile::compareCatalogue(x.name, y.name);
-    return c != 0 ? c < 0 : x.index < y.index;
-}
+// Orders keys; names with equal keys are looked up in the titles and compared in full.
+struct KeyLess {
+    const QStringList& titles;
+    bool operator()(const NameKey& x, const NameKey& y) const {
+        for (int p = 0; p < 3; ++p)
+            if (x.part[p] != y.part[p]) return x.part[p] < y.part[p];
+        const int c =
+            indexfile::compareCatalogue(titletext::displayName(titles[qsizetype(x.index)]),
+                                        titletext::displayName(titles[qsizetype(y.index)]));
+        return c != 0 ? c < 0 : x.index < y.index;
+    }
+};
 
 } // namespace
 
 std::vector<int> sortedByName(const QStringList& titles, int threads) {
     const size_t n = size_t(titles.size());
     std::vector<NameKey> keys(n);
+    const KeyLess keyLess{titles};
     // Keys of [first, last), sorted. The index breaks ties, so an unstable sort gives the
     // stable order.
     const auto sortPart = [&](size_t first, size_t last) {

@@ -134,6 +134,47 @@ QStringList splitLines(QStringView text) {
     return lines;
 }
 
+QStringList decodeIndexLines(QByteArrayView bytes) {
+    const char* p = bytes.data();
+    const qsizetype n = bytes.size();
+    // A byte order mark: decoded whole, as decodeIndexText does.
+    if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) return splitLines(decodeIndexText(bytes));
+    enum { Latin1, Utf8, Cp1252 } codec = Latin1;
+    if (!allAscii(p, n)) codec = isValidUtf8(p, n) ? Utf8 : Cp1252;
+    // CR and LF never occur inside a multi-byte sequence: lines decode alike.
+    const auto decode = [&](qsizetype from, qsizetype len) {
+        switch (codec) {
+        case Latin1:
+            return QString::fromLatin1(p + from, len);
+        case Utf8: {
+            // fromUtf8 drops a byte order mark at the start; inside the text it is kept.
+            QString bom;
+            while (len >= 3 && std::memcmp(p + from, "\xEF\xBB\xBF", 3) == 0) {
+                bom += QChar(0xFEFF);
+                from += 3;
+                len -= 3;
+            }
+            return bom.isEmpty() ? QString::fromUtf8(p + from, len)
+                                 : bom + QString::fromUtf8(p + from, len);
+        }
+        default:
+            return decodeWindows1252(QByteArrayView(p + from, len));
+        }
+    };
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = p[i];
+        if (c == '\n' || c == '\r') {
+            lines.append(decode(start, i - start));
+            if (c == '\r' && i + 1 < n && p[i + 1] == '\n') ++i;
+            start = i + 1;
+        }
+    }
+    if (start < n) lines.append(decode(start, n - start));
+    return lines;
+}
+
 QString joinLinesCrLf(const QStringList& lines) {
     qsizetype total = 0;
     for (const QString& l : lines)

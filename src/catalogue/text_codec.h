@@ -25,6 +25,9 @@ QByteArray encodeIndexText(QStringView text);
 // Splits at CR LF, CR or LF. A final line break gives no extra empty line.
 QStringList splitLines(QStringView text);
 
+// splitLines(decodeIndexText(bytes)), each line decoded on its own (no copy of the whole text).
+QStringList decodeIndexLines(QByteArrayView bytes);
+
 // Joins with CR LF after every line.
 QString joinLinesCrLf(const QStringList& lines);
 

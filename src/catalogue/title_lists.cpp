@@ -1,5 +1,8 @@
 #include "title_lists.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 void insertFirst(QHash<HashedKey, int>& hash, const HashedKey& key, int index) {
     auto it = hash.find(key);
@@ -20,14 +23,21 @@ QString TitleLists::fixedKey(Fixed which) {
 
 namespace {
 const QString kAlphaPrefix = QStringLiteral("alphalist::");
+
+// startsWith(kAlphaPrefix) for a folded key, without the general comparison.
+bool hasAlphaPrefix(const QString& folded) {
+    constexpr char16_t prefix[] = u"alphalist::";
+    constexpr qsizetype n = std::size(prefix) - 1;
+    return folded.size() >= n && std::equal(prefix, prefix + n, folded.utf16());
 }
+} // namespace
 
 int TitleLists::indexOf(QStringView key) const {
     return indexOfFolded(foldedKey(key));
 }
 
 int TitleLists::indexOfFolded(const HashedKey& folded) const {
-    if (folded.text.startsWith(kAlphaPrefix))
+    if (hasAlphaPrefix(folded.text))
         return alpha_.value(HashedKey(folded.text.mid(kAlphaPrefix.size())), -1);
     return plain_.value(folded, -1);
 }
@@ -47,7 +57,7 @@ const QStringList* TitleLists::find(QStringView key) const {
 }
 
 void TitleLists::index(const HashedKey& folded, int entry) {
-    if (folded.text.startsWith(kAlphaPrefix))
+    if (hasAlphaPrefix(folded.text))
         insertFirst(alpha_, HashedKey(folded.text.mid(kAlphaPrefix.size())), entry);
     else
         insertFirst(plain_, folded, entry);

@@ -53,6 +53,8 @@ public:
 
     // Runs the search on the input text and shows the results.
     void run();
+    // True once the index of the current collection is built (a search then never waits).
+    bool indexReady() const { return index_ || (pending_.isValid() && pending_.isFinished()); }
     const quicksearch::SearchState& lastSearch() const { return state_; }
 
     TForm7a* tipsWindow() const { return tips_; }

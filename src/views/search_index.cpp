@@ -40,10 +40,37 @@ void upperAscii(char* p, char* end) {
         if (*p >= 'a' && *p <= 'z') *p = char(*p - 32);
 }
 
+// Appends the text as UTF-8 with ASCII letters upper-cased, without a temporary array.
 void appendUpper(QByteArray& out, QStringView text) {
     const qsizetype from = out.size();
-    out.append(text.toUtf8());
-    upperAscii(out.data() + from, out.data() + out.size());
+    const char16_t* s = text.utf16();
+    const qsizetype n = text.size();
+    out.resize(from + n * 3);
+    char* d = out.data() + from;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = s[i];
+        if (c < 0x80) {
+            *d++ = (c >= u'a' && c <= u'z') ? char(c - 32) : char(c);
+        } else if (c < 0x800) {
+            *d++ = char(0xC0 | (c >> 6));
+            *d++ = char(0x80 | (c & 0x3F));
+        } else if (c < 0xD800 || c > 0xDFFF) {
+            *d++ = char(0xE0 | (c >> 12));
+            *d++ = char(0x80 | ((c >> 6) & 0x3F));
+            *d++ = char(0x80 | (c & 0x3F));
+        } else {
+            // Surrogates (paired or not): the rest as the codec writes it.
+            const QByteArray rest = text.mid(i).toUtf8();
+            const qsizetype at = d - out.data();
+            out.resize(at + rest.size());
+            d = out.data() + at;
+            std::memcpy(d, rest.constData(), size_t(rest.size()));
+            upperAscii(d, d + rest.size());
+            d += rest.size();
+            break;
+        }
+    }
+    out.resize(d - out.data());
 }
 
 void setBit(quint64* bits, size_t i) {
@@ -410,7 +437,7 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
         const qsizetype first = titles_.size();
         for (const QString& line : s.titles) {
             if (full) break;
-            const qsizetype cut = line.lastIndexOf(u'\\') + 1; // 0 without a backslash
+            const qsizetype cut = titletext::lastOf(line, u'\\') + 1; // 0 without a backslash
             const QStringView folder = QStringView(line).left(cut);
             const QStringView name = titletext::displayName(line);
             const qsizetype nameFrom = name.data() - line.constData();

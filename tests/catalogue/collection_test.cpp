@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <ostream>
 
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -423,4 +424,60 @@ TEST_F(CollectionTest, LongListsKeepTheirDisplayOrderFromTheLoadUntilChanged) {
     const int index = c.titleLists.indexOf(QStringLiteral("Long"));
     c.titleLists.list(index).append(QStringLiteral("One:\\Long\\0.mp3"));
     EXPECT_EQ(c.titleLists.nameOrder(index), nullptr);
+}
+
+TEST_F(CollectionTest, AlphabeticalNodesBelowAFlatParentAreFoundAsInADeepOne) {
+    // The alphabetical tree as "name(children...)" for each case of index files.
+    const std::function<QString(const TreeNode*)> shape = [&](const TreeNode* n) {
+        QString s = n->text;
+        if (n->childCount()) {
+            QStringList kids;
+            for (int i = 0; i < n->childCount(); ++i)
+                kids << shape(n->child(i));
+            s += u'(' + kids.join(u',') + u')';
+        }
+        return s;
+    };
+    const struct {
+        std::vector<QByteArray> files;
+        QString alpha;
+    } cases[] = {
+        // A folder named like its parent goes to the parent's node, as found depth first.
+        {{"A:\\Queen\\\nA:\\Queen\\Queen\\\nA:\\Queen\\Queen\\1.mp3\n"}, "Queen"},
+        // The same name below one parent, from several media: one node; another case is
+        // another node.
+        {{"A:\\Queen\\\nA:\\Queen\\Best Of\\\nA:\\Queen\\Best Of\\1.mp3\n",
+          "B:\\Queen\\\nB:\\Queen\\Best Of\\\nB:\\Queen\\Best Of\\2.mp3\n",
+          "C:\\Queen\\\nC:\\Queen\\best of\\\nC:\\Queen\\best of\\3.mp3\n"},
+         "Queen(Best Of,best of)"},
+        // A folder named like the fixed node stays a folder of its own.
+        {{"A:\\Alphabetische Liste\\\nA:\\Alphabetische Liste\\1.mp3\n",
+          "B:\\Alphabetische Liste\\\nB:\\Alphabetische Liste\\2.mp3\n"},
+         "Alphabetische Liste"},
+        // Once the parent has grandchildren, the first node depth first still counts.
+        {{"A:\\Abba\\\nA:\\Abba\\Gold\\\nA:\\Abba\\Gold\\CD1\\\nA:\\Abba\\Gold\\CD1\\1.mp3\n",
+          "B:\\Abba\\\nB:\\Abba\\CD1\\\nB:\\Abba\\CD1\\2.mp3\n"},
+         "Abba(Gold(CD1))"},
+    };
+    for (const auto& tc : cases) {
+        Collection fresh;
+        QTemporaryDir d;
+        fresh.CatalogDir = d.path();
+        for (size_t i = 0; i < tc.files.size(); ++i) {
+            QFile f(d.filePath(QString::number(i) + QStringLiteral(".cd")));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(tc.files[i]);
+        }
+        fresh.LoadAllMedia();
+        QStringList top;
+        for (int i = 0; i < fresh.alphaListNode()->childCount(); ++i)
+            top << shape(fresh.alphaListNode()->child(i));
+        EXPECT_EQ(top.join(u';'), tc.alpha);
+        // Every title is still in the collection's alphabetical lists.
+        qsizetype listed = 0;
+        for (int i = TitleLists::FixedCount; i < fresh.titleLists.count(); ++i)
+            if (fresh.titleLists.key(i).startsWith(QStringLiteral("ALPHALIST::")))
+                listed += fresh.titleLists.list(i).size();
+        EXPECT_EQ(listed, fresh.titleCount);
+    }
 }

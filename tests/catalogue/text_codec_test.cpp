@@ -46,3 +46,25 @@ TEST(TextCodec, SplitsAtEveryKindOfLineEnd) {
     EXPECT_TRUE(splitLines(u"").isEmpty());
     EXPECT_EQ(joinLinesCrLf({"a", "", "b"}), QStringLiteral("a\r\n\r\nb\r\n"));
 }
+
+TEST(TextCodec, LinesDecodedOneByOneEqualTheWholeTextSplit) {
+    // Random bytes drawn mostly from line ends, ASCII, UTF-8 sequences (some cut short) and
+    // Windows-1252 bytes, with and without a byte order mark.
+    const QByteArray pieces[] = {"\r\n",  "\r",          "\n",           "a",
+                                 "Z 1\\", "\xC3\xBC",    "\xE2\x82\xAC", "\xF0\x9F\x8E\xB5",
+                                 "\xFC",  "\x80",        "\xE2\x82",     "\xED\xA0\x80",
+                                 "\x9F",  "\xEF\xBB\xBF"};
+    quint32 seed = 12345;
+    const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray bytes;
+        const int count = int(next() % 12);
+        for (int i = 0; i < count; ++i)
+            bytes += pieces[next() % std::size(pieces)];
+        // Often only the plain and valid pieces, so that every decoder is taken.
+        if (round % 3 == 0) bytes.replace("\xFC", "u").replace("\x80", "e").replace("\x9F", "y");
+        if (round % 3 == 1) bytes = "\xEF\xBB\xBF" + bytes;
+        ASSERT_EQ(decodeIndexLines(bytes), splitLines(decodeIndexText(bytes)))
+            << bytes.toHex().toStdString();
+    }
+}
