@@ -199,7 +199,9 @@ TEST_F(UDisks, MountOnRequestChoosesTheVolumeOfTheLabelAmongSeveral) {
     access.setVolumeClient(c.get());
     EXPECT_EQ(waitFor(access, "Rock 1", nullptr), volumeFolder("sde1"));
     EXPECT_EQ(fake().events(), QStringList{"mount sde1"});
-    EXPECT_TRUE(c->isOwnMount("/org/freedesktop/UDisks2/block_devices/sde1"));
+    // Ours once the Mount answer is in; the mount event may come before it.
+    EXPECT_TRUE(
+        waitUntil([&] { return c->isOwnMount("/org/freedesktop/UDisks2/block_devices/sde1"); }));
 
     // No volume of the label: the others are tried one after another, each unmounted
     // again unless it holds the file.

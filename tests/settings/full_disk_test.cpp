@@ -37,6 +37,7 @@ struct Writer {
     // Writes into `folder`; the file written, empty on failure with `error` set.
     std::function<QString(const QString& folder, QString* error)> write;
     QByteArray expected; // what the file holds afterwards
+    QByteArray old = {}; // the file before, when it must be of a certain kind
 };
 
 QString written(bool ok, const QString& path) {
@@ -126,7 +127,9 @@ std::vector<Writer> writers() {
                        return written(desktopintegration::registerUrlScheme(exe, folder, {}, error),
                                       folder + QStringLiteral("/vorlune.desktop"));
                    },
-                   desktopintegration::desktopEntryText(exe).toUtf8()});
+                   desktopintegration::desktopEntryText(exe).toUtf8(),
+                   // An entry of ours for another path: one we did not write is kept.
+                   desktopintegration::desktopEntryText(QStringLiteral("/alt/vorlune")).toUtf8()});
 
     all.push_back({"desktop shortcut", QStringLiteral("vorlune.desktop"),
                    [exe](const QString& folder, QString* error) {
@@ -158,8 +161,9 @@ TEST_F(FullDisk, EveryWriterWritesAllItsBytesOrKeepsTheOldFile) {
             const QString folder = fs.filePath(QString::fromLatin1(w.name).replace(u' ', u'_'));
             ASSERT_TRUE(QDir().mkpath(folder));
             const QString target = w.file.isEmpty() ? QString() : folder + u'/' + w.file;
+            const QByteArray& before_bytes = w.old.isEmpty() ? old : w.old;
             if (!target.isEmpty()) {
-                ASSERT_TRUE(putFile(target, old));
+                ASSERT_TRUE(putFile(target, before_bytes));
             }
             const QStringList before = fs.entries(folder);
 
@@ -169,7 +173,7 @@ TEST_F(FullDisk, EveryWriterWritesAllItsBytesOrKeepsTheOldFile) {
             EXPECT_TRUE(path.isEmpty()) << "claimed as written: " << path.toStdString();
             EXPECT_FALSE(error.isEmpty());
             if (!target.isEmpty()) {
-                EXPECT_EQ(fileBytes(target), old);
+                EXPECT_EQ(fileBytes(target), before_bytes);
             }
             EXPECT_EQ(fs.entries(folder), before);
 
