@@ -1,6 +1,6 @@
 # Precompiled headers and unity builds for the whole tree, applied once every target exists.
 option(VORLUNE_PCH "Precompile the common Qt and GoogleTest headers" ON)
-option(VORLUNE_UNITY "Build the test programs as unity builds" ON)
+option(VORLUNE_UNITY "Build the libraries and test programs as unity builds" ON)
 
 # Every target defined in `dir` and the folders below it.
 function(vorlune_targets_below dir out)
@@ -77,8 +77,9 @@ function(vorlune_precompile_headers)
   endforeach()
 endfunction()
 
-# Test programs: several sources per compiler run. Sources that define a helper of the same
-# name as another source of their program (in an anonymous namespace) are compiled apart.
+# Several sources per compiler run, for the libraries and the test programs. Sources that
+# define a helper of the same name as another source of their target (in an anonymous
+# namespace) or include their own moc output are compiled apart.
 set(VORLUNE_UNITY_SKIP
   tests/app/process_test.cpp          # talk(), as control_server_test.cpp
   tests/media/test_peers.cpp          # readFile(), writeFile(), as copy's test_support.cpp
@@ -86,26 +87,37 @@ set(VORLUNE_UNITY_SKIP
   tests/streaming/server_queue_test.cpp # sendAll(), as server_load_test.cpp
   tests/app/remote_window_test.cpp    # includes its own moc output
   tests/views/web_view_test.cpp       # includes its own moc output
+  src/builder/wizard/share_browser.cpp # includes its own moc output
 )
-function(vorlune_unity_tests)
-  if(NOT VORLUNE_UNITY OR NOT VORLUNE_TESTS)
+function(vorlune_unity_builds)
+  if(NOT VORLUNE_UNITY)
     return()
   endif()
-  vorlune_targets_below(${PROJECT_SOURCE_DIR}/tests targets)
-  foreach(target IN LISTS targets)
-    vorlune_has_cxx(${target} cxx)
-    if(NOT cxx)
-      continue()
-    endif()
-    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 6)
-    # Included into the batch file, a source counts as a header to GCC, which would warn on
-    # every test fixture kept in an anonymous namespace.
-    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-      target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wno-subobject-linkage>)
-    endif()
-    foreach(source IN LISTS VORLUNE_UNITY_SKIP)
-      set_source_files_properties(${PROJECT_SOURCE_DIR}/${source} TARGET_DIRECTORY ${target}
-                                  PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+  set(dirs src)
+  if(VORLUNE_TESTS)
+    list(APPEND dirs tests)
+  endif()
+  foreach(dir IN LISTS dirs)
+    vorlune_targets_below(${PROJECT_SOURCE_DIR}/${dir} targets)
+    foreach(target IN LISTS targets)
+      vorlune_has_cxx(${target} cxx)
+      if(NOT cxx)
+        continue()
+      endif()
+      set(batch 8)
+      if(dir STREQUAL "tests")
+        set(batch 6)
+      endif()
+      set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${batch})
+      # Included into the batch file, a source counts as a header to GCC, which would warn
+      # on every class kept in an anonymous namespace.
+      if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+        target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wno-subobject-linkage>)
+      endif()
+      foreach(source IN LISTS VORLUNE_UNITY_SKIP)
+        set_source_files_properties(${PROJECT_SOURCE_DIR}/${source} TARGET_DIRECTORY ${target}
+                                    PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+      endforeach()
     endforeach()
   endforeach()
 endfunction()

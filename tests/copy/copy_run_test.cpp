@@ -498,7 +498,7 @@ TEST_F(CopyRunTest, CancelAndClosingDoNotWaitForABlockingSource) {
     // However the test ends, the hanging calls end before what they use goes.
     const auto wakeUp = qScopeGuard([&] {
         release = true;
-        QTest::qWaitFor([&] { return hanging.load() == 0; }, 3000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return hanging.load() == 0; }, 3000));
     });
     auto hang = [&](const QString&) -> qint64 {
         ++hanging;

@@ -113,8 +113,9 @@ protected:
             server.waitForFinished(2000);
         }
         // The RPC helpers smbd started for the share list run on without it.
-        if (dir.isValid())
+        if (dir.isValid()) {
             EXPECT_TRUE(endProcessesNaming(QFile::encodeName(dir.path() + "/smb.conf")));
+        }
     }
 
     static QStringList names(const QList<ShareEntry>& entries, ShareEntry::Kind kind) {
