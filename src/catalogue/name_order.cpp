@@ -35,31 +35,28 @@ NameKey nameKey(QStringView name, int index) {
 }
 
 // Orders keys; names with equal keys are looked up in the titles and compared in full.
-struct KeyLess {
-    const QStringList& titles;
+template <typename At> struct KeyLess {
+    const At& at;
     bool operator()(const NameKey& x, const NameKey& y) const {
         for (int p = 0; p < 3; ++p)
             if (x.part[p] != y.part[p]) return x.part[p] < y.part[p];
-        const int c =
-            indexfile::compareCatalogue(titletext::displayName(titles[qsizetype(x.index)]),
-                                        titletext::displayName(titles[qsizetype(y.index)]));
+        const int c = indexfile::compareCatalogue(titletext::displayName(at(size_t(x.index))),
+                                                  titletext::displayName(at(size_t(y.index))));
         return c != 0 ? c < 0 : x.index < y.index;
     }
 };
 
-} // namespace
-
-std::vector<int> sortedByName(const QStringList& titles, int threads) {
-    const size_t n = size_t(titles.size());
+// The order of n titles, title i being at(i).
+template <typename At> std::vector<int> sortedBy(size_t n, const At& at, int threads) {
     std::vector<NameKey> keys(n);
-    const KeyLess keyLess{titles};
+    const KeyLess<At> keyLess{at};
     // Keys of [first, last), sorted. The index breaks ties, so an unstable sort gives the
     // stable order.
     const auto sortPart = [&](size_t first, size_t last) {
         constexpr size_t kAhead = 8; // the texts lie far apart: fetch them early
         for (size_t i = first; i < last; ++i) {
-            if (i + kAhead < last) __builtin_prefetch(titles[qsizetype(i + kAhead)].constData());
-            keys[i] = nameKey(titletext::displayName(titles[qsizetype(i)]), int(i));
+            if (i + kAhead < last) __builtin_prefetch(at(i + kAhead).constData());
+            keys[i] = nameKey(titletext::displayName(at(i)), int(i));
         }
         std::sort(keys.begin() + qsizetype(first), keys.begin() + qsizetype(last), keyLess);
     };
@@ -76,6 +73,19 @@ std::vector<int> sortedByName(const QStringList& titles, int threads) {
     for (size_t i = 0; i < n; ++i)
         order[i] = keys[i].index;
     return order;
+}
+
+} // namespace
+
+std::vector<int> sortedByName(const QStringList& titles, int threads) {
+    return sortedBy(
+        size_t(titles.size()), [&](size_t i) -> const QString& { return titles[qsizetype(i)]; },
+        threads);
+}
+
+std::vector<int> sortedByName(const std::vector<const QString*>& titles, int threads) {
+    return sortedBy(
+        titles.size(), [&](size_t i) -> const QString& { return *titles[i]; }, threads);
 }
 
 qsizetype prepareOrders(TitleLists& lists, int threads) {
