@@ -273,8 +273,10 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     // The titles stay for as long as the collection: their own block, without the file's
     // other lines.
     std::vector<QStringList*> kept{&m.rootTitles};
-    for (ParsedFolder& f : m.folders)
+    for (ParsedFolder& f : m.folders) {
         kept.push_back(&f.titles);
+        f.line = QString(); // the file's text goes with the last of its lines
+    }
     textcodec::packLines(kept);
     return m;
 }

@@ -15,22 +15,36 @@ namespace {
 // The first characters of a display name, case-folded, packed so that comparing keys
 // compares the names in the catalogue order: one byte per character (code + 1, 0 after
 // the end), most significant first. A character beyond the byte range saturates and ends
-// the key; names with equal keys are compared in full.
+// the key. A name that the key holds whole also carries which of its characters are as
+// written folded: between names that fold alike, the one with the first capital comes first
+// (written below 0x100, capitals have the lower codes), so equal keys need no look at the
+// texts. Other names with equal keys are compared in full.
 struct NameKey {
     static constexpr int kChars = 24;
+    static constexpr quint32 kWhole = 1u << 31;
     quint64 part[3];
     int index;
+    quint32 written; // kWhole and a bit per character, first most significant; 0: not whole
 };
 
 NameKey nameKey(QStringView name, int index) {
-    NameKey k{{0, 0, 0}, index};
+    NameKey k{{0, 0, 0}, index, 0};
     const qsizetype n = std::min<qsizetype>(name.size(), NameKey::kChars);
+    quint32 written = 0;
+    bool whole = name.size() <= NameKey::kChars;
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = indexfile::foldCatalogueChar(name[i].unicode());
+        const char16_t raw = name[i].unicode();
+        const char16_t c = indexfile::foldCatalogueChar(raw);
         const quint64 code = c < 0xFF ? quint64(c) + 1 : 0xFF;
         k.part[i / 8] |= code << (56 - 8 * (i % 8));
-        if (code == 0xFF) break;
+        if (code == 0xFF) {
+            whole = false;
+            break;
+        }
+        if (raw >= 0x100) whole = false;
+        if (raw == c) written |= 1u << (NameKey::kChars - 1 - i);
     }
+    if (whole) k.written = NameKey::kWhole | written;
     return k;
 }
 
@@ -40,6 +54,10 @@ template <typename At> struct KeyLess {
     bool operator()(const NameKey& x, const NameKey& y) const {
         for (int p = 0; p < 3; ++p)
             if (x.part[p] != y.part[p]) return x.part[p] < y.part[p];
+        if (x.written && y.written) {
+            if (x.written != y.written) return x.written < y.written;
+            return x.index < y.index;
+        }
         const int c = indexfile::compareCatalogue(titletext::displayName(at(size_t(x.index))),
                                                   titletext::displayName(at(size_t(y.index))));
         return c != 0 ? c < 0 : x.index < y.index;

@@ -45,6 +45,9 @@ void appendUpper(QByteArray& out, QStringView text) {
     const qsizetype from = out.size();
     const char16_t* s = text.utf16();
     const qsizetype n = text.size();
+    // Grown by a quarter at a time, not doubled: the texts are long and kept.
+    if (out.capacity() < from + n * 3)
+        out.reserve(std::max(from + n * 3, out.capacity() + out.capacity() / 4));
     out.resize(from + n * 3);
     char* d = out.data() + from;
     for (qsizetype i = 0; i < n; ++i) {
