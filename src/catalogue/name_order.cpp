@@ -51,13 +51,16 @@ NameKey nameKey(QStringView name, int index) {
 // Orders keys; names with equal keys are looked up in the titles and compared in full.
 template <typename At> struct KeyLess {
     const At& at;
-    bool operator()(const NameKey& x, const NameKey& y) const {
-        for (int p = 0; p < 3; ++p)
-            if (x.part[p] != y.part[p]) return x.part[p] < y.part[p];
-        if (x.written && y.written) {
-            if (x.written != y.written) return x.written < y.written;
-            return x.index < y.index;
-        }
+    // Inlined into the sort; the full comparison, rarely needed, is not.
+    __attribute__((always_inline)) bool operator()(const NameKey& x, const NameKey& y) const {
+        if (x.part[0] != y.part[0]) return x.part[0] < y.part[0];
+        if (x.part[1] != y.part[1]) return x.part[1] < y.part[1];
+        if (x.part[2] != y.part[2]) return x.part[2] < y.part[2];
+        if (x.written && y.written)
+            return x.written != y.written ? x.written < y.written : x.index < y.index;
+        return inFull(x, y);
+    }
+    __attribute__((noinline)) bool inFull(const NameKey& x, const NameKey& y) const {
         const int c = indexfile::compareCatalogue(titletext::displayName(at(size_t(x.index))),
                                                   titletext::displayName(at(size_t(y.index))));
         return c != 0 ? c < 0 : x.index < y.index;
