@@ -94,6 +94,22 @@ TEST(TextCodec, LinesSharingOneBlockBehaveAsLinesOfTheirOwn) {
         EXPECT_EQ(first.utf16()[first.size()], 0);
     }
 
+    // A line from the middle of its block, left as its last holder, grows and shrinks.
+    {
+        QStringList lines = decodeIndexLines("first\r\nmiddle\r\nlast\r\n");
+        QString middle = lines[1];
+        lines.clear();
+        const QString tail(5000, u'x');
+        middle.append(tail);
+        EXPECT_EQ(middle, QStringLiteral("middle") + tail);
+        middle.truncate(3);
+        middle.squeeze();
+        EXPECT_EQ(middle, QStringLiteral("mid"));
+        middle.prepend(QStringLiteral(">"));
+        EXPECT_EQ(middle, QStringLiteral(">mid"));
+        EXPECT_EQ(middle.utf16()[middle.size()], 0);
+    }
+
     // Packed lines keep their texts and no longer depend on the lists they were in.
     QStringList a = decodeIndexLines("a1\r\na22\r\n");
     QStringList b = decodeIndexLines("b333\nb4");
