@@ -393,16 +393,32 @@ struct SearchIndex::Query {
 SearchIndex::~SearchIndex() = default;
 
 // Copies the titles at `hits` (ascending) over the null strings out[0, count).
+#if VORLUNE_SEARCH_X86
+__attribute__((target("prfchw")))
+#endif
 void SearchIndex::copyTitles(const quint32* hits, size_t count, QString* out) const {
     if (count == 0) return;
+    // Where the titles are, found in one walk along the sources (the hits ascend).
+    const QString* at[kBlock];
     size_t s = size_t(std::upper_bound(sourceStart_.begin(), sourceStart_.end(), hits[0]) -
                       sourceStart_.begin()) -
                1;
     for (size_t i = 0; i < count; ++i) {
         while (sourceStart_[s + 1] <= hits[i])
             ++s;
+        at[i] = std::as_const(sources_[s].titles).constData() + (hits[i] - sourceStart_[s]);
+    }
+    // Copying a title writes to the shared header of its text: ask for the next ones early
+    // (to be written) so that the waits overlap.
+    constexpr size_t kAhead = 16;
+    for (size_t i = 0; i < count; ++i) {
+        if (i + kAhead < count) {
+            // Only reads the pointer; nothing is detached.
+            QString& ahead = const_cast<QString&>(*at[i + kAhead]);
+            __builtin_prefetch(ahead.data_ptr().d_ptr(), 1);
+        }
         // A null string needs no destruction: construct the copy in its place.
-        new (out + i) QString(sources_[s].titles[qsizetype(hits[i] - sourceStart_[s])]);
+        new (out + i) QString(*at[i]);
     }
 }
 
