@@ -3,6 +3,10 @@
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 CollectionLoader::CollectionLoader(QObject* parent) : QObject(parent) {
     connect(&watcher_, &QFutureWatcher<Result>::finished, this, &CollectionLoader::onFinished);
 }
@@ -34,6 +38,10 @@ void CollectionLoader::start(const QString& catalogDir) {
                     },
                     Qt::QueuedConnection);
         });
+#ifdef __GLIBC__
+        // The files' texts and the parsing's tables are gone: hand their pages back.
+        malloc_trim(0);
+#endif
         return r;
     }));
 }

@@ -270,6 +270,14 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
         titles = std::move(merged);
         m.rootTitles.clear();
     }
+    // The titles stay for as long as the collection: their own block, without the file's
+    // other lines.
+    std::vector<QStringList*> kept{&m.rootTitles};
+    for (ParsedFolder& f : m.folders) {
+        kept.push_back(&f.titles);
+        f.line = QString(); // the file's text goes with the last of its lines
+    }
+    textcodec::packLines(kept);
     return m;
 }
 
@@ -430,6 +438,11 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
     }
     for (std::thread& t : pool)
         t.join();
+    // The lists grew by appending: give back what they hold in reserve.
+    for (int i = TitleLists::FixedCount; i < titleLists.count(); ++i) {
+        const QStringList& list = std::as_const(titleLists).list(i);
+        if (list.capacity() - list.size() > list.size() / 8 + 4) titleLists.list(i).squeeze();
+    }
     // Long lists get their display order now, off the thread that shows them.
     nameorder::prepareOrders(titleLists, threads);
 

@@ -15,51 +15,69 @@ namespace {
 // The first characters of a display name, case-folded, packed so that comparing keys
 // compares the names in the catalogue order: one byte per character (code + 1, 0 after
 // the end), most significant first. A character beyond the byte range saturates and ends
-// the key; names with equal keys are compared in full.
+// the key. A name that the key holds whole also carries which of its characters are as
+// written folded: between names that fold alike, the one with the first capital comes first
+// (written below 0x100, capitals have the lower codes), so equal keys need no look at the
+// texts. Other names with equal keys are compared in full.
 struct NameKey {
     static constexpr int kChars = 24;
+    static constexpr quint32 kWhole = 1u << 31;
     quint64 part[3];
     int index;
+    quint32 written; // kWhole and a bit per character, first most significant; 0: not whole
 };
 
 NameKey nameKey(QStringView name, int index) {
-    NameKey k{{0, 0, 0}, index};
+    NameKey k{{0, 0, 0}, index, 0};
     const qsizetype n = std::min<qsizetype>(name.size(), NameKey::kChars);
+    quint32 written = 0;
+    bool whole = name.size() <= NameKey::kChars;
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = indexfile::foldCatalogueChar(name[i].unicode());
+        const char16_t raw = name[i].unicode();
+        const char16_t c = indexfile::foldCatalogueChar(raw);
         const quint64 code = c < 0xFF ? quint64(c) + 1 : 0xFF;
         k.part[i / 8] |= code << (56 - 8 * (i % 8));
-        if (code == 0xFF) break;
+        if (code == 0xFF) {
+            whole = false;
+            break;
+        }
+        if (raw >= 0x100) whole = false;
+        if (raw == c) written |= 1u << (NameKey::kChars - 1 - i);
     }
+    if (whole) k.written = NameKey::kWhole | written;
     return k;
 }
 
 // Orders keys; names with equal keys are looked up in the titles and compared in full.
-struct KeyLess {
-    const QStringList& titles;
-    bool operator()(const NameKey& x, const NameKey& y) const {
-        for (int p = 0; p < 3; ++p)
-            if (x.part[p] != y.part[p]) return x.part[p] < y.part[p];
-        const int c =
-            indexfile::compareCatalogue(titletext::displayName(titles[qsizetype(x.index)]),
-                                        titletext::displayName(titles[qsizetype(y.index)]));
+template <typename At> struct KeyLess {
+    const At& at;
+    // Inlined into the sort; the full comparison, rarely needed, is not.
+    __attribute__((always_inline)) bool operator()(const NameKey& x, const NameKey& y) const {
+        if (x.part[0] != y.part[0]) return x.part[0] < y.part[0];
+        if (x.part[1] != y.part[1]) return x.part[1] < y.part[1];
+        if (x.part[2] != y.part[2]) return x.part[2] < y.part[2];
+        if (x.written && y.written)
+            return x.written != y.written ? x.written < y.written : x.index < y.index;
+        return inFull(x, y);
+    }
+    __attribute__((noinline)) bool inFull(const NameKey& x, const NameKey& y) const {
+        const int c = indexfile::compareCatalogue(titletext::displayName(at(size_t(x.index))),
+                                                  titletext::displayName(at(size_t(y.index))));
         return c != 0 ? c < 0 : x.index < y.index;
     }
 };
 
-} // namespace
-
-std::vector<int> sortedByName(const QStringList& titles, int threads) {
-    const size_t n = size_t(titles.size());
+// The order of n titles, title i being at(i).
+template <typename At> std::vector<int> sortedBy(size_t n, const At& at, int threads) {
     std::vector<NameKey> keys(n);
-    const KeyLess keyLess{titles};
+    const KeyLess<At> keyLess{at};
     // Keys of [first, last), sorted. The index breaks ties, so an unstable sort gives the
     // stable order.
     const auto sortPart = [&](size_t first, size_t last) {
         constexpr size_t kAhead = 8; // the texts lie far apart: fetch them early
         for (size_t i = first; i < last; ++i) {
-            if (i + kAhead < last) __builtin_prefetch(titles[qsizetype(i + kAhead)].constData());
-            keys[i] = nameKey(titletext::displayName(titles[qsizetype(i)]), int(i));
+            if (i + kAhead < last) __builtin_prefetch(at(i + kAhead).constData());
+            keys[i] = nameKey(titletext::displayName(at(i)), int(i));
         }
         std::sort(keys.begin() + qsizetype(first), keys.begin() + qsizetype(last), keyLess);
     };
@@ -76,6 +94,19 @@ std::vector<int> sortedByName(const QStringList& titles, int threads) {
     for (size_t i = 0; i < n; ++i)
         order[i] = keys[i].index;
     return order;
+}
+
+} // namespace
+
+std::vector<int> sortedByName(const QStringList& titles, int threads) {
+    return sortedBy(
+        size_t(titles.size()), [&](size_t i) -> const QString& { return titles[qsizetype(i)]; },
+        threads);
+}
+
+std::vector<int> sortedByName(const std::vector<const QString*>& titles, int threads) {
+    return sortedBy(
+        titles.size(), [&](size_t i) -> const QString& { return *titles[i]; }, threads);
 }
 
 qsizetype prepareOrders(TitleLists& lists, int threads) {

@@ -12,6 +12,8 @@ namespace nameorder {
 
 // Indexes of the titles in that order. `threads` > 1 sorts long lists in parts at once.
 std::vector<int> sortedByName(const QStringList& titles, int threads = 2);
+// The same for titles held elsewhere.
+std::vector<int> sortedByName(const std::vector<const QString*>& titles, int threads = 2);
 
 // Lists this long get their order made once after loading and kept; shorter ones are
 // sorted when shown, which takes well under a millisecond.

@@ -76,10 +76,26 @@ bool isValidUtf8(const char* data, qsizetype size) {
 QString decodeWindows1252(QByteArrayView bytes) {
     QString out(bytes.size(), Qt::Uninitialized);
     char16_t* d = reinterpret_cast<char16_t*>(out.data());
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        d[i] = (c >= 0x80 && c < 0xA0) ? kHighTable[c - 0x80] : char16_t(c);
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    const auto one = [](unsigned char c) {
+        return (c >= 0x80 && c < 0xA0) ? kHighTable[c - 0x80] : char16_t(c);
+    };
+    // Eight bytes at a time; blocks of ASCII are only widened.
+    for (; i + 8 <= n; i += 8) {
+        quint64 w;
+        std::memcpy(&w, s + i, 8);
+        if (w & 0x8080808080808080ULL) {
+            for (int k = 0; k < 8; ++k)
+                d[i + k] = one(s[i + k]);
+        } else {
+            for (int k = 0; k < 8; ++k)
+                d[i + k] = s[i + k];
+        }
     }
+    for (; i < n; ++i)
+        d[i] = one(s[i]);
     return out;
 }
 
@@ -134,45 +150,64 @@ QStringList splitLines(QStringView text) {
     return lines;
 }
 
-QStringList decodeIndexLines(QByteArrayView bytes) {
-    const char* p = bytes.data();
-    const qsizetype n = bytes.size();
-    // A byte order mark: decoded whole, as decodeIndexText does.
-    if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) return splitLines(decodeIndexText(bytes));
-    enum { Latin1, Utf8, Cp1252 } codec = Latin1;
-    if (!allAscii(p, n)) codec = isValidUtf8(p, n) ? Utf8 : Cp1252;
-    // CR and LF never occur inside a multi-byte sequence: lines decode alike.
-    const auto decode = [&](qsizetype from, qsizetype len) {
-        switch (codec) {
-        case Latin1:
-            return QString::fromLatin1(p + from, len);
-        case Utf8: {
-            // fromUtf8 drops a byte order mark at the start; inside the text it is kept.
-            QString bom;
-            while (len >= 3 && std::memcmp(p + from, "\xEF\xBB\xBF", 3) == 0) {
-                bom += QChar(0xFEFF);
-                from += 3;
-                len -= 3;
-            }
-            return bom.isEmpty() ? QString::fromUtf8(p + from, len)
-                                 : bom + QString::fromUtf8(p + from, len);
-        }
-        default:
-            return decodeWindows1252(QByteArrayView(p + from, len));
-        }
-    };
+namespace {
+// Splits a decoded text into lines that share its one block: each line's break becomes the
+// '\0' that ends it, and every line is a string into the block holding a reference to it.
+// A file's lines so cost one allocation, copying one costs no cache miss of its own, and
+// the block goes with its last line. Writing to a line detaches it as ever (a block held by
+// one line alone may be written in place: no other line sees it then).
+QStringList linesSharingText(QString text) {
     QStringList lines;
+    const qsizetype n = text.size();
+    if (n == 0) return lines;
+    char16_t* d = reinterpret_cast<char16_t*>(text.data()); // not shared yet: no copy
+    QString::DataPointer& block = text.data_ptr();
+    const auto add = [&](qsizetype from, qsizetype len) {
+        d[from + len] = 0; // the line break, or the block's own final '\0'
+        block.d_ptr()->ref();
+        lines.append(QString(QString::DataPointer(block.d_ptr(), d + from, len)));
+    };
     qsizetype start = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const char c = p[i];
-        if (c == '\n' || c == '\r') {
-            lines.append(decode(start, i - start));
-            if (c == '\r' && i + 1 < n && p[i + 1] == '\n') ++i;
+        const char16_t c = d[i];
+        if (c == u'\n' || c == u'\r') {
+            const bool crLf = c == u'\r' && i + 1 < n && d[i + 1] == u'\n';
+            add(start, i - start);
+            if (crLf) ++i;
             start = i + 1;
         }
     }
-    if (start < n) lines.append(decode(start, n - start));
+    if (start < n) add(start, n - start);
     return lines;
+}
+} // namespace
+
+void packLines(const std::vector<QStringList*>& lists) {
+    qsizetype total = 0;
+    for (const QStringList* list : lists)
+        for (const QString& line : *list)
+            total += line.size() + 1;
+    if (total == 0) return;
+    QString text(total, Qt::Uninitialized);
+    char16_t* d = reinterpret_cast<char16_t*>(text.data());
+    QString::DataPointer& block = text.data_ptr();
+    qsizetype at = 0;
+    for (QStringList* list : lists) {
+        for (QString& line : *list) {
+            const qsizetype len = line.size();
+            std::memcpy(d + at, line.constData(), size_t(len) * sizeof(char16_t));
+            d[at + len] = 0;
+            block.d_ptr()->ref();
+            line = QString(QString::DataPointer(block.d_ptr(), d + at, len));
+            at += len + 1;
+        }
+    }
+}
+
+QStringList decodeIndexLines(QByteArrayView bytes) {
+    // CR and LF never occur inside a multi-byte sequence, and a byte order mark after the
+    // start is kept as a character: the whole text decodes as its lines would one by one.
+    return linesSharingText(decodeIndexText(bytes));
 }
 
 QString joinLinesCrLf(const QStringList& lines) {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // Index files are UTF-8 when they are valid UTF-8 (BOM optional), else Windows-1252.
 // They are written in Windows-1252 when every character fits, else UTF-8 with BOM,
 // so that nothing is ever lost.
@@ -25,8 +27,12 @@ QByteArray encodeIndexText(QStringView text);
 // Splits at CR LF, CR or LF. A final line break gives no extra empty line.
 QStringList splitLines(QStringView text);
 
-// splitLines(decodeIndexText(bytes)), each line decoded on its own (no copy of the whole text).
+// splitLines(decodeIndexText(bytes)); the lines share one block of text (one allocation).
 QStringList decodeIndexLines(QByteArrayView bytes);
+
+// Copies the lines of the lists into one new block that they share, so that they no longer
+// hold on to the text they came from.
+void packLines(const std::vector<QStringList*>& lists);
 
 // Joins with CR LF after every line.
 QString joinLinesCrLf(const QStringList& lines);

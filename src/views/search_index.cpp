@@ -45,6 +45,9 @@ void appendUpper(QByteArray& out, QStringView text) {
     const qsizetype from = out.size();
     const char16_t* s = text.utf16();
     const qsizetype n = text.size();
+    // Grown by a quarter at a time, not doubled: the texts are long and kept.
+    if (out.capacity() < from + n * 3)
+        out.reserve(std::max(from + n * 3, out.capacity() + out.capacity() / 4));
     out.resize(from + n * 3);
     char* d = out.data() + from;
     for (qsizetype i = 0; i < n; ++i) {
@@ -387,28 +390,37 @@ struct SearchIndex::Query {
     std::vector<quint64> anyMinusFolder;          // the folders holding any "-" term
 };
 
-namespace {
-// Copies the titles at `hits` over the null strings out[0, count).
+SearchIndex::~SearchIndex() = default;
+
+// Copies the titles at `hits` (ascending) over the null strings out[0, count).
 #if VORLUNE_SEARCH_X86
 __attribute__((target("prfchw")))
 #endif
-void copyTitles(const QString* titles, const quint32* hits, size_t count, QString* out) {
-    // Copying a title touches its shared text header, far apart for every title: ask for
-    // the next ones early (to be written) so that the waits overlap.
-    constexpr size_t kAhead = 24;
+void SearchIndex::copyTitles(const quint32* hits, size_t count, QString* out) const {
+    if (count == 0) return;
+    // Where the titles are, found in one walk along the sources (the hits ascend).
+    const QString* at[kBlock];
+    size_t s = size_t(std::upper_bound(sourceStart_.begin(), sourceStart_.end(), hits[0]) -
+                      sourceStart_.begin()) -
+               1;
+    for (size_t i = 0; i < count; ++i) {
+        while (sourceStart_[s + 1] <= hits[i])
+            ++s;
+        at[i] = std::as_const(sources_[s].titles).constData() + (hits[i] - sourceStart_[s]);
+    }
+    // Copying a title writes to the shared header of its text: ask for the next ones early
+    // (to be written) so that the waits overlap.
+    constexpr size_t kAhead = 16;
     for (size_t i = 0; i < count; ++i) {
         if (i + kAhead < count) {
             // Only reads the pointer; nothing is detached.
-            QString& ahead = const_cast<QString&>(titles[hits[i + kAhead]]);
+            QString& ahead = const_cast<QString&>(*at[i + kAhead]);
             __builtin_prefetch(ahead.data_ptr().d_ptr(), 1);
         }
         // A null string needs no destruction: construct the copy in its place.
-        new (out + i) QString(titles[hits[i]]);
+        new (out + i) QString(*at[i]);
     }
 }
-} // namespace
-
-SearchIndex::~SearchIndex() = default;
 
 std::vector<SearchIndex::Source> SearchIndex::snapshot(const TitleLists& lists) {
     std::vector<Source> out;
@@ -423,7 +435,6 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     qsizetype total = 0;
     for (const Source& s : sources)
         total += s.titles.size();
-    titles_.reserve(total);
     fileStart_.reserve(size_t(total) + 1);
     folderOf_.reserve(size_t(total));
     names_.reserve(size_t(total));
@@ -433,8 +444,11 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     QStringView lastFolder;
     quint32 lastId = 0;
     bool full = false;
+    size_t count = 0;
+    sourceStart_.reserve(sources.size() + 1);
     for (const Source& s : sources) {
-        const qsizetype first = titles_.size();
+        const size_t first = count;
+        sourceStart_.push_back(first);
         for (const QString& line : s.titles) {
             if (full) break;
             const qsizetype cut = titletext::lastOf(line, u'\\') + 1; // 0 without a backslash
@@ -468,16 +482,40 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
             names_.push_back(span);
             appendUpper(files_, QStringView(line).mid(nameFrom + name.size()));
             files_.append('\n');
-            titles_.append(line);
+            ++count;
         }
-        if (asciiUpper(s.key) == kPadsKey) pads_.push_back({first, titles_.size()});
+        if (asciiUpper(s.key) == kPadsKey) pads_.push_back({qsizetype(first), qsizetype(count)});
     }
     fileStart_.push_back(quint32(files_.size()));
     folderStart_.push_back(quint32(folders_.size()));
-    byName_ = nameorder::sortedByName(titles_);
-    for (const QByteArray* text : {&files_, &folders_})
-        for (char c : *text)
-            ++byteCount_[static_cast<unsigned char>(c)];
+    sourceStart_.push_back(count);
+    titleCount_ = qsizetype(count);
+    {
+        std::vector<const QString*> lines;
+        lines.reserve(count);
+        for (size_t i = 0; i + 1 < sourceStart_.size(); ++i)
+            for (size_t t = sourceStart_[i]; t < sourceStart_[i + 1]; ++t)
+                lines.push_back(&std::as_const(sources[i].titles)[qsizetype(t - sourceStart_[i])]);
+        byName_ = nameorder::sortedByName(lines);
+    }
+    sources_ = std::move(sources);
+    // Four tables in turn, so that equal bytes in a row do not wait for each other.
+    std::array<std::array<quint32, 256>, 4> counts{};
+    for (const QByteArray* text : {&files_, &folders_}) {
+        const auto* p = reinterpret_cast<const unsigned char*>(text->constData());
+        const size_t n = size_t(text->size());
+        size_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            ++counts[0][p[i]];
+            ++counts[1][p[i + 1]];
+            ++counts[2][p[i + 2]];
+            ++counts[3][p[i + 3]];
+        }
+        for (; i < n; ++i)
+            ++counts[0][p[i]];
+    }
+    for (size_t b = 0; b < 256; ++b)
+        byteCount_[b] = counts[0][b] + counts[1][b] + counts[2][b] + counts[3][b];
     for (QByteArray* text : {&files_, &folders_}) {
         text->append(QByteArray(kPad, '\n'));
         text->squeeze();
@@ -792,7 +830,7 @@ SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& 
             for (quint64 left = match[first / 64 + w]; left; left &= left - 1)
                 hits[count++] = quint32(first + w * 64 + size_t(std::countr_zero(left)));
         count = size_t(std::min<qint64>(qint64(count), kept - pos));
-        copyTitles(titles_.constData(), hits, count, out + pos);
+        copyTitles(hits, count, out + pos);
     });
 
     if (kept >= nameorder::kKeepFrom)

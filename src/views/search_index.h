@@ -42,7 +42,7 @@ public:
     explicit SearchIndex(std::vector<Source> sources);
     ~SearchIndex();
 
-    qsizetype titleCount() const { return titles_.size(); }
+    qsizetype titleCount() const { return titleCount_; }
 
     SearchResult search(const SearchTerms& terms, const SearchOptions& options) const;
 
@@ -77,7 +77,11 @@ private:
     // The search in titles [first, last); bits[0] stands for title `first`.
     void searchBlock(const Query& q, size_t first, size_t last, quint64* bits) const;
 
-    QStringList titles_;
+    void copyTitles(const quint32* hits, size_t count, QString* out) const;
+
+    std::vector<Source> sources_;     // the titles, kept as the lists hand them over
+    std::vector<size_t> sourceStart_; // place of each source's first title; the count last
+    qsizetype titleCount_ = 0;
     std::vector<int> byName_; // every title, in display order
     QByteArray folders_;      // upper-cased UTF-8 folder parts, each "\n"-terminated
     std::vector<quint32> folderStart_;

@@ -68,3 +68,59 @@ TEST(TextCodec, LinesDecodedOneByOneEqualTheWholeTextSplit) {
             << bytes.toHex().toStdString();
     }
 }
+
+TEST(TextCodec, LinesSharingOneBlockBehaveAsLinesOfTheirOwn) {
+    const QByteArray inputs[] = {"one\r\ntwo\nthree\rfour", "M\xFCller\r\n\r\nlast",
+                                 "\xC3\xA4 x\n\xE2\x82\xAC\n", "\xEF\xBB\xBFwith bom\r\nb"};
+    for (const QByteArray& bytes : inputs) {
+        const QStringList expected = splitLines(decodeIndexText(bytes));
+        QStringList lines = decodeIndexLines(bytes);
+        ASSERT_EQ(lines, expected);
+        // Every line ends in '\0', as strings of their own do.
+        for (const QString& line : lines)
+            EXPECT_EQ(line.utf16()[line.size()], 0) << line.toStdString();
+        // Writing to one line changes no other; a line outlives the list it came from.
+        QString first = lines.first();
+        lines[0].append(QStringLiteral("+appended"));
+        lines[lines.size() - 1].replace(0, 1, QStringLiteral("X"));
+        for (qsizetype i = 1; i + 1 < lines.size(); ++i)
+            EXPECT_EQ(lines[i], expected[i]);
+        EXPECT_EQ(lines[0], expected[0] + QStringLiteral("+appended"));
+        lines.clear();
+        EXPECT_EQ(first, expected[0]);
+        // The last holder of a block may write in place without harm.
+        first.append(QStringLiteral("++"));
+        EXPECT_EQ(first, expected[0] + QStringLiteral("++"));
+        EXPECT_EQ(first.utf16()[first.size()], 0);
+    }
+
+    // A line from the middle of its block, left as its last holder, grows and shrinks.
+    {
+        QStringList lines = decodeIndexLines("first\r\nmiddle\r\nlast\r\n");
+        QString middle = lines[1];
+        lines.clear();
+        const QString tail(5000, u'x');
+        middle.append(tail);
+        EXPECT_EQ(middle, QStringLiteral("middle") + tail);
+        middle.truncate(3);
+        middle.squeeze();
+        EXPECT_EQ(middle, QStringLiteral("mid"));
+        middle.prepend(QStringLiteral(">"));
+        EXPECT_EQ(middle, QStringLiteral(">mid"));
+        EXPECT_EQ(middle.utf16()[middle.size()], 0);
+    }
+
+    // Packed lines keep their texts and no longer depend on the lists they were in.
+    QStringList a = decodeIndexLines("a1\r\na22\r\n");
+    QStringList b = decodeIndexLines("b333\nb4");
+    const QStringList a0 = {"a1", "a22"}, b0 = {"b333", "b4"};
+    packLines({&a, &b});
+    EXPECT_EQ(a, a0);
+    EXPECT_EQ(b, b0);
+    a[1].append(u'!');
+    EXPECT_EQ(b, b0);
+    EXPECT_EQ(a[1], QStringLiteral("a22!"));
+    for (const QStringList* list : {&a, &b})
+        for (const QString& line : *list)
+            EXPECT_EQ(line.utf16()[line.size()], 0);
+}
