@@ -18,6 +18,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+// The options items' descriptors (command_catalogue.cpp) name the pages by number.
+static_assert(optionspages::Profiles == 0 && optionspages::Sounds == 1 &&
+                  optionspages::Search == 2 && optionspages::Commands == 3 &&
+                  optionspages::Streaming == 4 && optionspages::Misc == 5,
+              "the options placements name these page numbers");
+
 OptionsIntegration::OptionsIntegration(TForm1* window)
     : QObject(window), window_(window), form9_(new TForm9(window, window->environment().dataDir)),
       form5_(new TForm5(*this, window)), sounds_(window->environment().store) {
