@@ -98,36 +98,24 @@ QString AppCore::userAgent() {
 }
 
 QString AppCore::controlCommand(int code) {
-    switch (code) {
-    case 1:
-        return QLatin1String(cmd::Play);
-    case 2:
-        return QLatin1String(cmd::Pause);
-    case 3:
-        return QLatin1String(cmd::Stop);
-    case 4:
-        return QLatin1String(cmd::Prev);
-    case 5:
-        return QLatin1String(cmd::Next);
-    default:
-        return {};
-    }
+    // Code 0 (a second start) raises the window and has its own path.
+    return code > 0 ? commandcatalogue::commandForSocketCode(code) : QString();
 }
 
 void AppCore::bringToFront() {
-    commands_.run(QLatin1String(cmd::Raise));
+    commands_.run(QLatin1String(cmd::Raise), QString(), CommandTable::FrontEnd::Socket);
 }
 
 bool AppCore::commandEnabled(int code) const {
     const QString name = controlCommand(code);
-    return !name.isEmpty() && commands_.isEnabled(name);
+    return !name.isEmpty() && commands_.check(name, QString(), CommandTable::FrontEnd::Socket);
 }
 
 void AppCore::runCommand(int code) {
     const QString name = controlCommand(code);
-    if (!name.isEmpty()) commands_.run(name);
+    if (!name.isEmpty()) commands_.run(name, QString(), CommandTable::FrontEnd::Socket);
 }
 
 void AppCore::reloadMedia() {
-    commands_.run(QLatin1String(cmd::Reload));
+    commands_.run(QLatin1String(cmd::Reload), QString(), CommandTable::FrontEnd::Socket);
 }

@@ -90,7 +90,7 @@ private:
     std::shared_ptr<Collection> collection_;
     CollectionLoader* loader_;
     QHash<QString, QString> chartsRecords_;
-    CommandTable commands_;
+    CommandTable commands_{CommandTable::Catalogue};
 
     class PromptRelay;
     std::unique_ptr<PrivateTempDir> ownTemp_; // only when the environment has none

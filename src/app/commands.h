@@ -1,7 +1,11 @@
 #pragma once
 
+#include "command_catalogue.h"
+#include "uistate.h"
+
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -59,30 +63,63 @@ inline constexpr char BrainList[] = "brainlist";
 inline constexpr char ShowBrainList[] = "showbrainlist"; // the list, not the page
 // "&Webansicht verwenden"; argument "1"/"0", empty toggles.
 inline constexpr char WebView[] = "webview";
+// "&Zuhörer...": the listener window while streaming is switched on.
+inline constexpr char WatchStream[] = "watchstream";
+// The device's volume in percent (MPRIS).
+inline constexpr char SetVolume[] = "setvolume";
 } // namespace cmd
 
+// What run() made of a command: it ran, or why it was refused (with a German reason).
+struct CommandResult {
+    enum Status { Ran, Unknown, NotAllowed, Disabled, BadArgument };
+    Status status = Ran;
+    QString reason;
+    bool ran() const { return status == Ran; }
+    operator bool() const { return ran(); } // NOLINT: reads as "did it run"
+};
+
 // One table of user actions: each entry has a handler and a rule that says whether it is
-// enabled. A command runs only while its rule allows it; a name without an entry (a
-// feature not built) counts as disabled. Owners of the state the rules read call
-// refresh() after it changed, and bound controls follow enabledChanged.
+// enabled. The rules and the argument kinds come from the command's descriptor
+// (command_catalogue.h) when the table uses the catalogue; the rules read a UiState that
+// the owners of its parts fill in (addStateSource). A command runs only while its rule
+// allows it; a name without an entry (a feature not built) counts as disabled. Owners of
+// the state call refresh() after it changed, and bound controls follow enabledChanged.
 class CommandTable : public QObject {
     Q_OBJECT
 public:
     using Handler = std::function<void(const QString& argument)>;
     using Rule = std::function<bool()>;
+    using StateSource = std::function<void(UiState&)>;
+    using FrontEnd = commandcatalogue::FrontEnd;
 
+    // A plain table: every entry is always enabled unless it brings its own rule.
     explicit CommandTable(QObject* parent = nullptr) : QObject(parent) {}
+    // A table whose entries take rule, argument kind and front ends from the catalogue.
+    enum UseCatalogue { Catalogue };
+    explicit CommandTable(UseCatalogue, QObject* parent = nullptr)
+        : QObject(parent), catalogue_(true) {}
 
-    // Adds or replaces an entry; names are compared without regard to case. No rule:
-    // always enabled.
-    void add(const QString& name, Handler handler, Rule enabled = {});
+    // Adds or replaces an entry; names are compared without regard to case. The rule is
+    // the descriptor's; an own rule replaces it (tests, commands outside the catalogue).
+    void add(const QString& name, Handler handler);
+    void add(const QString& name, Handler handler, Rule ownRule);
     void remove(const QString& name);
     bool contains(const QString& name) const;
     QStringList names() const;
 
+    // A part of the state, filled in by `owner` while it lives.
+    void addStateSource(QObject* owner, StateSource source);
+    // The state as the sources give it now.
+    UiState state() const;
+
     bool isEnabled(const QString& name) const;
-    // Runs the handler when the command exists and is enabled; returns whether it ran.
-    bool run(const QString& name, const QString& argument = QString());
+    // What run() would answer, without running.
+    CommandResult check(const QString& name, const QString& argument = QString(),
+                        FrontEnd from = FrontEnd::Program) const;
+    // Runs the handler when the command exists, may be called from `from`, is enabled and
+    // its argument fits; the handler gets the argument in its checked form.
+    CommandResult run(const QString& name, const QString& argument = QString(),
+                      FrontEnd from = FrontEnd::Program);
 
     // Evaluates every rule again and announces the ones that changed.
     void refresh();
@@ -101,13 +138,23 @@ private:
     struct Entry {
         QString name;
         Handler handler;
-        Rule rule;
+        Rule ownRule;
+        const commandcatalogue::Descriptor* descriptor = nullptr;
         bool lastEnabled = false;
     };
+    struct Source {
+        QPointer<QObject> owner;
+        StateSource fill;
+    };
     static QString key(const QString& name) { return name.toLower(); }
-    bool evaluate(const Entry& entry) const { return !entry.rule || entry.rule(); }
+    bool evaluate(const Entry& entry, const UiState& state) const;
+    CommandResult decide(const QString& name, const QString& argument, FrontEnd from,
+                         QString* checked) const;
 
     QHash<QString, int> index_;
     std::vector<Entry> entries_;
+    std::vector<Source> sources_;
+    bool catalogue_ = false;
     int running_ = 0;
+    quint64 refreshRound_ = 0;
 };

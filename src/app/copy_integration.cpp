@@ -65,9 +65,6 @@ CopyIntegration::CopyIntegration(TForm1* window, SettingsStore* store)
                                     kept.join(u'\n'),
                                 QMessageBox::Ok);
     });
-    if (CollectionViews* views = window_->views())
-        connect(views, &CollectionViews::commandStatesChanged, this,
-                &CopyIntegration::updateEnabled);
 
     // The destination fields.
     window_->dir_text->setToolTip(QStringLiteral(
@@ -116,19 +113,23 @@ CopyIntegration::CopyIntegration(TForm1* window, SettingsStore* store)
     }
     // The copy and burn commands; the menu items and buttons are bound to them.
     CommandTable& table = window_->commandTable();
+    // Its part of the state: the destination as typed, a run under way, the copy mode.
+    table.addStateSource(this, [this](UiState& s) {
+        s.destination = window_->dir_text->text();
+        s.copyRunning = form3_->isRunning();
+        s.copyMode = copyMode();
+    });
     // An argument is an explicit selection ("&"-separated, URL-escaped title lines).
-    table.add(
-        QLatin1String(cmd::Copy),
-        [this](const QString& arg) {
-            if (arg.isEmpty())
-                copySelection();
-            else
-                copyTitles(merkzettel::explicitSelection(arg));
-        },
-        [this] { return copyEnabled(); });
-    table.add(
-        QLatin1String(cmd::Burn), [this](const QString&) { burn_btnClick(); },
-        [this] { return copyEnabled(); });
+    table.add(QLatin1String(cmd::Copy), [this](const QString& arg) {
+        if (arg.isEmpty())
+            copySelection();
+        else
+            copyTitles(merkzettel::explicitSelection(arg));
+    });
+    table.add(QLatin1String(cmd::Burn), [this](const QString&) { burn_btnClick(); });
+    connect(&table, &CommandTable::enabledChanged, this, [this](const QString& name, bool on) {
+        if (name == QLatin1String(cmd::Copy)) emit enabledChanged(on);
+    });
     applyCopyMode();
 
     // Profiles: the new-profile button shows only without profiles; the buttons live in
@@ -392,23 +393,11 @@ bool CopyIntegration::eventFilter(QObject* watched, QEvent* event) {
 // ---- the copy run ----
 
 bool CopyIntegration::copyEnabled() const {
-    if (form3_->isRunning() || window_->dir_text->text().trimmed().isEmpty()) return false;
-    return window_->views() && window_->views()->selectedCount() > 0;
+    return window_->commandTable().isEnabled(QLatin1String(cmd::Copy));
 }
 
 void CopyIntegration::updateCopyState() {
-    if (CollectionViews* views = window_->views())
-        views->setCopyState(form3_->isRunning(), window_->dir_text->text().isEmpty());
-    updateEnabled();
-}
-
-void CopyIntegration::updateEnabled() {
     window_->commandTable().refresh();
-    const bool enabled = copyEnabled();
-    if (enabled != lastEnabled_) {
-        lastEnabled_ = enabled;
-        emit enabledChanged(enabled);
-    }
 }
 
 QString CopyIntegration::askParameter() {

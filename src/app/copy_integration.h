@@ -78,7 +78,6 @@ private:
     void releaseProfile();
     void applyCopyMode();
     void updateCopyState();
-    void updateEnabled();
     void insertPlaylistAtTop(const QString& file);
     QString askParameter();
 
@@ -94,7 +93,6 @@ private:
     QString dirRemembered_;
     QString plRemembered_;
     bool checking_ = false;
-    bool lastEnabled_ = false;
     ParameterPrompt prompt_;
     PathPrompt folderPrompt_;
     PathPrompt playlistPrompt_;

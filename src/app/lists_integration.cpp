@@ -68,24 +68,18 @@ void ListsIntegration::rebuildView() {
 
 void ListsIntegration::registerCommands() {
     CommandTable& table = window_->commandTable();
-    const CommandStates& states = window_->listStates();
-    auto notEmpty = [this] { return !list().isEmpty(); };
-    table.add(
-        QLatin1String(cmd::Remember),
-        [this](const QString& arg) {
-            rememberTitles(arg.isEmpty() ? selectedTitles() : merkzettel::explicitSelection(arg));
-        },
-        [&states] { return states.remember; });
-    table.add(
-        QLatin1String(cmd::RemoveTitle), [this](const QString&) { removeTitles(selectedTitles()); },
-        [&states] { return states.removeTitle; });
-    table.add(
-        QLatin1String(cmd::ClearBrainList), [this](const QString&) { clearList(true); }, notEmpty);
-    table.add(
-        QLatin1String(cmd::SaveBrainList), [this](const QString&) { saveList(); }, notEmpty);
-    table.add(
-        QLatin1String(cmd::MailBrainList), [this](const QString&) { mailList(); },
-        [this] { return !list().isEmpty() && !mailUnderWay(); });
+    table.addStateSource(this, [this](UiState& s) {
+        s.merkzettelTitles = int(list().size());
+        s.mailUnderWay = mailUnderWay();
+    });
+    table.add(QLatin1String(cmd::Remember), [this](const QString& arg) {
+        rememberTitles(arg.isEmpty() ? selectedTitles() : merkzettel::explicitSelection(arg));
+    });
+    table.add(QLatin1String(cmd::RemoveTitle),
+              [this](const QString&) { removeTitles(selectedTitles()); });
+    table.add(QLatin1String(cmd::ClearBrainList), [this](const QString&) { clearList(true); });
+    table.add(QLatin1String(cmd::SaveBrainList), [this](const QString&) { saveList(); });
+    table.add(QLatin1String(cmd::MailBrainList), [this](const QString&) { mailList(); });
     // The list may be replaced by a reload or restored from the settings.
     connect(window_, &TForm1::collectionReplaced, &table, &CommandTable::refresh);
     connect(window_, &TForm1::loadFinished, &table, &CommandTable::refresh);
@@ -93,24 +87,19 @@ void ListsIntegration::registerCommands() {
 
 void ListsIntegration::buildMenus() {
     CommandTable& table = window_->commandTable();
-    auto add = [&table](QMenu* menu, const char* name, const QString& caption,
-                        const char* command) {
-        QAction* a = menu->addAction(caption);
-        a->setObjectName(QLatin1String(name));
-        commandbinding::bind(table, a, QLatin1String(command));
-        return a;
+    // Captions and commands from the descriptors.
+    auto add = [&table](QMenu* menu, const char* name) {
+        return commandbinding::addItem(table, menu, name);
     };
 
     // The Merkzettel menu under "&Verwalten...".
     popup2_ = new QMenu(window_);
     popup2_->setObjectName(QStringLiteral("PopupMenu2"));
-    add(popup2_, "Titelhinzufgen2", QStringLiteral("Titel &hinzufügen\tIns"), cmd::Remember);
-    add(popup2_, "Titelentfernen1", QStringLiteral("Titel &entfernen"), cmd::RemoveTitle);
+    add(popup2_, "Titelhinzufgen2");
+    add(popup2_, "Titelentfernen1");
     popup2_->addSeparator();
-    add(popup2_, "ZumWeitergebenspeichern2", QStringLiteral("&Zum Weitergeben speichern..."),
-        cmd::SaveBrainList);
-    add(popup2_, "PereMailverschicken2", QStringLiteral("&Per e-Mail verschicken..."),
-        cmd::MailBrainList);
+    add(popup2_, "ZumWeitergebenspeichern2");
+    add(popup2_, "PereMailverschicken2");
     QPushButton* mz = window_->commands->mz_btn;
     mz->setEnabled(true);
     // Just below the button, at the left edge of the command bar.
@@ -122,12 +111,9 @@ void ListsIntegration::buildMenus() {
     // The title list's context menu.
     popup1_ = new QMenu(window_);
     popup1_->setObjectName(QStringLiteral("PopupMenu1"));
-    add(popup1_, "Wiedergabe2", QStringLiteral("&Wiedergabe"), cmd::PlaySelection);
-    add(popup1_, "Merken2", QStringLiteral("&Merken\tIns"), cmd::Remember);
-    add(popup1_, "Titelentfernen2", QStringLiteral("Titel &entfernen"), cmd::RemoveTitle);
-    add(popup1_, "InZielordnerkopieren2", QStringLiteral("In &Zielordner kopieren\tCtrl+K"),
-        cmd::Copy);
-    add(popup1_, "Eigenschaften1", QStringLiteral("&Eigenschaften..."), cmd::Properties);
+    for (const char* name :
+         {"Wiedergabe2", "Merken2", "Titelentfernen2", "InZielordnerkopieren2", "Eigenschaften1"})
+        add(popup1_, name);
     popup1_->addSeparator();
     QMenu* view = popup1_->addMenu(QStringLiteral("A&nsicht"));
     view->setObjectName(QStringLiteral("Ansicht2"));
@@ -165,7 +151,7 @@ void ListsIntegration::buildMenus() {
     view->addSeparator();
     mirror("Browser1", "Browser2");
     popup1_->addSeparator();
-    add(popup1_, "Allesmarkieren2", QStringLiteral("Alles &markieren\tCtrl+A"), cmd::SelectAll);
+    add(popup1_, "Allesmarkieren2");
 
     if (CollectionViews* views = window_->views()) {
         for (QAbstractItemView* list : views->findChildren<QAbstractItemView*>()) {

@@ -126,6 +126,9 @@ TForm1::TForm1(std::unique_ptr<AppCore> own, AppCore* core, QWidget* parent)
 }
 
 TForm1::~TForm1() {
+    // Hiding the window moves the focus out of the search field, which would start a
+    // search on a collection that may be gone by then.
+    qs_text->blockSignals(true);
     // A load that waits for a connection on this thread is let go before waiting for it.
     if (media_) media_->connector().close();
     loader_->wait();
@@ -155,25 +158,32 @@ QAction* TForm1::addToggle(QMenu* menu, const char* name, const QString& caption
     return a;
 }
 
+QAction* TForm1::addCommandItem(QMenu* menu, const char* name) {
+    // An empty name is a separator.
+    if (!*name) {
+        menu->addSeparator();
+        return nullptr;
+    }
+    const commandcatalogue::Descriptor* d = nullptr;
+    const commandcatalogue::Placement* p = commandcatalogue::placement(QLatin1String(name), &d);
+    Q_ASSERT(p && p->caption);
+    QAction* a =
+        addItem(menu, name, QString::fromUtf8(p->caption),
+                p->shortcut ? QKeySequence(QString::fromLatin1(p->shortcut)) : QKeySequence());
+    a->setCheckable(d->checkable);
+    return a;
+}
+
 QAction* TForm1::action(const QString& objectName) const {
     return actions_.value(objectName);
 }
 
 void TForm1::createMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Datei"));
-    addItem(file, "Wiedergabe3", QStringLiteral("&Wiedergabe"));
-    addItem(file, "Titelhinzufgen1", QStringLiteral("Titel &hinzufügen"));
-    addItem(file, "Merken1", QStringLiteral("&Merken"), QKeySequence(Qt::Key_Insert));
-    addItem(file, "InZielordnerkopieren1", QStringLiteral("In &Zielordner kopieren"),
-            QKeySequence(QStringLiteral("Ctrl+K")));
-    addItem(file, "Eigenschaften2", QStringLiteral("&Eigenschaften..."));
-    file->addSeparator();
-    addItem(file, "DatentrgerListenneueinlesen1", QStringLiteral("M&edien neu einlesen"),
-            QKeySequence(QStringLiteral("Ctrl+R")), true);
-    addItem(file, "Statistik1", QStringLiteral("&Statistik..."));
-    file->addSeparator();
-    addItem(file, "Beenden1", QStringLiteral("&Beenden"), QKeySequence(QStringLiteral("Ctrl+Q")),
-            true);
+    for (const char* name :
+         {"Wiedergabe3", "Titelhinzufgen1", "Merken1", "InZielordnerkopieren1", "Eigenschaften2",
+          "", "DatentrgerListenneueinlesen1", "Statistik1", "", "Beenden1"})
+        addCommandItem(file, name);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&Ansicht"));
     addToggle(view, "Befehle1", QStringLiteral("&Befehle"))->setChecked(true);
@@ -181,8 +191,7 @@ void TForm1::createMenus() {
     addToggle(view, "Zielangaben1", QStringLiteral("&Zielangaben"))->setChecked(true);
     addToggle(view, "Profile1", QStringLiteral("&Profile"))->setChecked(true);
     view->addSeparator();
-    QAction* web = addItem(view, "Browser1", QStringLiteral("&Webansicht verwenden"));
-    web->setCheckable(true);
+    addCommandItem(view, "Browser1");
     QMenu* list = view->addMenu(QStringLiteral("&Dateiliste"));
     viewStyleGroup_ = new QActionGroup(this);
     const char* styleNames[] = {"GroeSymbole1", "KleineSymbole1", "Liste1", "Details1"};
@@ -200,25 +209,13 @@ void TForm1::createMenus() {
     addToggle(list, "Datentrger1", QStringLiteral("&Datenträger"))->setChecked(true);
     addToggle(list, "AusfhrlicherName1", QStringLiteral("&Ausführlicher Name"));
     list->addSeparator();
-    addItem(list, "Aktualisieren1", QStringLiteral("&Aktualisieren"));
-    addItem(list, "AmRasterausrichten1", QStringLiteral("Am &Raster ausrichten"));
-    addItem(list, "Allesmarkieren1", QStringLiteral("Alles &markieren"),
-            QKeySequence(QStringLiteral("Ctrl+A")));
+    for (const char* name : {"Aktualisieren1", "AmRasterausrichten1", "Allesmarkieren1"})
+        addCommandItem(list, name);
 
     QMenu* play = menuBar()->addMenu(QStringLiteral("W&iedergabe"));
-    addItem(play, "Play1", QStringLiteral("&Play"), QKeySequence(Qt::Key_F6));
-    QAction* pause = addItem(play, "Pause1", QStringLiteral("P&ause"), QKeySequence(Qt::Key_F8));
-    pause->setCheckable(true);
-    addItem(play, "Stop1", QStringLiteral("&Stop"), QKeySequence(Qt::Key_F9));
-    addItem(play, "VorherigerTitel1", QStringLiteral("&Vorheriger Titel"),
-            QKeySequence(Qt::Key_F5));
-    addItem(play, "NchsterTitel1", QStringLiteral("&Nächster Titel"), QKeySequence(Qt::Key_F7));
-    play->addSeparator();
-    addItem(play, "Wiederholen1", QStringLiteral("&Wiederholen"),
-            QKeySequence(QStringLiteral("Ctrl+W")))
-        ->setCheckable(true);
-    addItem(play, "Zufllig1", QStringLiteral("&Zufällig"), QKeySequence(QStringLiteral("Ctrl+Z")))
-        ->setCheckable(true);
+    for (const char* name : {"Play1", "Pause1", "Stop1", "VorherigerTitel1", "NchsterTitel1", "",
+                             "Wiederholen1", "Zufllig1"})
+        addCommandItem(play, name);
     play->addSeparator();
     timeModeGroup_ = new QActionGroup(this);
     QAction* elapsed = addToggle(play, "AktuelleZeit1", QStringLiteral("&Aktuelle Zeit"));
@@ -230,14 +227,13 @@ void TForm1::createMenus() {
     elapsed->setChecked(true);
     addToggle(play, "TrayAnzeige1", QStringLiteral("&Tray-Anzeige"))->setChecked(true);
     play->addSeparator();
-    addItem(play, "Lautstrke1", QStringLiteral("&Lautstärke"), QKeySequence(Qt::Key_F10));
+    addCommandItem(play, "Lautstrke1");
     play->addSeparator();
-    addItem(play, "Wiedergabeliste1", QStringLiteral("W&iedergabeliste"), QKeySequence(Qt::Key_F11),
-            true);
+    addCommandItem(play, "Wiedergabeliste1");
 
     QMenu* notes = menuBar()->addMenu(QStringLiteral("&Merkzettel"));
-    addItem(notes, "ZumWeitergebenspeichern1", QStringLiteral("&Zum Weitergeben speichern..."));
-    addItem(notes, "PereMailverschicken1", QStringLiteral("&Per e-Mail verschicken..."));
+    addCommandItem(notes, "ZumWeitergebenspeichern1");
+    addCommandItem(notes, "PereMailverschicken1");
 
     QMenu* dest = menuBar()->addMenu(QStringLiteral("&Zielangaben"));
     addItem(dest, "Zielordner1", QStringLiteral("&Zielordner..."));
@@ -256,12 +252,9 @@ void TForm1::createMenus() {
     action(QStringLiteral("ZumZielortkopieren1"))->setChecked(true);
 
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Einstellungen"));
-    addItem(options, "Profileverwalten1", QStringLiteral("&Profile verwalten..."));
-    addItem(options, "Klngendern1", QStringLiteral("&Klänge ändern..."));
-    addItem(options, "Suchverhalten1", QStringLiteral("&Suchverhalten..."));
-    addItem(options, "Befehleanpassen1", QStringLiteral("&Befehle anpassen..."));
-    addItem(options, "Streaming1", QStringLiteral("S&treaming..."));
-    addItem(options, "Sonstiges1", QStringLiteral("S&onstiges..."));
+    for (const char* name : {"Profileverwalten1", "Klngendern1", "Suchverhalten1",
+                             "Befehleanpassen1", "Streaming1", "Sonstiges1"})
+        addCommandItem(options, name);
 }
 
 QWidget* TForm1::makeBar(const char* name, QAction* toggle, QWidget* content) {
@@ -360,11 +353,14 @@ QWidget* TForm1::createCollectionViews() {
 void TForm1::wireViews() {
     quickSearch_ = new QuickSearch(qs_text, qs_go, views_, this);
     connect(views_, &CollectionViews::statusTextChanged, this, &TForm1::setStatusText);
-    connect(views_, &CollectionViews::commandStatesChanged, this,
-            [this](const CommandStates& states) {
-                listStates_ = states;
-                commands->group(QStringLiteral("Aktionen"))->setEnabled(states.copy);
-                core_.commands().refresh();
+    connect(views_, &CollectionViews::listSelectionChanged, &core_.commands(),
+            &CommandTable::refresh);
+    // The copy group follows the copy command.
+    QGroupBox* actions = commands->group(QStringLiteral("Aktionen"));
+    actions->setEnabled(false);
+    connect(&core_.commands(), &CommandTable::enabledChanged, actions,
+            [actions](const QString& name, bool on) {
+                if (name == QLatin1String(cmd::Copy)) actions->setEnabled(on);
             });
     connect(viewStyleGroup_, &QActionGroup::triggered, views_, [this](QAction* a) {
         views_->setViewStyle(CollectionViews::ViewStyle(a->data().toInt()));

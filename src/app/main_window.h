@@ -129,8 +129,6 @@ public:
                                            const QString& detail = QString()) {
         return ask(icon, text, buttons, detail);
     }
-    // What the list selection enables, as of the last view build or click.
-    const CommandStates& listStates() const { return listStates_; }
     // The Merkzettel's commands and menus.
     ListsIntegration* lists() const { return lists_; }
     // The statistics window, the listener counter and the streaming button.
@@ -198,6 +196,8 @@ private:
     QWidget* makeBar(const char* name, QAction* toggle, QWidget* content);
     QAction* addItem(QMenu* menu, const char* name, const QString& caption,
                      const QKeySequence& key = {}, bool enabled = false);
+    // A command's menu item as its descriptor places it (bound in bindCommands()).
+    QAction* addCommandItem(QMenu* menu, const char* name);
     QAction* addToggle(QMenu* menu, const char* name, const QString& caption,
                        const QKeySequence& key = {});
     QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text,
@@ -229,7 +229,6 @@ private:
     QuickSearch* quickSearch_ = nullptr;
     QFont treeBaseFont_;
     QFont listBaseFont_;
-    CommandStates listStates_; // what the list selection enables
     bool webViewWanted_ = true;
     bool shown_ = false;
     bool loading_ = false;

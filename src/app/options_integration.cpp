@@ -18,29 +18,22 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+// The options items' descriptors (command_catalogue.cpp) name the pages by number.
+static_assert(optionspages::Profiles == 0 && optionspages::Sounds == 1 &&
+                  optionspages::Search == 2 && optionspages::Commands == 3 &&
+                  optionspages::Streaming == 4 && optionspages::Misc == 5,
+              "the options placements name these page numbers");
+
 OptionsIntegration::OptionsIntegration(TForm1* window)
     : QObject(window), window_(window), form9_(new TForm9(window, window->environment().dataDir)),
       form5_(new TForm5(*this, window)), sounds_(window->environment().store) {
     form5_->setEncoderSearch(form9_);
     CommandTable& table = window_->commandTable();
-    table.add(
-        QLatin1String(cmd::Options), [this](const QString& page) { open(page.toInt()); },
-        [this] { return window_->firstShowDone(); });
-
-    // Menu items and buttons, each with the page it opens.
-    const std::pair<const char*, int> items[] = {
-        {"Profileverwalten1", optionspages::Profiles}, {"Klngendern1", optionspages::Sounds},
-        {"Suchverhalten1", optionspages::Search},      {"Befehleanpassen1", optionspages::Commands},
-        {"Streaming1", optionspages::Streaming},       {"Sonstiges1", optionspages::Misc},
-    };
-    for (const auto& [name, page] : items)
-        commandbinding::bind(table, window_->action(QLatin1String(name)),
-                             QLatin1String(cmd::Options),
-                             [p = page] { return QString::number(p); });
-    commandbinding::bind(table, window_->newprof, QLatin1String(cmd::Options),
-                         [] { return QString::number(optionspages::Profiles); });
-    commandbinding::bind(table, window_->commands->opt_btn, QLatin1String(cmd::Options),
-                         [] { return QString::number(optionspages::Commands); });
+    table.add(QLatin1String(cmd::Options), [this](const QString& page) { open(page.toInt()); });
+    // The menu items and the panel's button are bound by the window; the profile bar's
+    // button here, each with the page its descriptor names.
+    if (const auto* p = commandcatalogue::placement(u"newprof"))
+        commandbinding::bind(table, window_->newprof, *p);
 
     // The command panel's handle hides it like the menu item.
     connect(window_->commands, &CommandPanel::hideRequested, this, [this] {

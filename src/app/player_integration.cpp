@@ -68,21 +68,20 @@ void PlayerIntegration::wireCommands() {
     });
     table.add(QLatin1String(cmd::Volume),
               [this](const QString&) { widgets_->openVolumeControl(); });
+    table.add(QLatin1String(cmd::SetVolume),
+              [this](const QString& percent) { player_->device().setVolume(percent.toInt()); });
     table.add(QLatin1String(cmd::ShowPlaylist), [this](const QString&) { showPlaylist(); });
-    // The clock menu's transport items run the same commands.
-    const std::pair<const char*, const char*> clockItems[] = {{"Play2", cmd::Play},
-                                                              {"Pause2", cmd::Pause},
-                                                              {"Stop2", cmd::Stop},
-                                                              {"VorherigerTitel2", cmd::Prev},
-                                                              {"NchsterTitel2", cmd::Next}};
-    for (const auto& [name, command] : clockItems) {
-        QAction* a = widgets_->item(QLatin1String(name));
-        disconnect(a, &QAction::triggered, widgets_, nullptr);
-        commandbinding::bind(table, a, QLatin1String(command));
-    }
+    // The clock menu's transport items run the same commands, as their descriptors say.
+    widgets_->leaveTransportToOthers();
+    for (const char* name : {"Play2", "Pause2", "Stop2", "VorherigerTitel2", "NchsterTitel2"})
+        if (const auto* p = commandcatalogue::placement(QLatin1String(name)))
+            commandbinding::bind(table, widgets_->item(QLatin1String(name)), *p);
     // Only a released slider seeks; the tick's own updates are made with signals blocked.
     c->seeker->setTracking(false);
-    connect(c->seeker, &QSlider::valueChanged, player_, &Player::seekerChange);
+    connect(c->seeker, &QSlider::valueChanged, this, [this](int seconds) {
+        window_->commandTable().run(QLatin1String(cmd::Seek), QString::number(seconds),
+                                    commandcatalogue::Menu);
+    });
 
     // Time mode and tray display: the main menu and the clock menu act as one.
     QAction* elapsed = item("AktuelleZeit1");
@@ -104,7 +103,7 @@ void PlayerIntegration::wireViews() {
     CollectionViews* views = window_->views();
     if (!views) return;
     player_->setSelectionProvider([views] { return views->selectedTitles(); });
-    connect(views, &CollectionViews::commandStatesChanged, this, &PlayerIntegration::syncSelection);
+    connect(views, &CollectionViews::listSelectionChanged, this, &PlayerIntegration::syncSelection);
     connect(views, &CollectionViews::nodeSelected, this, &PlayerIntegration::syncSelection);
     connect(views, &CollectionViews::titleActivated, this, [this, views](const QString& line) {
         syncSelection();

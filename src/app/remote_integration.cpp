@@ -22,6 +22,9 @@ using remote::Topic;
 
 namespace {
 
+constexpr auto kDBus = commandcatalogue::DBus;
+constexpr auto kMpris = commandcatalogue::Mpris;
+
 QString yesNo(bool on) {
     return on ? QStringLiteral("yes") : QStringLiteral("no");
 }
@@ -79,9 +82,7 @@ RemoteIntegration::RemoteIntegration(TForm1* window, const QDBusConnection& bus)
                 &RemoteIntegration::refreshStreaming);
 
     // Search, select all, play and show the playlist; the window stays where it is.
-    commands_.add(
-        QLatin1String(cmd::PlayAll), [this](const QString& text) { playAll(text); },
-        [this] { return commands_.isEnabled(QLatin1String(cmd::Search)); });
+    commands_.add(QLatin1String(cmd::PlayAll), [this](const QString& text) { playAll(text); });
 
     topics_ = std::make_unique<RemoteService>(&items_, static_cast<RemoteHandler*>(this), bus);
     mpris_ = std::make_unique<MprisService>(static_cast<MprisBackend*>(this), bus);
@@ -141,24 +142,33 @@ void RemoteIntegration::refreshStreaming() {
         items_.set(Topic::Streaming, QLatin1String(item), value);
 }
 
+QString RemoteIntegration::check(Topic topic, const QString& item, const QString& value) {
+    if (topic != Topic::Player) return {};
+    const QString name = commandcatalogue::commandForPoke(item, value);
+    if (name.isEmpty())
+        return QStringLiteral("\"%1\" ist kein Befehl für %2.").arg(value, item.toUpper());
+    return commands_.check(name, pokeArgument(item, value), kDBus).reason;
+}
+
+QString RemoteIntegration::pokeArgument(const QString& item, const QString& value) {
+    // COMMAND names the command and hands over nothing; the other items their value.
+    return item.compare(QLatin1String("COMMAND"), Qt::CaseInsensitive) == 0 ? QString() : value;
+}
+
 void RemoteIntegration::poked(Topic topic, const QString& item, const QString& value) {
     if (topic != Topic::Player) return;
-    if (item == QLatin1String("REPEATING")) {
+    const QString name = commandcatalogue::commandForPoke(item, value);
+    if (name.isEmpty()) return; // COMMAND "play" is no command here
+    if (name == QLatin1String(cmd::Repeat)) {
         pokeToggle("REPEATING", cmd::Repeat, player_.playlist().repeat());
-    } else if (item == QLatin1String("SHUFFLED")) {
+    } else if (name == QLatin1String(cmd::Shuffle)) {
         pokeToggle("SHUFFLED", cmd::Shuffle, player_.playlist().shuffle());
-    } else if (item == QLatin1String("SEARCH")) {
+    } else if (name == QLatin1String(cmd::Search)) {
         // Refused while a load or search shows the progress bar; then to the front, with
         // the focus in the search field and its text selected.
-        if (commands_.run(QLatin1String(cmd::Search), value))
-            commands_.run(QLatin1String(cmd::Raise));
-    } else if (item == QLatin1String("PLAYALL")) {
-        commands_.run(QLatin1String(cmd::PlayAll), value);
-    } else if (item == QLatin1String("COMMAND")) {
-        // No play here: only what stops, pauses or moves through the playlist.
-        for (const char* name : {cmd::Pause, cmd::Stop, cmd::Prev, cmd::Next})
-            if (value.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
-                commands_.run(QLatin1String(name));
+        if (commands_.run(name, value, kDBus)) commands_.run(QLatin1String(cmd::Raise), {}, kDBus);
+    } else {
+        commands_.run(name, pokeArgument(item, value), kDBus);
     }
 }
 
@@ -170,7 +180,8 @@ void RemoteIntegration::pokeToggle(const char* item, const char* command, bool c
     }
     const QString wanted = items_.value(Topic::Player, name).toUpper();
     if ((wanted == QLatin1String("YES") && !current) || (wanted == QLatin1String("NO") && current))
-        commands_.run(QLatin1String(command), current ? QStringLiteral("0") : QStringLiteral("1"));
+        commands_.run(QLatin1String(command), current ? QStringLiteral("0") : QStringLiteral("1"),
+                      kDBus);
 }
 
 void RemoteIntegration::playAll(const QString& text) {
@@ -251,47 +262,48 @@ void RemoteIntegration::playerChanged() {
 }
 
 void RemoteIntegration::raise() {
-    commands_.run(QLatin1String(cmd::Raise));
+    commands_.run(QLatin1String(cmd::Raise), {}, kMpris);
 }
 
 void RemoteIntegration::quit() {
-    commands_.run(QLatin1String(cmd::Quit));
+    commands_.run(QLatin1String(cmd::Quit), {}, kMpris);
 }
 
 void RemoteIntegration::play() {
     // A paused title resumes through the pause command, as the pause button does.
     if (state().status == MprisState::Status::Paused)
-        commands_.run(QLatin1String(cmd::Pause));
+        commands_.run(QLatin1String(cmd::Pause), {}, kMpris);
     else if (state().status == MprisState::Status::Stopped)
-        commands_.run(QLatin1String(cmd::Play));
+        commands_.run(QLatin1String(cmd::Play), {}, kMpris);
 }
 
 void RemoteIntegration::pause() {
-    if (state().status == MprisState::Status::Playing) commands_.run(QLatin1String(cmd::Pause));
+    if (state().status == MprisState::Status::Playing)
+        commands_.run(QLatin1String(cmd::Pause), {}, kMpris);
 }
 
 void RemoteIntegration::playPause() {
     if (state().status == MprisState::Status::Stopped)
-        commands_.run(QLatin1String(cmd::Play));
+        commands_.run(QLatin1String(cmd::Play), {}, kMpris);
     else
-        commands_.run(QLatin1String(cmd::Pause));
+        commands_.run(QLatin1String(cmd::Pause), {}, kMpris);
 }
 
 void RemoteIntegration::stop() {
-    commands_.run(QLatin1String(cmd::Stop));
+    commands_.run(QLatin1String(cmd::Stop), {}, kMpris);
 }
 
 void RemoteIntegration::next() {
-    commands_.run(QLatin1String(cmd::Next));
+    commands_.run(QLatin1String(cmd::Next), {}, kMpris);
 }
 
 void RemoteIntegration::previous() {
-    commands_.run(QLatin1String(cmd::Prev));
+    commands_.run(QLatin1String(cmd::Prev), {}, kMpris);
 }
 
 void RemoteIntegration::seekTo(qint64 positionUs) {
     const qint64 seconds = (positionUs + 500000) / 1000000;
-    if (!commands_.run(QLatin1String(cmd::Seek), QString::number(seconds))) return;
+    if (!commands_.run(QLatin1String(cmd::Seek), QString::number(seconds), kMpris)) return;
     lastPositionMs_ = seconds * 1000;
     sinceLastPosition_.start();
     mpris_->seeked(seconds * 1000000);
@@ -299,15 +311,18 @@ void RemoteIntegration::seekTo(qint64 positionUs) {
 
 void RemoteIntegration::setRepeat(bool on) {
     if (on != player_.playlist().repeat())
-        commands_.run(QLatin1String(cmd::Repeat), on ? QStringLiteral("1") : QStringLiteral("0"));
+        commands_.run(QLatin1String(cmd::Repeat), on ? QStringLiteral("1") : QStringLiteral("0"),
+                      kMpris);
 }
 
 void RemoteIntegration::setShuffle(bool on) {
     if (on != player_.playlist().shuffle())
-        commands_.run(QLatin1String(cmd::Shuffle), on ? QStringLiteral("1") : QStringLiteral("0"));
+        commands_.run(QLatin1String(cmd::Shuffle), on ? QStringLiteral("1") : QStringLiteral("0"),
+                      kMpris);
 }
 
 void RemoteIntegration::setVolume(double volume) {
-    player_.device().setVolume(int(std::lround(volume * 100)));
+    commands_.run(QLatin1String(cmd::SetVolume), QString::number(std::lround(volume * 100)),
+                  kMpris);
     schedulePlayerCheck();
 }

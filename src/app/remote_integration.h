@@ -37,6 +37,8 @@ private:
     // RemoteHandler
     void refresh(remote::Topic topic) override;
     void poked(remote::Topic topic, const QString& item, const QString& value) override;
+    QString check(remote::Topic topic, const QString& item, const QString& value) override;
+    static QString pokeArgument(const QString& item, const QString& value);
     void pokeToggle(const char* item, const char* command, bool current);
     void playAll(const QString& text);
 

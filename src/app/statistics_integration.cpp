@@ -38,16 +38,7 @@ StatisticsIntegration::StatisticsIntegration(TForm1* window) : QObject(window), 
              {&WStreamingServer::OnClientConnect, &WStreamingServer::OnClientDisconnect})
             connect(server, signal, this, &StatisticsIntegration::scheduleUpdate);
     }
-    if (PlayerIntegration* p = window_->playback()) {
-        player_ = &p->player();
-        // "Eigenschaften" of the playing title follows the playback timer.
-        auto follow = [this] {
-            if (player_ && player_->isTimerActive() != playingShown_)
-                window_->commandTable().refresh();
-        };
-        connect(player_, &Player::controlsChanged, this, follow);
-        connect(player_, &Player::startFinished, this, follow);
-    }
+    if (PlayerIntegration* p = window_->playback()) player_ = &p->player();
     updateStreamingControls();
 }
 
@@ -74,10 +65,9 @@ void StatisticsIntegration::createControls() {
     strm_btn->setPopupMode(QToolButton::MenuButtonPopup);
     PopupMenu5 = new QMenu(strm_btn);
     PopupMenu5->setObjectName(QStringLiteral("PopupMenu5"));
-    listenersItem_ = PopupMenu5->addAction(QStringLiteral("&Zuhörer..."));
-    listenersItem_->setObjectName(QStringLiteral("Zuhrer1"));
-    settingsItem_ = PopupMenu5->addAction(QStringLiteral("&Einstellungen..."));
-    settingsItem_->setObjectName(QStringLiteral("Einstellungen1"));
+    // Captions, commands and the options page from the descriptors.
+    listenersItem_ = commandbinding::addItem(table, PopupMenu5, "Zuhrer1");
+    settingsItem_ = commandbinding::addItem(table, PopupMenu5, "Einstellungen1");
     strm_btn->setMenu(PopupMenu5);
     strm_lbl = new QLabel(QStringLiteral("0"), box);
     strm_lbl->setObjectName(QStringLiteral("strm_lbl"));
@@ -89,17 +79,13 @@ void StatisticsIntegration::createControls() {
     row->addWidget(strm_lbl);
     window_->statusBar()->addPermanentWidget(box);
 
-    const auto streamingPage = [] { return QString::number(StreamingPage); };
-    commandbinding::bind(table, settingsItem_, QLatin1String(cmd::Options), streamingPage);
-    connect(listenersItem_, &QAction::triggered, this,
-            [this] { window_->commandTable().run(QLatin1String(cmd::Listeners)); });
     connect(PopupMenu5, &QMenu::aboutToShow, this, &StatisticsIntegration::updateStreamingControls);
+    // The button runs the listener window while streaming is on, else the settings.
     const auto runButton = [this] {
-        updateStreamingControls();
-        if (listenersItem_->isEnabled())
-            listenersItem_->trigger();
-        else if (settingsItem_->isEnabled())
-            settingsItem_->trigger();
+        CommandTable& t = window_->commandTable();
+        if (!t.run(QLatin1String(cmd::WatchStream), QString(), commandcatalogue::Menu))
+            t.run(QLatin1String(cmd::Options), QString::number(StreamingPage),
+                  commandcatalogue::Menu);
     };
     connect(strm_btn, &QToolButton::clicked, this, runButton);
     if (QPushButton* panelButton = window_->commands ? window_->commands->strm_btn : nullptr)
@@ -113,7 +99,7 @@ void StatisticsIntegration::createControls() {
 }
 
 bool StatisticsIntegration::listenersAvailable() const {
-    return window_->settings().streaming.enabled;
+    return window_->commandTable().isEnabled(QLatin1String(cmd::WatchStream));
 }
 
 void StatisticsIntegration::scheduleUpdate() {
@@ -127,12 +113,12 @@ void StatisticsIntegration::scheduleUpdate() {
 
 void StatisticsIntegration::updateStreamingControls() {
     const bool available = listenersAvailable();
-    listenersItem_->setEnabled(available);
     PopupMenu5->setDefaultAction(available ? listenersItem_ : settingsItem_);
     strm_lbl->setVisible(available);
     strm_btn->setText(available ? QStringLiteral("Beoba&chten") : QStringLiteral("Einric&hten"));
     if (CommandPanel* panel = window_->commands) {
-        panel->strm_btn->setEnabled(listenersItem_->isEnabled() || settingsItem_->isEnabled());
+        CommandTable& t = window_->commandTable();
+        panel->strm_btn->setEnabled(available || t.isEnabled(QLatin1String(cmd::Options)));
         StreamingIntegration* s = window_->streaming();
         const bool active = s && s->server().isActive();
         const QString problem = s ? s->problem() : QString();
@@ -167,39 +153,35 @@ void StatisticsIntegration::registerCommands() {
         }
         open(QStringLiteral("connections"));
     });
-    // Its rule runs at every refresh of the table: the streaming controls follow it.
-    table.add(
-        QLatin1String(cmd::Listeners),
-        [this](const QString&) {
-            if (form4_->isVisible()) return;
-            StreamingIntegration* s = window_->streaming();
-            if (s && s->server().isActive()) {
-                open(QStringLiteral("listeners"));
-                return;
-            }
-            window_->messageBox(
-                QMessageBox::Information,
-                QStringLiteral("Das Audio-Streaming wurde nicht aktiviert.\nEs gibt "
-                               "daher keine Zuhörer, die angezeigt werden könnten."),
-                QMessageBox::Ok);
-        },
-        [this] {
-            scheduleUpdate();
-            return true;
-        });
-    table.add(
-        QLatin1String(cmd::Properties), [this](const QString& line) { showProperties(line); },
-        [this] { return window_->listStates().properties; });
+    // Streaming switched on in the settings; the server's state.
+    table.addStateSource(this, [this](UiState& s) {
+        s.streamingEnabled = window_->settings().streaming.enabled;
+        StreamingIntegration* streaming = window_->streaming();
+        s.streamingActive = streaming && streaming->server().isActive();
+    });
+    const auto listeners = [this](const QString&) {
+        if (form4_->isVisible()) return;
+        StreamingIntegration* s = window_->streaming();
+        if (s && s->server().isActive()) {
+            open(QStringLiteral("listeners"));
+            return;
+        }
+        window_->messageBox(QMessageBox::Information,
+                            QStringLiteral("Das Audio-Streaming wurde nicht aktiviert.\nEs gibt "
+                                           "daher keine Zuhörer, die angezeigt werden könnten."),
+                            QMessageBox::Ok);
+    };
+    table.add(QLatin1String(cmd::Listeners), listeners);
+    table.add(QLatin1String(cmd::WatchStream), listeners);
+    table.add(QLatin1String(cmd::Properties),
+              [this](const QString& line) { showProperties(line); });
     // A title named by its line (a web page's link), whatever the list selects.
     table.add(QLatin1String(cmd::TitleProperties), [this](const QString& line) {
         if (!line.isEmpty()) showProperties(line);
     });
-    table.add(
-        QLatin1String(cmd::PlayingProperties),
-        [this](const QString&) {
-            if (player_) showProperties(player_->currentLine());
-        },
-        [this] { return playingShown_ = player_ && player_->isTimerActive(); });
+    table.add(QLatin1String(cmd::PlayingProperties), [this](const QString&) {
+        if (player_) showProperties(player_->currentLine());
+    });
 }
 
 void StatisticsIntegration::showProperties(const QString& titleLine) {

@@ -65,7 +65,6 @@ private:
     QAction* listenersItem_ = nullptr;
     QAction* settingsItem_ = nullptr;
     QPointer<Player> player_;
-    bool playingShown_ = false; // the playing title's properties are enabled
     bool wired_ = false;
     bool updatePending_ = false;
 };

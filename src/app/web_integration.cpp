@@ -59,10 +59,7 @@ WebMedium toMedium(const ConnectionEntry& e) {
 } // namespace
 
 WebIntegration::WebIntegration(TForm1* window) : QObject(window), window_(window) {
-    QAction* toggle = window_->action(QStringLiteral("Browser1"));
-    toggle->setEnabled(true);
-    toggle->setCheckable(true);
-    connect(toggle, &QAction::triggered, this, [this](bool on) { setOn(on); });
+    // "&Webansicht verwenden" is bound to the webview command by the window.
     registerCommands();
     if (CollectionViews* views = window_->views())
         connect(views, &CollectionViews::viewBuilt, this, &WebIntegration::viewBuilt);
@@ -276,37 +273,12 @@ void WebIntegration::registerCommands() {
 
 void WebIntegration::run(const browsercmd::Invocation& inv) {
     CommandTable& table = window_->commandTable();
-    const QString& c = inv.command;
-    auto is = [&c](const char* word) { return c == QLatin1String(word); };
-    QString name;
+    // The word's command from the descriptors; ACTION follows the copy mode.
+    const QString name = commandcatalogue::commandForWebWord(inv.command, table.state());
     QString argument = inv.argument;
-    if (is("ACTION")) {
-        // Whichever of the copy and burn buttons shows.
-        name = window_->commands->burn_btn->isVisible() ? QLatin1String(cmd::BurnTitles)
-                                                        : QLatin1String(cmd::CopyTitles);
-    } else if (is("COPY")) {
-        name = QLatin1String(cmd::CopyTitles);
-    } else if (is("BURN")) {
-        name = QLatin1String(cmd::BurnTitles);
-    } else if (is("REMEMBER")) {
-        name = QLatin1String(cmd::RememberTitles);
-    } else if (is("PLAY")) {
-        name = QLatin1String(cmd::PlayTitles);
-    } else if (is("PROPERTIES")) {
-        name = QLatin1String(cmd::TitleProperties);
-    } else if (is("PLAYINGPROPERTIES")) {
-        name = QLatin1String(cmd::PlayingProperties);
-    } else if (is("OPTIONS")) {
-        // The protocol counts the pages from one, the dialog from zero.
-        name = QLatin1String(cmd::Options);
+    // The protocol counts the options pages from one, the dialog from zero.
+    if (name == QLatin1String(cmd::Options))
         argument = QString::number(std::max(inv.argument.toInt(), 1) - 1);
-    } else if (is("PLAYLIST")) {
-        name = QLatin1String(cmd::ShowPlaylist);
-    } else {
-        // PAUSE, STOP, PREV, NEXT, REPEAT, SHUFFLE, the Merkzettel's and the
-        // statistics window's commands and the list selections: the same names.
-        name = c.toLower();
-    }
-    table.run(name, argument);
+    table.run(name, argument, commandcatalogue::Web);
     if (inv.rebuildAfter && window_->views()) window_->views()->rebuild();
 }

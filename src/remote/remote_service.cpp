@@ -32,14 +32,16 @@ QString RemoteTopicObject::Request(const QString& item) {
     return remote::requestText(service_->items().value(topic_, item));
 }
 
-void RemoteTopicObject::Poke(const QString& item, const QString& value) {
-    if (!knownItem(item)) return;
-    if (!TopicItems::acceptsPokes(topic_, item)) {
-        sendErrorReply(
-            kReadOnly,
-            QStringLiteral("%1/%2 takes no pokes").arg(remote::topicName(topic_), item.toUpper()));
-        return;
-    }
+bool RemoteTopicObject::takesPokes(const QString& item) {
+    if (!knownItem(item)) return false;
+    if (TopicItems::acceptsPokes(topic_, item)) return true;
+    sendErrorReply(
+        kReadOnly,
+        QStringLiteral("%1/%2 takes no pokes").arg(remote::topicName(topic_), item.toUpper()));
+    return false;
+}
+
+void RemoteTopicObject::store(const QString& item, const QString& value) {
     const QString name = item.toUpper();
     service_->items().set(topic_, name, value);
     emit Changed(name, value);
@@ -51,6 +53,18 @@ void RemoteTopicObject::Poke(const QString& item, const QString& value) {
             if (service) service->runPoke(topic, name, value);
         },
         Qt::QueuedConnection);
+}
+
+void RemoteTopicObject::Poke(const QString& item, const QString& value) {
+    if (takesPokes(item)) store(item, value);
+}
+
+QString RemoteTopicObject::PokeChecked(const QString& item, const QString& value) {
+    if (!takesPokes(item)) return {};
+    const QString reason =
+        service_->handler_ ? service_->handler_->check(topic_, item.toUpper(), value) : QString();
+    if (reason.isEmpty()) store(item, value);
+    return reason;
 }
 
 RemoteService::RemoteService(TopicItems* items, RemoteHandler* handler, const QDBusConnection& bus,

@@ -19,6 +19,9 @@ public:
     // A poke, after the value was stored and announced. Runs from the event loop, after
     // the client's call was answered.
     virtual void poked(remote::Topic topic, const QString& item, const QString& value) = 0;
+    // Why a poke would be refused (German), empty when it would be taken. Asked before
+    // the poke is stored, while the client waits.
+    virtual QString check(remote::Topic, const QString&, const QString&) { return {}; }
 };
 
 class RemoteService;
@@ -34,6 +37,9 @@ public slots:
     // The item's lines, each followed by CR LF.
     QString Request(const QString& item);
     void Poke(const QString& item, const QString& value);
+    // As Poke, answering why the command was refused (empty: taken). A refused poke is
+    // not stored.
+    QString PokeChecked(const QString& item, const QString& value);
 
 signals:
     // A poked value (the program's own updates are not announced).
@@ -41,6 +47,8 @@ signals:
 
 private:
     bool knownItem(const QString& item);
+    bool takesPokes(const QString& item);
+    void store(const QString& item, const QString& value);
 
     RemoteService* service_;
     remote::Topic topic_;

@@ -1,5 +1,7 @@
 #include "topic_items.h"
 
+#include "command_catalogue.h"
+
 namespace remote {
 
 namespace {
@@ -92,10 +94,9 @@ bool TopicItems::contains(Topic topic, const QString& item) const {
 
 bool TopicItems::acceptsPokes(Topic topic, const QString& item) {
     if (topic != Topic::Player) return false;
-    const QString upper = item.toUpper();
-    for (const char* name : {"REPEATING", "SHUFFLED", "SEARCH", "PLAYALL", "COMMAND"})
-        if (upper == QLatin1String(name)) return true;
-    return false;
+    // The items the command descriptors name.
+    static const QStringList pokes = commandcatalogue::pokeItems();
+    return pokes.contains(item.toUpper());
 }
 
 QStringList TopicItems::items(Topic topic) const {

@@ -1,5 +1,6 @@
 #include "browser_commands.h"
 
+#include "command_catalogue.h"
 #include "control_characters.h"
 
 #include <QUrl>
@@ -77,6 +78,9 @@ QString Protocol::titlesFor(const QString& parameters) const {
 QList<Invocation> Protocol::group1(const ParsedUrl& url) {
     const QString& c = url.name;
     const QString& p = url.parameters;
+    // The words are the command descriptors'.
+    static const QStringList words = commandcatalogue::webWords(1);
+    if (!words.contains(c)) return {};
     if (c == QLatin1String("COPY") || c == QLatin1String("BURN") || c == QLatin1String("ACTION") ||
         c == QLatin1String("REMEMBER")) {
         if (p.isEmpty()) return {};
@@ -102,22 +106,15 @@ QList<Invocation> Protocol::group1(const ParsedUrl& url) {
         const int n = p.toInt(&ok);
         return {{c, QString::number(ok && n > 0 ? n : 1), false}};
     }
-    static const char* const plain[] = {
-        "PAUSE", "STOP", "REPEAT", "SHUFFLE", "SAVEBRAINLIST", "MAILBRAINLIST", "CLEARBRAINLIST"};
-    for (const char* name : plain)
-        if (c == QLatin1String(name)) return {{c, QString(), false}};
-    return {};
+    return {{c, QString(), false}};
 }
 
 QList<Invocation> Protocol::group2(const ParsedUrl& url) const {
     const QString& c = url.name;
+    static const QStringList words = commandcatalogue::webWords(2);
+    if (!words.contains(c)) return {};
     if (c == QLatin1String("OPTIONS")) return {{c, QStringLiteral("4"), false}};
-    static const char* const plain[] = {"VOLUME",    "STATISTICS",    "ABOUT",     "CONNECTIONS",
-                                        "LISTENERS", "ROOTLIST",      "MEDIALIST", "ALPHALIST",
-                                        "BRAINLIST", "SHOWBRAINLIST", "PLAYLIST"};
-    for (const char* name : plain)
-        if (c == QLatin1String(name)) return {{c, QString(), false}};
-    return {};
+    return {{c, QString(), false}};
 }
 
 Protocol::Decision Protocol::handle(const QString& url) {

@@ -170,12 +170,6 @@ void CollectionViews::endReload() {
     emit collectionReset();
 }
 
-void CollectionViews::setCopyState(bool copyRunning, bool targetDirEmpty) {
-    copyRunning_ = copyRunning;
-    targetDirEmpty_ = targetDirEmpty;
-    listClick();
-}
-
 TreeNode* CollectionViews::currentNode() const {
     return treeModel_->nodeOf(tree_->selectionModel()->currentIndex());
 }
@@ -236,12 +230,7 @@ void CollectionViews::setStatus(const QString& text) {
 }
 
 void CollectionViews::listClick() {
-    const TreeNode* node = currentNode();
-    const CommandStates s =
-        listCommandStates(selectedCount(), itemCount() > 0, node ? node->text : QString(),
-                          copyRunning_, targetDirEmpty_);
-    states_ = s;
-    emit commandStatesChanged(s);
+    emit listSelectionChanged();
 }
 
 QStringList CollectionViews::selectedTitles() const {
@@ -269,9 +258,7 @@ void CollectionViews::selectAll() {
     const QItemSelection all(listModel_->index(0, 0),
                              listModel_->index(itemCount() - 1, listModel_->columnCount() - 1));
     listSelection_->select(all, QItemSelectionModel::ClearAndSelect);
-    // Selecting everything enables the copy commands as well.
-    states_.copy = true;
-    emit commandStatesChanged(states_);
+    emit listSelectionChanged();
 }
 
 void CollectionViews::focusList() {

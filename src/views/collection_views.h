@@ -8,7 +8,7 @@
 //   views->beginReload(); collection.ClearCollection(); collection.LoadAllMedia();
 //   views->endReload();                          // rebuilds the tree and the shown list
 //   connect(views, &CollectionViews::statusTextChanged, ...);   // status bar
-//   connect(views, &CollectionViews::commandStatesChanged, ...); // enable menu items
+//   connect(views, &CollectionViews::listSelectionChanged, ...); // refresh the commands
 // Settings: setViewStyle() (ViewStyle bits 0-1), setColumnVisible() (NameColumn,
 // CDColumn, FullNameColumn), setSplitPosition() (SplitPos).
 
@@ -52,8 +52,6 @@ public:
     ViewContext& context() { return context_; }
     void setSearchState(const quicksearch::SearchState& state) { search_ = state; }
     const quicksearch::SearchState& searchState() const { return search_; }
-    // Copy enabling of listClick: a copy is running / the target folder field is empty.
-    void setCopyState(bool copyRunning, bool targetDirEmpty);
 
     // Tree selection; selecting runs the view build.
     TreeNode* currentNode() const;
@@ -92,7 +90,6 @@ public:
     int splitPosition() const;
     void setSplitPosition(int treeWidth);
 
-    CommandStates commandStates() const { return states_; }
     QString statusText() const { return status_; }
 
     // For the main window's context menus and tests.
@@ -104,7 +101,8 @@ public:
 
 signals:
     void statusTextChanged(const QString& text);
-    void commandStatesChanged(const CommandStates& states);
+    // The list's selection or items changed (a click, a rebuild, select all).
+    void listSelectionChanged();
     void nodeSelected(TreeNode* node);
     // A view build ran (for the web view's pages).
     void viewBuilt();
@@ -126,11 +124,8 @@ private:
     Collection* collection_ = nullptr;
     ViewContext context_;
     quicksearch::SearchState search_;
-    bool copyRunning_ = false;
-    bool targetDirEmpty_ = true;
     QString key_;
     QString status_;
-    CommandStates states_;
     ViewStyle style_ = Details;
     bool columnVisible_[3] = {true, true, false};
     TreeNode* reloadNode_ = nullptr;

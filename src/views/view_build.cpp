@@ -186,17 +186,3 @@ ViewBuild build(const Collection& collection, const TreeNode* node, const ViewCo
 }
 
 } // namespace viewbuild
-
-CommandStates listCommandStates(int selected, bool hasItems, const QString& nodeCaption,
-                                bool copyRunning, bool targetDirEmpty) {
-    CommandStates c;
-    const bool any = selected > 0;
-    c.play = any && nodeCaption != QLatin1StringView("Wiedergabeliste");
-    c.playControlsForSelection = c.play;
-    c.selectAll = hasItems;
-    c.properties = selected == 1;
-    c.copy = any && !copyRunning && !targetDirEmpty;
-    c.remember = any && nodeCaption != QLatin1StringView("Merkzettel");
-    c.removeTitle = any && nodeCaption == QLatin1StringView("Merkzettel");
-    return c;
-}

@@ -81,20 +81,3 @@ ViewBuild build(const Collection& collection, const TreeNode* node, const ViewCo
                 const quicksearch::SearchState& search, const QLocale& locale = QLocale());
 
 } // namespace viewbuild
-
-// Which commands the list selection enables.
-struct CommandStates {
-    bool play = false;        // "&Wiedergabe", "&Play", the play button
-    bool selectAll = false;   // "Alles &markieren"
-    bool properties = false;  // "&Eigenschaften..."
-    bool copy = false;        // "In &Zielordner kopieren", actions group, copy and burn buttons
-    bool remember = false;    // "&Merken", "Titel &hinzufügen"
-    bool removeTitle = false; // "Titel &entfernen"
-    // True: refresh the play controls for the selection, else for the playlist.
-    bool playControlsForSelection = false;
-    bool operator==(const CommandStates&) const = default;
-};
-
-CommandStates listCommandStates(int selected, bool hasItems, const QString& nodeCaption,
-                                bool copyRunning, bool targetDirEmpty);
-Q_DECLARE_METATYPE(CommandStates)

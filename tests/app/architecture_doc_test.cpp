@@ -1,22 +1,29 @@
 // The command reference in ARCHITECTURE.md against the table of a fully built window.
+#include "command_catalogue.h"
 #include "main_window.h"
 #include "settings_store.h"
 #include "test_env.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// The first cells of the table under "## Command reference", without backticks, in lower
-// case; a name written twice appears twice.
-QStringList documentedCommands(const QString& path) {
+struct Row {
+    QString name;      // without backticks, lower case
+    QString argument;  // the second cell
+    QString frontEnds; // the third cell
+};
+
+// The rows of the table under "## Command reference"; a name written twice appears twice.
+QList<Row> documentedRows(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
     const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    QStringList names;
+    QList<Row> rows;
     bool inSection = false;
     bool inTable = false;
     for (const QString& raw : lines) {
@@ -40,9 +47,28 @@ QStringList documentedCommands(const QString& path) {
             continue;
         }
         if (separator) continue;
-        names.append(QString(first).remove(QLatin1Char('`')).trimmed().toLower());
+        rows.append({QString(first).remove(QLatin1Char('`')).trimmed().toLower(),
+                     line.section(QLatin1Char('|'), 2, 2).trimmed(),
+                     line.section(QLatin1Char('|'), 3, 3).trimmed()});
     }
+    return rows;
+}
+
+QStringList documentedCommands(const QString& path) {
+    QStringList names;
+    for (const Row& row : documentedRows(path))
+        names.append(row.name);
     return names;
+}
+
+// The front-end words a cell names: "menu", "socket", "web", "D-Bus", "MPRIS".
+QStringList frontEndWords(const QString& cell) {
+    QStringList found;
+    const QStringList words =
+        cell.split(QRegularExpression(QStringLiteral("[^A-Za-z-]+")), Qt::SkipEmptyParts);
+    for (const char* name : {"menu", "socket", "web", "D-Bus", "MPRIS"})
+        if (words.contains(QLatin1String(name))) found << QLatin1String(name);
+    return found;
 }
 
 TEST(ArchitectureDoc, CommandReferenceListsExactlyTheRegisteredCommands) {
@@ -75,6 +101,24 @@ TEST(ArchitectureDoc, CommandReferenceListsExactlyTheRegisteredCommands) {
     const QSet<QString> regSet(registered.begin(), registered.end());
     for (const QString& name : documented)
         EXPECT_TRUE(regSet.contains(name)) << "documented, not registered: " << name.toStdString();
+}
+
+// The argument kind and the front ends of every row are the descriptor's.
+TEST(ArchitectureDoc, CommandReferenceShowsEachDescriptorsArgumentAndFrontEnds) {
+    const QList<Row> rows = documentedRows(QStringLiteral(ARCHITECTURE_MD));
+    ASSERT_FALSE(rows.isEmpty());
+    QSet<QString> described;
+    for (const Row& row : rows) {
+        const commandcatalogue::Descriptor* d = commandcatalogue::find(row.name);
+        ASSERT_NE(d, nullptr) << "no descriptor: " << row.name.toStdString();
+        described << row.name;
+        EXPECT_TRUE(row.argument.startsWith(commandcatalogue::argumentName(d->argument)))
+            << row.name.toStdString() << ": " << row.argument.toStdString();
+        EXPECT_EQ(frontEndWords(row.frontEnds), commandcatalogue::frontEndNames(d->frontEnds))
+            << row.name.toStdString() << ": " << row.frontEnds.toStdString();
+    }
+    for (const commandcatalogue::Descriptor& d : commandcatalogue::all())
+        EXPECT_TRUE(described.contains(QLatin1String(d.name))) << "not documented: " << d.name;
 }
 
 } // namespace

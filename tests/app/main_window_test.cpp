@@ -1,11 +1,14 @@
 #include "app_settings.h"
 #include "collection_views.h"
+#include "command_catalogue.h"
 #include "command_panel.h"
+#include "commands.h"
 #include "index_file.h"
 #include "main_window.h"
 #include "settings_store.h"
 #include "test_env.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -124,6 +127,71 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndLaterItemsAreDisabled)
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Vorlune"));
     EXPECT_EQ(w->qs_go->text(), QStringLiteral("&Go!"));
     EXPECT_TRUE(w->qs_text->isEditable());
+}
+
+// Every menu item and button a command descriptor places exists in the built window,
+// shows the descriptor's caption and shortcut, follows the command's enabled state and
+// runs the command with the descriptor's argument.
+TEST_F(MainWindowTest, EveryPlacedControlComesFromItsDescriptor) {
+    QStringList ran;
+    auto w = shownAndLoaded();
+    CommandTable& table = w->commandTable();
+    auto findAction = [&w](const QString& name) -> QAction* {
+        for (QAction* a : w->findChildren<QAction*>())
+            if (a->objectName() == name) return a;
+        return nullptr;
+    };
+    for (const commandcatalogue::Descriptor& d : commandcatalogue::all())
+        for (const commandcatalogue::Placement& p : d.items) {
+            const QString objectName = QLatin1String(p.objectName);
+            QAction* a = findAction(objectName);
+            auto* b = w->findChild<QAbstractButton*>(objectName);
+            ASSERT_TRUE(a || b) << p.objectName;
+            if (a) {
+                if (p.caption) {
+                    EXPECT_EQ(a->text(), QString::fromUtf8(p.caption)) << p.objectName;
+                }
+                EXPECT_EQ(a->shortcut(), QKeySequence(QString::fromLatin1(p.shortcut)))
+                    << p.objectName;
+                EXPECT_EQ(a->isCheckable(), d.checkable) << p.objectName;
+            }
+            EXPECT_EQ(a ? a->isEnabled() : b->isEnabled(), table.isEnabled(QLatin1String(d.name)))
+                << p.objectName;
+        }
+
+    // Every command enabled and recording: each control runs its own command.
+    for (const commandcatalogue::Descriptor& d : commandcatalogue::all()) {
+        const QString name = QLatin1String(d.name);
+        table.add(
+            name, [&ran, name](const QString& arg) { ran << name + u'=' + arg; },
+            [] { return true; });
+    }
+    for (const commandcatalogue::Descriptor& d : commandcatalogue::all())
+        for (const commandcatalogue::Placement& p : d.items) {
+            const QString objectName = QLatin1String(p.objectName);
+            ran.clear();
+            if (QAction* a = findAction(objectName)) {
+                ASSERT_TRUE(a->isEnabled()) << p.objectName;
+                a->trigger();
+            } else {
+                auto* b = w->findChild<QAbstractButton*>(objectName);
+                ASSERT_TRUE(b->isEnabled()) << p.objectName;
+                b->click();
+            }
+            ASSERT_EQ(ran.size(), 1) << p.objectName;
+            const QString name = QLatin1String(d.name);
+            // The handler gets the argument in its checked form.
+            auto checked = [&d](const char* arg) {
+                return commandcatalogue::checkArgument(d.argument, QLatin1String(arg)).value;
+            };
+            if (d.checkable)
+                EXPECT_TRUE(ran[0] == name + u'=' + checked("1") ||
+                            ran[0] == name + u'=' + checked("0"))
+                    << p.objectName;
+            else
+                EXPECT_EQ(ran[0], name + u'=' + checked(p.argument ? p.argument : ""))
+                    << p.objectName;
+        }
 }
 
 TEST_F(MainWindowTest, FirstShowingLoadsOffTheGuiThreadAndRegistersOnce) {

@@ -79,6 +79,13 @@ public:
             call(QStringLiteral("PLAYER"), QStringLiteral("Poke"), {item, value});
         return r.type() == QDBusMessage::ReplyMessage ? QString() : r.errorName();
     }
+    // PokeChecked's reason (empty: taken), or the error name in angle brackets.
+    QString pokeChecked(const QString& item, const QString& value) {
+        const QDBusMessage r =
+            call(QStringLiteral("PLAYER"), QStringLiteral("PokeChecked"), {item, value});
+        return r.type() == QDBusMessage::ReplyMessage ? r.arguments().value(0).toString()
+                                                      : QLatin1Char('<') + r.errorName() + '>';
+    }
 
     QStringList changed;                     // "ITEM=value" of Changed
     QList<qlonglong> seeked;                 // Seeked positions
@@ -274,6 +281,32 @@ TEST_F(RemoteWindowTest, TitleSplitCommandsAndRepeatPokes) {
     EXPECT_EQ(client.poke("SHUFFLED", "yes"), QString());
     EXPECT_TRUE(waitFor([&] { return client.request("PLAYER", "SHUFFLED") == "no\r\n"; }));
     EXPECT_FALSE(player().playlist().shuffle());
+    // PokeChecked answers why a poke is refused and leaves a refused value unstored;
+    // what the table takes it stores and runs.
+    const struct {
+        const char* item;
+        const char* value;
+        const char* reasonNames; // empty: taken
+    } checks[] = {
+        {"COMMAND", "play", "play"},
+        {"COMMAND", "stop", "stop"},
+        {"SHUFFLED", "yes", "shuffle"},
+        {"SEARCH", "Zeile\nzwei", "search"},
+        {"TRACKSTATUS", "x", "<org.vorlune.vorlune.Error.ReadOnly>"},
+        {"SEARCH", "Intro", ""},
+    };
+    for (const auto& c : checks) {
+        const QString reason = client.pokeChecked(c.item, c.value);
+        if (!*c.reasonNames) {
+            EXPECT_EQ(reason, QString()) << c.item;
+        } else if (*c.reasonNames == '<') {
+            EXPECT_EQ(reason, QLatin1String(c.reasonNames));
+        } else {
+            EXPECT_TRUE(reason.contains(QLatin1String(c.reasonNames))) << reason.toStdString();
+        }
+    }
+    EXPECT_EQ(client.request("PLAYER", "SHUFFLED"), "no\r\n");
+    EXPECT_TRUE(waitFor([&] { return w->quickSearch()->text() == QStringLiteral("Intro"); }));
 }
 
 TEST_F(RemoteWindowTest, SearchAndPlayAllPokes) {

@@ -219,23 +219,4 @@ TEST(TitleText, NamesLabelsAndVideoExtensions) {
         EXPECT_FALSE(titletext::isVideo(QString::fromLatin1(a))) << a;
 }
 
-TEST(ListCommands, EnablingFollowsSelectionAndNode) {
-    CommandStates s = listCommandStates(0, true, "Beatles", false, false);
-    EXPECT_EQ(s, CommandStates({false, true, false, false, false, false, false}));
-    s = listCommandStates(1, true, "Beatles", false, false);
-    EXPECT_EQ(s, CommandStates({true, true, true, true, true, false, true}));
-    s = listCommandStates(2, true, "Beatles", false, false);
-    EXPECT_FALSE(s.properties);
-    s = listCommandStates(2, true, "Wiedergabeliste", false, false);
-    EXPECT_FALSE(s.play);
-    EXPECT_FALSE(s.playControlsForSelection);
-    EXPECT_TRUE(s.remember);
-    s = listCommandStates(1, true, "Merkzettel", false, false);
-    EXPECT_FALSE(s.remember);
-    EXPECT_TRUE(s.removeTitle);
-    EXPECT_FALSE(listCommandStates(1, true, "X", true, false).copy); // copy running
-    EXPECT_FALSE(listCommandStates(1, true, "X", false, true).copy); // no target folder
-    EXPECT_FALSE(listCommandStates(0, false, "X", false, false).selectAll);
-}
-
 } // namespace

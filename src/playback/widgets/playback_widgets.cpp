@@ -275,19 +275,19 @@ PlaybackWidgets::PlaybackWidgets(Player* player, QWidget* window)
     uhrzeit_->setVisible(false);
 
     connect(play, &QAction::triggered, this, [this] {
-        if (player_->controls().playEnabled) player_->playClick();
+        if (!transportElsewhere_ && player_->controls().playEnabled) player_->playClick();
     });
     connect(pause, &QAction::triggered, this, [this] {
-        if (player_->controls().pauseEnabled) player_->pauseClick();
+        if (!transportElsewhere_ && player_->controls().pauseEnabled) player_->pauseClick();
     });
     connect(stop, &QAction::triggered, this, [this] {
-        if (player_->controls().stopEnabled) player_->stopClick();
+        if (!transportElsewhere_ && player_->controls().stopEnabled) player_->stopClick();
     });
     connect(prev, &QAction::triggered, this, [this] {
-        if (player_->controls().prevEnabled) player_->prevClick();
+        if (!transportElsewhere_ && player_->controls().prevEnabled) player_->prevClick();
     });
     connect(next, &QAction::triggered, this, [this] {
-        if (player_->controls().nextEnabled) player_->nextClick();
+        if (!transportElsewhere_ && player_->controls().nextEnabled) player_->nextClick();
     });
     connect(elapsed, &QAction::triggered, this, [this] { player_->setTimeMode(0); });
     connect(remaining, &QAction::triggered, this, [this] { player_->setTimeMode(1); });
@@ -356,12 +356,14 @@ void PlaybackWidgets::attachSeekpos(QWidget* seekpos) {
 
 void PlaybackWidgets::prepareMenu(bool onClock) {
     const PlayerControls& c = player_->controls();
-    item(QStringLiteral("Play2"))->setEnabled(c.playEnabled);
-    item(QStringLiteral("Pause2"))->setEnabled(c.pauseEnabled);
     item(QStringLiteral("Pause2"))->setChecked(c.pauseChecked);
-    item(QStringLiteral("Stop2"))->setEnabled(c.stopEnabled);
-    item(QStringLiteral("VorherigerTitel2"))->setEnabled(c.prevEnabled);
-    item(QStringLiteral("NchsterTitel2"))->setEnabled(c.nextEnabled);
+    if (!transportElsewhere_) {
+        item(QStringLiteral("Play2"))->setEnabled(c.playEnabled);
+        item(QStringLiteral("Pause2"))->setEnabled(c.pauseEnabled);
+        item(QStringLiteral("Stop2"))->setEnabled(c.stopEnabled);
+        item(QStringLiteral("VorherigerTitel2"))->setEnabled(c.prevEnabled);
+        item(QStringLiteral("NchsterTitel2"))->setEnabled(c.nextEnabled);
+    }
     if (onClock) titelAction_->setText(clocktexts::menuCaption(player_->displayName()));
     titelAction_->setVisible(onClock);
     titelline_->setVisible(onClock);

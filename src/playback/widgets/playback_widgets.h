@@ -114,6 +114,10 @@ public:
     void prepareMenu(bool onClock);
     QMenu* menu() const { return menu_; }
     QAction* item(const QString& objectName) const;
+    // The transport items (Play2 ... NchsterTitel2) leave their enabled state and their
+    // clicks to whoever binds them (the program's command table); without this they act
+    // on the player themselves.
+    void leaveTransportToOthers() { transportElsewhere_ = true; }
 
     ClockWindow* clockWindow() const { return clock_; }
     TSongTipWnd* songTip() const { return tip_; }
@@ -148,6 +152,7 @@ private:
     QAction* uhrzeit_;
     QActionGroup* modes_;
     QPointer<VolumeDialog> volume_;
+    bool transportElsewhere_ = false;
     QTimer hiddenClock_;
     QPoint clockPlace_;
     bool clockPlaced_ = false;

@@ -1,0 +1,428 @@
+#include "command_catalogue.h"
+
+#include "control_characters.h"
+
+#include <QUrl>
+
+namespace commandcatalogue {
+
+namespace {
+
+using uistate::NodeKind;
+
+// The rules: pure functions of the state.
+bool canPlay(const UiState& s) {
+    return s.transport.play;
+}
+bool canPause(const UiState& s) {
+    return s.transport.pause;
+}
+bool canStop(const UiState& s) {
+    return s.transport.stop;
+}
+bool canPrev(const UiState& s) {
+    return s.transport.prev;
+}
+bool canNext(const UiState& s) {
+    return s.transport.next;
+}
+bool canRepeat(const UiState& s) {
+    return s.transport.repeat;
+}
+bool canShuffle(const UiState& s) {
+    return s.transport.shuffle;
+}
+bool canSeek(const UiState& s) {
+    return s.transport.seek;
+}
+bool isPlaying(const UiState& s) {
+    return s.transport.playing;
+}
+bool canSearch(const UiState& s) {
+    return s.searchReady && !s.busy;
+}
+bool hasItems(const UiState& s) {
+    return s.viewsExist && s.listItems > 0;
+}
+bool showsIcons(const UiState& s) {
+    return s.viewsExist && s.iconView;
+}
+bool canRemember(const UiState& s) {
+    return s.selected > 0 && s.node != NodeKind::Merkzettel;
+}
+bool canRemoveTitle(const UiState& s) {
+    return s.selected > 0 && s.node == NodeKind::Merkzettel;
+}
+bool merkzettelFilled(const UiState& s) {
+    return s.merkzettelTitles > 0;
+}
+bool canMail(const UiState& s) {
+    return s.merkzettelTitles > 0 && !s.mailUnderWay;
+}
+bool canCopy(const UiState& s) {
+    return !s.copyRunning && !s.destination.trimmed().isEmpty() && s.selected > 0;
+}
+bool oneSelected(const UiState& s) {
+    return s.selected == 1;
+}
+bool wasShown(const UiState& s) {
+    return s.windowShown;
+}
+bool streamingOn(const UiState& s) {
+    return s.streamingEnabled;
+}
+
+constexpr FrontEnds kTransport = Menu | Socket | Web | DBus | Mpris;
+
+std::vector<Descriptor> makeCatalogue() {
+    // The order is the documentation's.
+    return {
+        {"play",
+         Arg::None,
+         Menu | Socket | Mpris,
+         canPlay,
+         false,
+         {{"play"}, {"Play2"}},
+         {},
+         nullptr,
+         1},
+        {"playselection",
+         Arg::None,
+         Menu,
+         canPlay,
+         false,
+         {{"Wiedergabe3", "&Wiedergabe"},
+          {"Play1", "&Play", "F6"},
+          {"Wiedergabe2", "&Wiedergabe"}}},
+        {"pause",
+         Arg::None,
+         kTransport,
+         canPause,
+         true,
+         {{"Pause1", "P&ause", "F8"}, {"pause"}, {"Pause2"}},
+         {{"PAUSE", 1}},
+         "COMMAND",
+         2},
+        {"stop",
+         Arg::None,
+         kTransport,
+         canStop,
+         false,
+         {{"Stop1", "&Stop", "F9"}, {"stop"}, {"Stop2"}},
+         {{"STOP", 1}},
+         "COMMAND",
+         3},
+        {"prev",
+         Arg::Count,
+         kTransport,
+         canPrev,
+         false,
+         {{"VorherigerTitel1", "&Vorheriger Titel", "F5"}, {"prev"}, {"VorherigerTitel2"}},
+         {{"PREV", 1}},
+         "COMMAND",
+         4},
+        {"next",
+         Arg::Count,
+         kTransport,
+         canNext,
+         false,
+         {{"NchsterTitel1", "&Nächster Titel", "F7"}, {"next"}, {"NchsterTitel2"}},
+         {{"NEXT", 1}},
+         "COMMAND",
+         5},
+        {"repeat",
+         Arg::Flag,
+         Menu | Web | DBus | Mpris,
+         canRepeat,
+         true,
+         {{"Wiederholen1", "&Wiederholen", "Ctrl+W"}, {"rept"}},
+         {{"REPEAT", 1}},
+         "REPEATING"},
+        {"shuffle",
+         Arg::Flag,
+         Menu | Web | DBus | Mpris,
+         canShuffle,
+         true,
+         {{"Zufllig1", "&Zufällig", "Ctrl+Z"}, {"shuf"}},
+         {{"SHUFFLE", 1}},
+         "SHUFFLED"},
+        {"seek", Arg::Number, Menu | Mpris, canSeek},
+        {"search", Arg::Text, DBus, canSearch, false, {}, {}, "SEARCH"},
+        {"playall", Arg::Text, DBus, canSearch, false, {}, {}, "PLAYALL"},
+        {"selectall",
+         Arg::None,
+         Menu,
+         hasItems,
+         false,
+         {{"Allesmarkieren1", "Alles &markieren", "Ctrl+A"},
+          {"Allesmarkieren2", "Alles &markieren\tCtrl+A"}}},
+        {"refreshlist", Arg::None, Menu, nullptr, false, {{"Aktualisieren1", "&Aktualisieren"}}},
+        {"arrangeicons",
+         Arg::None,
+         Menu,
+         showsIcons,
+         false,
+         {{"AmRasterausrichten1", "Am &Raster ausrichten"}}},
+        {"remember",
+         Arg::TitleLines,
+         Menu,
+         canRemember,
+         false,
+         {{"Merken1", "&Merken", "Ins"},
+          {"Titelhinzufgen1", "Titel &hinzufügen"},
+          {"Titelhinzufgen2", "Titel &hinzufügen\tIns"},
+          {"Merken2", "&Merken\tIns"}}},
+        {"removetitle",
+         Arg::None,
+         Menu,
+         canRemoveTitle,
+         false,
+         {{"Titelentfernen1", "Titel &entfernen"}, {"Titelentfernen2", "Titel &entfernen"}}},
+        {"clearbrainlist", Arg::None, Web, merkzettelFilled, false, {}, {{"CLEARBRAINLIST", 1}}},
+        {"savebrainlist",
+         Arg::None,
+         Menu | Web,
+         merkzettelFilled,
+         false,
+         {{"ZumWeitergebenspeichern1", "&Zum Weitergeben speichern..."},
+          {"ZumWeitergebenspeichern2", "&Zum Weitergeben speichern..."}},
+         {{"SAVEBRAINLIST", 1}}},
+        {"mailbrainlist",
+         Arg::None,
+         Menu | Web,
+         canMail,
+         false,
+         {{"PereMailverschicken1", "&Per e-Mail verschicken..."},
+          {"PereMailverschicken2", "&Per e-Mail verschicken..."}},
+         {{"MAILBRAINLIST", 1}}},
+        {"copy",
+         Arg::TitleLines,
+         Menu,
+         canCopy,
+         false,
+         {{"InZielordnerkopieren1", "In &Zielordner kopieren", "Ctrl+K"},
+          {"InZielordnerkopieren2", "In &Zielordner kopieren\tCtrl+K"},
+          {"copy_btn"}}},
+        {"burn", Arg::None, Menu, canCopy, false, {{"burn_btn"}}},
+        {"properties",
+         Arg::TitleLine,
+         Menu,
+         oneSelected,
+         false,
+         {{"Eigenschaften2", "&Eigenschaften..."}, {"Eigenschaften1", "&Eigenschaften..."}}},
+        {"titleproperties", Arg::TitleLine, Web, nullptr, false, {}, {{"PROPERTIES", 1}}},
+        {"playingproperties", Arg::None, Web, isPlaying, false, {}, {{"PLAYINGPROPERTIES", 0}}},
+        {"options",
+         Arg::Number,
+         Menu | Web,
+         wasShown,
+         false,
+         {{"Profileverwalten1", "&Profile verwalten...", nullptr, "0"},
+          {"Klngendern1", "&Klänge ändern...", nullptr, "1"},
+          {"Suchverhalten1", "&Suchverhalten...", nullptr, "2"},
+          {"Befehleanpassen1", "&Befehle anpassen...", nullptr, "3"},
+          {"Streaming1", "S&treaming...", nullptr, "4"},
+          {"Sonstiges1", "S&onstiges...", nullptr, "5"},
+          {"Einstellungen1", "&Einstellungen...", nullptr, "4"},
+          {"newprof", nullptr, nullptr, "0"},
+          {"opt_btn", nullptr, nullptr, "3"}},
+         {{"OPTIONS", 2}}},
+        {"statistics",
+         Arg::None,
+         Menu | Web,
+         nullptr,
+         false,
+         {{"Statistik1", "&Statistik..."}, {"stat_btn"}},
+         {{"STATISTICS", 2}}},
+        {"about", Arg::None, Web, nullptr, false, {}, {{"ABOUT", 2}}},
+        {"connections", Arg::None, Web, nullptr, false, {}, {{"CONNECTIONS", 2}}},
+        {"listeners", Arg::None, Web, nullptr, false, {}, {{"LISTENERS", 2}}},
+        {"watchstream", Arg::None, Menu, streamingOn, false, {{"Zuhrer1", "&Zuhörer..."}}},
+        {"volume",
+         Arg::None,
+         Menu | Web,
+         nullptr,
+         false,
+         {{"Lautstrke1", "&Lautstärke", "F10"}, {"vol_btn"}},
+         {{"VOLUME", 2}}},
+        {"setvolume", Arg::Number, Mpris},
+        {"showplaylist",
+         Arg::None,
+         Menu | Web,
+         nullptr,
+         false,
+         {{"Wiedergabeliste1", "W&iedergabeliste", "F11"}},
+         {{"PLAYLIST", 2}}},
+        {"reload",
+         Arg::None,
+         Menu | Socket,
+         nullptr,
+         false,
+         {{"DatentrgerListenneueinlesen1", "M&edien neu einlesen", "Ctrl+R"}, {"reload_btn"}}},
+        {"raise", Arg::None, Socket | DBus | Mpris, nullptr, false, {}, {}, nullptr, 0},
+        {"quit", Arg::None, Menu | Mpris, nullptr, false, {{"Beenden1", "&Beenden", "Ctrl+Q"}}},
+        {"playtitles", Arg::TitleLines, Web, nullptr, false, {}, {{"PLAY", 1}}},
+        {"copytitles", Arg::TitleLines, Web, nullptr, false, {}, {{"COPY", 1}, {"ACTION", 1}}},
+        {"burntitles", Arg::None, Web, nullptr, false, {}, {{"BURN", 1}, {"ACTION", 1}}},
+        {"remembertitles", Arg::TitleLines, Web, nullptr, false, {}, {{"REMEMBER", 1}}},
+        {"rootlist", Arg::None, Web, nullptr, false, {}, {{"ROOTLIST", 2}}},
+        {"medialist", Arg::None, Web, nullptr, false, {}, {{"MEDIALIST", 2}}},
+        {"alphalist", Arg::None, Web, nullptr, false, {}, {{"ALPHALIST", 2}}},
+        {"brainlist", Arg::None, Web, nullptr, false, {}, {{"BRAINLIST", 2}}},
+        {"showbrainlist", Arg::None, Web, nullptr, false, {}, {{"SHOWBRAINLIST", 2}}},
+        {"webview", Arg::Flag, Menu, nullptr, true, {{"Browser1", "&Webansicht verwenden"}}},
+    };
+}
+
+bool isTitleLine(const QString& line) {
+    return !line.trimmed().isEmpty() && !indexfile::hasControlCharacter(line);
+}
+
+} // namespace
+
+const std::vector<Descriptor>& all() {
+    static const std::vector<Descriptor> table = makeCatalogue();
+    return table;
+}
+
+namespace {
+bool same(QAnyStringView a, QAnyStringView b, Qt::CaseSensitivity cs = Qt::CaseSensitive) {
+    return QAnyStringView::compare(a, b, cs) == 0;
+}
+} // namespace
+
+const Descriptor* find(QAnyStringView name) {
+    for (const Descriptor& d : all())
+        if (same(name, QLatin1String(d.name), Qt::CaseInsensitive)) return &d;
+    return nullptr;
+}
+
+const Placement* placement(QAnyStringView objectName, const Descriptor** owner) {
+    for (const Descriptor& d : all())
+        for (const Placement& p : d.items)
+            if (same(objectName, QLatin1String(p.objectName))) {
+                if (owner) *owner = &d;
+                return &p;
+            }
+    return nullptr;
+}
+
+ArgumentCheck checkArgument(Arg kind, const QString& argument) {
+    const QString a = argument.trimmed();
+    switch (kind) {
+    case Arg::None:
+        return {true, QString()};
+    case Arg::Count: {
+        if (a.isEmpty()) return {true, QStringLiteral("1")};
+        bool ok = false;
+        const int n = a.toInt(&ok);
+        if (!ok || n < 1) return {};
+        return {true, QString::number(n)};
+    }
+    case Arg::Flag: {
+        const QString l = a.toLower();
+        if (l.isEmpty()) return {true, QString()};
+        if (l == u"1" || l == u"yes" || l == u"on" || l == u"true")
+            return {true, QStringLiteral("1")};
+        if (l == u"0" || l == u"no" || l == u"off" || l == u"false")
+            return {true, QStringLiteral("0")};
+        return {};
+    }
+    case Arg::Number: {
+        if (a.isEmpty()) return {true, QStringLiteral("0")};
+        bool ok = false;
+        const int n = a.toInt(&ok);
+        if (!ok || n < 0) return {};
+        return {true, QString::number(n)};
+    }
+    case Arg::Text:
+        if (indexfile::hasControlCharacter(argument)) return {};
+        return {true, argument};
+    case Arg::TitleLine:
+        if (!argument.isEmpty() && !isTitleLine(argument)) return {};
+        return {true, argument};
+    case Arg::TitleLines: {
+        if (argument.isEmpty()) return {true, argument};
+        // At least one entry must be a title line.
+        for (const QString& part : argument.split(u'&', Qt::SkipEmptyParts))
+            if (isTitleLine(QUrl::fromPercentEncoding(part.toUtf8()))) return {true, argument};
+        return {};
+    }
+    }
+    return {};
+}
+
+QStringList webWords(int group) {
+    QStringList words;
+    for (const Descriptor& d : all())
+        for (const WebWord& w : d.webWords)
+            if (w.group == group && !words.contains(QLatin1String(w.word)))
+                words << QLatin1String(w.word);
+    return words;
+}
+
+QString commandForWebWord(QAnyStringView word, const UiState& state) {
+    // ACTION is whichever of the copy and burn buttons shows.
+    if (same(word, u"ACTION"))
+        return QLatin1String(state.copyMode == 2 ? "burntitles" : "copytitles");
+    for (const Descriptor& d : all())
+        for (const WebWord& w : d.webWords)
+            if (same(word, QLatin1String(w.word))) return QLatin1String(d.name);
+    return {};
+}
+
+QStringList pokeItems() {
+    QStringList items;
+    for (const Descriptor& d : all())
+        if (d.pokeItem && !items.contains(QLatin1String(d.pokeItem)))
+            items << QLatin1String(d.pokeItem);
+    return items;
+}
+
+QString commandForPoke(QAnyStringView item, QAnyStringView value) {
+    for (const Descriptor& d : all()) {
+        if (!d.pokeItem || !same(item, QLatin1String(d.pokeItem), Qt::CaseInsensitive)) continue;
+        if (!same(item, u"COMMAND", Qt::CaseInsensitive) ||
+            same(value, QLatin1String(d.name), Qt::CaseInsensitive))
+            return QLatin1String(d.name);
+    }
+    return {};
+}
+
+QString commandForSocketCode(int code) {
+    if (code < 0) return {};
+    for (const Descriptor& d : all())
+        if (d.socketCode == code) return QLatin1String(d.name);
+    return {};
+}
+
+QString argumentName(Arg kind) {
+    switch (kind) {
+    case Arg::None:
+        return QStringLiteral("—");
+    case Arg::Count:
+        return QStringLiteral("count");
+    case Arg::Flag:
+        return QStringLiteral("on/off");
+    case Arg::Number:
+        return QStringLiteral("number");
+    case Arg::Text:
+        return QStringLiteral("text");
+    case Arg::TitleLine:
+        return QStringLiteral("title line");
+    case Arg::TitleLines:
+        return QStringLiteral("title lines");
+    }
+    return {};
+}
+
+QStringList frontEndNames(FrontEnds frontEnds) {
+    QStringList names;
+    const std::pair<FrontEnd, const char*> all[] = {
+        {Menu, "menu"}, {Socket, "socket"}, {Web, "web"}, {DBus, "D-Bus"}, {Mpris, "MPRIS"}};
+    for (const auto& [bit, name] : all)
+        if (frontEnds & bit) names << QLatin1String(name);
+    return names;
+}
+
+} // namespace commandcatalogue

@@ -1,0 +1,300 @@
+// The command descriptors, the central argument check, the run results and the rules
+// as pure functions of the state; without a window.
+#include "browser_commands.h"
+#include "command_catalogue.h"
+#include "commands.h"
+#include "topic_items.h"
+
+#include <QSet>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using commandcatalogue::Arg;
+namespace cc = commandcatalogue;
+using uistate::NodeKind;
+
+// A catalogue table whose state comes from `state`; every command counts its runs.
+struct Fixture {
+    QObject owner;
+    UiState state;
+    CommandTable table{CommandTable::Catalogue};
+    QStringList ran;
+    Fixture() {
+        table.addStateSource(&owner, [this](UiState& s) { s = state; });
+        for (const cc::Descriptor& d : cc::all()) {
+            const QString name = QLatin1String(d.name);
+            table.add(name, [this, name](const QString& a) { ran << name + u'=' + a; });
+        }
+    }
+};
+
+TEST(CommandRun, ResultsSayWhyACommandWasRefused) {
+    Fixture f;
+    f.state.transport.next = true;
+    struct Case {
+        const char* name;
+        const char* argument;
+        cc::FrontEnd from;
+        CommandResult::Status status;
+        const char* ran; // the handler's argument, when it ran
+    } cases[] = {
+        {"next", "", cc::Program, CommandResult::Ran, "next=1"},
+        {"NEXT", " 3 ", cc::Socket, CommandResult::Ran, "next=3"},
+        {"nothing", "", cc::Program, CommandResult::Unknown, nullptr},
+        {"", "", cc::Menu, CommandResult::Unknown, nullptr},
+        {"next", "", cc::Menu, CommandResult::Ran, "next=1"},
+        {"quit", "", cc::Web, CommandResult::NotAllowed, nullptr},
+        {"playall", "x", cc::Menu, CommandResult::NotAllowed, nullptr},
+        {"prev", "", cc::Program, CommandResult::Disabled, nullptr},
+        {"next", "zwei", cc::Web, CommandResult::BadArgument, nullptr},
+        {"next", "0", cc::Web, CommandResult::BadArgument, nullptr},
+        {"statistics", "egal", cc::Web, CommandResult::Ran, "statistics="},
+    };
+    for (const Case& c : cases) {
+        f.ran.clear();
+        const CommandResult r =
+            f.table.run(QLatin1String(c.name), QLatin1String(c.argument), c.from);
+        EXPECT_EQ(r.status, c.status) << c.name;
+        EXPECT_EQ(r.ran(), c.status == CommandResult::Ran) << c.name;
+        // A refusal has a German reason naming the command; check() answers the same.
+        EXPECT_EQ(r.reason.isEmpty(), r.ran()) << c.name;
+        if (!r.ran()) {
+            EXPECT_TRUE(r.reason.contains(QLatin1String(c.name), Qt::CaseInsensitive)) << c.name;
+            EXPECT_TRUE(f.ran.isEmpty()) << c.name;
+        } else {
+            EXPECT_EQ(f.ran, QStringList{QLatin1String(c.ran)}) << c.name;
+        }
+        EXPECT_EQ(f.table.check(QLatin1String(c.name), QLatin1String(c.argument), c.from).status,
+                  c.status)
+            << c.name;
+    }
+    // Different refusals give different reasons.
+    QSet<QString> reasons;
+    for (const auto& [name, arg, from] :
+         {std::tuple{"nothing", "", cc::Program}, std::tuple{"quit", "", cc::Web},
+          std::tuple{"prev", "", cc::Program}, std::tuple{"next", "x", cc::Web}})
+        reasons << f.table.check(QLatin1String(name), QLatin1String(arg), from)
+                       .reason.remove(QLatin1String(name));
+    EXPECT_EQ(reasons.size(), 4);
+}
+
+TEST(CommandRun, ArgumentsAreCheckedOnceByTheirKind) {
+    struct Case {
+        Arg kind;
+        const char* input;
+        bool ok;
+        const char* value;
+    } cases[] = {
+        {Arg::None, "", true, ""},
+        {Arg::None, "1", true, ""},
+        {Arg::Count, "", true, "1"},
+        {Arg::Count, " 12 ", true, "12"},
+        {Arg::Count, "0", false, ""},
+        {Arg::Count, "-2", false, ""},
+        {Arg::Count, "2x", false, ""},
+        {Arg::Flag, "", true, ""},
+        {Arg::Flag, "YES", true, "1"},
+        {Arg::Flag, "on", true, "1"},
+        {Arg::Flag, "true", true, "1"},
+        {Arg::Flag, "Off", true, "0"},
+        {Arg::Flag, "no", true, "0"},
+        {Arg::Flag, "maybe", false, ""},
+        {Arg::Number, "", true, "0"},
+        {Arg::Number, "42", true, "42"},
+        {Arg::Number, "-1", false, ""},
+        {Arg::Number, "4.5", false, ""},
+        {Arg::Text, "Beatles Help", true, "Beatles Help"},
+        {Arg::Text, "zwei\nZeilen", false, ""},
+        {Arg::TitleLine, "", true, ""},
+        {Arg::TitleLine, "CD1:\\a.mp3", true, "CD1:\\a.mp3"},
+        {Arg::TitleLine, "CD1:\\a\r.mp3", false, ""},
+        {Arg::TitleLine, "   ", false, ""},
+        {Arg::TitleLines, "", true, ""},
+        {Arg::TitleLines, "CD1:%5Ca.mp3&CD1:%5Cb.mp3", true, "CD1:%5Ca.mp3&CD1:%5Cb.mp3"},
+        {Arg::TitleLines, "%0A&%20", false, ""},
+        {Arg::TitleLines, "&&", false, ""},
+    };
+    for (const Case& c : cases) {
+        const cc::ArgumentCheck r = cc::checkArgument(c.kind, QString::fromUtf8(c.input));
+        EXPECT_EQ(r.ok, c.ok) << int(c.kind) << ' ' << c.input;
+        if (r.ok) {
+            EXPECT_EQ(r.value, QString::fromUtf8(c.value)) << c.input;
+        }
+    }
+    // The table hands the checked form to the handler.
+    Fixture f;
+    f.state.transport.repeat = true;
+    ASSERT_TRUE(f.table.run(QStringLiteral("repeat"), QStringLiteral(" Yes "), cc::Web));
+    EXPECT_EQ(f.ran, QStringList{"repeat=1"});
+}
+
+// The list rules over the selection and the node, as the menus show them.
+TEST(CommandRules, ListCommandsFollowSelectionNodeAndCopyState) {
+    struct Case {
+        int selected;
+        int items;
+        NodeKind node;
+        const char* destination;
+        bool copyRunning;
+        bool selectAll, properties, copy, remember, removeTitle;
+    } cases[] = {
+        {0, 2, NodeKind::Other, "Ziel", false, true, false, false, false, false},
+        {1, 2, NodeKind::Other, "Ziel", false, true, true, true, true, false},
+        {2, 2, NodeKind::Other, "Ziel", false, true, false, true, true, false},
+        {2, 2, NodeKind::Playlist, "Ziel", false, true, false, true, true, false},
+        {1, 1, NodeKind::Merkzettel, "Ziel", false, true, true, true, false, true},
+        {1, 1, NodeKind::Other, "Ziel", true, true, true, false, true, false},
+        {1, 1, NodeKind::Other, "", false, true, true, false, true, false},
+        {1, 1, NodeKind::Other, "  ", false, true, true, false, true, false},
+        {0, 0, NodeKind::Other, "Ziel", false, false, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        UiState s;
+        s.viewsExist = true;
+        s.selected = c.selected;
+        s.listItems = c.items;
+        s.node = c.node;
+        s.destination = QLatin1String(c.destination);
+        s.copyRunning = c.copyRunning;
+        const std::pair<const char*, bool> expected[] = {
+            {"selectall", c.selectAll}, {"properties", c.properties},
+            {"copy", c.copy},           {"burn", c.copy},
+            {"remember", c.remember},   {"removetitle", c.removeTitle}};
+        for (const auto& [name, on] : expected)
+            EXPECT_EQ(cc::find(QLatin1String(name))->rule(s), on)
+                << name << " selected " << c.selected << " node " << int(c.node);
+    }
+}
+
+TEST(CommandRules, RulesArePureFunctionsOfTheState) {
+    // A spread of states: each field on its own, and everything on.
+    std::vector<UiState> states(1);
+    auto with = [&](auto set) {
+        UiState s;
+        set(s);
+        states.push_back(s);
+    };
+    with([](UiState& s) { s.transport = {true, true, true, true, true, true, true, true, true}; });
+    with([](UiState& s) { s.selected = 1; });
+    with([](UiState& s) { s.windowShown = true; });
+    with([](UiState& s) { s.searchReady = true; });
+    with([](UiState& s) { s.searchReady = s.busy = true; });
+    with([](UiState& s) { s.streamingEnabled = true; });
+    with([](UiState& s) { s.merkzettelTitles = 3; });
+    with([](UiState& s) { s.merkzettelTitles = 3, s.mailUnderWay = true; });
+    with([](UiState& s) { s.viewsExist = s.iconView = true; });
+    with([](UiState& s) { s.viewsExist = true, s.listItems = 2; });
+    with([](UiState& s) { s.selected = 1, s.node = NodeKind::Merkzettel; });
+    with([](UiState& s) { s.selected = 1, s.destination = QStringLiteral("Ziel"); });
+    for (const cc::Descriptor& d : cc::all()) {
+        if (!d.rule) continue;
+        QSet<bool> seen;
+        for (const UiState& s : states) {
+            const UiState before = s;
+            const bool first = d.rule(s);
+            EXPECT_EQ(d.rule(s), first) << d.name;
+            EXPECT_EQ(s, before) << d.name;
+            seen << first;
+        }
+        // Every rule reads something: some state turns it on, some off.
+        EXPECT_EQ(seen.size(), 2) << d.name;
+    }
+
+    // Asking the table changes nothing: no announcement, the same state, the same answer.
+    Fixture f;
+    f.state.transport.play = true;
+    f.table.refresh();
+    QSignalSpy changed(&f.table, &CommandTable::enabledChanged);
+    const UiState before = f.table.state();
+    for (const cc::Descriptor& d : cc::all()) {
+        const QString name = QLatin1String(d.name);
+        const bool once = f.table.isEnabled(name);
+        EXPECT_EQ(f.table.isEnabled(name), once) << d.name;
+        EXPECT_EQ(bool(f.table.check(name)), once) << d.name;
+    }
+    EXPECT_EQ(f.table.state(), before);
+    EXPECT_EQ(changed.count(), 0);
+    // A change of the state is announced at the next refresh, once.
+    f.state.transport.play = false;
+    f.table.refresh();
+    f.table.refresh();
+    EXPECT_EQ(changed.count(), 2); // play and playselection
+}
+
+TEST(CommandCatalogue, EveryFrontEndsListComesFromTheDescriptors) {
+    QSet<QString> names, objectNames, webWords;
+    QStringList pokes;
+    for (const cc::Descriptor& d : cc::all()) {
+        const QString name = QLatin1String(d.name);
+        EXPECT_FALSE(names.contains(name)) << d.name;
+        names << name;
+        EXPECT_EQ(cc::find(name.toUpper()), &d);
+        for (const cc::Placement& p : d.items) {
+            EXPECT_FALSE(objectNames.contains(QLatin1String(p.objectName))) << p.objectName;
+            objectNames << QLatin1String(p.objectName);
+            const cc::Descriptor* owner = nullptr;
+            EXPECT_EQ(cc::placement(QLatin1String(p.objectName), &owner), &p);
+            EXPECT_EQ(owner, &d);
+            EXPECT_TRUE(d.frontEnds & cc::Menu) << d.name << " has a control but no menu";
+            if (p.argument) {
+                EXPECT_TRUE(cc::checkArgument(d.argument, QLatin1String(p.argument)).ok)
+                    << p.objectName;
+            }
+        }
+        for (const cc::WebWord& w : d.webWords) {
+            webWords << QLatin1String(w.word);
+            if (w.group == 0) continue;
+            EXPECT_TRUE(d.frontEnds & cc::Web) << d.name;
+            // The protocol takes the word from a link (group 1 needs parameters for some).
+            browsercmd::Protocol protocol;
+            protocol.currentLine = [] { return QStringLiteral("CD1:\\a.mp3"); };
+            const auto decision =
+                protocol.handle(QStringLiteral("vorlune:") + QLatin1String(w.word) +
+                                QStringLiteral("?CD1:%5Ca.mp3"));
+            EXPECT_FALSE(decision.invocations.isEmpty()) << w.word;
+            UiState s;
+            for (const browsercmd::Invocation& inv : decision.invocations) {
+                const QString command = cc::commandForWebWord(inv.command, s);
+                ASSERT_FALSE(command.isEmpty()) << w.word;
+                EXPECT_TRUE(cc::find(command)->frontEnds & cc::Web) << w.word;
+            }
+        }
+        if (d.pokeItem) {
+            EXPECT_TRUE(d.frontEnds & cc::DBus) << d.name;
+            EXPECT_TRUE(TopicItems::acceptsPokes(remote::Topic::Player,
+                                                 QString::fromLatin1(d.pokeItem).toLower()));
+            const QString value = QLatin1String(d.pokeItem) == QLatin1String("COMMAND")
+                                      ? name.toUpper()
+                                      : QStringLiteral("x");
+            EXPECT_EQ(cc::commandForPoke(QLatin1String(d.pokeItem), value), name);
+            pokes << QLatin1String(d.pokeItem);
+        }
+        if (d.socketCode > 0) {
+            EXPECT_TRUE(d.frontEnds & cc::Socket) << d.name;
+            EXPECT_EQ(cc::commandForSocketCode(d.socketCode), name);
+        }
+    }
+    // Nothing else: words outside the descriptors are no commands, other items take no
+    // pokes.
+    browsercmd::Protocol protocol;
+    for (const char* word : {"FORMAT", "QUIT", "PLAYINGPROPERTIES", "RAISE"}) {
+        EXPECT_TRUE(protocol.handle(QStringLiteral("vorlune:%1?1").arg(QLatin1String(word)))
+                        .invocations.isEmpty())
+            << word;
+    }
+    EXPECT_EQ(QSet<QString>(pokes.begin(), pokes.end()),
+              QSet<QString>({"COMMAND", "REPEATING", "SHUFFLED", "SEARCH", "PLAYALL"}));
+    for (const char* item : {"TRACKSTATUS", "TRACKNUM", "VOLUME"})
+        EXPECT_FALSE(TopicItems::acceptsPokes(remote::Topic::Player, QLatin1String(item)));
+    EXPECT_TRUE(cc::commandForPoke(u"COMMAND", u"play").isEmpty());
+    // ACTION follows the copy mode.
+    UiState burning;
+    burning.copyMode = 2;
+    EXPECT_EQ(cc::commandForWebWord(u"ACTION", UiState()), QStringLiteral("copytitles"));
+    EXPECT_EQ(cc::commandForWebWord(u"ACTION", burning), QStringLiteral("burntitles"));
+}
+
+} // namespace
