@@ -26,7 +26,12 @@ QByteArray M3uPlaylist::data() const {
     return out;
 }
 
-bool M3uPlaylist::addEntry(qint64 seconds, const QString& displayName, const QString& path) {
+bool M3uPlaylist::addEntry(qint64 seconds, const QString& name, const QString& path) {
+    // A path is one line that is no comment; a line break in the name becomes a blank.
+    if (path.isEmpty() || path.startsWith(u'#') || path.contains(u'\n') || path.contains(u'\r'))
+        return false;
+    QString displayName = name;
+    displayName.replace(u'\r', u' ').replace(u'\n', u' ');
     const QString key = u',' + displayName;
     for (const QString& line : lines_)
         if (line.contains(key)) return false;

@@ -76,6 +76,11 @@ QString typeName(SettingsStore::Type type) {
 SettingsStore::SettingsStore(QString filePath) : filePath_(std::move(filePath)) {}
 
 QString SettingsStore::normalise(const QString& key) {
+    // Most keys are normal already: no copy, and no list of parts for a deep key, whose
+    // every lookup would otherwise allocate once per part.
+    const bool clean = !key.startsWith(QLatin1Char('\\')) && !key.endsWith(QLatin1Char('\\')) &&
+                       !key.contains(QLatin1String("\\\\"));
+    if (clean) return key;
     QStringList parts = key.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     return parts.join(QLatin1Char('\\'));
 }
