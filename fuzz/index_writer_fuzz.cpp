@@ -6,6 +6,8 @@
 #include "fuzz_input.h"
 #include "index_file.h"
 #include "merkzettel_sharing.h"
+#include "title_lists.h"
+#include "tree_node.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,25 +39,27 @@ bool anyUnstorable(const QStringList& lines) {
     return std::any_of(lines.begin(), lines.end(), unstorable);
 }
 
-// Every title the loader filed, in catalogue order.
-QStringList loadedTitles(const ParsedMedium& m) {
-    QStringList all = m.rootTitles;
-    for (const ParsedFolder& f : m.folders)
-        all += f.titles;
-    sortCatalogue(all);
-    return all;
-}
-
 bool readsAsTitle(const QString& line) {
     return !isBlankLine(line) && classifyLine(line).kind == LineKind::Title;
 }
 
-ParsedMedium readBack(const QString& path, const QStringList& written) {
+// Reads the file back line for line, then loads it as the catalogue does.
+void readBack(const QString& path, const QStringList& written, Collection& c) {
     QStringList lines;
     QString error;
     if (!readIndexFile(path, lines, &error)) __builtin_trap();
     if (lines != written) __builtin_trap();
-    return Collection::parseMedium(bodyLinesForLoading(lines));
+    if (!c.LoadMedium(path, &error)) __builtin_trap();
+}
+
+// Every title the loader filed in the medium's folder lists, in catalogue order.
+QStringList loadedTitles(const Collection& c) {
+    QStringList all;
+    const TitleLists& lists = c.titleLists;
+    for (int i = TitleLists::FixedCount; i < lists.count(); ++i)
+        if (!lists.key(i).startsWith(QLatin1String("ALPHALIST::"))) all += lists.list(i);
+    sortCatalogue(all);
+    return all;
 }
 
 void toolIndex(FuzzInput& in) {
@@ -79,12 +83,13 @@ void toolIndex(FuzzInput& in) {
         if (QFile::exists(path) || error.isEmpty()) __builtin_trap();
         return;
     }
-    const ParsedMedium m = readBack(path, lines);
+    Collection c;
+    readBack(path, lines, c);
     QStringList expected;
     for (const QString& t : index.listing)
         if (readsAsTitle(t)) expected.append(t);
     sortCatalogue(expected);
-    if (m.titleCount != expected.size() || loadedTitles(m) != expected) __builtin_trap();
+    if (c.titleCount != expected.size() || loadedTitles(c) != expected) __builtin_trap();
 }
 
 void savedMerkzettel(FuzzInput& in) {
@@ -104,15 +109,18 @@ void savedMerkzettel(FuzzInput& in) {
     if (!written) return;
     const QStringList lines = savedMerkzettelLines(
         context.owner, MerkzettelSharing::dateTimeText(context.now), context.versionString, titles);
-    const ParsedMedium m = readBack(path, lines);
-    // One list of type PAD by the owner with exactly the titles that read as titles.
-    if (m.mediaTypes.size() != 1 || m.mediaTypes[0].first != MediaPad) __builtin_trap();
-    if (m.author != context.owner || m.folders.size() != 1) __builtin_trap();
+    Collection c;
+    readBack(path, lines, c);
+    // One medium of type PAD by the owner, one folder, exactly the titles that read as
+    // titles.
+    const TreeNode* medium = c.mediaListNode()->child(0);
+    if (!medium || !medium->media || medium->media->MediaType != MediaPad) __builtin_trap();
+    if (medium->media->Author != context.owner || c.folderCount != 1) __builtin_trap();
     QStringList expected;
     for (const QString& t : titles)
         if (!unstorable(t) && readsAsTitle(t)) expected.append(t);
     sortCatalogue(expected);
-    if (m.titleCount != expected.size() || loadedTitles(m) != expected) __builtin_trap();
+    if (c.titleCount != expected.size() || loadedTitles(c) != expected) __builtin_trap();
     // Titles that could not be saved do not leave other lines behind.
     if (lines.size() != 5 + expected.size()) __builtin_trap();
 }

@@ -37,7 +37,7 @@ void checkExpansion(const QString& pathTemplate, const QString& titleLine, const
     if (out.isEmpty()) return;
     if (out.contains(QChar(0))) __builtin_trap();
     const bool share = isSharePath(pathTemplate);
-    if (share != out.startsWith(u"\\\\")) __builtin_trap();
+    if (share && !out.startsWith(u"\\\\")) __builtin_trap();
     if (!share && pathTemplate.startsWith(u'/') != out.startsWith(u'/')) __builtin_trap();
     const QStringList parts = components(out, share);
     for (const QString& p : parts)

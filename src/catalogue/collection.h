@@ -129,10 +129,8 @@ public:
     // The index files of a folder in loading order.
     static QStringList indexFilesIn(const QString& dir);
 
-    // One medium from the sorted body of its index file (bodyLinesForLoading()).
-    static ParsedMedium parseMedium(const QStringList& sortedBody);
-
 private:
+    static ParsedMedium parseMedium(const QStringList& sortedBody);
     void applyMedium(const QString& defaultName, ParsedMedium&& medium);
     TreeNode* findAlphaNode(TreeNode* alphaParent, const HashedKey& name) const;
     HashedKey uniqueName(const ParsedFolder& folder, QString* unique, bool* isNew);

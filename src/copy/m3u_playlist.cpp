@@ -14,6 +14,15 @@ void M3uPlaylist::load(const QString& fileName) {
 
 void M3uPlaylist::loadData(const QByteArray& data) {
     lines_ = textcodec::splitLines(textcodec::decodeIndexText(data));
+    // Byte order marks left at the start are no text: written back without a mark of its
+    // own, they would read as one.
+    if (!lines_.isEmpty()) {
+        QString& first = lines_.first();
+        qsizetype marks = 0;
+        while (marks < first.size() && first[marks] == QChar(0xFEFF))
+            ++marks;
+        first.remove(0, marks);
+    }
     if (lines_.isEmpty()) lines_.append(QStringLiteral("#EXTM3U"));
 }
 

@@ -81,7 +81,8 @@ QByteArray messageId(const QString& from) {
 }
 
 // An address as the headers carry it: what validAddress() would refuse is left out, so
-// that no text can end the field or add one (send() refuses such an address anyway).
+// that no text can end the field, add one or pass the length of a mail line (send()
+// refuses such an address anyway).
 QByteArray headerAddress(const QString& address) {
     if (validAddress(address)) return address.toLatin1();
     QByteArray out;
@@ -89,6 +90,8 @@ QByteArray headerAddress(const QString& address) {
         if (c.unicode() >= 0x21 && c.unicode() <= 0x7e &&
             !QStringView(u"<>\"(),;:[]\\").contains(c))
             out += char(c.unicode());
+    // No longer than an address may be: a header line has a limit.
+    out.truncate(254);
     return out;
 }
 

@@ -300,6 +300,13 @@ TEST(M3u, LinesDuplicatesAndAtomicWrite) {
         {QStringLiteral("E"), QString(), false, nullptr},
         {QStringLiteral("#F"), QStringLiteral("/m/#F.mp3"), true, "#EXTINF:7,#F"},
     };
+    // Marks left at the start of an old file are dropped: they would not read back.
+    M3uPlaylist marked;
+    marked.loadData("\xEF\xBB\xBF\xEF\xBB\xBF#EXTM3U\n");
+    EXPECT_EQ(marked.lines(), QStringList({"#EXTM3U"}));
+    M3uPlaylist reread;
+    reread.loadData(marked.data());
+    EXPECT_EQ(reread.lines(), marked.lines());
     for (const auto& e : entries) {
         M3uPlaylist list;
         list.loadData({});

@@ -39,6 +39,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 QString readText(const QString& path) {
@@ -183,6 +185,7 @@ TEST(Mail, HeaderBlockPassesAStrictParser) {
 // only, each well-formed, and no line passes the limit of a mail line.
 TEST(Mail, NoInputBreaksOrAddsAHeader) {
     const QDateTime now(QDate(2026, 12, 9), QTime(11, 26, 18), Qt::UTC);
+    const std::string longAddress(1500, 'a');
     const struct {
         const char* fromName;
         const char* from;
@@ -195,6 +198,7 @@ TEST(Mail, NoInputBreaksOrAddsAHeader) {
         {"Jörg \"J\"", "ich@example.org", "du@example.org", "x", {"a"}, now},
         {"V", "ich@example.org\r\nBcc: y@z", "du@example.org>\r\nX-A: b", "x", {"a"}, now},
         {"V", "jörg@example.org", "a b@x.de", "x", {"a"}, now},
+        {"V", "ich@example.org", longAddress.c_str(), "x", {"a"}, now},
         {"V", "ich@example.org", "du@example.org", QString(1200, u'a'), {"a"}, now},
         {"V",
          "ich@example.org",

@@ -95,8 +95,9 @@ void noteHeaderLine(Replies& replies, QByteArrayView data) {
     if (line.startsWith("HTTP/")) {
         // "HTTP/1.1 401 Unauthorized": the text after the code.
         const QList<QByteArray> parts = line.split(' ');
-        replies.statusText =
-            parts.size() > 2 ? line.mid(parts[0].size() + parts[1].size() + 2) : QByteArray();
+        replies.statusText = parts.size() > 2
+                                 ? line.mid(parts[0].size() + parts[1].size() + 2).trimmed()
+                                 : QByteArray();
         if (replies.statusText.isEmpty() && parts.size() > 1) replies.statusText = parts[1];
     }
     if (!line.isEmpty()) replies.lastLine = line;
