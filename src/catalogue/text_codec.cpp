@@ -106,10 +106,14 @@ QString decodeIndexText(QByteArrayView bytes) {
     const char* p = bytes.data();
     qsizetype n = bytes.size();
     if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
-        // fromUtf8 would drop a second mark too: it belongs to the text.
-        if (n >= 6 && std::memcmp(p + 3, "\xEF\xBB\xBF", 3) == 0)
-            return QChar(0xFEFF) + QString::fromUtf8(p + 6, n - 6);
-        return QString::fromUtf8(p + 3, n - 3);
+        // fromUtf8 would drop further marks at the start too: they belong to the text.
+        QString marks;
+        qsizetype at = 3;
+        while (n - at >= 3 && std::memcmp(p + at, "\xEF\xBB\xBF", 3) == 0) {
+            marks += QChar(0xFEFF);
+            at += 3;
+        }
+        return marks + QString::fromUtf8(p + at, n - at);
     }
     if (allAscii(p, n)) return QString::fromLatin1(p, n);
     if (isValidUtf8(p, n)) return QString::fromUtf8(p, n);

@@ -70,6 +70,7 @@ TEST(WebHeaders, LastReplyAndStatusTextAreTrimmedPiecesOfTheLines) {
         {{"HTTP/1.1 401  Nicht erlaubt \r\n"}, "HTTP/1.1 401  Nicht erlaubt", "Nicht erlaubt"},
         {{QByteArray("HTTP/1$\0  \r\xff\n", 13)}, QByteArray("HTTP/1$\0  \r\xff", 12), "\xff"},
         {{"HTTP/2 200\r\n"}, "HTTP/2 200", "200"},
+        {{"HTTP/2 \ri   \r\n"}, "HTTP/2 \ri", "i"},
         {{"220 Willkommen\r\n", "530 Login incorrect.\r\n", "   \r\n"}, "530 Login incorrect.", ""},
     };
     for (const auto& c : cases) {

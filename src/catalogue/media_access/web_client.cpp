@@ -98,7 +98,8 @@ void noteHeaderLine(Replies& replies, QByteArrayView data) {
         replies.statusText = parts.size() > 2
                                  ? line.mid(parts[0].size() + parts[1].size() + 2).trimmed()
                                  : QByteArray();
-        if (replies.statusText.isEmpty() && parts.size() > 1) replies.statusText = parts[1];
+        if (replies.statusText.isEmpty() && parts.size() > 1)
+            replies.statusText = parts[1].trimmed();
     }
     if (!line.isEmpty()) replies.lastLine = line;
 }
