@@ -255,15 +255,20 @@ QStringList bodyLinesForLoading(QStringList lines) {
 }
 
 bool writeIndexFile(const QString& path, const QStringList& lines, QString* error) {
-    // A line with a control character is refused: nothing is written.
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        if (hasControlCharacter(lines[i])) {
+    // A line with a control character, or one that would not read back, is refused:
+    // nothing is written.
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const bool control = hasControlCharacter(lines[i]);
+        if (control || hasUnpairedSurrogate(lines[i])) {
             if (error)
                 *error = QStringLiteral("Die Datei \"%1\" wird nicht geschrieben: Zeile %2 "
-                                        "enthält Steuerzeichen.")
-                             .arg(path, QLocale().toString(i + 1));
+                                        "enthält %3.")
+                             .arg(path, QLocale().toString(i + 1),
+                                  control ? QStringLiteral("Steuerzeichen")
+                                          : QStringLiteral("ungültige Zeichen"));
             return false;
         }
+    }
     QString reason;
     if (atomicfile::write(path, textcodec::encodeIndexText(textcodec::joinLinesCrLf(lines)),
                           &reason))
@@ -313,10 +318,14 @@ QStringList toolIndexLines(const ToolIndex& index) {
 
 namespace {
 
-// Title lines with a control character are left out of saved and mailed lists.
+// Saved and mailed lists leave out what would not read back as that title: lines with a
+// control character or a broken character, blank lines, and lines that read as a tag or
+// a folder.
 void appendTitles(QStringList& out, const QStringList& titles) {
     for (const QString& t : titles)
-        if (!hasControlCharacter(t)) out.append(t);
+        if (!hasControlCharacter(t) && !hasUnpairedSurrogate(t) && !isBlankLine(t) &&
+            classifyLine(t).kind == LineKind::Title)
+            out.append(t);
 }
 
 } // namespace

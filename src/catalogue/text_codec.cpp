@@ -121,15 +121,28 @@ bool encodeWindows1252(QStringView text, QByteArray& out) {
 QString decodeIndexText(QByteArrayView bytes) {
     const char* p = bytes.data();
     qsizetype n = bytes.size();
-    if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) return QString::fromUtf8(p + 3, n - 3);
+    if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
+        // fromUtf8 would drop further marks at the start too: they belong to the text.
+        QString marks;
+        qsizetype at = 3;
+        while (n - at >= 3 && std::memcmp(p + at, "\xEF\xBB\xBF", 3) == 0) {
+            marks += QChar(0xFEFF);
+            at += 3;
+        }
+        return marks + QString::fromUtf8(p + at, n - at);
+    }
     if (allAscii(p, n)) return QString::fromLatin1(p, n);
     if (isValidUtf8(p, n)) return QString::fromUtf8(p, n);
     return decodeWindows1252(bytes);
 }
 
 QByteArray encodeIndexText(QStringView text) {
+    // Windows-1252 only when the reader takes it for that again: bytes that happen to be
+    // UTF-8 (or to begin with its mark) would read as other characters.
     QByteArray out;
-    if (encodeWindows1252(text, out)) return out;
+    if (encodeWindows1252(text, out) && !out.startsWith("\xEF\xBB\xBF") &&
+        (allAscii(out.constData(), out.size()) || !isValidUtf8(out.constData(), out.size())))
+        return out;
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
 

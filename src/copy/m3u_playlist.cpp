@@ -14,6 +14,15 @@ void M3uPlaylist::load(const QString& fileName) {
 
 void M3uPlaylist::loadData(const QByteArray& data) {
     lines_ = textcodec::splitLines(textcodec::decodeIndexText(data));
+    // Byte order marks left at the start are no text: written back without a mark of its
+    // own, they would read as one.
+    if (!lines_.isEmpty()) {
+        QString& first = lines_.first();
+        qsizetype marks = 0;
+        while (marks < first.size() && first[marks] == QChar(0xFEFF))
+            ++marks;
+        first.remove(0, marks);
+    }
     if (lines_.isEmpty()) lines_.append(QStringLiteral("#EXTM3U"));
 }
 
@@ -26,7 +35,12 @@ QByteArray M3uPlaylist::data() const {
     return out;
 }
 
-bool M3uPlaylist::addEntry(qint64 seconds, const QString& displayName, const QString& path) {
+bool M3uPlaylist::addEntry(qint64 seconds, const QString& name, const QString& path) {
+    // A path is one line that is no comment; a line break in the name becomes a blank.
+    if (path.isEmpty() || path.startsWith(u'#') || path.contains(u'\n') || path.contains(u'\r'))
+        return false;
+    QString displayName = name;
+    displayName.replace(u'\r', u' ').replace(u'\n', u' ');
     const QString key = u',' + displayName;
     for (const QString& line : lines_)
         if (line.contains(key)) return false;

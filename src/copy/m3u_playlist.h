@@ -17,7 +17,9 @@ public:
     void loadData(const QByteArray& data);
 
     // Adds a title unless a line already contains "," + display name. Seconds < 0: length
-    // unknown ("#EXTINF:,name"). Returns whether it was added.
+    // unknown ("#EXTINF:,name"). Line breaks in the name become blanks; a path that is
+    // not one line or would read as a comment ("#...") is not added. Returns whether it
+    // was added.
     bool addEntry(qint64 seconds, const QString& displayName, const QString& path);
 
     // Writes all lines (LF after each) to the file, replacing it atomically.

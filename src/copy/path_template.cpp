@@ -245,7 +245,12 @@ QString ExpandPathTemplate(const QString& pathTemplate, const QString& titleLine
     QString cleanBase = QDir::cleanPath(share ? shareToSlashes(base) : base);
     QString clean = QDir::cleanPath(share ? shareToSlashes(out) : out);
     if (!cleanBase.endsWith(u'/')) cleanBase += u'/';
-    const bool inside = !base.isEmpty() && clean.startsWith(cleanBase) &&
+    // A base that climbs above the root (or, on a share, above the share) is no folder to
+    // stay in; nor is a result with a NUL or a ".." that the cleaning left at its front.
+    const QStringList parts = clean.split(u'/');
+    const bool sound = !clean.contains(QChar(0)) && !parts.contains(u".."_s) &&
+                       !cleanBase.startsWith(u"../"_s) && (!share || cleanBase.count(u'/') >= 3);
+    const bool inside = sound && !base.isEmpty() && clean.startsWith(cleanBase) &&
                         clean.size() > cleanBase.size() && !out.endsWith(u'/') &&
                         !out.endsWith(u'\\');
     if (!inside) {

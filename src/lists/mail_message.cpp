@@ -23,11 +23,20 @@ bool validAddress(const QString& address) {
     return true;
 }
 
-QByteArray encodedWord(const QString& text) {
-    bool plain = true;
+namespace {
+
+// Printable ASCII, short enough for one header line.
+bool isPlainText(const QString& text) {
+    if (text.size() > 900) return false;
     for (const QChar c : text)
-        if (c.unicode() < 0x20 || c.unicode() > 0x7e) plain = false;
-    if (plain) return text.toLatin1();
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e) return false;
+    return true;
+}
+
+} // namespace
+
+QByteArray encodedWord(const QString& text) {
+    if (isPlainText(text)) return text.toLatin1();
     // Encoded words stay under 76 characters: split the UTF-8 text at character borders.
     QByteArray out;
     QString chunk;
@@ -71,6 +80,33 @@ QByteArray messageId(const QString& from) {
     return '<' + QUuid::createUuid().toByteArray(QUuid::Id128) + '@' + domain.toLatin1() + '>';
 }
 
+// An address as the headers carry it: what validAddress() would refuse is left out, so
+// that no text can end the field, add one or pass the length of a mail line (send()
+// refuses such an address anyway).
+QByteArray headerAddress(const QString& address) {
+    if (validAddress(address)) return address.toLatin1();
+    QByteArray out;
+    for (const QChar c : address)
+        if (c.unicode() >= 0x21 && c.unicode() <= 0x7e &&
+            !QStringView(u"<>\"(),;:[]\\").contains(c))
+            out += char(c.unicode());
+    // No longer than an address may be: a header line has a limit.
+    out.truncate(254);
+    return out;
+}
+
+// The name before the sender's address: a quoted string when it is plain text, else
+// encoded words, which must not stand inside quotes.
+QByteArray displayName(const QString& name) {
+    if (!isPlainText(name)) return encodedWord(name);
+    QByteArray quoted = "\"";
+    for (const QChar c : name) {
+        if (c == u'"' || c == u'\\') quoted += '\\';
+        quoted += char(c.unicode());
+    }
+    return quoted + '"';
+}
+
 // One body line as quoted-printable, broken softly so that no line passes 76 characters.
 QByteArray quotedPrintable(const QByteArray& line) {
     QByteArray out;
@@ -98,13 +134,15 @@ QByteArray quotedPrintable(const QByteArray& line) {
 } // namespace
 
 QByteArray compose(const MailMessage& m) {
-    const QDateTime when = m.date.isValid() ? m.date : QDateTime::currentDateTime();
+    // A date-time of the mail format has a year of four digits from 1900 on.
+    const bool dated =
+        m.date.isValid() && m.date.date().year() >= 1900 && m.date.date().year() <= 9999;
+    const QDateTime when = dated ? m.date : QDateTime::currentDateTime();
     QByteArray out;
     out += "Date: " + dateHeader(when) + "\r\n";
     out += "Message-ID: " + messageId(m.from) + "\r\n";
-    out += "From: \"" + encodedWord(m.fromName).replace('"', "'") + "\" <" + m.from.toLatin1() +
-           ">\r\n";
-    out += "To: <" + m.to.toLatin1() + ">\r\n";
+    out += "From: " + displayName(m.fromName) + " <" + headerAddress(m.from) + ">\r\n";
+    out += "To: <" + headerAddress(m.to) + ">\r\n";
     out += "Subject: " + encodedWord(m.subject) + "\r\n";
     out += "MIME-Version: 1.0\r\n";
     out += "Content-Type: text/plain; charset=UTF-8\r\n";
@@ -116,9 +154,11 @@ QByteArray compose(const MailMessage& m) {
         clean.remove(u'\r');
         clean.remove(u'\n');
         body << clean.toUtf8();
-        longLines = longLines || body.constLast().size() > kMaxLineOctets;
+        longLines = longLines || body.constLast().size() > kMaxLineOctets ||
+                    body.constLast().contains('\0');
     }
-    // Mail servers break or refuse longer lines; then the body goes as quoted-printable.
+    // Mail servers break or refuse longer lines (and NUL bytes); then the body goes as
+    // quoted-printable.
     out += longLines ? "Content-Transfer-Encoding: quoted-printable\r\n"
                      : "Content-Transfer-Encoding: 8bit\r\n";
     out += "\r\n";

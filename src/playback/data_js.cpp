@@ -64,6 +64,17 @@ QString escape(QStringView text) {
                 out += c;
         }
     }
+    // Half a surrogate pair has no encoding in the file: it goes as an escape.
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        if (out[i].isHighSurrogate() && i + 1 < out.size() && out[i + 1].isLowSurrogate()) {
+            ++i;
+        } else if (out[i].isSurrogate()) {
+            const QString escaped =
+                QStringLiteral("\\u%1").arg(int(out[i].unicode()), 4, 16, QLatin1Char('0'));
+            out.replace(i, 1, escaped);
+            i += escaped.size() - 1;
+        }
+    }
     return out;
 }
 

@@ -76,6 +76,11 @@ QString typeName(SettingsStore::Type type) {
 SettingsStore::SettingsStore(QString filePath) : filePath_(std::move(filePath)) {}
 
 QString SettingsStore::normalise(const QString& key) {
+    // Most keys are normal already: no copy, and no list of parts for a deep key, whose
+    // every lookup would otherwise allocate once per part.
+    const bool clean = !key.startsWith(QLatin1Char('\\')) && !key.endsWith(QLatin1Char('\\')) &&
+                       !key.contains(QLatin1String("\\\\"));
+    if (clean) return key;
     QStringList parts = key.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     return parts.join(QLatin1Char('\\'));
 }
@@ -96,21 +101,27 @@ SettingsStore::Key& SettingsStore::ensureKey(const QString& key) {
     if (const auto it = index_.constFind(folded); it != index_.constEnd()) return keys_[*it];
     // Parents exist whenever a child does, as in the registry: find the deepest one that
     // does, then create the rest from the top down.
+    // Folding keeps the length, so a parent's folded path is a prefix of the folded path:
+    // a deep key is folded once, not once per parent.
+    const bool sameLength = folded.size() == path.size();
     std::vector<qsizetype> missing{path.size()};
     for (qsizetype cut = path.lastIndexOf(QLatin1Char('\\')); cut > 0;
          cut = path.lastIndexOf(QLatin1Char('\\'), cut - 1)) {
-        if (index_.contains(fold(path.left(cut)))) break;
+        if (index_.contains(sameLength ? folded.left(cut) : fold(path.left(cut)))) break;
         missing.push_back(cut);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         keys_.push_back(Key{path.left(*it), {}, {}});
-        addIndex(keys_.size() - 1);
+        addIndex(keys_.size() - 1, sameLength ? folded.left(*it) : fold(keys_.back().path));
     }
     return keys_.back();
 }
 
 void SettingsStore::addIndex(size_t position) {
-    const QString folded = fold(keys_[position].path);
+    addIndex(position, fold(keys_[position].path));
+}
+
+void SettingsStore::addIndex(size_t position, const QString& folded) {
     index_.insert(folded, position);
     const qsizetype cut = folded.lastIndexOf(QLatin1Char('\\'));
     children_[cut < 0 ? QString() : folded.left(cut)].push_back(position);

@@ -113,4 +113,5 @@ private:
     // Folded parent path -> positions of its direct sub keys in keys_, in creation order.
     QHash<QString, std::vector<size_t>> children_;
     void addIndex(size_t position);
+    void addIndex(size_t position, const QString& folded);
 };

@@ -158,6 +158,47 @@ TEST(IndexWriters, MerkzettelFormsAndInfoFile) {
     EXPECT_EQ(text, QStringLiteral("05-MAR-2026 07:08:09"));
 }
 
+// Saved and mailed lists carry only titles that the loader reads back as those titles;
+// a file with a line that cannot be stored is not written at all.
+TEST(IndexWriters, ListsLeaveOutWhatWouldNotReadBackAsATitle) {
+    const QString broken = QStringLiteral("Rock:\\") + QChar(0xD800) + QStringLiteral(".mp3");
+    const struct {
+        QString title;
+        bool kept;
+    } cases[] = {
+        {QStringLiteral("Rock:\\a.mp3"), true},
+        {QStringLiteral("ohne Label.mp3"), true},
+        {QStringLiteral("Rock:\\a::b.mp3"), true},
+        {QStringLiteral("Rock:\\a\r\nLABEL::x"), false},
+        {QStringLiteral("LABEL::Fremd"), false},
+        {QStringLiteral("author::x"), false},
+        {QStringLiteral("BEGIN::CD"), false},
+        {QStringLiteral("STYLE::#FF0000::Rock:\\a.mp3"), false},
+        {QStringLiteral("Rock:\\Ordner\\"), false},
+        {QStringLiteral("   "), false},
+        {QString(), false},
+        {broken, false},
+    };
+    for (const auto& c : cases) {
+        const QStringList saved = savedMerkzettelLines("Ann", "x", "1.5a", {c.title});
+        EXPECT_EQ(saved.size(), c.kept ? 6 : 5) << qPrintable(c.title);
+        const QStringList mailed = mailedMerkzettelLines({}, "Ann", "x", "1.5a", {c.title});
+        EXPECT_EQ(mailed.size(), c.kept ? 10 : 9) << qPrintable(c.title);
+    }
+
+    QTemporaryDir dir;
+    QString error;
+    EXPECT_FALSE(writeIndexFile(dir.filePath("a.cd"), {"BEGIN::CD", broken}, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("Zeile 2"))) << qPrintable(error);
+    EXPECT_FALSE(QFile::exists(dir.filePath("a.cd")));
+    // A pair of surrogates is one character, stored as such.
+    const QString pair = QStringLiteral("Rock:\\") + QChar(0xD83C) + QChar(0xDFB5);
+    ASSERT_TRUE(writeIndexFile(dir.filePath("b.cd"), {"BEGIN::CD", pair}, &error));
+    QStringList lines;
+    ASSERT_TRUE(readIndexFile(dir.filePath("b.cd"), lines, &error));
+    EXPECT_EQ(lines, QStringList({"BEGIN::CD", pair}));
+}
+
 TEST(TitleLine, HelpersSplitLinesAsTheViewsNeed) {
     const QString line = "Rock 1:\\Queen\\Innuendo\\01 Queen - Innuendo.live.mp3";
     EXPECT_EQ(titleline::label(line), QStringLiteral("Rock 1"));

@@ -124,3 +124,26 @@ TEST(TextCodec, LinesSharingOneBlockBehaveAsLinesOfTheirOwn) {
         for (const QString& line : *list)
             EXPECT_EQ(line.utf16()[line.size()], 0);
 }
+
+// Texts whose Windows-1252 bytes the reader would take for UTF-8 or for a byte order mark
+// go as UTF-8 with a mark; every one reads back as written.
+TEST(TextCodec, WrittenTextReadsBackWhateverItsBytesLookLike) {
+    const struct {
+        QString text;
+        bool windows1252;
+    } cases[] = {
+        {QStringLiteral("Müller €"), true},
+        {QStringLiteral("plain"), true},
+        {QString::fromUtf8("Beyonc\xC3\x83\xC2\xA9"), false}, // "BeyoncÃ©": C3 A9 in 1252
+        {QString::fromUtf8("\xC3\x83\xC2\xBC\r\n\xC3\x83\xC2\xA4"), false},
+        {QString::fromUtf8("\xC3\xAF\xC2\xBB\xC2\xBFTitel"), false}, // "ï»¿": EF BB BF in 1252
+        {QChar(0xFEFF) + QStringLiteral("Titel ♪"), false},
+        {QString(2, QChar(0xFEFF)) + QStringLiteral("x"), false},
+    };
+    for (const auto& c : cases) {
+        const QByteArray bytes = encodeIndexText(c.text);
+        EXPECT_EQ(!bytes.startsWith("\xEF\xBB\xBF"), c.windows1252) << qPrintable(c.text);
+        EXPECT_EQ(decodeIndexText(bytes), c.text) << qPrintable(c.text);
+        EXPECT_EQ(decodeIndexLines(bytes), splitLines(c.text)) << qPrintable(c.text);
+    }
+}

@@ -133,6 +133,16 @@ TEST(PathTemplate, Expansion) {
         QString());
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(ExpandPathTemplate(QStringLiteral("/m/%C/../../%F"), innuendo, ctx), QString());
+    // Nor is a result with a NUL, a ".." left above the root, or a share folder that
+    // climbs out of its share.
+    const QString nul = QStringLiteral("/m") + QChar(0) + QStringLiteral("/%F");
+    const char* const refused[] = {"/m/../../%F", "../%F", "x/../../%F", "\\\\srv\\share\\..\\%F",
+                                   "\\\\srv\\share\\.\\..\\%A\\%F"};
+    EXPECT_EQ(ExpandPathTemplate(nul, innuendo, ctx), QString());
+    for (const char* t : refused)
+        EXPECT_EQ(ExpandPathTemplate(QString::fromUtf8(t), innuendo, ctx), QString()) << t;
+    EXPECT_EQ(ExpandPathTemplate(QStringLiteral("/m/a/../%F"), innuendo, ctx),
+              "/m/Queen - Innuendo.mp3");
     EXPECT_EQ(ExpandPathTemplate(QStringLiteral("\\\\srv\\share\\%C\\%F"),
                                  QStringLiteral("a\\..:\\x\\s.mp3"), ctx),
               "\\\\srv\\share\\a-..\\s.mp3");
@@ -275,6 +285,37 @@ TEST(M3u, LinesDuplicatesAndAtomicWrite) {
     f.close();
     again.load(file);
     EXPECT_EQ(again.lines(), QStringList({"#EXTM3U", "#EXTINF:3,Über", "C:\\Über.mp3"}));
+
+    // Every entry stays one "#EXTINF" line and one path line, whatever the names.
+    const struct {
+        QString name;
+        QString path;
+        bool added;
+        const char* info;
+    } entries[] = {
+        {QStringLiteral("A\r\n/etc/passwd"), QStringLiteral("/m/A.mp3"), true,
+         "#EXTINF:7,A  /etc/passwd"},
+        {QStringLiteral("B"), QStringLiteral("/m/B\n#EXTINF:1,C"), false, nullptr},
+        {QStringLiteral("D"), QStringLiteral("#D.mp3"), false, nullptr},
+        {QStringLiteral("E"), QString(), false, nullptr},
+        {QStringLiteral("#F"), QStringLiteral("/m/#F.mp3"), true, "#EXTINF:7,#F"},
+    };
+    // Marks left at the start of an old file are dropped: they would not read back.
+    M3uPlaylist marked;
+    marked.loadData("\xEF\xBB\xBF\xEF\xBB\xBF#EXTM3U\n");
+    EXPECT_EQ(marked.lines(), QStringList({"#EXTM3U"}));
+    M3uPlaylist reread;
+    reread.loadData(marked.data());
+    EXPECT_EQ(reread.lines(), marked.lines());
+    for (const auto& e : entries) {
+        M3uPlaylist list;
+        list.loadData({});
+        EXPECT_EQ(list.addEntry(7, e.name, e.path), e.added) << qPrintable(e.name);
+        M3uPlaylist read;
+        read.loadData(list.data());
+        EXPECT_EQ(read.lines(),
+                  e.added ? QStringList({"#EXTM3U", e.info, e.path}) : QStringList({"#EXTM3U"}));
+    }
 
     // A playlist that cannot be written leaves the old file whole.
     const QString locked = dir.filePath(QStringLiteral("nodir/liste.m3u"));

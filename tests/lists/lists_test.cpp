@@ -39,6 +39,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 QString readText(const QString& path) {
@@ -177,6 +179,73 @@ TEST(Mail, HeaderBlockPassesAStrictParser) {
     }
     ids.removeDuplicates();
     EXPECT_EQ(ids.size(), int(std::size(cases)));
+}
+
+// Whatever the names, addresses, date and body, the message keeps its own header fields
+// only, each well-formed, and no line passes the limit of a mail line.
+TEST(Mail, NoInputBreaksOrAddsAHeader) {
+    const QDateTime now(QDate(2026, 12, 9), QTime(11, 26, 18), Qt::UTC);
+    const std::string longAddress(1500, 'a');
+    const struct {
+        const char* fromName;
+        const char* from;
+        const char* to;
+        QString subject;
+        QStringList lines;
+        QDateTime date;
+    } cases[] = {
+        {"Vor\"lune\\", "ich@example.org", "du@example.org", "x", {"a"}, now},
+        {"Jörg \"J\"", "ich@example.org", "du@example.org", "x", {"a"}, now},
+        {"V", "ich@example.org\r\nBcc: y@z", "du@example.org>\r\nX-A: b", "x", {"a"}, now},
+        {"V", "jörg@example.org", "a b@x.de", "x", {"a"}, now},
+        {"V", "ich@example.org", longAddress.c_str(), "x", {"a"}, now},
+        {"V", "ich@example.org", "du@example.org", QString(1200, u'a'), {"a"}, now},
+        {"V",
+         "ich@example.org",
+         "du@example.org",
+         "x",
+         {QStringLiteral("a") + QChar(0) + QStringLiteral("b"), "c"},
+         now},
+        {"V",
+         "ich@example.org",
+         "du@example.org",
+         "x",
+         {"a"},
+         QDateTime(QDate(-44, 3, 15), QTime(12, 0), Qt::UTC)},
+        {"V",
+         "ich@example.org",
+         "du@example.org",
+         "x",
+         {"a"},
+         QDateTime(QDate(1899, 12, 31), QTime(12, 0), Qt::UTC)},
+    };
+    for (const auto& c : cases) {
+        MailMessage m{QString::fromUtf8(c.fromName),
+                      QString::fromUtf8(c.from),
+                      QString::fromUtf8(c.to),
+                      c.subject,
+                      c.lines,
+                      c.date};
+        const QByteArray text = mail::compose(m);
+        // An address send() refuses cannot make a valid header; it must not break one.
+        if (mail::validAddress(m.from) && mail::validAddress(m.to)) {
+            const HeaderCheck check = checkHeaders(text);
+            EXPECT_EQ(check.exitCode, 0) << check.output.join(u'\n').toStdString();
+        }
+        const QByteArray head = text.left(text.indexOf("\r\n\r\n"));
+        QList<QByteArray> names;
+        for (const QByteArray& line : head.split('\n')) {
+            EXPECT_LE(line.size(), mail::kMaxLineOctets + 1);
+            for (const char ch : line)
+                EXPECT_TRUE(uchar(ch) < 0x80 && (uchar(ch) >= 0x20 || ch == '\r')) << line.data();
+            if (!line.startsWith(' ')) names << line.left(line.indexOf(':'));
+        }
+        EXPECT_EQ(names,
+                  QList<QByteArray>({"Date", "Message-ID", "From", "To", "Subject", "MIME-Version",
+                                     "Content-Type", "Content-Transfer-Encoding"}))
+            << text.data();
+        EXPECT_FALSE(text.mid(head.size()).contains('\0'));
+    }
 }
 
 // A line longer than a mail line may be sends the body as quoted-printable, which gives

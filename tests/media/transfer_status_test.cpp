@@ -1,4 +1,5 @@
 #include "transfer_status.h"
+#include "web_client.h"
 
 #include <gtest/gtest.h>
 
@@ -53,4 +54,30 @@ TEST(TransferStatusTexts, MeterRefreshesEveryHalfSecond) {
     EXPECT_EQ(stalled.remainingText(), "0:05"); // 4000 bytes at ~833 B/s: 4.8 -> 5
     ASSERT_TRUE(stalled.update(1000, 4000000)); // very slow now, estimate recomputed
     EXPECT_EQ(stalled.remainingText(), "4:26:41");
+}
+
+// Header lines as a web medium's server sends them: the last reply and the status text,
+// trimmed, whatever the spacing.
+TEST(WebHeaders, LastReplyAndStatusTextAreTrimmedPiecesOfTheLines) {
+    const struct {
+        QList<QByteArray> lines;
+        QByteArray lastLine;
+        QByteArray statusText;
+    } cases[] = {
+        {{"HTTP/1.1 401 Unauthorized\r\n", "Content-Length: 0\r\n", "\r\n"},
+         "Content-Length: 0",
+         "Unauthorized"},
+        {{"HTTP/1.1 401  Nicht erlaubt \r\n"}, "HTTP/1.1 401  Nicht erlaubt", "Nicht erlaubt"},
+        {{QByteArray("HTTP/1$\0  \r\xff\n", 13)}, QByteArray("HTTP/1$\0  \r\xff", 12), "\xff"},
+        {{"HTTP/2 200\r\n"}, "HTTP/2 200", "200"},
+        {{"HTTP/2 \ri   \r\n"}, "HTTP/2 \ri", "i"},
+        {{"220 Willkommen\r\n", "530 Login incorrect.\r\n", "   \r\n"}, "530 Login incorrect.", ""},
+    };
+    for (const auto& c : cases) {
+        webclient::Replies replies;
+        for (const QByteArray& line : c.lines)
+            webclient::noteHeaderLine(replies, line);
+        EXPECT_EQ(replies.lastLine, c.lastLine) << c.lastLine.data();
+        EXPECT_EQ(replies.statusText, c.statusText) << c.lastLine.data();
+    }
 }

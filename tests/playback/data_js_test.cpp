@@ -91,6 +91,28 @@ TEST(DataJs, EscapingCoversQuotesBackslashesAndControlCharacters) {
     }
 }
 
+// Half a surrogate pair cannot be encoded in the file: it goes as an escape, so that the
+// page gets the name as it is; whole pairs stay characters.
+TEST(DataJs, UnpairedSurrogatesGoAsEscapes) {
+    const struct {
+        QString text;
+        const char* escaped;
+    } cases[] = {
+        {QString(QChar(0xD800)), "\\ud800"},
+        {QStringLiteral("a") + QChar(0xDC00) + QStringLiteral("b"), "a\\udc00b"},
+        {QString(QChar(0xDBFF)) + QChar(0xD800), "\\udbff\\ud800"},
+        {QString(QChar(0xD83C)) + QChar(0xDFB5), "\xF0\x9F\x8E\xB5"},
+        {QString(QChar(0xDFB5)) + QChar(0xD83C), "\\udfb5\\ud83c"},
+    };
+    for (const auto& c : cases) {
+        const QString out = escape(c.text);
+        EXPECT_EQ(out, QString::fromUtf8(c.escaped)) << qPrintable(out);
+        EXPECT_EQ(encode(out).startsWith("\xEF\xBB\xBF") ? QString::fromUtf8(encode(out).mid(3))
+                                                         : QString::fromLatin1(encode(out)),
+                  out);
+    }
+}
+
 TEST(DataJs, EncodingIsWindows1252UnlessACharacterDoesNotFit) {
     NowPlaying now;
     now.displayName = QStringLiteral("Café €");

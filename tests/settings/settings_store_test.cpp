@@ -261,6 +261,29 @@ int countBelow(const SettingsStore& s, const QString& key) {
     return count;
 }
 
+// Keys written without stray backslashes are taken as they are; written with them, they
+// name the same key.
+TEST(SettingsStore, StrayBackslashesNameTheSameKey) {
+    SettingsStore s{QString()};
+    s.writeInteger(QStringLiteral("Software\\Vorlune\\X"), QStringLiteral("a"), 7);
+    const struct {
+        const char* key;
+        bool exists;
+        bool holdsValue;
+    } cases[] = {
+        {"Software\\Vorlune\\X", true, true},   {"\\Software\\Vorlune\\X\\", true, true},
+        {"software\\\\vorlune\\x", true, true}, {"\\\\SOFTWARE\\Vorlune\\\\X\\\\", true, true},
+        {"Software\\Vorlune", true, false},     {"Software\\Vorlune\\X\\Y", false, false},
+        {"Software\\VorluneX", false, false},   {"\\", false, false}};
+    for (const auto& c : cases) {
+        const QString key = QString::fromUtf8(c.key);
+        EXPECT_EQ(s.keyExists(key), c.exists) << c.key;
+        EXPECT_EQ(s.readInteger(key, QStringLiteral("A")).value_or(0), c.holdsValue ? 7 : 0)
+            << c.key;
+    }
+    EXPECT_EQ(s.subKeys(QStringLiteral("\\software\\")), QStringList{"Vorlune"});
+}
+
 TEST(SettingsStore, WalkingSubKeysCostsEachKeyOnce) {
     // subKeys() used to look at every key of the store: walking a wide or deep store
     // took time in the square of its keys (a 1 kB file fed to the parser took seconds).

@@ -27,25 +27,9 @@ struct SlistDeleter {
     void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
-// The last status line (HTTP) or server reply (FTP), kept while headers arrive.
-struct Replies {
-    QByteArray lastLine;
-    QByteArray statusText;
-};
-
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
-    auto* replies = static_cast<Replies*>(user);
     const size_t n = size * count;
-    QByteArray line(data, qsizetype(qMin<size_t>(n, 1024)));
-    line = line.trimmed();
-    if (line.startsWith("HTTP/")) {
-        // "HTTP/1.1 401 Unauthorized": the text after the code.
-        const QList<QByteArray> parts = line.split(' ');
-        replies->statusText =
-            parts.size() > 2 ? line.mid(parts[0].size() + parts[1].size() + 2) : QByteArray();
-        if (replies->statusText.isEmpty() && parts.size() > 1) replies->statusText = parts[1];
-    }
-    if (!line.isEmpty()) replies->lastLine = line;
+    noteHeaderLine(*static_cast<Replies*>(user), QByteArrayView(data, qsizetype(n)));
     return n;
 }
 
@@ -105,6 +89,20 @@ QString errorText(CURLcode code, const char* errorBuffer) {
 }
 
 } // namespace
+
+void noteHeaderLine(Replies& replies, QByteArrayView data) {
+    const QByteArray line = data.first(qMin<qsizetype>(data.size(), 1024)).trimmed().toByteArray();
+    if (line.startsWith("HTTP/")) {
+        // "HTTP/1.1 401 Unauthorized": the text after the code.
+        const QList<QByteArray> parts = line.split(' ');
+        replies.statusText = parts.size() > 2
+                                 ? line.mid(parts[0].size() + parts[1].size() + 2).trimmed()
+                                 : QByteArray();
+        if (replies.statusText.isEmpty() && parts.size() > 1)
+            replies.statusText = parts[1].trimmed();
+    }
+    if (!line.isEmpty()) replies.lastLine = line;
+}
 
 bool isFtpUrl(QStringView url) {
     return url.startsWith(u"ftp://", Qt::CaseInsensitive);

@@ -66,6 +66,15 @@ TransferResult download(const QString& url, const Credentials& login, const QStr
 // is). Empty on success, else the server's or the library's reason.
 QString removeFtpFile(const QString& url, const Credentials& login, const Timeouts& t = {});
 
+// The last status line (HTTP) or server reply (FTP) of an answer, kept while its header
+// lines arrive.
+struct Replies {
+    QByteArray lastLine;
+    QByteArray statusText; // the HTTP status line's text after the code
+};
+// Takes in one header line as libcurl hands it over (line end included).
+void noteHeaderLine(Replies& replies, QByteArrayView line);
+
 // "Vorlune, Version 1.5a (Build 300)"
 QByteArray userAgent();
 
