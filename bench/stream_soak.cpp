@@ -461,7 +461,8 @@ private:
                 m_tally.longestGapMs = qMax(m_tally.longestGapMs, t - s.lastData);
             break;
         case Kind::Stalled: {
-            // Never reads; only notices when the server has given up on it.
+            // Never reads, so the server's close waits behind the unread audio: only a reset
+            // shows here. The server's own listener count shows its drops.
             char probe;
             const ssize_t r = ::recv(s.fd, &probe, 1, MSG_PEEK);
             if (r == 0 || (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) lostBy(i, t);
@@ -670,10 +671,9 @@ int main(int argc, char** argv) {
     printf(
         "flat: memory %s (peak %.0f KB early, %.0f KB late), fds %s (peak %.0f early, %.0f late)\n",
         rssFlat ? "yes" : "NO", e1, l1, fdsFlat ? "yes" : "NO", e2, l2);
-    printf(
-        "connections %d, left by themselves %d, stalled dropped by the server %d, hostile closed "
-        "%d (streamed to %d)\n",
-        t.connects, t.leftByThemselves, t.droppedStalled, t.hostileClosed, t.hostileStreamed);
+    printf("connections %d, left by themselves %d, stalled reset by the server %d, hostile closed "
+           "%d (streamed to %d)\n",
+           t.connects, t.leftByThemselves, t.droppedStalled, t.hostileClosed, t.hostileStreamed);
     printf("waits for data over %lld s: %d, longest %.1f s (machine load; no fault)\n",
            kMaxGapMs / 1000, t.starved, double(t.longestGapMs) / 1000);
     printf("faults: lost %d, corrupt %d, missed titles %d, hostile lingering %d\n", t.lost,
