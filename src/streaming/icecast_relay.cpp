@@ -25,6 +25,7 @@ struct IcecastRelay::Shared {
     bool quit = false;
     IcecastRelay* owner = nullptr; // cleared under lock when the relay goes
     RelaySettings settings;
+    int connectTimeoutMs = IcecastRelay::ConnectTimeoutMs;
 
     void report(State state, int retry, const QString& error) {
         std::lock_guard g(lock);
@@ -38,8 +39,29 @@ struct IcecastRelay::Shared {
 
 namespace {
 
-// Waits up to seconds unless quit is set; true when it is.
-bool pause(IcecastRelay::Shared* s, int seconds);
+// Waits up to ms unless quit is set; true when it is.
+bool pause(IcecastRelay::Shared* s, int ms);
+
+// Opens the connection without blocking, so that a server that takes the connection and
+// never answers costs at most the time-out. Fills error on failure.
+bool openWithin(IcecastRelay::Shared* s, shout_t* sh, int timeoutMs, QString* error) {
+    const qint64 deadline = QDateTime::currentMSecsSinceEpoch() + timeoutMs;
+    int rc = shout_open(sh);
+    while (rc == SHOUTERR_BUSY || rc == SHOUTERR_RETRY) {
+        if (QDateTime::currentMSecsSinceEpoch() >= deadline) {
+            *error = QStringLiteral("no answer within %1 s").arg(timeoutMs / 1000.0);
+            return false;
+        }
+        if (pause(s, 20)) {
+            *error = QStringLiteral("stopped");
+            return false;
+        }
+        rc = shout_get_connected(sh);
+    }
+    if (rc == SHOUTERR_SUCCESS || rc == SHOUTERR_CONNECTED) return true;
+    *error = QString::fromUtf8(shout_get_error(sh));
+    return false;
+}
 
 void runRelay(std::shared_ptr<IcecastRelay::Shared> s) {
     // A server that goes away must not end the program: the failed write reports EPIPE.
@@ -50,6 +72,7 @@ void runRelay(std::shared_ptr<IcecastRelay::Shared> s) {
     static std::once_flag initOnce;
     std::call_once(initOnce, [] { shout_init(); });
     const RelaySettings cfg = s->settings;
+    const int connectTimeoutMs = s->connectTimeoutMs;
     int backoff = 1;
     for (;;) {
         {
@@ -72,8 +95,11 @@ void runRelay(std::shared_ptr<IcecastRelay::Shared> s) {
         shout_set_agent(sh, "Vorlune");
         if (!name.isEmpty()) shout_set_meta(sh, SHOUT_META_NAME, name.constData());
         shout_set_audio_info(sh, SHOUT_AI_BITRATE, br.constData());
+        // Non-blocking throughout (libshout cannot switch after the connect): sends queue
+        // what the socket does not take, and a queue that keeps growing ends the connection.
+        shout_set_nonblocking(sh, SHOUT_BLOCKING_NONE);
         QString error;
-        if (shout_open(sh) == SHOUTERR_SUCCESS) {
+        if (openWithin(s.get(), sh, connectTimeoutMs, &error)) {
             backoff = 1;
             {
                 std::lock_guard g(s->lock);
@@ -88,11 +114,14 @@ void runRelay(std::shared_ptr<IcecastRelay::Shared> s) {
             for (;;) {
                 std::deque<QByteArray> batch;
                 bool titleChanged = false;
+                // What the socket did not take yet is sent on the next round, soon.
+                const bool backlog = shout_queuelen(sh) > 0;
                 {
                     std::unique_lock g(s->lock);
-                    s->wake.wait_for(g, std::chrono::seconds(1), [&] {
-                        return s->quit || !s->queue.empty() || s->titleChanged;
-                    });
+                    s->wake.wait_for(
+                        g,
+                        backlog ? std::chrono::milliseconds(50) : std::chrono::milliseconds(1000),
+                        [&] { return s->quit || !s->queue.empty() || s->titleChanged; });
                     if (s->quit) break;
                     batch.swap(s->queue);
                     s->queued = 0;
@@ -115,9 +144,15 @@ void runRelay(std::shared_ptr<IcecastRelay::Shared> s) {
                     shout_metadata_free(md);
                 }
                 bool failed = false;
+                static const unsigned char nothing = 0;
+                if (batch.empty() && backlog) batch.emplace_back(); // flushes the backlog
                 for (const QByteArray& b : batch) {
-                    if (shout_send(sh, reinterpret_cast<const unsigned char*>(b.constData()),
-                                   size_t(b.size())) != SHOUTERR_SUCCESS) {
+                    const int rc =
+                        b.isEmpty()
+                            ? shout_send(sh, &nothing, 0)
+                            : shout_send(sh, reinterpret_cast<const unsigned char*>(b.constData()),
+                                         size_t(b.size()));
+                    if (rc != SHOUTERR_SUCCESS && rc != SHOUTERR_BUSY && rc != SHOUTERR_RETRY) {
                         failed = true;
                         break;
                     }
@@ -126,9 +161,11 @@ void runRelay(std::shared_ptr<IcecastRelay::Shared> s) {
                     error = QString::fromUtf8(shout_get_error(sh));
                     break;
                 }
+                if (shout_queuelen(sh) > s->maxQueued) { // the server takes nothing any more
+                    error = QStringLiteral("the server takes no audio");
+                    break;
+                }
             }
-        } else {
-            error = QString::fromUtf8(shout_get_error(sh));
         }
         shout_close(sh);
         shout_free(sh);
@@ -137,14 +174,14 @@ void runRelay(std::shared_ptr<IcecastRelay::Shared> s) {
             if (s->quit) return;
         }
         s->report(IcecastRelay::State::Waiting, backoff, error);
-        if (pause(s.get(), backoff)) return;
+        if (pause(s.get(), backoff * 1000)) return;
         backoff = qMin(backoff * 2, IcecastRelay::MaxBackoffSeconds);
     }
 }
 
-bool pause(IcecastRelay::Shared* s, int seconds) {
+bool pause(IcecastRelay::Shared* s, int ms) {
     std::unique_lock g(s->lock);
-    return s->wake.wait_for(g, std::chrono::seconds(seconds), [s] { return s->quit; });
+    return s->wake.wait_for(g, std::chrono::milliseconds(ms), [s] { return s->quit; });
 }
 
 } // namespace
@@ -162,6 +199,7 @@ void IcecastRelay::start(const RelaySettings& settings) {
     m_shared = std::make_shared<Shared>();
     m_shared->owner = this;
     m_shared->settings = settings;
+    m_shared->connectTimeoutMs = m_connectTimeoutMs;
     m_shared->title = m_title; // a title set before the start goes out once connected
     m_shared->maxQueued = qint64(qMax(settings.BitRate, 8)) * 125 * QueueSeconds;
     // Detached: a connect that hangs in the kernel must not hold up stop(); the thread

@@ -20,15 +20,17 @@ struct RelaySettings {
 };
 
 // Sends the encoded MP3 stream to an Icecast server through libshout, with the title as
-// Icecast metadata on every change. A thread of its own does the (blocking) talking; audio
-// waits in a bounded queue (a few seconds; the oldest goes when it is full). When the
-// server cannot be reached or goes away, the relay tries again after 1, 2, 4 ... 30 s.
+// Icecast metadata on every change. A thread of its own does the talking; audio waits in a
+// bounded queue (a few seconds; the oldest goes when it is full). When the server cannot be
+// reached, does not answer within the connect time-out, stops taking audio or goes away,
+// the relay tries again after 1, 2, 4 ... 30 s.
 class IcecastRelay : public QObject {
     Q_OBJECT
 public:
     enum class State { Off, Connecting, Connected, Waiting };
     static constexpr int QueueSeconds = 5;
     static constexpr int MaxBackoffSeconds = 30;
+    static constexpr int ConnectTimeoutMs = 10000;
 
     explicit IcecastRelay(QObject* parent = nullptr);
     ~IcecastRelay() override;
@@ -37,6 +39,9 @@ public:
     void stop();
     bool isRunning() const { return m_shared != nullptr; }
     const RelaySettings& settings() const { return m_settings; }
+    // How long a connect (TCP, TLS and the server's answer) may take; from the next start.
+    void setConnectTimeout(int ms) { m_connectTimeoutMs = ms; }
+    int connectTimeout() const { return m_connectTimeoutMs; }
 
     // One piece of the encoded stream. Pieces need not end on a frame: only whole frames are
     // queued, the rest waits for the next piece.
@@ -69,4 +74,5 @@ private:
     State m_state = State::Off;
     QString m_status;
     int m_connections = 0;
+    int m_connectTimeoutMs = ConnectTimeoutMs;
 };

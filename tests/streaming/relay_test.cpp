@@ -2,13 +2,22 @@
 #include "test_support.h"
 #include "tone_source.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -258,4 +267,145 @@ TEST_F(Relay, ReachesIcecastOverTls) {
                                 15000));
     EXPECT_EQ(out.relay().connections(), before);
     out.stop();
+}
+
+// A server that takes the connection, reads the request and never answers (or, with a
+// TLS port, never completes the handshake): the relay gives up after its connect time-out,
+// reports it like any other failed connect and tries again.
+TEST_F(Relay, ServerThatNeverAnswersTimesOutAndIsTriedAgain) {
+    for (const bool tls : {false, true}) {
+        SCOPED_TRACE(tls ? "TLS" : "plain");
+        QTcpServer silent;
+        ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+        QList<QTcpSocket*> held;
+        QByteArray request;
+        QObject::connect(&silent, &QTcpServer::newConnection, [&] {
+            while (QTcpSocket* c = silent.nextPendingConnection()) {
+                held << c;
+                QObject::connect(c, &QTcpSocket::readyRead,
+                                 [&request, c] { request += c->readAll(); });
+            }
+        });
+        IcecastRelay relay;
+        relay.setConnectTimeout(700);
+        QList<std::pair<IcecastRelay::State, qint64>> states;
+        QStringList logs;
+        QElapsedTimer clock;
+        clock.start();
+        QObject::connect(&relay, &IcecastRelay::stateChanged,
+                         [&](IcecastRelay::State s, const QString&, const QString& log) {
+                             states.append({s, clock.elapsed()});
+                             logs << log;
+                         });
+        RelaySettings rs;
+        rs.Enabled = true;
+        rs.Host = "127.0.0.1";
+        rs.Port = silent.serverPort();
+        rs.Mount = "/live.mp3";
+        rs.Password = "relaypw";
+        rs.TLS = tls;
+        relay.start(rs);
+        // Connecting, Waiting (1 s), Connecting, Waiting: two attempts, each cut off.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return states.size() >= 4; }, 8000))
+            << logs.join('\n').toStdString();
+        relay.stop();
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(states[i].first,
+                      i % 2 ? IcecastRelay::State::Waiting : IcecastRelay::State::Connecting)
+                << i;
+        for (int i : {0, 2}) {
+            const qint64 waited = states[i + 1].second - states[i].second;
+            EXPECT_GE(waited, 650) << i;
+            EXPECT_LT(waited, 3000) << i;
+            EXPECT_TRUE(logs[i + 1].startsWith("RELAY: No connection to 127.0.0.1:"))
+                << logs[i + 1].toStdString();
+        }
+        EXPECT_GE(states[2].second - states[1].second, 900); // the first back-off: 1 s
+        EXPECT_EQ(relay.connections(), 0);
+        EXPECT_GE(held.size(), 2);
+        // It did reach the server and asked (a source request, or a TLS client hello).
+        EXPECT_FALSE(request.isEmpty());
+        if (!tls) {
+            EXPECT_TRUE(request.contains("/live.mp3")) << request.constData();
+        }
+        qDeleteAll(held);
+    }
+}
+
+// A server that takes the source and then reads nothing more: the relay ends the
+// connection once more than its queue is waiting, instead of piling up audio for ever.
+TEST_F(Relay, ServerThatStopsReadingEndsTheConnection) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    const int small = 4096; // inherited by the accepted connection
+    ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    std::atomic<bool> done{false};
+    std::atomic<int> answered{0};
+    // Answers each source request with 200, then never reads again.
+    std::thread server([&] {
+        std::vector<int> held;
+        while (!done.load()) {
+            pollfd p{listener, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            const int c = ::accept(listener, nullptr, nullptr);
+            if (c < 0) continue;
+            held.push_back(c);
+            QByteArray request;
+            char buf[512];
+            while (!request.contains("\r\n\r\n")) {
+                const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+                if (n <= 0) break;
+                request.append(buf, n);
+            }
+            const char ok[] = "HTTP/1.0 200 OK\r\n\r\n";
+            if (::send(c, ok, sizeof ok - 1, MSG_NOSIGNAL) > 0) ++answered;
+        }
+        for (int c : held)
+            ::close(c);
+    });
+    IcecastRelay relay;
+    QStringList logs;
+    QObject::connect(&relay, &IcecastRelay::stateChanged,
+                     [&](IcecastRelay::State, const QString&, const QString& log) { logs << log; });
+    RelaySettings rs;
+    rs.Enabled = true;
+    rs.Host = "127.0.0.1";
+    rs.Port = ntohs(a.sin_port);
+    rs.Mount = "/live.mp3";
+    rs.BitRate = 320;
+    relay.start(rs);
+    const bool connected =
+        QTest::qWaitFor([&] { return relay.state() == IcecastRelay::State::Connected; }, 10000);
+    // 320 kbps frames of silence, a second's worth every 50 ms.
+    QByteArray frame(1044, '\0');
+    frame[0] = char(0xFF);
+    frame[1] = char(0xFB);
+    frame[2] = char(0xE0);
+    const QByteArray second = frame.repeated(38);
+    bool gaveUp = false;
+    if (connected) {
+        QElapsedTimer t;
+        t.start();
+        while (!gaveUp && t.elapsed() < 30000) {
+            relay.send(second);
+            QTest::qWait(50);
+            gaveUp = relay.state() == IcecastRelay::State::Waiting;
+        }
+    }
+    relay.stop();
+    done = true;
+    server.join();
+    ::close(listener);
+    ASSERT_TRUE(connected) << logs.join('\n').toStdString();
+    EXPECT_TRUE(gaveUp) << logs.join('\n').toStdString();
+    EXPECT_GE(answered.load(), 1);
+    EXPECT_EQ(relay.connections(), 1) << logs.join('\n').toStdString();
+    EXPECT_TRUE(logs.join('\n').contains("takes no audio")) << logs.join('\n').toStdString();
 }
