@@ -16,6 +16,7 @@
 #include "lame_binding.h"
 #include "mp3_encoder.h"
 #include "streaming_server.h"
+#include "tone_server.h"
 #include "tone_source.h"
 
 #include <QCoreApplication>
@@ -48,7 +49,8 @@
 
 namespace {
 
-const char* kLame = "/usr/lib/x86_64-linux-gnu/libmp3lame.so.0";
+using namespace benchstream;
+
 const int kListenerNice = 10;
 // Connects in flight: icecast2 2.4 listens with a backlog of 5, so at most 4 handshakes at
 // a time; requests waiting for their response header are many, because icecast2 answers
@@ -58,28 +60,11 @@ const int kWaiting = 512;
 // How long every listener may take to get in, per listener.
 const int kConnectMsPerListener = 300;
 
-void raiseFileLimit() {
-    rlimit r{};
-    if (getrlimit(RLIMIT_NOFILE, &r) == 0) {
-        r.rlim_cur = r.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &r);
-    }
-}
-
 int serve(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     WStreamingServer server("Vorlune bench");
-    server.setCaptureSource(new ToneSource(440));
-    server.SetEncoderLibrary(kLame);
-    StreamConfig c;
-    c.StationID = "bench";
-    c.Port = quint16(atoi(argv[2]));
-    c.BitRate = atoi(argv[3]);
-    c.VBRMethod = StreamMode::CBR;
-    c.LimitListeners = false;
     server.StreamTitle = "Bench - Tone";
-    server.Configure(c);
-    if (!server.Start()) {
+    if (!startToneServer(server, "bench", quint16(atoi(argv[2])), atoi(argv[3]))) {
         fprintf(stderr, "server does not start\n");
         return 1;
     }

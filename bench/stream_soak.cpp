@@ -16,6 +16,7 @@
 
 #include "icy_stream_checker.h"
 #include "streaming_server.h"
+#include "tone_server.h"
 #include "tone_source.h"
 
 #include <QCoreApplication>
@@ -44,7 +45,8 @@
 
 namespace {
 
-const char* kLame = "/usr/lib/x86_64-linux-gnu/libmp3lame.so.0";
+using namespace benchstream;
+
 const int kSlots = 500;
 const int kSteady = 250, kSlow = 50, kChurn = 100, kStalled = 50; // the rest hostile
 const int kTitleMs = 30000;
@@ -53,29 +55,12 @@ const qint64 kMaxGapMs = 5000;
 // A hostile connection must be gone this long after its last byte.
 const qint64 kHostileLimitMs = WStreamingServer::RequestTimeoutMs + 5000;
 
-void raiseFileLimit() {
-    rlimit r{};
-    if (getrlimit(RLIMIT_NOFILE, &r) == 0) {
-        r.rlim_cur = r.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &r);
-    }
-}
-
 int serve(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     WStreamingServer server("Vorlune soak");
-    server.setCaptureSource(new ToneSource(440));
-    server.SetEncoderLibrary(kLame);
-    StreamConfig c;
-    c.StationID = "soak";
-    c.Port = quint16(atoi(argv[2]));
-    c.BitRate = atoi(argv[3]);
-    c.VBRMethod = StreamMode::CBR;
-    c.LimitListeners = false;
     int title = 0;
     server.StreamTitle = "Soak - Title 0";
-    server.Configure(c);
-    if (!server.Start()) {
+    if (!startToneServer(server, "soak", quint16(atoi(argv[2])), atoi(argv[3]))) {
         fprintf(stderr, "server does not start\n");
         return 1;
     }
