@@ -34,6 +34,8 @@
 #include <QTreeView>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -290,9 +292,17 @@ TEST_F(PlaybackWindowTest, PlaylistViewShowsTheCurrentTitleAndDisablesPlay) {
     EXPECT_FALSE(w->commands->play->isEnabled());
     EXPECT_FALSE(item(*w, "Play1")->isEnabled());
 
-    // A double click there jumps to that title; the view follows.
+    // A double click there jumps to that title; the view follows. The view's own status
+    // text may come after the player's, so the player's announcement is what counts.
+    QSignalSpy announced(&player(*w), &Player::statusTextChanged);
     clickRow(*w, rowOf(*w, lines[1]), true);
-    ASSERT_TRUE(waitStatus(*w, playing(QStringLiteral("Zwei"))))
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return std::any_of(announced.cbegin(), announced.cend(), [](const auto& args) {
+                return args.at(0).toString() == playing(QStringLiteral("Zwei"));
+            });
+        },
+        8000))
         << w->statusText->text().toStdString();
     EXPECT_EQ(w->views()->listModel()->firstCurrentRow(), rowOf(*w, lines[1]));
     EXPECT_EQ(w->views()->context().currentLine, lines[1]);
