@@ -57,7 +57,7 @@ bool validDateTime(const QByteArray& value) {
 }
 
 // An address between angle brackets, as the builder writes it: printable ASCII without
-// white space and specials other than "@" and "."; an addr-spec with one "@" when the
+// white space and specials other than "@" and "."; a mailbox address with one "@" when the
 // address given was valid (the builder leaves out what is not).
 bool validAngleAddress(QByteArrayView v, bool complete = true) {
     if (v.size() < 2 || v.front() != '<' || v.back() != '>') return false;
