@@ -1,5 +1,7 @@
 #include "file_copy.h"
 
+#include "atomic_file.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -184,6 +186,8 @@ Result copyFile(const QString& source, const QString& destination, const Options
     QByteArray temp = (slash >= 0 ? dst.left(slash + 1) : QByteArray()) + ".vorlune-copy-XXXXXX";
     Fd out(::mkostemp(temp.data(), O_CLOEXEC));
     if (out.get() < 0) return fail(errno);
+    atomicfile::holdWhileWriting(out.get());
+    if (slash >= 0) atomicfile::removeLeftoversOnce(QFile::decodeName(dst.left(slash)));
     auto dropTemp = [&] {
         out.reset();
         ::unlink(temp.constData());

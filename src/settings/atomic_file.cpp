@@ -3,10 +3,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QSet>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,7 +52,68 @@ bool fail(QString* reason, int error) {
     return false;
 }
 
+// ".vorlune-" or ".vorlune-copy-" and the six characters mkostemp() puts in.
+bool isTemporaryName(const char* name) {
+    static constexpr char prefix[] = ".vorlune-";
+    static constexpr char copy[] = "copy-";
+    if (std::strncmp(name, prefix, sizeof prefix - 1) != 0) return false;
+    name += sizeof prefix - 1;
+    if (std::strncmp(name, copy, sizeof copy - 1) == 0) name += sizeof copy - 1;
+    for (int i = 0; i < 6; ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return name[6] == '\0';
+}
+
 } // namespace
+
+void holdWhileWriting(int fd) {
+    // A fresh file: nobody else holds it. Where the file system has no locks, old leftovers
+    // are then never taken for abandoned ones (see removeLeftovers).
+    ::flock(fd, LOCK_EX | LOCK_NB);
+}
+
+int removeLeftovers(const QString& folder, int minAgeSeconds) {
+    const int dir =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return 0;
+    DIR* list = ::fdopendir(dir);
+    if (!list) {
+        ::close(dir);
+        return 0;
+    }
+    const time_t now = ::time(nullptr);
+    int removed = 0;
+    while (const dirent* entry = ::readdir(list)) {
+        if (!isTemporaryName(entry->d_name)) continue;
+        const int fd =
+            ::openat(dir, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        // A live writer holds its file locked; the lock goes with the writer, however it
+        // ends. A file system without locks refuses the lock: such files stay.
+        const bool abandoned = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                               now - st.st_mtime >= minAgeSeconds &&
+                               ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (abandoned && ::unlinkat(dir, entry->d_name, 0) == 0) ++removed;
+        ::close(fd);
+    }
+    ::closedir(list);
+    return removed;
+}
+
+void removeLeftoversOnce(const QString& folder) {
+    static QMutex mutex;
+    static QSet<QString> done;
+    {
+        QMutexLocker lock(&mutex);
+        if (done.contains(folder)) return;
+        done.insert(folder);
+    }
+    removeLeftovers(folder);
+}
 
 QString reasonText(int error) {
     switch (error) {
@@ -102,6 +169,8 @@ bool write(const QString& path, const QByteArray& data, QString* reason, Options
     QByteArray temp = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".vorlune-XXXXXX")));
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return fail(reason, errno);
+    holdWhileWriting(fd);
+    removeLeftoversOnce(folder);
 
     const auto abandon = [&](int error) {
         ::close(fd);

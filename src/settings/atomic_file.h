@@ -25,6 +25,17 @@ struct Options {
 bool write(const QString& path, const QByteArray& data, QString* reason = nullptr,
            Options options = {});
 
+// Removes the temporary files that writers killed in the middle of a write left in `folder`
+// (write()'s and the title copies'): only those no live writer holds locked and not changed
+// for `minAgeSeconds`. Returns how many were removed.
+int removeLeftovers(const QString& folder, int minAgeSeconds = 60);
+
+// removeLeftovers() for each folder once per process; cheap after the first time.
+void removeLeftoversOnce(const QString& folder);
+
+// Marks a temporary file as being written until `fd` is closed (or the process dies).
+void holdWhileWriting(int fd);
+
 // The German text for an errno value, as write() gives it.
 QString reasonText(int error);
 
