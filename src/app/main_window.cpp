@@ -16,6 +16,7 @@
 #include "statistics_integration.h"
 #include "streaming_integration.h"
 #include "web_integration.h"
+#include "window_views.h"
 
 #include "collection_views.h"
 #include "quick_search.h"
@@ -446,6 +447,7 @@ void TForm1::FormCreate() {
     // options dialog, password prompt, ...
     Form2 = new TForm2(this);
     Form6 = new TForm6(this);
+    integrationViews_ = std::make_unique<WindowViews>(*this);
     media_ = std::make_unique<MediaIntegration>(this, Form2, Form6, env_.store);
     // Media are taken down before anything else of the close request.
     closeRequestHooks.insert(closeRequestHooks.begin(), [this] { return media_->closeRequest(); });
@@ -458,7 +460,10 @@ void TForm1::FormCreate() {
     connect(playback_.get(), &PlayerIntegration::streamTitleChanged, streaming_,
             &StreamingIntegration::setStreamTitle);
     lists_ = new ListsIntegration(this);
-    remote_ = std::make_unique<RemoteIntegration>(this);
+    remote_ = std::make_unique<RemoteIntegration>(core_.commands(), core_.player(), settings_,
+                                                  core_.streamingServer(), *integrationViews_);
+    connect(streaming_, &StreamingIntegration::applied, remote_.get(),
+            &RemoteIntegration::refreshStreaming);
     statistics_ = new StatisticsIntegration(this);
     options_ = new OptionsIntegration(this);
     web_ = new WebIntegration(this);
