@@ -453,7 +453,8 @@ void TForm1::FormCreate() {
     closeRequestHooks.insert(closeRequestHooks.begin(), [this] { return media_->closeRequest(); });
     closingHooks.push_back([this] { media_->access().DisconnectAll(false); });
     copy_ = new CopyIntegration(this, env_.store);
-    streaming_ = new StreamingIntegration(this);
+    streaming_ = new StreamingIntegration(core_.streamingServer(), settings_, env_.store,
+                                          *integrationViews_, this);
     closeRequestHooks.push_back([this] { return streaming_->closeRequest(); });
     closingHooks.push_back([this] { streaming_->shutdown(); });
     playback_ = std::make_unique<PlayerIntegration>(this);
