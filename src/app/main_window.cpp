@@ -465,7 +465,11 @@ void TForm1::FormCreate() {
                                                   core_.streamingServer(), *integrationViews_);
     connect(streaming_, &StreamingIntegration::applied, remote_.get(),
             &RemoteIntegration::refreshStreaming);
-    statistics_ = new StatisticsIntegration(this);
+    statistics_ = new StatisticsIntegration(core_.commands(), settings_, core_.streamingServer(),
+                                            *streaming_, core_.player(), core_.media(), collection_,
+                                            version_, *integrationViews_, this);
+    connect(streaming_, &StreamingIntegration::applied, statistics_,
+            &StatisticsIntegration::scheduleUpdate);
     options_ = new OptionsIntegration(this);
     web_ = new WebIntegration(this);
 }

@@ -324,7 +324,7 @@ TEST_F(StreamingWindow, CommandPanelFollowsTheServerAndNamesAPortInUse) {
     WStreamingServer& server = w->streaming()->server();
     EXPECT_FALSE(server.isActive());
     CommandPanel* panel = w->commands;
-    QToolButton* statusButton = w->statistics()->strm_btn;
+    QToolButton* statusButton = w->statistics()->streamingButton();
     EXPECT_NE(panel->strm_btn->objectName(), statusButton->objectName());
     EXPECT_EQ(w->findChildren<QAbstractButton*>(statusButton->objectName()).size(), 1);
     const QString portText = QStringLiteral("Port %1").arg(port);
