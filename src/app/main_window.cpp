@@ -460,7 +460,11 @@ void TForm1::FormCreate() {
     playback_ = std::make_unique<PlayerIntegration>(this);
     connect(playback_.get(), &PlayerIntegration::streamTitleChanged, streaming_,
             &StreamingIntegration::setStreamTitle);
-    lists_ = new ListsIntegration(this);
+    lists_ = new ListsIntegration(core_.commands(), collection_, env_.store, version_.VersionString,
+                                  env_.catalogDir, env_.tempDir, *integrationViews_, this);
+    // The Merkzettel may be replaced by a reload or restored from the settings.
+    connect(this, &TForm1::collectionReplaced, &core_.commands(), &CommandTable::refresh);
+    connect(this, &TForm1::loadFinished, &core_.commands(), &CommandTable::refresh);
     remote_ = std::make_unique<RemoteIntegration>(core_.commands(), core_.player(), settings_,
                                                   core_.streamingServer(), *integrationViews_);
     connect(streaming_, &StreamingIntegration::applied, remote_.get(),

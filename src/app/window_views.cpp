@@ -4,9 +4,13 @@
 #include "command_panel.h"
 #include "main_window.h"
 
+#include <QAbstractItemView>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTreeView>
 
 int WindowViews::listedEntries() const {
     return window_.views() ? window_.views()->itemCount() : 0;
@@ -44,4 +48,65 @@ QStringList WindowViews::selectedTitles() const {
 QMessageBox::StandardButton WindowViews::ask(QMessageBox::Icon icon, const QString& text,
                                              QMessageBox::StandardButtons buttons) {
     return window_.messageBox(icon, text, buttons);
+}
+
+void WindowViews::rebuildList() {
+    if (window_.views()) window_.views()->rebuild();
+}
+
+void WindowViews::setStatusText(const QString& text) {
+    window_.setStatusText(text);
+}
+
+QMessageBox::StandardButton WindowViews::ask(QMessageBox::Icon icon, const QString& text,
+                                             QMessageBox::StandardButtons buttons,
+                                             const QString& detail) {
+    return window_.messageBox(icon, text, buttons, detail);
+}
+
+QString WindowViews::askSaveFile(const QString& folder) {
+    QFileDialog dialog(&window_, QStringLiteral("Merkzettel speichern als..."));
+    dialog.setObjectName(QStringLiteral("mz_save"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("cd"));
+    dialog.setNameFilters({QStringLiteral("Medienverzeichnisse (*.cd)"),
+                           QStringLiteral("Textdateien (*.txt)"),
+                           QStringLiteral("Alle Dateien (*)")});
+    dialog.setDirectory(folder);
+    dialog.selectFile(QStringLiteral("Gemerkte Titel.cd"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    return dialog.selectedFiles().first();
+}
+
+QString WindowViews::askRecipient() {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(&window_, QStringLiteral("Merkzettel verschicken..."),
+                              QStringLiteral("An welche Adresse soll die e-Mail gesandt werden?"),
+                              QLineEdit::Normal, QString(), &ok);
+    return ok ? text : QString();
+}
+
+QAbstractButton* WindowViews::merkzettelButton() {
+    return window_.commands ? window_.commands->mz_btn : nullptr;
+}
+
+QPoint WindowViews::merkzettelMenuPosition() const {
+    // Just below the button, at the left edge of the command bar.
+    const QPushButton* mz = window_.commands->mz_btn;
+    const QPoint below = mz->mapToGlobal(QPoint(0, mz->height()));
+    return QPoint(window_.commands->mapToGlobal(QPoint(0, 0)).x(), below.y());
+}
+
+QAction* WindowViews::menuItem(const QString& objectName) const {
+    return window_.action(objectName);
+}
+
+QList<QAbstractItemView*> WindowViews::titleLists() const {
+    QList<QAbstractItemView*> lists;
+    if (CollectionViews* views = window_.views())
+        for (QAbstractItemView* list : views->findChildren<QAbstractItemView*>())
+            if (list != views->tree()) lists.append(list);
+    return lists;
 }
