@@ -452,7 +452,10 @@ void TForm1::FormCreate() {
     // Media are taken down before anything else of the close request.
     closeRequestHooks.insert(closeRequestHooks.begin(), [this] { return media_->closeRequest(); });
     closingHooks.push_back([this] { media_->access().DisconnectAll(false); });
-    copy_ = new CopyIntegration(this, env_.store);
+    copy_ = new CopyIntegration(core_.commands(), core_.media(), env_.store, env_.catalogDir,
+                                env_.dataDir, *integrationViews_, this);
+    // Before media are taken down: a copy under way stops and its partial file goes.
+    closingHooks.insert(closingHooks.begin(), [this] { copy_->shutdown(); });
     streaming_ = new StreamingIntegration(core_.streamingServer(), settings_, env_.store,
                                           *integrationViews_, this);
     closeRequestHooks.push_back([this] { return streaming_->closeRequest(); });

@@ -110,3 +110,43 @@ QList<QAbstractItemView*> WindowViews::titleLists() const {
             if (list != views->tree()) lists.append(list);
     return lists;
 }
+
+QLineEdit* WindowViews::destinationField() {
+    return window_.dir_text;
+}
+
+QComboBox* WindowViews::playlistField() {
+    return window_.pl_text;
+}
+
+QAbstractButton* WindowViews::destinationButton() {
+    return window_.dir_btn;
+}
+
+QAbstractButton* WindowViews::playlistButton() {
+    return window_.pl_btn;
+}
+
+QAbstractButton* WindowViews::copyButton() {
+    return window_.commands ? window_.commands->copy_btn : nullptr;
+}
+
+QAbstractButton* WindowViews::burnButton() {
+    return window_.commands ? window_.commands->burn_btn : nullptr;
+}
+
+QWidget* WindowViews::profileRow() {
+    return window_.profileButtons;
+}
+
+QAbstractButton* WindowViews::newProfileButton() {
+    return window_.newprof;
+}
+
+void WindowViews::showCopyStatus(const QString& text) {
+    // Names may be long: the line shows what fits, its tool tip the whole text.
+    QLabel* line = window_.statusText;
+    const int width = std::max(line->width(), 200);
+    window_.setStatusText(line->fontMetrics().elidedText(text, Qt::ElideMiddle, width));
+    line->setToolTip(text);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "copy_integration.h"
 #include "lists_integration.h"
 #include "remote_integration.h"
 #include "statistics_integration.h"
@@ -12,7 +13,8 @@ class TForm1;
 class WindowViews : public RemoteView,
                     public StreamingView,
                     public StatisticsView,
-                    public ListsView {
+                    public ListsView,
+                    public CopyView {
 public:
     explicit WindowViews(TForm1& window) : window_(window) {}
 
@@ -22,7 +24,7 @@ public:
     // StreamingView
     void showStatusMessage(const QString& text) override;
 
-    // StatisticsView, ListsView
+    // StatisticsView, ListsView, CopyView
     QWidget* dialogParent() override;
     QStringList selectedTitles() const override;
 
@@ -31,12 +33,16 @@ public:
     QAbstractButton* panelStreamingButton() override;
     void showPanelStreaming(bool buttonEnabled, const QString& text,
                             const QString& toolTip) override;
+    // StatisticsView, CopyView
     QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text,
                                     QMessageBox::StandardButtons buttons) override;
 
+    // ListsView, CopyView
+    void setStatusText(const QString& text) override;
+    QAction* menuItem(const QString& objectName) const override;
+
     // ListsView
     void rebuildList() override;
-    void setStatusText(const QString& text) override;
     QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text,
                                     QMessageBox::StandardButtons buttons,
                                     const QString& detail) override;
@@ -44,8 +50,18 @@ public:
     QString askRecipient() override;
     QAbstractButton* merkzettelButton() override;
     QPoint merkzettelMenuPosition() const override;
-    QAction* menuItem(const QString& objectName) const override;
     QList<QAbstractItemView*> titleLists() const override;
+
+    // CopyView
+    QLineEdit* destinationField() override;
+    QComboBox* playlistField() override;
+    QAbstractButton* destinationButton() override;
+    QAbstractButton* playlistButton() override;
+    QAbstractButton* copyButton() override;
+    QAbstractButton* burnButton() override;
+    QWidget* profileRow() override;
+    QAbstractButton* newProfileButton() override;
+    void showCopyStatus(const QString& text) override;
 
 private:
     TForm1& window_;
