@@ -22,8 +22,6 @@ ListsIntegration::ListsIntegration(CommandTable& commands,
     : QObject(parent), commands_(commands), collection_(collection), store_(store),
       versionString_(versionString), catalogDir_(catalogDir), tempDir_(tempDir), view_(view),
       vault_(new MailPasswordVault(this)) {
-    askSaveFile = [this] { return view_.askSaveFile(catalogDir_); };
-    askRecipient = [this] { return view_.askRecipient(); };
     connect(&sharing_, &MerkzettelSharing::mailFinished, this, &ListsIntegration::onMailFinished);
     registerCommands();
     buildMenus();
@@ -172,7 +170,7 @@ void ListsIntegration::clearList(bool askFirst) {
 
 void ListsIntegration::saveList() {
     if (list().isEmpty()) return;
-    const QString path = askSaveFile ? askSaveFile() : QString();
+    const QString path = askSaveFile_ ? askSaveFile_() : view_.askSaveFile(catalogDir_);
     if (path.isEmpty()) return;
     QString error;
     if (!MerkzettelSharing::save(path, list(), context(), &error))
@@ -181,7 +179,7 @@ void ListsIntegration::saveList() {
 
 void ListsIntegration::mailList() {
     if (list().isEmpty() || mailUnderWay()) return;
-    const QString to = (askRecipient ? askRecipient() : QString()).trimmed();
+    const QString to = (askRecipient_ ? askRecipient_() : view_.askRecipient()).trimmed();
     if (to.isEmpty()) return;
     if (!mail::validAddress(to)) {
         view_.ask(QMessageBox::Warning,
@@ -227,7 +225,7 @@ void ListsIntegration::mailWith(const MailAccount& account, const QString& to) {
     }
     const QStringList args = MerkzettelSharing::desktopMailArguments(
         to, MerkzettelSharing::subject(c), lines, attachment);
-    if (QProcess::startDetached(desktopMailProgram, args)) {
+    if (QProcess::startDetached(desktopMailProgram_, args)) {
         view_.setStatusText(
             QStringLiteral("Der Merkzettel wurde an das e-Mail-Programm übergeben."));
     } else {

@@ -65,12 +65,13 @@ public:
     void mailList();
     void clearList(bool askFirst);
 
-    // Dialog answers, replaceable in tests: the file to save to (empty: cancelled) and
-    // the recipient (empty: cancelled).
-    std::function<QString()> askSaveFile;
-    std::function<QString()> askRecipient;
+    // Answers instead of the view's dialogs (tests): the file to save to and the
+    // recipient, empty when cancelled.
+    using Prompt = std::function<QString()>;
+    void setSaveFilePrompt(Prompt prompt) { askSaveFile_ = std::move(prompt); }
+    void setRecipientPrompt(Prompt prompt) { askRecipient_ = std::move(prompt); }
     // The desktop mail program, started detached.
-    QString desktopMailProgram = QStringLiteral("xdg-email");
+    void setDesktopMailProgram(const QString& program) { desktopMailProgram_ = program; }
 
     QMenu* popupMenu2() const { return popup2_; }
     QMenu* popupMenu1() const { return popup1_; }
@@ -100,6 +101,9 @@ private:
     const QString catalogDir_;
     const QString tempDir_;
     ListsView& view_;
+    Prompt askSaveFile_;
+    Prompt askRecipient_;
+    QString desktopMailProgram_ = QStringLiteral("xdg-email");
     MerkzettelSharing sharing_;
     MailPasswordVault* vault_;
     QMenu* popup2_ = nullptr;

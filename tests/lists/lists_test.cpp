@@ -537,10 +537,10 @@ TEST_F(ListsWindowTest, SavingAndMailingThroughTheDesktopOrTheAccount) {
 
     // Save: cancelled writes nothing; a path gets the file.
     const QString saved = env.path(QStringLiteral("Gemerkte Titel.cd"));
-    lists->askSaveFile = [] { return QString(); };
+    lists->setSaveFilePrompt([] { return QString(); });
     w->commandTable().run(QLatin1String(cmd::SaveBrainList));
     EXPECT_FALSE(QFile::exists(saved));
-    lists->askSaveFile = [&] { return saved; };
+    lists->setSaveFilePrompt([&] { return saved; });
     w->commandTable().run(QLatin1String(cmd::SaveBrainList));
     EXPECT_TRUE(readText(saved).startsWith(QStringLiteral("MEDIATYPE::PAD\r\n")));
 
@@ -556,16 +556,16 @@ TEST_F(ListsWindowTest, SavingAndMailingThroughTheDesktopOrTheAccount) {
                     .toUtf8());
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
-    lists->desktopMailProgram = standIn;
-    lists->askRecipient = [] { return QString(); };
+    lists->setDesktopMailProgram(standIn);
+    lists->setRecipientPrompt([] { return QString(); });
     const qsizetype shown = boxes.size();
     w->commandTable().run(QLatin1String(cmd::MailBrainList));
     EXPECT_EQ(boxes.size(), shown); // an empty answer: nothing sent, nothing shown
     boxes.clear();
-    lists->askRecipient = [] { return QStringLiteral("kein adresse"); };
+    lists->setRecipientPrompt([] { return QStringLiteral("kein adresse"); });
     w->commandTable().run(QLatin1String(cmd::MailBrainList));
     EXPECT_EQ(boxes.size(), 1); // refused with a message, nothing handed on
-    lists->askRecipient = [] { return QStringLiteral("du@example.org"); };
+    lists->setRecipientPrompt([] { return QStringLiteral("du@example.org"); });
     w->commandTable().run(QLatin1String(cmd::MailBrainList));
     ASSERT_TRUE(
         waitFor([&] { return readText(record).contains(QStringLiteral("du@example.org")); }));
@@ -607,10 +607,10 @@ TEST_F(ListsWindowTest, MailUnderWayDisablesMailingAndARefusalShowsAtOnce) {
     ListsIntegration* lists = w->lists();
     lists->rememberTitles({QStringLiteral("Erste:\\Ordner\\Eins.mp3")});
     int asked = 0;
-    lists->askRecipient = [&asked] {
+    lists->setRecipientPrompt([&asked] {
         ++asked;
         return QStringLiteral("du@example.org");
-    };
+    });
     QAction* items[] = {
         w->action(QStringLiteral("PereMailverschicken1")),
         lists->popupMenu2()->findChild<QAction*>(QStringLiteral("PereMailverschicken2"))};
@@ -772,12 +772,12 @@ TEST_F(ListsWindowTest, RememberedRestartedSavedAndMailedToASecondInstallation) 
     EXPECT_EQ(w->lists()->list(), titles);
     const QString second = env.path(QStringLiteral("zweite/katalog"));
     ASSERT_TRUE(QDir().mkpath(second));
-    w->lists()->askSaveFile = [&] { return second + QStringLiteral("/Gemerkte Titel.cd"); };
+    w->lists()->setSaveFilePrompt([&] { return second + QStringLiteral("/Gemerkte Titel.cd"); });
     w->action(QStringLiteral("ZumWeitergebenspeichern1"))->trigger();
     SmtpPeer peer;
     ASSERT_GT(peer.port(), 0);
     account(peer.port()).save(*store);
-    w->lists()->askRecipient = [] { return QStringLiteral("du@example.org"); };
+    w->lists()->setRecipientPrompt([] { return QStringLiteral("du@example.org"); });
     QSignalSpy done(w->lists(), &ListsIntegration::mailDone);
     w->lists()
         ->popupMenu2()
@@ -837,8 +837,8 @@ TEST_F(ListsWindowTest, LongListGoesToTheMailProgramAsAttachment) {
                     .toUtf8());
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
-    lists->desktopMailProgram = standIn;
-    lists->askRecipient = [] { return QStringLiteral("du@example.org"); };
+    lists->setDesktopMailProgram(standIn);
+    lists->setRecipientPrompt([] { return QStringLiteral("du@example.org"); });
     w->commandTable().run(QLatin1String(cmd::MailBrainList));
     ASSERT_TRUE(waitFor([&] { return QFile::exists(record); }));
     const QStringList args = readText(record).split(QStringLiteral("\n--\n"));
@@ -863,8 +863,8 @@ TEST_F(ListsWindowTest, EveryEnabledMenuItemActs) {
     auto w = window();
     ListsIntegration* lists = w->lists();
     lists->rememberTitles({QStringLiteral("Erste:\\Ordner\\Eins.mp3")});
-    lists->askSaveFile = [] { return QString(); };
-    lists->askRecipient = [] { return QString(); };
+    lists->setSaveFilePrompt([] { return QString(); });
+    lists->setRecipientPrompt([] { return QString(); });
     TreeNode* media = w->collection().node(Collection::MediaList);
     ASSERT_GT(media->childCount(), 0);
     ASSERT_GT(media->child(0)->childCount(), 0);
@@ -1147,7 +1147,7 @@ TEST_F(ListsOnCore, SavingAndMailingAnswerThroughTheView) {
         view.asked.clear();
         view.statusTexts.clear();
         view.recipient = QLatin1String(m.recipient);
-        lists->desktopMailProgram = QLatin1String(m.program);
+        lists->setDesktopMailProgram(QLatin1String(m.program));
         EXPECT_TRUE(core->commands().run(QLatin1String(cmd::MailBrainList)));
         EXPECT_EQ(view.asked.count(QMessageBox::Critical), m.errors);
         EXPECT_EQ(view.asked.count(QMessageBox::Warning), m.warnings);
