@@ -1,18 +1,16 @@
 #include "copy_integration.h"
 
-#include "collection_views.h"
-#include "command_panel.h"
 #include "commands.h"
 #include "copy_dialogs.h"
 #include "copy_profiles.h"
 #include "copy_worker.h"
 #include "event_sounds.h"
-#include "main_window.h"
 #include "media_access.h"
 #include "merkzettel.h"
 #include "path_template.h"
 #include "settings_store.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
@@ -37,85 +35,90 @@ const char* const kModeActions[] = {"ZumZielortkopieren1", "ZumZielortverschiebe
                                     "AufCDschreiben1"};
 }
 
-CopyIntegration::CopyIntegration(TForm1* window, SettingsStore* store)
-    : QObject(window), window_(window), store_(store),
+CopyIntegration::CopyIntegration(CommandTable& commands, MediaAccess& media, SettingsStore* store,
+                                 const QString& catalogDir, const QString& dataDir, CopyView& view,
+                                 QObject* parent)
+    : QObject(parent), commands_(commands), store_(store), catalogDir_(catalogDir),
+      dataDir_(dataDir), view_(view), parent_(view.dialogParent()),
+      dirText_(view.destinationField()), plText_(view.playlistField()),
       sounds_(std::make_unique<EventSounds>(store)) {
+    Q_ASSERT(dirText_ && plText_);
     activeProfile_ = pathtemplate::kNoProfile;
     parameter_ = pathtemplate::kNoParameter;
-    form3_ = new TForm3(window->mediaAccess(), window);
+    form3_ = new TForm3(&media, parent_);
     form3_->setEventSound([this](const QString& e) { sounds_->play(e); });
     CopyRun& run = form3_->run();
     // Names may be long: the status line shows what fits, its tool tip the whole text.
-    connect(&run, &CopyRun::statusText, window_, [this](const QString& text) {
-        QLabel* line = window_->statusText;
-        const int width = std::max(line->width(), 200);
-        window_->setStatusText(line->fontMetrics().elidedText(text, Qt::ElideMiddle, width));
-        line->setToolTip(text);
-    });
+    connect(&run, &CopyRun::statusText, this,
+            [this](const QString& text) { view_.showCopyStatus(text); });
     connect(&run, &CopyRun::changed, this, &CopyIntegration::updateCopyState);
     connect(&run, &CopyRun::finished, this, &CopyIntegration::updateCopyState);
     // Moved titles whose originals stayed: said once, at the end of the run.
     connect(&run, &CopyRun::finished, this, [this] {
         const QStringList kept = form3_->run().keptSources();
         if (!kept.isEmpty())
-            window_->messageBox(QMessageBox::Warning,
-                                QStringLiteral("Nicht jeder verschobene Titel konnte von seinem "
-                                               "Medium gelöscht werden; die Kopien sind "
-                                               "vollständig.\n\n") +
-                                    kept.join(u'\n'),
-                                QMessageBox::Ok);
+            view_.ask(QMessageBox::Warning,
+                      QStringLiteral("Nicht jeder verschobene Titel konnte von seinem "
+                                     "Medium gelöscht werden; die Kopien sind "
+                                     "vollständig.\n\n") +
+                          kept.join(u'\n'),
+                      QMessageBox::Ok);
     });
 
     // The destination fields.
-    window_->dir_text->setToolTip(QStringLiteral(
+    dirText_->setToolTip(QStringLiteral(
         "Vorlage des Dateinamens, der für das Kopieren eines Titels verwendet wird"));
-    window_->pl_text->setToolTip(QStringLiteral(
+    plText_->setToolTip(QStringLiteral(
         "Name der Playlist, zu der auf Festplatte kopierte Dateien hinzugefügt werden"));
-    window_->dir_text->installEventFilter(this);
-    window_->pl_text->installEventFilter(this);
-    if (window_->pl_text->lineEdit()) window_->pl_text->lineEdit()->installEventFilter(this);
-    connect(window_->dir_text, &QLineEdit::textEdited, this, &CopyIntegration::releaseProfile);
-    connect(window_->dir_text, &QLineEdit::editingFinished, this, &CopyIntegration::dir_textExit);
-    connect(window_->dir_text, &QLineEdit::textChanged, this, &CopyIntegration::updateCopyState);
-    if (QLineEdit* edit = window_->pl_text->lineEdit()) {
+    dirText_->installEventFilter(this);
+    plText_->installEventFilter(this);
+    if (plText_->lineEdit()) plText_->lineEdit()->installEventFilter(this);
+    connect(dirText_, &QLineEdit::textEdited, this, &CopyIntegration::releaseProfile);
+    connect(dirText_, &QLineEdit::editingFinished, this, &CopyIntegration::dir_textExit);
+    connect(dirText_, &QLineEdit::textChanged, this, &CopyIntegration::updateCopyState);
+    if (QLineEdit* edit = plText_->lineEdit()) {
         connect(edit, &QLineEdit::textEdited, this, &CopyIntegration::releaseProfile);
         connect(edit, &QLineEdit::returnPressed, this, [this] {
-            const QString file = window_->pl_text->currentText().trimmed();
+            const QString file = plText_->currentText().trimmed();
             if (QFileInfo(file).isFile()) insertPlaylistAtTop(file);
         });
     }
-    window_->dir_btn->setEnabled(true);
-    window_->pl_btn->setEnabled(true);
-    connect(window_->dir_btn, &QPushButton::clicked, this, &CopyIntegration::dir_btnClick);
-    connect(window_->pl_btn, &QPushButton::clicked, this, &CopyIntegration::pl_btnClick);
-    if (QAction* a = window_->action(QStringLiteral("Zielordner1"))) {
+    if (QAbstractButton* b = view_.destinationButton()) {
+        b->setEnabled(true);
+        connect(b, &QAbstractButton::clicked, this, &CopyIntegration::dir_btnClick);
+    }
+    if (QAbstractButton* b = view_.playlistButton()) {
+        b->setEnabled(true);
+        connect(b, &QAbstractButton::clicked, this, &CopyIntegration::pl_btnClick);
+    }
+    if (QAction* a = view_.menuItem(QStringLiteral("Zielordner1"))) {
         a->setEnabled(true);
         connect(a, &QAction::triggered, this, &CopyIntegration::dir_btnClick);
     }
-    if (QAction* a = window_->action(QStringLiteral("Playlist1"))) {
+    if (QAction* a = view_.menuItem(QStringLiteral("Playlist1"))) {
         a->setEnabled(true);
         connect(a, &QAction::triggered, this, &CopyIntegration::pl_btnClick);
     }
 
     // Copy mode and its context menu on the action buttons.
-    popupMenu3_ = new QMenu(window_);
+    popupMenu3_ = new QMenu(parent_);
     popupMenu3_->setObjectName(QStringLiteral("PopupMenu3"));
     for (const char* name : kModeActions)
-        if (QAction* a = window_->action(QLatin1String(name))) {
+        if (QAction* a = view_.menuItem(QLatin1String(name))) {
             popupMenu3_->addAction(a);
             connect(a, &QAction::toggled, this, &CopyIntegration::applyCopyMode);
         }
-    CommandPanel* panel = window_->commands;
-    for (QPushButton* b : {panel->copy_btn, panel->burn_btn}) {
+    for (QAbstractButton* b : {view_.copyButton(), view_.burnButton()}) {
+        if (!b) continue;
         b->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(b, &QWidget::customContextMenuRequested, this,
                 [this, b](const QPoint& at) { popupMenu3_->popup(b->mapToGlobal(at)); });
     }
     // The copy and burn commands; the menu items and buttons are bound to them.
-    CommandTable& table = window_->commandTable();
+    CommandTable& table = commands_;
     // Its part of the state: the destination as typed, a run under way, the copy mode.
     table.addStateSource(this, [this](UiState& s) {
-        s.destination = window_->dir_text->text();
+        s.destination = dirText_->text();
         s.copyRunning = form3_->isRunning();
         s.copyMode = copyMode();
     });
@@ -134,42 +137,43 @@ CopyIntegration::CopyIntegration(TForm1* window, SettingsStore* store)
 
     // Profiles: the new-profile button shows only without profiles; the buttons live in
     // the window's row for them.
-    window_->newprof->setText(QString());
-    window_->newprof->setIcon(window_->style()->standardIcon(QStyle::SP_FileDialogNewFolder));
-    window_->newprof->setToolTip(QStringLiteral("Neues Profil anlegen"));
+    if (QAbstractButton* newProfile = view_.newProfileButton()) {
+        newProfile->setText(QString());
+        newProfile->setIcon(newProfile->style()->standardIcon(QStyle::SP_FileDialogNewFolder));
+        newProfile->setToolTip(QStringLiteral("Neues Profil anlegen"));
+    }
     group_ = new QButtonGroup(this);
     group_->setExclusive(true);
     connect(group_, &QButtonGroup::buttonClicked, this, &CopyIntegration::ProfButtonClick);
-
-    // Before media are taken down: a copy under way stops and its partial file goes.
-    window_->closingHooks.insert(window_->closingHooks.begin(), [this] {
-        form3_->run().shutdown();
-        // The window writes the store once, after every closing step.
-        SaveActiveProfile();
-    });
 }
 
 CopyIntegration::~CopyIntegration() = default;
 
+void CopyIntegration::shutdown() {
+    form3_->run().shutdown();
+    // The store is written by the caller, after every closing step.
+    SaveActiveProfile();
+}
+
 int CopyIntegration::copyMode() const {
     for (int i = 0; i < 3; ++i)
-        if (QAction* a = window_->action(QLatin1String(kModeActions[i])); a && a->isChecked())
+        if (QAction* a = view_.menuItem(QLatin1String(kModeActions[i])); a && a->isChecked())
             return i;
     return 0;
 }
 
 void CopyIntegration::applyCopyMode() {
-    CommandPanel* panel = window_->commands;
     const int mode = copyMode();
-    panel->copy_btn->setText(mode == 1 ? QStringLiteral("Ve&rschieben")
-                                       : QStringLiteral("&Kopieren"));
-    panel->copy_btn->setVisible(mode != 2);
-    panel->burn_btn->setVisible(mode == 2);
+    if (QAbstractButton* copy = view_.copyButton()) {
+        copy->setText(mode == 1 ? QStringLiteral("Ve&rschieben") : QStringLiteral("&Kopieren"));
+        copy->setVisible(mode != 2);
+    }
+    if (QAbstractButton* burn = view_.burnButton()) burn->setVisible(mode == 2);
 }
 
 void CopyIntegration::burn_btnClick() {
-    window_->messageBox(QMessageBox::Critical, QStringLiteral("Brennmodul nicht gefunden!"),
-                        QMessageBox::Cancel);
+    view_.ask(QMessageBox::Critical, QStringLiteral("Brennmodul nicht gefunden!"),
+              QMessageBox::Cancel);
 }
 
 // ---- profiles ----
@@ -184,19 +188,21 @@ QList<QToolButton*> CopyIntegration::profileButtons() const {
 void CopyIntegration::BuildProfileButtons() {
     if (!group_->buttons().isEmpty()) SaveActiveProfile();
     activeProfile_ = pathtemplate::kNoProfile;
+    QAbstractButton* newProfile = view_.newProfileButton();
     if (!store_) {
-        window_->newprof->setVisible(true);
+        if (newProfile) newProfile->setVisible(true);
         return;
     }
     const QStringList names = copyprofiles::profileNames(*store_);
     const QString active = copyprofiles::activeProfileName(*store_);
-    auto* row = qobject_cast<QHBoxLayout*>(window_->profileButtons->layout());
-    const QIcon fallback = window_->style()->standardIcon(QStyle::SP_DriveHDIcon);
-    const QString dataDir = window_->environment().dataDir;
+    QWidget* rowWidget = view_.profileRow();
+    auto* row = qobject_cast<QHBoxLayout*>(rowWidget->layout());
+    const QIcon fallback = rowWidget->style()->standardIcon(QStyle::SP_DriveHDIcon);
+    const QString& dataDir = dataDir_;
     QToolButton* toActivate = nullptr;
     for (int i = 0; i < names.size(); ++i) {
         const QString& name = names[i];
-        auto* b = new QToolButton(window_->profileButtons);
+        auto* b = new QToolButton(rowWidget);
         b->setObjectName(QStringLiteral("profile%1").arg(i));
         b->setAutoRaise(true);
         b->setCheckable(true);
@@ -223,7 +229,7 @@ void CopyIntegration::BuildProfileButtons() {
         toActivate->setChecked(true);
         ProfButtonClick(toActivate);
     }
-    window_->newprof->setVisible(names.isEmpty());
+    if (newProfile) newProfile->setVisible(names.isEmpty());
 }
 
 void CopyIntegration::SaveActiveProfile() {
@@ -236,7 +242,7 @@ void CopyIntegration::SaveActiveProfile() {
         group_->removeButton(b);
         delete b;
     }
-    if (QLayout* row = window_->profileButtons->layout())
+    if (QLayout* row = view_.profileRow()->layout())
         while (QLayoutItem* item = row->takeAt(0))
             delete item;
 }
@@ -247,8 +253,8 @@ void CopyIntegration::ProfButtonClick(QAbstractButton* button) {
     activeProfile_ = button->toolTip();
     copyprofiles::Profile p;
     if (store_) p = copyprofiles::readProfile(*store_, activeProfile_);
-    window_->dir_text->setText(p.path);
-    window_->pl_text->setEditText(p.playlist);
+    dirText_->setText(p.path);
+    plText_->setEditText(p.playlist);
     command_ = p.command.left(255);
     dirRemembered_ = p.path;
     plRemembered_ = p.playlist;
@@ -258,7 +264,7 @@ void CopyIntegration::ProfButtonDblClick(QAbstractButton* button) {
     if (!button) return;
     const QString name = button->toolTip();
     if (command_.trimmed().isEmpty()) {
-        window_->setStatusText(
+        view_.setStatusText(
             QStringLiteral("Für das Profil \"%1\" wurde kein Befehl angegeben.").arg(name));
         return;
     }
@@ -267,9 +273,8 @@ void CopyIntegration::ProfButtonDblClick(QAbstractButton* button) {
     context.parameter = parameter_;
     const CommandLine c = SplitCommandLine(pathtemplate::ExpandCommand(command_, context));
     const bool started =
-        !c.program.isEmpty() &&
-        QProcess::startDetached(c.program, c.arguments(), window_->environment().catalogDir);
-    window_->setStatusText(
+        !c.program.isEmpty() && QProcess::startDetached(c.program, c.arguments(), catalogDir_);
+    view_.setStatusText(
         started
             ? QStringLiteral("Der für das Profil \"%1\" angegebene Befehl wurde ausgeführt.")
                   .arg(name)
@@ -293,15 +298,15 @@ void CopyIntegration::releaseProfile() {
 void CopyIntegration::dir_textExit() {
     if (checking_) return;
     checking_ = true;
-    QLineEdit* field = window_->dir_text;
+    QLineEdit* field = dirText_;
     const QString text = field->text().trimmed();
     if (text != field->text()) field->setText(text);
     if (!pathtemplate::CheckPathTemplate(text)) {
         const QString question = QStringLiteral("Die Pfadvorlage \"") + text +
                                  QStringLiteral("\" enthält falsche Angaben.\n\rSoll sie "
                                                 "automatisch korrigiert werden?");
-        if (window_->messageBox(QMessageBox::Question, question,
-                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+        if (view_.ask(QMessageBox::Question, question, QMessageBox::Yes | QMessageBox::No) ==
+            QMessageBox::Yes)
             field->setText(pathtemplate::CorrectPathTemplate(text, QDir::homePath()));
         else
             field->setText(dirRemembered_);
@@ -311,7 +316,7 @@ void CopyIntegration::dir_textExit() {
 }
 
 void CopyIntegration::insertPlaylistAtTop(const QString& file) {
-    QComboBox* box = window_->pl_text;
+    QComboBox* box = plText_;
     if (box->findText(file) >= 0) return;
     const QString edit = box->currentText();
     box->insertItem(0, file);
@@ -321,7 +326,7 @@ void CopyIntegration::insertPlaylistAtTop(const QString& file) {
 void CopyIntegration::pl_textExit() {
     if (checking_) return;
     checking_ = true;
-    QComboBox* box = window_->pl_text;
+    QComboBox* box = plText_;
     const QString text = box->currentText().trimmed();
     if (text != box->currentText()) box->setEditText(text);
     if (QFileInfo(text).isFile()) insertPlaylistAtTop(text);
@@ -332,11 +337,10 @@ void CopyIntegration::pl_textExit() {
         const QString question = QStringLiteral("Verzeichnis \"") + folder +
                                  QStringLiteral("\" existiert nicht.\n\r Soll es neu angelegt "
                                                 "werden?");
-        const bool yes =
-            window_->messageBox(QMessageBox::Question, question,
-                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        const bool yes = view_.ask(QMessageBox::Question, question,
+                                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
         if (yes && !QDir().mkpath(folder))
-            window_->messageBox(
+            view_.ask(
                 QMessageBox::Warning,
                 QStringLiteral("Das Verzeichnis \"%1\" kann nicht angelegt werden.").arg(folder),
                 QMessageBox::Ok);
@@ -347,44 +351,45 @@ void CopyIntegration::pl_textExit() {
 }
 
 void CopyIntegration::dir_btnClick() {
-    const QString start = pathtemplate::baseFolder(window_->dir_text->text());
+    const QString start = pathtemplate::baseFolder(dirText_->text());
     const QString folder = folderPrompt_
                                ? folderPrompt_(start)
-                               : QFileDialog::getExistingDirectory(window_, QString(), start);
+                               : QFileDialog::getExistingDirectory(parent_, QString(), start);
     if (folder.isEmpty()) return;
     releaseProfile();
-    window_->dir_text->setText(pathtemplate::CorrectPathTemplate(folder, QDir::homePath()));
-    dirRemembered_ = window_->dir_text->text();
+    dirText_->setText(pathtemplate::CorrectPathTemplate(folder, QDir::homePath()));
+    dirRemembered_ = dirText_->text();
 }
 
 void CopyIntegration::pl_btnClick() {
-    const QString current = window_->pl_text->currentText().trimmed();
+    const QString current = plText_->currentText().trimmed();
     if (QFileInfo(current).isFile()) insertPlaylistAtTop(current);
     const QString file =
         playlistPrompt_ ? playlistPrompt_(current)
                         : QFileDialog::getOpenFileName(
-                              window_, QStringLiteral("Ziel-Playlist auswählen..."), current,
+                              parent_, QStringLiteral("Ziel-Playlist auswählen..."), current,
                               QStringLiteral("WinAmp M3U PlayLists (*.m3u);;Alle Dateien (*)"));
     if (file.isEmpty()) return;
     releaseProfile();
-    window_->pl_text->setEditText(file);
+    plText_->setEditText(file);
     plRemembered_ = file;
 }
 
 bool CopyIntegration::eventFilter(QObject* watched, QEvent* event) {
+    if (!dirText_ || !plText_) return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::MouseButtonDblClick)
         if (auto* b = qobject_cast<QToolButton*>(watched); b && group_->buttons().contains(b)) {
             ProfButtonDblClick(b);
             return true;
         }
     if (event->type() == QEvent::FocusIn) {
-        if (watched == window_->dir_text) {
-            dirRemembered_ = window_->dir_text->text();
-        } else if (watched == window_->pl_text || watched == window_->pl_text->lineEdit()) {
+        if (watched == dirText_) {
+            dirRemembered_ = dirText_->text();
+        } else if (watched == plText_ || watched == plText_->lineEdit()) {
             dir_textExit();
-            plRemembered_ = window_->pl_text->currentText();
+            plRemembered_ = plText_->currentText();
         }
-    } else if (event->type() == QEvent::FocusOut && watched == window_->pl_text->lineEdit()) {
+    } else if (event->type() == QEvent::FocusOut && watched == plText_->lineEdit()) {
         QMetaObject::invokeMethod(this, &CopyIntegration::pl_textExit, Qt::QueuedConnection);
     }
     return QObject::eventFilter(watched, event);
@@ -393,11 +398,11 @@ bool CopyIntegration::eventFilter(QObject* watched, QEvent* event) {
 // ---- the copy run ----
 
 bool CopyIntegration::copyEnabled() const {
-    return window_->commandTable().isEnabled(QLatin1String(cmd::Copy));
+    return commands_.isEnabled(QLatin1String(cmd::Copy));
 }
 
 void CopyIntegration::updateCopyState() {
-    window_->commandTable().refresh();
+    commands_.refresh();
 }
 
 QString CopyIntegration::askParameter() {
@@ -406,7 +411,7 @@ QString CopyIntegration::askParameter() {
     if (prompt_) {
         answer = prompt_(preset);
     } else {
-        answer = QInputDialog::getText(window_, QStringLiteral("Wahlfreier Parameter"),
+        answer = QInputDialog::getText(parent_, QStringLiteral("Wahlfreier Parameter"),
                                        QStringLiteral("Parameter \"%?\" ersetzen durch:"),
                                        QLineEdit::Normal, preset);
     }
@@ -414,7 +419,7 @@ QString CopyIntegration::askParameter() {
 }
 
 void CopyIntegration::copySelection() {
-    copyTitles(window_->views() ? window_->views()->selectedTitles() : QStringList());
+    copyTitles(view_.selectedTitles());
 }
 
 void CopyIntegration::copyTitles(const QStringList& lines) {
@@ -432,15 +437,15 @@ void CopyIntegration::copyTitles(const QStringList& lines) {
         return;
     }
     dir_textExit();
-    const QString pathTemplate = window_->dir_text->text();
+    const QString pathTemplate = dirText_->text();
     if (!pathtemplate::CheckPathTemplate(pathTemplate)) return;
     if (pathTemplate.contains(QStringLiteral("%?"))) parameter_ = askParameter();
     if (titles.isEmpty()) return;
     CopyRun::Setup setup;
     setup.pathTemplate = pathTemplate;
-    setup.playlistFile = window_->pl_text->currentText().trimmed();
+    setup.playlistFile = plText_->currentText().trimmed();
     setup.command = command_;
-    setup.catalogDir = window_->environment().catalogDir;
+    setup.catalogDir = catalogDir_;
     setup.context.profile = activeProfile_;
     setup.context.parameter = parameter_;
     setup.mode = copyMode() == 1 ? CopyRun::Move : CopyRun::Copy;

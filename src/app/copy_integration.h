@@ -2,28 +2,64 @@
 
 #include "copy_run.h"
 
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 
 #include <functional>
 #include <memory>
 
+class CommandTable;
 class EventSounds;
+class MediaAccess;
 class QAbstractButton;
+class QAction;
 class QButtonGroup;
+class QComboBox;
+class QLineEdit;
 class QMenu;
 class QToolButton;
 class SettingsStore;
-class TForm1;
 class TForm3;
 
-// The main window's side of copying: the destination fields and their checks, the
-// profile buttons, the copy mode with its context menu, the burn button, and the copy
-// dialog that runs a copy of the selected titles.
+// The window's controls copying drives, and what it tells the user. The fields and
+// buttons belong to the window; copying checks and fills them.
+class CopyView {
+public:
+    virtual ~CopyView() = default;
+    // The parent of the copy dialog, the mode menu and the choosers.
+    virtual QWidget* dialogParent() = 0;
+    // The destination template and the playlist field with their choosers' buttons.
+    virtual QLineEdit* destinationField() = 0;
+    virtual QComboBox* playlistField() = 0;
+    virtual QAbstractButton* destinationButton() = 0;
+    virtual QAbstractButton* playlistButton() = 0;
+    // The command panel's copy and burn buttons (null: none).
+    virtual QAbstractButton* copyButton() = 0;
+    virtual QAbstractButton* burnButton() = 0;
+    // The row the profile buttons go in, and the button for a new profile.
+    virtual QWidget* profileRow() = 0;
+    virtual QAbstractButton* newProfileButton() = 0;
+    // A main menu item by object name (null: none): the choosers and the copy modes.
+    virtual QAction* menuItem(const QString& objectName) const = 0;
+    virtual QStringList selectedTitles() const = 0;
+    // A copy run's progress: the status line shows what fits, its tool tip all.
+    virtual void showCopyStatus(const QString& text) = 0;
+    virtual void setStatusText(const QString& text) = 0;
+    virtual QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text,
+                                            QMessageBox::StandardButtons buttons) = 0;
+};
+
+// Copying: the destination fields and their checks, the profile buttons, the copy mode
+// with its context menu, the burn button, and the copy dialog that runs a copy of the
+// selected titles.
 class CopyIntegration : public QObject {
     Q_OBJECT
 public:
-    CopyIntegration(TForm1* window, SettingsStore* store);
+    // `store` may be null (no profiles then).
+    CopyIntegration(CommandTable& commands, MediaAccess& media, SettingsStore* store,
+                    const QString& catalogDir, const QString& dataDir, CopyView& view,
+                    QObject* parent = nullptr);
     ~CopyIntegration() override;
 
     TForm3* copyDialog() const { return form3_; }
@@ -62,6 +98,10 @@ public:
     // Whether a copy can start now (no run, titles selected, a destination given).
     bool copyEnabled() const;
 
+    // Closing: a copy under way stops and its partial file goes; the active profile is
+    // put into the store.
+    void shutdown();
+
 public slots:
     // Copies (or moves) the titles selected in the list.
     void copySelection();
@@ -81,8 +121,15 @@ private:
     void insertPlaylistAtTop(const QString& file);
     QString askParameter();
 
-    TForm1* window_;
+    CommandTable& commands_;
     SettingsStore* store_;
+    const QString catalogDir_;
+    const QString dataDir_;
+    CopyView& view_;
+    QWidget* parent_;
+    // The fields may go before this object when the window is torn down.
+    QPointer<QLineEdit> dirText_;
+    QPointer<QComboBox> plText_;
     std::unique_ptr<EventSounds> sounds_;
     TForm3* form3_ = nullptr;
     QButtonGroup* group_ = nullptr;

@@ -3,21 +3,58 @@
 #include "mail_password.h"
 #include "merkzettel_sharing.h"
 
+#include <QList>
+#include <QMessageBox>
 #include <QObject>
+#include <QPoint>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
+class Collection;
+class CommandTable;
+class QAbstractButton;
+class QAbstractItemView;
+class QAction;
 class QMenu;
-class TForm1;
+class SettingsStore;
 
-// The Merkzettel in the main window: its commands (remember, remove, clear, save, mail),
-// the menu under "&Verwalten...", the title list's context menu, and the answers the
-// dialogs give. The web view calls the public entry points with explicit selections.
+// What the Merkzettel needs of the window: the list's selection, the places of its menus,
+// the main menu's view items it mirrors, the status line and the questions to the user.
+class ListsView {
+public:
+    virtual ~ListsView() = default;
+    virtual QWidget* dialogParent() = 0;
+    virtual QStringList selectedTitles() const = 0;
+    // The list shows the Merkzettel again after it changed.
+    virtual void rebuildList() = 0;
+    virtual void setStatusText(const QString& text) = 0;
+    virtual QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text,
+                                            QMessageBox::StandardButtons buttons,
+                                            const QString& detail) = 0;
+    // The file to save to, starting in `folder`, and the mail's recipient; empty: cancelled.
+    virtual QString askSaveFile(const QString& folder) = 0;
+    virtual QString askRecipient() = 0;
+    // The button that opens the Merkzettel menu (null: none) and where that menu opens.
+    virtual QAbstractButton* merkzettelButton() = 0;
+    virtual QPoint merkzettelMenuPosition() const = 0;
+    // A main menu item by object name (null: none), and the lists that get the context menu.
+    virtual QAction* menuItem(const QString& objectName) const = 0;
+    virtual QList<QAbstractItemView*> titleLists() const = 0;
+};
+
+// The Merkzettel: its commands (remember, remove, clear, save, mail), the menu under
+// "&Verwalten...", the title list's context menu, and the answers the dialogs give. The
+// web view calls the public entry points with explicit selections.
 class ListsIntegration : public QObject {
     Q_OBJECT
 public:
-    explicit ListsIntegration(TForm1* window);
+    // The collection pointer is replaced whole by a reload; the list is read from it when
+    // needed. `store` may be null (no mail account then).
+    ListsIntegration(CommandTable& commands, const std::shared_ptr<Collection>& collection,
+                     SettingsStore* store, const QString& versionString, const QString& catalogDir,
+                     const QString& tempDir, ListsView& view, QObject* parent = nullptr);
     ~ListsIntegration() override;
 
     QStringList& list();
@@ -28,12 +65,13 @@ public:
     void mailList();
     void clearList(bool askFirst);
 
-    // Dialog answers, replaceable in tests: the file to save to (empty: cancelled) and
-    // the recipient (empty: cancelled).
-    std::function<QString()> askSaveFile;
-    std::function<QString()> askRecipient;
+    // Answers instead of the view's dialogs (tests): the file to save to and the
+    // recipient, empty when cancelled.
+    using Prompt = std::function<QString()>;
+    void setSaveFilePrompt(Prompt prompt) { askSaveFile_ = std::move(prompt); }
+    void setRecipientPrompt(Prompt prompt) { askRecipient_ = std::move(prompt); }
     // The desktop mail program, started detached.
-    QString desktopMailProgram = QStringLiteral("xdg-email");
+    void setDesktopMailProgram(const QString& program) { desktopMailProgram_ = program; }
 
     QMenu* popupMenu2() const { return popup2_; }
     QMenu* popupMenu1() const { return popup1_; }
@@ -56,7 +94,16 @@ private:
     void onMailFinished(bool ok, const QString& reason);
     void mailWith(const MailAccount& account, const QString& to);
 
-    TForm1* window_;
+    CommandTable& commands_;
+    const std::shared_ptr<Collection>& collection_;
+    SettingsStore* store_;
+    const QString versionString_;
+    const QString catalogDir_;
+    const QString tempDir_;
+    ListsView& view_;
+    Prompt askSaveFile_;
+    Prompt askRecipient_;
+    QString desktopMailProgram_ = QStringLiteral("xdg-email");
     MerkzettelSharing sharing_;
     MailPasswordVault* vault_;
     QMenu* popup2_ = nullptr;

@@ -16,6 +16,7 @@
 #include "statistics_integration.h"
 #include "streaming_integration.h"
 #include "web_integration.h"
+#include "window_views.h"
 
 #include "collection_views.h"
 #include "quick_search.h"
@@ -446,20 +447,36 @@ void TForm1::FormCreate() {
     // options dialog, password prompt, ...
     Form2 = new TForm2(this);
     Form6 = new TForm6(this);
+    integrationViews_ = std::make_unique<WindowViews>(*this);
     media_ = std::make_unique<MediaIntegration>(this, Form2, Form6, env_.store);
     // Media are taken down before anything else of the close request.
     closeRequestHooks.insert(closeRequestHooks.begin(), [this] { return media_->closeRequest(); });
     closingHooks.push_back([this] { media_->access().DisconnectAll(false); });
-    copy_ = new CopyIntegration(this, env_.store);
-    streaming_ = new StreamingIntegration(this);
+    copy_ = new CopyIntegration(core_.commands(), core_.media(), env_.store, env_.catalogDir,
+                                env_.dataDir, *integrationViews_, this);
+    // Before media are taken down: a copy under way stops and its partial file goes.
+    closingHooks.insert(closingHooks.begin(), [this] { copy_->shutdown(); });
+    streaming_ = new StreamingIntegration(core_.streamingServer(), settings_, env_.store,
+                                          *integrationViews_, this);
     closeRequestHooks.push_back([this] { return streaming_->closeRequest(); });
     closingHooks.push_back([this] { streaming_->shutdown(); });
     playback_ = std::make_unique<PlayerIntegration>(this);
     connect(playback_.get(), &PlayerIntegration::streamTitleChanged, streaming_,
             &StreamingIntegration::setStreamTitle);
-    lists_ = new ListsIntegration(this);
-    remote_ = std::make_unique<RemoteIntegration>(this);
-    statistics_ = new StatisticsIntegration(this);
+    lists_ = new ListsIntegration(core_.commands(), collection_, env_.store, version_.VersionString,
+                                  env_.catalogDir, env_.tempDir, *integrationViews_, this);
+    // The Merkzettel may be replaced by a reload or restored from the settings.
+    connect(this, &TForm1::collectionReplaced, &core_.commands(), &CommandTable::refresh);
+    connect(this, &TForm1::loadFinished, &core_.commands(), &CommandTable::refresh);
+    remote_ = std::make_unique<RemoteIntegration>(core_.commands(), core_.player(), settings_,
+                                                  core_.streamingServer(), *integrationViews_);
+    connect(streaming_, &StreamingIntegration::applied, remote_.get(),
+            &RemoteIntegration::refreshStreaming);
+    statistics_ = new StatisticsIntegration(core_.commands(), settings_, core_.streamingServer(),
+                                            *streaming_, core_.player(), core_.media(), collection_,
+                                            version_, *integrationViews_, this);
+    connect(streaming_, &StreamingIntegration::applied, statistics_,
+            &StatisticsIntegration::scheduleUpdate);
     options_ = new OptionsIntegration(this);
     web_ = new WebIntegration(this);
 }

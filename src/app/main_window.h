@@ -41,6 +41,7 @@ class StatisticsIntegration;
 class RemoteIntegration;
 class OptionsIntegration;
 class WebIntegration;
+class WindowViews;
 
 // The main window: menus, the three bars, the collection views, the command panel and
 // the status bar; it owns the collection and carries a run from the first showing to
@@ -210,6 +211,8 @@ private:
     std::shared_ptr<Collection>& collection_;
     CollectionLoader* loader_ = nullptr;
     MediumConnector* connector_ = nullptr;
+    // What the integrations see of the window; kept until the window is gone.
+    std::unique_ptr<WindowViews> integrationViews_;
     std::unique_ptr<MediaIntegration> media_;
     std::unique_ptr<PlayerIntegration> playback_; // destroyed before the media access it uses
     std::unique_ptr<RemoteIntegration> remote_;   // withdrawn before the player goes

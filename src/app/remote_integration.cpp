@@ -1,18 +1,12 @@
 #include "remote_integration.h"
 
+#include "app_settings.h"
 #include "commands.h"
-#include "main_window.h"
 #include "player.h"
-#include "player_integration.h"
-#include "streaming_integration.h"
 #include "streaming_server.h"
 #include "title_line.h"
 
-#include "collection_views.h"
-#include "quick_search.h"
-
 #include <QCoreApplication>
-#include <QProgressBar>
 #include <QUrl>
 
 #include <cmath>
@@ -53,15 +47,18 @@ QString folderOf(const QString& line) {
 
 } // namespace
 
-RemoteIntegration::RemoteIntegration(TForm1* window, const QDBusConnection& bus)
-    : QObject(window), window_(window), commands_(window->commandTable()),
-      player_(window->playback()->player()) {
+RemoteIntegration::RemoteIntegration(CommandTable& commands, Player& player,
+                                     const appsettings::Settings& settings,
+                                     WStreamingServer& server, RemoteView& view,
+                                     const QDBusConnection& bus, QObject* parent)
+    : QObject(parent), commands_(commands), player_(player), settings_(settings), server_(server),
+      view_(view) {
     // The player's own values, and the port the server is configured for.
     const RemoteItems& own = player_.remoteItems();
     for (auto it = own.values().cbegin(); it != own.values().cend(); ++it)
         if (const auto topic = remote::topicOf(it.key())) items_.set(*topic, it.key(), it.value());
     items_.set(Topic::Streaming, QStringLiteral("PORT"),
-               QString::number(window->settings().streaming.streamPort));
+               QString::number(settings_.streaming.streamPort));
     items_.set(Topic::AppInfo, QStringLiteral("EXENAME"), QCoreApplication::applicationFilePath());
 
     connect(&player_.remoteItems(), &RemoteItems::changed, this,
@@ -77,9 +74,6 @@ RemoteIntegration::RemoteIntegration(TForm1* window, const QDBusConnection& bus)
     connect(&player_, &Player::controlsChanged, this, &RemoteIntegration::schedulePlayerCheck);
     connect(&commands_, &CommandTable::enabledChanged, this,
             &RemoteIntegration::schedulePlayerCheck);
-    if (StreamingIntegration* streaming = window->streaming())
-        connect(streaming, &StreamingIntegration::applied, this,
-                &RemoteIntegration::refreshStreaming);
 
     // Search, select all, play and show the playlist; the window stays where it is.
     commands_.add(QLatin1String(cmd::PlayAll), [this](const QString& text) { playAll(text); });
@@ -120,11 +114,9 @@ void RemoteIntegration::refresh(Topic topic) {
 }
 
 void RemoteIntegration::refreshStreaming() {
-    StreamingIntegration* streaming = window_->streaming();
-    if (!streaming) return;
-    const WStreamingServer& server = streaming->server();
+    const WStreamingServer& server = server_;
     const StreamConfig& c = server.config();
-    const appsettings::StreamingSettings& s = window_->settings().streaming;
+    const appsettings::StreamingSettings& s = settings_.streaming;
     const std::pair<const char*, QString> values[] = {
         {"STATIONID", c.StationID},
         {"PORT", QString::number(c.Port)},
@@ -186,8 +178,7 @@ void RemoteIntegration::pokeToggle(const char* item, const char* command, bool c
 
 void RemoteIntegration::playAll(const QString& text) {
     if (!commands_.run(QLatin1String(cmd::Search), text)) return;
-    CollectionViews* views = window_->views();
-    if (!views || views->itemCount() < 1) return;
+    if (view_.listedEntries() < 1) return;
     commands_.run(QLatin1String(cmd::SelectAll));
     commands_.run(QLatin1String(cmd::Play));
     commands_.run(QLatin1String(cmd::ShowPlaylist));

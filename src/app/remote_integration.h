@@ -12,18 +12,29 @@
 
 class CommandTable;
 class Player;
-class TForm1;
+class WStreamingServer;
+namespace appsettings {
+struct Settings;
+}
 
-// The main window's side of remote control: publishes the topics (kept current from the
-// player's remote items and refreshed from the player, the streaming server and the
-// program when a client reads them) and MPRIS. Pokes and MPRIS methods run the
-// window's commands through the command table, with the same enabled rules as the
-// buttons and menu items. Lives as long as the main window.
-class RemoteIntegration : public QObject, private RemoteHandler, private MprisBackend {
+// What remote control reads of the window: how many entries the list shows.
+class RemoteView {
+public:
+    virtual ~RemoteView() = default;
+    virtual int listedEntries() const = 0;
+};
+
+// Remote control: publishes the topics (kept current from the player's remote items and
+// refreshed from the player, the streaming server and the program when a client reads
+// them) and MPRIS. Pokes and MPRIS methods run the commands through the command table,
+// with the same enabled rules as the buttons and menu items.
+class RemoteIntegration : public QObject, public RemoteHandler, public MprisBackend {
     Q_OBJECT
 public:
-    explicit RemoteIntegration(TForm1* window,
-                               const QDBusConnection& bus = QDBusConnection::sessionBus());
+    RemoteIntegration(CommandTable& commands, Player& player, const appsettings::Settings& settings,
+                      WStreamingServer& server, RemoteView& view,
+                      const QDBusConnection& bus = QDBusConnection::sessionBus(),
+                      QObject* parent = nullptr);
     ~RemoteIntegration() override;
 
     TopicItems& items() { return items_; }
@@ -33,14 +44,10 @@ public:
     // Applying the options and the first showing: every STREAMING item.
     void refreshStreaming();
 
-private:
     // RemoteHandler
     void refresh(remote::Topic topic) override;
     void poked(remote::Topic topic, const QString& item, const QString& value) override;
     QString check(remote::Topic topic, const QString& item, const QString& value) override;
-    static QString pokeArgument(const QString& item, const QString& value);
-    void pokeToggle(const char* item, const char* command, bool current);
-    void playAll(const QString& text);
 
     // MprisBackend
     MprisState state() const override;
@@ -58,13 +65,20 @@ private:
     void setShuffle(bool on) override;
     void setVolume(double volume) override;
 
+private:
+    static QString pokeArgument(const QString& item, const QString& value);
+    void pokeToggle(const char* item, const char* command, bool current);
+    void playAll(const QString& text);
+
     // Publishes the player's state and announces seeks, once per event-loop turn.
     void schedulePlayerCheck();
     void playerChanged();
 
-    TForm1* window_;
     CommandTable& commands_;
     Player& player_;
+    const appsettings::Settings& settings_;
+    WStreamingServer& server_;
+    RemoteView& view_;
     TopicItems items_;
     std::unique_ptr<RemoteService> topics_;
     std::unique_ptr<MprisService> mpris_;

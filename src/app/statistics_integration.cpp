@@ -1,44 +1,42 @@
 #include "statistics_integration.h"
 
-#include "collection_views.h"
+#include "app_settings.h"
 #include "command_binding.h"
-#include "command_panel.h"
-#include "main_window.h"
+#include "commands.h"
 #include "media_access.h"
 #include "player.h"
-#include "player_integration.h"
 #include "streaming_integration.h"
 #include "streaming_server.h"
 #include "title_line.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
-#include <QPushButton>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 
-StatisticsIntegration::StatisticsIntegration(TForm1* window) : QObject(window), window_(window) {
-    form4_ = new TForm4(this, window);
+StatisticsIntegration::StatisticsIntegration(
+    CommandTable& commands, const appsettings::Settings& settings, WStreamingServer& server,
+    const StreamingStatus& streaming, Player& player, MediaAccess& media,
+    const std::shared_ptr<Collection>& collection, const MyVersionInfo& version,
+    StatisticsView& view, QObject* parent)
+    : QObject(parent), commands_(commands), settings_(settings), server_(server),
+      streaming_(streaming), player_(player), media_(media), collection_(collection),
+      version_(version), view_(view), parentWidget_(view.dialogParent()) {
+    form4_ = new TForm4(this, parentWidget_);
     createControls();
-    form4_->setCounterLabel(strm_lbl);
+    form4_->setCounterLabel(strmLbl_);
     registerCommands();
-    window_->installEventFilter(this);
-    if (StreamingIntegration* s = window_->streaming()) {
-        connect(s, &StreamingIntegration::applied, this, &StatisticsIntegration::scheduleUpdate);
-        // The command panel's label counts the listeners.
-        WStreamingServer* server = &s->server();
-        for (auto signal : {&WStreamingServer::OnStart, &WStreamingServer::OnStop})
-            connect(server, signal, this, &StatisticsIntegration::scheduleUpdate);
-        for (auto signal :
-             {&WStreamingServer::OnClientConnect, &WStreamingServer::OnClientDisconnect})
-            connect(server, signal, this, &StatisticsIntegration::scheduleUpdate);
-    }
-    if (PlayerIntegration* p = window_->playback()) player_ = &p->player();
+    if (parentWidget_) parentWidget_->installEventFilter(this);
+    // The command panel's label counts the listeners.
+    for (auto signal : {&WStreamingServer::OnStart, &WStreamingServer::OnStop})
+        connect(&server_, signal, this, &StatisticsIntegration::scheduleUpdate);
+    for (auto signal : {&WStreamingServer::OnClientConnect, &WStreamingServer::OnClientDisconnect})
+        connect(&server_, signal, this, &StatisticsIntegration::scheduleUpdate);
     updateStreamingControls();
 }
 
@@ -46,60 +44,60 @@ StatisticsIntegration::~StatisticsIntegration() = default;
 
 bool StatisticsIntegration::eventFilter(QObject* watched, QEvent* event) {
     // The server's events reach the window from the main window's first showing on.
-    if (watched == window_ && event->type() == QEvent::Show && !wired_) {
+    if (watched == parentWidget_ && event->type() == QEvent::Show && !wired_) {
         wired_ = true;
-        if (StreamingIntegration* s = window_->streaming()) form4_->connectServer(&s->server());
+        form4_->connectServer(&server_);
     }
     return QObject::eventFilter(watched, event);
 }
 
 void StatisticsIntegration::createControls() {
-    CommandTable& table = window_->commandTable();
-    auto* box = new QWidget(window_);
+    CommandTable& table = commands_;
+    auto* box = new QWidget(parentWidget_);
     box->setObjectName(QStringLiteral("streamingControls"));
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(2);
-    strm_btn = new QToolButton(box);
-    strm_btn->setObjectName(QStringLiteral("strm_btn"));
-    strm_btn->setPopupMode(QToolButton::MenuButtonPopup);
-    PopupMenu5 = new QMenu(strm_btn);
-    PopupMenu5->setObjectName(QStringLiteral("PopupMenu5"));
+    strmBtn_ = new QToolButton(box);
+    strmBtn_->setObjectName(QStringLiteral("strm_btn"));
+    strmBtn_->setPopupMode(QToolButton::MenuButtonPopup);
+    popupMenu5_ = new QMenu(strmBtn_);
+    popupMenu5_->setObjectName(QStringLiteral("PopupMenu5"));
     // Captions, commands and the options page from the descriptors.
-    listenersItem_ = commandbinding::addItem(table, PopupMenu5, "Zuhrer1");
-    settingsItem_ = commandbinding::addItem(table, PopupMenu5, "Einstellungen1");
-    strm_btn->setMenu(PopupMenu5);
-    strm_lbl = new QLabel(QStringLiteral("0"), box);
-    strm_lbl->setObjectName(QStringLiteral("strm_lbl"));
-    strm_lbl->setToolTip(QStringLiteral("Anzahl der Zuhörer"));
-    strm_lbl->setMinimumWidth(24);
-    strm_lbl->setAlignment(Qt::AlignCenter);
-    strm_lbl->setContentsMargins(0, 0, 1, 1);
-    row->addWidget(strm_btn);
-    row->addWidget(strm_lbl);
-    window_->statusBar()->addPermanentWidget(box);
+    listenersItem_ = commandbinding::addItem(table, popupMenu5_, "Zuhrer1");
+    settingsItem_ = commandbinding::addItem(table, popupMenu5_, "Einstellungen1");
+    strmBtn_->setMenu(popupMenu5_);
+    strmLbl_ = new QLabel(QStringLiteral("0"), box);
+    strmLbl_->setObjectName(QStringLiteral("strm_lbl"));
+    strmLbl_->setToolTip(QStringLiteral("Anzahl der Zuhörer"));
+    strmLbl_->setMinimumWidth(24);
+    strmLbl_->setAlignment(Qt::AlignCenter);
+    strmLbl_->setContentsMargins(0, 0, 1, 1);
+    row->addWidget(strmBtn_);
+    row->addWidget(strmLbl_);
+    view_.addStatusWidget(box);
 
-    connect(PopupMenu5, &QMenu::aboutToShow, this, &StatisticsIntegration::updateStreamingControls);
+    connect(popupMenu5_, &QMenu::aboutToShow, this,
+            &StatisticsIntegration::updateStreamingControls);
     // The button runs the listener window while streaming is on, else the settings.
     const auto runButton = [this] {
-        CommandTable& t = window_->commandTable();
-        if (!t.run(QLatin1String(cmd::WatchStream), QString(), commandcatalogue::Menu))
-            t.run(QLatin1String(cmd::Options), QString::number(StreamingPage),
-                  commandcatalogue::Menu);
+        if (!commands_.run(QLatin1String(cmd::WatchStream), QString(), commandcatalogue::Menu))
+            commands_.run(QLatin1String(cmd::Options), QString::number(StreamingPage),
+                          commandcatalogue::Menu);
     };
-    connect(strm_btn, &QToolButton::clicked, this, runButton);
-    if (QPushButton* panelButton = window_->commands ? window_->commands->strm_btn : nullptr)
-        connect(panelButton, &QPushButton::clicked, this, runButton);
+    connect(strmBtn_, &QToolButton::clicked, this, runButton);
+    if (QAbstractButton* panelButton = view_.panelStreamingButton())
+        connect(panelButton, &QAbstractButton::clicked, this, runButton);
     // Pressed look: the counter moves one pixel right and down while the button is held.
-    connect(strm_btn, &QToolButton::pressed, strm_lbl,
-            [this] { strm_lbl->setContentsMargins(1, 1, 0, 0); });
-    connect(strm_btn, &QToolButton::released, strm_lbl,
-            [this] { strm_lbl->setContentsMargins(0, 0, 1, 1); });
+    connect(strmBtn_, &QToolButton::pressed, strmLbl_,
+            [this] { strmLbl_->setContentsMargins(1, 1, 0, 0); });
+    connect(strmBtn_, &QToolButton::released, strmLbl_,
+            [this] { strmLbl_->setContentsMargins(0, 0, 1, 1); });
     connect(&table, &CommandTable::enabledChanged, this, &StatisticsIntegration::scheduleUpdate);
 }
 
 bool StatisticsIntegration::listenersAvailable() const {
-    return window_->commandTable().isEnabled(QLatin1String(cmd::WatchStream));
+    return commands_.isEnabled(QLatin1String(cmd::WatchStream));
 }
 
 void StatisticsIntegration::scheduleUpdate() {
@@ -113,24 +111,19 @@ void StatisticsIntegration::scheduleUpdate() {
 
 void StatisticsIntegration::updateStreamingControls() {
     const bool available = listenersAvailable();
-    PopupMenu5->setDefaultAction(available ? listenersItem_ : settingsItem_);
-    strm_lbl->setVisible(available);
-    strm_btn->setText(available ? QStringLiteral("Beoba&chten") : QStringLiteral("Einric&hten"));
-    if (CommandPanel* panel = window_->commands) {
-        CommandTable& t = window_->commandTable();
-        panel->strm_btn->setEnabled(available || t.isEnabled(QLatin1String(cmd::Options)));
-        StreamingIntegration* s = window_->streaming();
-        const bool active = s && s->server().isActive();
-        const QString problem = s ? s->problem() : QString();
-        QString text = QStringLiteral("offline");
-        if (active)
-            text = QStringLiteral("online, ") + QLocale().toString(s->server().ClientCount()) +
-                   QStringLiteral(" Zuhörer");
-        else if (!problem.isEmpty())
-            text = QStringLiteral("offline: ") + problem;
-        panel->strm_status->setText(text);
-        panel->strm_status->setToolTip(problem);
-    }
+    popupMenu5_->setDefaultAction(available ? listenersItem_ : settingsItem_);
+    strmLbl_->setVisible(available);
+    strmBtn_->setText(available ? QStringLiteral("Beoba&chten") : QStringLiteral("Einric&hten"));
+    const bool active = server_.isActive();
+    const QString problem = streaming_.problem();
+    QString text = QStringLiteral("offline");
+    if (active)
+        text = QStringLiteral("online, ") + QLocale().toString(server_.ClientCount()) +
+               QStringLiteral(" Zuhörer");
+    else if (!problem.isEmpty())
+        text = QStringLiteral("offline: ") + problem;
+    view_.showPanelStreaming(available || commands_.isEnabled(QLatin1String(cmd::Options)), text,
+                             problem);
 }
 
 void StatisticsIntegration::open(const QString& name, const QString& medium, const QString& path) {
@@ -140,36 +133,34 @@ void StatisticsIntegration::open(const QString& name, const QString& medium, con
 }
 
 void StatisticsIntegration::registerCommands() {
-    CommandTable& table = window_->commandTable();
+    CommandTable& table = commands_;
     table.add(QLatin1String(cmd::Statistics), [this](const QString&) { open({}); });
     table.add(QLatin1String(cmd::About), [this](const QString&) { open(QStringLiteral("about")); });
     table.add(QLatin1String(cmd::Connections), [this](const QString&) {
         if (form4_->isVisible()) return;
         if (connections().isEmpty()) {
-            window_->messageBox(QMessageBox::Information,
-                                QStringLiteral("Es bestehen keine Verbindungen zu Netzlaufwerken."),
-                                QMessageBox::Ok);
+            view_.ask(QMessageBox::Information,
+                      QStringLiteral("Es bestehen keine Verbindungen zu Netzlaufwerken."),
+                      QMessageBox::Ok);
             return;
         }
         open(QStringLiteral("connections"));
     });
     // Streaming switched on in the settings; the server's state.
     table.addStateSource(this, [this](UiState& s) {
-        s.streamingEnabled = window_->settings().streaming.enabled;
-        StreamingIntegration* streaming = window_->streaming();
-        s.streamingActive = streaming && streaming->server().isActive();
+        s.streamingEnabled = settings_.streaming.enabled;
+        s.streamingActive = server_.isActive();
     });
     const auto listeners = [this](const QString&) {
         if (form4_->isVisible()) return;
-        StreamingIntegration* s = window_->streaming();
-        if (s && s->server().isActive()) {
+        if (server_.isActive()) {
             open(QStringLiteral("listeners"));
             return;
         }
-        window_->messageBox(QMessageBox::Information,
-                            QStringLiteral("Das Audio-Streaming wurde nicht aktiviert.\nEs gibt "
-                                           "daher keine Zuhörer, die angezeigt werden könnten."),
-                            QMessageBox::Ok);
+        view_.ask(QMessageBox::Information,
+                  QStringLiteral("Das Audio-Streaming wurde nicht aktiviert.\nEs gibt "
+                                 "daher keine Zuhörer, die angezeigt werden könnten."),
+                  QMessageBox::Ok);
     };
     table.add(QLatin1String(cmd::Listeners), listeners);
     table.add(QLatin1String(cmd::WatchStream), listeners);
@@ -179,15 +170,14 @@ void StatisticsIntegration::registerCommands() {
     table.add(QLatin1String(cmd::TitleProperties), [this](const QString& line) {
         if (!line.isEmpty()) showProperties(line);
     });
-    table.add(QLatin1String(cmd::PlayingProperties), [this](const QString&) {
-        if (player_) showProperties(player_->currentLine());
-    });
+    table.add(QLatin1String(cmd::PlayingProperties),
+              [this](const QString&) { showProperties(player_.currentLine()); });
 }
 
 void StatisticsIntegration::showProperties(const QString& titleLine) {
     QString line = titleLine;
-    if (line.isEmpty() && window_->views()) {
-        const QStringList selected = window_->views()->selectedTitles();
+    if (line.isEmpty()) {
+        const QStringList selected = view_.selectedTitles();
         if (!selected.isEmpty()) line = selected.first();
     }
     if (line.isEmpty()) return;
@@ -195,22 +185,20 @@ void StatisticsIntegration::showProperties(const QString& titleLine) {
 }
 
 const Collection* StatisticsIntegration::collection() const {
-    return &window_->collection();
+    return collection_.get();
 }
 
 qint64 StatisticsIntegration::shownListEntries() const {
-    return window_->views() ? window_->views()->itemCount() : 0;
+    return view_.listedEntries();
 }
 
 QString StatisticsIntegration::findMediumDrive(const QString& label) {
-    MediaAccess* media = window_->mediaAccess();
-    return media ? media->FindMediumDrive(label) : QString();
+    return media_.FindMediumDrive(label);
 }
 
 bool StatisticsIntegration::isWebFolder(const QString& root) const {
-    if (MediaAccess* media = window_->mediaAccess())
-        for (const MediaAccess::WebDrive& d : media->webDrives())
-            if (d.drive == root) return true;
+    for (const MediaAccess::WebDrive& d : media_.webDrives())
+        if (d.drive == root) return true;
     return false;
 }
 
@@ -219,26 +207,21 @@ QString StatisticsIntegration::titleFilePath(const QString& root, const QString&
 }
 
 QString StatisticsIntegration::folderDisplay(const QString& path) const {
-    if (MediaAccess* media = window_->mediaAccess()) return media->TitleFolderPath(path);
-    return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return media_.TitleFolderPath(path);
 }
 
 QList<ConnectionEntry> StatisticsIntegration::connections() const {
-    if (MediaAccess* media = window_->mediaAccess()) return media->connections().entries();
-    return {};
+    return media_.connections().entries();
 }
 
 QString StatisticsIntegration::playingFile() const {
-    PlayerIntegration* p = window_->playback();
-    if (!p || !p->player().isPlaying()) return {};
-    return p->player().deviceFile();
+    return player_.isPlaying() ? player_.deviceFile() : QString();
 }
 
 qint64 StatisticsIntegration::playingLength() const {
-    PlayerIntegration* p = window_->playback();
-    return p ? p->player().titleLength() : -1;
+    return player_.titleLength();
 }
 
 const MyVersionInfo& StatisticsIntegration::version() const {
-    return window_->versionInfo();
+    return version_;
 }

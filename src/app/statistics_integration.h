@@ -1,38 +1,77 @@
 #pragma once
 
 #include "statistics_window.h"
+#include "version_info.h"
 
+#include <QMessageBox>
 #include <QObject>
-#include <QPointer>
 
+#include <memory>
+
+class CommandTable;
+class MediaAccess;
+class Player;
+class QAbstractButton;
+class QAction;
 class QLabel;
 class QMenu;
-class QAction;
 class QToolButton;
-class Player;
-class TForm1;
+class StreamingStatus;
+class WStreamingServer;
+namespace appsettings {
+struct Settings;
+}
 
-// The main window's side of the statistics window: creates it, hands it what it reads,
-// wires the server's events at the first showing, registers the statistics, information,
-// connection, listener and properties commands, and keeps the streaming button `strm_btn`
-// with its menu `PopupMenu5` and the listener counter `strm_lbl` in the status bar.
+// What the statistics need of the window: where the window and the streaming controls go,
+// the command panel's streaming line, the list, and questions to the user.
+class StatisticsView {
+public:
+    virtual ~StatisticsView() = default;
+    // The parent of the statistics window and the streaming menu; its first showing
+    // connects the server's events.
+    virtual QWidget* dialogParent() = 0;
+    // Puts the streaming button with its counter into the status bar.
+    virtual void addStatusWidget(QWidget* widget) = 0;
+    // The command panel's streaming button (null without a panel) and its status line.
+    virtual QAbstractButton* panelStreamingButton() = 0;
+    virtual void showPanelStreaming(bool buttonEnabled, const QString& text,
+                                    const QString& toolTip) = 0;
+    virtual QStringList selectedTitles() const = 0;
+    virtual int listedEntries() const = 0;
+    virtual QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text,
+                                            QMessageBox::StandardButtons buttons) = 0;
+};
+
+// The statistics window: creates it, hands it what it reads, wires the server's events
+// at the first showing, registers the statistics, information, connection, listener and
+// properties commands, and keeps the streaming button with its menu "PopupMenu5" and the
+// listener counter in the status bar.
 class StatisticsIntegration : public QObject, public StatisticsContext {
     Q_OBJECT
 public:
     // The number of the options dialog's streaming page.
     static constexpr int StreamingPage = 4;
 
-    explicit StatisticsIntegration(TForm1* window);
+    // The collection pointer is replaced whole by a reload; it is read when asked.
+    StatisticsIntegration(CommandTable& commands, const appsettings::Settings& settings,
+                          WStreamingServer& server, const StreamingStatus& streaming,
+                          Player& player, MediaAccess& media,
+                          const std::shared_ptr<Collection>& collection,
+                          const MyVersionInfo& version, StatisticsView& view,
+                          QObject* parent = nullptr);
     ~StatisticsIntegration() override;
 
     TForm4* Form4() const { return form4_; }
-    QToolButton* strm_btn = nullptr;
-    QLabel* strm_lbl = nullptr;
-    QMenu* PopupMenu5 = nullptr;
+    QToolButton* streamingButton() const { return strmBtn_; }
+    QLabel* listenerCounter() const { return strmLbl_; }
+    QMenu* streamingMenu() const { return popupMenu5_; }
     QAction* listenersItem() const { return listenersItem_; }
     QAction* settingsItem() const { return settingsItem_; }
 
-    // PopupMenu5's enabling and default, the button's caption, the counter's visibility.
+    // The streaming settings were applied, the server started or stopped, or a listener
+    // came or went: the controls follow once the event loop turns.
+    void scheduleUpdate();
+    // The menu's enabling and default, the button's caption, the counter's visibility.
     void updateStreamingControls();
     // Shows the properties of a title line (empty: the list's selected title).
     void showProperties(const QString& titleLine);
@@ -56,15 +95,25 @@ private:
     void registerCommands();
     void createControls();
     bool listenersAvailable() const;
-    void scheduleUpdate();
     // Shows the window for a request unless it already shows.
     void open(const QString& name, const QString& medium = {}, const QString& path = {});
 
-    TForm1* window_;
+    CommandTable& commands_;
+    const appsettings::Settings& settings_;
+    WStreamingServer& server_;
+    const StreamingStatus& streaming_;
+    Player& player_;
+    MediaAccess& media_;
+    const std::shared_ptr<Collection>& collection_;
+    const MyVersionInfo version_;
+    StatisticsView& view_;
+    QWidget* parentWidget_;
     TForm4* form4_ = nullptr;
+    QToolButton* strmBtn_ = nullptr;
+    QLabel* strmLbl_ = nullptr;
+    QMenu* popupMenu5_ = nullptr;
     QAction* listenersItem_ = nullptr;
     QAction* settingsItem_ = nullptr;
-    QPointer<Player> player_;
     bool wired_ = false;
     bool updatePending_ = false;
 };

@@ -1,25 +1,26 @@
 #include "streaming_integration.h"
 
-#include "main_window.h"
+#include "app_settings.h"
 #include "settings_store.h"
 #include "streaming_server.h"
 
-#include <QStatusBar>
-
 #include <QtConcurrent/QtConcurrentRun>
 
-StreamingIntegration::StreamingIntegration(TForm1* window)
-    : QObject(window), window_(window), server_(&window->core().streamingServer()),
-      relay_(new RelayOutput(*server_, this)) {
+StreamingIntegration::StreamingIntegration(WStreamingServer& server,
+                                           appsettings::Settings& settings,
+                                           const SettingsStore* store, StreamingView& view,
+                                           QObject* parent)
+    : QObject(parent), server_(&server), settings_(settings), store_(store), view_(view),
+      relay_(new RelayOutput(server, this)) {
     connect(&listing_, &QFutureWatcherBase::finished, this, &StreamingIntegration::onDevices);
     connect(relay_, &RelayOutput::stateChanged, this,
             [this](IcecastRelay::State, const QString& text, const QString& logLine) {
-                if (!text.isEmpty()) window_->statusBar()->showMessage(text);
+                if (!text.isEmpty()) view_.showStatusMessage(text);
                 server_->logLine(logLine);
             });
     connect(server_, &WStreamingServer::logFailed, this, [this](const QString& text) {
         qWarning().noquote() << text;
-        window_->statusBar()->showMessage(text);
+        view_.showStatusMessage(text);
     });
 }
 
@@ -28,14 +29,13 @@ RelaySettings StreamingIntegration::readRelaySettings(const SettingsStore& store
 }
 
 void StreamingIntegration::startRelay() {
-    const SettingsStore* store = window_->environment().store;
-    RelaySettings r = store ? readRelaySettings(*store) : RelaySettings();
+    RelaySettings r = store_ ? readRelaySettings(*store_) : RelaySettings();
     if (!r.Enabled) {
         relay_->stop();
         return;
     }
     // Without the built-in server the relay captures and encodes with its settings.
-    const appsettings::StreamingSettings& s = window_->settings().streaming;
+    const appsettings::StreamingSettings& s = settings_.streaming;
     const StreamConfig config = streamingsettings::toConfig(s);
     r.StationName = config.StationID;
     r.BitRate = config.BitRate;
@@ -47,7 +47,7 @@ void StreamingIntegration::startRelay() {
 
 bool StreamingIntegration::applyLive(bool startStop) {
     if (closing_) return false;
-    const appsettings::StreamingSettings& s = window_->settings().streaming;
+    const appsettings::StreamingSettings& s = settings_.streaming;
     server_->SetEncoderLibrary(s.encoder);
     server_->setLogFile(s.logFile);
     server_->SetLogging(s.logging);
@@ -77,7 +77,7 @@ void StreamingIntegration::start() {
 void StreamingIntegration::onDevices() {
     if (closing_ || started_) return;
     devices_ = listing_.result();
-    appsettings::StreamingSettings& s = window_->settings().streaming;
+    appsettings::StreamingSettings& s = settings_.streaming;
     check_ = streamingsettings::validate(s, devices_);
     started_ = true;
     streamingsettings::apply(s, *server_);
@@ -87,13 +87,13 @@ void StreamingIntegration::onDevices() {
 
 void StreamingIntegration::finishApply() {
     const bool active = server_->isActive();
-    problem_ = window_->settings().streaming.enabled && !active ? server_->startError() : QString();
-    if (!problem_.isEmpty()) window_->statusBar()->showMessage(problem_);
+    problem_ = settings_.streaming.enabled && !active ? server_->startError() : QString();
+    if (!problem_.isEmpty()) view_.showStatusMessage(problem_);
     emit applied(active);
 }
 
 bool StreamingIntegration::closeRequest() {
-    if (window_->settings().streaming.enabled) {
+    if (settings_.streaming.enabled) {
         relay_->stop();
         server_->Stop();
     }

@@ -9,17 +9,36 @@
 #include <QObject>
 
 class SettingsStore;
-class TForm1;
 class WStreamingServer;
+namespace appsettings {
+struct Settings;
+}
 
-// The main window's side of the core's stream server: checks the "Streaming" settings
-// against the recording devices at the first showing and starts the server when they
-// enable it, stops it at the close request and shuts it down at closing. The device list
-// is asked for off the GUI thread, so a sound server that does not answer stalls nothing.
-class StreamingIntegration : public QObject {
+// What the stream needs of the window: a place for its messages.
+class StreamingView {
+public:
+    virtual ~StreamingView() = default;
+    virtual void showStatusMessage(const QString& text) = 0;
+};
+
+// Why the server does not run although the settings enable it; empty otherwise.
+class StreamingStatus {
+public:
+    virtual ~StreamingStatus() = default;
+    virtual QString problem() const = 0;
+};
+
+// The window's side of the core's stream server: checks the "Streaming" settings against
+// the recording devices at the first showing and starts the server when they enable it,
+// stops it at the close request and shuts it down at closing. The device list is asked
+// for off the GUI thread, so a sound server that does not answer stalls nothing.
+class StreamingIntegration : public QObject, public StreamingStatus {
     Q_OBJECT
 public:
-    explicit StreamingIntegration(TForm1* window);
+    // `store` may be null (no relay settings then).
+    StreamingIntegration(WStreamingServer& server, appsettings::Settings& settings,
+                         const SettingsStore* store, StreamingView& view,
+                         QObject* parent = nullptr);
     ~StreamingIntegration() override;
 
     WStreamingServer& server() { return *server_; }
@@ -29,15 +48,15 @@ public:
     // "source", Port to 8000, Mount to "/vorlune.mp3").
     static RelaySettings readRelaySettings(const SettingsStore& store);
 
-    // First showing, after the settings are loaded: validates the window's streaming
-    // settings once the device list is in, applies them and starts when enabled.
+    // First showing, after the settings are loaded: validates the streaming settings once the
+    // device list is in, applies them and starts when enabled.
     void start();
     // The device list has arrived and the settings were applied.
     bool started() const { return started_; }
     const QList<AudioDevice>& devices() const { return devices_; }
     const streamingsettings::Check& check() const { return check_; }
 
-    // The options: hands the window's streaming settings to the server again; with
+    // The options: hands the streaming settings to the server again; with
     // `startStop` the server starts or stops as they say, and the relay follows. Returns
     // whether the encoder the settings name is loaded.
     bool applyLive(bool startStop);
@@ -47,8 +66,8 @@ public:
     // Closing: the server goes down whatever the settings say.
     void shutdown();
 
-    // Why the server is not running although the settings enable it; empty otherwise.
-    QString problem() const { return problem_; }
+    // StreamingStatus
+    QString problem() const override { return problem_; }
 
 public slots:
     // The player's title for the metadata blocks.
@@ -64,8 +83,10 @@ private:
     // Takes the server's start failure, shows it in the status bar, then emits applied.
     void finishApply();
 
-    TForm1* window_;
     WStreamingServer* server_;
+    appsettings::Settings& settings_;
+    const SettingsStore* store_;
+    StreamingView& view_;
     RelayOutput* relay_;
     QFutureWatcher<QList<AudioDevice>> listing_;
     QList<AudioDevice> devices_;

@@ -1,5 +1,6 @@
 // The statistics window in the main window: its commands, a title's properties on a real
 // MP3 made by lame (playing and not playing), the streaming button and its menu.
+#include "app_core.h"
 #include "collection_views.h"
 #include "index_file.h"
 #include "main_window.h"
@@ -8,6 +9,7 @@
 #include "settings_store.h"
 #include "statistics_integration.h"
 #include "statistics_texts.h"
+#include "streaming_integration.h"
 #include "test_env.h"
 #include "test_support.h"
 #include "title_list_model.h"
@@ -22,6 +24,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -233,38 +236,176 @@ TEST_F(StatisticsIntegrationTest, StatisticsInformationConnectionsAndListenerCom
     // and "S&treaming..." open the options dialog on its streaming page.
     StatisticsIntegration* s = w->statistics();
     QApplication::processEvents();
-    EXPECT_EQ(s->strm_btn->text(), QStringLiteral("Einric&hten"));
-    EXPECT_FALSE(s->strm_lbl->isVisible());
+    EXPECT_EQ(s->streamingButton()->text(), QStringLiteral("Einric&hten"));
+    EXPECT_FALSE(s->listenerCounter()->isVisible());
     EXPECT_FALSE(s->listenersItem()->isEnabled());
-    EXPECT_EQ(s->PopupMenu5->defaultAction(), s->settingsItem());
+    EXPECT_EQ(s->streamingMenu()->defaultAction(), s->settingsItem());
     QStringList pages;
     w->commandTable().add(QLatin1String(cmd::Options),
                           [&pages](const QString& page) { pages << page; });
     EXPECT_TRUE(s->settingsItem()->isEnabled());
     EXPECT_TRUE(w->action(QStringLiteral("Streaming1"))->isEnabled());
-    s->strm_btn->click();
+    s->streamingButton()->click();
     w->action(QStringLiteral("Streaming1"))->trigger();
     EXPECT_EQ(pages, QStringList({QStringLiteral("4"), QStringLiteral("4")}));
 
     // Streaming switched on by the options: a refresh of the table is enough.
     w->settings().streaming.enabled = true;
     w->commandTable().refresh();
-    ASSERT_TRUE(
-        waitFor([&] { return s->strm_btn->text() == QStringLiteral("Beoba&chten"); }, 2000));
-    EXPECT_TRUE(s->strm_lbl->isVisible());
+    ASSERT_TRUE(waitFor(
+        [&] { return s->streamingButton()->text() == QStringLiteral("Beoba&chten"); }, 2000));
+    EXPECT_TRUE(s->listenerCounter()->isVisible());
     EXPECT_TRUE(s->listenersItem()->isEnabled());
-    EXPECT_EQ(s->PopupMenu5->defaultAction(), s->listenersItem());
+    EXPECT_EQ(s->streamingMenu()->defaultAction(), s->listenersItem());
     // The button now runs "&Zuhörer...": the server is not running, so the message shows.
-    s->strm_btn->click();
+    s->streamingButton()->click();
     ASSERT_EQ(messages.size(), 3);
     EXPECT_TRUE(messages[2].startsWith(QStringLiteral("Das Audio-Streaming")));
     // Pressed look.
-    const QMargins normal = s->strm_lbl->contentsMargins();
-    QTest::mousePress(s->strm_btn, Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_EQ(s->strm_lbl->contentsMargins().left(), normal.left() + 1);
-    EXPECT_EQ(s->strm_lbl->contentsMargins().top(), normal.top() + 1);
-    QTest::mouseRelease(s->strm_btn, Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_EQ(s->strm_lbl->contentsMargins(), normal);
+    const QMargins normal = s->listenerCounter()->contentsMargins();
+    QTest::mousePress(s->streamingButton(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(s->listenerCounter()->contentsMargins().left(), normal.left() + 1);
+    EXPECT_EQ(s->listenerCounter()->contentsMargins().top(), normal.top() + 1);
+    QTest::mouseRelease(s->streamingButton(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(s->listenerCounter()->contentsMargins(), normal);
+}
+
+// The statistics on a core without a window: the view records what the window would show.
+struct FakeStatisticsView : StatisticsView {
+    struct Panel {
+        bool enabled = false;
+        QString text, toolTip;
+    };
+    QWidget parent;
+    QWidget* statusWidget = nullptr;
+    QPushButton panelButton;
+    Panel panel;
+    QStringList selected;
+    QStringList asked;
+
+    QWidget* dialogParent() override { return &parent; }
+    void addStatusWidget(QWidget* widget) override { statusWidget = widget; }
+    QAbstractButton* panelStreamingButton() override { return &panelButton; }
+    void showPanelStreaming(bool enabled, const QString& text, const QString& toolTip) override {
+        panel = {enabled, text, toolTip};
+    }
+    QStringList selectedTitles() const override { return selected; }
+    int listedEntries() const override { return int(selected.size()); }
+    QMessageBox::StandardButton ask(QMessageBox::Icon, const QString& text,
+                                    QMessageBox::StandardButtons) override {
+        asked << text;
+        return QMessageBox::Ok;
+    }
+};
+
+struct FakeStreamingStatus : StreamingStatus {
+    QString why;
+    QString problem() const override { return why; }
+};
+
+class StatisticsOnCore : public StatisticsIntegrationTest {
+protected:
+    void SetUp() override {
+        StatisticsIntegrationTest::SetUp();
+        AppCore::Environment e;
+        e.dataDir = env.dataDir();
+        e.tempDir = env.path(QStringLiteral("runtime"));
+        e.store = store.get();
+        core = std::make_unique<AppCore>(e);
+        // The window's part of the state: it has been shown.
+        core->commands().addStateSource(&stateOwner, [](UiState& s) { s.windowShown = true; });
+        stats = std::make_unique<StatisticsIntegration>(
+            core->commands(), core->settings(), core->streamingServer(), streaming, core->player(),
+            core->media(), core->collectionPtr(), MyVersionInfo::current(), view);
+    }
+    void TearDown() override {
+        stats.reset();
+        core.reset();
+        StatisticsIntegrationTest::TearDown();
+    }
+
+    QObject stateOwner;
+    FakeStatisticsView view;
+    FakeStreamingStatus streaming;
+    std::unique_ptr<AppCore> core;
+    std::unique_ptr<StatisticsIntegration> stats;
+};
+
+TEST_F(StatisticsOnCore, StreamingControlsAndButtonsFollowSettingsAndProblem) {
+    ASSERT_NE(view.statusWidget, nullptr);
+    EXPECT_TRUE(view.statusWidget->isAncestorOf(stats->streamingButton()));
+    const struct {
+        bool enabled, optionsThere;
+        const char* problem;
+        bool listeners; // the button watches the stream, else it sets it up
+        bool panelEnabled;
+        const char* panelText;
+        QStringList clicked; // what a click on the panel button runs
+    } cases[] = {
+        {false, false, "", false, false, "offline", {}},
+        {false, true, "", false, true, "offline", {"options:4"}},
+        {true, false, "", true, true, "offline", {"ask"}},
+        {true, true, "Port belegt", true, true, "offline: Port belegt", {"ask"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.enabled << c.optionsThere << c.problem);
+        QStringList ran;
+        if (c.optionsThere)
+            core->commands().add(QLatin1String(cmd::Options),
+                                 [&ran](const QString& page) { ran << "options:" + page; });
+        else
+            core->commands().remove(QLatin1String(cmd::Options));
+        core->settings().streaming.enabled = c.enabled;
+        streaming.why = QLatin1String(c.problem);
+        stats->updateStreamingControls();
+        EXPECT_EQ(stats->streamingButton()->text(),
+                  c.listeners ? QStringLiteral("Beoba&chten") : QStringLiteral("Einric&hten"));
+        EXPECT_EQ(stats->listenerCounter()->isHidden(), !c.listeners);
+        EXPECT_EQ(stats->streamingMenu()->defaultAction(),
+                  c.listeners ? stats->listenersItem() : stats->settingsItem());
+        EXPECT_EQ(view.panel.enabled, c.panelEnabled);
+        EXPECT_EQ(view.panel.text, QLatin1String(c.panelText));
+        EXPECT_EQ(view.panel.toolTip, QLatin1String(c.problem));
+
+        view.asked.clear();
+        view.panelButton.click();
+        for (int i = 0; i < view.asked.size(); ++i)
+            ran << "ask";
+        EXPECT_EQ(ran, c.clicked);
+    }
+}
+
+TEST_F(StatisticsOnCore, CommandsOpenTheWindowOrSayWhyNot) {
+    const QString line = writeMedium(QStringLiteral("Band - Lied"), 2000);
+    const struct {
+        const char* command;
+        QString argument;
+        bool shows;
+        int asked;
+    } cases[] = {
+        {cmd::Statistics, {}, true, 0},        {cmd::About, {}, true, 0},
+        {cmd::Connections, {}, false, 1},      {cmd::Listeners, {}, false, 1},
+        {cmd::TitleProperties, line, true, 0}, {cmd::TitleProperties, {}, false, 0},
+    };
+    TForm4* form = stats->Form4();
+    ASSERT_EQ(form->parentWidget(), &view.parent);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        view.asked.clear();
+        bool seen = false;
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!form->isVisible()) return;
+            poll.stop();
+            seen = true;
+            form->accept();
+        });
+        poll.start();
+        EXPECT_TRUE(core->commands().run(QLatin1String(c.command), c.argument));
+        EXPECT_EQ(seen, c.shows);
+        EXPECT_EQ(view.asked.size(), c.asked);
+    }
 }
 
 } // namespace

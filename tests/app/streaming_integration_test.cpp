@@ -1,3 +1,4 @@
+#include "app_core.h"
 #include "app_settings.h"
 #include "command_panel.h"
 #include "main_window.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTcpServer>
@@ -322,7 +324,7 @@ TEST_F(StreamingWindow, CommandPanelFollowsTheServerAndNamesAPortInUse) {
     WStreamingServer& server = w->streaming()->server();
     EXPECT_FALSE(server.isActive());
     CommandPanel* panel = w->commands;
-    QToolButton* statusButton = w->statistics()->strm_btn;
+    QToolButton* statusButton = w->statistics()->streamingButton();
     EXPECT_NE(panel->strm_btn->objectName(), statusButton->objectName());
     EXPECT_EQ(w->findChildren<QAbstractButton*>(statusButton->objectName()).size(), 1);
     const QString portText = QStringLiteral("Port %1").arg(port);
@@ -360,4 +362,74 @@ TEST_F(StreamingWindow, CommandPanelFollowsTheServerAndNamesAPortInUse) {
     w->streaming()->applyLive(true);
     ASSERT_TRUE(waitFor([&] { return panel->strm_status->text() == QStringLiteral("offline"); }));
     EXPECT_TRUE(panel->strm_btn->isEnabled());
+}
+
+namespace {
+
+// The stream on a core without a window: the view only collects the status messages.
+struct FakeStreamingView : StreamingView {
+    QStringList messages;
+    void showStatusMessage(const QString& text) override { messages << text; }
+};
+
+class StreamingOnCore : public StreamingWindow {};
+
+} // namespace
+
+TEST_F(StreamingOnCore, StartsAsTheSettingsSayAndTellsWhyNot) {
+    qputenv("VORLUNE_AUDIO_OUTPUT", "null");
+    qputenv("VORLUNE_VIDEO_OUTPUT", "null");
+    const struct {
+        const char* name;
+        bool encoderThere, portTaken;
+        bool active, encoderMissing, problem, stillEnabled;
+    } cases[] = {
+        {"fits", true, false, true, false, false, true},
+        {"encoder gone", false, false, false, true, false, false},
+        {"port taken", true, true, false, false, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppCore::Environment e;
+        e.dataDir = env.dataDir();
+        e.tempDir = env.path(QStringLiteral("runtime"));
+        e.store = store.get();
+        AppCore core(e);
+        appsettings::StreamingSettings& s = core.settings().streaming;
+        s.enabled = true;
+        s.encoder = c.encoderThere ? QStringLiteral(LAME_LIBRARY)
+                                   : env.path(QStringLiteral("gone/libmp3lame.so.0"));
+        s.stationId = QStringLiteral("Radio Test");
+        s.streamPort = port;
+        s.device = monitorIndex;
+        s.deviceName = QStringLiteral("vtest.monitor");
+        s.vbrMethod = 0;
+        QTcpServer blocker;
+        if (c.portTaken) {
+            ASSERT_TRUE(blocker.listen(QHostAddress::Any, port));
+        }
+
+        FakeStreamingView view;
+        StreamingIntegration streaming(core.streamingServer(), core.settings(), store.get(), view);
+        QSignalSpy applied(&streaming, &StreamingIntegration::applied);
+        streaming.start();
+        ASSERT_TRUE(waitFor([&] { return streaming.started(); }, 10000));
+        ASSERT_EQ(applied.size(), 1);
+        EXPECT_EQ(applied.first().first().toBool(), c.active);
+        EXPECT_EQ(core.streamingServer().isActive(), c.active);
+        EXPECT_EQ(streaming.check().encoderMissing, c.encoderMissing);
+        EXPECT_EQ(s.enabled, c.stillEnabled);
+        EXPECT_EQ(streaming.problem().isEmpty(), !c.problem);
+        // The reason is shown as well.
+        EXPECT_EQ(view.messages.contains(streaming.problem()), c.problem);
+
+        // Switched off live: the server stops, and nothing is left to explain.
+        s.enabled = false;
+        streaming.applyLive(true);
+        EXPECT_FALSE(core.streamingServer().isActive());
+        EXPECT_TRUE(streaming.problem().isEmpty());
+        EXPECT_EQ(applied.size(), 2);
+        streaming.shutdown();
+        EXPECT_TRUE(portFree(port) || c.portTaken);
+    }
 }

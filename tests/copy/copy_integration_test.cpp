@@ -1,3 +1,4 @@
+#include "app_core.h"
 #include "collection_views.h"
 #include "command_panel.h"
 #include "copy_dialogs.h"
@@ -10,7 +11,9 @@
 #include "test_env.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -323,6 +326,190 @@ TEST_F(CopyIntegrationTest, LabelsWithSlashesAreCopiedAndLongStatusTextsFit) {
     QTest::qWait(50);
     EXPECT_EQ(w->width(), width);
     w->close();
+}
+
+// Copying on a core without a window: the view holds plain fields and buttons and records
+// what the window would show.
+struct FakeCopyView : CopyView {
+    QWidget parent;
+    QLineEdit destination{&parent};
+    QComboBox playlist{&parent};
+    QPushButton destinationChooser{&parent}, playlistChooser{&parent};
+    QPushButton copy{&parent}, burn{&parent}, newProfile{&parent};
+    QWidget row{&parent};
+    QActionGroup modes{&parent};
+    QHash<QString, QAction*> items;
+    QStringList selected, statusTexts, copyStatus;
+    QList<QMessageBox::Icon> asked;
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
+
+    FakeCopyView() {
+        playlist.setEditable(true);
+        new QHBoxLayout(&row);
+        for (const char* name :
+             {"ZumZielortkopieren1", "ZumZielortverschieben1", "AufCDschreiben1"}) {
+            auto* a = new QAction(QLatin1String(name), &parent);
+            a->setCheckable(true);
+            modes.addAction(a);
+            items.insert(QLatin1String(name), a);
+        }
+        items.value(QStringLiteral("ZumZielortkopieren1"))->setChecked(true);
+    }
+    QWidget* dialogParent() override { return &parent; }
+    QLineEdit* destinationField() override { return &destination; }
+    QComboBox* playlistField() override { return &playlist; }
+    QAbstractButton* destinationButton() override { return &destinationChooser; }
+    QAbstractButton* playlistButton() override { return &playlistChooser; }
+    QAbstractButton* copyButton() override { return &copy; }
+    QAbstractButton* burnButton() override { return &burn; }
+    QWidget* profileRow() override { return &row; }
+    QAbstractButton* newProfileButton() override { return &newProfile; }
+    QAction* menuItem(const QString& name) const override { return items.value(name); }
+    QStringList selectedTitles() const override { return selected; }
+    void showCopyStatus(const QString& text) override { copyStatus << text; }
+    void setStatusText(const QString& text) override { statusTexts << text; }
+    QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString&,
+                                    QMessageBox::StandardButtons) override {
+        asked << icon;
+        return answer;
+    }
+};
+
+class CopyOnCore : public CopyIntegrationTest {
+protected:
+    void SetUp() override {
+        CopyIntegrationTest::SetUp();
+        AppCore::Environment e;
+        e.catalogDir = catalogue;
+        e.dataDir = env.dataDir();
+        e.tempDir = env.path(QStringLiteral("runtime"));
+        e.store = store.get();
+        core = std::make_unique<AppCore>(e);
+        // The window's part of the state: the list's selection.
+        core->commands().addStateSource(&stateOwner, [this](UiState& s) {
+            s.viewsExist = true;
+            s.selected = s.listItems = int(view->selected.size());
+            s.node = uistate::NodeKind::Other;
+        });
+        view = std::make_unique<FakeCopyView>();
+    }
+    void makeCopy() {
+        copy = std::make_unique<CopyIntegration>(core->commands(), core->media(), store.get(),
+                                                 catalogue, env.dataDir(), *view);
+    }
+    void TearDown() override {
+        copy.reset();
+        view.reset();
+        core.reset();
+        CopyIntegrationTest::TearDown();
+    }
+
+    QObject stateOwner;
+    std::unique_ptr<AppCore> core;
+    std::unique_ptr<FakeCopyView> view;
+    std::unique_ptr<CopyIntegration> copy;
+};
+
+TEST_F(CopyOnCore, ModesAndTemplateChecksThroughTheView) {
+    makeCopy();
+    EXPECT_TRUE(view->destinationChooser.isEnabled());
+    const struct {
+        const char* item;
+        int mode;
+        const char* copyText;
+        bool copyShown, burnShown;
+    } modes[] = {
+        {"ZumZielortverschieben1", 1, "Ve&rschieben", true, false},
+        {"AufCDschreiben1", 2, "&Kopieren", false, true},
+        {"ZumZielortkopieren1", 0, "&Kopieren", true, false},
+    };
+    for (const auto& m : modes) {
+        SCOPED_TRACE(m.item);
+        view->items.value(QLatin1String(m.item))->trigger();
+        EXPECT_EQ(copy->copyMode(), m.mode);
+        EXPECT_EQ(core->commands().state().copyMode, m.mode);
+        EXPECT_EQ(view->copy.text(), QLatin1String(m.copyText));
+        EXPECT_EQ(!view->copy.isHidden(), m.copyShown);
+        EXPECT_EQ(!view->burn.isHidden(), m.burnShown);
+        if (m.mode == 2) {
+            // Titles to burn: the missing burner is said, nothing is copied.
+            view->asked.clear();
+            copy->copyTitles({QStringLiteral("Erste:\\Ordner\\Abba - SOS.ogg")});
+            EXPECT_EQ(view->asked, QList<QMessageBox::Icon>{QMessageBox::Critical});
+            EXPECT_FALSE(copy->copyDialog()->isRunning());
+        }
+    }
+
+    const QString home = QDir::homePath();
+    const struct {
+        const char* text;
+        QMessageBox::StandardButton answer;
+        QString result;
+    } templates[] = {
+        {"  /musik/%A/%T%E ", QMessageBox::Yes, "/musik/%A/%T%E"},
+        {"Musik", QMessageBox::Yes, home + "/Musik/%F"},
+        {"/musik/%X", QMessageBox::No, home + "/Musik/%F"}, // back to the remembered text
+    };
+    for (const auto& t : templates) {
+        SCOPED_TRACE(t.text);
+        view->asked.clear();
+        view->answer = t.answer;
+        view->destination.setText(QString::fromUtf8(t.text));
+        copy->dir_textExit();
+        EXPECT_EQ(view->destination.text(), t.result);
+        EXPECT_EQ(view->asked.size(),
+                  pathtemplate::CheckPathTemplate(QString::fromUtf8(t.text).trimmed()) ? 0 : 1);
+        // The command's rule sees the destination as it stands.
+        EXPECT_EQ(core->commands().state().destination, t.result);
+    }
+}
+
+TEST_F(CopyOnCore, ProfilesFillTheFieldsAndTheSelectionIsCopied) {
+    addProfile(QStringLiteral("b"), env.path(QStringLiteral("ziel/b/%F")));
+    addProfile(QStringLiteral("A"), env.path(QStringLiteral("ziel/a/%A/%T%E")));
+    copyprofiles::setActiveProfileName(*store, QStringLiteral("A"));
+    makeCopy();
+    copy->BuildProfileButtons();
+    QStringList names;
+    for (QToolButton* b : copy->profileButtons()) {
+        names << b->toolTip();
+        EXPECT_EQ(b->parentWidget(), &view->row);
+    }
+    EXPECT_EQ(names, QStringList({"A", "b"}));
+    EXPECT_TRUE(view->newProfile.isHidden());
+    EXPECT_EQ(copy->activeProfile(), "A");
+    EXPECT_EQ(view->destination.text(), env.path(QStringLiteral("ziel/a/%A/%T%E")));
+    EXPECT_EQ(view->playlist.currentText(), env.path(QStringLiteral("listen/A.m3u")));
+
+    // The copy command takes the view's selection and playlist; the run reports through
+    // the view.
+    view->playlist.setEditText(env.path(QStringLiteral("ziel/liste.m3u")));
+    const QStringList cases[] = {{},
+                                 {QStringLiteral("Erste:\\Ordner\\Abba - SOS.ogg"),
+                                  QStringLiteral("Erste:\\Ordner\\Queen - Innuendo.ogg")}};
+    for (const QStringList& selection : cases) {
+        SCOPED_TRACE(selection.size());
+        view->selected = selection;
+        QSignalSpy finished(&copy->copyDialog()->run(), &CopyRun::finished);
+        EXPECT_EQ(bool(core->commands().run(QLatin1String(cmd::Copy))), !selection.isEmpty());
+        if (selection.isEmpty()) continue;
+        EXPECT_FALSE(copy->copyEnabled()); // while it runs
+        ASSERT_TRUE(waitFor([&] { return !finished.isEmpty(); }, 10000));
+        EXPECT_TRUE(finished.first().first().toBool());
+        EXPECT_TRUE(copy->copyEnabled());
+    }
+    EXPECT_EQ(readAll(env.path(QStringLiteral("ziel/a/Abba/SOS.ogg"))), QByteArray(3000, 'A'));
+    EXPECT_EQ(readAll(env.path(QStringLiteral("ziel/a/Queen/Innuendo.ogg"))),
+              QByteArray(3000, 'Q'));
+    EXPECT_TRUE(readAll(env.path(QStringLiteral("ziel/liste.m3u"))).contains("SOS.ogg"));
+    ASSERT_FALSE(view->copyStatus.isEmpty());
+
+    // Closing keeps the pressed profile in the store.
+    copy->profileButtons().at(1)->click();
+    EXPECT_EQ(view->destination.text(), env.path(QStringLiteral("ziel/b/%F")));
+    copy->shutdown();
+    EXPECT_EQ(copyprofiles::activeProfileName(*store), "b");
+    EXPECT_TRUE(copy->profileButtons().isEmpty());
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "app_core.h"
 #include "app_settings.h"
 #include "collection.h"
 #include "collection_views.h"
@@ -24,6 +25,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -535,10 +537,10 @@ TEST_F(ListsWindowTest, SavingAndMailingThroughTheDesktopOrTheAccount) {
 
     // Save: cancelled writes nothing; a path gets the file.
     const QString saved = env.path(QStringLiteral("Gemerkte Titel.cd"));
-    lists->askSaveFile = [] { return QString(); };
+    lists->setSaveFilePrompt([] { return QString(); });
     w->commandTable().run(QLatin1String(cmd::SaveBrainList));
     EXPECT_FALSE(QFile::exists(saved));
-    lists->askSaveFile = [&] { return saved; };
+    lists->setSaveFilePrompt([&] { return saved; });
     w->commandTable().run(QLatin1String(cmd::SaveBrainList));
     EXPECT_TRUE(readText(saved).startsWith(QStringLiteral("MEDIATYPE::PAD\r\n")));
 
@@ -554,16 +556,16 @@ TEST_F(ListsWindowTest, SavingAndMailingThroughTheDesktopOrTheAccount) {
                     .toUtf8());
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
-    lists->desktopMailProgram = standIn;
-    lists->askRecipient = [] { return QString(); };
+    lists->setDesktopMailProgram(standIn);
+    lists->setRecipientPrompt([] { return QString(); });
     const qsizetype shown = boxes.size();
     w->commandTable().run(QLatin1String(cmd::MailBrainList));
     EXPECT_EQ(boxes.size(), shown); // an empty answer: nothing sent, nothing shown
     boxes.clear();
-    lists->askRecipient = [] { return QStringLiteral("kein adresse"); };
+    lists->setRecipientPrompt([] { return QStringLiteral("kein adresse"); });
     w->commandTable().run(QLatin1String(cmd::MailBrainList));
     EXPECT_EQ(boxes.size(), 1); // refused with a message, nothing handed on
-    lists->askRecipient = [] { return QStringLiteral("du@example.org"); };
+    lists->setRecipientPrompt([] { return QStringLiteral("du@example.org"); });
     w->commandTable().run(QLatin1String(cmd::MailBrainList));
     ASSERT_TRUE(
         waitFor([&] { return readText(record).contains(QStringLiteral("du@example.org")); }));
@@ -605,10 +607,10 @@ TEST_F(ListsWindowTest, MailUnderWayDisablesMailingAndARefusalShowsAtOnce) {
     ListsIntegration* lists = w->lists();
     lists->rememberTitles({QStringLiteral("Erste:\\Ordner\\Eins.mp3")});
     int asked = 0;
-    lists->askRecipient = [&asked] {
+    lists->setRecipientPrompt([&asked] {
         ++asked;
         return QStringLiteral("du@example.org");
-    };
+    });
     QAction* items[] = {
         w->action(QStringLiteral("PereMailverschicken1")),
         lists->popupMenu2()->findChild<QAction*>(QStringLiteral("PereMailverschicken2"))};
@@ -770,12 +772,12 @@ TEST_F(ListsWindowTest, RememberedRestartedSavedAndMailedToASecondInstallation) 
     EXPECT_EQ(w->lists()->list(), titles);
     const QString second = env.path(QStringLiteral("zweite/katalog"));
     ASSERT_TRUE(QDir().mkpath(second));
-    w->lists()->askSaveFile = [&] { return second + QStringLiteral("/Gemerkte Titel.cd"); };
+    w->lists()->setSaveFilePrompt([&] { return second + QStringLiteral("/Gemerkte Titel.cd"); });
     w->action(QStringLiteral("ZumWeitergebenspeichern1"))->trigger();
     SmtpPeer peer;
     ASSERT_GT(peer.port(), 0);
     account(peer.port()).save(*store);
-    w->lists()->askRecipient = [] { return QStringLiteral("du@example.org"); };
+    w->lists()->setRecipientPrompt([] { return QStringLiteral("du@example.org"); });
     QSignalSpy done(w->lists(), &ListsIntegration::mailDone);
     w->lists()
         ->popupMenu2()
@@ -835,8 +837,8 @@ TEST_F(ListsWindowTest, LongListGoesToTheMailProgramAsAttachment) {
                     .toUtf8());
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
-    lists->desktopMailProgram = standIn;
-    lists->askRecipient = [] { return QStringLiteral("du@example.org"); };
+    lists->setDesktopMailProgram(standIn);
+    lists->setRecipientPrompt([] { return QStringLiteral("du@example.org"); });
     w->commandTable().run(QLatin1String(cmd::MailBrainList));
     ASSERT_TRUE(waitFor([&] { return QFile::exists(record); }));
     const QStringList args = readText(record).split(QStringLiteral("\n--\n"));
@@ -861,8 +863,8 @@ TEST_F(ListsWindowTest, EveryEnabledMenuItemActs) {
     auto w = window();
     ListsIntegration* lists = w->lists();
     lists->rememberTitles({QStringLiteral("Erste:\\Ordner\\Eins.mp3")});
-    lists->askSaveFile = [] { return QString(); };
-    lists->askRecipient = [] { return QString(); };
+    lists->setSaveFilePrompt([] { return QString(); });
+    lists->setRecipientPrompt([] { return QString(); });
     TreeNode* media = w->collection().node(Collection::MediaList);
     ASSERT_GT(media->childCount(), 0);
     ASSERT_GT(media->child(0)->childCount(), 0);
@@ -984,6 +986,175 @@ TEST_F(ListsWindowTest, EveryEnabledMenuItemActs) {
 
     w->action(QStringLiteral("Beenden1"))->trigger();
     EXPECT_TRUE(waitFor([&] { return !w->isVisible(); }));
+}
+
+// The Merkzettel on a core without a window: the view answers the questions and records
+// what the window would show.
+struct FakeListsView : ListsView {
+    QWidget parent;
+    QPushButton button;
+    QStringList selected;
+    bool inMerkzettel = false; // the selection is in the Merkzettel's own list
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+    QList<QMessageBox::Icon> asked;
+    QStringList statusTexts;
+    int rebuilt = 0;
+    QString saveFile, recipient, folderAsked;
+
+    QWidget* dialogParent() override { return &parent; }
+    QStringList selectedTitles() const override { return selected; }
+    void rebuildList() override { ++rebuilt; }
+    void setStatusText(const QString& text) override { statusTexts << text; }
+    QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString&,
+                                    QMessageBox::StandardButtons, const QString&) override {
+        asked << icon;
+        return answer;
+    }
+    QString askSaveFile(const QString& folder) override {
+        folderAsked = folder;
+        return saveFile;
+    }
+    QString askRecipient() override { return recipient; }
+    QAbstractButton* merkzettelButton() override { return &button; }
+    QPoint merkzettelMenuPosition() const override { return {}; }
+    QAction* menuItem(const QString&) const override { return nullptr; }
+    QList<QAbstractItemView*> titleLists() const override { return {}; }
+};
+
+class ListsOnCore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        AppCore::Environment e;
+        e.catalogDir = env.path(QStringLiteral("katalog"));
+        e.dataDir = env.dataDir();
+        e.tempDir = env.path(QStringLiteral("runtime"));
+        QDir().mkpath(e.tempDir);
+        core = std::make_unique<AppCore>(e);
+        // The window's part of the state: where the selection is.
+        core->commands().addStateSource(&stateOwner, [this](UiState& s) {
+            s.viewsExist = true;
+            s.selected = int(view.selected.size());
+            s.listItems = s.selected;
+            s.node = view.inMerkzettel ? uistate::NodeKind::Merkzettel : uistate::NodeKind::Other;
+        });
+        lists = std::make_unique<ListsIntegration>(core->commands(), core->collectionPtr(), nullptr,
+                                                   QStringLiteral("1.2.3"), e.catalogDir, e.tempDir,
+                                                   view);
+    }
+    QStringList& merkzettel() { return core->collection().titleLists.list(TitleLists::Merkzettel); }
+
+    IsolatedEnvironment env;
+    QObject stateOwner;
+    FakeListsView view;
+    std::unique_ptr<AppCore> core;
+    std::unique_ptr<ListsIntegration> lists;
+};
+
+TEST_F(ListsOnCore, CommandsChangeTheListWithinTheRules) {
+    const QString a = QStringLiteral("Erste:\\Ordner\\Eins.mp3");
+    const QString b = QStringLiteral("Erste:\\Ordner\\Zwei.mp3");
+    const QString c = QStringLiteral("Zweite:\\Neu & Alt\\Drei.mp3");
+    const QString explicitC = QString::fromLatin1(QUrl::toPercentEncoding(c));
+    using Icon = QMessageBox::Icon;
+    // One run, step by step: each step starts from the list the one before left.
+    const struct {
+        const char* command;
+        QString argument;
+        QStringList selected;
+        bool inMerkzettel;
+        QMessageBox::StandardButton answer;
+        bool ran;
+        QStringList after;
+        QList<Icon> asked;
+        int rebuilt;
+    } steps[] = {
+        {cmd::ClearBrainList, {}, {}, false, QMessageBox::Ok, false, {}, {}, 0},
+        {cmd::Remember, {}, {a, b}, false, QMessageBox::Ok, true, {a, b}, {}, 0},
+        {cmd::Remember, {}, {a}, true, QMessageBox::Ok, false, {a, b}, {}, 0},
+        // An explicit selection wins over the list's.
+        {cmd::Remember, explicitC, {a}, false, QMessageBox::Ok, true, {a, b, c}, {}, 0},
+        {cmd::RemoveTitle, {}, {b}, false, QMessageBox::Ok, false, {a, b, c}, {}, 0},
+        {cmd::RemoveTitle, {}, {b}, true, QMessageBox::Ok, true, {a, c}, {}, 1},
+        {cmd::ClearBrainList, {}, {}, false, QMessageBox::No, true, {a, c}, {Icon::Question}, 0},
+        {cmd::ClearBrainList,
+         {},
+         {},
+         false,
+         QMessageBox::Ok,
+         true,
+         {},
+         {Icon::Question, Icon::Information},
+         1},
+        {cmd::SaveBrainList, {}, {}, false, QMessageBox::Ok, false, {}, {}, 0},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message()
+                     << step.command << " " << step.selected.join(',').toStdString()
+                     << (step.inMerkzettel ? " in the Merkzettel" : ""));
+        view.selected = step.selected;
+        view.inMerkzettel = step.inMerkzettel;
+        view.answer = step.answer;
+        view.asked.clear();
+        view.rebuilt = 0;
+        EXPECT_EQ(bool(core->commands().run(QLatin1String(step.command), step.argument)), step.ran);
+        EXPECT_EQ(lists->list(), step.after);
+        EXPECT_EQ(view.asked, step.asked);
+        EXPECT_EQ(view.rebuilt, step.rebuilt);
+        // The state follows at once: saving and mailing need titles.
+        EXPECT_EQ(core->commands().isEnabled(QLatin1String(cmd::SaveBrainList)),
+                  !step.after.isEmpty());
+    }
+}
+
+TEST_F(ListsOnCore, SavingAndMailingAnswerThroughTheView) {
+    const QString a = QStringLiteral("Erste:\\Ordner\\Eins.mp3");
+    lists->rememberTitles({a});
+
+    // Saving: cancelled, written, refused by the file system.
+    const QString saved = env.path(QStringLiteral("Gemerkte Titel.cd"));
+    const struct {
+        QString file;
+        bool exists;
+        int errors;
+    } saves[] = {{QString(), false, 0}, {saved, true, 0}, {env.path(), false, 1}};
+    for (const auto& s : saves) {
+        SCOPED_TRACE(s.file.toStdString());
+        view.asked.clear();
+        view.saveFile = s.file;
+        EXPECT_TRUE(core->commands().run(QLatin1String(cmd::SaveBrainList)));
+        EXPECT_EQ(view.folderAsked, env.path(QStringLiteral("katalog")));
+        EXPECT_EQ(QFileInfo(s.file).isFile(), s.exists);
+        EXPECT_EQ(view.asked.count(QMessageBox::Critical), s.errors);
+    }
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains(a.toLatin1()));
+
+    // Mailing without an account: through the desktop's mail program, if there is one.
+    const struct {
+        const char* recipient;
+        const char* program;
+        int errors, warnings;
+        bool handedOver;
+    } mails[] = {
+        {"", "true", 0, 0, false},                    // cancelled
+        {"kein-adresse", "true", 0, 1, false},        // not an address
+        {"du@example.org", "true", 0, 0, true},       // handed to the program
+        {"du@example.org", "/nicht/da", 1, 0, false}, // no program
+    };
+    for (const auto& m : mails) {
+        SCOPED_TRACE(testing::Message() << m.recipient << " " << m.program);
+        view.asked.clear();
+        view.statusTexts.clear();
+        view.recipient = QLatin1String(m.recipient);
+        lists->setDesktopMailProgram(QLatin1String(m.program));
+        EXPECT_TRUE(core->commands().run(QLatin1String(cmd::MailBrainList)));
+        EXPECT_EQ(view.asked.count(QMessageBox::Critical), m.errors);
+        EXPECT_EQ(view.asked.count(QMessageBox::Warning), m.warnings);
+        EXPECT_EQ(view.statusTexts.size(), m.handedOver ? 1 : 0);
+        EXPECT_EQ(lists->lastMailError().isEmpty(), m.errors == 0);
+        EXPECT_FALSE(lists->mailUnderWay());
+    }
 }
 
 } // namespace
