@@ -9,6 +9,7 @@
 #include "lists_integration.h"
 #include "media_dialogs.h"
 #include "media_integration.h"
+#include "media_window_view.h"
 #include "options_integration.h"
 #include "player_integration.h"
 #include "remote_integration.h"
@@ -446,7 +447,12 @@ void TForm1::FormCreate() {
     // options dialog, password prompt, ...
     Form2 = new TForm2(this);
     Form6 = new TForm6(this);
-    media_ = std::make_unique<MediaIntegration>(this, Form2, Form6, env_.store);
+    mediaView_ = std::make_unique<MediaWindowView>(*this);
+    media_ = std::make_unique<MediaIntegration>(core_, *mediaView_, *Form2, *Form6);
+    connect(this, &TForm1::loadFinished, media_.get(), &MediaIntegration::loadFinished);
+    if (views_)
+        connect(views_, &CollectionViews::treeContextMenuRequested, media_.get(),
+                &MediaIntegration::showTreeMenu);
     // Media are taken down before anything else of the close request.
     closeRequestHooks.insert(closeRequestHooks.begin(), [this] { return media_->closeRequest(); });
     closingHooks.push_back([this] { media_->access().DisconnectAll(false); });

@@ -20,6 +20,7 @@ class CollectionViews;
 class MediaAccess;
 class ListsIntegration;
 class MediaIntegration;
+class MediaWindowView;
 class PlayerIntegration;
 class TForm2;
 class TForm6;
@@ -210,6 +211,8 @@ private:
     std::shared_ptr<Collection>& collection_;
     CollectionLoader* loader_ = nullptr;
     MediumConnector* connector_ = nullptr;
+    // The integrations' views on this window outlive the integrations.
+    std::unique_ptr<MediaWindowView> mediaView_;
     std::unique_ptr<MediaIntegration> media_;
     std::unique_ptr<PlayerIntegration> playback_; // destroyed before the media access it uses
     std::unique_ptr<RemoteIntegration> remote_;   // withdrawn before the player goes
