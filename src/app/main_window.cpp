@@ -12,6 +12,7 @@
 #include "media_window_view.h"
 #include "options_integration.h"
 #include "player_integration.h"
+#include "player_window_view.h"
 #include "remote_integration.h"
 #include "settings_store.h"
 #include "statistics_integration.h"
@@ -460,7 +461,9 @@ void TForm1::FormCreate() {
     streaming_ = new StreamingIntegration(this);
     closeRequestHooks.push_back([this] { return streaming_->closeRequest(); });
     closingHooks.push_back([this] { streaming_->shutdown(); });
-    playback_ = std::make_unique<PlayerIntegration>(this);
+    playerView_ = std::make_unique<PlayerWindowView>(*this);
+    playback_ = std::make_unique<PlayerIntegration>(core_, *playerView_);
+    playerView_->wire(*playback_);
     connect(playback_.get(), &PlayerIntegration::streamTitleChanged, streaming_,
             &StreamingIntegration::setStreamTitle);
     lists_ = new ListsIntegration(this);

@@ -22,6 +22,7 @@ class ListsIntegration;
 class MediaIntegration;
 class MediaWindowView;
 class PlayerIntegration;
+class PlayerWindowView;
 class TForm2;
 class TForm6;
 class QuickSearch;
@@ -213,6 +214,7 @@ private:
     MediumConnector* connector_ = nullptr;
     // The integrations' views on this window outlive the integrations.
     std::unique_ptr<MediaWindowView> mediaView_;
+    std::unique_ptr<PlayerWindowView> playerView_;
     std::unique_ptr<MediaIntegration> media_;
     std::unique_ptr<PlayerIntegration> playback_; // destroyed before the media access it uses
     std::unique_ptr<RemoteIntegration> remote_;   // withdrawn before the player goes
