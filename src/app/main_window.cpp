@@ -11,6 +11,7 @@
 #include "media_integration.h"
 #include "media_window_view.h"
 #include "options_integration.h"
+#include "options_window_view.h"
 #include "player_integration.h"
 #include "player_window_view.h"
 #include "remote_integration.h"
@@ -469,7 +470,13 @@ void TForm1::FormCreate() {
     lists_ = new ListsIntegration(this);
     remote_ = std::make_unique<RemoteIntegration>(this);
     statistics_ = new StatisticsIntegration(this);
-    options_ = new OptionsIntegration(this);
+    optionsView_ = std::make_unique<OptionsWindowView>(*this);
+    streamingForOptions_ = std::make_unique<StreamingForOptions>(*streaming_);
+    profilesForOptions_ = std::make_unique<ProfilesForOptions>(*copy_);
+    options_ = std::make_unique<OptionsIntegration>(core_, *optionsView_, *streamingForOptions_,
+                                                    *profilesForOptions_);
+    optionsView_->wire(*options_);
+    streamingForOptions_->wire(*options_);
     web_ = new WebIntegration(this);
 }
 

@@ -42,6 +42,9 @@ class StreamingIntegration;
 class StatisticsIntegration;
 class RemoteIntegration;
 class OptionsIntegration;
+class OptionsWindowView;
+class ProfilesForOptions;
+class StreamingForOptions;
 class WebIntegration;
 
 // The main window: menus, the three bars, the collection views, the command panel and
@@ -136,7 +139,7 @@ public:
     // The statistics window, the listener counter and the streaming button.
     StatisticsIntegration* statistics() const { return statistics_; }
     // The options dialog and the command that opens it.
-    OptionsIntegration* options() const { return options_; }
+    OptionsIntegration* options() const { return options_.get(); }
     // The web view: its pages and "vorlune:" commands.
     WebIntegration* web() const { return web_; }
 
@@ -215,6 +218,9 @@ private:
     // The integrations' views on this window outlive the integrations.
     std::unique_ptr<MediaWindowView> mediaView_;
     std::unique_ptr<PlayerWindowView> playerView_;
+    std::unique_ptr<OptionsWindowView> optionsView_;
+    std::unique_ptr<StreamingForOptions> streamingForOptions_;
+    std::unique_ptr<ProfilesForOptions> profilesForOptions_;
     std::unique_ptr<MediaIntegration> media_;
     std::unique_ptr<PlayerIntegration> playback_; // destroyed before the media access it uses
     std::unique_ptr<RemoteIntegration> remote_;   // withdrawn before the player goes
@@ -246,6 +252,6 @@ private:
     CopyIntegration* copy_ = nullptr;
     ListsIntegration* lists_ = nullptr;
     StatisticsIntegration* statistics_ = nullptr;
-    OptionsIntegration* options_ = nullptr;
+    std::unique_ptr<OptionsIntegration> options_;
     WebIntegration* web_ = nullptr;
 };
