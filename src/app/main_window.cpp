@@ -19,6 +19,7 @@
 #include "statistics_integration.h"
 #include "streaming_integration.h"
 #include "web_integration.h"
+#include "web_window_view.h"
 
 #include "collection_views.h"
 #include "quick_search.h"
@@ -477,7 +478,10 @@ void TForm1::FormCreate() {
                                                     *profilesForOptions_);
     optionsView_->wire(*options_);
     streamingForOptions_->wire(*options_);
-    web_ = new WebIntegration(this);
+    webView_ = std::make_unique<WebWindowView>(*this);
+    titlesForWeb_ = std::make_unique<TitleActionsForWeb>(*copy_, *lists_);
+    web_ = std::make_unique<WebIntegration>(core_, *webView_, *titlesForWeb_);
+    webView_->wire(*web_);
 }
 
 MediaAccess* TForm1::mediaAccess() const {

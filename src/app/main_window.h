@@ -46,6 +46,8 @@ class OptionsWindowView;
 class ProfilesForOptions;
 class StreamingForOptions;
 class WebIntegration;
+class WebWindowView;
+class TitleActionsForWeb;
 
 // The main window: menus, the three bars, the collection views, the command panel and
 // the status bar; it owns the collection and carries a run from the first showing to
@@ -141,7 +143,7 @@ public:
     // The options dialog and the command that opens it.
     OptionsIntegration* options() const { return options_.get(); }
     // The web view: its pages and "vorlune:" commands.
-    WebIntegration* web() const { return web_; }
+    WebIntegration* web() const { return web_.get(); }
 
     // Later parts hook in here: a close-request hook may refuse closing; closing hooks
     // run after the settings are saved.
@@ -221,6 +223,8 @@ private:
     std::unique_ptr<OptionsWindowView> optionsView_;
     std::unique_ptr<StreamingForOptions> streamingForOptions_;
     std::unique_ptr<ProfilesForOptions> profilesForOptions_;
+    std::unique_ptr<WebWindowView> webView_;
+    std::unique_ptr<TitleActionsForWeb> titlesForWeb_;
     std::unique_ptr<MediaIntegration> media_;
     std::unique_ptr<PlayerIntegration> playback_; // destroyed before the media access it uses
     std::unique_ptr<RemoteIntegration> remote_;   // withdrawn before the player goes
@@ -253,5 +257,5 @@ private:
     ListsIntegration* lists_ = nullptr;
     StatisticsIntegration* statistics_ = nullptr;
     std::unique_ptr<OptionsIntegration> options_;
-    WebIntegration* web_ = nullptr;
+    std::unique_ptr<WebIntegration> web_;
 };
