@@ -6,20 +6,12 @@
 #include "copy_integration.h"
 #include "desktop_integration.h"
 #include "gui_thread_connector.h"
-#include "lists_integration.h"
 #include "media_dialogs.h"
 #include "media_integration.h"
-#include "media_window_view.h"
 #include "options_integration.h"
-#include "options_window_view.h"
 #include "player_integration.h"
-#include "player_window_view.h"
-#include "remote_integration.h"
 #include "settings_store.h"
-#include "statistics_integration.h"
 #include "streaming_integration.h"
-#include "web_integration.h"
-#include "web_window_view.h"
 
 #include "collection_views.h"
 #include "quick_search.h"
@@ -134,7 +126,7 @@ TForm1::~TForm1() {
     // search on a collection that may be gone by then.
     qs_text->blockSignals(true);
     // A load that waits for a connection on this thread is let go before waiting for it.
-    if (media_) media_->connector().close();
+    if (parts_.media) parts_.media->connector().close();
     loader_->wait();
     if (!closed_) FormClose();
     // The core may outlive the window: what runs on the window goes with it.
@@ -450,46 +442,15 @@ void TForm1::FormCreate() {
     // options dialog, password prompt, ...
     Form2 = new TForm2(this);
     Form6 = new TForm6(this);
-    mediaView_ = std::make_unique<MediaWindowView>(*this);
-    media_ = std::make_unique<MediaIntegration>(core_, *mediaView_, *Form2, *Form6);
-    connect(this, &TForm1::loadFinished, media_.get(), &MediaIntegration::loadFinished);
-    if (views_)
-        connect(views_, &CollectionViews::treeContextMenuRequested, media_.get(),
-                &MediaIntegration::showTreeMenu);
-    // Media are taken down before anything else of the close request.
-    closeRequestHooks.insert(closeRequestHooks.begin(), [this] { return media_->closeRequest(); });
-    closingHooks.push_back([this] { media_->access().DisconnectAll(false); });
-    copy_ = new CopyIntegration(this, env_.store);
-    streaming_ = new StreamingIntegration(this);
-    closeRequestHooks.push_back([this] { return streaming_->closeRequest(); });
-    closingHooks.push_back([this] { streaming_->shutdown(); });
-    playerView_ = std::make_unique<PlayerWindowView>(*this);
-    playback_ = std::make_unique<PlayerIntegration>(core_, *playerView_);
-    playerView_->wire(*playback_);
-    connect(playback_.get(), &PlayerIntegration::streamTitleChanged, streaming_,
-            &StreamingIntegration::setStreamTitle);
-    lists_ = new ListsIntegration(this);
-    remote_ = std::make_unique<RemoteIntegration>(this);
-    statistics_ = new StatisticsIntegration(this);
-    optionsView_ = std::make_unique<OptionsWindowView>(*this);
-    streamingForOptions_ = std::make_unique<StreamingForOptions>(*streaming_);
-    profilesForOptions_ = std::make_unique<ProfilesForOptions>(*copy_);
-    options_ = std::make_unique<OptionsIntegration>(core_, *optionsView_, *streamingForOptions_,
-                                                    *profilesForOptions_);
-    optionsView_->wire(*options_);
-    streamingForOptions_->wire(*options_);
-    webView_ = std::make_unique<WebWindowView>(*this);
-    titlesForWeb_ = std::make_unique<TitleActionsForWeb>(*copy_, *lists_);
-    web_ = std::make_unique<WebIntegration>(core_, *webView_, *titlesForWeb_);
-    webView_->wire(*web_);
+    composeIntegrations(*this, core_, parts_);
 }
 
 MediaAccess* TForm1::mediaAccess() const {
-    return media_ ? &media_->access() : nullptr;
+    return parts_.media ? &parts_.media->access() : nullptr;
 }
 
 bool TForm1::isDownloading() const {
-    return media_ && media_->access().isDownloading();
+    return parts_.media && parts_.media->access().isDownloading();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -521,11 +482,11 @@ void TForm1::FormShow() {
     }
     collection_->CatalogDir = env_.catalogDir;
     loadSettings();
-    copy_->BuildProfileButtons();
+    parts_.copy->BuildProfileButtons();
     updateMerkzettelItems();
     showCollection(nullptr);
     startLoading();
-    streaming_->start();
+    parts_.streaming->start();
 }
 
 void TForm1::loadSettings() {
@@ -598,7 +559,7 @@ void TForm1::loadSettings() {
         chartsRecords.insert(line, record);
     }
     collection_->titleLists.list(TitleLists::Charts) = charts;
-    if (playback_) playback_->applySettings(settings_);
+    if (parts_.player) parts_.player->applySettings(settings_);
 }
 
 void TForm1::collectSettings() {
@@ -644,7 +605,7 @@ void TForm1::collectSettings() {
     settings_.chartsMru.clear();
     for (const QString& line : collection_->titleLists.list(TitleLists::Charts))
         settings_.chartsMru.append({line, chartsRecords.value(line)});
-    if (playback_) playback_->collectSettings(settings_);
+    if (parts_.player) parts_.player->collectSettings(settings_);
 }
 
 void TForm1::saveSettings() {
@@ -750,7 +711,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::FormClose() {
     closed_ = true;
-    if (media_) media_->connector().close();
+    if (parts_.media) parts_.media->connector().close();
     loader_->wait();
     collectSettings();
     if (env_.store) appsettings::save(*env_.store, settings_);
