@@ -428,11 +428,6 @@ bool TForm1::isLoading() const {
     return loader_->isRunning();
 }
 
-void TForm1::setMediumConnector(MediumConnector* connector) {
-    connector_ = connector;
-    loader_->setConnector(connector);
-}
-
 void TForm1::FormCreate() {
     // Base fonts, version record and user agent; the control handler is installed by
     // the entry once the instance lock is held.

@@ -106,7 +106,6 @@ public:
     void setStatusText(const QString& text);
     bool isLoading() const;
     bool firstShowDone() const { return shown_; }
-    void setMediumConnector(MediumConnector* connector);
     // The streaming server, started at the first showing when streaming is enabled.
     StreamingIntegration* streaming() const { return parts_.streaming; }
     // Copying: destination fields, profile buttons, the copy dialog.
@@ -210,7 +209,6 @@ private:
     appsettings::Settings& settings_;
     std::shared_ptr<Collection>& collection_;
     CollectionLoader* loader_ = nullptr;
-    MediumConnector* connector_ = nullptr;
     // Built in FormCreate() by composeIntegrations(), in its order.
     Integrations parts_;
     MessageBoxHook messageBox_;
