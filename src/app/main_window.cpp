@@ -6,17 +6,12 @@
 #include "copy_integration.h"
 #include "desktop_integration.h"
 #include "gui_thread_connector.h"
-#include "lists_integration.h"
 #include "media_dialogs.h"
 #include "media_integration.h"
 #include "options_integration.h"
 #include "player_integration.h"
-#include "remote_integration.h"
 #include "settings_store.h"
-#include "statistics_integration.h"
 #include "streaming_integration.h"
-#include "web_integration.h"
-#include "window_views.h"
 
 #include "collection_views.h"
 #include "quick_search.h"
@@ -131,7 +126,7 @@ TForm1::~TForm1() {
     // search on a collection that may be gone by then.
     qs_text->blockSignals(true);
     // A load that waits for a connection on this thread is let go before waiting for it.
-    if (media_) media_->connector().close();
+    if (parts_.media) parts_.media->connector().close();
     loader_->wait();
     if (!closed_) FormClose();
     // The core may outlive the window: what runs on the window goes with it.
@@ -372,7 +367,7 @@ void TForm1::wireViews() {
         {"AusfhrlicherName1", CollectionViews::FullNameColumn}};
     for (const auto& [name, column] : columns)
         connect(action(QLatin1String(name)), &QAction::toggled, views_,
-                [this, column](bool on) { views_->setColumnVisible(column, on); });
+                [this, column = column](bool on) { views_->setColumnVisible(column, on); });
 }
 
 // Shows the current collection in the views, back at the node that was selected.
@@ -433,11 +428,6 @@ bool TForm1::isLoading() const {
     return loader_->isRunning();
 }
 
-void TForm1::setMediumConnector(MediumConnector* connector) {
-    connector_ = connector;
-    loader_->setConnector(connector);
-}
-
 void TForm1::FormCreate() {
     // Base fonts, version record and user agent; the control handler is installed by
     // the entry once the instance lock is held.
@@ -447,46 +437,15 @@ void TForm1::FormCreate() {
     // options dialog, password prompt, ...
     Form2 = new TForm2(this);
     Form6 = new TForm6(this);
-    integrationViews_ = std::make_unique<WindowViews>(*this);
-    media_ = std::make_unique<MediaIntegration>(this, Form2, Form6, env_.store);
-    // Media are taken down before anything else of the close request.
-    closeRequestHooks.insert(closeRequestHooks.begin(), [this] { return media_->closeRequest(); });
-    closingHooks.push_back([this] { media_->access().DisconnectAll(false); });
-    copy_ = new CopyIntegration(core_.commands(), core_.media(), env_.store, env_.catalogDir,
-                                env_.dataDir, *integrationViews_, this);
-    // Before media are taken down: a copy under way stops and its partial file goes.
-    closingHooks.insert(closingHooks.begin(), [this] { copy_->shutdown(); });
-    streaming_ = new StreamingIntegration(core_.streamingServer(), settings_, env_.store,
-                                          *integrationViews_, this);
-    closeRequestHooks.push_back([this] { return streaming_->closeRequest(); });
-    closingHooks.push_back([this] { streaming_->shutdown(); });
-    playback_ = std::make_unique<PlayerIntegration>(this);
-    connect(playback_.get(), &PlayerIntegration::streamTitleChanged, streaming_,
-            &StreamingIntegration::setStreamTitle);
-    lists_ = new ListsIntegration(core_.commands(), collection_, env_.store, version_.VersionString,
-                                  env_.catalogDir, env_.tempDir, *integrationViews_, this);
-    // The Merkzettel may be replaced by a reload or restored from the settings.
-    connect(this, &TForm1::collectionReplaced, &core_.commands(), &CommandTable::refresh);
-    connect(this, &TForm1::loadFinished, &core_.commands(), &CommandTable::refresh);
-    remote_ = std::make_unique<RemoteIntegration>(core_.commands(), core_.player(), settings_,
-                                                  core_.streamingServer(), *integrationViews_);
-    connect(streaming_, &StreamingIntegration::applied, remote_.get(),
-            &RemoteIntegration::refreshStreaming);
-    statistics_ = new StatisticsIntegration(core_.commands(), settings_, core_.streamingServer(),
-                                            *streaming_, core_.player(), core_.media(), collection_,
-                                            version_, *integrationViews_, this);
-    connect(streaming_, &StreamingIntegration::applied, statistics_,
-            &StatisticsIntegration::scheduleUpdate);
-    options_ = new OptionsIntegration(this);
-    web_ = new WebIntegration(this);
+    composeIntegrations(*this, core_, parts_);
 }
 
 MediaAccess* TForm1::mediaAccess() const {
-    return media_ ? &media_->access() : nullptr;
+    return parts_.media ? &parts_.media->access() : nullptr;
 }
 
 bool TForm1::isDownloading() const {
-    return media_ && media_->access().isDownloading();
+    return parts_.media && parts_.media->access().isDownloading();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -518,11 +477,11 @@ void TForm1::FormShow() {
     }
     collection_->CatalogDir = env_.catalogDir;
     loadSettings();
-    copy_->BuildProfileButtons();
+    parts_.copy->BuildProfileButtons();
     updateMerkzettelItems();
     showCollection(nullptr);
     startLoading();
-    streaming_->start();
+    parts_.streaming->start();
 }
 
 void TForm1::loadSettings() {
@@ -595,7 +554,7 @@ void TForm1::loadSettings() {
         chartsRecords.insert(line, record);
     }
     collection_->titleLists.list(TitleLists::Charts) = charts;
-    if (playback_) playback_->applySettings(settings_);
+    if (parts_.player) parts_.player->applySettings(settings_);
 }
 
 void TForm1::collectSettings() {
@@ -641,7 +600,7 @@ void TForm1::collectSettings() {
     settings_.chartsMru.clear();
     for (const QString& line : collection_->titleLists.list(TitleLists::Charts))
         settings_.chartsMru.append({line, chartsRecords.value(line)});
-    if (playback_) playback_->collectSettings(settings_);
+    if (parts_.player) parts_.player->collectSettings(settings_);
 }
 
 void TForm1::saveSettings() {
@@ -747,7 +706,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::FormClose() {
     closed_ = true;
-    if (media_) media_->connector().close();
+    if (parts_.media) parts_.media->connector().close();
     loader_->wait();
     collectSettings();
     if (env_.store) appsettings::save(*env_.store, settings_);

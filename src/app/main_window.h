@@ -3,6 +3,7 @@
 #include "app_core.h"
 #include "app_settings.h"
 #include "collection.h"
+#include "composition.h"
 #include "control_server.h"
 #include "version_info.h"
 #include "view_build.h"
@@ -106,24 +107,23 @@ public:
     void setStatusText(const QString& text);
     bool isLoading() const;
     bool firstShowDone() const { return shown_; }
-    void setMediumConnector(MediumConnector* connector);
     // The streaming server, started at the first showing when streaming is enabled.
-    StreamingIntegration* streaming() const { return streaming_; }
+    StreamingIntegration* streaming() const { return parts_.streaming; }
     // Copying: destination fields, profile buttons, the copy dialog.
-    CopyIntegration* copying() const { return copy_; }
+    CopyIntegration* copying() const { return parts_.copy; }
     // The remote-control topics and MPRIS on the session bus.
-    RemoteIntegration* remote() const { return remote_.get(); }
+    RemoteIntegration* remote() const { return parts_.remote.get(); }
 
     // The insert-medium dialog and the password prompt, created with the window.
     TForm2* Form2 = nullptr;
     TForm6* Form6 = nullptr;
     // Media access: finding media, connections, fetching titles of web media and shares.
     MediaAccess* mediaAccess() const;
-    MediaIntegration* mediaIntegration() const { return media_.get(); }
+    MediaIntegration* mediaIntegration() const { return parts_.media.get(); }
     // A title is being fetched: play requests are ignored meanwhile.
     bool isDownloading() const;
     // The player with its buttons, menu items and clock display.
-    PlayerIntegration* playback() const { return playback_.get(); }
+    PlayerIntegration* playback() const { return parts_.player.get(); }
     // A message box through the hook when one is set.
     QMessageBox::StandardButton messageBox(QMessageBox::Icon icon, const QString& text,
                                            QMessageBox::StandardButtons buttons,
@@ -131,13 +131,13 @@ public:
         return ask(icon, text, buttons, detail);
     }
     // The Merkzettel's commands and menus.
-    ListsIntegration* lists() const { return lists_; }
+    ListsIntegration* lists() const { return parts_.lists; }
     // The statistics window, the listener counter and the streaming button.
-    StatisticsIntegration* statistics() const { return statistics_; }
+    StatisticsIntegration* statistics() const { return parts_.statistics; }
     // The options dialog and the command that opens it.
-    OptionsIntegration* options() const { return options_; }
+    OptionsIntegration* options() const { return parts_.options.get(); }
     // The web view: its pages and "vorlune:" commands.
-    WebIntegration* web() const { return web_; }
+    WebIntegration* web() const { return parts_.web.get(); }
 
     // Later parts hook in here: a close-request hook may refuse closing; closing hooks
     // run after the settings are saved.
@@ -210,12 +210,8 @@ private:
     appsettings::Settings& settings_;
     std::shared_ptr<Collection>& collection_;
     CollectionLoader* loader_ = nullptr;
-    MediumConnector* connector_ = nullptr;
-    // What the integrations see of the window; kept until the window is gone.
-    std::unique_ptr<WindowViews> integrationViews_;
-    std::unique_ptr<MediaIntegration> media_;
-    std::unique_ptr<PlayerIntegration> playback_; // destroyed before the media access it uses
-    std::unique_ptr<RemoteIntegration> remote_;   // withdrawn before the player goes
+    // Built in FormCreate() by composeIntegrations(), in its order.
+    Integrations parts_;
     MessageBoxHook messageBox_;
     QString startupNotice_; // kept beside the status text of the first load
     QHash<QString, QAction*> actions_;
@@ -240,10 +236,4 @@ private:
     std::shared_ptr<Collection> parkedCollection_; // a load that ended during the close request
     LoadReport parkedReport_;
     int fontId_ = -1;
-    StreamingIntegration* streaming_ = nullptr;
-    CopyIntegration* copy_ = nullptr;
-    ListsIntegration* lists_ = nullptr;
-    StatisticsIntegration* statistics_ = nullptr;
-    OptionsIntegration* options_ = nullptr;
-    WebIntegration* web_ = nullptr;
 };

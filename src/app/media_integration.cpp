@@ -2,13 +2,11 @@
 
 #include "app_core.h"
 #include "collection_loader.h"
-#include "collection_views.h"
 #include "event_sounds.h"
 #include "gui_thread_connector.h"
-#include "main_window.h"
 #include "media_dialogs.h"
+#include "media_view.h"
 #include "medium_label.h"
-#include "tree_node.h"
 #include "udisks_client.h"
 #include "udisks_media.h"
 
@@ -17,11 +15,8 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QLabel>
-#include <QMenu>
 #include <QProcess>
-#include <QProgressBar>
 #include <QStandardPaths>
-#include <QStatusBar>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -40,44 +35,46 @@ QString wizardProgram() {
 
 } // namespace
 
-MediaIntegration::MediaIntegration(TForm1* window, TForm2* insertMedium, TForm6* password,
-                                   SettingsStore* store)
-    : window_(window), core_(window->core()), insertMedium_(insertMedium), password_(password),
-      tempDir_(core_.mediaTempDir()), sounds_(std::make_unique<EventSounds>(store)),
+MediaIntegration::MediaIntegration(AppCore& core, MediaView& view, TForm2& insertMedium,
+                                   TForm6& password)
+    : core_(core), view_(view), insertMedium_(insertMedium), password_(password),
+      tempDir_(core_.mediaTempDir()), sounds_(std::make_unique<EventSounds>(core_.store())),
       access_(&core_.media()), connector_(&core_.mediumConnector()) {
     core_.setMediaPrompts(this);
-    window->setMediumConnector(connector_);
+    core_.loader().setConnector(connector_);
 
     const EventSoundFn play = [this](const QString& event) { sounds_->play(event); };
-    insertMedium_->setEventSound(play);
-    password_->setEventSound(play);
+    insertMedium_.setEventSound(play);
+    password_.setEventSound(play);
 
-    connect(access_, &MediaAccess::statusMessage, window, &TForm1::setStatusText);
+    connect(access_, &MediaAccess::statusMessage, this,
+            [this](const QString& text) { view_.setStatusText(text); });
     connect(access_, &MediaAccess::downloadStarted, this,
             [this](const QString&, const QString&, qint64 maximum) { onDownloadStarted(maximum); });
     connect(access_, &MediaAccess::downloadProgress, this, &MediaIntegration::onDownloadProgress);
     connect(access_, &MediaAccess::titleFetched, this, &MediaIntegration::onTitleFetched);
-    // A reload that ends hides the bar it shared with a running download: show it again.
-    connect(window, &TForm1::loadFinished, this, [this] {
-        if (!access_->isDownloading()) return;
-        const TransferMeter& meter = access_->meter();
-        onDownloadStarted(meter.maximum());
-        onDownloadProgress(meter.value(), meter.maximum(), meter.statusText());
-    });
     setUpVolumes();
+}
+
+void MediaIntegration::loadFinished() {
+    // The load hid the bar it shared with a running download: show it again.
+    if (!access_->isDownloading()) return;
+    const TransferMeter& meter = access_->meter();
+    onDownloadStarted(meter.maximum());
+    onDownloadProgress(meter.value(), meter.maximum(), meter.statusText());
 }
 
 void MediaIntegration::setUpVolumes() {
     volumes_ = new UDisksClient(UDisksClient::systemBus(), this);
     access_->setVolumeClient(volumes_);
-    const QString catalogDir = window_->environment().catalogDir;
+    const QString catalogDir = core_.environment().catalogDir;
     startWizard_ = [catalogDir](const QStringList& arguments) {
         const QString program = wizardProgram();
         if (program.isEmpty()) return false;
         return QProcess::startDetached(program, arguments, catalogDir);
     };
 
-    insertMedium_->setEjector(
+    insertMedium_.setEjector(
         [this] {
             QList<TForm2::EjectTarget> targets;
             QStringList drives;
@@ -90,10 +87,10 @@ void MediaIntegration::setUpVolumes() {
             return targets;
         },
         [this](const QString& drive) { ejectDrive(drive, QString()); });
-    connect(volumes_, &UDisksClient::volumesChanged, insertMedium_, &TForm2::refreshEject);
+    connect(volumes_, &UDisksClient::volumesChanged, &insertMedium_, &TForm2::refreshEject);
     connect(volumes_, &UDisksClient::volumesChanged, this, &MediaIntegration::scanIdFiles);
     connect(volumes_, &UDisksClient::ejected, this, [this](const QString&) {
-        window_->setStatusText(QStringLiteral("Der Datenträger wurde ausgeworfen."));
+        view_.setStatusText(QStringLiteral("Der Datenträger wurde ausgeworfen."));
     });
     connect(
         volumes_, &UDisksClient::ejectFailed, this, [this](const QString&, const QString& reason) {
@@ -107,12 +104,12 @@ void MediaIntegration::setUpVolumes() {
 
     // The new-medium offer in the status bar.
     newMedia_ = new NewMediumWatcher(
-        volumes_, [this] { return window_->collection().cdnames; }, this);
-    offerLabel_ = new QLabel(window_);
+        volumes_, [this] { return core_.collection().cdnames; }, this);
+    offerLabel_ = new QLabel;
     offerLabel_->setObjectName(QStringLiteral("newMediumOffer"));
     offerLabel_->setTextFormat(Qt::RichText);
     offerLabel_->hide();
-    window_->statusBar()->addWidget(offerLabel_);
+    view_.addStatusWidget(offerLabel_);
     connect(offerLabel_, &QLabel::linkActivated, this, [this] { acceptNewMediumOffer(); });
     connect(
         newMedia_, &NewMediumWatcher::offered, this, [this](const NewMediumWatcher::Offer& offer) {
@@ -129,10 +126,6 @@ void MediaIntegration::setUpVolumes() {
         offerArguments_.clear();
         offerLabel_->hide();
     });
-
-    if (CollectionViews* views = window_->views())
-        connect(views, &CollectionViews::treeContextMenuRequested, this,
-                &MediaIntegration::showTreeMenu);
 }
 
 bool MediaIntegration::acceptNewMediumOffer() {
@@ -180,29 +173,26 @@ QString MediaIntegration::ejectableDriveOf(const QString& label) const {
 
 void MediaIntegration::ejectDrive(const QString& drive, const QString& label) {
     if (!label.isEmpty())
-        window_->setStatusText(QStringLiteral("Datenträger „%1“ wird ausgeworfen...").arg(label));
+        view_.setStatusText(QStringLiteral("Datenträger „%1“ wird ausgeworfen...").arg(label));
     volumes_->eject(drive);
 }
 
 void MediaIntegration::showTreeMenu(const QPoint& globalPos) {
-    CollectionViews* views = window_->views();
-    TreeNode* node = views ? views->currentNode() : nullptr;
-    if (!node || !node->media) return;
-    const QString label = node->text;
+    const QString label = view_.selectedMedium();
+    if (label.isEmpty()) return;
     const QString drive = ejectableDriveOf(label);
     if (drive.isEmpty()) return;
-    QMenu menu(window_);
-    menu.setObjectName(QStringLiteral("MediumMenu"));
-    QAction* eject = menu.addAction(QStringLiteral("Au&swerfen"));
-    if (menu.exec(globalPos) == eject) ejectDrive(drive, label);
+    if (view_.askEject(globalPos)) ejectDrive(drive, label);
 }
 
 MediaIntegration::~MediaIntegration() {
     // Without the window nothing is connected and nobody is asked any more.
     connector_->close();
     access_->setVolumeClient(nullptr);
-    window_->setMediumConnector(nullptr);
+    core_.loader().setConnector(nullptr);
     core_.setMediaPrompts(nullptr);
+    // The offer label sits in the window's status bar unless the window went first.
+    delete offerLabel_.data();
 }
 
 bool MediaIntegration::closeRequest() {
@@ -219,7 +209,7 @@ bool MediaIntegration::closeRequest() {
             if (!unmounting_) return;
             unmounting_ = false;
             mountsReleased_ = true;
-            window_->close();
+            view_.closeWindow();
         };
         connect(mounter, &VolumeMounter::allUnmounted, this, done, Qt::SingleShotConnection);
         QTimer::singleShot(10000, this, done);
@@ -235,20 +225,20 @@ bool MediaIntegration::closeRequest() {
 
 bool MediaIntegration::askPassword(const QString& caption, bool withUserName, QString& user,
                                    QString& password) {
-    return password_->ask(caption, withUserName, user, password);
+    return password_.ask(caption, withUserName, user, password);
 }
 
 void MediaIntegration::warn(const QString& text) {
-    window_->messageBox(QMessageBox::Warning, text, QMessageBox::Ok);
+    view_.ask(QMessageBox::Warning, text, QMessageBox::Ok);
 }
 
 bool MediaIntegration::confirm(const QString& text) {
-    return window_->messageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
+    return view_.ask(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
 }
 
 QString MediaIntegration::waitForMedium(const QString& label, MediumWait& wait) {
-    return insertMedium_->waitFor(label, wait);
+    return insertMedium_.waitFor(label, wait);
 }
 
 // ---- downloads ----
@@ -257,20 +247,17 @@ void MediaIntegration::onDownloadStarted(qint64 maximum) {
     progressShift_ = 0;
     while ((maximum >> progressShift_) > INT_MAX)
         ++progressShift_;
-    QProgressBar* bar = window_->ProgressBar1;
-    bar->setRange(0, int(std::max<qint64>(maximum >> progressShift_, 1)));
-    bar->setValue(0);
-    bar->show();
+    view_.setProgress(0, int(std::max<qint64>(maximum >> progressShift_, 1)));
+    view_.setProgressVisible(true);
 }
 
 void MediaIntegration::onDownloadProgress(qint64 value, qint64 maximum, const QString& statusText) {
-    QProgressBar* bar = window_->ProgressBar1;
     if ((maximum >> progressShift_) > INT_MAX) onDownloadStarted(maximum);
-    bar->setMaximum(int(std::max<qint64>(maximum >> progressShift_, 1)));
-    bar->setValue(int(std::min(value, maximum) >> progressShift_));
-    if (!statusText.isEmpty()) window_->setStatusText(statusText);
+    view_.setProgress(int(std::min(value, maximum) >> progressShift_),
+                      int(std::max<qint64>(maximum >> progressShift_, 1)));
+    if (!statusText.isEmpty()) view_.setStatusText(statusText);
 }
 
 void MediaIntegration::onTitleFetched() {
-    if (!access_->isDownloading() && !window_->isLoading()) window_->ProgressBar1->hide();
+    if (!access_->isDownloading() && !core_.loader().isRunning()) view_.setProgressVisible(false);
 }

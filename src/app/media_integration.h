@@ -4,7 +4,9 @@
 #include "media_prompts.h"
 
 #include <QHash>
+#include <QLabel>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 #include <functional>
@@ -13,23 +15,21 @@
 class AppCore;
 class EventSounds;
 class GuiThreadConnector;
+class MediaView;
 class NewMediumWatcher;
-class QLabel;
 class QPoint;
 class UDisksClient;
-class SettingsStore;
-class TForm1;
 class TForm2;
 class TForm6;
 
-// The main window's side of the core's media access: answers its questions with the
-// insert-medium dialog, the password prompt and the window's message boxes, shows
+// The window's side of the core's media access: answers its questions with the
+// insert-medium dialog, the password prompt and the view's message boxes, shows
 // downloads in the status bar and takes the connections down when the window is asked to
 // close.
 class MediaIntegration : public QObject, private MediaPrompts {
     Q_OBJECT
 public:
-    MediaIntegration(TForm1* window, TForm2* insertMedium, TForm6* password, SettingsStore* store);
+    MediaIntegration(AppCore& core, MediaView& view, TForm2& insertMedium, TForm6& password);
     ~MediaIntegration() override;
 
     MediaAccess& access() { return *access_; }
@@ -55,6 +55,11 @@ public:
     QString ejectableDriveOf(const QString& label) const;
     void ejectDrive(const QString& drive, const QString& label);
 
+    // A load ended: a download that shared the progress bar with it shows again.
+    void loadFinished();
+    // The tree's context menu: ejecting the selected medium.
+    void showTreeMenu(const QPoint& globalPos);
+
 private:
     // MediaPrompts
     bool askPassword(const QString& caption, bool withUserName, QString& user,
@@ -68,12 +73,11 @@ private:
     void onTitleFetched();
     void setUpVolumes();
     void scanIdFiles();
-    void showTreeMenu(const QPoint& globalPos);
 
-    TForm1* window_;
     AppCore& core_;
-    TForm2* insertMedium_;
-    TForm6* password_;
+    MediaView& view_;
+    TForm2& insertMedium_;
+    TForm6& password_;
     QString tempDir_;
     std::unique_ptr<EventSounds> sounds_;
     MediaAccess* access_;
@@ -81,7 +85,7 @@ private:
     int progressShift_ = 0; // sizes past the progress bar's int range are scaled down
     UDisksClient* volumes_ = nullptr;
     NewMediumWatcher* newMedia_ = nullptr;
-    QLabel* offerLabel_ = nullptr;
+    QPointer<QLabel> offerLabel_;
     QStringList offerArguments_;
     WizardStarter startWizard_;
     QHash<QString, QStringList> idFiles_; // mount point -> identification files on it

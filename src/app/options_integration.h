@@ -2,30 +2,37 @@
 
 #include "event_sounds.h"
 #include "options_host.h"
+#include "options_view.h"
 #include "search_query.h"
 
 #include <QObject>
 
 #include <memory>
 
-class TForm1;
+class AppCore;
 class TForm5;
 class TForm9;
 
-// The main window's side of the options dialog: creates it and the encoder search,
-// registers the command that opens it on a page (menu items and buttons are bound to
-// it), and carries its changes into the window: profile buttons, quick-search style,
-// command groups, histories, the streaming server, remote-control items.
+// The window's side of the options dialog: creates it and the encoder search, registers
+// the command that opens it on a page (menu items and buttons are bound to it), and
+// carries its changes into the window: profile buttons, quick-search style, command
+// groups, histories, the streaming server, remote-control items.
 class OptionsIntegration : public QObject, public OptionsHost {
     Q_OBJECT
 public:
-    explicit OptionsIntegration(TForm1* window);
+    OptionsIntegration(AppCore& core, OptionsView& view, OptionsStreamingTarget& streaming,
+                       OptionsProfiles& profiles);
     ~OptionsIntegration() override;
 
     TForm5* dialog() const { return form5_; }
     TForm9* encoderSearch() const { return form9_; }
     // Opens the dialog on a page (0 "Profile" ... 5 "Sonstiges", 6 "E-Mail").
     void open(int page);
+    // The search tips opened: the desktop's notification sound.
+    void playTipsSound();
+    // The streaming server took its settings: a device list that arrived while the
+    // streaming page is open shows at once.
+    void streamingApplied();
 
     // OptionsHost
     SettingsStore* store() override;
@@ -55,7 +62,10 @@ public:
     bool registryReleased() const override;
 
 private:
-    TForm1* window_;
+    AppCore& core_;
+    OptionsView& view_;
+    OptionsStreamingTarget& streaming_;
+    OptionsProfiles& profiles_;
     TForm9* form9_;
     TForm5* form5_;
     EventSounds sounds_;

@@ -1,40 +1,32 @@
 #include "player_integration.h"
 
+#include "app_core.h"
+#include "collection_loader.h"
 #include "command_binding.h"
-#include "command_panel.h"
 #include "commands.h"
 #include "desktop_integration.h"
-#include "main_window.h"
+#include "media_access.h"
 #include "playback_widgets.h"
 #include "player.h"
-
-#include "collection_views.h"
+#include "player_view.h"
+#include "view_build.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QIcon>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSlider>
-#include <QToolButton>
 
-PlayerIntegration::PlayerIntegration(TForm1* window)
-    : QObject(window), window_(window), player_(&window->core().player()) {
+PlayerIntegration::PlayerIntegration(AppCore& core, PlayerView& view)
+    : core_(core), view_(view), player_(&core.player()) {
     // The program's icon: on every window without one of its own, and in the tray.
     if (QApplication::windowIcon().isNull())
         QApplication::setWindowIcon(QIcon(desktopintegration::iconResource()));
-    player_->setTitleLists(&window->collection().titleLists);
-    widgets_ = new PlaybackWidgets(player_, window);
-    widgets_->attachSeekpos(window->commands->seekpos);
+    player_->setTitleLists(&core_.collection().titleLists);
+    widgets_ = new PlaybackWidgets(player_, view_.window());
+    widgets_->attachSeekpos(view_.positionLabel());
 
-    connect(window, &TForm1::collectionReplaced, this, [this](Collection* collection) {
-        player_->setTitleLists(&collection->titleLists);
-        updateContext();
-        syncSelection();
-    });
     connect(player_, &Player::controlsChanged, this, &PlayerIntegration::applyControls);
-    connect(player_, &Player::statusTextChanged, window, &TForm1::setStatusText);
+    connect(player_, &Player::statusTextChanged, this,
+            [this](const QString& text) { view_.setStatusText(text); });
     connect(player_, &Player::streamTitleChanged, this, [this](const QString& title) {
         streamTitle_ = title;
         emit streamTitleChanged(title);
@@ -43,9 +35,9 @@ PlayerIntegration::PlayerIntegration(TForm1* window)
     connect(player_, &Player::currentIndexChanged, this, &PlayerIntegration::updateContext);
     connect(player_, &Player::titleStarted, this, &PlayerIntegration::updateContext);
     connect(player_, &Player::playCounted, this, &PlayerIntegration::playCounted);
+    player_->setSelectionProvider([this] { return view_.selectedTitles(); });
 
     wireCommands();
-    wireViews();
     applyControls();
 }
 
@@ -53,19 +45,12 @@ PlayerIntegration::~PlayerIntegration() {
     delete widgets_;
     // The player stays with the core; what it asked of the window goes with the window.
     player_->setSelectionProvider({});
-    window_->core().setSelectedCount({});
+    core_.setSelectedCount({});
 }
 
 void PlayerIntegration::wireCommands() {
-    CommandPanel* c = window_->commands;
-    auto item = [this](const char* name) { return window_->action(QLatin1String(name)); };
-
-    CommandTable& table = window_->commandTable();
-    window_->core().setSelectedCount([this] {
-        int selected = 0;
-        if (window_->views()) selected = window_->views()->selectedCount();
-        return selected;
-    });
+    CommandTable& table = core_.commands();
+    core_.setSelectedCount([this] { return view_.selectedCount(); });
     table.add(QLatin1String(cmd::Volume),
               [this](const QString&) { widgets_->openVolumeControl(); });
     table.add(QLatin1String(cmd::SetVolume),
@@ -76,112 +61,76 @@ void PlayerIntegration::wireCommands() {
     for (const char* name : {"Play2", "Pause2", "Stop2", "VorherigerTitel2", "NchsterTitel2"})
         if (const auto* p = commandcatalogue::placement(QLatin1String(name)))
             commandbinding::bind(table, widgets_->item(QLatin1String(name)), *p);
-    // Only a released slider seeks; the tick's own updates are made with signals blocked.
-    c->seeker->setTracking(false);
-    connect(c->seeker, &QSlider::valueChanged, this, [this](int seconds) {
-        window_->commandTable().run(QLatin1String(cmd::Seek), QString::number(seconds),
-                                    commandcatalogue::Menu);
-    });
 
     // Time mode and tray display: the main menu and the clock menu act as one.
-    QAction* elapsed = item("AktuelleZeit1");
-    QAction* remaining = item("VerbleibendeZeit1");
-    connect(elapsed, &QAction::triggered, this, [this] { setTimeMode(0); });
-    connect(remaining, &QAction::triggered, this, [this] { setTimeMode(1); });
     connect(widgets_->item(QStringLiteral("AktuelleZeit1")), &QAction::triggered, this,
             [this] { setTimeMode(0); });
     connect(widgets_->item(QStringLiteral("VerbleibendeZeit1")), &QAction::triggered, this,
             [this] { setTimeMode(1); });
-    QAction* tray = item("TrayAnzeige1");
-    QAction* clockTray = widgets_->item(QStringLiteral("TrayAnzeige1"));
-    connect(tray, &QAction::toggled, clockTray, &QAction::setChecked);
-    connect(clockTray, &QAction::toggled, tray, &QAction::setChecked);
-    connect(tray, &QAction::toggled, player_, &Player::setTrayDisplay);
+    connect(widgets_->item(QStringLiteral("TrayAnzeige1")), &QAction::toggled, this,
+            &PlayerIntegration::setTrayDisplay);
 }
 
-void PlayerIntegration::wireViews() {
-    CollectionViews* views = window_->views();
-    if (!views) return;
-    player_->setSelectionProvider([views] { return views->selectedTitles(); });
-    connect(views, &CollectionViews::listSelectionChanged, this, &PlayerIntegration::syncSelection);
-    connect(views, &CollectionViews::nodeSelected, this, &PlayerIntegration::syncSelection);
-    connect(views, &CollectionViews::titleActivated, this, [this, views](const QString& line) {
-        syncSelection();
-        const QStringList selected = views->selectedTitles();
-        player_->listDblClick(selected.isEmpty() ? line : selected.first());
-    });
+void PlayerIntegration::collectionReplaced(Collection* collection) {
+    player_->setTitleLists(&collection->titleLists);
+    updateContext();
+    syncSelection();
+}
+
+void PlayerIntegration::titleActivated(const QString& line) {
+    syncSelection();
+    const QStringList selected = view_.selectedTitles();
+    player_->listDblClick(selected.isEmpty() ? line : selected.first());
+}
+
+void PlayerIntegration::seekTo(int seconds) {
+    core_.commands().run(QLatin1String(cmd::Seek), QString::number(seconds),
+                         commandcatalogue::Menu);
 }
 
 void PlayerIntegration::setTimeMode(int mode) {
     player_->setTimeMode(mode);
-    const char* name = mode == 1 ? "VerbleibendeZeit1" : "AktuelleZeit1";
-    window_->action(QLatin1String(name))->setChecked(true);
-    widgets_->item(QLatin1String(name))->setChecked(true);
+    view_.showTimeMode(mode);
+    widgets_->item(QLatin1String(mode == 1 ? "VerbleibendeZeit1" : "AktuelleZeit1"))
+        ->setChecked(true);
+}
+
+void PlayerIntegration::setTrayDisplay(bool on) {
+    player_->setTrayDisplay(on);
+    widgets_->item(QStringLiteral("TrayAnzeige1"))->setChecked(on);
+    view_.showTrayDisplay(on);
 }
 
 void PlayerIntegration::applyControls() {
     const PlayerControls& s = player_->controls();
-    CommandPanel* c = window_->commands;
-    auto item = [this](const char* name) { return window_->action(QLatin1String(name)); };
-
     // Enabled states follow the command table; the check marks follow the player.
-    const bool repeat = player_->playlist().repeat();
-    const bool shuffle = player_->playlist().shuffle();
-    const std::pair<QAbstractButton*, bool> buttons[] = {
-        {c->pause, s.pauseDown}, {c->rept, repeat}, {c->shuf, shuffle}};
-    for (const auto& [button, on] : buttons) {
-        const QSignalBlocker block(button);
-        button->setChecked(on);
-    }
-    c->pause->setToolTip(s.pauseHint);
-    const std::pair<const char*, bool> items[] = {
-        {"Pause1", s.pauseChecked}, {"Wiederholen1", repeat}, {"Zufllig1", shuffle}};
-    for (const auto& [name, on] : items) {
-        QAction* a = item(name);
-        const QSignalBlocker block(a);
-        a->setChecked(on);
-    }
-
-    {
-        const QSignalBlocker block(c->seeker);
-        c->seeker->setEnabled(s.seekerEnabled);
-        c->seeker->setMaximum(std::max(s.seekerMax, 0));
-        if (!c->seeker->isSliderDown()) c->seeker->setValue(s.seekerPos);
-    }
-    c->seekpos->setEnabled(s.seekposEnabled);
-    c->seekpos->setText(s.seekposText);
-
-    QProgressBar* bar = window_->ProgressBar1;
+    view_.showControls(s, player_->playlist().repeat(), player_->playlist().shuffle());
     if (s.progressVisible) {
-        bar->setRange(0, 100);
-        bar->setValue(s.progress);
-        bar->show();
+        view_.setProgress(s.progress, 100);
+        view_.setProgressVisible(true);
         progressShown_ = true;
     } else if (progressShown_) {
         progressShown_ = false;
         // The bar may be showing a reload or a download meanwhile.
-        if (!window_->isLoading() && !window_->isDownloading()) bar->hide();
+        if (!core_.loader().isRunning() && !core_.media().isDownloading())
+            view_.setProgressVisible(false);
     }
 }
 
 void PlayerIntegration::syncSelection() {
-    CollectionViews* views = window_->views();
-    if (!views) return;
-    const TreeNode* node = views->currentNode();
-    const Collection& collection = window_->collection();
+    const TreeNode* node = view_.currentNode();
+    const Collection& collection = core_.collection();
     Player::ShownView shown = Player::ShownView::Other;
     if (node && node == collection.node(Collection::PlaylistNode))
         shown = Player::ShownView::Playlist;
     else if (node && node == collection.node(Collection::ChartsNode))
         shown = Player::ShownView::Charts;
     player_->setShownView(shown);
-    player_->setListSelection(views->selectedCount() > 0);
+    player_->setListSelection(view_.selectedCount() > 0);
 }
 
 void PlayerIntegration::updateContext() {
-    CollectionViews* views = window_->views();
-    if (!views) return;
-    ViewContext& context = views->context();
+    ViewContext& context = view_.viewContext();
     context.currentLine = player_->currentLine();
     context.playlistCurrentIndex = player_->playlistCurrentIndex();
     context.chartValues = player_->history().values();
@@ -190,20 +139,17 @@ void PlayerIntegration::updateContext() {
 
 void PlayerIntegration::rebuildView() {
     updateContext();
-    if (window_->views()) window_->views()->rebuild();
+    view_.rebuildView();
 }
 
 void PlayerIntegration::showPlaylist() {
-    CollectionViews* views = window_->views();
-    if (!views) return;
     updateContext();
-    views->selectFixedNode(Collection::PlaylistNode);
-    views->focusList();
+    view_.showPlaylist();
 }
 
 void PlayerIntegration::playCounted(const QString& line) {
-    window_->chartsRecords.insert(line, player_->history().value(line));
-    window_->settings().main.songsPlayed = player_->history().songsPlayed();
+    core_.chartsRecords().insert(line, player_->history().value(line));
+    core_.settings().main.songsPlayed = player_->history().songsPlayed();
     updateContext();
 }
 
@@ -217,10 +163,10 @@ void PlayerIntegration::applySettings(const appsettings::Settings& settings) {
     player_->setRepeat(m.repeat);
     player_->setShuffle(m.shuffle);
     // The history is the source of "Meine Charts" and its records from now on.
-    player_->setTitleLists(&window_->collection().titleLists);
-    window_->chartsRecords.clear();
+    player_->setTitleLists(&core_.collection().titleLists);
+    core_.chartsRecords().clear();
     for (const auto& [line, record] : player_->history().records())
-        window_->chartsRecords.insert(line, record);
+        core_.chartsRecords().insert(line, record);
     updateContext();
 }
 

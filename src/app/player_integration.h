@@ -5,18 +5,19 @@
 #include <QObject>
 #include <QString>
 
+class AppCore;
+class Collection;
 class PlaybackWidgets;
 class Player;
-class TForm1;
-class TreeNode;
+class PlayerView;
 
-// The main window's side of the core's player: drives the transport buttons, menu items, position
-// slider and label, the status text and the progress bar from the player's state, feeds it the list
-// selection and the shown view, and carries the play history through the settings.
+// The window's side of the core's player: drives the transport controls, the status text
+// and the progress bar from the player's state, feeds it the list selection and the shown
+// view, and carries the play history through the settings.
 class PlayerIntegration : public QObject {
     Q_OBJECT
 public:
-    explicit PlayerIntegration(TForm1* window);
+    PlayerIntegration(AppCore& core, PlayerView& view);
     ~PlayerIntegration() override;
 
     Player& player() { return *player_; }
@@ -31,21 +32,28 @@ public:
     // The title the streaming server announces (with " [PAUSE]" or " [STOP]").
     QString streamTitle() const { return streamTitle_; }
 
+    // What the window reports: a fresh collection, a changed list selection or shown node,
+    // a title activated in the list, the slider released, the time mode and tray items.
+    void collectionReplaced(Collection* collection);
+    void syncSelection();
+    void titleActivated(const QString& line);
+    void seekTo(int seconds);
+    void setTimeMode(int mode);
+    void setTrayDisplay(bool on);
+
 signals:
     void streamTitleChanged(const QString& title);
 
 private:
     void wireCommands();
-    void wireViews();
     void applyControls();
-    void syncSelection();
     void updateContext();
     void rebuildView();
     void showPlaylist();
     void playCounted(const QString& line);
-    void setTimeMode(int mode);
 
-    TForm1* window_;
+    AppCore& core_;
+    PlayerView& view_;
     Player* player_;
     PlaybackWidgets* widgets_ = nullptr;
     QString streamTitle_;

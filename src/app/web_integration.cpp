@@ -1,56 +1,28 @@
 #include "web_integration.h"
 
-#include "command_panel.h"
+#include "app_core.h"
 #include "commands.h"
-#include "copy_integration.h"
-#include "lists_integration.h"
-#include "main_window.h"
 #include "media_access.h"
 #include "player.h"
-#include "player_integration.h"
+#include "web_integration_view.h"
 
-#include "collection_views.h"
+#include "collection.h"
 #include "ftp_listing.h"
 #include "tree_node.h"
 #include "web_client.h"
 #include "web_view.h"
 
-#include <QAction>
 #include <QDir>
-#include <QEvent>
 #include <QFile>
 #include <QFutureWatcher>
 #include <QGuiApplication>
-#include <QLabel>
-#include <QPointer>
-#include <QPushButton>
 #include <QTemporaryFile>
 #include <QTimer>
-#include <QTreeView>
 #include <QtConcurrent>
 
 #include <algorithm>
 
 namespace {
-
-// Watches the window for its first showing; the window's own handler runs first.
-class ShowWatcher : public QObject {
-public:
-    ShowWatcher(QObject* window, std::function<void()> shown)
-        : QObject(window), shown_(std::move(shown)) {
-        window->installEventFilter(this);
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && shown_) {
-            watched->removeEventFilter(this);
-            QTimer::singleShot(0, parent(), std::exchange(shown_, nullptr));
-        }
-        return false;
-    }
-
-private:
-    std::function<void()> shown_;
-};
 
 WebMedium toMedium(const ConnectionEntry& e) {
     return {e.label, e.resource, e.user, e.password};
@@ -58,38 +30,34 @@ WebMedium toMedium(const ConnectionEntry& e) {
 
 } // namespace
 
-WebIntegration::WebIntegration(TForm1* window) : QObject(window), window_(window) {
+WebIntegration::WebIntegration(AppCore& core, WebIntegrationView& view, WebTitleActions& titles)
+    : core_(core), view_(view), titles_(titles) {
     // "&Webansicht verwenden" is bound to the webview command by the window.
     registerCommands();
-    if (CollectionViews* views = window_->views())
-        connect(views, &CollectionViews::viewBuilt, this, &WebIntegration::viewBuilt);
-    if (PlayerIntegration* playback = window_->playback())
-        connect(&playback->player(), &Player::webRefreshRequested, this,
-                &WebIntegration::Panel10Resize);
-    new ShowWatcher(window_, [this] { firstShowing(); });
-    // Generated pages, "data.js" and "stats.js" go at closing.
-    window_->closingHooks.push_back([this] {
-        if (browser_) browser_->pages().cleanup();
-    });
+    connect(&core_.player(), &Player::webRefreshRequested, this, &WebIntegration::Panel10Resize);
+}
+
+void WebIntegration::closing() {
+    if (browser_) browser_->pages().cleanup();
 }
 
 WebIntegration::~WebIntegration() = default;
 
 bool WebIntegration::isOn() const {
-    return window_->action(QStringLiteral("Browser1"))->isChecked();
+    return view_.webViewChecked();
 }
 
 void WebIntegration::ensureBrowser() {
-    if (browser_ || !window_->views()) return;
-    const TForm1::Environment& env = window_->environment();
-    browser_ = new WebView(env.tempDir, env.dataDir, window_->views());
+    if (browser_) return;
+    const AppCore::Environment& env = core_.environment();
+    browser_ = new WebView(env.tempDir, env.dataDir, view_.panelParent());
     browser_->setObjectName(QStringLiteral("browser"));
-    window_->views()->setWebPanel(browser_);
+    view_.setWebPanel(browser_);
     browser_->findMedium = [this](const QString& url) { return mediumByResource(url); };
     browser_->findFtpMedium = [this](const QString& url) { return ftpMediumOf(url); };
     browser_->protocol().currentLine = [this] {
-        PlayerIntegration* p = window_->playback();
-        return p && p->player().isPlaying() ? p->player().currentLine() : QString();
+        const Player& p = core_.player();
+        return p.isPlaying() ? p.currentLine() : QString();
     };
     connect(browser_, &WebView::commandRequested, this, &WebIntegration::run);
     connect(browser_, &WebView::ftpListingRequested, this, &WebIntegration::listFtp);
@@ -101,8 +69,8 @@ void WebIntegration::firstShowing() {
     // Without a display (the offscreen platform of the unit tests) the engine is started
     // only when the user switches the view on.
     const bool display = QGuiApplication::platformName() != QLatin1String("offscreen");
-    const bool wanted = window_->settings().main.webView();
-    window_->action(QStringLiteral("Browser1"))->setChecked(wanted);
+    const bool wanted = core_.settings().main.webView();
+    view_.setWebViewChecked(wanted);
     if (!wanted || !display) return;
     ensureBrowser();
     // The playlist page, and once more when the engine has settled.
@@ -115,20 +83,20 @@ void WebIntegration::firstShowing() {
             OpenResourcePage(QLatin1String(webpages::PlayList));
     });
     // Switched on, keeping the status text that loading left.
-    const QString status = window_->statusText->text();
+    const QString status = view_.statusText();
     setOn(true);
-    window_->setStatusText(status);
+    view_.setStatusText(status);
 }
 
 void WebIntegration::setOn(bool on) {
-    window_->action(QStringLiteral("Browser1"))->setChecked(on);
+    view_.setWebViewChecked(on);
     if (on) {
         ensureBrowser();
-        window_->views()->ShowWebPanel();
-    } else if (window_->views()) {
-        window_->views()->ShowListPanel();
+        view_.showWebPanel();
+    } else {
+        view_.showListPanel();
     }
-    if (window_->views()) window_->views()->rebuild();
+    view_.rebuildView();
 }
 
 void WebIntegration::OpenResourcePage(const QString& name) {
@@ -141,11 +109,10 @@ void WebIntegration::Panel10Resize() {
 
 // Steps 5 and 6 of the view build, for the web view.
 void WebIntegration::viewBuilt() {
-    CollectionViews* views = window_->views();
-    if (!isOn() || !browser_ || !views) return;
+    if (!isOn() || !browser_) return;
     browser_->clearCredentials();
-    const Collection& c = window_->collection();
-    const TreeNode* node = views->currentNode();
+    const Collection& c = core_.collection();
+    const TreeNode* node = view_.currentNode();
     const char* page = nullptr;
     if (node && node == c.node(Collection::AlphaList))
         page = webpages::AlphaList;
@@ -155,39 +122,32 @@ void WebIntegration::viewBuilt() {
         page = webpages::PlayList;
     if (page) {
         browser_->openResourcePage(QLatin1String(page));
-        views->ShowWebPanel();
+        view_.showWebPanel();
         return;
     }
-    views->ShowListPanel();
-    if (node && node->media && !c.titleLists.contains(views->viewKey())) {
+    view_.showListPanel();
+    if (node && node->media && !c.titleLists.contains(view_.viewKey())) {
         std::optional<WebMedium> web;
-        if (const MediaAccess* access = window_->mediaAccess())
-            for (const ConnectionEntry& e : access->connections().entries())
-                if (e.label == node->text) {
-                    web = toMedium(e);
-                    break;
-                }
-        const QString current =
-            window_->playback() ? window_->playback()->player().currentFile() : QString();
-        browser_->showMediumDetails(node->text, *node->media, web, current);
-        views->ShowWebPanel();
+        for (const ConnectionEntry& e : core_.media().connections().entries())
+            if (e.label == node->text) {
+                web = toMedium(e);
+                break;
+            }
+        browser_->showMediumDetails(node->text, *node->media, web, core_.player().currentFile());
+        view_.showWebPanel();
     }
 }
 
 std::optional<WebMedium> WebIntegration::mediumByResource(const QString& url) const {
-    const MediaAccess* access = window_->mediaAccess();
-    if (!access) return std::nullopt;
-    if (const ConnectionEntry* e = access->connections().byResource(url)) return toMedium(*e);
+    if (const ConnectionEntry* e = core_.media().connections().byResource(url)) return toMedium(*e);
     return std::nullopt;
 }
 
 std::optional<WebMedium> WebIntegration::ftpMediumOf(const QString& url) const {
-    const MediaAccess* access = window_->mediaAccess();
-    if (!access) return std::nullopt;
     QUrl clean(url);
     clean.setUserInfo(QString());
     const QString text = clean.toString();
-    for (const ConnectionEntry& e : access->connections().entries()) {
+    for (const ConnectionEntry& e : core_.media().connections().entries()) {
         if (!webclient::isFtpUrl(e.resource)) continue;
         QString base = e.resource;
         if (!base.endsWith(QLatin1Char('/'))) base += QLatin1Char('/');
@@ -201,7 +161,7 @@ std::optional<WebMedium> WebIntegration::ftpMediumOf(const QString& url) const {
 void WebIntegration::listFtp(const QString& url, const WebMedium& medium) {
     QString folder = url;
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    const QString temp = window_->environment().tempDir;
+    const QString temp = core_.environment().tempDir;
     struct Answer {
         QByteArray listing;
         QString error;
@@ -230,32 +190,23 @@ void WebIntegration::listFtp(const QString& url, const WebMedium& medium) {
 }
 
 void WebIntegration::selectFixed(int which, bool expand, bool listPanel) {
-    CollectionViews* views = window_->views();
-    if (!views) return;
-    TreeNode* node = which < 0 ? window_->collection().root()
-                               : window_->collection().node(Collection::RootPosition(which));
-    views->selectNode(node); // runs the view build
-    if (expand) views->tree()->expand(views->tree()->currentIndex());
-    if (listPanel) views->ShowListPanel();
-    views->focusList();
+    const Collection& c = core_.collection();
+    view_.selectNode(which < 0 ? c.root() : c.node(Collection::RootPosition(which)), expand);
+    if (listPanel) view_.showListPanel();
+    view_.focusList();
 }
 
 void WebIntegration::registerCommands() {
-    CommandTable& table = window_->commandTable();
+    CommandTable& table = core_.commands();
     table.add(QLatin1String(cmd::PlayTitles), [this](const QString& selection) {
-        if (PlayerIntegration* p = window_->playback())
-            p->player().playTitles(browsercmd::titleLines(selection));
+        core_.player().playTitles(browsercmd::titleLines(selection));
     });
     table.add(QLatin1String(cmd::CopyTitles), [this](const QString& selection) {
-        if (CopyIntegration* c = window_->copying())
-            c->copyTitles(browsercmd::titleLines(selection));
+        titles_.copyTitles(browsercmd::titleLines(selection));
     });
-    table.add(QLatin1String(cmd::BurnTitles), [this](const QString&) {
-        if (CopyIntegration* c = window_->copying()) c->burn_btnClick();
-    });
+    table.add(QLatin1String(cmd::BurnTitles), [this](const QString&) { titles_.burn(); });
     table.add(QLatin1String(cmd::RememberTitles), [this](const QString& selection) {
-        if (ListsIntegration* l = window_->lists())
-            l->rememberTitles(browsercmd::titleLines(selection));
+        titles_.rememberTitles(browsercmd::titleLines(selection));
     });
     table.add(QLatin1String(cmd::RootList),
               [this](const QString&) { selectFixed(-1, true, false); });
@@ -272,7 +223,7 @@ void WebIntegration::registerCommands() {
 }
 
 void WebIntegration::run(const browsercmd::Invocation& inv) {
-    CommandTable& table = window_->commandTable();
+    CommandTable& table = core_.commands();
     // The word's command from the descriptors; ACTION follows the copy mode.
     const QString name = commandcatalogue::commandForWebWord(inv.command, table.state());
     QString argument = inv.argument;
@@ -280,5 +231,5 @@ void WebIntegration::run(const browsercmd::Invocation& inv) {
     if (name == QLatin1String(cmd::Options))
         argument = QString::number(std::max(inv.argument.toInt(), 1) - 1);
     table.run(name, argument, commandcatalogue::Web);
-    if (inv.rebuildAfter && window_->views()) window_->views()->rebuild();
+    if (inv.rebuildAfter) view_.rebuildView();
 }

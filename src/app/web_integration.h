@@ -7,7 +7,9 @@
 
 #include <optional>
 
-class TForm1;
+class AppCore;
+class WebIntegrationView;
+class WebTitleActions;
 class WebView;
 struct WebMedium;
 
@@ -18,7 +20,7 @@ struct WebMedium;
 class WebIntegration : public QObject {
     Q_OBJECT
 public:
-    explicit WebIntegration(TForm1* window);
+    WebIntegration(AppCore& core, WebIntegrationView& view, WebTitleActions& titles);
     ~WebIntegration() override;
 
     // The web view, null until it was first switched on.
@@ -30,21 +32,28 @@ public:
     void OpenResourcePage(const QString& name);
     void Panel10Resize();
 
+    // What the window reports: its first showing, a finished view build, the closing
+    // (generated pages, "data.js" and "stats.js" go).
+    void firstShowing();
+    void viewBuilt();
+    void closing();
+    // A "vorlune:" link's command, run through the command table as the web's.
+    void run(const browsercmd::Invocation& invocation);
+
     // The delay of the playlist page's second opening at the first showing.
     static constexpr int kSecondOpeningMs = 1234;
 
 private:
     void ensureBrowser();
-    void firstShowing();
     void registerCommands();
-    void viewBuilt();
-    void run(const browsercmd::Invocation& invocation);
     void selectFixed(int which, bool expand, bool listPanel);
     void listFtp(const QString& url, const WebMedium& medium);
     std::optional<WebMedium> mediumByResource(const QString& url) const;
     std::optional<WebMedium> ftpMediumOf(const QString& url) const;
 
-    TForm1* window_;
+    AppCore& core_;
+    WebIntegrationView& view_;
+    WebTitleActions& titles_;
     WebView* browser_ = nullptr;
     bool shownOnce_ = false;
 };
