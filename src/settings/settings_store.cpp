@@ -25,7 +25,7 @@ constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
 // without bound in memory and in the next save.
 constexpr qint64 kKeyCost = 64;
 qint64 loadBudget(qint64 fileSize) {
-    return 4 * fileSize + 1024 * 1024;
+    return 4 * fileSize + 64 * 1024;
 }
 
 // At most `limit` + 1 bytes of a regular file; nothing else is read (a FIFO would hang
@@ -57,6 +57,13 @@ bool readRegularFile(const QString& path, qint64 limit, QByteArray* data, QStrin
     }
     ::close(fd);
     return true;
+}
+
+// Whether loading `child` alone creates `parent` as written: `child` is a direct sub key
+// whose path starts with `parent` exactly.
+bool isCreatedBy(const QString& parent, const QString& child) {
+    return child.size() > parent.size() + 1 && child[parent.size()] == QLatin1Char('\\') &&
+           child.startsWith(parent) && child.indexOf(QLatin1Char('\\'), parent.size() + 1) < 0;
 }
 
 QString typeName(SettingsStore::Type type) {
@@ -379,7 +386,10 @@ bool SettingsStore::load(QString* movedTo) {
 
 QByteArray SettingsStore::toData() const {
     QJsonArray keys;
-    for (const Key& k : keys_) {
+    for (size_t i = 0; i < keys_.size(); ++i) {
+        const Key& k = keys_[i];
+        if (k.values.empty() && i + 1 < keys_.size() && isCreatedBy(k.path, keys_[i + 1].path))
+            continue;
         QJsonArray values;
         for (const Value& v : k.values) {
             QJsonObject o;
