@@ -25,7 +25,7 @@ constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
 // without bound in memory and in the next save.
 constexpr qint64 kKeyCost = 64;
 qint64 loadBudget(qint64 fileSize) {
-    return 4 * fileSize + 64 * 1024;
+    return 4 * fileSize + 16 * 1024;
 }
 
 // At most `limit` + 1 bytes of a regular file; nothing else is read (a FIFO would hang
