@@ -24,8 +24,10 @@ constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
 // imply cost a key each and their full path, so a short file of deep paths could grow
 // without bound in memory and in the next save.
 constexpr qint64 kKeyCost = 64;
+// What implied keys may cost beyond four times the file's size.
+constexpr qint64 kImpliedAllowance = 16 * 1024;
 qint64 loadBudget(qint64 fileSize) {
-    return 4 * fileSize + 16 * 1024;
+    return 4 * fileSize + kImpliedAllowance;
 }
 
 // At most `limit` + 1 bytes of a regular file; nothing else is read (a FIFO would hang
@@ -386,10 +388,17 @@ bool SettingsStore::load(QString* movedTo) {
 
 QByteArray SettingsStore::toData() const {
     QJsonArray keys;
+    // A written key takes more bytes than the load budget charges for it; the keys left out
+    // stay within the allowance, so that the file always loads again.
+    qint64 leftOut = 0;
     for (size_t i = 0; i < keys_.size(); ++i) {
         const Key& k = keys_[i];
-        if (k.values.empty() && i + 1 < keys_.size() && isCreatedBy(k.path, keys_[i + 1].path))
+        const qint64 cost = kKeyCost + k.path.size();
+        if (k.values.empty() && i + 1 < keys_.size() && isCreatedBy(k.path, keys_[i + 1].path) &&
+            leftOut + cost <= kImpliedAllowance) {
+            leftOut += cost;
             continue;
+        }
         QJsonArray values;
         for (const Value& v : k.values) {
             QJsonObject o;

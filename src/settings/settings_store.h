@@ -49,8 +49,9 @@ public:
     // keys than it holds: the store and its next save stay within a few times the
     // file's size.
     bool loadFromData(const QByteArray& data);
-    // The file contents save() writes. An empty key directly followed by its first sub key
-    // is left out: loading the sub key creates it again, in the same place.
+    // The file contents save() writes; they always load again. An empty key directly
+    // followed by its first sub key is left out (up to a bound): loading the sub key
+    // creates it again, in the same place.
     QByteArray toData() const;
 
     // The program's own keys are a few levels deep; every level of a path costs a key

@@ -466,3 +466,49 @@ TEST(SettingsStore, SavedFileLeavesOutParentsThatLoadingCreatesAgain) {
 }
 
 } // namespace
+
+namespace {
+
+// Whatever loads saves a file that loads again into the same store, however much smaller
+// the saved file is than the one read.
+TEST(SettingsStore, WhatLoadsSavesAFileThatLoadsAgain) {
+    // `count` chains as deep as allowed; every level listed, or only the deepest one with
+    // `padding` blanks after it.
+    auto chains = [](int count, bool everyLevel, int padding) {
+        QJsonArray keys;
+        for (int i = 0; i < count; ++i) {
+            QStringList parts(SettingsStore::MaxKeyDepth, QStringLiteral("k"));
+            parts[0] = QString::number(i);
+            for (int d = everyLevel ? 1 : SettingsStore::MaxKeyDepth;
+                 d <= SettingsStore::MaxKeyDepth; ++d)
+                keys.append(QJsonObject{{"path", QStringList(parts.mid(0, d)).join(u'\\')},
+                                        {"values", QJsonArray{}}});
+        }
+        return QJsonDocument(QJsonObject{{"format", 1}, {"keys", keys}}).toJson() +
+               QByteArray(padding, ' ');
+    };
+    struct Case {
+        const char* name;
+        QByteArray data;
+    } cases[] = {
+        {"every level of many chains listed", chains(40, true, 0)},
+        {"a few chains and blanks", chains(3, false, 8 * 1024)},
+        {"one chain", chains(1, false, 0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SettingsStore s{QString()};
+        ASSERT_TRUE(s.loadFromData(c.data));
+        QStringList before;
+        dumpBelow(s, QString(), before);
+        const QByteArray saved = s.toData();
+        SettingsStore again{QString()};
+        ASSERT_TRUE(again.loadFromData(saved)) << saved.size();
+        QStringList after;
+        dumpBelow(again, QString(), after);
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(again.toData(), saved);
+    }
+}
+
+} // namespace
