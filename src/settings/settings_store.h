@@ -56,7 +56,7 @@ public:
 
     // The program's own keys are a few levels deep; every level of a path costs a key
     // holding the full path up to it, so deep paths cost in the square of their depth.
-    static constexpr int MaxKeyDepth = 64;
+    static constexpr int MaxKeyDepth = 32;
     static constexpr int MaxKeyPartLength = 255;
 
     // What the user should be told once after load(); empty when all is well.
@@ -114,8 +114,10 @@ private:
     QString resetNotice_;
     std::vector<Key> keys_;        // creation order; deleted keys leave no hole
     QHash<QString, size_t> index_; // folded path -> position in keys_
-    // Folded parent path -> positions of its direct sub keys in keys_, in creation order.
-    QHash<QString, std::vector<size_t>> children_;
+    // Parent's position in keys_ (kRoot for the top) -> positions of its direct sub keys,
+    // in creation order.
+    static constexpr size_t kRoot = size_t(-1);
+    QHash<size_t, std::vector<size_t>> children_;
     void addIndex(size_t position);
-    void addIndex(size_t position, const QString& folded);
+    void addIndex(size_t position, const QString& folded, size_t parent);
 };

@@ -492,7 +492,7 @@ TEST(SettingsStore, WhatLoadsSavesAFileThatLoadsAgain) {
         QByteArray data;
     } cases[] = {
         {"every level of many chains listed", chains(40, true, 0)},
-        {"a few chains and blanks", chains(3, false, 8 * 1024)},
+        {"a few chains and blanks", chains(5, false, 16 * 1024)},
         {"one chain", chains(1, false, 0)},
     };
     for (const Case& c : cases) {
