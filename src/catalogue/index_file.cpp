@@ -201,8 +201,10 @@ int compareCatalogue(QStringView a, QStringView b) {
 }
 
 void sortCatalogue(QStringList& lines) {
-    std::sort(lines.begin(), lines.end(),
-              [](const QString& x, const QString& y) { return compareCatalogue(x, y) < 0; });
+    const auto less = [](const QString& x, const QString& y) { return compareCatalogue(x, y) < 0; };
+    // Files are written in this order: a sorted list costs one pass.
+    if (!std::is_sorted(lines.cbegin(), lines.cend(), less))
+        std::sort(lines.begin(), lines.end(), less);
 }
 
 bool insertSortedUnique(QStringList& list, const QString& text) {

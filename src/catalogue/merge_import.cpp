@@ -27,12 +27,16 @@ QStringList comparedLines(const QStringList& lines) {
     return out;
 }
 
-QSet<QString> foldedSet(const QStringList& lines) {
-    QSet<QString> s;
-    s.reserve(lines.size());
+QStringList foldedLines(const QStringList& lines) {
+    QStringList out;
+    out.reserve(lines.size());
     for (const QString& l : lines)
-        s.insert(l.toCaseFolded());
-    return s;
+        out.append(l.toCaseFolded());
+    return out;
+}
+
+QSet<QString> setOf(const QStringList& lines) {
+    return QSet<QString>(lines.cbegin(), lines.cend());
 }
 
 } // namespace
@@ -43,8 +47,11 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
     using foldedprefix::PrefixHashes;
     const QStringList newCmp = comparedLines(newLines);
     const QStringList oldCmp = comparedLines(oldLines);
-    const QSet<QString> newSet = foldedSet(newCmp);
-    const QSet<QString> oldSet = foldedSet(oldCmp);
+    // Each line folded once.
+    const QStringList newFolded = foldedLines(newCmp);
+    const QStringList oldFolded = foldedLines(oldCmp);
+    const QSet<QString> newSet = setOf(newFolded);
+    const QSet<QString> oldSet = setOf(oldFolded);
 
     // Red marks the old file already carries: those titles were removed before.
     QSet<QString> oldRed;
@@ -57,11 +64,11 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
     // them. This also keeps the marks within the size of the input: a line thousands of
     // folders deep would otherwise mark thousands of ever longer parents.
     FoldedSet shownFolders;
-    for (const QString& l : newCmp)
-        if (l.endsWith(u'\\')) shownFolders.insert(l.toCaseFolded());
-    for (const QString& l : oldCmp) {
-        if (!l.endsWith(u'\\')) continue;
-        const QString folded = l.toCaseFolded();
+    for (qsizetype i = 0; i < newCmp.size(); ++i)
+        if (newCmp[i].endsWith(u'\\')) shownFolders.insert(newFolded[i]);
+    for (qsizetype i = 0; i < oldCmp.size(); ++i) {
+        if (!oldCmp[i].endsWith(u'\\')) continue;
+        const QString& folded = oldFolded[i];
         if (!newSet.contains(folded) && !oldRed.contains(folded)) shownFolders.insert(folded);
     }
 
@@ -92,26 +99,24 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
     };
 
     FoldedSet greenTargets;
-    for (const QString& l : newCmp) {
-        const QString folded = l.toCaseFolded();
+    for (qsizetype i = 0; i < newCmp.size(); ++i) {
+        const QString& l = newCmp[i];
+        const QString& folded = newFolded[i];
         if (oldSet.contains(folded)) continue;
         add(QString(kStyleGreen) + l);
         greenTargets.insert(folded);
         markParents(l, folded, kStyleGreen, greenTargets);
     }
     FoldedSet redTargets;
-    for (const QString& l : oldCmp) {
-        const QString folded = l.toCaseFolded();
+    for (qsizetype i = 0; i < oldCmp.size(); ++i) {
+        const QString& l = oldCmp[i];
+        const QString& folded = oldFolded[i];
         if (newSet.contains(folded) || oldRed.contains(folded)) continue;
         add(QString(kStyleRed) + l);
         add(l);
         redTargets.insert(folded);
         markParents(l, folded, kStyleRed, redTargets);
     }
-    std::stable_sort(marks.begin(), marks.end(), [](const QString& a, const QString& b) {
-        return a.compare(b, Qt::CaseInsensitive) < 0;
-    });
-
     // A target marked both ways gained and lost: orange replaces the green mark, the
     // red mark goes.
     QStringList out;
@@ -128,7 +133,8 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
         }
         out.append(m);
     }
-    // The orange prefix sorts elsewhere than the green one; keep the set in order.
+    // One sort at the end: the marks are unique, so the order does not depend on the one
+    // they were made in.
     sortCatalogue(out);
     return out;
 }

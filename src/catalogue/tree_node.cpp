@@ -36,6 +36,8 @@ int TreeNode::depth() const {
 void TreeNode::ensureSorted() const {
     if (!sortPending_) return;
     sortPending_ = false;
+    // Children are mostly added in order already: then one pass, and the rows stay.
+    if (std::is_sorted(children_.cbegin(), children_.cend(), textLess)) return;
     std::stable_sort(children_.begin(), children_.end(), textLess);
     rowsValid_ = false;
 }

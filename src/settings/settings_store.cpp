@@ -24,8 +24,10 @@ constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
 // imply cost a key each and their full path, so a short file of deep paths could grow
 // without bound in memory and in the next save.
 constexpr qint64 kKeyCost = 64;
+// What implied keys may cost beyond four times the file's size.
+constexpr qint64 kImpliedAllowance = 8 * 1024;
 qint64 loadBudget(qint64 fileSize) {
-    return 4 * fileSize + 1024 * 1024;
+    return 4 * fileSize + kImpliedAllowance;
 }
 
 // At most `limit` + 1 bytes of a regular file; nothing else is read (a FIFO would hang
@@ -57,6 +59,13 @@ bool readRegularFile(const QString& path, qint64 limit, QByteArray* data, QStrin
     }
     ::close(fd);
     return true;
+}
+
+// Whether loading `child` alone creates `parent` as written: `child` is a direct sub key
+// whose path starts with `parent` exactly.
+bool isCreatedBy(const QString& parent, const QString& child) {
+    return child.size() > parent.size() + 1 && child[parent.size()] == QLatin1Char('\\') &&
+           child.startsWith(parent) && child.indexOf(QLatin1Char('\\'), parent.size() + 1) < 0;
 }
 
 QString typeName(SettingsStore::Type type) {
@@ -104,27 +113,36 @@ SettingsStore::Key& SettingsStore::ensureKey(const QString& key) {
     // Folding keeps the length, so a parent's folded path is a prefix of the folded path:
     // a deep key is folded once, not once per parent.
     const bool sameLength = folded.size() == path.size();
-    std::vector<qsizetype> missing{path.size()};
+    // The missing keys, deepest first, each with its folded path.
+    std::vector<std::pair<qsizetype, QString>> missing{{path.size(), folded}};
+    size_t parent = kRoot;
     for (qsizetype cut = path.lastIndexOf(QLatin1Char('\\')); cut > 0;
          cut = path.lastIndexOf(QLatin1Char('\\'), cut - 1)) {
-        if (index_.contains(sameLength ? folded.left(cut) : fold(path.left(cut)))) break;
-        missing.push_back(cut);
+        QString f = sameLength ? folded.left(cut) : fold(path.left(cut));
+        if (const auto it = index_.constFind(f); it != index_.constEnd()) {
+            parent = *it;
+            break;
+        }
+        missing.emplace_back(cut, std::move(f));
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        keys_.push_back(Key{path.left(*it), {}, {}});
-        addIndex(keys_.size() - 1, sameLength ? folded.left(*it) : fold(keys_.back().path));
+        keys_.push_back(Key{path.left(it->first), {}, {}});
+        addIndex(keys_.size() - 1, it->second, parent);
+        parent = keys_.size() - 1;
     }
     return keys_.back();
 }
 
 void SettingsStore::addIndex(size_t position) {
-    addIndex(position, fold(keys_[position].path));
+    // Parents come before their sub keys, so the parent is indexed already.
+    const QString folded = fold(keys_[position].path);
+    const qsizetype cut = folded.lastIndexOf(QLatin1Char('\\'));
+    addIndex(position, folded, cut < 0 ? kRoot : index_.value(folded.left(cut), kRoot));
 }
 
-void SettingsStore::addIndex(size_t position, const QString& folded) {
+void SettingsStore::addIndex(size_t position, const QString& folded, size_t parent) {
     index_.insert(folded, position);
-    const qsizetype cut = folded.lastIndexOf(QLatin1Char('\\'));
-    children_[cut < 0 ? QString() : folded.left(cut)].push_back(position);
+    children_[parent].push_back(position);
 }
 
 bool SettingsStore::keyExists(const QString& key) const {
@@ -155,7 +173,13 @@ void SettingsStore::deleteKey(const QString& key) {
 QStringList SettingsStore::subKeys(const QString& key) const {
     const QString folded = fold(normalise(key));
     QStringList result;
-    const auto it = children_.constFind(folded);
+    size_t parent = kRoot;
+    if (!folded.isEmpty()) {
+        const auto found = index_.constFind(folded);
+        if (found == index_.constEnd()) return result;
+        parent = *found;
+    }
+    const auto it = children_.constFind(parent);
     if (it == children_.constEnd()) return result;
     const qsizetype skip = folded.isEmpty() ? 0 : folded.size() + 1;
     result.reserve(qsizetype(it->size()));
@@ -379,7 +403,17 @@ bool SettingsStore::load(QString* movedTo) {
 
 QByteArray SettingsStore::toData() const {
     QJsonArray keys;
-    for (const Key& k : keys_) {
+    // A written key takes more bytes than the load budget charges for it; the keys left out
+    // stay within the allowance, so that the file always loads again.
+    qint64 leftOut = 0;
+    for (size_t i = 0; i < keys_.size(); ++i) {
+        const Key& k = keys_[i];
+        const qint64 cost = kKeyCost + k.path.size();
+        if (k.values.empty() && i + 1 < keys_.size() && isCreatedBy(k.path, keys_[i + 1].path) &&
+            leftOut + cost <= kImpliedAllowance) {
+            leftOut += cost;
+            continue;
+        }
         QJsonArray values;
         for (const Value& v : k.values) {
             QJsonObject o;

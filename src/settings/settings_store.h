@@ -45,14 +45,18 @@ public:
 
     // The store from the contents of a settings file; false (and an empty store) when
     // they cannot be parsed. Key paths deeper than MaxKeyDepth or with a part longer
-    // than MaxKeyPartLength are refused, as the registry refuses them, and so is a file
-    // whose paths imply far more keys than it holds: the store and its next save stay
-    // within a few times the file's size.
+    // than MaxKeyPartLength are refused, and so is a file whose paths imply far more
+    // keys than it holds: the store and its next save stay within a few times the
+    // file's size.
     bool loadFromData(const QByteArray& data);
-    // The file contents save() writes.
+    // The file contents save() writes; they always load again. An empty key directly
+    // followed by its first sub key is left out (up to a bound): loading the sub key
+    // creates it again, in the same place.
     QByteArray toData() const;
 
-    static constexpr int MaxKeyDepth = 512;
+    // The program's own keys are a few levels deep; every level of a path costs a key
+    // holding the full path up to it, so deep paths cost in the square of their depth.
+    static constexpr int MaxKeyDepth = 32;
     static constexpr int MaxKeyPartLength = 255;
 
     // What the user should be told once after load(); empty when all is well.
@@ -110,8 +114,10 @@ private:
     QString resetNotice_;
     std::vector<Key> keys_;        // creation order; deleted keys leave no hole
     QHash<QString, size_t> index_; // folded path -> position in keys_
-    // Folded parent path -> positions of its direct sub keys in keys_, in creation order.
-    QHash<QString, std::vector<size_t>> children_;
+    // Parent's position in keys_ (kRoot for the top) -> positions of its direct sub keys,
+    // in creation order.
+    static constexpr size_t kRoot = size_t(-1);
+    QHash<size_t, std::vector<size_t>> children_;
     void addIndex(size_t position);
-    void addIndex(size_t position, const QString& folded);
+    void addIndex(size_t position, const QString& folded, size_t parent);
 };
