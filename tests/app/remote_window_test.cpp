@@ -269,7 +269,7 @@ TEST_F(RemoteWindowTest, TitleSplitCommandsAndRepeatPokes) {
         {"yes", true}, {"YES", true}, {"maybe", true}, {"No", false}};
     for (const auto& [value, on] : pokes) {
         EXPECT_EQ(client.poke("REPEATING", value), QString());
-        EXPECT_TRUE(waitFor([&] { return player().playlist().repeat() == on; })) << value;
+        EXPECT_TRUE(waitFor([&, on = on] { return player().playlist().repeat() == on; })) << value;
         QTest::qWait(50);
         EXPECT_EQ(player().playlist().repeat(), on) << value;
     }
