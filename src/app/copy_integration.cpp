@@ -73,6 +73,9 @@ CopyIntegration::CopyIntegration(CommandTable& commands, MediaAccess& media, Set
     dirText_->installEventFilter(this);
     plText_->installEventFilter(this);
     if (plText_->lineEdit()) plText_->lineEdit()->installEventFilter(this);
+    dirWatched_ = dirText_.data();
+    plWatched_ = plText_.data();
+    plEditWatched_ = plText_->lineEdit();
     connect(dirText_, &QLineEdit::textEdited, this, &CopyIntegration::releaseProfile);
     connect(dirText_, &QLineEdit::editingFinished, this, &CopyIntegration::dir_textExit);
     connect(dirText_, &QLineEdit::textChanged, this, &CopyIntegration::updateCopyState);
@@ -376,20 +379,20 @@ void CopyIntegration::pl_btnClick() {
 }
 
 bool CopyIntegration::eventFilter(QObject* watched, QEvent* event) {
-    if (!dirText_ || !plText_) return QObject::eventFilter(watched, event);
+    if (dirText_.isNull() || plText_.isNull()) return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::MouseButtonDblClick)
         if (auto* b = qobject_cast<QToolButton*>(watched); b && group_->buttons().contains(b)) {
             ProfButtonDblClick(b);
             return true;
         }
     if (event->type() == QEvent::FocusIn) {
-        if (watched == dirText_) {
+        if (watched == dirWatched_) {
             dirRemembered_ = dirText_->text();
-        } else if (watched == plText_ || watched == plText_->lineEdit()) {
+        } else if (watched == plWatched_ || watched == plEditWatched_) {
             dir_textExit();
             plRemembered_ = plText_->currentText();
         }
-    } else if (event->type() == QEvent::FocusOut && watched == plText_->lineEdit()) {
+    } else if (event->type() == QEvent::FocusOut && watched == plEditWatched_) {
         QMetaObject::invokeMethod(this, &CopyIntegration::pl_textExit, Qt::QueuedConnection);
     }
     return QObject::eventFilter(watched, event);

@@ -130,6 +130,11 @@ private:
     // The fields may go before this object when the window is torn down.
     QPointer<QLineEdit> dirText_;
     QPointer<QComboBox> plText_;
+    // The same fields for the event filter, compared only: a field in its destructor is no
+    // longer of its class, and a QPointer to it must not be read then.
+    const QObject* dirWatched_ = nullptr;
+    const QObject* plWatched_ = nullptr;
+    const QObject* plEditWatched_ = nullptr;
     std::unique_ptr<EventSounds> sounds_;
     TForm3* form3_ = nullptr;
     QButtonGroup* group_ = nullptr;

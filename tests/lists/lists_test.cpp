@@ -41,6 +41,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <string>
 
 namespace {
@@ -1098,7 +1100,9 @@ TEST_F(ListsOnCore, CommandsChangeTheListWithinTheRules) {
         view.rebuilt = 0;
         EXPECT_EQ(bool(core->commands().run(QLatin1String(step.command), step.argument)), step.ran);
         EXPECT_EQ(lists->list(), step.after);
-        EXPECT_EQ(view.asked, step.asked);
+        // As vectors: QList's own == hands memcmp a null pointer for empty lists.
+        EXPECT_EQ(std::vector(view.asked.begin(), view.asked.end()),
+                  std::vector(step.asked.begin(), step.asked.end()));
         EXPECT_EQ(view.rebuilt, step.rebuilt);
         // The state follows at once: saving and mailing need titles.
         EXPECT_EQ(core->commands().isEnabled(QLatin1String(cmd::SaveBrainList)),

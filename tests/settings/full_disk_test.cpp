@@ -124,8 +124,14 @@ std::vector<Writer> writers() {
     const QString exe = QStringLiteral("/opt/vorlune dir/vorlune");
     all.push_back({"URL scheme entry", QStringLiteral("vorlune.desktop"),
                    [exe](const QString& folder, QString* error) {
-                       return written(desktopintegration::registerUrlScheme(exe, folder, {}, error),
-                                      folder + QStringLiteral("/vorlune.desktop"));
+                       // Without the cache updater on the path: it would run detached and
+                       // write into the folder while the next step removes it.
+                       const QByteArray path = qgetenv("PATH");
+                       qputenv("PATH", "");
+                       const bool ok =
+                           desktopintegration::registerUrlScheme(exe, folder, {}, error);
+                       qputenv("PATH", path);
+                       return written(ok, folder + QStringLiteral("/vorlune.desktop"));
                    },
                    desktopintegration::desktopEntryText(exe).toUtf8(),
                    // An entry of ours for another path: one we did not write is kept.
