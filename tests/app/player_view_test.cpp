@@ -3,6 +3,7 @@
 #include "app_core.h"
 #include "collection.h"
 #include "commands.h"
+#include "music_root_core.h"
 #include "playback_widgets.h"
 #include "player.h"
 #include "player_integration.h"
@@ -63,25 +64,12 @@ struct FakePlayerView : PlayerView {
 class PlayerOnFakeView : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(root.isValid());
-        qputenv("VORLUNE_MEDIA_ROOTS", root.path().toUtf8());
-        qputenv("VORLUNE_AUDIO_OUTPUT", "null");
-        qputenv("VORLUNE_VIDEO_OUTPUT", "null");
-        ASSERT_TRUE(playbacktest::writeFile(root.filePath(QStringLiteral("Music.id")),
-                                            "MEDIATYPE::HDD\r\n"));
-        AppCore::Environment e;
-        e.tempDir = env.path(QStringLiteral("runtime"));
-        e.dataDir = env.dataDir();
-        core = std::make_unique<AppCore>(e);
-        core->setMediaPrompts(&prompts);
+        ASSERT_TRUE(music.start(env));
         integration = std::make_unique<PlayerIntegration>(*core, view);
     }
     void TearDown() override {
         integration.reset();
-        core.reset();
-        for (const char* name :
-             {"VORLUNE_MEDIA_ROOTS", "VORLUNE_AUDIO_OUTPUT", "VORLUNE_VIDEO_OUTPUT"})
-            qunsetenv(name);
+        music.stop();
     }
     QString title(const QString& name, int ms) {
         EXPECT_FALSE(playbacktest::makeMp3(root.path(), "dir/" + name, ms).isEmpty());
@@ -92,9 +80,9 @@ protected:
     }
 
     IsolatedEnvironment env;
-    QTemporaryDir root;
-    playbacktest::CancellingPrompts prompts;
-    std::unique_ptr<AppCore> core;
+    MusicRootCore music;
+    QTemporaryDir& root = music.root;
+    std::unique_ptr<AppCore>& core = music.core;
     FakePlayerView view;
     std::unique_ptr<PlayerIntegration> integration;
 };

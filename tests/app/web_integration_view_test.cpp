@@ -4,6 +4,7 @@
 #include "browser_commands.h"
 #include "collection.h"
 #include "commands.h"
+#include "music_root_core.h"
 #include "player.h"
 #include "test_env.h"
 #include "test_support.h"
@@ -52,35 +53,22 @@ struct RecordingTitles : WebTitleActions {
 class WebOnFakeView : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(root.isValid());
-        qputenv("VORLUNE_MEDIA_ROOTS", root.path().toUtf8());
-        qputenv("VORLUNE_AUDIO_OUTPUT", "null");
-        qputenv("VORLUNE_VIDEO_OUTPUT", "null");
-        ASSERT_TRUE(playbacktest::writeFile(root.filePath(QStringLiteral("Music.id")),
-                                            "MEDIATYPE::HDD\r\n"));
-        AppCore::Environment e;
-        e.tempDir = env.path(QStringLiteral("runtime"));
-        e.dataDir = env.dataDir();
-        core = std::make_unique<AppCore>(e);
-        core->setMediaPrompts(&prompts);
+        ASSERT_TRUE(music.start(env));
         // The copy mode as the copy integration would report it.
         core->commands().addStateSource(&stateOwner, [this](UiState& s) { s.copyMode = copyMode; });
         web = std::make_unique<WebIntegration>(*core, view, titles);
     }
     void TearDown() override {
         web.reset();
-        core.reset();
-        for (const char* name :
-             {"VORLUNE_MEDIA_ROOTS", "VORLUNE_AUDIO_OUTPUT", "VORLUNE_VIDEO_OUTPUT"})
-            qunsetenv(name);
+        music.stop();
     }
 
     IsolatedEnvironment env;
-    QTemporaryDir root;
-    playbacktest::CancellingPrompts prompts;
+    MusicRootCore music;
+    QTemporaryDir& root = music.root;
     QObject stateOwner;
     int copyMode = 0;
-    std::unique_ptr<AppCore> core;
+    std::unique_ptr<AppCore>& core = music.core;
     FakeWebView view;
     RecordingTitles titles;
     std::unique_ptr<WebIntegration> web;
