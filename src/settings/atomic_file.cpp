@@ -93,9 +93,10 @@ int removeLeftovers(const QString& folder, int minAgeSeconds) {
         if (fd < 0) continue;
         struct stat st {};
         // A live writer holds its file locked; the lock goes with the writer, however it
-        // ends. A file system without locks refuses the lock: such files stay.
+        // ends. A file system without locks refuses the lock: such files stay. A file's
+        // time may be a little ahead of time(): no age asked means any age.
         const bool abandoned = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                               now - st.st_mtime >= minAgeSeconds &&
+                               (minAgeSeconds <= 0 || now - st.st_mtime >= minAgeSeconds) &&
                                ::flock(fd, LOCK_EX | LOCK_NB) == 0;
         if (abandoned && ::unlinkat(dir, entry->d_name, 0) == 0) ++removed;
         ::close(fd);

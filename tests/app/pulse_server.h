@@ -36,10 +36,12 @@ public:
                           QStringLiteral("--exit-idle-time=-1"), QStringLiteral("-n"),
                           QStringLiteral("--disallow-exit"), QStringLiteral("--disable-shm=yes"),
                           QStringLiteral("--log-target=stderr"),
+                          // The sink first: modules load in this order, so the sink is
+                          // there once the socket is.
+                          QStringLiteral("--load=module-null-sink sink_name=vtest rate=44100"),
                           QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 "
                                          "socket=") +
-                              socket_,
-                          QStringLiteral("--load=module-null-sink sink_name=vtest rate=44100")});
+                              socket_});
         if (!proc_.waitForStarted(5000)) {
             why_ = QStringLiteral("pulseaudio does not start");
             return false;

@@ -1,7 +1,7 @@
 #include <QApplication>
 #include <QProcess>
 
-#include <gtest/gtest.h>
+#include "run_all_tests.h"
 
 #include <cstdio>
 
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     int rc = 0;
     {
         QApplication app(argc, argv);
-        rc = RUN_ALL_TESTS();
+        rc = runAllTests();
     }
     if (daemon.state() != QProcess::NotRunning) {
         daemon.terminate();

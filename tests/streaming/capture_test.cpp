@@ -42,10 +42,12 @@ public:
         env.remove("DBUS_SESSION_BUS_ADDRESS");
         m_proc.setProcessEnvironment(env);
         m_proc.setProcessChannelMode(QProcess::MergedChannels);
-        m_proc.start(exe, {"--daemonize=no", "--system=false", "--exit-idle-time=-1", "-n",
-                           "--disallow-exit", "--disable-shm=yes", "--log-target=stderr",
-                           "--load=module-native-protocol-unix auth-anonymous=1 socket=" + m_socket,
-                           "--load=module-null-sink sink_name=vtest rate=44100"});
+        m_proc.start(exe,
+                     {"--daemonize=no", "--system=false", "--exit-idle-time=-1", "-n",
+                      "--disallow-exit", "--disable-shm=yes", "--log-target=stderr",
+                      // The sink first, so that it is there once the socket is.
+                      "--load=module-null-sink sink_name=vtest rate=44100",
+                      "--load=module-native-protocol-unix auth-anonymous=1 socket=" + m_socket});
         if (!m_proc.waitForStarted(5000)) {
             m_why = "pulseaudio does not start";
             return false;

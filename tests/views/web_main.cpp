@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include <gtest/gtest.h>
+#include "run_all_tests.h"
 
 #include <unistd.h>
 
@@ -16,5 +16,5 @@ int main(int argc, char** argv) {
     webview::registerSchemes();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return runAllTests();
 }

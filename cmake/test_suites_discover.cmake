@@ -1,0 +1,36 @@
+# Run after a test program is built: lists its suites and writes one add_test per suite,
+# plus the lists `suites` and `suite_cases` (cases per suite), into `out`.
+# Input: program, prefix, out, discovery_timeout.
+execute_process(COMMAND ${program} --gtest_list_tests
+                TIMEOUT ${discovery_timeout}
+                OUTPUT_VARIABLE listing ERROR_VARIABLE errors RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${program} --gtest_list_tests failed (${rc}):\n${errors}\n${listing}")
+endif()
+string(REPLACE ";" "\\;" listing "${listing}")
+string(REPLACE "\n" ";" lines "${listing}")
+set(script "")
+set(names "")
+set(counts "")
+set(suite "")
+set(cases 0)
+macro(close_suite)
+  if(NOT suite STREQUAL "" AND cases GREATER 0)
+    string(APPEND script "add_test([==[${prefix}${suite}]==] [==[${program}]==] "
+                         "[==[--gtest_filter=${suite}.*]==] --gtest_also_run_disabled_tests)\n")
+    list(APPEND names "${prefix}${suite}")
+    list(APPEND counts ${cases})
+  endif()
+endmacro()
+foreach(line IN LISTS lines)
+  if(line MATCHES "^([^ #][^ ]*)\\.( +#.*)?$")
+    close_suite()
+    set(suite "${CMAKE_MATCH_1}")
+    set(cases 0)
+  elseif(line MATCHES "^  [^ ]")
+    math(EXPR cases "${cases} + 1")
+  endif()
+endforeach()
+close_suite()
+string(APPEND script "set(suites [==[${names}]==])\nset(suite_cases ${counts})\n")
+file(WRITE "${out}" "${script}")
