@@ -81,8 +81,16 @@ QString buildDetails(const MyMediaInfo& info, QStringView label) {
 
 Collection::Collection()
     : root_(std::make_unique<TreeNode>(QStringLiteral("Komplette Sammlung"), 0, 0)) {
-    for (const FixedNode& f : kFixedNodes)
-        root_->addChild(QString::fromUtf8(f.text), f.icon, f.icon);
+    // The texts are made once and shared by every collection.
+    static const std::vector<QString> texts = [] {
+        std::vector<QString> t;
+        for (const FixedNode& f : kFixedNodes)
+            t.push_back(QString::fromUtf8(f.text));
+        return t;
+    }();
+    root_->reserveChildren(std::size(kFixedNodes));
+    for (size_t i = 0; i < std::size(kFixedNodes); ++i)
+        root_->addChild(texts[i], kFixedNodes[i].icon, kFixedNodes[i].icon);
 }
 
 Collection::~Collection() = default;
@@ -245,7 +253,7 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
             f.line = line;
             f.pathLength = path.size();
             f.name = path.mid(cut + 1).toString();
-            f.folded = foldedKey(f.name);
+            f.folded = HashedKey(f.name.toCaseFolded());
             f.exact = HashedKey(f.name);
             if (!open.empty() && m.folders[size_t(open.back())].pathLength == cut)
                 f.parent = open.back();
@@ -333,9 +341,7 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
         QString unique;
         const HashedKey uniqueKey = uniqueName(f, &unique, &isNew);
         int alphaIndex = isNew ? -1 : titleLists.indexOfAlphaList(f.folded);
-        if (alphaIndex < 0)
-            alphaIndex = titleLists.add(QStringLiteral("ALPHALIST::") + f.name,
-                                        HashedKey(QStringLiteral("alphalist::") + f.folded.text));
+        if (alphaIndex < 0) alphaIndex = titleLists.addAlphaList(f.name, f.folded);
         const int folderIndex = titleLists.add(unique, uniqueKey);
         titleLists.list(alphaIndex).append(f.titles);
         titleLists.list(folderIndex) = std::move(f.titles);

@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -73,27 +74,28 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
     }
 
     // One set without duplicates (compared without regard to case; the first one added
-    // stays). A folder already marked has its parents marked too, so the walk up a
-    // line's parents stops there.
-    QStringList marks;
-    QSet<QString> added;
-    auto add = [&marks, &added](const QString& s) {
-        const qsizetype before = added.size();
-        added.insert(s.toCaseFolded());
-        if (added.size() != before) marks.append(s);
+    // stays). Marks of one style are told apart by their folded targets, which the style
+    // sets below hold; a plain line (no "::") never equals a styled mark. A folder already
+    // marked has its parents marked too, so the walk up a line's parents stops there.
+    enum class Style { Green, Red, Plain };
+    struct Mark {
+        Style style;
+        QString target;
+        QString folded;
+        quint64 hash;
     };
+    std::vector<Mark> marks;
     PrefixHashes hashes;
-    auto markParents = [&](const QString& line, const QString& folded, QLatin1StringView style,
+    auto markParents = [&](const QString& line, const QString& folded, Style style,
                            FoldedSet& targets) {
         hashes.reset(folded);
         titleline::visitParentFolderLines(line, [&](QStringView parent) {
             const QStringView key = QStringView(folded).left(parent.size());
             const quint64 hash = hashes.of(parent.size());
             if (!shownFolders.contains(key, hash)) return true;
-            if (!targets.insert(key.toString(), hash)) return false;
-            QString mark(style);
-            mark += parent;
-            add(mark);
+            QString keyText = key.toString();
+            if (!targets.insert(keyText, hash)) return false;
+            marks.push_back({style, parent.toString(), std::move(keyText), hash});
             return true;
         });
     };
@@ -103,35 +105,38 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
         const QString& l = newCmp[i];
         const QString& folded = newFolded[i];
         if (oldSet.contains(folded)) continue;
-        add(QString(kStyleGreen) + l);
-        greenTargets.insert(folded);
-        markParents(l, folded, kStyleGreen, greenTargets);
+        const quint64 hash = PrefixHashes::hashOf(folded);
+        if (greenTargets.insert(folded, hash)) marks.push_back({Style::Green, l, folded, hash});
+        markParents(l, folded, Style::Green, greenTargets);
     }
     FoldedSet redTargets;
+    FoldedSet keptLines;
     for (qsizetype i = 0; i < oldCmp.size(); ++i) {
         const QString& l = oldCmp[i];
         const QString& folded = oldFolded[i];
         if (newSet.contains(folded) || oldRed.contains(folded)) continue;
-        add(QString(kStyleRed) + l);
-        add(l);
-        redTargets.insert(folded);
-        markParents(l, folded, kStyleRed, redTargets);
+        const quint64 hash = PrefixHashes::hashOf(folded);
+        if (redTargets.insert(folded, hash)) marks.push_back({Style::Red, l, folded, hash});
+        if (keptLines.insert(folded, hash)) marks.push_back({Style::Plain, l, folded, hash});
+        markParents(l, folded, Style::Red, redTargets);
     }
     // A target marked both ways gained and lost: orange replaces the green mark, the
     // red mark goes.
     QStringList out;
-    out.reserve(marks.size());
-    for (const QString& m : std::as_const(marks)) {
-        if (m.startsWith(kStyleRed, Qt::CaseInsensitive)) {
-            if (greenTargets.contains(m.mid(kStyleRed.size()).toCaseFolded())) continue;
-        } else if (m.startsWith(kStyleGreen, Qt::CaseInsensitive)) {
-            const QString target = m.mid(kStyleGreen.size());
-            if (redTargets.contains(target.toCaseFolded())) {
-                out.append(QString(kStyleOrange) + target);
-                continue;
-            }
+    out.reserve(qsizetype(marks.size()));
+    for (const Mark& m : marks) {
+        switch (m.style) {
+        case Style::Red:
+            if (!greenTargets.contains(m.folded, m.hash)) out.append(kStyleRed + m.target);
+            break;
+        case Style::Green:
+            out.append((redTargets.contains(m.folded, m.hash) ? kStyleOrange : kStyleGreen) +
+                       m.target);
+            break;
+        case Style::Plain:
+            out.append(m.target);
+            break;
         }
-        out.append(m);
     }
     // One sort at the end: the marks are unique, so the order does not depend on the one
     // they were made in.

@@ -146,23 +146,6 @@ QByteArray encodeIndexText(QStringView text) {
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
 
-QStringList splitLines(QStringView text) {
-    QStringList lines;
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    const QChar* d = text.data();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = d[i].unicode();
-        if (c == u'\n' || c == u'\r') {
-            lines.append(QString(d + start, i - start));
-            if (c == u'\r' && i + 1 < n && d[i + 1] == u'\n') ++i;
-            start = i + 1;
-        }
-    }
-    if (start < n) lines.append(QString(d + start, n - start));
-    return lines;
-}
-
 namespace {
 // Splits a decoded text into lines that share its one block: each line's break becomes the
 // '\0' that ends it, and every line is a string into the block holding a reference to it.
@@ -194,6 +177,10 @@ QStringList linesSharingText(QString text) {
     return lines;
 }
 } // namespace
+
+QStringList splitLines(QStringView text) {
+    return linesSharingText(text.toString());
+}
 
 void packLines(const std::vector<QStringList*>& lists) {
     qsizetype total = 0;

@@ -51,6 +51,8 @@ public:
     // Appends an entry with an empty list and returns its index.
     int add(const QString& key);
     int add(const QString& key, const HashedKey& foldedKey);
+    // Appends the entry "ALPHALIST::" + name, by the name and its folded form.
+    int addAlphaList(const QString& name, const HashedKey& foldedName);
 
     // Removes every entry but the four fixed lists.
     void clearNonFixed();
