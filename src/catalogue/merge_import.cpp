@@ -21,6 +21,7 @@ QStringList comparedLines(const QStringList& lines) {
         }
     }
     QStringList out;
+    out.reserve(lines.size() - first);
     for (qsizetype i = first; i < lines.size(); ++i) {
         const QString& l = lines[i];
         if (!indexfile::isBlankLine(l) && !l.contains(u"::")) out.append(l);
@@ -85,6 +86,7 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
         quint64 hash;
     };
     std::vector<Mark> marks;
+    marks.reserve(size_t(newCmp.size() + 2 * oldCmp.size()));
     PrefixHashes hashes;
     auto markParents = [&](const QString& line, const QString& folded, Style style,
                            FoldedSet& targets) {
@@ -101,6 +103,7 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
     };
 
     FoldedSet greenTargets;
+    greenTargets.reserve(newCmp.size());
     for (qsizetype i = 0; i < newCmp.size(); ++i) {
         const QString& l = newCmp[i];
         const QString& folded = newFolded[i];
@@ -111,6 +114,8 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
     }
     FoldedSet redTargets;
     FoldedSet keptLines;
+    redTargets.reserve(oldCmp.size());
+    keptLines.reserve(oldCmp.size());
     for (qsizetype i = 0; i < oldCmp.size(); ++i) {
         const QString& l = oldCmp[i];
         const QString& folded = oldFolded[i];
@@ -124,14 +129,21 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
     // red mark goes.
     QStringList out;
     out.reserve(qsizetype(marks.size()));
+    const auto styled = [](QLatin1StringView style, const QString& target) {
+        QString mark;
+        mark.reserve(style.size() + target.size());
+        mark += style;
+        mark += target;
+        return mark;
+    };
     for (const Mark& m : marks) {
         switch (m.style) {
         case Style::Red:
-            if (!greenTargets.contains(m.folded, m.hash)) out.append(kStyleRed + m.target);
+            if (!greenTargets.contains(m.folded, m.hash)) out.append(styled(kStyleRed, m.target));
             break;
         case Style::Green:
-            out.append((redTargets.contains(m.folded, m.hash) ? kStyleOrange : kStyleGreen) +
-                       m.target);
+            out.append(styled(redTargets.contains(m.folded, m.hash) ? kStyleOrange : kStyleGreen,
+                              m.target));
             break;
         case Style::Plain:
             out.append(m.target);
