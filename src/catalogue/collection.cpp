@@ -364,6 +364,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
         titleLists.list(index).append(m.rootTitles);
     }
 
+    // A folder adds its list and, for a new name, its alphabetical list.
+    titleLists.reserveMore(2 * qsizetype(m.folders.size()));
     const int alphaTopBefore = alphaList->childCount();
     std::vector<std::pair<TreeNode*, TreeNode*>> nodes; // folder and alphabetical node
     nodes.reserve(m.folders.size());

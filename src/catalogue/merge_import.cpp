@@ -127,31 +127,49 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
     }
     // A target marked both ways gained and lost: orange replaces the green mark, the
     // red mark goes.
-    QStringList out;
-    out.reserve(qsizetype(marks.size()));
-    const auto styled = [](QLatin1StringView style, const QString& target) {
-        QString mark;
-        mark.reserve(style.size() + target.size());
-        mark += style;
-        mark += target;
-        return mark;
+    struct Written {
+        const QLatin1StringView* style; // nullptr for a plain line
+        const QString* target;
+        QString text;
+    };
+    std::vector<Written> written;
+    written.reserve(marks.size());
+    const auto add = [&written](const QLatin1StringView* style, const QString& target) {
+        QString text;
+        if (!style) {
+            text = target;
+        } else {
+            text.reserve(style->size() + target.size());
+            text += *style;
+            text += target;
+        }
+        written.push_back({style, &target, std::move(text)});
     };
     for (const Mark& m : marks) {
         switch (m.style) {
         case Style::Red:
-            if (!greenTargets.contains(m.folded, m.hash)) out.append(styled(kStyleRed, m.target));
+            if (!greenTargets.contains(m.folded, m.hash)) add(&kStyleRed, m.target);
             break;
         case Style::Green:
-            out.append(styled(redTargets.contains(m.folded, m.hash) ? kStyleOrange : kStyleGreen,
-                              m.target));
+            add(redTargets.contains(m.folded, m.hash) ? &kStyleOrange : &kStyleGreen, m.target);
             break;
         case Style::Plain:
-            out.append(m.target);
+            add(nullptr, m.target);
             break;
         }
     }
     // One sort at the end: the marks are unique, so the order does not depend on the one
-    // they were made in.
-    sortCatalogue(out);
+    // they were made in. Marks of one style compare as their targets do (the style is a
+    // common prefix), without going over it each time.
+    const auto writtenLess = [](const Written& a, const Written& b) {
+        if (a.style == b.style) return compareCatalogue(*a.target, *b.target) < 0;
+        return compareCatalogue(a.text, b.text) < 0;
+    };
+    if (!std::is_sorted(written.cbegin(), written.cend(), writtenLess))
+        std::sort(written.begin(), written.end(), writtenLess);
+    QStringList out;
+    out.reserve(qsizetype(written.size()));
+    for (Written& w : written)
+        out.append(std::move(w.text));
     return out;
 }
