@@ -163,15 +163,20 @@ QStringList linesSharingText(QString text) {
         block.d_ptr()->ref();
         lines.append(QString(QString::DataPointer(block.d_ptr(), d + from, len)));
     };
+    // The breaks are found by the library's search, one call per line rather than a loop
+    // over every character.
+    const QStringView view(d, n);
+    qsizetype nextLf = view.indexOf(u'\n');
+    qsizetype nextCr = view.indexOf(u'\r');
     qsizetype start = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = d[i];
-        if (c == u'\n' || c == u'\r') {
-            const bool crLf = c == u'\r' && i + 1 < n && d[i + 1] == u'\n';
-            add(start, i - start);
-            if (crLf) ++i;
-            start = i + 1;
-        }
+    while (nextLf >= 0 || nextCr >= 0) {
+        qsizetype i = nextCr < 0 || (nextLf >= 0 && nextLf < nextCr) ? nextLf : nextCr;
+        const bool crLf = i == nextCr && i + 1 < n && d[i + 1] == u'\n';
+        add(start, i - start);
+        if (crLf) ++i;
+        start = i + 1;
+        if (nextLf >= 0 && nextLf < start) nextLf = view.indexOf(u'\n', start);
+        if (nextCr >= 0 && nextCr < start) nextCr = view.indexOf(u'\r', start);
     }
     if (start < n) add(start, n - start);
     return lines;
