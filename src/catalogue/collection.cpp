@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <condition_variable>
 #include <cstring>
 #include <iterator>
@@ -72,17 +73,42 @@ QString encodeDetailsLabel(QStringView label) {
 }
 
 QString buildDetails(const MyMediaInfo& info, QStringView label) {
-    return QStringLiteral("MediaFolders=") + QString::number(info.FolderCount) +
-           QStringLiteral("&MediaFiles=") + QString::number(info.TitleCount) +
-           QStringLiteral("&Author=") + info.Author + QStringLiteral("&Version=") + info.Version +
-           QStringLiteral("&Comment=") + info.Comment + QStringLiteral("&Label=") +
-           encodeDetailsLabel(label) + QStringLiteral("&");
+    const QString encoded = encodeDetailsLabel(label);
+    QString out;
+    out.reserve(100 + info.Author.size() + info.Version.size() + info.Comment.size() +
+                encoded.size());
+    const auto number = [&out](qint32 n) {
+        char digits[16];
+        out += QLatin1StringView(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+    };
+    out += QLatin1StringView("MediaFolders=");
+    number(info.FolderCount);
+    out += QLatin1StringView("&MediaFiles=");
+    number(info.TitleCount);
+    out += QLatin1StringView("&Author=");
+    out += info.Author;
+    out += QLatin1StringView("&Version=");
+    out += info.Version;
+    out += QLatin1StringView("&Comment=");
+    out += info.Comment;
+    out += QLatin1StringView("&Label=");
+    out += encoded;
+    out += u'&';
+    return out;
 }
 
 Collection::Collection()
     : root_(std::make_unique<TreeNode>(QStringLiteral("Komplette Sammlung"), 0, 0)) {
-    for (const FixedNode& f : kFixedNodes)
-        root_->addChild(QString::fromUtf8(f.text), f.icon, f.icon);
+    // The texts are made once and shared by every collection.
+    static const std::vector<QString> texts = [] {
+        std::vector<QString> t;
+        for (const FixedNode& f : kFixedNodes)
+            t.push_back(QString::fromUtf8(f.text));
+        return t;
+    }();
+    root_->reserveChildren(std::size(kFixedNodes));
+    for (size_t i = 0; i < std::size(kFixedNodes); ++i)
+        root_->addChild(texts[i], kFixedNodes[i].icon, kFixedNodes[i].icon);
 }
 
 Collection::~Collection() = default;
@@ -98,17 +124,28 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
     }
     *isNew = false;
     int n = std::max(2, nextSuffix_.value(f.folded, 2));
-    HashedKey candidate;
+    // The candidates are built in one buffer: a candidate found taken shares it, one not
+    // taken hands it back before the next is written.
+    QString text = f.folded.text;
+    const qsizetype base = text.size();
+    text.reserve(base + 16);
     for (;; ++n) {
-        const QString suffix = QStringLiteral(" (") + QString::number(n) + u')';
-        candidate = HashedKey(f.folded.text + suffix);
+        char digits[16];
+        const qsizetype len = std::to_chars(digits, digits + sizeof digits, n).ptr - digits;
+        text.truncate(base);
+        text += QLatin1StringView(" (");
+        text += QLatin1StringView(digits, len);
+        text += u')';
+        HashedKey candidate(text);
         if (titleLists.indexOfFolded(candidate) < 0) {
-            *unique = f.name + suffix;
-            break;
+            *unique = QString();
+            unique->reserve(f.name.size() + text.size() - base);
+            unique->append(f.name);
+            unique->append(QStringView(text).sliced(base));
+            nextSuffix_.insert(f.folded, n + 1);
+            return candidate;
         }
     }
-    nextSuffix_.insert(f.folded, n + 1);
-    return candidate;
 }
 
 TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const HashedKey& name) const {
@@ -162,7 +199,11 @@ public:
         lastFolder_ = -1;
         // The path and each shorter path ending before a backslash, longest first; the
         // prefix hashes make each look-up cost the same however deep the line.
-        const QString folded = path.toString().toCaseFolded();
+        // Folded in a buffer kept from line to line (in place while nothing else holds it).
+        folded_.resize(path.size());
+        std::memcpy(folded_.data(), path.data(), size_t(path.size()) * sizeof(QChar));
+        folded_ = std::move(folded_).toCaseFolded();
+        const QString& folded = folded_;
         hashes_.reset(folded);
         for (qsizetype len = folded.size(); len >= 0;
              len = len > 0 ? QStringView(folded).left(len).lastIndexOf(u'\\') : -1) {
@@ -178,6 +219,7 @@ private:
     const std::vector<ParsedFolder>& folders_;
     foldedprefix::FoldedMap<int> byPath_;
     foldedprefix::PrefixHashes hashes_;
+    QString folded_;
     QStringView lastPath_;
     int lastFolder_ = -1;
 };
@@ -245,7 +287,7 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
             f.line = line;
             f.pathLength = path.size();
             f.name = path.mid(cut + 1).toString();
-            f.folded = foldedKey(f.name);
+            f.folded = HashedKey(f.name.toCaseFolded());
             f.exact = HashedKey(f.name);
             if (!open.empty() && m.folders[size_t(open.back())].pathLength == cut)
                 f.parent = open.back();
@@ -322,6 +364,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
         titleLists.list(index).append(m.rootTitles);
     }
 
+    // A folder adds its list and, for a new name, its alphabetical list.
+    titleLists.reserveMore(2 * qsizetype(m.folders.size()));
     const int alphaTopBefore = alphaList->childCount();
     std::vector<std::pair<TreeNode*, TreeNode*>> nodes; // folder and alphabetical node
     nodes.reserve(m.folders.size());
@@ -333,9 +377,7 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
         QString unique;
         const HashedKey uniqueKey = uniqueName(f, &unique, &isNew);
         int alphaIndex = isNew ? -1 : titleLists.indexOfAlphaList(f.folded);
-        if (alphaIndex < 0)
-            alphaIndex = titleLists.add(QStringLiteral("ALPHALIST::") + f.name,
-                                        HashedKey(QStringLiteral("alphalist::") + f.folded.text));
+        if (alphaIndex < 0) alphaIndex = titleLists.addAlphaList(f.name, f.folded);
         const int folderIndex = titleLists.add(unique, uniqueKey);
         titleLists.list(alphaIndex).append(f.titles);
         titleLists.list(folderIndex) = std::move(f.titles);

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
 
 #include <functional>
 #include <memory>
@@ -137,7 +138,7 @@ private:
 
     std::unique_ptr<TreeNode> root_;
     MediumConnector* connector_ = nullptr;
-    QHash<HashedKey, std::vector<TreeNode*>> alphaByName_;
+    QHash<HashedKey, QVarLengthArray<TreeNode*, 1>> alphaByName_;
     // The first alphabetical node added under a parent by its exact name.
     struct ChildKey {
         const TreeNode* parent;

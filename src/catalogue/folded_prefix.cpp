@@ -8,10 +8,16 @@ namespace {
 
 constexpr quint64 kPrime = (quint64(1) << 61) - 1;
 
+// a * b modulo 2^61 - 1, for a and b below 2^61 + 8; the result is below that bound too,
+// but not always reduced all the way. Equal inputs give equal outputs, which is all the
+// tables need, and no comparison per character is made.
 quint64 mulMod(quint64 a, quint64 b) {
     const unsigned __int128 p = static_cast<unsigned __int128>(a) * b;
-    const quint64 folded = quint64(p & kPrime) + quint64(p >> 61);
-    return folded >= kPrime ? folded - kPrime : folded;
+    return quint64(p & kPrime) + quint64(p >> 61);
+}
+
+quint64 fold(quint64 x) {
+    return (x & kPrime) + (x >> 61);
 }
 
 quint64 base() {
@@ -21,8 +27,7 @@ quint64 base() {
 }
 
 quint64 step(quint64 h, char16_t c, quint64 b) {
-    const quint64 next = mulMod(h, b) + quint64(c) + 1;
-    return next >= kPrime ? next - kPrime : next;
+    return fold(mulMod(h, b) + quint64(c) + 1);
 }
 
 } // namespace

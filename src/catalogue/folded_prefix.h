@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QMultiHash>
+#include <QHash>
 #include <QString>
 #include <QStringView>
 
@@ -29,7 +29,8 @@ private:
 };
 
 // Folded texts mapped to a value. Lookups by a view and its hash compare the text only
-// when the hash matches.
+// when the hash matches. Entries of one hash are chained through the entry list, so that
+// an insert costs no allocation of its own.
 template <typename T> class FoldedMap {
 public:
     // Adds or replaces; true when the text was new.
@@ -38,31 +39,45 @@ public:
             *v = value;
             return false;
         }
-        byHash_.insert(hash, entries_.size());
-        entries_.push_back({text, value});
+        const qsizetype index = qsizetype(entries_.size());
+        const auto it = firstByHash_.find(hash);
+        if (it == firstByHash_.end()) {
+            entries_.push_back({text, value, -1});
+            firstByHash_.insert(hash, index);
+        } else {
+            entries_.push_back({text, value, *it});
+            *it = index;
+        }
         return true;
     }
     bool insert(const QString& text, const T& value) {
         return insert(text, PrefixHashes::hashOf(text), value);
     }
     const T* find(QStringView text, quint64 hash) const {
-        for (auto it = byHash_.constFind(hash); it != byHash_.cend() && it.key() == hash; ++it)
-            if (entries_[*it].text == text) return &entries_[*it].value;
+        const auto it = firstByHash_.constFind(hash);
+        if (it == firstByHash_.cend()) return nullptr;
+        for (qsizetype i = *it; i >= 0; i = entries_[size_t(i)].next)
+            if (entries_[size_t(i)].text == text) return &entries_[size_t(i)].value;
         return nullptr;
     }
     bool contains(QStringView text, quint64 hash) const { return find(text, hash) != nullptr; }
     bool contains(QStringView text) const { return contains(text, PrefixHashes::hashOf(text)); }
     qsizetype size() const { return qsizetype(entries_.size()); }
+    void reserve(qsizetype n) {
+        firstByHash_.reserve(n);
+        entries_.reserve(size_t(n));
+    }
 
 private:
     struct Entry {
         QString text;
         T value;
+        qsizetype next; // the entry of the same hash added before, or -1
     };
     T* findMutable(QStringView text, quint64 hash) {
         return const_cast<T*>(std::as_const(*this).find(text, hash));
     }
-    QMultiHash<quint64, size_t> byHash_;
+    QHash<quint64, qsizetype> firstByHash_;
     std::vector<Entry> entries_;
 };
 
@@ -74,6 +89,7 @@ public:
     bool contains(QStringView text, quint64 hash) const { return map_.contains(text, hash); }
     bool contains(QStringView text) const { return map_.contains(text); }
     qsizetype size() const { return map_.size(); }
+    void reserve(qsizetype n) { map_.reserve(n); }
 
 private:
     FoldedMap<bool> map_;

@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -20,6 +21,7 @@ QStringList comparedLines(const QStringList& lines) {
         }
     }
     QStringList out;
+    out.reserve(lines.size() - first);
     for (qsizetype i = first; i < lines.size(); ++i) {
         const QString& l = lines[i];
         if (!indexfile::isBlankLine(l) && !l.contains(u"::")) out.append(l);
@@ -73,68 +75,101 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
     }
 
     // One set without duplicates (compared without regard to case; the first one added
-    // stays). A folder already marked has its parents marked too, so the walk up a
-    // line's parents stops there.
-    QStringList marks;
-    QSet<QString> added;
-    auto add = [&marks, &added](const QString& s) {
-        const qsizetype before = added.size();
-        added.insert(s.toCaseFolded());
-        if (added.size() != before) marks.append(s);
+    // stays). Marks of one style are told apart by their folded targets, which the style
+    // sets below hold; a plain line (no "::") never equals a styled mark. A folder already
+    // marked has its parents marked too, so the walk up a line's parents stops there.
+    enum class Style { Green, Red, Plain };
+    struct Mark {
+        Style style;
+        QString target;
+        QString folded;
+        quint64 hash;
     };
+    std::vector<Mark> marks;
+    marks.reserve(size_t(newCmp.size() + 2 * oldCmp.size()));
     PrefixHashes hashes;
-    auto markParents = [&](const QString& line, const QString& folded, QLatin1StringView style,
+    auto markParents = [&](const QString& line, const QString& folded, Style style,
                            FoldedSet& targets) {
         hashes.reset(folded);
         titleline::visitParentFolderLines(line, [&](QStringView parent) {
             const QStringView key = QStringView(folded).left(parent.size());
             const quint64 hash = hashes.of(parent.size());
             if (!shownFolders.contains(key, hash)) return true;
-            if (!targets.insert(key.toString(), hash)) return false;
-            QString mark(style);
-            mark += parent;
-            add(mark);
+            QString keyText = key.toString();
+            if (!targets.insert(keyText, hash)) return false;
+            marks.push_back({style, parent.toString(), std::move(keyText), hash});
             return true;
         });
     };
 
     FoldedSet greenTargets;
+    greenTargets.reserve(newCmp.size());
     for (qsizetype i = 0; i < newCmp.size(); ++i) {
         const QString& l = newCmp[i];
         const QString& folded = newFolded[i];
         if (oldSet.contains(folded)) continue;
-        add(QString(kStyleGreen) + l);
-        greenTargets.insert(folded);
-        markParents(l, folded, kStyleGreen, greenTargets);
+        const quint64 hash = PrefixHashes::hashOf(folded);
+        if (greenTargets.insert(folded, hash)) marks.push_back({Style::Green, l, folded, hash});
+        markParents(l, folded, Style::Green, greenTargets);
     }
     FoldedSet redTargets;
+    FoldedSet keptLines;
+    redTargets.reserve(oldCmp.size());
+    keptLines.reserve(oldCmp.size());
     for (qsizetype i = 0; i < oldCmp.size(); ++i) {
         const QString& l = oldCmp[i];
         const QString& folded = oldFolded[i];
         if (newSet.contains(folded) || oldRed.contains(folded)) continue;
-        add(QString(kStyleRed) + l);
-        add(l);
-        redTargets.insert(folded);
-        markParents(l, folded, kStyleRed, redTargets);
+        const quint64 hash = PrefixHashes::hashOf(folded);
+        if (redTargets.insert(folded, hash)) marks.push_back({Style::Red, l, folded, hash});
+        if (keptLines.insert(folded, hash)) marks.push_back({Style::Plain, l, folded, hash});
+        markParents(l, folded, Style::Red, redTargets);
     }
     // A target marked both ways gained and lost: orange replaces the green mark, the
     // red mark goes.
-    QStringList out;
-    out.reserve(marks.size());
-    for (const QString& m : std::as_const(marks)) {
-        if (m.startsWith(kStyleRed, Qt::CaseInsensitive)) {
-            if (greenTargets.contains(m.mid(kStyleRed.size()).toCaseFolded())) continue;
-        } else if (m.startsWith(kStyleGreen, Qt::CaseInsensitive)) {
-            const QString target = m.mid(kStyleGreen.size());
-            if (redTargets.contains(target.toCaseFolded())) {
-                out.append(QString(kStyleOrange) + target);
-                continue;
-            }
+    struct Written {
+        const QLatin1StringView* style; // nullptr for a plain line
+        const QString* target;
+        QString text;
+    };
+    std::vector<Written> written;
+    written.reserve(marks.size());
+    const auto add = [&written](const QLatin1StringView* style, const QString& target) {
+        QString text;
+        if (!style) {
+            text = target;
+        } else {
+            text.reserve(style->size() + target.size());
+            text += *style;
+            text += target;
         }
-        out.append(m);
+        written.push_back({style, &target, std::move(text)});
+    };
+    for (const Mark& m : marks) {
+        switch (m.style) {
+        case Style::Red:
+            if (!greenTargets.contains(m.folded, m.hash)) add(&kStyleRed, m.target);
+            break;
+        case Style::Green:
+            add(redTargets.contains(m.folded, m.hash) ? &kStyleOrange : &kStyleGreen, m.target);
+            break;
+        case Style::Plain:
+            add(nullptr, m.target);
+            break;
+        }
     }
     // One sort at the end: the marks are unique, so the order does not depend on the one
-    // they were made in.
-    sortCatalogue(out);
+    // they were made in. Marks of one style compare as their targets do (the style is a
+    // common prefix), without going over it each time.
+    const auto writtenLess = [](const Written& a, const Written& b) {
+        if (a.style == b.style) return compareCatalogue(*a.target, *b.target) < 0;
+        return compareCatalogue(a.text, b.text) < 0;
+    };
+    if (!std::is_sorted(written.cbegin(), written.cend(), writtenLess))
+        std::sort(written.begin(), written.end(), writtenLess);
+    QStringList out;
+    out.reserve(qsizetype(written.size()));
+    for (Written& w : written)
+        out.append(std::move(w.text));
     return out;
 }

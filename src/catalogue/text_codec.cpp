@@ -146,23 +146,6 @@ QByteArray encodeIndexText(QStringView text) {
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
 
-QStringList splitLines(QStringView text) {
-    QStringList lines;
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    const QChar* d = text.data();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = d[i].unicode();
-        if (c == u'\n' || c == u'\r') {
-            lines.append(QString(d + start, i - start));
-            if (c == u'\r' && i + 1 < n && d[i + 1] == u'\n') ++i;
-            start = i + 1;
-        }
-    }
-    if (start < n) lines.append(QString(d + start, n - start));
-    return lines;
-}
-
 namespace {
 // Splits a decoded text into lines that share its one block: each line's break becomes the
 // '\0' that ends it, and every line is a string into the block holding a reference to it.
@@ -180,20 +163,29 @@ QStringList linesSharingText(QString text) {
         block.d_ptr()->ref();
         lines.append(QString(QString::DataPointer(block.d_ptr(), d + from, len)));
     };
+    // The breaks are found by the library's search, one call per line rather than a loop
+    // over every character.
+    const QStringView view(d, n);
+    qsizetype nextLf = view.indexOf(u'\n');
+    qsizetype nextCr = view.indexOf(u'\r');
     qsizetype start = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = d[i];
-        if (c == u'\n' || c == u'\r') {
-            const bool crLf = c == u'\r' && i + 1 < n && d[i + 1] == u'\n';
-            add(start, i - start);
-            if (crLf) ++i;
-            start = i + 1;
-        }
+    while (nextLf >= 0 || nextCr >= 0) {
+        qsizetype i = nextCr < 0 || (nextLf >= 0 && nextLf < nextCr) ? nextLf : nextCr;
+        const bool crLf = i == nextCr && i + 1 < n && d[i + 1] == u'\n';
+        add(start, i - start);
+        if (crLf) ++i;
+        start = i + 1;
+        if (nextLf >= 0 && nextLf < start) nextLf = view.indexOf(u'\n', start);
+        if (nextCr >= 0 && nextCr < start) nextCr = view.indexOf(u'\r', start);
     }
     if (start < n) add(start, n - start);
     return lines;
 }
 } // namespace
+
+QStringList splitLines(QStringView text) {
+    return linesSharingText(text.toString());
+}
 
 void packLines(const std::vector<QStringList*>& lists) {
     qsizetype total = 0;

@@ -24,10 +24,11 @@ int windows1252Byte(char16_t c);
 QString decodeIndexText(QByteArrayView bytes);
 QByteArray encodeIndexText(QStringView text);
 
-// Splits at CR LF, CR or LF. A final line break gives no extra empty line.
+// Splits at CR LF, CR or LF. A final line break gives no extra empty line. The lines share
+// one block of text (one allocation).
 QStringList splitLines(QStringView text);
 
-// splitLines(decodeIndexText(bytes)); the lines share one block of text (one allocation).
+// splitLines(decodeIndexText(bytes)) without copying the text.
 QStringList decodeIndexLines(QByteArrayView bytes);
 
 // Copies the lines of the lists into one new block that they share, so that they no longer

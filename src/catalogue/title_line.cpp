@@ -40,20 +40,6 @@ QString folderLine(QStringView line) {
     return cut < 0 ? QString() : s.left(cut + 1).toString();
 }
 
-void visitParentFolderLines(QStringView line, const std::function<bool(QStringView)>& visit) {
-    const qsizetype colon = line.indexOf(u':');
-    // The root ends right after "label:\".
-    const qsizetype rootEnd = colon < 0 ? 0 : colon + 2;
-    QStringView s = line;
-    if (s.endsWith(u'\\')) s.chop(1);
-    for (;;) {
-        const qsizetype cut = s.lastIndexOf(u'\\');
-        if (cut < 0 || cut + 1 <= rootEnd) break;
-        if (!visit(s.left(cut + 1))) break;
-        s = s.left(cut);
-    }
-}
-
 QStringList parentFolderLines(QStringView line) {
     QStringList out;
     visitParentFolderLines(line, [&out](QStringView parent) {

@@ -3,8 +3,6 @@
 #include <QString>
 #include <QStringView>
 
-#include <functional>
-
 // Helpers for title lines ("Label:\path\file.mp3") and folder lines ("Label:\path\").
 namespace titleline {
 
@@ -38,6 +36,18 @@ QString folderLine(QStringView line);
 QStringList parentFolderLines(QStringView line);
 // The same lines handed one at a time to `visit` (views into `line`) until it returns
 // false.
-void visitParentFolderLines(QStringView line, const std::function<bool(QStringView)>& visit);
+template <typename Visit> void visitParentFolderLines(QStringView line, Visit&& visit) {
+    const qsizetype colon = line.indexOf(u':');
+    // The root ends right after "label:\".
+    const qsizetype rootEnd = colon < 0 ? 0 : colon + 2;
+    QStringView s = line;
+    if (s.endsWith(u'\\')) s.chop(1);
+    for (;;) {
+        const qsizetype cut = s.lastIndexOf(u'\\');
+        if (cut < 0 || cut + 1 <= rootEnd) break;
+        if (!visit(s.left(cut + 1))) break;
+        s = s.left(cut);
+    }
+}
 
 } // namespace titleline

@@ -10,15 +10,33 @@ void insertFirst(QHash<HashedKey, int>& hash, const HashedKey& key, int index) {
 }
 const char* const kFixedKeys[] = {"Suchergebnisse", "Merkzettel", "Wiedergabeliste",
                                   "Meine Charts"};
+
+// The fixed keys and their folded forms, made once for every collection.
+struct FixedKeys {
+    QString key[TitleLists::FixedCount];
+    HashedKey folded[TitleLists::FixedCount];
+    FixedKeys() {
+        for (int i = 0; i < TitleLists::FixedCount; ++i) {
+            key[i] = QString::fromUtf8(kFixedKeys[i]);
+            folded[i] = foldedKey(key[i]);
+        }
+    }
+};
+const FixedKeys& fixedKeys() {
+    static const FixedKeys keys;
+    return keys;
+}
 } // namespace
 
 TitleLists::TitleLists() {
-    for (const char* k : kFixedKeys)
-        add(QString::fromUtf8(k));
+    entries_.reserve(FixedCount);
+    const FixedKeys& fixed = fixedKeys();
+    for (int i = 0; i < FixedCount; ++i)
+        add(fixed.key[i], fixed.folded[i]);
 }
 
 QString TitleLists::fixedKey(Fixed which) {
-    return QString::fromUtf8(kFixedKeys[which]);
+    return fixedKeys().key[which];
 }
 
 namespace {
@@ -74,12 +92,20 @@ int TitleLists::add(const QString& key, const HashedKey& folded) {
     return entry;
 }
 
+int TitleLists::addAlphaList(const QString& name, const HashedKey& foldedName) {
+    const int entry = int(entries_.size());
+    entries_.push_back({QStringLiteral("ALPHALIST::") + name, {}, {}});
+    insertFirst(alpha_, foldedName, entry);
+    return entry;
+}
+
 void TitleLists::clearNonFixed() {
     entries_.resize(FixedCount);
     plain_.clear();
     alpha_.clear();
+    const FixedKeys& fixed = fixedKeys();
     for (int i = 0; i < FixedCount; ++i)
-        index(foldedKey(entries_[size_t(i)].key), i);
+        index(fixed.folded[i], i);
 }
 
 const indexfile::TitleStyle* TitleStyles::find(QStringView target) const {

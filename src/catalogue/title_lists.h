@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
 // The collection's keyed lists of title lines. Keys are looked up without regard to
@@ -51,6 +52,15 @@ public:
     // Appends an entry with an empty list and returns its index.
     int add(const QString& key);
     int add(const QString& key, const HashedKey& foldedKey);
+    // Appends the entry "ALPHALIST::" + name, by the name and its folded form.
+    int addAlphaList(const QString& name, const HashedKey& foldedName);
+
+    // Room for `more` entries beyond the present ones (growing by at least half).
+    void reserveMore(qsizetype more) {
+        const size_t want = entries_.size() + size_t(more);
+        if (want > entries_.capacity())
+            entries_.reserve(std::max(want, entries_.capacity() + entries_.capacity() / 2));
+    }
 
     // Removes every entry but the four fixed lists.
     void clearNonFixed();

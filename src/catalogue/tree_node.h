@@ -28,6 +28,7 @@ public:
     int depth() const;
 
     TreeNode* addChild(QString text, int icon, int selectedIcon);
+    void reserveChildren(size_t count) { children_.reserve(count); }
     void removeChildren();
     // Sorts the direct children by text in the catalogue order (stable).
     void sortChildren();

@@ -149,6 +149,28 @@ TEST_F(CollectionTest, SameFolderNamesGetUniqueNamesAndShareTheAlphabeticalList)
     EXPECT_EQ(childTexts(alpha->child(2)), QStringList({"Best Of"}));
 }
 
+TEST_F(CollectionTest, ManySameFolderNamesAreNumberedPastNine) {
+    // Twelve media with the same folder, written in changing case: each takes the next
+    // free number, including a number that another folder's own name already holds.
+    write("a0.cd", "BEGIN::CD\nX:\\Mix (3)\\\nX:\\Mix (3)\\t.mp3\n");
+    for (int i = 1; i <= 12; ++i)
+        write(QStringLiteral("a%1.cd").arg(i, 2, 10, QLatin1Char('0')),
+              QStringLiteral("BEGIN::CD\nM:\\%1\\\nM:\\%1\\%2.mp3\n")
+                  .arg(i % 2 ? QStringLiteral("Mix") : QStringLiteral("MIX"))
+                  .arg(i)
+                  .toUtf8());
+    c.LoadAllMedia();
+    QStringList names;
+    for (int i = 0; i < c.mediaListNode()->childCount(); ++i)
+        for (int k = 0; k < c.mediaListNode()->child(i)->childCount(); ++k)
+            names.append(c.mediaListNode()->child(i)->child(k)->text);
+    EXPECT_EQ(names,
+              QStringList({"Mix (3)", "Mix", "MIX (2)", "Mix (4)", "MIX (5)", "Mix (6)", "MIX (7)",
+                           "Mix (8)", "MIX (9)", "Mix (10)", "MIX (11)", "Mix (12)", "MIX (13)"}));
+    EXPECT_EQ(titlesOf("mix (12)"), QStringList({"M:\\Mix\\11.mp3"}));
+    EXPECT_EQ(titlesOf("ALPHALIST::mix").size(), 12);
+}
+
 TEST_F(CollectionTest, FoldersHangBelowTheirParentFolderLine) {
     write("r.cd", "R:\\A\\\nR:\\A\\B\\\nR:\\A\\B\\C\\\nR:\\D\\\nR:\\X\\Y\\\nR:\\D\\d.mp3\n");
     c.LoadAllMedia();

@@ -147,3 +147,27 @@ TEST(TextCodec, WrittenTextReadsBackWhateverItsBytesLookLike) {
         EXPECT_EQ(decodeIndexLines(bytes), splitLines(c.text)) << qPrintable(c.text);
     }
 }
+
+TEST(TextCodec, SplitLinesAreIndependentStrings) {
+    // The lines share one block of text; writing to one must leave the others as they were.
+    const QString text = u"eins\r\nzwei\rdrei\n\nvier"_qs;
+    const QStringList want = {"eins", "zwei", "drei", "", "vier"};
+    for (qsizetype changed = 0; changed < want.size(); ++changed) {
+        QStringList lines = splitLines(text);
+        ASSERT_EQ(lines, want);
+        lines[changed] += u"!";
+        lines[changed][0] = u'X';
+        QStringList expected = want;
+        expected[changed] = u'X' + (want[changed] + u'!').mid(1);
+        EXPECT_EQ(lines, expected) << changed;
+        // Each line still ends where it should, for code that reads its raw data.
+        for (const QString& l : lines)
+            EXPECT_EQ(
+                std::char_traits<char16_t>::length(reinterpret_cast<const char16_t*>(l.utf16())),
+                size_t(l.size()));
+    }
+    // A single line alone in its block may grow in place.
+    QStringList one = splitLines(u"einzeln"_qs);
+    one[0].append(QStringLiteral(" und mehr"));
+    EXPECT_EQ(one, QStringList({"einzeln und mehr"}));
+}
