@@ -47,7 +47,6 @@ void composeIntegrations(TForm1& window, AppCore& core, Integrations& parts) {
     parts.media =
         std::make_unique<MediaIntegration>(core, *parts.mediaView, insertMedium, password);
     MediaIntegration* media = parts.media.get();
-    QObject::connect(&window, &TForm1::loadFinished, media, &MediaIntegration::loadFinished);
     QObject::connect(&views, &CollectionViews::treeContextMenuRequested, media,
                      &MediaIntegration::showTreeMenu);
     // Media are taken down before anything else of the close request.

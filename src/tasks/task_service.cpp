@@ -114,9 +114,27 @@ void TaskService::waitForWorkers() {
     pool_.waitForDone();
 }
 
-void TaskService::launch(tasks::Id, std::function<void()> work, std::function<void()> handBack) {
-    pool_.start([this, work = std::move(work), handBack = std::move(handBack)]() mutable {
+void TaskService::waitForWork(tasks::Id id) {
+    auto it = jobs_.constFind(id);
+    if (it == jobs_.constEnd()) return;
+    const std::shared_ptr<TaskControl::State> state = it->state;
+    std::unique_lock lock(state->mutex);
+    state->workOver.wait(lock, [&state] { return state->over; });
+}
+
+void TaskService::launch(std::shared_ptr<TaskControl::State> state, std::function<void()> work,
+                         std::function<void()> handBack) {
+    {
+        const std::lock_guard lock(state->mutex);
+        state->over = false;
+    }
+    pool_.start([this, state, work = std::move(work), handBack = std::move(handBack)]() mutable {
         work();
+        {
+            const std::lock_guard lock(state->mutex);
+            state->over = true;
+        }
+        state->workOver.notify_all();
         // The service outlives its pool's work (its destructor waits for it).
         QMetaObject::invokeMethod(this, std::move(handBack), Qt::QueuedConnection);
     });

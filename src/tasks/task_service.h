@@ -7,10 +7,12 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 #include <utility>
 
 // Background work of the program: loads, copy runs, mail, length scans and downloads.
@@ -63,6 +65,8 @@ private:
         std::mutex mutex;               // guards the two below
         TaskService* service = nullptr; // cleared when the job ends or the service goes
         QString failure;
+        std::condition_variable workOver; // the work on the pool has returned
+        bool over = true;                 // false while work of `run` is on the pool
     };
     explicit TaskControl(std::shared_ptr<State> state) : state_(std::move(state)) {}
     std::shared_ptr<State> state_;
@@ -105,8 +109,10 @@ public:
     bool isBusy() const;
     int count() const { return int(jobs_.size()); }
     const tasks::Bar& bar() const { return bar_; }
-    // Blocks until the work on the pool is over (for closing and tests).
+    // Blocks until the work on the pool is over (for closing and tests); its outcome
+    // still comes back through the event loop.
     void waitForWorkers();
+    void waitForWork(tasks::Id id);
 
 signals:
     void started(tasks::Id id, tasks::Kind kind, const QString& label);
@@ -127,7 +133,8 @@ private:
         std::shared_ptr<TaskControl::State> state;
     };
     // Runs `work` on the pool, then `handBack` queued to this thread.
-    void launch(tasks::Id id, std::function<void()> work, std::function<void()> handBack);
+    void launch(std::shared_ptr<TaskControl::State> state, std::function<void()> work,
+                std::function<void()> handBack);
     void updateBar();
 
     QThreadPool pool_;
@@ -146,7 +153,7 @@ tasks::Id TaskService::run(tasks::Kind kind, const QString& label, bool cancella
     const TaskControl control = this->control(id);
     auto outcome = std::make_shared<TaskOutcome<R>>();
     launch(
-        id,
+        control.state_,
         [work = std::move(work), control, outcome]() mutable {
             try {
                 outcome->value = work(control);

@@ -294,3 +294,29 @@ TEST(TaskService, GoingAwayCancelsAndWaitsForTheWork) {
     kept.progress(2, 2); // the control outlives the service
     QCoreApplication::processEvents();
 }
+
+TEST(TaskService, WaitingForAJobsWorkReturnsWhenItHasReturned) {
+    TaskService s;
+    std::atomic_bool returned{false};
+    std::atomic_bool go{false};
+    bool done = false;
+    const tasks::Id id = s.run(
+        Kind::Load, QStringLiteral("Laden"), false,
+        [&](const TaskControl&) {
+            while (!go.load())
+                QThread::msleep(1);
+            QThread::msleep(50);
+            returned = true;
+            return 0;
+        },
+        &s, [&done](TaskOutcome<int>) { done = true; });
+    const tasks::Id reported = s.start(Kind::Copy, QStringLiteral("Kopieren"), false);
+    s.waitForWork(reported); // no work on the pool: returns at once
+    go = true;
+    s.waitForWork(id);
+    EXPECT_TRUE(returned);
+    EXPECT_FALSE(done); // the outcome still comes through the event loop
+    EXPECT_TRUE(s.isRunning(id));
+    ASSERT_TRUE(waitFor([&] { return done; }));
+    EXPECT_FALSE(s.isRunning(id));
+}
