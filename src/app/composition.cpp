@@ -2,6 +2,7 @@
 
 #include "app_core.h"
 #include "collection_views.h"
+#include "copy_dialogs.h"
 #include "copy_integration.h"
 #include "lists_integration.h"
 #include "main_window.h"
@@ -60,6 +61,7 @@ void composeIntegrations(TForm1& window, AppCore& core, Integrations& parts) {
     parts.copy = new CopyIntegration(core.commands(), core.media(), env.store, env.catalogDir,
                                      env.dataDir, windowViews, &window);
     CopyIntegration* copy = parts.copy;
+    copy->copyDialog()->run().setTaskService(&core.tasks());
     // Before media are taken down: a copy under way stops and its partial file goes.
     window.closingHooks.insert(window.closingHooks.begin(), [copy] { copy->shutdown(); });
     parts.streaming = new StreamingIntegration(core.streamingServer(), core.settings(), env.store,
