@@ -80,6 +80,7 @@ void composeIntegrations(TForm1& window, AppCore& core, Integrations& parts) {
     parts.lists = new ListsIntegration(core.commands(), core.collectionPtr(), env.store,
                                        window.versionInfo().VersionString, env.catalogDir,
                                        env.tempDir, windowViews, &window);
+    parts.lists->sharing().setTaskService(&core.tasks());
     // The Merkzettel may be replaced by a reload or restored from the settings.
     QObject::connect(&window, &TForm1::collectionReplaced, &core.commands(),
                      &CommandTable::refresh);
