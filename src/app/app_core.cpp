@@ -48,8 +48,8 @@ MediaDevice::Options deviceOptions() {
 AppCore::AppCore(Environment environment, QObject* parent)
     : QObject(parent), env_(std::move(environment)),
       settings_(appsettings::Settings::defaults(env_.dataDir)),
-      collection_(std::make_shared<Collection>()), loader_(new CollectionLoader(this)),
-      prompts_(std::make_unique<PromptRelay>()) {
+      tasks_(std::make_unique<TaskService>()), collection_(std::make_shared<Collection>()),
+      loader_(new CollectionLoader(tasks_.get(), this)), prompts_(std::make_unique<PromptRelay>()) {
     collection_->CatalogDir = env_.catalogDir;
 
     mediaTempDir_ = env_.tempDir;
@@ -60,12 +60,13 @@ AppCore::AppCore(Environment environment, QObject* parent)
     MediaAccess::Options options;
     options.tempDir = mediaTempDir_;
     media_ = std::make_unique<MediaAccess>(options, prompts_.get());
+    media_->setTaskService(tasks_.get());
     connector_ = std::make_unique<GuiThreadConnector>(media_.get());
     loader_->setConnector(connector_.get());
 
     titles_ = std::make_unique<MediaAccessTitles>(media_.get());
     player_ = std::make_unique<Player>(Player::Options{env_.tempDir, deviceOptions(), 1000},
-                                       titles_.get());
+                                       titles_.get(), nullptr, tasks_.get());
     titles_->connectPlayer(player_.get());
     player_->setTitleLists(&collection_->titleLists);
     registerPlayerCommands(commands_, *player_,
@@ -73,13 +74,18 @@ AppCore::AppCore(Environment environment, QObject* parent)
     ownCommands_ = commands_.names();
 
     server_ = std::make_unique<WStreamingServer>(userAgent());
+    // The rules read whether a job shows progress.
+    connect(tasks_.get(), &TaskService::busyChanged, &commands_, &CommandTable::refresh);
 }
 
 AppCore::~AppCore() {
+    // Jobs that end from here on change no rules: what they read goes away.
+    QObject::disconnect(tasks_.get(), nullptr, &commands_, nullptr);
     // A load that waits for a connection on this thread is let go before waiting for it.
     connector_->close();
     loader_->wait();
     loader_->setConnector(nullptr);
+    delete loader_; // before the service it reports to
     // The rules of the table may read what is gone by the time the player goes.
     QObject::disconnect(player_.get(), nullptr, &commands_, nullptr);
 }

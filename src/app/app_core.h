@@ -4,6 +4,7 @@
 #include "collection.h"
 #include "commands.h"
 #include "control_server.h"
+#include "task_service.h"
 
 #include <QHash>
 #include <QObject>
@@ -48,6 +49,8 @@ public:
     std::shared_ptr<Collection>& collectionPtr() { return collection_; }
     Collection& collection() { return *collection_; }
     CollectionLoader& loader() { return *loader_; }
+    // Background jobs and the progress bar's state.
+    TaskService& tasks() { return *tasks_; }
     // Play records by title line (count ":" date), kept for the charts.
     QHash<QString, QString>& chartsRecords() { return chartsRecords_; }
     CommandTable& commands() { return commands_; }
@@ -87,6 +90,7 @@ public:
 private:
     Environment env_;
     appsettings::Settings settings_;
+    std::unique_ptr<TaskService> tasks_; // goes late: its destructor waits for its workers
     std::shared_ptr<Collection> collection_;
     CollectionLoader* loader_;
     QHash<QString, QString> chartsRecords_;

@@ -2,6 +2,7 @@
 
 #include "app_core.h"
 #include "collection_views.h"
+#include "copy_dialogs.h"
 #include "copy_integration.h"
 #include "lists_integration.h"
 #include "main_window.h"
@@ -47,7 +48,6 @@ void composeIntegrations(TForm1& window, AppCore& core, Integrations& parts) {
     parts.media =
         std::make_unique<MediaIntegration>(core, *parts.mediaView, insertMedium, password);
     MediaIntegration* media = parts.media.get();
-    QObject::connect(&window, &TForm1::loadFinished, media, &MediaIntegration::loadFinished);
     QObject::connect(&views, &CollectionViews::treeContextMenuRequested, media,
                      &MediaIntegration::showTreeMenu);
     // Media are taken down before anything else of the close request.
@@ -61,6 +61,7 @@ void composeIntegrations(TForm1& window, AppCore& core, Integrations& parts) {
     parts.copy = new CopyIntegration(core.commands(), core.media(), env.store, env.catalogDir,
                                      env.dataDir, windowViews, &window);
     CopyIntegration* copy = parts.copy;
+    copy->copyDialog()->run().setTaskService(&core.tasks());
     // Before media are taken down: a copy under way stops and its partial file goes.
     window.closingHooks.insert(window.closingHooks.begin(), [copy] { copy->shutdown(); });
     parts.streaming = new StreamingIntegration(core.streamingServer(), core.settings(), env.store,
@@ -79,6 +80,7 @@ void composeIntegrations(TForm1& window, AppCore& core, Integrations& parts) {
     parts.lists = new ListsIntegration(core.commands(), core.collectionPtr(), env.store,
                                        window.versionInfo().VersionString, env.catalogDir,
                                        env.tempDir, windowViews, &window);
+    parts.lists->sharing().setTaskService(&core.tasks());
     // The Merkzettel may be replaced by a reload or restored from the settings.
     QObject::connect(&window, &TForm1::collectionReplaced, &core.commands(),
                      &CommandTable::refresh);

@@ -109,10 +109,9 @@ TForm1::TForm1(std::unique_ptr<AppCore> own, AppCore* core, QWidget* parent)
     statusBar()->addPermanentWidget(ProgressBar1);
     resize(kDesignedWidth, kDesignedHeight);
 
-    connect(loader_, &CollectionLoader::progress, this, [this](int done, int total) {
-        ProgressBar1->setMaximum(std::max(total, 1));
-        ProgressBar1->setValue(done);
-    });
+    // The bar mirrors the task service.
+    connect(&core_.tasks(), &TaskService::barChanged, this, &TForm1::showBar);
+    showBar(core_.tasks().bar());
     connect(loader_, &CollectionLoader::loaded, this, &TForm1::adoptCollection);
 
     registerCommands();
@@ -424,6 +423,13 @@ void TForm1::setStatusText(const QString& text) {
     statusText->setText(text);
 }
 
+void TForm1::showBar(const tasks::Bar& bar) {
+    ProgressBar1->setRange(0, bar.maximum);
+    ProgressBar1->setValue(bar.value);
+    ProgressBar1->setToolTip(bar.label);
+    ProgressBar1->setVisible(bar.visible);
+}
+
 bool TForm1::isLoading() const {
     return loader_->isRunning();
 }
@@ -633,9 +639,6 @@ void TForm1::updateMerkzettelItems() {
 }
 
 void TForm1::startLoading() {
-    loading_ = true;
-    ProgressBar1->setValue(0);
-    ProgressBar1->show();
     loader_->start(env_.catalogDir);
 }
 
@@ -650,8 +653,6 @@ void TForm1::adoptCollection(std::shared_ptr<Collection> fresh, const LoadReport
     // The views let go of the old nodes before they are freed.
     const std::shared_ptr<Collection> previous = std::exchange(collection_, std::move(fresh));
     showCollection(previous.get());
-    loading_ = false;
-    ProgressBar1->hide();
     setStatusText(collection_->loadedStatusText() +
                   (startupNotice_.isEmpty() ? QString() : QStringLiteral(" – ") + startupNotice_));
     startupNotice_.clear();

@@ -188,6 +188,7 @@ private:
     void loadSettings();
     void collectSettings();
     void startLoading();
+    void showBar(const tasks::Bar& bar);
     void adoptCollection(std::shared_ptr<Collection> fresh, const LoadReport& report);
     void relayoutBars();
     int splitPosition() const;
@@ -230,7 +231,6 @@ private:
     QFont listBaseFont_;
     bool webViewWanted_ = true;
     bool shown_ = false;
-    bool loading_ = false;
     bool closed_ = false;
     bool closeRequested_ = false;
     std::shared_ptr<Collection> parkedCollection_; // a load that ended during the close request

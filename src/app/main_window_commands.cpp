@@ -12,7 +12,6 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QActionGroup>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -37,10 +36,10 @@ uistate::NodeKind kindOf(const Collection& c, const TreeNode* node) {
 
 void TForm1::registerCommands() {
     CommandTable& table = core_.commands();
-    // The window's part of the state: the views, the first showing, the busy bar.
+    // The window's part of the state: the views, the first showing, the busy jobs.
     table.addStateSource(this, [this](UiState& s) {
         s.windowShown = shown_;
-        s.busy = ProgressBar1 && !ProgressBar1->isHidden();
+        s.busy = core_.tasks().isBusy();
         s.searchReady = quickSearch_ != nullptr;
         if (!views_) return;
         s.viewsExist = true;

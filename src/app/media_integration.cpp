@@ -20,8 +20,6 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <climits>
-
 namespace {
 
 // The wizard next to the program, in the build tree, or on the search path.
@@ -49,19 +47,12 @@ MediaIntegration::MediaIntegration(AppCore& core, MediaView& view, TForm2& inser
 
     connect(access_, &MediaAccess::statusMessage, this,
             [this](const QString& text) { view_.setStatusText(text); });
-    connect(access_, &MediaAccess::downloadStarted, this,
-            [this](const QString&, const QString&, qint64 maximum) { onDownloadStarted(maximum); });
-    connect(access_, &MediaAccess::downloadProgress, this, &MediaIntegration::onDownloadProgress);
-    connect(access_, &MediaAccess::titleFetched, this, &MediaIntegration::onTitleFetched);
+    // The download's progress is a job of the task service; its meter's text goes here.
+    connect(access_, &MediaAccess::downloadProgress, this,
+            [this](qint64, qint64, const QString& statusText) {
+                if (!statusText.isEmpty()) view_.setStatusText(statusText);
+            });
     setUpVolumes();
-}
-
-void MediaIntegration::loadFinished() {
-    // The load hid the bar it shared with a running download: show it again.
-    if (!access_->isDownloading()) return;
-    const TransferMeter& meter = access_->meter();
-    onDownloadStarted(meter.maximum());
-    onDownloadProgress(meter.value(), meter.maximum(), meter.statusText());
 }
 
 void MediaIntegration::setUpVolumes() {
@@ -239,25 +230,4 @@ bool MediaIntegration::confirm(const QString& text) {
 
 QString MediaIntegration::waitForMedium(const QString& label, MediumWait& wait) {
     return insertMedium_.waitFor(label, wait);
-}
-
-// ---- downloads ----
-
-void MediaIntegration::onDownloadStarted(qint64 maximum) {
-    progressShift_ = 0;
-    while ((maximum >> progressShift_) > INT_MAX)
-        ++progressShift_;
-    view_.setProgress(0, int(std::max<qint64>(maximum >> progressShift_, 1)));
-    view_.setProgressVisible(true);
-}
-
-void MediaIntegration::onDownloadProgress(qint64 value, qint64 maximum, const QString& statusText) {
-    if ((maximum >> progressShift_) > INT_MAX) onDownloadStarted(maximum);
-    view_.setProgress(int(std::min(value, maximum) >> progressShift_),
-                      int(std::max<qint64>(maximum >> progressShift_, 1)));
-    if (!statusText.isEmpty()) view_.setStatusText(statusText);
-}
-
-void MediaIntegration::onTitleFetched() {
-    if (!access_->isDownloading() && !core_.loader().isRunning()) view_.setProgressVisible(false);
 }

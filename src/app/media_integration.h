@@ -55,8 +55,6 @@ public:
     QString ejectableDriveOf(const QString& label) const;
     void ejectDrive(const QString& drive, const QString& label);
 
-    // A load ended: a download that shared the progress bar with it shows again.
-    void loadFinished();
     // The tree's context menu: ejecting the selected medium.
     void showTreeMenu(const QPoint& globalPos);
 
@@ -68,9 +66,6 @@ private:
     bool confirm(const QString& text) override;
     QString waitForMedium(const QString& label, MediumWait& wait) override;
 
-    void onDownloadStarted(qint64 maximum);
-    void onDownloadProgress(qint64 value, qint64 maximum, const QString& statusText);
-    void onTitleFetched();
     void setUpVolumes();
     void scanIdFiles();
 
@@ -82,7 +77,6 @@ private:
     std::unique_ptr<EventSounds> sounds_;
     MediaAccess* access_;
     GuiThreadConnector* connector_;
-    int progressShift_ = 0; // sizes past the progress bar's int range are scaled down
     UDisksClient* volumes_ = nullptr;
     NewMediumWatcher* newMedia_ = nullptr;
     QPointer<QLabel> offerLabel_;

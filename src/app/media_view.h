@@ -6,9 +6,8 @@
 class QPoint;
 class QWidget;
 
-// What media access needs of the main window: questions, the status text, the
-// progress bar it shares with the loader and the player, a place in the status bar and
-// the medium selected in the tree.
+// What media access needs of the main window: questions, the status text, a place in the
+// status bar and the medium selected in the tree. Its progress bar follows the task service.
 class MediaView {
 public:
     virtual ~MediaView() = default;
@@ -16,9 +15,6 @@ public:
     virtual QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text,
                                             QMessageBox::StandardButtons buttons) = 0;
     virtual void setStatusText(const QString& text) = 0;
-    // Range 0 to `maximum`; the visibility stays as it is.
-    virtual void setProgress(int value, int maximum) = 0;
-    virtual void setProgressVisible(bool visible) = 0;
     // Puts a widget of media access into the status bar (it stays media access's own).
     virtual void addStatusWidget(QWidget* widget) = 0;
     // The label of the medium selected in the tree; empty when no medium is selected.

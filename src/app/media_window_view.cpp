@@ -5,7 +5,6 @@
 #include "tree_node.h"
 
 #include <QMenu>
-#include <QProgressBar>
 #include <QStatusBar>
 
 QMessageBox::StandardButton MediaWindowView::ask(QMessageBox::Icon icon, const QString& text,
@@ -15,15 +14,6 @@ QMessageBox::StandardButton MediaWindowView::ask(QMessageBox::Icon icon, const Q
 
 void MediaWindowView::setStatusText(const QString& text) {
     window_.setStatusText(text);
-}
-
-void MediaWindowView::setProgress(int value, int maximum) {
-    window_.ProgressBar1->setRange(0, maximum);
-    window_.ProgressBar1->setValue(value);
-}
-
-void MediaWindowView::setProgressVisible(bool visible) {
-    window_.ProgressBar1->setVisible(visible);
 }
 
 void MediaWindowView::addStatusWidget(QWidget* widget) {

@@ -12,8 +12,6 @@ public:
     QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& text,
                                     QMessageBox::StandardButtons buttons) override;
     void setStatusText(const QString& text) override;
-    void setProgress(int value, int maximum) override;
-    void setProgressVisible(bool visible) override;
     void addStatusWidget(QWidget* widget) override;
     QString selectedMedium() const override;
     bool askEject(const QPoint& globalPos) override;

@@ -105,16 +105,6 @@ void PlayerIntegration::applyControls() {
     const PlayerControls& s = player_->controls();
     // Enabled states follow the command table; the check marks follow the player.
     view_.showControls(s, player_->playlist().repeat(), player_->playlist().shuffle());
-    if (s.progressVisible) {
-        view_.setProgress(s.progress, 100);
-        view_.setProgressVisible(true);
-        progressShown_ = true;
-    } else if (progressShown_) {
-        progressShown_ = false;
-        // The bar may be showing a reload or a download meanwhile.
-        if (!core_.loader().isRunning() && !core_.media().isDownloading())
-            view_.setProgressVisible(false);
-    }
 }
 
 void PlayerIntegration::syncSelection() {

@@ -11,8 +11,8 @@ class PlaybackWidgets;
 class Player;
 class PlayerView;
 
-// The window's side of the core's player: drives the transport controls, the status text
-// and the progress bar from the player's state, feeds it the list selection and the shown
+// The window's side of the core's player: drives the transport controls and the status
+// text from the player's state, feeds it the list selection and the shown
 // view, and carries the play history through the settings.
 class PlayerIntegration : public QObject {
     Q_OBJECT
@@ -57,5 +57,4 @@ private:
     Player* player_;
     PlaybackWidgets* widgets_ = nullptr;
     QString streamTitle_;
-    bool progressShown_ = false; // the progress bar shows the frame scan
 };

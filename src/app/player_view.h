@@ -8,8 +8,9 @@ class TreeNode;
 struct PlayerControls;
 struct ViewContext;
 
-// What the player needs of the main window: its transport controls, the status text and
-// progress bar, the time mode and tray items, and the collection views.
+// What the player needs of the main window: its transport controls, the status text, the
+// time mode and tray items, and the collection views. Its length scans reach the progress
+// bar through the task service.
 class PlayerView {
 public:
     virtual ~PlayerView() = default;
@@ -20,9 +21,6 @@ public:
     virtual QWidget* positionLabel() = 0;
 
     virtual void setStatusText(const QString& text) = 0;
-    // Range 0 to `maximum`; the visibility stays as it is.
-    virtual void setProgress(int value, int maximum) = 0;
-    virtual void setProgressVisible(bool visible) = 0;
 
     // The check marks of pause, repeat and shuffle, the slider and the position label.
     virtual void showControls(const PlayerControls& controls, bool repeat, bool shuffle) = 0;

@@ -8,7 +8,6 @@
 
 #include <QAction>
 #include <QLabel>
-#include <QProgressBar>
 #include <QSlider>
 #include <QToolButton>
 
@@ -44,15 +43,6 @@ QWidget* PlayerWindowView::positionLabel() {
 
 void PlayerWindowView::setStatusText(const QString& text) {
     window_.setStatusText(text);
-}
-
-void PlayerWindowView::setProgress(int value, int maximum) {
-    window_.ProgressBar1->setRange(0, maximum);
-    window_.ProgressBar1->setValue(value);
-}
-
-void PlayerWindowView::setProgressVisible(bool visible) {
-    window_.ProgressBar1->setVisible(visible);
 }
 
 void PlayerWindowView::showControls(const PlayerControls& s, bool repeat, bool shuffle) {

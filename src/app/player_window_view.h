@@ -16,8 +16,6 @@ public:
     QWidget* window() override;
     QWidget* positionLabel() override;
     void setStatusText(const QString& text) override;
-    void setProgress(int value, int maximum) override;
-    void setProgressVisible(bool visible) override;
     void showControls(const PlayerControls& controls, bool repeat, bool shuffle) override;
     void showTimeMode(int mode) override;
     void showTrayDisplay(bool on) override;

@@ -40,7 +40,8 @@ struct UiState {
     bool copyRunning = false;
     int copyMode = 0;
 
-    // The window: shown once; a load, download or scan under way; the quick search.
+    // The window: shown once; a job of the task service that shows progress (a load,
+    // download or scan) under way; the quick search.
     bool windowShown = false;
     bool busy = false;
     bool searchReady = false;

@@ -92,6 +92,7 @@ CopyRun::CopyRun(MediaAccess* media, QObject* parent)
 
 CopyRun::~CopyRun() {
     shutdown();
+    endJob(false, QString());
     QMutexLocker lock(&link_->mutex);
     link_->run = nullptr;
 }
@@ -164,6 +165,11 @@ bool CopyRun::start(const QStringList& titles, const Setup& setup) {
     total_ = int(titles.size());
     progress_ = 0;
     running_ = true;
+    if (tasks_) {
+        job_ = tasks_->start(tasks::Kind::Copy, QStringLiteral("Kopieren"), true,
+                             [this] { cancel(); });
+        tasks_->progress(job_, 0, total_);
+    }
     cancelled_ = completed_ = ended_ = false;
     workerBusy_ = waitingFetch_ = waitingSpace_ = waitingPlaylist_ = savingPlaylist_ = false;
     headFailed_ = skipRequested_ = false;
@@ -573,6 +579,7 @@ void CopyRun::removeHead() {
     if (queue_.empty()) return;
     queue_.pop_front();
     ++progress_;
+    if (tasks_) tasks_->progress(job_, progress_, total_);
     headFailed_ = skipRequested_ = false;
     destName_.clear();
     emit headRemoved();
@@ -781,7 +788,13 @@ void CopyRun::finalize(const QString& saveError) {
     }
     // The last word of the run: it keeps what went wrong on the way.
     if (completed_ || notes_.size() > 0) emit statusText(finalText());
+    endJob(completed_, saveError);
     emit finished(completed_);
+}
+
+void CopyRun::endJob(bool ok, const QString& message) {
+    if (tasks_ && job_) tasks_->finish(job_, ok, message);
+    job_ = 0;
 }
 
 void CopyRun::shutdown() {

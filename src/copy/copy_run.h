@@ -3,9 +3,11 @@
 #include "copy_worker.h"
 #include "m3u_playlist.h"
 #include "path_template.h"
+#include "task_service.h"
 
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -59,6 +61,8 @@ public:
     void setRetryDelay(int ms) { retryDelay_ = std::max(ms, 1000); }
     int retryDelay() const { return retryDelay_; }
 
+    // Each run is a cancellable job of this service (cancelling it is `cancel()`).
+    void setTaskService(TaskService* tasks) { tasks_ = tasks; }
     // Starts a run over the titles; false while one is running.
     bool start(const QStringList& titles, const Setup& setup);
     // Ends the run: a copy under way completes; the playlist keeps the finished titles.
@@ -126,6 +130,11 @@ public:
     struct Link; // what the threads share with the run; outlives a run left behind
 
 private:
+    void endJob(bool ok, const QString& message);
+
+    QPointer<TaskService> tasks_;
+    tasks::Id job_ = 0;
+
     struct Removal {
         enum Kind { Local, Share, Ftp };
         Kind kind = Local;

@@ -36,6 +36,8 @@ public:
     bool send(const MailAccount& account, const QString& to, const QStringList& titles,
               const Context& context);
     bool isSending() const { return job_.isRunning(); }
+    // The service the mail runs under (see MailJob).
+    void setTaskService(TaskService* tasks) { job_.setTaskService(tasks); }
 
     // The desktop mail program's command line for the message; a body too long for one
     // argument goes as the attached saved file instead.

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
 
@@ -19,11 +18,20 @@ QString quotedName(const QString& name) {
 
 } // namespace
 
-Player::Player(Options options, TitleAccess* access, QObject* parent)
+Player::Player(Options options, TitleAccess* access, QObject* parent, TaskService* tasks)
     : QObject(parent), options_(std::move(options)), access_(access),
       device_(std::make_unique<MediaDevice>(options_.device)) {
+    if (!tasks) {
+        ownTasks_ = std::make_unique<TaskService>();
+        tasks = ownTasks_.get();
+    }
+    tasks_ = tasks;
+    connect(tasks_, &TaskService::progressed, this, [this](tasks::Id id, qint64 done, qint64) {
+        if (id != scanJob_ || !scanJob_) return;
+        controls_.progress = int(done);
+        changed();
+    });
     timer_.setInterval(options_.tickMs);
-    scanPool_.setMaxThreadCount(1);
     connect(&timer_, &QTimer::timeout, this, &Player::tick);
     connect(device_.get(), &MediaDevice::opened, this, &Player::deviceOpened);
     connect(device_.get(), &MediaDevice::openFailed, this, &Player::deviceFailed);
@@ -240,47 +248,33 @@ void Player::continueWithFile(quint64 id, const QString& localFile, const QStrin
     controls_.progress = 0;
     setStatus(QStringLiteral("Länge des Titels ermitteln..."));
     changed();
-    auto cancel = std::make_shared<std::atomic_bool>(false);
-    scanCancel_ = cancel;
-    scanWatcher_ = new QFutureWatcher<titlescan::ScanResult>(this);
-    auto* watcher = scanWatcher_;
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, id] {
-        watcher->deleteLater();
-        if (scanWatcher_ == watcher) {
-            scanWatcher_ = nullptr;
-            scanCancel_.reset();
-        }
-        if (id != startId_) return;
-        const titlescan::ScanResult result = watcher->result();
-        controls_.progressVisible = false;
-        setStatus(QString());
-        openAndPlay(id, &result);
-    });
-    Player* self = this;
-    watcher->setFuture(QtConcurrent::run(&scanPool_, [file = localFile, cancel, self] {
-        return titlescan::ScanTitleLength(file, [cancel, self](int percent) {
-            if (*cancel) return false;
-            QMetaObject::invokeMethod(
-                self,
-                [self, percent, cancel] {
-                    if (*cancel) return;
-                    self->controls_.progress = percent;
-                    self->changed();
-                },
-                Qt::QueuedConnection);
-            return true;
+    const quint64 generation = ++scanGeneration_;
+    scanJob_ = tasks_->run(
+        tasks::Kind::Scan, QStringLiteral("Länge des Titels ermitteln"), true,
+        [file = localFile](const TaskControl& control) {
+            return titlescan::ScanTitleLength(file, [&control](int percent) {
+                if (control.cancelled()) return false;
+                control.progress(percent, 100);
+                return true;
+            });
+        },
+        this,
+        [this, id, generation](TaskOutcome<titlescan::ScanResult> outcome) {
+            if (generation != scanGeneration_) return;
+            scanJob_ = 0;
+            if (id != startId_) return;
+            controls_.progressVisible = false;
+            setStatus(QString());
+            openAndPlay(id, &outcome.value);
         });
-    }));
 }
 
 void Player::cancelScan() {
-    if (!scanWatcher_) return;
-    if (scanCancel_) *scanCancel_ = true;
-    scanWatcher_->disconnect(this);
-    scanWatcher_->waitForFinished();
-    scanWatcher_->deleteLater();
-    scanWatcher_ = nullptr;
-    scanCancel_.reset();
+    if (!scanJob_) return;
+    const tasks::Id job = std::exchange(scanJob_, 0);
+    ++scanGeneration_;
+    tasks_->cancel(job);
+    tasks_->waitForWork(job);
     if (controls_.progressVisible) {
         controls_.progressVisible = false;
         setStatus(QString());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "task_service.h"
+
 #include "data_js.h"
 #include "media_device.h"
 #include "play_history.h"
@@ -9,9 +11,7 @@
 #include "title_scan.h"
 
 #include <QDate>
-#include <QFutureWatcher>
 #include <QObject>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <atomic>
@@ -59,7 +59,8 @@ public:
         int tickMs = 1000;
     };
 
-    Player(Options options, TitleAccess* access, QObject* parent = nullptr);
+    Player(Options options, TitleAccess* access, QObject* parent = nullptr,
+           TaskService* tasks = nullptr);
     ~Player() override;
 
     // The selected title lines of the title list, in list order.
@@ -192,9 +193,9 @@ private:
     quint64 startId_ = 0;
     quint64 openId_ = 0; // the start whose file the device opens
     QString pendingPath_;
-    std::shared_ptr<std::atomic_bool> scanCancel_;
-    QFutureWatcher<titlescan::ScanResult>* scanWatcher_ = nullptr;
-    // Scans run on a pool of their own: tasks that block in the global pool (device
-    // listings, medium probes) must not hold up the start of a title.
-    QThreadPool scanPool_;
+    // Length scans are jobs of the task service (one of the player's own without one).
+    std::unique_ptr<TaskService> ownTasks_;
+    TaskService* tasks_ = nullptr;
+    tasks::Id scanJob_ = 0;
+    quint64 scanGeneration_ = 0; // a scan of an older generation was cancelled
 };

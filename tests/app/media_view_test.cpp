@@ -28,6 +28,7 @@ struct FakeMediaView : MediaView {
     QList<Question> questions;
     QList<QMessageBox::StandardButton> answers;
     QStringList statusTexts;
+    // The status bar as the task service drives it.
     QList<std::pair<int, int>> progress; // value, maximum
     QList<bool> visibility;
     QList<QWidget*> statusWidgets;
@@ -41,8 +42,6 @@ struct FakeMediaView : MediaView {
         return answers.isEmpty() ? QMessageBox::Ok : answers.takeFirst();
     }
     void setStatusText(const QString& text) override { statusTexts.append(text); }
-    void setProgress(int value, int maximum) override { progress.append({value, maximum}); }
-    void setProgressVisible(bool visible) override { visibility.append(visible); }
     void addStatusWidget(QWidget* widget) override { statusWidgets.append(widget); }
     QString selectedMedium() const override { return medium; }
     bool askEject(const QPoint&) override {
@@ -75,6 +74,12 @@ protected:
         e.tempDir = env.path(QStringLiteral("runtime"));
         e.store = store.get();
         core = std::make_unique<AppCore>(e);
+        QObject::connect(&core->tasks(), &TaskService::barChanged, &core->tasks(),
+                         [this, shown = false](const tasks::Bar& bar) mutable {
+                             if (bar.visible) view.progress.append({bar.value, bar.maximum});
+                             if (bar.visible != shown) view.visibility.append(bar.visible);
+                             shown = bar.visible;
+                         });
         media = std::make_unique<MediaIntegration>(*core, view, insertMedium, password);
     }
     void TearDown() override {
@@ -87,7 +92,9 @@ protected:
         QSignalSpy loaded(&core->loader(), &CollectionLoader::loaded);
         core->loader().start(catalogue);
         EXPECT_TRUE(loaded.wait(30000));
-        media->loadFinished();
+        EXPECT_FALSE(core->tasks().isBusy());
+        view.progress.clear(); // the load's own
+        view.visibility.clear();
         return core->media().locateMedium("Web Offen");
     }
 

@@ -26,8 +26,6 @@ struct FakePlayerView : PlayerView {
     QWidget window_;
     QLabel position;
     QStringList statusTexts;
-    QList<std::pair<int, int>> progress;
-    QList<bool> visibility;
     PlayerControls shown;
     bool repeat = false;
     bool shuffle = false;
@@ -43,8 +41,6 @@ struct FakePlayerView : PlayerView {
     QWidget* window() override { return &window_; }
     QWidget* positionLabel() override { return &position; }
     void setStatusText(const QString& text) override { statusTexts.append(text); }
-    void setProgress(int value, int maximum) override { progress.append({value, maximum}); }
-    void setProgressVisible(bool visible) override { visibility.append(visible); }
     void showControls(const PlayerControls& controls, bool r, bool s) override {
         shown = controls;
         repeat = r;

@@ -310,13 +310,16 @@ TEST_F(RemoteWindowTest, TitleSplitCommandsAndRepeatPokes) {
 }
 
 TEST_F(RemoteWindowTest, SearchAndPlayAllPokes) {
-    // A load or search in progress shows the progress bar: SEARCH is ignored.
-    w->ProgressBar1->show();
+    // A load, download or scan in progress shows the progress bar: SEARCH is ignored.
+    TaskService& tasks = w->core().tasks();
+    const tasks::Id job = tasks.start(tasks::Kind::Download, QStringLiteral("Laden"), false);
+    EXPECT_FALSE(w->ProgressBar1->isHidden());
     EXPECT_EQ(client.poke("SEARCH", "Intro"), QString());
     QTest::qWait(300);
     EXPECT_NE(w->quickSearch()->text(), QStringLiteral("Intro"));
     EXPECT_EQ(client.request("PLAYER", "SEARCH"), "Intro\r\n");
-    w->ProgressBar1->hide();
+    tasks.finish(job, true);
+    EXPECT_TRUE(w->ProgressBar1->isHidden());
 
     EXPECT_EQ(client.poke("search", "Intro"), QString());
     ASSERT_TRUE(waitFor([&] { return w->quickSearch()->text() == QStringLiteral("Intro"); }));

@@ -1,6 +1,7 @@
 #include "copy_run.h"
 #include "file_copy.h"
 #include "media_access.h"
+#include "task_service.h"
 #include "test_peers.h"
 #include "test_support.h"
 
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include <sys/stat.h>
@@ -563,3 +565,56 @@ TEST_F(CopyRunTest, WebTitleIsFetchedFromLoopbackHttp) {
 }
 
 } // namespace
+
+TEST_F(CopyRunTest, EachRunIsACancellableJobOfTheTaskService) {
+    const QString rock = addMedium(QStringLiteral("Rock 1"));
+    ASSERT_TRUE(writeFile(rock + QStringLiteral("/a.ogg"), "first"));
+    ASSERT_TRUE(writeFile(rock + QStringLiteral("/b.ogg"), pattern(48 * 1024 * 1024, 9)));
+    ASSERT_TRUE(writeFile(rock + QStringLiteral("/c.ogg"), "third"));
+    setup.pathTemplate = dest + QStringLiteral("/%F");
+    MediaAccess access(options, &prompts);
+    TaskService tasks;
+    CopyRun run(&access);
+    run.setTaskService(&tasks);
+    const QStringList titles = {QStringLiteral("Rock 1:\\c.ogg"), QStringLiteral("Rock 1:\\b.ogg"),
+                                QStringLiteral("Rock 1:\\a.ogg")};
+    struct Case {
+        bool cancelAtB; // cancelled through the service when b.ogg starts
+        bool ok;
+        qint64 lastDone;
+    } cases[] = {{false, true, 3}, {true, false, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cancelAtB);
+        QDir(dest).removeRecursively();
+        QList<qint64> done;
+        QList<bool> ends;
+        tasks::Id job = 0;
+        QObject::connect(&tasks, &TaskService::started, &run, [&](tasks::Id id, tasks::Kind kind) {
+            EXPECT_EQ(kind, tasks::Kind::Copy);
+            job = id;
+        });
+        QObject::connect(&tasks, &TaskService::progressed, &run,
+                         [&](tasks::Id, qint64 d, qint64 total) {
+                             EXPECT_EQ(total, 3);
+                             done << d;
+                         });
+        QObject::connect(&tasks, &TaskService::finished, &run,
+                         [&](tasks::Id, bool ok) { ends << ok; });
+        const auto copying = QObject::connect(&run, &CopyRun::copying, [&](const QString& file) {
+            if (c.cancelAtB && file.endsWith(QStringLiteral("b.ogg"))) {
+                EXPECT_TRUE(tasks.cancel(job));
+            }
+        });
+        EXPECT_EQ(runToEnd(run, titles), c.ok);
+        QObject::disconnect(copying);
+        tasks.disconnect(&run);
+        EXPECT_EQ(ends, QList<bool>{c.ok});
+        ASSERT_FALSE(done.isEmpty());
+        EXPECT_EQ(done.first(), 0);
+        EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+        EXPECT_EQ(done.last(), c.lastDone);
+        EXPECT_EQ(tasks.count(), 0);
+        // Cancelled: the copy under way completed, the rest was left out.
+        EXPECT_EQ(QFile::exists(dest + QStringLiteral("/c.ogg")), !c.cancelAtB);
+    }
+}

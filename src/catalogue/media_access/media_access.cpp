@@ -108,6 +108,7 @@ MediaAccess::~MediaAccess() {
     fetchThread_.quit();
     fetchThread_.wait();
     delete fetcher_;
+    if (tasks_ && downloadJob_) tasks_->finish(downloadJob_, false);
 }
 
 QString MediaAccess::shareUser() const {
@@ -288,6 +289,11 @@ void MediaAccess::startNextFetch() {
     currentId_ = job.id;
     expectedSize_ = 12345678;
     meter_.start(TransferMeter::Download, expectedSize_, clock_.elapsed());
+    if (tasks_) {
+        downloadJob_ =
+            tasks_->start(tasks::Kind::Download, QStringLiteral("Datei herunterladen"), false);
+        tasks_->progress(downloadJob_, 0, expectedSize_);
+    }
     emit downloadStarted(currentPath_, currentUrl_, expectedSize_);
     emit statusMessage(meter_.statusText());
     QMetaObject::invokeMethod(
@@ -301,11 +307,13 @@ void MediaAccess::onFetchProgress(const QString& path, qint64 bytes, qint64 tota
         meter_.setMaximum(total);
     }
     const bool changed = meter_.update(bytes, clock_.elapsed());
+    if (tasks_) tasks_->progress(downloadJob_, bytes, meter_.maximum());
     emit downloadProgress(bytes, meter_.maximum(), changed ? meter_.statusText() : QString());
 }
 
 void MediaAccess::onFetchFinished(const QString& path, const QString& localFile,
                                   const QString& error) {
+    const QString finishedPath = currentPath_;
     if (path == currentPath_) {
         currentPath_.clear();
         currentUrl_.clear();
@@ -319,6 +327,8 @@ void MediaAccess::onFetchFinished(const QString& path, const QString& localFile,
         QFile::remove(localFile);
         failure = QStringLiteral("Verbindung getrennt");
     }
+    if (tasks_ && downloadJob_ && path == finishedPath)
+        tasks_->finish(std::exchange(downloadJob_, 0), failure.isEmpty(), failure);
     if (failure.isEmpty()) {
         downloads_.insert(path, localFile);
         emit statusMessage(QString());

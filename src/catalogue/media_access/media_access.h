@@ -1,5 +1,7 @@
 #pragma once
 
+#include "task_service.h"
+
 #include "collection.h"
 #include "connections_list.h"
 #include "media_prompts.h"
@@ -12,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QThread>
 
@@ -60,6 +63,8 @@ public:
     // The UDisks2 client (not owned; null: the mount table alone): its media events wake
     // the insert-medium wait, which mounts volumes through it when the first pass misses.
     void setVolumeClient(UDisksClient* client);
+    // Each download is a job of this service (its progress is the status bar's).
+    void setTaskService(TaskService* tasks) { tasks_ = tasks; }
     UDisksClient* volumeClient() const { return volumes_; }
     VolumeMounter* volumeMounter() const { return mounter_; }
 
@@ -192,6 +197,8 @@ private:
     std::deque<FetchJob> queue_;
     QSet<QString> queued_;
     QString currentPath_;
+    QPointer<TaskService> tasks_;
+    tasks::Id downloadJob_ = 0;
     QString currentUrl_;
     QString currentLocal_;
     qint64 expectedSize_ = 0;
