@@ -78,7 +78,12 @@ CopyIntegration::CopyIntegration(CommandTable& commands, MediaAccess& media, Set
     plEditWatched_ = plText_->lineEdit();
     connect(dirText_, &QLineEdit::textEdited, this, &CopyIntegration::releaseProfile);
     connect(dirText_, &QLineEdit::editingFinished, this, &CopyIntegration::dir_textExit);
-    connect(dirText_, &QLineEdit::textChanged, this, &CopyIntegration::updateCopyState);
+    // The state holds the destination as a value; the field reports each change.
+    destination_ = dirText_->text();
+    connect(dirText_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        destination_ = text;
+        updateCopyState();
+    });
     if (QLineEdit* edit = plText_->lineEdit()) {
         connect(edit, &QLineEdit::textEdited, this, &CopyIntegration::releaseProfile);
         connect(edit, &QLineEdit::returnPressed, this, [this] {
@@ -121,7 +126,7 @@ CopyIntegration::CopyIntegration(CommandTable& commands, MediaAccess& media, Set
     CommandTable& table = commands_;
     // Its part of the state: the destination as typed, a run under way, the copy mode.
     table.addStateSource(this, [this](UiState& s) {
-        s.destination = dirText_->text();
+        s.destination = destination_;
         s.copyRunning = form3_->isRunning();
         s.copyMode = copyMode();
     });

@@ -143,6 +143,7 @@ private:
     QString command_; // cmd_text: the active profile's command
     QString parameter_;
     QString dirRemembered_;
+    QString destination_; // the destination field's text, for the command state
     QString plRemembered_;
     bool checking_ = false;
     ParameterPrompt prompt_;
