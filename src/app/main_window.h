@@ -47,7 +47,7 @@ class WindowViews;
 // The main window: menus, the three bars, the collection views, the command panel and
 // the status bar; it owns the collection and carries a run from the first showing to
 // the closing.
-class TForm1 : public QMainWindow, public ControlTarget {
+class TForm1 : public QMainWindow {
     Q_OBJECT
     // The core comes first: the references below point into it.
     std::unique_ptr<AppCore> ownCore_;
@@ -152,12 +152,6 @@ public:
     // A desktop logout or a signal: save and leave without questions.
     void endSession();
 
-    // ControlTarget: the codes run through the command table.
-    void bringToFront() override;
-    bool commandEnabled(int code) const override { return core_.commandEnabled(code); }
-    void runCommand(int code) override { core_.runCommand(code); }
-    void reloadMedia() override;
-
     void updateMerkzettelItems();
 
 signals:
@@ -173,6 +167,9 @@ private:
     TForm1(std::unique_ptr<AppCore> own, AppCore* core, QWidget* parent);
     void registerCommands();
     void bindCommands();
+    // The handlers of raise and reload.
+    void bringToFront();
+    void reloadMedia();
     void FormCreate();
     void FormShow();
     bool FormCloseQuery();

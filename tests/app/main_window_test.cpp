@@ -309,7 +309,7 @@ TEST_F(MainWindowTest, ControlCommandsFocusTheSearchAndRespectDisabledButtons) {
     w->qs_text->setEditText(QStringLiteral("suche"));
     w->dir_text->setFocus();
     w->showMinimized();
-    w->bringToFront();
+    ASSERT_TRUE(w->commandTable().run(QLatin1String(cmd::Raise)));
     EXPECT_FALSE(w->isMinimized());
     EXPECT_TRUE(
         waitFor([&] { return w->qs_text->lineEdit()->hasFocus() || w->qs_text->hasFocus(); }));
@@ -327,15 +327,15 @@ TEST_F(MainWindowTest, ControlCommandsFocusTheSearchAndRespectDisabledButtons) {
     m.kind = control::Message::Mp3Ctrl;
     m.handle = 99;
     m.code = 1;
-    EXPECT_TRUE(dispatchControlMessage(m, 99, *w));
+    EXPECT_TRUE(dispatchControlMessage(m, 99, w->core()));
     EXPECT_EQ(plays, 0); // disabled until the player enables it
     playAllowed = true;
     w->commandTable().refresh();
     EXPECT_TRUE(w->commands->play->isEnabled());
-    EXPECT_TRUE(dispatchControlMessage(m, 99, *w));
+    EXPECT_TRUE(dispatchControlMessage(m, 99, w->core()));
     EXPECT_EQ(plays, 1);
     m.code = 5;
-    EXPECT_TRUE(dispatchControlMessage(m, 99, *w));
+    EXPECT_TRUE(dispatchControlMessage(m, 99, w->core()));
     EXPECT_EQ(nexts, 0);
 }
 
@@ -420,7 +420,7 @@ TEST_F(MainWindowTest, ALoadEndingDuringTheCloseRequestWaitsForItsOutcome) {
                                 catalogue + QStringLiteral("/kaputt.cd")));
         int boxesDuringRequest = -1;
         w->closeRequestHooks.push_back([&] {
-            w->reloadMedia();
+            EXPECT_TRUE(w->commandTable().run(QLatin1String(cmd::Reload)));
             // The user thinks about the question while the load ends.
             EXPECT_TRUE(waitFor([&] { return !w->isLoading(); }));
             QTest::qWait(100);
