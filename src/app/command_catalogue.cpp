@@ -41,6 +41,9 @@ bool isPlaying(const UiState& s) {
 bool canSearch(const UiState& s) {
     return s.searchReady && !s.busy;
 }
+bool searchExists(const UiState& s) {
+    return s.searchReady;
+}
 bool hasItems(const UiState& s) {
     return s.viewsExist && s.listItems > 0;
 }
@@ -149,6 +152,7 @@ std::vector<Descriptor> makeCatalogue() {
         {"seek", Arg::Number, Menu | Mpris, canSeek},
         {"search", Arg::Text, DBus, canSearch, false, {}, {}, "SEARCH"},
         {"playall", Arg::Text, DBus, canSearch, false, {}, {}, "PLAYALL"},
+        {"quicksearch", Arg::None, Menu, searchExists},
         {"selectall",
          Arg::None,
          Menu,

@@ -348,6 +348,10 @@ QWidget* TForm1::createCollectionViews() {
 
 void TForm1::wireViews() {
     quickSearch_ = new QuickSearch(qs_text, qs_go, views_, this);
+    quickSearch_->setRequestHandler([this] {
+        core_.commands().run(QLatin1String(cmd::QuickSearch), QString(),
+                             CommandTable::FrontEnd::Menu);
+    });
     connect(views_, &CollectionViews::statusTextChanged, this, &TForm1::setStatusText);
     connect(views_, &CollectionViews::listSelectionChanged, &core_.commands(),
             &CommandTable::refresh);

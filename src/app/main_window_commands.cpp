@@ -69,6 +69,8 @@ void TForm1::registerCommands() {
         quickSearch_->setText(text);
         quickSearch_->run();
     });
+    // The same on the input's text, as Go! and Enter start it.
+    table.add(QLatin1String(cmd::QuickSearch), [this](const QString&) { quickSearch_->run(); });
 }
 
 void TForm1::bindCommands() {
