@@ -12,31 +12,31 @@ using uistate::NodeKind;
 
 // The rules: pure functions of the state.
 bool canPlay(const UiState& s) {
-    return s.transport.play;
+    return uistate::canPlay(s.transport);
 }
 bool canPause(const UiState& s) {
-    return s.transport.pause;
+    return uistate::canPause(s.transport);
 }
 bool canStop(const UiState& s) {
-    return s.transport.stop;
+    return uistate::canStop(s.transport);
 }
 bool canPrev(const UiState& s) {
-    return s.transport.prev;
+    return uistate::canPrev(s.transport);
 }
 bool canNext(const UiState& s) {
-    return s.transport.next;
+    return uistate::canNext(s.transport);
 }
 bool canRepeat(const UiState& s) {
-    return s.transport.repeat;
+    return uistate::canRepeat(s.transport);
 }
 bool canShuffle(const UiState& s) {
-    return s.transport.shuffle;
+    return uistate::canShuffle(s.transport);
 }
 bool canSeek(const UiState& s) {
-    return s.transport.seek;
+    return uistate::canSeek(s.transport);
 }
 bool isPlaying(const UiState& s) {
-    return s.transport.playing;
+    return s.transport.running;
 }
 bool canSearch(const UiState& s) {
     return s.searchReady && !s.busy;

@@ -6,13 +6,8 @@
 void registerPlayerCommands(CommandTable& table, Player& player,
                             std::function<int()> selectedCount) {
     Player* p = &player;
-    // The transport part of the state: what the player's buttons show.
-    table.addStateSource(p, [p](UiState& s) {
-        const PlayerControls& c = p->controls();
-        s.transport = {c.playEnabled, c.pauseEnabled,  c.stopEnabled,
-                       c.prevEnabled, c.nextEnabled,   c.reptEnabled,
-                       c.shufEnabled, c.seekerEnabled, p->isTimerActive()};
-    });
+    // The transport part of the state: the player's facts.
+    table.addStateSource(p, [p](UiState& s) { s.transport = p->transport(); });
     table.add(QLatin1String(cmd::Play), [p](const QString&) { p->playClick(); });
     table.add(QLatin1String(cmd::PlaySelection), [p, selectedCount](const QString&) {
         p->Wiedergabe3Click(selectedCount ? selectedCount() : 0);

@@ -33,7 +33,8 @@ struct Fixture {
 
 TEST(CommandRun, ResultsSayWhyACommandWasRefused) {
     Fixture f;
-    f.state.transport.next = true;
+    f.state.transport.session = true; // the first of two titles
+    f.state.transport.titles = 2;
     struct Case {
         const char* name;
         const char* argument;
@@ -126,7 +127,7 @@ TEST(CommandRun, ArgumentsAreCheckedOnceByTheirKind) {
     }
     // The table hands the checked form to the handler.
     Fixture f;
-    f.state.transport.repeat = true;
+    f.state.transport.session = true;
     ASSERT_TRUE(f.table.run(QStringLiteral("repeat"), QStringLiteral(" Yes "), cc::Web));
     EXPECT_EQ(f.ran, QStringList{"repeat=1"});
 }
@@ -169,6 +170,39 @@ TEST(CommandRules, ListCommandsFollowSelectionNodeAndCopyState) {
     }
 }
 
+// The transport rules over the player's facts, as its buttons show them.
+TEST(CommandRules, TransportFollowsThePlayersFacts) {
+    struct Case {
+        uistate::Transport t;
+        const char* enabled; // play pause stop prev next repeat shuffle seek playingproperties
+    } cases[] = {
+        {{}, "000000000"},
+        {{.selection = true}, "100000000"},
+        {{.selection = true, .playlistShown = true}, "000000000"},
+        // A play on an empty selection: only the switches.
+        {{.session = true}, "000001000"},
+        {{.session = true, .begun = true, .titles = 1}, "001001000"},
+        {{.session = true, .begun = true, .open = true, .running = true, .titles = 1}, "011001011"},
+        // Paused: no seek.
+        {{.session = true, .begun = true, .open = true, .titles = 3, .position = 1}, "011111100"},
+        {{.session = true, .begun = true, .titles = 3, .position = 2}, "001101100"},
+        {{.session = true, .begun = true, .titles = 3, .position = 2, .repeat = true}, "001111100"},
+        {{.session = true, .titles = 2, .repeat = true}, "000111100"},
+        // A stop ends the session whatever the playlist kept.
+        {{.titles = 3, .position = 1, .repeat = true}, "000000000"},
+    };
+    const char* names[] = {
+        "play", "pause", "stop", "prev", "next", "repeat", "shuffle", "seek", "playingproperties"};
+    for (const Case& c : cases) {
+        UiState s;
+        s.transport = c.t;
+        QString got;
+        for (const char* name : names)
+            got += cc::find(QLatin1String(name))->rule(s) ? u'1' : u'0';
+        EXPECT_EQ(got, QLatin1String(c.enabled));
+    }
+}
+
 TEST(CommandRules, RulesArePureFunctionsOfTheState) {
     // A spread of states: each field on its own, and everything on.
     std::vector<UiState> states(1);
@@ -177,7 +211,7 @@ TEST(CommandRules, RulesArePureFunctionsOfTheState) {
         set(s);
         states.push_back(s);
     };
-    with([](UiState& s) { s.transport = {true, true, true, true, true, true, true, true, true}; });
+    with([](UiState& s) { s.transport = {true, false, true, true, true, true, 2, 1, true}; });
     with([](UiState& s) { s.selected = 1; });
     with([](UiState& s) { s.windowShown = true; });
     with([](UiState& s) { s.searchReady = true; });
@@ -205,7 +239,7 @@ TEST(CommandRules, RulesArePureFunctionsOfTheState) {
 
     // Asking the table changes nothing: no announcement, the same state, the same answer.
     Fixture f;
-    f.state.transport.play = true;
+    f.state.transport.selection = true;
     f.table.refresh();
     QSignalSpy changed(&f.table, &CommandTable::enabledChanged);
     const UiState before = f.table.state();
@@ -218,7 +252,7 @@ TEST(CommandRules, RulesArePureFunctionsOfTheState) {
     EXPECT_EQ(f.table.state(), before);
     EXPECT_EQ(changed.count(), 0);
     // A change of the state is announced at the next refresh, once.
-    f.state.transport.play = false;
+    f.state.transport.selection = false;
     f.table.refresh();
     f.table.refresh();
     EXPECT_EQ(changed.count(), 2); // play and playselection
