@@ -130,14 +130,7 @@ CopyIntegration::CopyIntegration(CommandTable& commands, MediaAccess& media, Set
         s.copyRunning = form3_->isRunning();
         s.copyMode = copyMode();
     });
-    // An argument is an explicit selection ("&"-separated, URL-escaped title lines).
-    table.add(QLatin1String(cmd::Copy), [this](const QString& arg) {
-        if (arg.isEmpty())
-            copySelection();
-        else
-            copyTitles(merkzettel::explicitSelection(arg));
-    });
-    table.add(QLatin1String(cmd::Burn), [this](const QString&) { burn_btnClick(); });
+    table.provide<CopyCommands>(&CommandServices::copy, this);
     connect(&table, &CommandTable::enabledChanged, this, [this](const QString& name, bool on) {
         if (name == QLatin1String(cmd::Copy)) emit enabledChanged(on);
     });
@@ -155,7 +148,21 @@ CopyIntegration::CopyIntegration(CommandTable& commands, MediaAccess& media, Set
     connect(group_, &QButtonGroup::buttonClicked, this, &CopyIntegration::ProfButtonClick);
 }
 
-CopyIntegration::~CopyIntegration() = default;
+CopyIntegration::~CopyIntegration() {
+    commands_.withdraw<CopyCommands>(&CommandServices::copy, this);
+}
+
+// An argument is an explicit selection ("&"-separated, URL-escaped title lines).
+void CopyIntegration::onCopy(const QString& selection) {
+    if (selection.isEmpty())
+        copySelection();
+    else
+        copyTitles(merkzettel::explicitSelection(selection));
+}
+
+void CopyIntegration::onBurn() {
+    burn_btnClick();
+}
 
 void CopyIntegration::shutdown() {
     form3_->run().shutdown();
