@@ -69,8 +69,8 @@ AppCore::AppCore(Environment environment, QObject* parent)
                                        titles_.get(), nullptr, tasks_.get());
     titles_->connectPlayer(player_.get());
     player_->setTitleLists(&collection_->titleLists);
-    registerPlayerCommands(commands_, *player_,
-                           [this] { return selectedCount_ ? selectedCount_() : 0; });
+    playerCommands_ = std::make_unique<PlayerCommands>(
+        commands_, *player_, [this] { return selectedCount_ ? selectedCount_() : 0; });
     ownCommands_ = commands_.names();
 
     server_ = std::make_unique<WStreamingServer>(userAgent());
@@ -88,9 +88,14 @@ AppCore::~AppCore() {
     delete loader_; // before the service it reports to
     // The rules of the table may read what is gone by the time the player goes.
     QObject::disconnect(player_.get(), nullptr, &commands_, nullptr);
+    commands_.shutDown();
 }
 
 void AppCore::removeWindowCommands() {
+    // Every service but the player's goes with the window, and what tests added.
+    CommandServices kept;
+    kept.transport = commands_.services().transport;
+    commands_.setServices(kept);
     for (const QString& name : commands_.names())
         if (!ownCommands_.contains(name, Qt::CaseInsensitive)) commands_.remove(name);
 }

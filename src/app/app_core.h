@@ -19,6 +19,7 @@ class MediaAccess;
 class MediaAccessTitles;
 class MediaPrompts;
 class Player;
+class PlayerCommands;
 class PrivateTempDir;
 class SettingsStore;
 class WStreamingServer;
@@ -104,6 +105,7 @@ private:
     std::unique_ptr<GuiThreadConnector> connector_;
     std::unique_ptr<MediaAccessTitles> titles_;
     std::unique_ptr<Player> player_; // goes before the media access it uses
+    std::unique_ptr<PlayerCommands> playerCommands_;
     std::unique_ptr<WStreamingServer> server_;
     std::function<int()> selectedCount_;
     QStringList ownCommands_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command_services.h"
 #include "uistate.h"
 
 #include <QAnyStringView>
@@ -8,10 +9,11 @@
 
 #include <vector>
 
-// One descriptor per command: its name, the argument it takes, the front ends that may
-// call it, its rule, and the menu items, buttons, web words, D-Bus poke and control code
-// that reach it. Menus, bindings, the web protocol, the poke list and the control socket
-// are all made from these; the handlers are attached where the state they act on lives.
+// One descriptor per command: its name, its handler (a call of one service's interface,
+// command_services.h), the argument it takes, the front ends that may call it, its rule,
+// and the menu items, buttons, web words, D-Bus poke and control code that reach it.
+// Menus, bindings, the web protocol, the poke list and the control socket are all made
+// from these; the owners of the services only put themselves into the table.
 namespace commandcatalogue {
 
 enum class Arg {
@@ -36,14 +38,24 @@ enum FrontEnd : unsigned {
 using FrontEnds = unsigned;
 
 using Rule = bool (*)(const UiState&);
+// The handler gets the argument in its checked form; its service is there when it runs.
+using Handler = void (*)(CommandServices&, const QString& argument);
 
-// A menu item or button bound to the command, by object name. A null caption: the
-// control is made by its own widget with its own caption (command panel, clock menu).
+// Which service a handler calls.
+enum class Service { Transport, Window, Playback, Lists, Copy, Statistics, Options, Remote, Web };
+// Whether the services hold that one.
+bool provided(const CommandServices& services, Service service);
+
+// A menu item or button bound to the command, by object name: menu items and command
+// panel buttons take caption, shortcut and tool tip from here. A control placed without
+// a caption or tool tip has its own (tool buttons show an icon; the clock menu and the
+// profile bar make their controls themselves).
 struct Placement {
     const char* objectName;
     const char* caption = nullptr;  // UTF-8
     const char* shortcut = nullptr; // QKeySequence text
     const char* argument = nullptr; // a fixed argument (the options page)
+    const char* hint = nullptr;     // the tool tip, UTF-8
 };
 
 // A word of the "vorlune:" protocol: group 1 words are debounced, group 2 words are not,
@@ -55,6 +67,8 @@ struct WebWord {
 
 struct Descriptor {
     const char* name;
+    Service service;
+    Handler handler;
     Arg argument = Arg::None;
     FrontEnds frontEnds = Program;
     Rule rule = nullptr; // null: always enabled
@@ -66,6 +80,16 @@ struct Descriptor {
 };
 
 const std::vector<Descriptor>& all();
+
+// The main menu's command items, menu by menu in order, with their separators. A menu's
+// items come in sections: the window puts its own items (bar toggles, list styles and
+// columns, time display, destinations, copy modes) between them.
+struct MenuEntry {
+    const char* menu; // its path: "&Ansicht/&Dateiliste"
+    int section;
+    const char* objectName; // a command's placement; null: a separator
+};
+const std::vector<MenuEntry>& menuLayout();
 // By name, without regard to case; null when there is none.
 const Descriptor* find(QAnyStringView name);
 // The placement with that object name and its command; null when there is none.

@@ -1,5 +1,7 @@
 #include "command_panel.h"
 
+#include "command_catalogue.h"
+
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -33,6 +35,25 @@ QPushButton* pushButton(QWidget* parent, const char* name, const QString& captio
     return b;
 }
 
+QString utf8(const char* text) {
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+// A command's buttons: caption, tool tip and check mark as its descriptor places them.
+QToolButton* commandButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon) {
+    const commandcatalogue::Descriptor* d = nullptr;
+    const commandcatalogue::Placement* p = commandcatalogue::placement(QLatin1String(name), &d);
+    Q_ASSERT(p);
+    return toolButton(parent, name, icon, p ? utf8(p->hint) : QString(), d && d->checkable);
+}
+
+QPushButton* commandPushButton(QWidget* parent, const char* name) {
+    const commandcatalogue::Placement* p = commandcatalogue::placement(QLatin1String(name));
+    Q_ASSERT(p);
+    return pushButton(parent, name, p ? utf8(p->caption) : QString(),
+                      p ? utf8(p->hint) : QString());
+}
+
 } // namespace
 
 CommandPanel::CommandPanel(QWidget* parent) : QScrollArea(parent), content_(new QWidget(this)) {
@@ -54,15 +75,13 @@ CommandPanel::CommandPanel(QWidget* parent) : QScrollArea(parent), content_(new 
     QGroupBox* g =
         addGroup(QStringLiteral("Wiedergabe"), QStringLiteral("Steuert die Wiedergabe."));
     auto* grid = new QGridLayout(g);
-    play = toolButton(g, "play", QStyle::SP_MediaPlay, QStringLiteral("Wiedergabe"));
-    pause = toolButton(g, "pause", QStyle::SP_MediaPause, QStringLiteral("Pause"), true);
-    stop = toolButton(g, "stop", QStyle::SP_MediaStop, QStringLiteral("Stop"));
-    prev = toolButton(g, "prev", QStyle::SP_MediaSkipBackward, QStringLiteral("Vorheriger Titel"));
-    next = toolButton(g, "next", QStyle::SP_MediaSkipForward, QStringLiteral("Nächster Titel"));
-    rept =
-        toolButton(g, "rept", QStyle::SP_BrowserReload, QStringLiteral("Liste wiederholen"), true);
-    shuf = toolButton(g, "shuf", QStyle::SP_DialogResetButton,
-                      QStringLiteral("Zufällige Wiedergabe"), true);
+    play = commandButton(g, "play", QStyle::SP_MediaPlay);
+    pause = commandButton(g, "pause", QStyle::SP_MediaPause);
+    stop = commandButton(g, "stop", QStyle::SP_MediaStop);
+    prev = commandButton(g, "prev", QStyle::SP_MediaSkipBackward);
+    next = commandButton(g, "next", QStyle::SP_MediaSkipForward);
+    rept = commandButton(g, "rept", QStyle::SP_BrowserReload);
+    shuf = commandButton(g, "shuf", QStyle::SP_DialogResetButton);
     seeker = new QSlider(Qt::Horizontal, g);
     seeker->setObjectName(QStringLiteral("seeker"));
     seeker->setEnabled(false);
@@ -82,24 +101,22 @@ CommandPanel::CommandPanel(QWidget* parent) : QScrollArea(parent), content_(new 
     g = addGroup(QStringLiteral("Aktionen"), QStringLiteral("Kopiert die ausgewählten Titel."));
     g->setObjectName(QStringLiteral("GroupBox2"));
     auto* box = new QVBoxLayout(g);
-    copy_btn = pushButton(g, "copy_btn", QStringLiteral("&Kopieren"),
-                          QStringLiteral("In den Zielordner kopieren"));
-    burn_btn = pushButton(g, "burn_btn", QStringLiteral("&Brennen..."),
-                          QStringLiteral("Auf CD schreiben"));
+    copy_btn = commandPushButton(g, "copy_btn");
+    burn_btn = commandPushButton(g, "burn_btn");
     box->addWidget(copy_btn);
     box->addWidget(burn_btn);
 
     g = addGroup(QStringLiteral("Sammlung"), QStringLiteral("Verwaltet die Sammlung."));
     box = new QVBoxLayout(g);
-    reload_btn = pushButton(g, "reload_btn", QStringLiteral("Medien ne&u einlesen"), QString());
+    reload_btn = commandPushButton(g, "reload_btn");
     reload_btn->setEnabled(true);
-    stat_btn = pushButton(g, "stat_btn", QStringLiteral("&Statistik zeigen"), QString());
+    stat_btn = commandPushButton(g, "stat_btn");
     box->addWidget(reload_btn);
     box->addWidget(stat_btn);
 
     g = addGroup(QStringLiteral("Lautstärke"), QStringLiteral("Stellt die Lautstärke ein."));
     box = new QVBoxLayout(g);
-    vol_btn = pushButton(g, "vol_btn", QStringLiteral("A&npassen"), QString());
+    vol_btn = commandPushButton(g, "vol_btn");
     box->addWidget(vol_btn);
 
     g = addGroup(QStringLiteral("Merkzettel"), QStringLiteral("Verwaltet den Merkzettel."));
@@ -109,7 +126,7 @@ CommandPanel::CommandPanel(QWidget* parent) : QScrollArea(parent), content_(new 
 
     g = addGroup(QStringLiteral("Optionen"), QString());
     box = new QVBoxLayout(g);
-    opt_btn = pushButton(g, "opt_btn", QStringLiteral("Einste&llen"), QString());
+    opt_btn = commandPushButton(g, "opt_btn");
     box->addWidget(opt_btn);
 
     g = addGroup(QStringLiteral("Streaming"), QString());

@@ -30,26 +30,46 @@ CommandResult refused(CommandResult::Status status, const QString& name) {
 
 } // namespace
 
+CommandTable::CommandTable(UseCatalogue, QObject* parent) : QObject(parent), catalogue_(true) {
+    // Every command is here from the start; it is there once its service is.
+    for (const commandcatalogue::Descriptor& d : commandcatalogue::all()) {
+        index_.insert(key(QLatin1String(d.name)), int(entries_.size()));
+        entries_.push_back({QLatin1String(d.name), Handler(), Rule(), &d, false});
+    }
+}
+
+bool CommandTable::available(const Entry& entry) const {
+    if (entry.handler) return true;
+    return entry.descriptor && entry.descriptor->handler &&
+           commandcatalogue::provided(services_, entry.descriptor->service);
+}
+
+const CommandTable::Entry* CommandTable::find(const QString& name) const {
+    auto it = index_.constFind(key(name));
+    if (it == index_.constEnd() || !available(entries_[*it])) return nullptr;
+    return &entries_[*it];
+}
+
 void CommandTable::add(const QString& name, Handler handler) {
     add(name, std::move(handler), Rule());
 }
 
 void CommandTable::add(const QString& name, Handler handler, Rule ownRule) {
     const QString k = key(name);
-    Entry entry{name, std::move(handler), std::move(ownRule),
-                catalogue_ ? commandcatalogue::find(name) : nullptr, false};
-    entry.lastEnabled = evaluate(entry, state());
-    const bool announce = entry.lastEnabled;
     auto it = index_.constFind(k);
-    if (it != index_.constEnd()) {
-        const bool before = entries_[*it].lastEnabled;
-        entries_[*it] = std::move(entry);
-        if (before != announce) emit enabledChanged(k, announce);
-        return;
+    if (it == index_.constEnd()) {
+        index_.insert(k, int(entries_.size()));
+        entries_.push_back({name, Handler(), Rule(), nullptr, false});
+        it = index_.constFind(k);
     }
-    index_.insert(k, int(entries_.size()));
-    entries_.push_back(std::move(entry));
-    if (announce) emit enabledChanged(k, true);
+    Entry& entry = entries_[*it];
+    // Without a handler the entry would count as missing; an empty one stands in.
+    entry.handler = handler ? std::move(handler) : Handler([](const QString&) {});
+    entry.ownRule = std::move(ownRule);
+    const bool on = evaluate(entry, state());
+    if (on == entry.lastEnabled) return;
+    entry.lastEnabled = on;
+    emit enabledChanged(k, on);
 }
 
 void CommandTable::remove(const QString& name) {
@@ -57,7 +77,16 @@ void CommandTable::remove(const QString& name) {
     auto it = index_.find(k);
     if (it == index_.end()) return;
     const int at = *it;
-    const bool wasEnabled = entries_[at].lastEnabled;
+    Entry& entry = entries_[at];
+    const bool wasEnabled = entry.lastEnabled;
+    if (entry.descriptor && catalogue_) {
+        // A descriptor's command stays; only the own handler goes.
+        entry.handler = Handler();
+        entry.ownRule = Rule();
+        entry.lastEnabled = evaluate(entry, state());
+        if (wasEnabled != entry.lastEnabled) emit enabledChanged(k, entry.lastEnabled);
+        return;
+    }
     entries_.erase(entries_.begin() + at);
     index_.erase(it);
     for (auto& i : index_)
@@ -66,14 +95,14 @@ void CommandTable::remove(const QString& name) {
 }
 
 bool CommandTable::contains(const QString& name) const {
-    return index_.contains(key(name));
+    return find(name) != nullptr;
 }
 
 QStringList CommandTable::names() const {
     QStringList out;
     out.reserve(int(entries_.size()));
     for (const Entry& e : entries_)
-        out << key(e.name);
+        if (available(e)) out << key(e.name);
     return out;
 }
 
@@ -89,20 +118,21 @@ UiState CommandTable::state() const {
 }
 
 bool CommandTable::evaluate(const Entry& entry, const UiState& state) const {
+    if (!available(entry)) return false;
     if (entry.ownRule) return entry.ownRule();
     return !entry.descriptor || !entry.descriptor->rule || entry.descriptor->rule(state);
 }
 
 bool CommandTable::isEnabled(const QString& name) const {
-    auto it = index_.constFind(key(name));
-    return it != index_.constEnd() && evaluate(entries_[*it], state());
+    const Entry* entry = find(name);
+    return entry && evaluate(*entry, state());
 }
 
 CommandResult CommandTable::decide(const QString& name, const QString& argument, FrontEnd from,
                                    QString* checked) const {
-    auto it = index_.constFind(key(name));
-    if (it == index_.constEnd()) return refused(CommandResult::Unknown, name);
-    const Entry& entry = entries_[*it];
+    const Entry* found = find(name);
+    if (!found) return refused(CommandResult::Unknown, name);
+    const Entry& entry = *found;
     const commandcatalogue::Descriptor* d = entry.descriptor;
     if (d && from != FrontEnd::Program && !(d->frontEnds & from))
         return refused(CommandResult::NotAllowed, key(name));
@@ -127,10 +157,15 @@ CommandResult CommandTable::run(const QString& name, const QString& argument, Fr
     QString value;
     const CommandResult result = decide(name, argument, from, &value);
     if (!result) return result;
-    // The handler may add or remove entries: keep a copy.
-    const Handler handler = entries_[index_.value(key(name))].handler;
+    const Entry& entry = *find(name);
+    // The handler may change the table: keep copies.
+    const Handler own = entry.handler;
+    const commandcatalogue::Descriptor* d = entry.descriptor;
     ++running_;
-    if (handler) handler(value);
+    if (own)
+        own(value);
+    else
+        d->handler(services_, value);
     --running_;
     emit ran(key(name));
     refresh();
@@ -138,6 +173,7 @@ CommandResult CommandTable::run(const QString& name, const QString& argument, Fr
 }
 
 void CommandTable::refresh() {
+    if (shutDown_) return;
     const UiState now = state();
     // A handler of enabledChanged may change state and refresh again; the inner refresh
     // has the newer state and finishes the walk.

@@ -19,13 +19,14 @@ inline constexpr char Play[] = "play";
 inline constexpr char PlaySelection[] = "playselection"; // "&Wiedergabe", "&Play"
 inline constexpr char Pause[] = "pause";
 inline constexpr char Stop[] = "stop";
-inline constexpr char Prev[] = "prev";       // argument: skip count (default 1)
-inline constexpr char Next[] = "next";       // argument: skip count (default 1)
-inline constexpr char Repeat[] = "repeat";   // argument: "1"/"0", empty toggles
-inline constexpr char Shuffle[] = "shuffle"; // argument: "1"/"0", empty toggles
-inline constexpr char Search[] = "search";   // argument: the search text
-inline constexpr char PlayAll[] = "playall"; // argument: search text whose hits are played
-inline constexpr char Seek[] = "seek";       // argument: position in seconds
+inline constexpr char Prev[] = "prev";               // argument: skip count (default 1)
+inline constexpr char Next[] = "next";               // argument: skip count (default 1)
+inline constexpr char Repeat[] = "repeat";           // argument: "1"/"0", empty toggles
+inline constexpr char Shuffle[] = "shuffle";         // argument: "1"/"0", empty toggles
+inline constexpr char Search[] = "search";           // argument: the search text
+inline constexpr char QuickSearch[] = "quicksearch"; // the input's text (Go!, Enter)
+inline constexpr char PlayAll[] = "playall";         // argument: search text whose hits are played
+inline constexpr char Seek[] = "seek";               // argument: position in seconds
 inline constexpr char SelectAll[] = "selectall";
 inline constexpr char RefreshList[] = "refreshlist";   // "&Aktualisieren"
 inline constexpr char ArrangeIcons[] = "arrangeicons"; // "Am &Raster ausrichten"
@@ -79,8 +80,9 @@ struct CommandResult {
 };
 
 // One table of user actions: each entry has a handler and a rule that says whether it is
-// enabled. The rules and the argument kinds come from the command's descriptor
-// (command_catalogue.h) when the table uses the catalogue; the rules read a UiState that
+// enabled. A table that uses the catalogue takes every command from its descriptor
+// (command_catalogue.h): handler, rule, argument kind and front ends; a command is there
+// while the service its handler calls is (provide/withdraw). The rules read a UiState that
 // the owners of its parts fill in (addStateSource). A command runs only while its rule
 // allows it; a name without an entry (a feature not built) counts as disabled. Owners of
 // the state call refresh() after it changed, and bound controls follow enabledChanged.
@@ -96,13 +98,30 @@ public:
     explicit CommandTable(QObject* parent = nullptr) : QObject(parent) {}
     // A table whose entries take rule, argument kind and front ends from the catalogue.
     enum UseCatalogue { Catalogue };
-    explicit CommandTable(UseCatalogue, QObject* parent = nullptr)
-        : QObject(parent), catalogue_(true) {}
+    explicit CommandTable(UseCatalogue, QObject* parent = nullptr);
 
-    // Adds or replaces an entry; names are compared without regard to case. The rule is
-    // the descriptor's; an own rule replaces it (tests, commands outside the catalogue).
+    // The services the descriptors' handlers call: an owner provides its interface while
+    // it lives and withdraws it when it goes. Both refresh the table.
+    template <class T> void provide(T* CommandServices::*slot, T* service) {
+        services_.*slot = service;
+        refresh();
+    }
+    template <class T> void withdraw(T* CommandServices::*slot, T* service) {
+        if (services_.*slot != service) return;
+        services_.*slot = nullptr;
+        refresh();
+    }
+    const CommandServices& services() const { return services_; }
+    void setServices(const CommandServices& services) {
+        services_ = services;
+        refresh();
+    }
+
+    // Adds or replaces an entry of a plain table, or puts an own handler (and rule) in
+    // place of a descriptor's (tests); names are compared without regard to case.
     void add(const QString& name, Handler handler);
     void add(const QString& name, Handler handler, Rule ownRule);
+    // Takes an added entry or an own handler away.
     void remove(const QString& name);
     bool contains(const QString& name) const;
     QStringList names() const;
@@ -123,6 +142,9 @@ public:
 
     // Evaluates every rule again and announces the ones that changed.
     void refresh();
+    // The owner is going: nothing is evaluated or announced any more (the state sources
+    // may be gone already).
+    void shutDown() { shutDown_ = true; }
 
     // The skip count of "next"/"prev" arguments: a positive whole number, else 1.
     static int skipCount(const QString& argument);
@@ -137,11 +159,14 @@ signals:
 private:
     struct Entry {
         QString name;
-        Handler handler;
+        Handler handler; // an own handler; else the descriptor's
         Rule ownRule;
         const commandcatalogue::Descriptor* descriptor = nullptr;
         bool lastEnabled = false;
     };
+    // An entry that is there: added with an own handler, or its service provided.
+    bool available(const Entry& entry) const;
+    const Entry* find(const QString& name) const;
     struct Source {
         QPointer<QObject> owner;
         StateSource fill;
@@ -154,7 +179,9 @@ private:
     QHash<QString, int> index_;
     std::vector<Entry> entries_;
     std::vector<Source> sources_;
+    CommandServices services_;
     bool catalogue_ = false;
+    bool shutDown_ = false;
     int running_ = 0;
     quint64 refreshRound_ = 0;
 };

@@ -78,7 +78,12 @@ CopyIntegration::CopyIntegration(CommandTable& commands, MediaAccess& media, Set
     plEditWatched_ = plText_->lineEdit();
     connect(dirText_, &QLineEdit::textEdited, this, &CopyIntegration::releaseProfile);
     connect(dirText_, &QLineEdit::editingFinished, this, &CopyIntegration::dir_textExit);
-    connect(dirText_, &QLineEdit::textChanged, this, &CopyIntegration::updateCopyState);
+    // The state holds the destination as a value; the field reports each change.
+    destination_ = dirText_->text();
+    connect(dirText_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        destination_ = text;
+        updateCopyState();
+    });
     if (QLineEdit* edit = plText_->lineEdit()) {
         connect(edit, &QLineEdit::textEdited, this, &CopyIntegration::releaseProfile);
         connect(edit, &QLineEdit::returnPressed, this, [this] {
@@ -121,18 +126,11 @@ CopyIntegration::CopyIntegration(CommandTable& commands, MediaAccess& media, Set
     CommandTable& table = commands_;
     // Its part of the state: the destination as typed, a run under way, the copy mode.
     table.addStateSource(this, [this](UiState& s) {
-        s.destination = dirText_->text();
+        s.destination = destination_;
         s.copyRunning = form3_->isRunning();
         s.copyMode = copyMode();
     });
-    // An argument is an explicit selection ("&"-separated, URL-escaped title lines).
-    table.add(QLatin1String(cmd::Copy), [this](const QString& arg) {
-        if (arg.isEmpty())
-            copySelection();
-        else
-            copyTitles(merkzettel::explicitSelection(arg));
-    });
-    table.add(QLatin1String(cmd::Burn), [this](const QString&) { burn_btnClick(); });
+    table.provide<CopyCommands>(&CommandServices::copy, this);
     connect(&table, &CommandTable::enabledChanged, this, [this](const QString& name, bool on) {
         if (name == QLatin1String(cmd::Copy)) emit enabledChanged(on);
     });
@@ -150,7 +148,21 @@ CopyIntegration::CopyIntegration(CommandTable& commands, MediaAccess& media, Set
     connect(group_, &QButtonGroup::buttonClicked, this, &CopyIntegration::ProfButtonClick);
 }
 
-CopyIntegration::~CopyIntegration() = default;
+CopyIntegration::~CopyIntegration() {
+    commands_.withdraw<CopyCommands>(&CommandServices::copy, this);
+}
+
+// An argument is an explicit selection ("&"-separated, URL-escaped title lines).
+void CopyIntegration::onCopy(const QString& selection) {
+    if (selection.isEmpty())
+        copySelection();
+    else
+        copyTitles(merkzettel::explicitSelection(selection));
+}
+
+void CopyIntegration::onBurn() {
+    burn_btnClick();
+}
 
 void CopyIntegration::shutdown() {
     form3_->run().shutdown();

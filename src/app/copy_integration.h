@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command_services.h"
 #include "copy_run.h"
 
 #include <QMessageBox>
@@ -53,7 +54,7 @@ public:
 // Copying: the destination fields and their checks, the profile buttons, the copy mode
 // with its context menu, the burn button, and the copy dialog that runs a copy of the
 // selected titles.
-class CopyIntegration : public QObject {
+class CopyIntegration : public QObject, private CopyCommands {
     Q_OBJECT
 public:
     // `store` may be null (no profiles then).
@@ -116,6 +117,8 @@ protected:
 
 private:
     void releaseProfile();
+    void onCopy(const QString& selection) override;
+    void onBurn() override;
     void applyCopyMode();
     void updateCopyState();
     void insertPlaylistAtTop(const QString& file);
@@ -143,6 +146,7 @@ private:
     QString command_; // cmd_text: the active profile's command
     QString parameter_;
     QString dirRemembered_;
+    QString destination_; // the destination field's text, for the command state
     QString plRemembered_;
     bool checking_ = false;
     ParameterPrompt prompt_;

@@ -27,7 +27,9 @@ ListsIntegration::ListsIntegration(CommandTable& commands,
     buildMenus();
 }
 
-ListsIntegration::~ListsIntegration() = default;
+ListsIntegration::~ListsIntegration() {
+    commands_.withdraw<ListsCommands>(&CommandServices::lists, this);
+}
 
 QStringList& ListsIntegration::list() {
     return collection_->titleLists.list(TitleLists::Merkzettel);
@@ -47,14 +49,28 @@ void ListsIntegration::registerCommands() {
         s.merkzettelTitles = int(list().size());
         s.mailUnderWay = mailUnderWay();
     });
-    table.add(QLatin1String(cmd::Remember), [this](const QString& arg) {
-        rememberTitles(arg.isEmpty() ? selectedTitles() : merkzettel::explicitSelection(arg));
-    });
-    table.add(QLatin1String(cmd::RemoveTitle),
-              [this](const QString&) { removeTitles(selectedTitles()); });
-    table.add(QLatin1String(cmd::ClearBrainList), [this](const QString&) { clearList(true); });
-    table.add(QLatin1String(cmd::SaveBrainList), [this](const QString&) { saveList(); });
-    table.add(QLatin1String(cmd::MailBrainList), [this](const QString&) { mailList(); });
+    table.provide<ListsCommands>(&CommandServices::lists, this);
+}
+
+void ListsIntegration::onRemember(const QString& selection) {
+    rememberTitles(selection.isEmpty() ? selectedTitles()
+                                       : merkzettel::explicitSelection(selection));
+}
+
+void ListsIntegration::onRemoveTitle() {
+    removeTitles(selectedTitles());
+}
+
+void ListsIntegration::onClearBrainList() {
+    clearList(true);
+}
+
+void ListsIntegration::onSaveBrainList() {
+    saveList();
+}
+
+void ListsIntegration::onMailBrainList() {
+    mailList();
 }
 
 void ListsIntegration::buildMenus() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command_services.h"
 #include "mail_password.h"
 #include "merkzettel_sharing.h"
 
@@ -47,7 +48,7 @@ public:
 // The Merkzettel: its commands (remember, remove, clear, save, mail), the menu under
 // "&Verwalten...", the title list's context menu, and the answers the dialogs give. The
 // web view calls the public entry points with explicit selections.
-class ListsIntegration : public QObject {
+class ListsIntegration : public QObject, private ListsCommands {
     Q_OBJECT
 public:
     // The collection pointer is replaced whole by a reload; the list is read from it when
@@ -87,6 +88,11 @@ signals:
 
 private:
     void registerCommands();
+    void onRemember(const QString& selection) override;
+    void onRemoveTitle() override;
+    void onClearBrainList() override;
+    void onSaveBrainList() override;
+    void onMailBrainList() override;
     void buildMenus();
     MerkzettelSharing::Context context() const;
     QStringList selectedTitles() const;

@@ -153,12 +153,17 @@ QAction* TForm1::addToggle(QMenu* menu, const char* name, const QString& caption
     return a;
 }
 
-QAction* TForm1::addCommandItem(QMenu* menu, const char* name) {
-    // An empty name is a separator.
-    if (!*name) {
-        menu->addSeparator();
-        return nullptr;
+void TForm1::addCommandItems(QMenu* menu, const char* path, int section) {
+    for (const commandcatalogue::MenuEntry& e : commandcatalogue::menuLayout()) {
+        if (e.section != section || qstrcmp(e.menu, path) != 0) continue;
+        if (e.objectName)
+            addCommandItem(menu, e.objectName);
+        else
+            menu->addSeparator();
     }
+}
+
+QAction* TForm1::addCommandItem(QMenu* menu, const char* name) {
     const commandcatalogue::Descriptor* d = nullptr;
     const commandcatalogue::Placement* p = commandcatalogue::placement(QLatin1String(name), &d);
     Q_ASSERT(p && p->caption);
@@ -174,19 +179,17 @@ QAction* TForm1::action(const QString& objectName) const {
 }
 
 void TForm1::createMenus() {
+    // The command items come from the menu layout beside the descriptors; the window adds
+    // its own items between their sections.
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Datei"));
-    for (const char* name :
-         {"Wiedergabe3", "Titelhinzufgen1", "Merken1", "InZielordnerkopieren1", "Eigenschaften2",
-          "", "DatentrgerListenneueinlesen1", "Statistik1", "", "Beenden1"})
-        addCommandItem(file, name);
+    addCommandItems(file, "&Datei", 0);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&Ansicht"));
     addToggle(view, "Befehle1", QStringLiteral("&Befehle"))->setChecked(true);
     addToggle(view, "Schnellsuche1", QStringLiteral("&Schnellsuche"))->setChecked(true);
     addToggle(view, "Zielangaben1", QStringLiteral("&Zielangaben"))->setChecked(true);
     addToggle(view, "Profile1", QStringLiteral("&Profile"))->setChecked(true);
-    view->addSeparator();
-    addCommandItem(view, "Browser1");
+    addCommandItems(view, "&Ansicht", 0);
     QMenu* list = view->addMenu(QStringLiteral("&Dateiliste"));
     viewStyleGroup_ = new QActionGroup(this);
     const char* styleNames[] = {"GroeSymbole1", "KleineSymbole1", "Liste1", "Details1"};
@@ -203,14 +206,10 @@ void TForm1::createMenus() {
     addToggle(list, "Name1", QStringLiteral("&Name"))->setChecked(true);
     addToggle(list, "Datentrger1", QStringLiteral("&Datenträger"))->setChecked(true);
     addToggle(list, "AusfhrlicherName1", QStringLiteral("&Ausführlicher Name"));
-    list->addSeparator();
-    for (const char* name : {"Aktualisieren1", "AmRasterausrichten1", "Allesmarkieren1"})
-        addCommandItem(list, name);
+    addCommandItems(list, "&Ansicht/&Dateiliste", 0);
 
     QMenu* play = menuBar()->addMenu(QStringLiteral("W&iedergabe"));
-    for (const char* name : {"Play1", "Pause1", "Stop1", "VorherigerTitel1", "NchsterTitel1", "",
-                             "Wiederholen1", "Zufllig1"})
-        addCommandItem(play, name);
+    addCommandItems(play, "W&iedergabe", 0);
     play->addSeparator();
     timeModeGroup_ = new QActionGroup(this);
     QAction* elapsed = addToggle(play, "AktuelleZeit1", QStringLiteral("&Aktuelle Zeit"));
@@ -221,14 +220,10 @@ void TForm1::createMenus() {
     timeModeGroup_->addAction(remaining);
     elapsed->setChecked(true);
     addToggle(play, "TrayAnzeige1", QStringLiteral("&Tray-Anzeige"))->setChecked(true);
-    play->addSeparator();
-    addCommandItem(play, "Lautstrke1");
-    play->addSeparator();
-    addCommandItem(play, "Wiedergabeliste1");
+    addCommandItems(play, "W&iedergabe", 1);
 
     QMenu* notes = menuBar()->addMenu(QStringLiteral("&Merkzettel"));
-    addCommandItem(notes, "ZumWeitergebenspeichern1");
-    addCommandItem(notes, "PereMailverschicken1");
+    addCommandItems(notes, "&Merkzettel", 0);
 
     QMenu* dest = menuBar()->addMenu(QStringLiteral("&Zielangaben"));
     addItem(dest, "Zielordner1", QStringLiteral("&Zielordner..."));
@@ -247,9 +242,7 @@ void TForm1::createMenus() {
     action(QStringLiteral("ZumZielortkopieren1"))->setChecked(true);
 
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Einstellungen"));
-    for (const char* name : {"Profileverwalten1", "Klngendern1", "Suchverhalten1",
-                             "Befehleanpassen1", "Streaming1", "Sonstiges1"})
-        addCommandItem(options, name);
+    addCommandItems(options, "&Einstellungen", 0);
 }
 
 QWidget* TForm1::makeBar(const char* name, QAction* toggle, QWidget* content) {
@@ -347,6 +340,10 @@ QWidget* TForm1::createCollectionViews() {
 
 void TForm1::wireViews() {
     quickSearch_ = new QuickSearch(qs_text, qs_go, views_, this);
+    quickSearch_->setRequestHandler([this] {
+        core_.commands().run(QLatin1String(cmd::QuickSearch), QString(),
+                             CommandTable::FrontEnd::Menu);
+    });
     connect(views_, &CollectionViews::statusTextChanged, this, &TForm1::setStatusText);
     connect(views_, &CollectionViews::listSelectionChanged, &core_.commands(),
             &CommandTable::refresh);
@@ -662,13 +659,13 @@ void TForm1::adoptCollection(std::shared_ptr<Collection> fresh, const LoadReport
     emit loadFinished();
 }
 
-void TForm1::reloadMedia() {
+void TForm1::onReload() {
     if (!shown_) return;
     setStatusText(QStringLiteral("Medien werden neu geladen..."));
     startLoading();
 }
 
-void TForm1::bringToFront() {
+void TForm1::onRaise() {
     if (isMinimized()) setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();

@@ -3,6 +3,7 @@
 #include "app_core.h"
 #include "app_settings.h"
 #include "collection.h"
+#include "command_services.h"
 #include "composition.h"
 #include "control_server.h"
 #include "version_info.h"
@@ -47,7 +48,7 @@ class WindowViews;
 // The main window: menus, the three bars, the collection views, the command panel and
 // the status bar; it owns the collection and carries a run from the first showing to
 // the closing.
-class TForm1 : public QMainWindow, public ControlTarget {
+class TForm1 : public QMainWindow, private WindowCommands {
     Q_OBJECT
     // The core comes first: the references below point into it.
     std::unique_ptr<AppCore> ownCore_;
@@ -152,12 +153,6 @@ public:
     // A desktop logout or a signal: save and leave without questions.
     void endSession();
 
-    // ControlTarget: the codes run through the command table.
-    void bringToFront() override;
-    bool commandEnabled(int code) const override { return core_.commandEnabled(code); }
-    void runCommand(int code) override { core_.runCommand(code); }
-    void reloadMedia() override;
-
     void updateMerkzettelItems();
 
 signals:
@@ -173,6 +168,15 @@ private:
     TForm1(std::unique_ptr<AppCore> own, AppCore* core, QWidget* parent);
     void registerCommands();
     void bindCommands();
+    // The window's commands.
+    void onRaise() override;
+    void onReload() override;
+    void onQuit() override;
+    void onSelectAll() override;
+    void onRefreshList() override;
+    void onArrangeIcons() override;
+    void onSearch(const QString& text) override;
+    void onQuickSearch() override;
     void FormCreate();
     void FormShow();
     bool FormCloseQuery();
@@ -198,6 +202,8 @@ private:
     QWidget* makeBar(const char* name, QAction* toggle, QWidget* content);
     QAction* addItem(QMenu* menu, const char* name, const QString& caption,
                      const QKeySequence& key = {}, bool enabled = false);
+    // The layout's command items of one section of a menu.
+    void addCommandItems(QMenu* menu, const char* path, int section);
     // A command's menu item as its descriptor places it (bound in bindCommands()).
     QAction* addCommandItem(QMenu* menu, const char* name);
     QAction* addToggle(QMenu* menu, const char* name, const QString& caption,

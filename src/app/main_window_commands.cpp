@@ -49,25 +49,36 @@ void TForm1::registerCommands() {
         s.iconView = views_->viewStyle() == CollectionViews::LargeIcons ||
                      views_->viewStyle() == CollectionViews::SmallIcons;
     });
-    table.add(QLatin1String(cmd::Raise), [this](const QString&) { bringToFront(); });
-    table.add(QLatin1String(cmd::Reload), [this](const QString&) { reloadMedia(); });
-    table.add(QLatin1String(cmd::Quit), [this](const QString&) { close(); });
-    table.add(QLatin1String(cmd::SelectAll), [this](const QString&) {
-        if (views_) views_->selectAll();
-    });
-    table.add(QLatin1String(cmd::RefreshList), [this](const QString&) {
-        if (views_ && views_->list()) views_->list()->viewport()->update();
-    });
-    table.add(QLatin1String(cmd::ArrangeIcons), [this](const QString&) {
-        if (views_ && views_->list()) views_->list()->doItemsLayout();
-    });
     connect(viewStyleGroup_, &QActionGroup::triggered, &table, &CommandTable::refresh,
             Qt::QueuedConnection);
-    // The quick search on a given text; refused while a load or search shows the bar.
-    table.add(QLatin1String(cmd::Search), [this](const QString& text) {
-        quickSearch_->setText(text);
-        quickSearch_->run();
-    });
+    table.provide<WindowCommands>(&CommandServices::window, this);
+}
+
+void TForm1::onQuit() {
+    close();
+}
+
+void TForm1::onSelectAll() {
+    if (views_) views_->selectAll();
+}
+
+void TForm1::onRefreshList() {
+    if (views_ && views_->list()) views_->list()->viewport()->update();
+}
+
+void TForm1::onArrangeIcons() {
+    if (views_ && views_->list()) views_->list()->doItemsLayout();
+}
+
+// The quick search on a given text; refused while a load or search shows the bar.
+void TForm1::onSearch(const QString& text) {
+    quickSearch_->setText(text);
+    quickSearch_->run();
+}
+
+// The same on the input's text, as Go! and Enter start it.
+void TForm1::onQuickSearch() {
+    quickSearch_->run();
 }
 
 void TForm1::bindCommands() {

@@ -23,8 +23,7 @@ OptionsIntegration::OptionsIntegration(AppCore& core, OptionsView& view,
     form5_->setEncoderSearch(form9_);
     // The menu items and buttons are bound by the window, each with the page its
     // descriptor names.
-    core_.commands().add(QLatin1String(cmd::Options),
-                         [this](const QString& page) { open(page.toInt()); });
+    core_.commands().provide<OptionsCommands>(&CommandServices::options, this);
 }
 
 void OptionsIntegration::playTipsSound() {
@@ -37,7 +36,13 @@ void OptionsIntegration::streamingApplied() {
         form5_->pageEntry(optionspages::Streaming);
 }
 
-OptionsIntegration::~OptionsIntegration() = default;
+OptionsIntegration::~OptionsIntegration() {
+    core_.commands().withdraw<OptionsCommands>(&CommandServices::options, this);
+}
+
+void OptionsIntegration::onOptions(int page) {
+    open(page);
+}
 
 void OptionsIntegration::open(int page) {
     form5_->openOn(page);

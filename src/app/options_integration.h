@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command_services.h"
 #include "event_sounds.h"
 #include "options_host.h"
 #include "options_view.h"
@@ -17,7 +18,7 @@ class TForm9;
 // the command that opens it on a page (menu items and buttons are bound to it), and
 // carries its changes into the window: profile buttons, quick-search style, command
 // groups, histories, the streaming server, remote-control items.
-class OptionsIntegration : public QObject, public OptionsHost {
+class OptionsIntegration : public QObject, public OptionsHost, private OptionsCommands {
     Q_OBJECT
 public:
     OptionsIntegration(AppCore& core, OptionsView& view, OptionsStreamingTarget& streaming,
@@ -62,6 +63,7 @@ public:
     bool registryReleased() const override;
 
 private:
+    void onOptions(int page) override;
     AppCore& core_;
     OptionsView& view_;
     OptionsStreamingTarget& streaming_;

@@ -3,33 +3,53 @@
 #include "commands.h"
 #include "player.h"
 
-void registerPlayerCommands(CommandTable& table, Player& player,
-                            std::function<int()> selectedCount) {
-    Player* p = &player;
-    // The transport part of the state: what the player's buttons show.
-    table.addStateSource(p, [p](UiState& s) {
-        const PlayerControls& c = p->controls();
-        s.transport = {c.playEnabled, c.pauseEnabled,  c.stopEnabled,
-                       c.prevEnabled, c.nextEnabled,   c.reptEnabled,
-                       c.shufEnabled, c.seekerEnabled, p->isTimerActive()};
-    });
-    table.add(QLatin1String(cmd::Play), [p](const QString&) { p->playClick(); });
-    table.add(QLatin1String(cmd::PlaySelection), [p, selectedCount](const QString&) {
-        p->Wiedergabe3Click(selectedCount ? selectedCount() : 0);
-    });
-    table.add(QLatin1String(cmd::Pause), [p](const QString&) { p->pauseClick(); });
-    table.add(QLatin1String(cmd::Stop), [p](const QString&) { p->stopClick(); });
-    table.add(QLatin1String(cmd::Prev),
-              [p](const QString& arg) { p->prevClick(CommandTable::skipCount(arg)); });
-    table.add(QLatin1String(cmd::Next),
-              [p](const QString& arg) { p->nextClick(CommandTable::skipCount(arg)); });
-    table.add(QLatin1String(cmd::Repeat), [p](const QString& arg) {
-        p->setRepeat(CommandTable::flag(arg, !p->playlist().repeat()));
-    });
-    table.add(QLatin1String(cmd::Shuffle), [p](const QString& arg) {
-        p->setShuffle(CommandTable::flag(arg, !p->playlist().shuffle()));
-    });
-    table.add(QLatin1String(cmd::Seek), [p](const QString& arg) { p->seekerChange(arg.toInt()); });
-    QObject::connect(p, &Player::controlsChanged, &table, &CommandTable::refresh);
-    QObject::connect(p, &Player::startFinished, &table, &CommandTable::refresh);
+PlayerCommands::PlayerCommands(CommandTable& table, Player& player,
+                               std::function<int()> selectedCount)
+    : table_(table), player_(player), selectedCount_(std::move(selectedCount)) {
+    Player* p = &player_;
+    // The transport part of the state: the player's facts.
+    table_.addStateSource(p, [p](UiState& s) { s.transport = p->transport(); });
+    QObject::connect(p, &Player::controlsChanged, &table_, &CommandTable::refresh);
+    QObject::connect(p, &Player::startFinished, &table_, &CommandTable::refresh);
+    table_.provide<TransportCommands>(&CommandServices::transport, this);
+}
+
+PlayerCommands::~PlayerCommands() {
+    table_.withdraw<TransportCommands>(&CommandServices::transport, this);
+}
+
+void PlayerCommands::onPlay() {
+    player_.playClick();
+}
+
+void PlayerCommands::onPlaySelection() {
+    player_.Wiedergabe3Click(selectedCount_ ? selectedCount_() : 0);
+}
+
+void PlayerCommands::onPause() {
+    player_.pauseClick();
+}
+
+void PlayerCommands::onStop() {
+    player_.stopClick();
+}
+
+void PlayerCommands::onPrev(int titles) {
+    player_.prevClick(titles);
+}
+
+void PlayerCommands::onNext(int titles) {
+    player_.nextClick(titles);
+}
+
+void PlayerCommands::onRepeat(const QString& flag) {
+    player_.setRepeat(CommandTable::flag(flag, !player_.playlist().repeat()));
+}
+
+void PlayerCommands::onShuffle(const QString& flag) {
+    player_.setShuffle(CommandTable::flag(flag, !player_.playlist().shuffle()));
+}
+
+void PlayerCommands::onSeek(int seconds) {
+    player_.seekerChange(seconds);
 }

@@ -42,20 +42,29 @@ PlayerIntegration::PlayerIntegration(AppCore& core, PlayerView& view)
 }
 
 PlayerIntegration::~PlayerIntegration() {
+    core_.commands().withdraw<PlaybackCommands>(&CommandServices::playback, this);
     delete widgets_;
     // The player stays with the core; what it asked of the window goes with the window.
     player_->setSelectionProvider({});
     core_.setSelectedCount({});
 }
 
+void PlayerIntegration::onVolume() {
+    widgets_->openVolumeControl();
+}
+
+void PlayerIntegration::onSetVolume(int percent) {
+    player_->device().setVolume(percent);
+}
+
+void PlayerIntegration::onShowPlaylist() {
+    showPlaylist();
+}
+
 void PlayerIntegration::wireCommands() {
     CommandTable& table = core_.commands();
     core_.setSelectedCount([this] { return view_.selectedCount(); });
-    table.add(QLatin1String(cmd::Volume),
-              [this](const QString&) { widgets_->openVolumeControl(); });
-    table.add(QLatin1String(cmd::SetVolume),
-              [this](const QString& percent) { player_->device().setVolume(percent.toInt()); });
-    table.add(QLatin1String(cmd::ShowPlaylist), [this](const QString&) { showPlaylist(); });
+    table.provide<PlaybackCommands>(&CommandServices::playback, this);
     // The clock menu's transport items run the same commands, as their descriptors say.
     widgets_->leaveTransportToOthers();
     for (const char* name : {"Play2", "Pause2", "Stop2", "VorherigerTitel2", "NchsterTitel2"})

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app_settings.h"
+#include "command_services.h"
 
 #include <QObject>
 #include <QString>
@@ -14,7 +15,7 @@ class PlayerView;
 // The window's side of the core's player: drives the transport controls and the status
 // text from the player's state, feeds it the list selection and the shown
 // view, and carries the play history through the settings.
-class PlayerIntegration : public QObject {
+class PlayerIntegration : public QObject, private PlaybackCommands {
     Q_OBJECT
 public:
     PlayerIntegration(AppCore& core, PlayerView& view);
@@ -50,6 +51,9 @@ private:
     void updateContext();
     void rebuildView();
     void showPlaylist();
+    void onVolume() override;
+    void onSetVolume(int percent) override;
+    void onShowPlaylist() override;
     void playCounted(const QString& line);
 
     AppCore& core_;

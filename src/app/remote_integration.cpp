@@ -76,14 +76,14 @@ RemoteIntegration::RemoteIntegration(CommandTable& commands, Player& player,
             &RemoteIntegration::schedulePlayerCheck);
 
     // Search, select all, play and show the playlist; the window stays where it is.
-    commands_.add(QLatin1String(cmd::PlayAll), [this](const QString& text) { playAll(text); });
+    commands_.provide<RemoteCommands>(&CommandServices::remote, this);
 
     topics_ = std::make_unique<RemoteService>(&items_, static_cast<RemoteHandler*>(this), bus);
     mpris_ = std::make_unique<MprisService>(static_cast<MprisBackend*>(this), bus);
 }
 
 RemoteIntegration::~RemoteIntegration() {
-    commands_.remove(QLatin1String(cmd::PlayAll));
+    commands_.withdraw<RemoteCommands>(&CommandServices::remote, this);
     // Withdrawn before the player they read goes away.
     mpris_.reset();
     topics_.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command_services.h"
 #include "mpris_service.h"
 #include "remote_service.h"
 #include "topic_items.h"
@@ -28,7 +29,10 @@ public:
 // refreshed from the player, the streaming server and the program when a client reads
 // them) and MPRIS. Pokes and MPRIS methods run the commands through the command table,
 // with the same enabled rules as the buttons and menu items.
-class RemoteIntegration : public QObject, public RemoteHandler, public MprisBackend {
+class RemoteIntegration : public QObject,
+                          public RemoteHandler,
+                          public MprisBackend,
+                          private RemoteCommands {
     Q_OBJECT
 public:
     RemoteIntegration(CommandTable& commands, Player& player, const appsettings::Settings& settings,
@@ -69,6 +73,7 @@ private:
     static QString pokeArgument(const QString& item, const QString& value);
     void pokeToggle(const char* item, const char* command, bool current);
     void playAll(const QString& text);
+    void onPlayAll(const QString& text) override { playAll(text); }
 
     // Publishes the player's state and announces seeks, once per event-loop turn.
     void schedulePlayerCheck();

@@ -40,7 +40,9 @@ StatisticsIntegration::StatisticsIntegration(
     updateStreamingControls();
 }
 
-StatisticsIntegration::~StatisticsIntegration() = default;
+StatisticsIntegration::~StatisticsIntegration() {
+    commands_.withdraw<StatisticsCommands>(&CommandServices::statistics, this);
+}
 
 bool StatisticsIntegration::eventFilter(QObject* watched, QEvent* event) {
     // The server's events reach the window from the main window's first showing on.
@@ -134,44 +136,57 @@ void StatisticsIntegration::open(const QString& name, const QString& medium, con
 
 void StatisticsIntegration::registerCommands() {
     CommandTable& table = commands_;
-    table.add(QLatin1String(cmd::Statistics), [this](const QString&) { open({}); });
-    table.add(QLatin1String(cmd::About), [this](const QString&) { open(QStringLiteral("about")); });
-    table.add(QLatin1String(cmd::Connections), [this](const QString&) {
-        if (form4_->isVisible()) return;
-        if (connections().isEmpty()) {
-            view_.ask(QMessageBox::Information,
-                      QStringLiteral("Es bestehen keine Verbindungen zu Netzlaufwerken."),
-                      QMessageBox::Ok);
-            return;
-        }
-        open(QStringLiteral("connections"));
-    });
     // Streaming switched on in the settings; the server's state.
     table.addStateSource(this, [this](UiState& s) {
         s.streamingEnabled = settings_.streaming.enabled;
         s.streamingActive = server_.isActive();
     });
-    const auto listeners = [this](const QString&) {
-        if (form4_->isVisible()) return;
-        if (server_.isActive()) {
-            open(QStringLiteral("listeners"));
-            return;
-        }
+    table.provide<StatisticsCommands>(&CommandServices::statistics, this);
+}
+
+void StatisticsIntegration::onStatistics() {
+    open({});
+}
+
+void StatisticsIntegration::onAbout() {
+    open(QStringLiteral("about"));
+}
+
+void StatisticsIntegration::onConnections() {
+    if (form4_->isVisible()) return;
+    if (connections().isEmpty()) {
         view_.ask(QMessageBox::Information,
-                  QStringLiteral("Das Audio-Streaming wurde nicht aktiviert.\nEs gibt "
-                                 "daher keine Zuhörer, die angezeigt werden könnten."),
+                  QStringLiteral("Es bestehen keine Verbindungen zu Netzlaufwerken."),
                   QMessageBox::Ok);
-    };
-    table.add(QLatin1String(cmd::Listeners), listeners);
-    table.add(QLatin1String(cmd::WatchStream), listeners);
-    table.add(QLatin1String(cmd::Properties),
-              [this](const QString& line) { showProperties(line); });
-    // A title named by its line (a web page's link), whatever the list selects.
-    table.add(QLatin1String(cmd::TitleProperties), [this](const QString& line) {
-        if (!line.isEmpty()) showProperties(line);
-    });
-    table.add(QLatin1String(cmd::PlayingProperties),
-              [this](const QString&) { showProperties(player_.currentLine()); });
+        return;
+    }
+    open(QStringLiteral("connections"));
+}
+
+// Also "watchstream": the listener window while streaming is switched on.
+void StatisticsIntegration::onListeners() {
+    if (form4_->isVisible()) return;
+    if (server_.isActive()) {
+        open(QStringLiteral("listeners"));
+        return;
+    }
+    view_.ask(QMessageBox::Information,
+              QStringLiteral("Das Audio-Streaming wurde nicht aktiviert.\nEs gibt "
+                             "daher keine Zuhörer, die angezeigt werden könnten."),
+              QMessageBox::Ok);
+}
+
+void StatisticsIntegration::onProperties(const QString& titleLine) {
+    showProperties(titleLine);
+}
+
+// A title named by its line (a web page's link), whatever the list selects.
+void StatisticsIntegration::onTitleProperties(const QString& titleLine) {
+    if (!titleLine.isEmpty()) showProperties(titleLine);
+}
+
+void StatisticsIntegration::onPlayingProperties() {
+    showProperties(player_.currentLine());
 }
 
 void StatisticsIntegration::showProperties(const QString& titleLine) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command_services.h"
 #include "statistics_window.h"
 #include "version_info.h"
 
@@ -46,7 +47,7 @@ public:
 // at the first showing, registers the statistics, information, connection, listener and
 // properties commands, and keeps the streaming button with its menu "PopupMenu5" and the
 // listener counter in the status bar.
-class StatisticsIntegration : public QObject, public StatisticsContext {
+class StatisticsIntegration : public QObject, public StatisticsContext, private StatisticsCommands {
     Q_OBJECT
 public:
     // The number of the options dialog's streaming page.
@@ -93,6 +94,13 @@ protected:
 
 private:
     void registerCommands();
+    void onStatistics() override;
+    void onAbout() override;
+    void onConnections() override;
+    void onListeners() override;
+    void onProperties(const QString& titleLine) override;
+    void onTitleProperties(const QString& titleLine) override;
+    void onPlayingProperties() override;
     void createControls();
     bool listenersAvailable() const;
     // Shows the window for a request unless it already shows.

@@ -10,19 +10,45 @@ namespace uistate {
 // The kind of the tree node the list shows.
 enum class NodeKind { None, Root, Playlist, Merkzettel, Charts, MediaList, AlphaList, Other };
 
-// The player's transport, as its buttons show it.
+// The player's facts the transport rules read.
 struct Transport {
-    bool play = false;    // titles are selected and the playlist is not the shown view
-    bool pause = false;   // a title is open (playing or paused)
-    bool stop = false;    // a title plays, is paused or is starting
-    bool prev = false;    // an earlier title, or repeat
-    bool next = false;    // a later title, or repeat
-    bool repeat = false;  // a playlist plays
-    bool shuffle = false; // a playlist of more than one title plays
-    bool seek = false;    // a title plays and is not paused
-    bool playing = false; // the playback timer runs (a title plays, not paused)
+    bool selection = false;     // the title list has selected titles
+    bool playlistShown = false; // the list shows the playlist
+    bool session = false;       // a play was started and not stopped since
+    bool begun = false;         // a title is starting, plays or is paused
+    bool open = false;          // a title is open: it plays or is paused
+    bool running = false;       // it plays, not paused (the playback tick runs)
+    int titles = 0;             // the playlist's size
+    int position = 0;           // the play-order position
+    bool repeat = false;
     bool operator==(const Transport&) const = default;
 };
+
+// The transport rules, shared by the command table and the player's own controls.
+inline bool canPlay(const Transport& t) {
+    return t.selection && !t.playlistShown;
+}
+inline bool canPause(const Transport& t) {
+    return t.open;
+}
+inline bool canStop(const Transport& t) {
+    return t.begun;
+}
+inline bool canPrev(const Transport& t) {
+    return t.session && t.titles > 0 && (t.position > 0 || t.repeat);
+}
+inline bool canNext(const Transport& t) {
+    return t.session && t.titles > 0 && (t.position < t.titles - 1 || t.repeat);
+}
+inline bool canRepeat(const Transport& t) {
+    return t.session;
+}
+inline bool canShuffle(const Transport& t) {
+    return t.session && t.titles > 1;
+}
+inline bool canSeek(const Transport& t) {
+    return t.running;
+}
 
 } // namespace uistate
 

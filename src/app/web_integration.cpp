@@ -41,7 +41,9 @@ void WebIntegration::closing() {
     if (browser_) browser_->pages().cleanup();
 }
 
-WebIntegration::~WebIntegration() = default;
+WebIntegration::~WebIntegration() {
+    core_.commands().withdraw<WebCommands>(&CommandServices::web, this);
+}
 
 bool WebIntegration::isOn() const {
     return view_.webViewChecked();
@@ -197,29 +199,47 @@ void WebIntegration::selectFixed(int which, bool expand, bool listPanel) {
 }
 
 void WebIntegration::registerCommands() {
-    CommandTable& table = core_.commands();
-    table.add(QLatin1String(cmd::PlayTitles), [this](const QString& selection) {
-        core_.player().playTitles(browsercmd::titleLines(selection));
-    });
-    table.add(QLatin1String(cmd::CopyTitles), [this](const QString& selection) {
-        titles_.copyTitles(browsercmd::titleLines(selection));
-    });
-    table.add(QLatin1String(cmd::BurnTitles), [this](const QString&) { titles_.burn(); });
-    table.add(QLatin1String(cmd::RememberTitles), [this](const QString& selection) {
-        titles_.rememberTitles(browsercmd::titleLines(selection));
-    });
-    table.add(QLatin1String(cmd::RootList),
-              [this](const QString&) { selectFixed(-1, true, false); });
-    table.add(QLatin1String(cmd::MediaList),
-              [this](const QString&) { selectFixed(Collection::MediaList, true, false); });
-    table.add(QLatin1String(cmd::AlphaList),
-              [this](const QString&) { selectFixed(Collection::AlphaList, true, false); });
-    table.add(QLatin1String(cmd::BrainList),
-              [this](const QString&) { selectFixed(Collection::MerkzettelNode, false, false); });
-    table.add(QLatin1String(cmd::ShowBrainList),
-              [this](const QString&) { selectFixed(Collection::MerkzettelNode, false, true); });
-    table.add(QLatin1String(cmd::WebView),
-              [this](const QString& arg) { setOn(CommandTable::flag(arg, !isOn())); });
+    core_.commands().provide<WebCommands>(&CommandServices::web, this);
+}
+
+void WebIntegration::onPlayTitles(const QString& selection) {
+    core_.player().playTitles(browsercmd::titleLines(selection));
+}
+
+void WebIntegration::onCopyTitles(const QString& selection) {
+    titles_.copyTitles(browsercmd::titleLines(selection));
+}
+
+void WebIntegration::onBurnTitles() {
+    titles_.burn();
+}
+
+void WebIntegration::onRememberTitles(const QString& selection) {
+    titles_.rememberTitles(browsercmd::titleLines(selection));
+}
+
+void WebIntegration::onRootList() {
+    selectFixed(-1, true, false);
+}
+
+void WebIntegration::onMediaList() {
+    selectFixed(Collection::MediaList, true, false);
+}
+
+void WebIntegration::onAlphaList() {
+    selectFixed(Collection::AlphaList, true, false);
+}
+
+void WebIntegration::onBrainList() {
+    selectFixed(Collection::MerkzettelNode, false, false);
+}
+
+void WebIntegration::onShowBrainList() {
+    selectFixed(Collection::MerkzettelNode, false, true);
+}
+
+void WebIntegration::onWebView(const QString& flag) {
+    setOn(CommandTable::flag(flag, !isOn()));
 }
 
 void WebIntegration::run(const browsercmd::Invocation& inv) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser_commands.h"
+#include "command_services.h"
 
 #include <QObject>
 #include <QString>
@@ -17,7 +18,7 @@ struct WebMedium;
 // shows, the playlist page at the first showing and after every rewrite of "data.js",
 // and the "vorlune:" commands run through the command table. The engine starts the
 // first time the web view is switched on.
-class WebIntegration : public QObject {
+class WebIntegration : public QObject, private WebCommands {
     Q_OBJECT
 public:
     WebIntegration(AppCore& core, WebIntegrationView& view, WebTitleActions& titles);
@@ -46,6 +47,16 @@ public:
 private:
     void ensureBrowser();
     void registerCommands();
+    void onPlayTitles(const QString& selection) override;
+    void onCopyTitles(const QString& selection) override;
+    void onBurnTitles() override;
+    void onRememberTitles(const QString& selection) override;
+    void onRootList() override;
+    void onMediaList() override;
+    void onAlphaList() override;
+    void onBrainList() override;
+    void onShowBrainList() override;
+    void onWebView(const QString& flag) override;
     void selectFixed(int which, bool expand, bool listPanel);
     void listFtp(const QString& url, const WebMedium& medium);
     std::optional<WebMedium> mediumByResource(const QString& url) const;

@@ -59,13 +59,11 @@ void Player::syncCharts() {
 
 void Player::setShownView(ShownView view) {
     shown_ = view;
-    controls_.playEnabled = hasSelection_ && shown_ != ShownView::Playlist;
     changed();
 }
 
 void Player::setListSelection(bool hasSelection) {
     hasSelection_ = hasSelection;
-    controls_.playEnabled = hasSelection_ && shown_ != ShownView::Playlist;
     changed();
 }
 
@@ -117,11 +115,32 @@ void Player::playTitles(const QStringList& lines) {
     startCurrent();
 }
 
-void Player::setEnabledForStart() {
-    controls_.reptEnabled = true;
-    controls_.shufEnabled = playlist_.count() > 1;
-    controls_.prevEnabled = playlist_.count() > 0 && playlist_.prevEnabled();
-    controls_.nextEnabled = playlist_.count() > 0 && playlist_.nextEnabled();
+uistate::Transport Player::transport() const {
+    uistate::Transport t;
+    t.selection = hasSelection_;
+    t.playlistShown = shown_ == ShownView::Playlist;
+    t.session = session_;
+    t.begun = begun_;
+    t.open = open_;
+    t.running = timer_.isActive();
+    t.titles = playlist_.count();
+    t.position = playlist_.position();
+    t.repeat = playlist_.repeat();
+    return t;
+}
+
+void Player::changed() {
+    PlayerControls& c = controls_;
+    const uistate::Transport t = transport();
+    c.playEnabled = uistate::canPlay(t);
+    c.pauseEnabled = uistate::canPause(t);
+    c.stopEnabled = uistate::canStop(t);
+    c.prevEnabled = uistate::canPrev(t);
+    c.nextEnabled = uistate::canNext(t);
+    c.reptEnabled = uistate::canRepeat(t);
+    c.shufEnabled = uistate::canShuffle(t);
+    c.seekerEnabled = uistate::canSeek(t);
+    emit controlsChanged();
 }
 
 void Player::startCurrent() {
@@ -132,7 +151,7 @@ void Player::startCurrent() {
     // A title whose medium is missing while the insert-medium dialog is busy elsewhere is
     // skipped; one pass over the list at most.
     for (int attempts = 0;; ++attempts) {
-        setEnabledForStart();
+        session_ = true;
         if (playlist_.count() == 0) {
             changed();
             return;
@@ -169,7 +188,7 @@ void Player::startCurrent() {
                 quotedName(titleline::displayName(line)) +
                 QStringLiteral(" kann nicht wiedergegeben werden (Datenträger ") +
                 quotedName(titleline::label(line)) + QStringLiteral(" nicht gefunden).");
-            if (controls_.nextEnabled) {
+            if (uistate::canNext(transport())) {
                 if (access_ && access_->insertDialogVisible() && attempts < playlist_.count() &&
                     playlist_.next(1))
                     continue;
@@ -208,9 +227,8 @@ void Player::beginTitle() {
     controls_.pauseDown = false;
     controls_.pauseChecked = false;
     controls_.pauseHint = QStringLiteral("Pause");
-    controls_.pauseEnabled = false;
-    controls_.stopEnabled = true; // a stop ends the start
-    controls_.seekerEnabled = false;
+    open_ = false;
+    begun_ = true; // a stop ends the start
     controls_.seekerPos = 0;
     controls_.seekerMax = 0;
     controls_.seekposText = QStringLiteral("0:00:00/0:00:00");
@@ -291,7 +309,7 @@ void Player::failStart(quint64 id, const QString& reason) {
             // Treated like a file that went away, a pass over the list at most.
             ++failedOpens_;
             const bool giveUp = failedOpens_ >= std::max(1, playlist_.count());
-            if (!giveUp && controls_.nextEnabled && playlist_.count() > 1) {
+            if (!giveUp && uistate::canNext(transport()) && playlist_.count() > 1) {
                 setStatus(reason);
                 nextClick();
             } else {
@@ -330,7 +348,6 @@ void Player::deviceOpened() {
     starting_ = false;
     failedOpens_ = 0;
     const QString name = displayName();
-    controls_.seekerEnabled = true;
     controls_.seekposEnabled = true;
     controls_.seekerPos = 0;
     controls_.seekposText = QStringLiteral("0:00:00/0:00:00");
@@ -351,8 +368,7 @@ void Player::deviceOpened() {
     if (deviceLength < 3 * titleLength_ || titleLength_ < 0) titleLength_ = deviceLength;
     controls_.seekerMax = int(titleLength_ / 1000);
 
-    controls_.pauseEnabled = true;
-    controls_.stopEnabled = true;
+    open_ = true;
     controls_.pauseDown = false;
     controls_.pauseChecked = false;
     device_->setTimeFormatMilliseconds();
@@ -384,7 +400,7 @@ void Player::updateTimes(qint64 positionMs) {
 }
 
 void Player::goNextOrStop(bool stopWithFewerThanTwo) {
-    if (controls_.nextEnabled && !(stopWithFewerThanTwo && playlist_.count() < 2))
+    if (uistate::canNext(transport()) && !(stopWithFewerThanTwo && playlist_.count() < 2))
         nextClick();
     else
         stopClick();
@@ -418,12 +434,10 @@ void Player::tick() {
 }
 
 void Player::pauseClick() {
-    if (!controls_.pauseEnabled) return;
+    if (!uistate::canPause(transport())) return;
     const bool pausing = timer_.isActive();
     controls_.pauseDown = pausing;
     controls_.pauseChecked = pausing;
-    controls_.pauseEnabled = true;
-    controls_.stopEnabled = true;
     device_->pauseToggle();
     if (pausing)
         timer_.stop();
@@ -431,7 +445,6 @@ void Player::pauseClick() {
         timer_.start();
     const bool running = timer_.isActive();
     controls_.pauseHint = running ? QStringLiteral("Pause") : QStringLiteral("Fortsetzen");
-    controls_.seekerEnabled = running;
     const QString name = displayName();
     if (running) {
         emit streamTitleChanged(name);
@@ -471,7 +484,6 @@ void Player::stopClick() {
         clearPlaylist();
         if (shown_ == ShownView::Playlist) emit rebuildViewRequested();
     }
-    controls_.seekerEnabled = false;
     controls_.seekposEnabled = false;
     controls_.seekerPos = 0;
     controls_.seekposText = QStringLiteral("0:00:00/0:00:00");
@@ -488,13 +500,9 @@ void Player::stopClick() {
     controls_.pauseDown = false;
     controls_.pauseChecked = false;
     controls_.pauseHint = QStringLiteral("Pause");
-    controls_.pauseEnabled = false;
-    controls_.stopEnabled = false;
-    controls_.playEnabled = hasSelection_ && shown_ != ShownView::Playlist;
-    controls_.reptEnabled = false;
-    controls_.shufEnabled = false;
-    controls_.prevEnabled = false;
-    controls_.nextEnabled = false;
+    session_ = false;
+    begun_ = false;
+    open_ = false;
 
     writeDataJs(datajs::Writer::Stopped);
     if (shown_ == ShownView::Playlist) emit webRefreshRequested();
@@ -536,9 +544,6 @@ void Player::moveAndStart(int steps) {
 
 void Player::setRepeat(bool on) {
     playlist_.setRepeat(on);
-    // An emptied playlist (after a stop) has nothing to move to.
-    controls_.prevEnabled = playlist_.count() > 0 && playlist_.prevEnabledAfterToggle();
-    controls_.nextEnabled = playlist_.count() > 0 && playlist_.nextEnabledAfterToggle();
     remote_.set(QStringLiteral("REPEATING"), on ? QStringLiteral("yes") : QStringLiteral("no"));
     refreshAfterToggle();
 }
@@ -573,7 +578,7 @@ void Player::refreshAfterToggle() {
 }
 
 void Player::seekerChange(int seconds) {
-    if (!controls_.seekerEnabled) return;
+    if (!uistate::canSeek(transport())) return;
     if (seconds == int(device_->position() / 1000)) return;
     device_->seek(qint64(seconds) * 1000);
     device_->play();
@@ -584,14 +589,14 @@ void Player::seekerChange(int seconds) {
 }
 
 void Player::Wiedergabe3Click(int selectedCount) {
-    if (selectedCount == 1 && controls_.stopEnabled) stopClick();
-    if (controls_.playEnabled) playClick();
+    if (selectedCount == 1 && uistate::canStop(transport())) stopClick();
+    if (uistate::canPlay(transport())) playClick();
 }
 
 void Player::listDblClick(const QString& firstSelected) {
     if (hasSelection_ && shown_ != ShownView::Playlist) {
-        if (controls_.stopEnabled) stopClick();
-        if (controls_.playEnabled) playClick();
+        if (uistate::canStop(transport())) stopClick();
+        if (uistate::canPlay(transport())) playClick();
         return;
     }
     if (shown_ != ShownView::Playlist || playlist_.count() == 0) return;

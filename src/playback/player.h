@@ -9,6 +9,7 @@
 #include "remote_items.h"
 #include "title_access.h"
 #include "title_scan.h"
+#include "uistate.h"
 
 #include <QDate>
 #include <QObject>
@@ -20,7 +21,8 @@
 
 class TitleLists;
 
-// The state of the transport controls, the position slider and label, and the clock.
+// What the transport controls, the position slider and label, and the clock show. The
+// enabled flags follow from the player's facts (transport()) by the transport rules.
 struct PlayerControls {
     bool playEnabled = false;
     bool pauseEnabled = false;
@@ -99,6 +101,8 @@ public:
 
     // State.
     const PlayerControls& controls() const { return controls_; }
+    // The facts the transport rules read.
+    uistate::Transport transport() const;
     Playlist& playlist() { return playlist_; }
     const Playlist& playlist() const { return playlist_; }
     PlayHistory& history() { return history_; }
@@ -143,7 +147,6 @@ private:
     // A title that cannot be played: the next one, or stop, with the reason as status.
     void failStart(quint64 id, const QString& reason);
     void moveAndStart(int steps);
-    void setEnabledForStart();
     void goNextOrStop(bool stopWithFewerThanTwo);
     void updateTimes(qint64 positionMs);
     void writeDataJs(datajs::Writer writer, bool paused = false);
@@ -153,7 +156,8 @@ private:
     void buildPlaylist(const QStringList& lines);
     void syncCharts();
     void cancelScan();
-    void changed() { emit controlsChanged(); }
+    // Derives the controls' enabled flags from the facts, then tells.
+    void changed();
 
     Options options_;
     TitleAccess* access_;
@@ -168,6 +172,9 @@ private:
     std::function<QDate()> today_;
     ShownView shown_ = ShownView::Other;
     bool hasSelection_ = false;
+    bool session_ = false; // a play started, no stop since
+    bool begun_ = false;   // a title is starting, plays or is paused
+    bool open_ = false;    // a title is open
     bool keepPlaylist_ = false;
     bool inLookup_ = false; // the insert-medium dialog may run a nested event loop
     // Commands that came while the insert-medium dialog was open, done when it closes.

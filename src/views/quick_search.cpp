@@ -82,7 +82,7 @@ QuickSearch::QuickSearch(QComboBox* qs_text, QAbstractButton* qs_go, CollectionV
     box_->installEventFilter(this);
     if (qs_go) {
         qs_go->setToolTip(QStringLiteral("Suche starten"));
-        connect(qs_go, &QAbstractButton::clicked, this, &QuickSearch::run);
+        connect(qs_go, &QAbstractButton::clicked, this, &QuickSearch::requestSearch);
     }
     plainDelegate_ = new QStyledItemDelegate(box_);
     colourDelegate_ = new MruDelegate(box_);
@@ -106,7 +106,7 @@ QuickSearch::QuickSearch(QComboBox* qs_text, QAbstractButton* qs_go, CollectionV
     connect(box_, &QComboBox::activated, this, [this](int i) {
         edit_->setText(box_->itemText(i));
         edit_->setFocus();
-        run();
+        requestSearch();
     });
 
     tips_ = new TForm7a(box_->window());
@@ -217,7 +217,14 @@ void QuickSearch::runCompletion(const QString& text) {
     if (completionList_) completionList_->hide();
     edit_->setText(text);
     edit_->setFocus();
-    run();
+    requestSearch();
+}
+
+void QuickSearch::requestSearch() {
+    if (request_)
+        request_();
+    else
+        run();
 }
 
 void QuickSearch::colourInput() {
@@ -274,7 +281,7 @@ bool QuickSearch::eventFilter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             if (!box_->view()->isVisible()) {
-                run();
+                requestSearch();
                 return true;
             }
         }

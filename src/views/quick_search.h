@@ -16,6 +16,8 @@
 #include <QPoint>
 #include <QPointer>
 
+#include <functional>
+
 #include <memory>
 
 class CollectionViews;
@@ -53,6 +55,9 @@ public:
 
     // Runs the search on the input text and shows the results.
     void run();
+    // A search the user starts (Go!, Enter, a picked entry) goes to `request` when one is
+    // set (the window's command), else it runs at once.
+    void setRequestHandler(std::function<void()> request) { request_ = std::move(request); }
     // True once the index of the current collection is built (a search then never waits).
     bool indexReady() const { return index_ || (pending_.isValid() && pending_.isFinished()); }
     const quicksearch::SearchState& lastSearch() const { return state_; }
@@ -71,6 +76,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void requestSearch();
     void rebuildIndex();
     void runCompletion(const QString& text);
     void colourInput();
@@ -88,6 +94,7 @@ private:
     quicksearch::SearchState state_;
     QFuture<std::shared_ptr<const quicksearch::SearchIndex>> pending_;
     std::shared_ptr<const quicksearch::SearchIndex> index_;
+    std::function<void()> request_;
     QStyledItemDelegate* plainDelegate_ = nullptr;
     QStyledItemDelegate* colourDelegate_ = nullptr;
     TForm7a* tips_ = nullptr;

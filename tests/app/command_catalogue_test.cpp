@@ -31,9 +31,181 @@ struct Fixture {
     }
 };
 
+// Every service at once; each call is written down as "service.method(argument)".
+struct Recorder final : TransportCommands,
+                        WindowCommands,
+                        PlaybackCommands,
+                        ListsCommands,
+                        CopyCommands,
+                        StatisticsCommands,
+                        OptionsCommands,
+                        RemoteCommands,
+                        WebCommands {
+    QStringList calls;
+    void note(const char* service, const char* method, const QString& arg = {}) {
+        calls
+            << QStringLiteral("%1.%2(%3)").arg(QLatin1String(service), QLatin1String(method), arg);
+    }
+    void onPlay() override { note("transport", "play"); }
+    void onPlaySelection() override { note("transport", "playSelection"); }
+    void onPause() override { note("transport", "pause"); }
+    void onStop() override { note("transport", "stop"); }
+    void onPrev(int n) override { note("transport", "prev", QString::number(n)); }
+    void onNext(int n) override { note("transport", "next", QString::number(n)); }
+    void onRepeat(const QString& f) override { note("transport", "repeat", f); }
+    void onShuffle(const QString& f) override { note("transport", "shuffle", f); }
+    void onSeek(int s) override { note("transport", "seek", QString::number(s)); }
+    void onRaise() override { note("window", "raise"); }
+    void onReload() override { note("window", "reload"); }
+    void onQuit() override { note("window", "quit"); }
+    void onSelectAll() override { note("window", "selectAll"); }
+    void onRefreshList() override { note("window", "refreshList"); }
+    void onArrangeIcons() override { note("window", "arrangeIcons"); }
+    void onSearch(const QString& t) override { note("window", "search", t); }
+    void onQuickSearch() override { note("window", "quickSearch"); }
+    void onVolume() override { note("playback", "volume"); }
+    void onSetVolume(int p) override { note("playback", "setVolume", QString::number(p)); }
+    void onShowPlaylist() override { note("playback", "showPlaylist"); }
+    void onRemember(const QString& s) override { note("lists", "remember", s); }
+    void onRemoveTitle() override { note("lists", "removeTitle"); }
+    void onClearBrainList() override { note("lists", "clear"); }
+    void onSaveBrainList() override { note("lists", "save"); }
+    void onMailBrainList() override { note("lists", "mail"); }
+    void onCopy(const QString& s) override { note("copy", "copy", s); }
+    void onBurn() override { note("copy", "burn"); }
+    void onStatistics() override { note("statistics", "statistics"); }
+    void onAbout() override { note("statistics", "about"); }
+    void onConnections() override { note("statistics", "connections"); }
+    void onListeners() override { note("statistics", "listeners"); }
+    void onProperties(const QString& l) override { note("statistics", "properties", l); }
+    void onTitleProperties(const QString& l) override { note("statistics", "titleProperties", l); }
+    void onPlayingProperties() override { note("statistics", "playingProperties"); }
+    void onOptions(int p) override { note("options", "options", QString::number(p)); }
+    void onPlayAll(const QString& t) override { note("remote", "playAll", t); }
+    void onPlayTitles(const QString& s) override { note("web", "playTitles", s); }
+    void onCopyTitles(const QString& s) override { note("web", "copyTitles", s); }
+    void onBurnTitles() override { note("web", "burnTitles"); }
+    void onRememberTitles(const QString& s) override { note("web", "rememberTitles", s); }
+    void onRootList() override { note("web", "rootList"); }
+    void onMediaList() override { note("web", "mediaList"); }
+    void onAlphaList() override { note("web", "alphaList"); }
+    void onBrainList() override { note("web", "brainList"); }
+    void onShowBrainList() override { note("web", "showBrainList"); }
+    void onWebView(const QString& f) override { note("web", "webView", f); }
+
+    // Only the one service, the others missing.
+    CommandServices only(cc::Service service) {
+        CommandServices s;
+        switch (service) {
+        case cc::Service::Transport:
+            s.transport = this;
+            break;
+        case cc::Service::Window:
+            s.window = this;
+            break;
+        case cc::Service::Playback:
+            s.playback = this;
+            break;
+        case cc::Service::Lists:
+            s.lists = this;
+            break;
+        case cc::Service::Copy:
+            s.copy = this;
+            break;
+        case cc::Service::Statistics:
+            s.statistics = this;
+            break;
+        case cc::Service::Options:
+            s.options = this;
+            break;
+        case cc::Service::Remote:
+            s.remote = this;
+            break;
+        case cc::Service::Web:
+            s.web = this;
+            break;
+        }
+        return s;
+    }
+};
+
+const char* serviceName(cc::Service service) {
+    const char* names[] = {"transport",  "window",  "playback", "lists", "copy",
+                           "statistics", "options", "remote",   "web"};
+    return names[int(service)];
+}
+
+// A command is its descriptor and its handler: each handler calls its own service once,
+// with the argument in its checked form, and the table has the command exactly while
+// that service is there.
+TEST(CommandHandlers, EveryDescriptorsHandlerCallsItsServiceOnly) {
+    const std::pair<Arg, const char*> samples[] = {
+        {Arg::None, ""},       {Arg::Count, "3"},   {Arg::Flag, "1"},
+        {Arg::Number, "42"},   {Arg::Text, "Band"}, {Arg::TitleLine, "CD1:\\a.mp3"},
+        {Arg::TitleLines, "x"}};
+    QSet<QString> calls;
+    for (const cc::Descriptor& d : cc::all()) {
+        ASSERT_NE(d.handler, nullptr) << d.name;
+        QString argument;
+        for (const auto& [kind, sample] : samples)
+            if (kind == d.argument) argument = QLatin1String(sample);
+        Recorder r;
+        CommandServices services = r.only(d.service);
+        ASSERT_TRUE(cc::provided(services, d.service)) << d.name;
+        d.handler(services, argument);
+        ASSERT_EQ(r.calls.size(), 1) << d.name;
+        const QString call = r.calls.first();
+        EXPECT_TRUE(call.startsWith(QLatin1String(serviceName(d.service)) + u'.')) << d.name;
+        if (d.argument != Arg::None) {
+            EXPECT_TRUE(call.endsWith(u'(' + argument + u')'))
+                << d.name << ' ' << call.toStdString();
+        }
+        // Two commands share a call only as "watchstream" shares the listener window.
+        calls << call;
+
+        // In a table: missing without its service, there with it, gone when withdrawn.
+        QObject owner;
+        CommandTable table(CommandTable::Catalogue);
+        const QString name = QLatin1String(d.name);
+        EXPECT_FALSE(table.contains(name)) << d.name;
+        EXPECT_EQ(table.run(name).status, CommandResult::Unknown) << d.name;
+        table.setServices(services);
+        EXPECT_TRUE(table.contains(name)) << d.name;
+        EXPECT_TRUE(table.names().contains(name)) << d.name;
+        table.setServices({});
+        EXPECT_FALSE(table.contains(name)) << d.name;
+    }
+    EXPECT_EQ(calls.size(), qsizetype(cc::all().size()) - 1);
+}
+
+// Providing and withdrawing announce the commands that come and go; a withdraw by an
+// owner that was replaced changes nothing.
+TEST(CommandHandlers, ServicesComeAndGoWithTheirOwners) {
+    Recorder first, second;
+    CommandTable table(CommandTable::Catalogue);
+    QSignalSpy changed(&table, &CommandTable::enabledChanged);
+    table.provide<RemoteCommands>(&CommandServices::remote, &first);
+    ASSERT_EQ(changed.count(), 0); // playall's rule wants the quick search
+    table.provide<WebCommands>(&CommandServices::web, &first);
+    EXPECT_TRUE(table.isEnabled(QStringLiteral("rootlist")));
+    const int webCommands = int(changed.count());
+    EXPECT_EQ(webCommands, 10);
+    table.provide<WebCommands>(&CommandServices::web, &second);
+    table.withdraw<WebCommands>(&CommandServices::web, &first);
+    EXPECT_EQ(changed.count(), webCommands);
+    ASSERT_TRUE(table.run(QStringLiteral("rootlist"), {}, cc::Web));
+    EXPECT_EQ(second.calls, QStringList{"web.rootList()"});
+    EXPECT_TRUE(first.calls.isEmpty());
+    table.withdraw<WebCommands>(&CommandServices::web, &second);
+    EXPECT_EQ(changed.count(), 2 * webCommands);
+    EXPECT_FALSE(table.isEnabled(QStringLiteral("rootlist")));
+    EXPECT_TRUE(table.contains(QStringLiteral("playall")));
+}
+
 TEST(CommandRun, ResultsSayWhyACommandWasRefused) {
     Fixture f;
-    f.state.transport.next = true;
+    f.state.transport.session = true; // the first of two titles
+    f.state.transport.titles = 2;
     struct Case {
         const char* name;
         const char* argument;
@@ -126,7 +298,7 @@ TEST(CommandRun, ArgumentsAreCheckedOnceByTheirKind) {
     }
     // The table hands the checked form to the handler.
     Fixture f;
-    f.state.transport.repeat = true;
+    f.state.transport.session = true;
     ASSERT_TRUE(f.table.run(QStringLiteral("repeat"), QStringLiteral(" Yes "), cc::Web));
     EXPECT_EQ(f.ran, QStringList{"repeat=1"});
 }
@@ -169,6 +341,39 @@ TEST(CommandRules, ListCommandsFollowSelectionNodeAndCopyState) {
     }
 }
 
+// The transport rules over the player's facts, as its buttons show them.
+TEST(CommandRules, TransportFollowsThePlayersFacts) {
+    struct Case {
+        uistate::Transport t;
+        const char* enabled; // play pause stop prev next repeat shuffle seek playingproperties
+    } cases[] = {
+        {{}, "000000000"},
+        {{.selection = true}, "100000000"},
+        {{.selection = true, .playlistShown = true}, "000000000"},
+        // A play on an empty selection: only the switches.
+        {{.session = true}, "000001000"},
+        {{.session = true, .begun = true, .titles = 1}, "001001000"},
+        {{.session = true, .begun = true, .open = true, .running = true, .titles = 1}, "011001011"},
+        // Paused: no seek.
+        {{.session = true, .begun = true, .open = true, .titles = 3, .position = 1}, "011111100"},
+        {{.session = true, .begun = true, .titles = 3, .position = 2}, "001101100"},
+        {{.session = true, .begun = true, .titles = 3, .position = 2, .repeat = true}, "001111100"},
+        {{.session = true, .titles = 2, .repeat = true}, "000111100"},
+        // A stop ends the session whatever the playlist kept.
+        {{.titles = 3, .position = 1, .repeat = true}, "000000000"},
+    };
+    const char* names[] = {
+        "play", "pause", "stop", "prev", "next", "repeat", "shuffle", "seek", "playingproperties"};
+    for (const Case& c : cases) {
+        UiState s;
+        s.transport = c.t;
+        QString got;
+        for (const char* name : names)
+            got += cc::find(QLatin1String(name))->rule(s) ? u'1' : u'0';
+        EXPECT_EQ(got, QLatin1String(c.enabled));
+    }
+}
+
 TEST(CommandRules, RulesArePureFunctionsOfTheState) {
     // A spread of states: each field on its own, and everything on.
     std::vector<UiState> states(1);
@@ -177,7 +382,7 @@ TEST(CommandRules, RulesArePureFunctionsOfTheState) {
         set(s);
         states.push_back(s);
     };
-    with([](UiState& s) { s.transport = {true, true, true, true, true, true, true, true, true}; });
+    with([](UiState& s) { s.transport = {true, false, true, true, true, true, 2, 1, true}; });
     with([](UiState& s) { s.selected = 1; });
     with([](UiState& s) { s.windowShown = true; });
     with([](UiState& s) { s.searchReady = true; });
@@ -205,7 +410,7 @@ TEST(CommandRules, RulesArePureFunctionsOfTheState) {
 
     // Asking the table changes nothing: no announcement, the same state, the same answer.
     Fixture f;
-    f.state.transport.play = true;
+    f.state.transport.selection = true;
     f.table.refresh();
     QSignalSpy changed(&f.table, &CommandTable::enabledChanged);
     const UiState before = f.table.state();
@@ -218,7 +423,7 @@ TEST(CommandRules, RulesArePureFunctionsOfTheState) {
     EXPECT_EQ(f.table.state(), before);
     EXPECT_EQ(changed.count(), 0);
     // A change of the state is announced at the next refresh, once.
-    f.state.transport.play = false;
+    f.state.transport.selection = false;
     f.table.refresh();
     f.table.refresh();
     EXPECT_EQ(changed.count(), 2); // play and playselection

@@ -7,6 +7,8 @@
 #include "settings_store.h"
 #include "test_env.h"
 
+#include <QSet>
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -35,6 +37,13 @@ TEST(Composition, EveryIntegrationIsBuiltAndAMissingPartStopsTheBuild) {
 
     // Without a dialog the media need, nothing is built and nothing is hooked in.
     const QStringList commands = w.commandTable().names();
+    // Built whole, the window has every described command and no other.
+    QStringList described;
+    for (const commandcatalogue::Descriptor& d : commandcatalogue::all())
+        described << QLatin1String(d.name);
+    EXPECT_EQ(QSet<QString>(commands.begin(), commands.end()),
+              QSet<QString>(described.begin(), described.end()));
+    EXPECT_EQ(commands.size(), described.size());
     const size_t hooks = w.closeRequestHooks.size() + w.closingHooks.size();
     TForm2* insertMedium = w.Form2;
     TForm6* password = w.Form6;

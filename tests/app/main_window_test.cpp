@@ -15,14 +15,20 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSet>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -132,6 +138,34 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsShortcutsAndLaterItemsAreDisabled)
 // Every menu item and button a command descriptor places exists in the built window,
 // shows the descriptor's caption and shortcut, follows the command's enabled state and
 // runs the command with the descriptor's argument.
+// The main menu holds the layout's command items, each once, in its menu and its order.
+TEST_F(MainWindowTest, MenusFollowTheMenuLayout) {
+    auto w = shownAndLoaded();
+    QHash<QString, QStringList> expected; // menu path: object names in order
+    QSet<QString> seen;
+    for (const commandcatalogue::MenuEntry& e : commandcatalogue::menuLayout()) {
+        if (!e.objectName) continue;
+        const QString name = QLatin1String(e.objectName);
+        const commandcatalogue::Placement* p = commandcatalogue::placement(name);
+        ASSERT_TRUE(p && p->caption) << e.objectName;
+        EXPECT_FALSE(seen.contains(name)) << e.objectName;
+        seen.insert(name);
+        expected[QString::fromUtf8(e.menu)] << name;
+    }
+    QHash<QString, QStringList> found;
+    std::function<void(QMenu*, const QString&)> walk = [&](QMenu* menu, const QString& path) {
+        for (QAction* a : menu->actions()) {
+            if (a->menu())
+                walk(a->menu(), path + u'/' + a->menu()->title());
+            else if (commandcatalogue::placement(a->objectName()))
+                found[path] << a->objectName();
+        }
+    };
+    for (QAction* top : w->menuBar()->actions())
+        if (top->menu()) walk(top->menu(), top->menu()->title());
+    EXPECT_EQ(found, expected);
+}
+
 TEST_F(MainWindowTest, EveryPlacedControlComesFromItsDescriptor) {
     QStringList ran;
     auto w = shownAndLoaded();
@@ -147,6 +181,15 @@ TEST_F(MainWindowTest, EveryPlacedControlComesFromItsDescriptor) {
             QAction* a = findAction(objectName);
             auto* b = w->findChild<QAbstractButton*>(objectName);
             ASSERT_TRUE(a || b) << p.objectName;
+            if (b) { // a command panel button
+                if (p.caption) {
+                    EXPECT_EQ(b->text(), QString::fromUtf8(p.caption)) << p.objectName;
+                }
+                if (p.hint) {
+                    EXPECT_EQ(b->toolTip(), QString::fromUtf8(p.hint)) << p.objectName;
+                }
+                EXPECT_EQ(b->isCheckable(), d.checkable) << p.objectName;
+            }
             if (a) {
                 if (p.caption) {
                     EXPECT_EQ(a->text(), QString::fromUtf8(p.caption)) << p.objectName;
@@ -309,7 +352,7 @@ TEST_F(MainWindowTest, ControlCommandsFocusTheSearchAndRespectDisabledButtons) {
     w->qs_text->setEditText(QStringLiteral("suche"));
     w->dir_text->setFocus();
     w->showMinimized();
-    w->bringToFront();
+    ASSERT_TRUE(w->commandTable().run(QLatin1String(cmd::Raise)));
     EXPECT_FALSE(w->isMinimized());
     EXPECT_TRUE(
         waitFor([&] { return w->qs_text->lineEdit()->hasFocus() || w->qs_text->hasFocus(); }));
@@ -327,15 +370,15 @@ TEST_F(MainWindowTest, ControlCommandsFocusTheSearchAndRespectDisabledButtons) {
     m.kind = control::Message::Mp3Ctrl;
     m.handle = 99;
     m.code = 1;
-    EXPECT_TRUE(dispatchControlMessage(m, 99, *w));
+    EXPECT_TRUE(dispatchControlMessage(m, 99, w->core()));
     EXPECT_EQ(plays, 0); // disabled until the player enables it
     playAllowed = true;
     w->commandTable().refresh();
     EXPECT_TRUE(w->commands->play->isEnabled());
-    EXPECT_TRUE(dispatchControlMessage(m, 99, *w));
+    EXPECT_TRUE(dispatchControlMessage(m, 99, w->core()));
     EXPECT_EQ(plays, 1);
     m.code = 5;
-    EXPECT_TRUE(dispatchControlMessage(m, 99, *w));
+    EXPECT_TRUE(dispatchControlMessage(m, 99, w->core()));
     EXPECT_EQ(nexts, 0);
 }
 
@@ -420,7 +463,7 @@ TEST_F(MainWindowTest, ALoadEndingDuringTheCloseRequestWaitsForItsOutcome) {
                                 catalogue + QStringLiteral("/kaputt.cd")));
         int boxesDuringRequest = -1;
         w->closeRequestHooks.push_back([&] {
-            w->reloadMedia();
+            EXPECT_TRUE(w->commandTable().run(QLatin1String(cmd::Reload)));
             // The user thinks about the question while the load ends.
             EXPECT_TRUE(waitFor([&] { return !w->isLoading(); }));
             QTest::qWait(100);

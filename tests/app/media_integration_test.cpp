@@ -1,3 +1,4 @@
+#include "commands.h"
 #include "event_sounds.h"
 #include "index_file.h"
 #include "main_window.h"
@@ -159,7 +160,7 @@ TEST_F(MainWindowMedia, LoadingConnectsWebMediaThroughThePasswordPromptOnce) {
 
     // A reload keeps the connection and asks nothing again.
     QSignalSpy reloaded(w.get(), &TForm1::loadFinished);
-    w->reloadMedia();
+    ASSERT_TRUE(w->commandTable().run(QLatin1String(cmd::Reload)));
     ASSERT_TRUE(reloaded.wait(30000));
     EXPECT_EQ(prompted.size(), 1);
     EXPECT_EQ(boxes.size(), 2); // the dead medium, once for this load
@@ -298,7 +299,7 @@ TEST_F(MainWindowMedia, ClosingDuringADownloadAsksAndStopsIt) {
 
     // A reload meanwhile leaves the download's progress bar in place.
     QSignalSpy reloaded(w.get(), &TForm1::loadFinished);
-    w->reloadMedia();
+    ASSERT_TRUE(w->commandTable().run(QLatin1String(cmd::Reload)));
     ASSERT_TRUE(reloaded.wait(10000));
     ASSERT_TRUE(w->isDownloading());
     EXPECT_TRUE(w->ProgressBar1->isVisible());

@@ -366,7 +366,7 @@ TEST_F(PlaybackWindowTest, PlaysAreCountedIntoTheChartsAndKeptThroughTheSettings
 TEST_F(PlaybackWindowTest, ControlChannelPlayWorksOnlyWhilePlayIsEnabled) {
     writeMedium({{QStringLiteral("Fern"), 4000}});
     auto w = shownAndLoaded();
-    ControlServer server(w.get());
+    ControlServer server(&w->core());
     ASSERT_TRUE(server.listen());
     auto send = [](int code) {
         QFuture<bool> f = QtConcurrent::run([code] { return control::sendMp3Ctrl(code, 3000); });

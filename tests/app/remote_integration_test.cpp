@@ -44,9 +44,10 @@ protected:
             s.listItems = view.entries;
             s.selected = view.entries;
             s.node = uistate::NodeKind::Other;
-            s.transport.play = view.entries > 0;
-            s.transport.stop = stopEnabled;
-            s.transport.repeat = s.transport.shuffle = playlistPlays;
+            s.transport.selection = view.entries > 0;
+            s.transport.begun = stopEnabled;
+            s.transport.session = playlistPlays;
+            s.transport.titles = playlistPlays ? 2 : 0;
         });
         remote = std::make_unique<RemoteIntegration>(table, core->player(), core->settings(),
                                                      core->streamingServer(), view);
