@@ -35,9 +35,10 @@ bool isPlainText(const QString& text) {
 
 } // namespace
 
-QByteArray encodedWord(const QString& text) {
-    if (isPlainText(text)) return text.toLatin1();
-    // Encoded words stay under 76 characters: split the UTF-8 text at character borders.
+namespace {
+
+// Encoded words stay under 76 characters: split the UTF-8 text at character borders.
+QByteArray encodedWords(const QString& text) {
     QByteArray out;
     QString chunk;
     auto flush = [&] {
@@ -58,6 +59,12 @@ QByteArray encodedWord(const QString& text) {
     return out;
 }
 
+} // namespace
+
+QByteArray encodedWord(const QString& text) {
+    return isPlainText(text) ? text.toLatin1() : encodedWords(text);
+}
+
 namespace {
 
 // "Wed, 09 Dec 2026 11:26:18 +0100".
@@ -71,6 +78,9 @@ QByteArray dateHeader(const QDateTime& when) {
     return QLocale::c().toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
            zone.toLatin1();
 }
+
+// "From: " + name + " <" + address + ">" within one mail line.
+constexpr qsizetype kMaxDisplayName = kMaxLineOctets - 6 - 2 - 254 - 1;
 
 // A new "<unique@domain>" with the sender's domain.
 QByteArray messageId(const QString& from) {
@@ -98,12 +108,15 @@ QByteArray headerAddress(const QString& address) {
 // The name before the sender's address: a quoted string when it is plain text, else
 // encoded words, which must not stand inside quotes.
 QByteArray displayName(const QString& name) {
-    if (!isPlainText(name)) return encodedWord(name);
+    if (!isPlainText(name)) return encodedWords(name);
     QByteArray quoted = "\"";
     for (const QChar c : name) {
         if (c == u'"' || c == u'\\') quoted += '\\';
         quoted += char(c.unicode());
     }
+    // The From line also carries the address (up to 254 octets): a long name, or one
+    // grown by its escapes, goes as encoded words, which fold.
+    if (quoted.size() + 1 > kMaxDisplayName) return encodedWords(name);
     return quoted + '"';
 }
 

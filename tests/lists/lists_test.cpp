@@ -9,12 +9,12 @@
 #include "lists_integration.h"
 #include "mail_account.h"
 #include "mail_job.h"
-#include "task_service.h"
 #include "main_window.h"
 #include "merkzettel.h"
 #include "merkzettel_sharing.h"
 #include "quick_search.h"
 #include "settings_store.h"
+#include "task_service.h"
 #include "test_env.h"
 #include "text_codec.h"
 #include "tree_node.h"
@@ -190,6 +190,10 @@ TEST(Mail, HeaderBlockPassesAStrictParser) {
 TEST(Mail, NoInputBreaksOrAddsAHeader) {
     const QDateTime now(QDate(2026, 12, 9), QTime(11, 26, 18), Qt::UTC);
     const std::string longAddress(1500, 'a');
+    // Names that fit a header line alone, but not beside a long address or once escaped.
+    const std::string quotes(900, '"');
+    const std::string longName(900, 'n');
+    const std::string fullAddress = std::string(240, 'a') + "@example.org";
     const struct {
         const char* fromName;
         const char* from;
@@ -203,6 +207,8 @@ TEST(Mail, NoInputBreaksOrAddsAHeader) {
         {"V", "ich@example.org\r\nBcc: y@z", "du@example.org>\r\nX-A: b", "x", {"a"}, now},
         {"V", "jörg@example.org", "a b@x.de", "x", {"a"}, now},
         {"V", "ich@example.org", longAddress.c_str(), "x", {"a"}, now},
+        {quotes.c_str(), "ich@example.org", "du@example.org", "x", {"a"}, now},
+        {longName.c_str(), fullAddress.c_str(), "du@example.org", "x", {"a"}, now},
         {"V", "ich@example.org", "du@example.org", QString(1200, u'a'), {"a"}, now},
         {"V",
          "ich@example.org",
