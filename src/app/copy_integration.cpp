@@ -149,7 +149,7 @@ CopyIntegration::CopyIntegration(CommandTable& commands, MediaAccess& media, Set
 }
 
 CopyIntegration::~CopyIntegration() {
-    commands_.withdraw<CopyCommands>(&CommandServices::copy, this);
+    if (table_) table_->withdraw<CopyCommands>(&CommandServices::copy, this);
 }
 
 // An argument is an explicit selection ("&"-separated, URL-escaped title lines).

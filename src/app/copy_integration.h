@@ -125,6 +125,8 @@ private:
     QString askParameter();
 
     CommandTable& commands_;
+    // The window may own the core: its table can go before this.
+    QPointer<CommandTable> table_{&commands_};
     SettingsStore* store_;
     const QString catalogDir_;
     const QString dataDir_;

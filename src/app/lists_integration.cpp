@@ -28,7 +28,7 @@ ListsIntegration::ListsIntegration(CommandTable& commands,
 }
 
 ListsIntegration::~ListsIntegration() {
-    commands_.withdraw<ListsCommands>(&CommandServices::lists, this);
+    if (table_) table_->withdraw<ListsCommands>(&CommandServices::lists, this);
 }
 
 QStringList& ListsIntegration::list() {

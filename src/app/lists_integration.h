@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
 #include <QStringList>
 
 #include <functional>
@@ -101,6 +102,8 @@ private:
     void mailWith(const MailAccount& account, const QString& to);
 
     CommandTable& commands_;
+    // The window may own the core: its table can go before this.
+    QPointer<CommandTable> table_{&commands_};
     const std::shared_ptr<Collection>& collection_;
     SettingsStore* store_;
     const QString versionString_;

@@ -83,7 +83,7 @@ RemoteIntegration::RemoteIntegration(CommandTable& commands, Player& player,
 }
 
 RemoteIntegration::~RemoteIntegration() {
-    commands_.withdraw<RemoteCommands>(&CommandServices::remote, this);
+    if (table_) table_->withdraw<RemoteCommands>(&CommandServices::remote, this);
     // Withdrawn before the player they read goes away.
     mpris_.reset();
     topics_.reset();

@@ -8,6 +8,7 @@
 #include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
@@ -80,6 +81,8 @@ private:
     void playerChanged();
 
     CommandTable& commands_;
+    // The window may own the core: its table can go before this.
+    QPointer<CommandTable> table_{&commands_};
     Player& player_;
     const appsettings::Settings& settings_;
     WStreamingServer& server_;

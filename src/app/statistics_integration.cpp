@@ -41,7 +41,7 @@ StatisticsIntegration::StatisticsIntegration(
 }
 
 StatisticsIntegration::~StatisticsIntegration() {
-    commands_.withdraw<StatisticsCommands>(&CommandServices::statistics, this);
+    if (table_) table_->withdraw<StatisticsCommands>(&CommandServices::statistics, this);
 }
 
 bool StatisticsIntegration::eventFilter(QObject* watched, QEvent* event) {

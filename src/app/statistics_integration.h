@@ -6,6 +6,7 @@
 
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
@@ -107,6 +108,8 @@ private:
     void open(const QString& name, const QString& medium = {}, const QString& path = {});
 
     CommandTable& commands_;
+    // The window may own the core: its table can go before this.
+    QPointer<CommandTable> table_{&commands_};
     const appsettings::Settings& settings_;
     WStreamingServer& server_;
     const StreamingStatus& streaming_;

@@ -29,6 +29,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -360,10 +361,12 @@ TEST_F(MainWindowTest, ControlCommandsFocusTheSearchAndRespectDisabledButtons) {
 
     // Control codes run the window's commands, and only while they are enabled.
     int plays = 0, nexts = 0;
-    bool playAllowed = false;
+    // The rule is asked again while the window goes, after this test's locals: it keeps
+    // its own copy of the flag.
+    const auto playAllowed = std::make_shared<bool>(false);
     w->commandTable().add(
         QStringLiteral("play"), [&plays](const QString&) { ++plays; },
-        [&playAllowed] { return playAllowed; });
+        [playAllowed] { return *playAllowed; });
     w->commandTable().add(
         QStringLiteral("next"), [&nexts](const QString&) { ++nexts; }, [] { return false; });
     control::Message m;
@@ -372,7 +375,7 @@ TEST_F(MainWindowTest, ControlCommandsFocusTheSearchAndRespectDisabledButtons) {
     m.code = 1;
     EXPECT_TRUE(dispatchControlMessage(m, 99, w->core()));
     EXPECT_EQ(plays, 0); // disabled until the player enables it
-    playAllowed = true;
+    *playAllowed = true;
     w->commandTable().refresh();
     EXPECT_TRUE(w->commands->play->isEnabled());
     EXPECT_TRUE(dispatchControlMessage(m, 99, w->core()));
