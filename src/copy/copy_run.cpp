@@ -2,6 +2,7 @@
 
 #include "copy_profiles.h"
 #include "file_copy.h"
+#include "log_categories.h"
 #include "media_access.h"
 #include "media_device.h"
 #include "medium_label.h"
@@ -594,6 +595,7 @@ void CopyRun::failHead(const QString& reason) {
     }
     headFailed_ = true;
     failure_ = reason;
+    qCWarning(lcCopy) << "copy failed:" << reason;
     emit copyFailed(reason);
     emit changed();
     retryTimer_.start(retryDelay_);
@@ -617,6 +619,7 @@ bool CopyRun::skipFailed() {
 }
 
 void CopyRun::note(const QString& text) {
+    qCWarning(lcCopy).noquote() << text;
     notes_.append(text);
 }
 

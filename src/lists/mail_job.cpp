@@ -1,5 +1,7 @@
 #include "mail_job.h"
 
+#include "log_categories.h"
+
 MailJob::MailJob(QObject* parent) : QObject(parent) {}
 
 MailJob::~MailJob() {
@@ -37,6 +39,8 @@ bool MailJob::start(const MailAccount& account, const QString& to, const QByteAr
         this,
         [this](TaskOutcome<mail::Result> outcome) {
             job_ = 0;
+            if (!outcome.ok && !outcome.cancelled)
+                qCWarning(lcMail).noquote() << "sending failed:" << outcome.error;
             emit finished(outcome.ok, outcome.ok ? QString() : outcome.error);
         });
     return true;

@@ -1,5 +1,6 @@
 #include "player.h"
 
+#include "log_categories.h"
 #include "title_line.h"
 #include "title_lists.h"
 
@@ -196,6 +197,7 @@ void Player::startCurrent() {
             } else if (!isPlaying()) {
                 stopClick();
             }
+            qCWarning(lcPlayback).noquote() << reason;
             setStatus(reason);
             changed();
             emit startFinished();
@@ -308,6 +310,7 @@ void Player::failStart(quint64 id, const QString& reason) {
             starting_ = false;
             // Treated like a file that went away, a pass over the list at most.
             ++failedOpens_;
+            qCWarning(lcPlayback).noquote() << reason;
             const bool giveUp = failedOpens_ >= std::max(1, playlist_.count());
             if (!giveUp && uistate::canNext(transport()) && playlist_.count() > 1) {
                 setStatus(reason);
@@ -628,8 +631,10 @@ void Player::writeDataJs(datajs::Writer writer, bool paused) {
     }
     QString reason;
     const bool written = datajs::write(path, datajs::build(writer, now), &reason);
-    if (!written && !dataJsFailed_)
+    if (!written && !dataJsFailed_) {
+        qCWarning(lcPlayback).noquote() << path << "not written:" << reason;
         setStatus(QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden: %2")
                       .arg(QDir::toNativeSeparators(path), reason));
+    }
     dataJsFailed_ = !written;
 }

@@ -1,6 +1,7 @@
 #include "icecast_relay.h"
 
 #include "icy_stream_checker.h"
+#include "log_categories.h"
 
 #include <QDateTime>
 #include <QMetaObject>
@@ -289,6 +290,7 @@ void IcecastRelay::onWorker(State state, int retrySeconds, const QString& error)
         log = QStringLiteral("RELAY: No connection to %1 (%2), retrying in %3 s.")
                   .arg(where, error)
                   .arg(retrySeconds);
+        qCWarning(lcStreaming).noquote() << log;
         break;
     case State::Off:
         break;

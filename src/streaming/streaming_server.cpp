@@ -1,6 +1,7 @@
 #include "streaming_server.h"
 
 #include "listener_request.h"
+#include "log_categories.h"
 #include "pulse_capture.h"
 #include "rate_tables.h"
 #include "stream_engine.h"
@@ -123,10 +124,13 @@ void WStreamingServer::log(const QString& text) {
     if (!m_logging) return;
     const bool written = m_log.append(text);
     // Told once until a line can be written again.
-    if (!written && !m_logFailing)
+    if (!written && !m_logFailing) {
+        qCWarning(lcStreaming).noquote()
+            << "log" << m_log.path() << "not written:" << m_log.lastError();
         emit logFailed(QStringLiteral("Das Streaming-Protokoll \"%1\" kann nicht geschrieben "
                                       "werden: %2")
                            .arg(m_log.path(), m_log.lastError()));
+    }
     m_logFailing = !written;
 }
 

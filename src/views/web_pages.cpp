@@ -3,6 +3,7 @@
 #include "atomic_file.h"
 #include "collection.h"
 #include "data_js.h"
+#include "log_categories.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -136,8 +137,10 @@ PageWriter::Result PageWriter::store(const QString& text) {
     while (QFileInfo::exists(file) || pages_.contains(file))
         file = QDir(temp_).filePath(pageName(++tick));
     QString reason;
-    if (!atomicfile::write(file, text.toUtf8(), &reason, {.sync = false}))
+    if (!atomicfile::write(file, text.toUtf8(), &reason, {.sync = false})) {
+        qCWarning(lcWeb).noquote() << "page" << file << "not written:" << reason;
         return {QString(), failed.error + QLatin1Char(' ') + reason + QLatin1Char('.')};
+    }
     pages_.append(file);
     return {file, QString()};
 }
