@@ -778,9 +778,11 @@ void CopyRun::finalize(const QString& saveError) {
     running_ = false;
     stallTimer_.stop();
     // The playlist's error comes first: it concerns every title of the run.
-    if (!saveError.isEmpty())
+    if (!saveError.isEmpty()) {
         notes_.prepend(QStringLiteral("Die Playlist \"%1\" konnte nicht gespeichert werden: %2")
                            .arg(setup_.playlistFile, saveError));
+        qCWarning(lcCopy).noquote() << notes_.first();
+    }
     if (completed_) {
         if (!setup_.command.trimmed().isEmpty()) {
             const CommandLine c =
