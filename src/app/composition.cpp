@@ -92,7 +92,7 @@ void composeIntegrations(TForm1& window, AppCore& core, Integrations& parts) {
     parts.statistics = new StatisticsIntegration(
         core.commands(), core.settings(), core.streamingServer(),
         required(parts.streaming, "streaming"), core.player(), core.media(), core.collectionPtr(),
-        window.versionInfo(), windowViews, &window);
+        window.versionInfo(), core.tasks(), windowViews, &window);
     QObject::connect(streaming, &StreamingIntegration::applied, parts.statistics,
                      &StatisticsIntegration::scheduleUpdate);
 
