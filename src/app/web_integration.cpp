@@ -43,6 +43,8 @@ void WebIntegration::closing() {
 
 WebIntegration::~WebIntegration() {
     core_.commands().withdraw<WebCommands>(&CommandServices::web, this);
+    // Nobody shows a listing still under way any more.
+    if (ftpListing_) core_.tasks().cancel(ftpListing_);
 }
 
 bool WebIntegration::isOn() const {
