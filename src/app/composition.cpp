@@ -65,7 +65,7 @@ void composeIntegrations(TForm1& window, AppCore& core, Integrations& parts) {
     // Before media are taken down: a copy under way stops and its partial file goes.
     window.closingHooks.insert(window.closingHooks.begin(), [copy] { copy->shutdown(); });
     parts.streaming = new StreamingIntegration(core.streamingServer(), core.settings(), env.store,
-                                               windowViews, &window);
+                                               core.tasks(), windowViews, &window);
     StreamingIntegration* streaming = parts.streaming;
     window.closeRequestHooks.push_back([streaming] { return streaming->closeRequest(); });
     window.closingHooks.push_back([streaming] { streaming->shutdown(); });
@@ -92,7 +92,7 @@ void composeIntegrations(TForm1& window, AppCore& core, Integrations& parts) {
     parts.statistics = new StatisticsIntegration(
         core.commands(), core.settings(), core.streamingServer(),
         required(parts.streaming, "streaming"), core.player(), core.media(), core.collectionPtr(),
-        window.versionInfo(), windowViews, &window);
+        window.versionInfo(), core.tasks(), windowViews, &window);
     QObject::connect(streaming, &StreamingIntegration::applied, parts.statistics,
                      &StatisticsIntegration::scheduleUpdate);
 

@@ -13,12 +13,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QFutureWatcher>
 #include <QLabel>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -95,7 +93,7 @@ void MediaIntegration::setUpVolumes() {
 
     // The new-medium offer in the status bar.
     newMedia_ = new NewMediumWatcher(
-        volumes_, [this] { return core_.collection().cdnames; }, this);
+        volumes_, core_.tasks(), [this] { return core_.collection().cdnames; }, this);
     offerLabel_ = new QLabel;
     offerLabel_->setObjectName(QStringLiteral("newMediumOffer"));
     offerLabel_->setTextFormat(Qt::RichText);
@@ -133,19 +131,26 @@ void MediaIntegration::scanIdFiles() {
     for (const UDisksVolume& v : volumes_->volumes())
         folders += v.mountPoints;
     const quint64 scan = ++idScan_;
-    auto* watcher = new QFutureWatcher<QHash<QString, QStringList>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, scan] {
-        watcher->deleteLater();
-        if (scan == idScan_) idFiles_ = watcher->result();
-    });
+    TaskService& tasks = core_.tasks();
+    if (idScanJob_) tasks.cancel(idScanJob_); // its answer is out of date
     // Listing the roots may wait on a disc spinning up: off this thread.
-    watcher->setFuture(QtConcurrent::run([folders] {
-        QHash<QString, QStringList> out;
-        for (const QString& folder : folders)
-            out.insert(folder, QDir(folder).entryList({QStringLiteral("*.id")},
-                                                      QDir::Files | QDir::Hidden));
-        return out;
-    }));
+    idScanJob_ = tasks.run(
+        tasks::Kind::Lookup, QStringLiteral("Datenträger durchsuchen"), true,
+        [folders](const TaskControl& control) {
+            QHash<QString, QStringList> out;
+            for (const QString& folder : folders) {
+                if (control.cancelled()) break;
+                out.insert(folder, QDir(folder).entryList({QStringLiteral("*.id")},
+                                                          QDir::Files | QDir::Hidden));
+            }
+            return out;
+        },
+        this,
+        [this, scan](TaskOutcome<QHash<QString, QStringList>> outcome) {
+            if (scan != idScan_) return;
+            idScanJob_ = 0;
+            idFiles_ = std::move(outcome.value);
+        });
 }
 
 QString MediaIntegration::ejectableDriveOf(const QString& label) const {

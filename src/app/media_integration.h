@@ -2,6 +2,7 @@
 
 #include "media_access.h"
 #include "media_prompts.h"
+#include "task_service.h"
 
 #include <QHash>
 #include <QLabel>
@@ -84,6 +85,7 @@ private:
     WizardStarter startWizard_;
     QHash<QString, QStringList> idFiles_; // mount point -> identification files on it
     quint64 idScan_ = 0;
+    tasks::Id idScanJob_ = 0;
     bool unmounting_ = false;
     bool mountsReleased_ = false; // the close asked again after the unmounts
 };

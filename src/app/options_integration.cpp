@@ -20,6 +20,7 @@ OptionsIntegration::OptionsIntegration(AppCore& core, OptionsView& view,
     : core_(core), view_(view), streaming_(streaming), profiles_(profiles),
       form9_(new TForm9(view.window(), core.environment().dataDir)),
       form5_(new TForm5(*this, view.window())), sounds_(core.store()) {
+    form9_->setTaskService(&core.tasks());
     form5_->setEncoderSearch(form9_);
     // The menu items and buttons are bound by the window, each with the page its
     // descriptor names.

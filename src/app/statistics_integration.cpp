@@ -22,12 +22,12 @@
 StatisticsIntegration::StatisticsIntegration(
     CommandTable& commands, const appsettings::Settings& settings, WStreamingServer& server,
     const StreamingStatus& streaming, Player& player, MediaAccess& media,
-    const std::shared_ptr<Collection>& collection, const MyVersionInfo& version,
+    const std::shared_ptr<Collection>& collection, const MyVersionInfo& version, TaskService& tasks,
     StatisticsView& view, QObject* parent)
     : QObject(parent), commands_(commands), settings_(settings), server_(server),
       streaming_(streaming), player_(player), media_(media), collection_(collection),
       version_(version), view_(view), parentWidget_(view.dialogParent()) {
-    form4_ = new TForm4(this, parentWidget_);
+    form4_ = new TForm4(this, tasks, parentWidget_);
     createControls();
     form4_->setCounterLabel(strmLbl_);
     registerCommands();

@@ -59,7 +59,7 @@ public:
                           WStreamingServer& server, const StreamingStatus& streaming,
                           Player& player, MediaAccess& media,
                           const std::shared_ptr<Collection>& collection,
-                          const MyVersionInfo& version, StatisticsView& view,
+                          const MyVersionInfo& version, TaskService& tasks, StatisticsView& view,
                           QObject* parent = nullptr);
     ~StatisticsIntegration() override;
 

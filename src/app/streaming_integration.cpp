@@ -4,15 +4,12 @@
 #include "settings_store.h"
 #include "streaming_server.h"
 
-#include <QtConcurrent/QtConcurrentRun>
-
 StreamingIntegration::StreamingIntegration(WStreamingServer& server,
                                            appsettings::Settings& settings,
-                                           const SettingsStore* store, StreamingView& view,
-                                           QObject* parent)
+                                           const SettingsStore* store, TaskService& tasks,
+                                           StreamingView& view, QObject* parent)
     : QObject(parent), server_(&server), settings_(settings), store_(store), view_(view),
-      relay_(new RelayOutput(server, this)) {
-    connect(&listing_, &QFutureWatcherBase::finished, this, &StreamingIntegration::onDevices);
+      relay_(new RelayOutput(server, this)), tasks_(&tasks) {
     connect(relay_, &RelayOutput::stateChanged, this,
             [this](IcecastRelay::State, const QString& text, const QString& logLine) {
                 if (!text.isEmpty()) view_.showStatusMessage(text);
@@ -64,19 +61,23 @@ bool StreamingIntegration::applyLive(bool startStop) {
            server_->encoderLibrary() == s.encoder;
 }
 
-StreamingIntegration::~StreamingIntegration() {
-    // A listing still under way finishes on its own; its result is not wanted.
-    listing_.disconnect(this);
-}
+// A listing still under way finishes on its own; its result goes nowhere.
+StreamingIntegration::~StreamingIntegration() = default;
 
 void StreamingIntegration::start() {
-    if (started_ || listing_.isRunning() || closing_) return;
-    listing_.setFuture(QtConcurrent::run([] { return PulseCapture::listDevices(); }));
+    if (started_ || listing_ || closing_ || !tasks_) return;
+    listing_ = tasks_->run(
+        tasks::Kind::Lookup, QStringLiteral("Aufnahmegeräte ermitteln"), false,
+        [](const TaskControl&) { return PulseCapture::listDevices(); }, this,
+        [this](TaskOutcome<QList<AudioDevice>> outcome) {
+            listing_ = 0;
+            onDevices(outcome.value);
+        });
 }
 
-void StreamingIntegration::onDevices() {
+void StreamingIntegration::onDevices(const QList<AudioDevice>& devices) {
     if (closing_ || started_) return;
-    devices_ = listing_.result();
+    devices_ = devices;
     appsettings::StreamingSettings& s = settings_.streaming;
     check_ = streamingsettings::validate(s, devices_);
     started_ = true;

@@ -3,10 +3,11 @@
 #include "pulse_capture.h"
 #include "relay_output.h"
 #include "streaming_settings.h"
+#include "task_service.h"
 
-#include <QFutureWatcher>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 
 class SettingsStore;
 class WStreamingServer;
@@ -31,13 +32,13 @@ public:
 // The window's side of the core's stream server: checks the "Streaming" settings against
 // the recording devices at the first showing and starts the server when they enable it,
 // stops it at the close request and shuts it down at closing. The device list is asked
-// for off the GUI thread, so a sound server that does not answer stalls nothing.
+// for as a job of the task service, so a sound server that does not answer stalls nothing.
 class StreamingIntegration : public QObject, public StreamingStatus {
     Q_OBJECT
 public:
     // `store` may be null (no relay settings then).
     StreamingIntegration(WStreamingServer& server, appsettings::Settings& settings,
-                         const SettingsStore* store, StreamingView& view,
+                         const SettingsStore* store, TaskService& tasks, StreamingView& view,
                          QObject* parent = nullptr);
     ~StreamingIntegration() override;
 
@@ -78,7 +79,7 @@ signals:
     void applied(bool active);
 
 private:
-    void onDevices();
+    void onDevices(const QList<AudioDevice>& devices);
     void startRelay();
     // Takes the server's start failure, shows it in the status bar, then emits applied.
     void finishApply();
@@ -88,7 +89,8 @@ private:
     const SettingsStore* store_;
     StreamingView& view_;
     RelayOutput* relay_;
-    QFutureWatcher<QList<AudioDevice>> listing_;
+    QPointer<TaskService> tasks_;
+    tasks::Id listing_ = 0;
     QList<AudioDevice> devices_;
     streamingsettings::Check check_;
     QString problem_;

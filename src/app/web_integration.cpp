@@ -4,9 +4,11 @@
 #include "commands.h"
 #include "media_access.h"
 #include "player.h"
+#include "task_service.h"
 #include "web_integration_view.h"
 
 #include "collection.h"
+#include "folder_listing.h"
 #include "ftp_listing.h"
 #include "tree_node.h"
 #include "web_client.h"
@@ -14,11 +16,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QTemporaryFile>
 #include <QTimer>
-#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -43,6 +43,8 @@ void WebIntegration::closing() {
 
 WebIntegration::~WebIntegration() {
     core_.commands().withdraw<WebCommands>(&CommandServices::web, this);
+    // Nobody shows a listing still under way any more.
+    if (ftpListing_) core_.tasks().cancel(ftpListing_);
 }
 
 bool WebIntegration::isOn() const {
@@ -164,31 +166,25 @@ void WebIntegration::listFtp(const QString& url, const WebMedium& medium) {
     QString folder = url;
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
     const QString temp = core_.environment().tempDir;
-    struct Answer {
-        QByteArray listing;
-        QString error;
-    };
-    auto* watcher = new QFutureWatcher<Answer>(this);
-    connect(watcher, &QFutureWatcher<Answer>::finished, this, [this, watcher, folder, medium] {
-        const Answer a = watcher->result();
-        watcher->deleteLater();
-        if (!browser_) return;
-        browser_->showGeneratedPage(ftplisting::page(folder, medium.resource, medium.label,
-                                                     ftplisting::parse(a.listing), a.error));
-    });
-    // The listing is fetched off this thread; the credentials stay out of every URL.
-    watcher->setFuture(QtConcurrent::run([folder, medium, temp]() -> Answer {
-        QTemporaryFile file(QDir(temp).filePath(QStringLiteral("listing-XXXXXX")));
-        if (!file.open()) return {{}, QStringLiteral("Die Liste kann nicht abgelegt werden.")};
-        file.close();
-        const webclient::TransferResult r =
-            webclient::download(folder, {medium.user, medium.password}, file.fileName(),
-                                [](qint64 bytes, qint64) { return bytes < (qint64(4) << 20); });
-        if (!r.ok) return {{}, QStringLiteral("Fehler beim Lesen des Ordners: ") + r.error};
-        QFile in(file.fileName());
-        if (!in.open(QIODevice::ReadOnly)) return {};
-        return {in.read(4 << 20), QString()};
-    }));
+    TaskService& tasks = core_.tasks();
+    // Only the newest folder asked for is shown; an older listing still under way stops.
+    if (ftpListing_) tasks.cancel(ftpListing_);
+    const webclient::Credentials login{medium.user, medium.password};
+    const quint64 serial = ++ftpSerial_;
+    ftpListing_ = tasks.run(
+        tasks::Kind::Lookup, QStringLiteral("Ordner auflisten"), true,
+        [folder, login, temp](const TaskControl& control) {
+            return folderlisting::fetch(folder, login, temp, control);
+        },
+        this,
+        [this, serial, folder, medium](TaskOutcome<QByteArray> outcome) {
+            if (serial != ftpSerial_) return;
+            ftpListing_ = 0;
+            if (!browser_) return;
+            browser_->showGeneratedPage(ftplisting::page(folder, medium.resource, medium.label,
+                                                         ftplisting::parse(outcome.value),
+                                                         outcome.ok ? QString() : outcome.error));
+        });
 }
 
 void WebIntegration::selectFixed(int which, bool expand, bool listPanel) {

@@ -2,6 +2,7 @@
 
 #include "browser_commands.h"
 #include "command_services.h"
+#include "task_service.h"
 
 #include <QObject>
 #include <QString>
@@ -67,4 +68,6 @@ private:
     WebTitleActions& titles_;
     WebView* browser_ = nullptr;
     bool shownOnce_ = false;
+    tasks::Id ftpListing_ = 0; // the listing under way
+    quint64 ftpSerial_ = 0;    // of the newest listing asked for
 };

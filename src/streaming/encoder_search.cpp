@@ -38,6 +38,8 @@ EncoderSearch::~EncoderSearch() {
         w.run->owner = nullptr;
         w.run->scanning = false;
     }
+    for (const Worker& w : std::as_const(m_workers))
+        endJob(w.job);
     QDeadlineTimer deadline(2000);
     for (const Worker& w : std::as_const(m_workers)) {
         if (!w.thread) continue;
@@ -110,21 +112,32 @@ void EncoderSearch::start(const QStringList& roots) {
     run->owner = this;
     run->threaded = true;
     m_run = run;
-    QThread* thread = QThread::create([run, roots] {
+    tasks::Id job = 0;
+    if (m_tasks)
+        job = m_tasks->start(tasks::Kind::Search, QStringLiteral("Encoder suchen"), true,
+                             [this, run] {
+                                 if (m_run == run) cancel();
+                             });
+    QThread* thread = QThread::create([run, roots, job] {
         scanRoots(*run, roots);
         const bool cancelled = !run->scanning.exchange(false);
         run->withOwner([&](EncoderSearch* owner) {
             QMetaObject::invokeMethod(
                 owner,
-                [owner, run, cancelled] {
+                [owner, run, cancelled, job] {
+                    owner->endJob(job);
                     if (owner->m_run == run) emit owner->finished(cancelled);
                 },
                 Qt::QueuedConnection);
         });
     });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    m_workers.append({thread, run});
+    m_workers.append({thread, run, job});
     thread->start();
+}
+
+void EncoderSearch::endJob(tasks::Id job) {
+    if (job && m_tasks) m_tasks->finish(job, true);
 }
 
 void EncoderSearch::cancel() {

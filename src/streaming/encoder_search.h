@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lame_binding.h"
+#include "task_service.h"
 
 #include <QList>
 #include <QObject>
@@ -26,7 +27,9 @@ Q_DECLARE_METATYPE(EncoderCandidate)
 // libmp3lame*.so* that load and export every function the binding needs. Each scan runs
 // on a worker thread of its own; cancel() ends it at its next folder entry. A new start
 // does not wait for a cancelled scan that is still stuck in a slow folder: that one ends
-// on its own and nothing it finds any more is reported.
+// on its own and nothing it finds any more is reported. Each scan is a job of the task
+// service, when one is set, and may be cancelled through it; it keeps its own thread so
+// that one stuck in a library's loader never holds up the service (or the program's end).
 class EncoderSearch : public QObject {
     Q_OBJECT
 public:
@@ -37,6 +40,8 @@ public:
 
     // The data folder, the system's library folders, /opt, /usr/local and the home folder.
     static QStringList defaultRoots(const QString& dataFolder);
+
+    void setTaskService(TaskService* tasks) { m_tasks = tasks; }
 
     void start(const QStringList& roots);
     void cancel();
@@ -65,10 +70,15 @@ private:
                            QSet<QString>& seenFiles, QList<EncoderCandidate>& out);
     static QList<EncoderCandidate> scanRoots(Run& run, const QStringList& roots);
 
+    // The scan's job is over (the worker has returned, or the search goes).
+    void endJob(tasks::Id job);
+
     std::shared_ptr<Run> m_run; // the current (or last) scan
     struct Worker {
         QPointer<QThread> thread;
         std::shared_ptr<Run> run;
+        tasks::Id job = 0;
     };
+    QPointer<TaskService> m_tasks;
     QList<Worker> m_workers;
 };

@@ -11,7 +11,8 @@ class QPushButton;
 class QTreeWidget;
 
 // "Encoder suchen...": lists the encoder libraries the search finds and lets the user
-// pick one. The scan runs off the GUI thread in EncoderSearch.
+// pick one. The scan runs off the GUI thread in EncoderSearch, as a job of the task
+// service when one is set.
 class TForm9 : public QDialog {
     Q_OBJECT
 public:
@@ -20,6 +21,7 @@ public:
     explicit TForm9(QWidget* parent = nullptr, const QString& dataFolder = QString());
     ~TForm9() override;
 
+    void setTaskService(TaskService* tasks) { m_search->setTaskService(tasks); }
     void setRoots(const QStringList& roots) { m_roots = roots; }
     const QStringList& roots() const { return m_roots; }
     // The chosen library path; empty when cancelled.

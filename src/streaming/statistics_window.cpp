@@ -51,7 +51,8 @@ bool sameFile(const QString& a, const QString& b) {
 
 } // namespace
 
-TForm4::TForm4(StatisticsContext* context, QWidget* parent) : QDialog(parent), context_(context) {
+TForm4::TForm4(StatisticsContext* context, TaskService& tasks, QWidget* parent)
+    : QDialog(parent), context_(context) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Statistik"));
     model_ = new ListenerModel(this);
@@ -59,7 +60,7 @@ TForm4::TForm4(StatisticsContext* context, QWidget* parent) : QDialog(parent), c
     buildPages();
     details_ = new TForm10(
         nullptr, [this](int index) { return model_->iconOf(index); }, this);
-    measurer_ = new TitleMeasurer(this);
+    measurer_ = new TitleMeasurer(tasks, this);
     connect(measurer_, &TitleMeasurer::measured, this,
             [this](quint64 serial, titleprops::Length length) {
                 if (serial != measureSerial_) return;

@@ -50,7 +50,8 @@ public:
 class TForm4 : public QDialog {
     Q_OBJECT
 public:
-    TForm4(StatisticsContext* context, QWidget* parent = nullptr);
+    // Titles are measured as jobs of `tasks`.
+    TForm4(StatisticsContext* context, TaskService& tasks, QWidget* parent = nullptr);
     ~TForm4() override;
 
     // Sets what the next showing shows.

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace titleprops {
 
@@ -54,39 +53,47 @@ bool isMp3(const QString& fileName) {
 
 } // namespace titleprops
 
-TitleMeasurer::TitleMeasurer(QObject* parent) : QObject(parent) {
-    connect(&scan_, &QFutureWatcherBase::finished, this, [this] {
-        if (scanDone_ || !pending_) return;
-        scanResult_ = scan_.result();
-        scanDone_ = true;
-        partDone();
-    });
-}
+TitleMeasurer::TitleMeasurer(TaskService& tasks, QObject* parent)
+    : QObject(parent), tasks_(&tasks) {}
 
 TitleMeasurer::~TitleMeasurer() {
     cancel();
-    scan_.waitForFinished();
 }
 
 void TitleMeasurer::cancel() {
-    if (cancel_) cancel_->store(true);
+    if (tasks_ && scanJob_) tasks_->cancel(scanJob_);
+    scanJob_ = 0;
     pending_ = 0;
     if (device_) device_->close();
 }
 
 quint64 TitleMeasurer::measure(const QString& path, qint64 bytes) {
     cancel();
-    ++serial_;
+    const quint64 serial = ++serial_;
     bytes_ = bytes;
     pending_ = 2;
     scanDone_ = deviceDone_ = false;
     deviceMs_ = 0;
     scanResult_ = {};
-    auto flag = std::make_shared<std::atomic_bool>(false);
-    cancel_ = flag;
-    scan_.setFuture(QtConcurrent::run([path, flag] {
-        return titlescan::ScanTitleLength(path, [flag](int) { return !flag->load(); });
-    }));
+    if (tasks_) {
+        scanJob_ = tasks_->run(
+            tasks::Kind::Lookup, QStringLiteral("Titel ausmessen"), true,
+            [path](const TaskControl& control) {
+                return titlescan::ScanTitleLength(path,
+                                                  [&control](int) { return !control.cancelled(); });
+            },
+            this,
+            [this, serial](TaskOutcome<titlescan::ScanResult> outcome) {
+                if (serial != serial_ || scanDone_ || !pending_) return;
+                scanJob_ = 0;
+                scanResult_ = outcome.value;
+                scanDone_ = true;
+                partDone();
+            });
+    } else {
+        scanDone_ = true; // no service any more: the player's length alone
+        --pending_;
+    }
     if (!device_) {
         MediaDevice::Options o;
         o.audioOutput = QStringLiteral("null");

@@ -2,13 +2,14 @@
 
 #include "title_scan.h"
 
+#include "task_service.h"
+
 #include <QDateTime>
-#include <QFutureWatcher>
 #include <QLocale>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
-#include <atomic>
 #include <memory>
 
 class MediaDevice;
@@ -46,13 +47,13 @@ bool isMp3(const QString& fileName);
 
 } // namespace titleprops
 
-// Measures an MP3 file that is not playing: the frame scan off the GUI thread and a hidden
-// media player of its own, then `measured`. A newer request supersedes an older one; the
-// player's errors are swallowed.
+// Measures an MP3 file that is not playing: the frame scan as a job of the task service and
+// a hidden media player of its own, then `measured`. A newer request supersedes an older
+// one (its scan is cancelled); the player's errors are swallowed.
 class TitleMeasurer : public QObject {
     Q_OBJECT
 public:
-    explicit TitleMeasurer(QObject* parent = nullptr);
+    explicit TitleMeasurer(TaskService& tasks, QObject* parent = nullptr);
     ~TitleMeasurer() override;
 
     quint64 measure(const QString& path, qint64 bytes);
@@ -65,9 +66,9 @@ signals:
 private:
     void partDone();
 
+    QPointer<TaskService> tasks_;
     std::unique_ptr<MediaDevice> device_;
-    QFutureWatcher<titlescan::ScanResult> scan_;
-    std::shared_ptr<std::atomic_bool> cancel_;
+    tasks::Id scanJob_ = 0;
     quint64 serial_ = 0;
     qint64 bytes_ = 0;
     int pending_ = 0;

@@ -15,13 +15,17 @@
 #include <type_traits>
 #include <utility>
 
-// Background work of the program: loads, copy runs, mail, length scans and downloads.
+// Background work of the program: loads, copy runs, mail, length scans, downloads and the
+// short look-ups and searches of the subsystems.
 // The service lives on the GUI thread. A job either runs its work on the service's pool
 // (`run`) or, when it has threads of its own, reports to the service (`start`, `progress`,
 // `finish`). Either way everything the service announces happens on its own thread.
 namespace tasks {
 
-enum class Kind { Load, Copy, Mail, Scan, Download };
+// Lookup: a short read whose answer shows where it was asked for (a folder listing, the
+// recording devices, a test of a root for a medium, measuring one title). Search: a long
+// search with a window of its own (encoder libraries). Neither shows on the bar.
+enum class Kind { Load, Copy, Mail, Scan, Download, Lookup, Search };
 // Loads, scans and downloads show in the status bar and make the window busy.
 bool showsProgress(Kind kind);
 

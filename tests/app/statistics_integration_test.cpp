@@ -316,7 +316,7 @@ protected:
         core->commands().addStateSource(&stateOwner, [](UiState& s) { s.windowShown = true; });
         stats = std::make_unique<StatisticsIntegration>(
             core->commands(), core->settings(), core->streamingServer(), streaming, core->player(),
-            core->media(), core->collectionPtr(), MyVersionInfo::current(), view);
+            core->media(), core->collectionPtr(), MyVersionInfo::current(), core->tasks(), view);
     }
     void TearDown() override {
         stats.reset();

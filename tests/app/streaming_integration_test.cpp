@@ -410,7 +410,8 @@ TEST_F(StreamingOnCore, StartsAsTheSettingsSayAndTellsWhyNot) {
         }
 
         FakeStreamingView view;
-        StreamingIntegration streaming(core.streamingServer(), core.settings(), store.get(), view);
+        StreamingIntegration streaming(core.streamingServer(), core.settings(), store.get(),
+                                       core.tasks(), view);
         QSignalSpy applied(&streaming, &StreamingIntegration::applied);
         streaming.start();
         ASSERT_TRUE(waitFor([&] { return streaming.started(); }, 10000));
@@ -431,5 +432,62 @@ TEST_F(StreamingOnCore, StartsAsTheSettingsSayAndTellsWhyNot) {
         EXPECT_EQ(applied.size(), 2);
         streaming.shutdown();
         EXPECT_TRUE(portFree(port) || c.portTaken);
+    }
+}
+
+TEST_F(StreamingOnCore, TheDeviceListIsALookupOfTheCoresTaskService) {
+    const struct {
+        const char* name;
+        bool soundServer;
+        bool integrationStays; // else it goes before the list arrives
+    } cases[] = {
+        {"sound server", true, true},
+        {"no sound server", false, true},
+        {"gone before the answer", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool hadPulse = qEnvironmentVariableIsSet("PULSE_SERVER");
+        const QByteArray oldPulse = qgetenv("PULSE_SERVER");
+        if (!c.soundServer)
+            qputenv("PULSE_SERVER", "unix:" + QFile::encodeName(env.path("no-pulse")));
+        AppCore::Environment e;
+        e.dataDir = env.dataDir();
+        e.tempDir = env.path(QStringLiteral("runtime"));
+        e.store = store.get();
+        AppCore core(e);
+        QList<tasks::Kind> kinds;
+        QList<tasks::Id> over;
+        bool barShown = false;
+        QObject::connect(&core.tasks(), &TaskService::started, &core.tasks(),
+                         [&kinds](tasks::Id, tasks::Kind kind) { kinds << kind; });
+        QObject::connect(&core.tasks(), &TaskService::finished, &core.tasks(),
+                         [&over](tasks::Id id) { over << id; });
+        QObject::connect(&core.tasks(), &TaskService::barChanged, &core.tasks(),
+                         [&barShown](const tasks::Bar& b) { barShown = barShown || b.visible; });
+
+        FakeStreamingView view;
+        auto streaming = std::make_unique<StreamingIntegration>(
+            core.streamingServer(), core.settings(), store.get(), core.tasks(), view);
+        streaming->start();
+        EXPECT_FALSE(streaming->started()); // the answer comes through the event loop
+        EXPECT_EQ(kinds, QList<tasks::Kind>{tasks::Kind::Lookup});
+        if (c.integrationStays) {
+            ASSERT_TRUE(waitFor([&] { return streaming->started(); }, 10000));
+            bool monitor = false;
+            for (const AudioDevice& d : streaming->devices())
+                monitor = monitor || d.name == QLatin1String("vtest.monitor");
+            EXPECT_EQ(monitor, c.soundServer);
+        } else {
+            streaming.reset();
+        }
+        ASSERT_TRUE(waitFor([&] { return over.size() == 1; }, 10000));
+        EXPECT_EQ(core.tasks().count(), 0);
+        EXPECT_FALSE(barShown);
+        if (streaming) streaming->shutdown();
+        if (hadPulse)
+            qputenv("PULSE_SERVER", oldPulse);
+        else
+            qunsetenv("PULSE_SERVER");
     }
 }

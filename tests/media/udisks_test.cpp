@@ -332,7 +332,8 @@ TEST_F(UDisks, NewMediumIsOfferedOnlyWhenNoIndexFileDescribesIt) {
     fake().setMounted("sdz1", true);
     auto c = client();
     QStringList labels{"Rock 1", "Pop"};
-    NewMediumWatcher watcher(c.get(), [&] { return labels; });
+    TaskService tasks;
+    NewMediumWatcher watcher(c.get(), tasks, [&] { return labels; });
     QList<NewMediumWatcher::Offer> offers;
     QStringList withdrawn;
     QObject::connect(&watcher, &NewMediumWatcher::offered,

@@ -2,6 +2,7 @@
 #include "encoder_search_window.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -123,6 +124,88 @@ TEST(EncoderSearch, CancelStopsTheWorker) {
         EXPECT_EQ(done.first().at(0).toBool(), c.cancelled);
         EXPECT_EQ(found.count(), c.found);
     }
+}
+
+TEST(EncoderSearch, EachScanIsAJobOfTheServiceThatMayCancelIt) {
+    Tree t;
+    const struct {
+        const char* name;
+        bool cancelThroughService; // at the first folder
+        bool cancelled;
+        int found;
+    } cases[] = {
+        {"runs to the end", false, false, 2},
+        {"cancelled through the service", true, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TaskService tasks;
+        QList<tasks::Id> started, over;
+        QList<tasks::Kind> kinds;
+        bool barShown = false;
+        QObject::connect(&tasks, &TaskService::started, &tasks,
+                         [&](tasks::Id id, tasks::Kind kind) {
+                             started << id;
+                             kinds << kind;
+                         });
+        QObject::connect(&tasks, &TaskService::finished, &tasks,
+                         [&over](tasks::Id id) { over << id; });
+        QObject::connect(&tasks, &TaskService::barChanged, &tasks,
+                         [&barShown](const tasks::Bar& b) { barShown = barShown || b.visible; });
+        EncoderSearch search;
+        search.setTaskService(&tasks);
+        QSignalSpy done(&search, &EncoderSearch::finished);
+        QSignalSpy found(&search, &EncoderSearch::found);
+        if (c.cancelThroughService)
+            QObject::connect(&search, &EncoderSearch::folderEntered, &search, [&] {
+                if (!started.isEmpty()) tasks.cancel(started.first());
+            });
+        search.start({t.root()});
+        ASSERT_EQ(kinds, QList<tasks::Kind>{tasks::Kind::Search});
+        EXPECT_TRUE(tasks.isRunning(started.first()));
+        ASSERT_TRUE(done.wait(10000) || done.count() == 1);
+        EXPECT_EQ(done.first().at(0).toBool(), c.cancelled);
+        EXPECT_EQ(found.count(), c.found);
+        // The job ends with the scan, and never shows on the bar.
+        EXPECT_EQ(over, started);
+        EXPECT_EQ(tasks.count(), 0);
+        EXPECT_FALSE(barShown);
+        search.wait();
+    }
+}
+
+TEST(EncoderSearch, AScanStuckInALoaderHoldsUpNeitherItsJobNorTheService) {
+    // A library whose loading hangs until released: the search and the service go while
+    // the scan is stuck; the job is over with the search, and the service does not wait.
+    QTemporaryDir slowDir;
+    ASSERT_TRUE(QFile::copy(SLOW_LAME, slowDir.filePath("libmp3lame.so.9")));
+    const QString entered = slowDir.filePath("entered");
+    const QString release = slowDir.filePath("release");
+    qputenv("VORLUNE_SLOW_ENTERED", QFile::encodeName(entered));
+    qputenv("VORLUNE_SLOW_RELEASE", QFile::encodeName(release));
+    QElapsedTimer clock;
+    {
+        auto tasks = std::make_unique<TaskService>();
+        QList<tasks::Id> over;
+        QObject::connect(tasks.get(), &TaskService::finished, tasks.get(),
+                         [&over](tasks::Id id) { over << id; });
+        auto search = std::make_unique<EncoderSearch>();
+        search->setTaskService(tasks.get());
+        search->start({slowDir.path()});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(entered); }, 10000));
+        EXPECT_EQ(tasks->count(), 1);
+        clock.start();
+        search.reset();
+        EXPECT_EQ(over.size(), 1);
+        EXPECT_EQ(tasks->count(), 0);
+        tasks.reset();
+        EXPECT_LT(clock.elapsed(), 5000);
+    }
+    // The loader polls for the release every 50 ms; its folder must stay until then.
+    QFile(release).open(QIODevice::WriteOnly);
+    QTest::qWait(500);
+    qunsetenv("VORLUNE_SLOW_ENTERED");
+    qunsetenv("VORLUNE_SLOW_RELEASE");
 }
 
 TEST(EncoderSearchWindow, ListsChoosesAndCancels) {

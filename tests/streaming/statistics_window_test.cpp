@@ -74,6 +74,7 @@ protected:
     }
 
     QLabel counter;
+    TaskService tasks;
     std::unique_ptr<TForm4> form;
 };
 
@@ -82,7 +83,7 @@ TEST_F(StatisticsWindowTest, ListenersCounterRefusalDetailsDisconnectAndStop) {
     c.LimitListeners = true;
     c.MaxListeners = 3;
     ASSERT_TRUE(startWith(c));
-    form = std::make_unique<TForm4>(nullptr);
+    form = std::make_unique<TForm4>(nullptr, tasks);
     form->setCounterLabel(&counter);
     form->connectServer(server.get());
 
@@ -201,7 +202,7 @@ bool tabsContiguous(QTabWidget* pages, QString* why) {
 
 TEST_F(StatisticsWindowTest, ListenerPageFitsItsColumnsAndDetailsShowTheAgentsStart) {
     ASSERT_TRUE(startWith(baseConfig()));
-    form = std::make_unique<TForm4>(nullptr);
+    form = std::make_unique<TForm4>(nullptr, tasks);
     form->setCounterLabel(&counter);
     form->connectServer(server.get());
     const QByteArray agent = "NSPlayer/12.0.19041 WMFSDK/12.0 " + QByteArray(300, 'x') + " Ende";

@@ -113,6 +113,32 @@ TEST(TaskService, TheBarShowsTheNewestRunningJobThatShowsProgress) {
     }
 }
 
+TEST(TaskService, LookupsAndSearchesStayOffTheBarAndNeverMakeItBusy) {
+    const struct {
+        Kind kind;
+        bool shown;
+    } kinds[] = {
+        {Kind::Load, true},  {Kind::Scan, true},    {Kind::Download, true}, {Kind::Copy, false},
+        {Kind::Mail, false}, {Kind::Lookup, false}, {Kind::Search, false},
+    };
+    for (const auto& k : kinds) {
+        SCOPED_TRACE(int(k.kind));
+        TaskService s;
+        QSignalSpy busy(&s, &TaskService::busyChanged);
+        // Beside a job that is on the bar, it neither takes the bar over nor ends its busy.
+        const tasks::Id load = s.start(Kind::Load, QStringLiteral("Laden"), false);
+        const tasks::Id id = s.start(k.kind, QStringLiteral("Neu"), true);
+        s.progress(id, 1, 2);
+        EXPECT_EQ(s.bar().id, k.shown ? id : load);
+        s.finish(load, true);
+        EXPECT_EQ(s.bar().visible, k.shown);
+        EXPECT_EQ(s.isBusy(), k.shown);
+        s.finish(id, true);
+        EXPECT_FALSE(s.isBusy());
+        EXPECT_EQ(busy.size(), 2); // on with the load, off with the last job on the bar
+    }
+}
+
 TEST(TaskService, WorkRunsOffTheThreadAndItsOutcomeComesBackOnIt) {
     TaskService s;
     Journal journal(s);

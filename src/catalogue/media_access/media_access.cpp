@@ -117,6 +117,11 @@ QString MediaAccess::shareUser() const {
     return qEnvironmentVariable("USER");
 }
 
+void MediaAccess::setTaskService(TaskService* tasks) {
+    tasks_ = tasks;
+    wait_->setTaskService(tasks);
+}
+
 // ---- finding media ----
 
 void MediaAccess::setVolumeClient(UDisksClient* client) {

@@ -63,8 +63,9 @@ public:
     // The UDisks2 client (not owned; null: the mount table alone): its media events wake
     // the insert-medium wait, which mounts volumes through it when the first pass misses.
     void setVolumeClient(UDisksClient* client);
-    // Each download is a job of this service (its progress is the status bar's).
-    void setTaskService(TaskService* tasks) { tasks_ = tasks; }
+    // Each download is a job of this service (its progress is the status bar's), and so
+    // is each test of the medium wait.
+    void setTaskService(TaskService* tasks);
     UDisksClient* volumeClient() const { return volumes_; }
     VolumeMounter* volumeMounter() const { return mounter_; }
 

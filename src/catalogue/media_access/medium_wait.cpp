@@ -1,17 +1,20 @@
 #include "medium_wait.h"
 
-#include <QtConcurrent/QtConcurrentRun>
-
 MediumWait::MediumWait(RootsFn roots, ProbeFn probe, QObject* parent)
     : QObject(parent), roots_(std::move(roots)), probe_(std::move(probe)) {
     timer_.setInterval(100);
     connect(&timer_, &QTimer::timeout, this, &MediumWait::tick);
-    connect(&watcher_, &QFutureWatcher<int>::finished, this, &MediumWait::onProbed);
 }
 
 MediumWait::~MediumWait() {
-    watcher_.disconnect(this);
-    watcher_.waitForFinished();
+    // The test uses what the probe function holds, which may go right after the wait.
+    if (probing_ && tasks_) tasks_->waitForWork(probeJob_);
+}
+
+TaskService& MediumWait::tasks() {
+    if (tasks_) return *tasks_;
+    if (!ownTasks_) ownTasks_ = std::make_unique<TaskService>();
+    return *ownTasks_;
 }
 
 bool MediumWait::start(const QString& label) {
@@ -105,13 +108,17 @@ void MediumWait::probe(const QString& root) {
     probing_ = true;
     probeOfWait_ = generation_;
     probedRoot_ = root;
-    watcher_.setFuture(QtConcurrent::run(
-        [probe = probe_, root, label = label_] { return probe ? probe(root, label) : -1; }));
+    probeJob_ = tasks().run(
+        tasks::Kind::Lookup, QStringLiteral("Medium suchen"), false,
+        [probe = probe_, root, label = label_](const TaskControl&) {
+            return probe ? probe(root, label) : -1;
+        },
+        this, [this](TaskOutcome<int> outcome) { onProbed(outcome.ok ? outcome.value : -1); });
 }
 
-void MediumWait::onProbed() {
+void MediumWait::onProbed(int type) {
     probing_ = false;
-    const int type = watcher_.result();
+    probeJob_ = 0;
     if (!active_ || probeOfWait_ != generation_) {
         // Left over from a wait that ended; a new one may be waiting for its first test.
         if (active_ && firstRound_) nextInFirstRound();

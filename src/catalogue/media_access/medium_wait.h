@@ -1,12 +1,15 @@
 #pragma once
 
-#include <QFutureWatcher>
+#include "task_service.h"
+
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 // Waits for a medium. The roots are first tested one after another as fast as they
 // answer, the last one holding the label's identification file winning; when none does,
@@ -26,6 +29,10 @@ public:
     MediumWait(RootsFn roots, ProbeFn probe, QObject* parent = nullptr);
     // Returns once a test still running has ended.
     ~MediumWait() override;
+
+    // The service the tests run on; without one the wait keeps a service of its own.
+    void setTaskService(TaskService* tasks) { tasks_ = tasks; }
+    TaskService& tasks();
 
     // False while another wait runs.
     bool start(const QString& label);
@@ -60,14 +67,16 @@ private:
     void nextInFirstRound();
     void tick();
     void probe(const QString& root);
-    void onProbed();
+    void onProbed(int type);
     void finish();
     void succeed(const QString& root, int type);
 
     RootsFn roots_;
     ProbeFn probe_;
     QTimer timer_;
-    QFutureWatcher<int> watcher_;
+    QPointer<TaskService> tasks_;
+    std::unique_ptr<TaskService> ownTasks_;
+    tasks::Id probeJob_ = 0; // the test under way
     bool active_ = false;
     bool firstRound_ = false;
     bool probing_ = false;

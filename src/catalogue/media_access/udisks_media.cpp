@@ -4,10 +4,8 @@
 #include "medium_wait.h"
 
 #include <QDir>
-#include <QFutureWatcher>
 #include <QLocale>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace udisksmedia {
 
@@ -70,7 +68,10 @@ VolumeMounter::VolumeMounter(UDisksClient* client, MediumWait* wait, ProbeFn pro
     });
 }
 
-VolumeMounter::~VolumeMounter() = default;
+VolumeMounter::~VolumeMounter() {
+    // The test of a volume uses what the probe function holds, which may go next.
+    if (probeTasks_ && probeJob_) probeTasks_->waitForWork(probeJob_);
+}
 
 void VolumeMounter::onFirstRoundMissed() {
     if (!client_->isAvailable()) return;
@@ -118,23 +119,27 @@ void VolumeMounter::onMounted(const QString& path, const QString& mountPoint) {
     }
     wait_->notify(QString());
     // The identification file is read off this thread: a disc may take a while to spin up.
-    auto* watcher = new QFutureWatcher<int>(this);
     const quint64 generation = generation_;
-    connect(watcher, &QFutureWatcher<int>::finished, this,
-            [this, watcher, path, mountPoint, generation] {
-                watcher->deleteLater();
-                const int type = watcher->result();
-                if (type >= 0 && generation == generation_ && searching_) {
-                    wait_->accept(mountPoint, type);
-                    return;
-                }
-                // The wait may have found it through the media event meanwhile.
-                const bool foundHere = !wait_->isActive() && wait_->foundRoot() == mountPoint;
-                if (!foundHere && client_->isOwnMount(path)) client_->unmount(path);
-                tryNext();
-            });
-    watcher->setFuture(QtConcurrent::run(
-        [probe = probe_, mountPoint, label = label_] { return probe(mountPoint, label); }));
+    TaskService& tasks = wait_->tasks();
+    probeTasks_ = &tasks;
+    probeJob_ = tasks.run(
+        tasks::Kind::Lookup, QStringLiteral("Datenträger prüfen"), false,
+        [probe = probe_, mountPoint, label = label_](const TaskControl&) {
+            return probe(mountPoint, label);
+        },
+        this,
+        [this, path, mountPoint, generation](TaskOutcome<int> outcome) {
+            probeJob_ = 0;
+            const int type = outcome.ok ? outcome.value : -1;
+            if (type >= 0 && generation == generation_ && searching_) {
+                wait_->accept(mountPoint, type);
+                return;
+            }
+            // The wait may have found it through the media event meanwhile.
+            const bool foundHere = !wait_->isActive() && wait_->foundRoot() == mountPoint;
+            if (!foundHere && client_->isOwnMount(path)) client_->unmount(path);
+            tryNext();
+        });
 }
 
 void VolumeMounter::onMountFailed(const QString& path, const QString& reason) {
@@ -188,8 +193,9 @@ bool VolumeMounter::unmountAll() {
 
 // ---- NewMediumWatcher ----
 
-NewMediumWatcher::NewMediumWatcher(UDisksClient* client, LabelsFn labels, QObject* parent)
-    : QObject(parent), client_(client), labels_(std::move(labels)) {
+NewMediumWatcher::NewMediumWatcher(UDisksClient* client, TaskService& tasks, LabelsFn labels,
+                                   QObject* parent)
+    : QObject(parent), client_(client), tasks_(&tasks), labels_(std::move(labels)) {
     connect(client_, &UDisksClient::volumesChanged, this, &NewMediumWatcher::scan);
     scan();
 }
@@ -224,24 +230,27 @@ void NewMediumWatcher::scan() {
 
 void NewMediumWatcher::check(const UDisksVolume& volume) {
     const QString folder = volume.mountPoints.value(0);
-    auto* watcher = new QFutureWatcher<QStringList>(this);
-    connect(watcher, &QFutureWatcher<QStringList>::finished, this, [this, watcher, volume, folder] {
-        watcher->deleteLater();
-        const QStringList idFiles = watcher->result();
-        const UDisksVolume* now = client_->volume(volume.path);
-        if (!now || !now->mountPoints.contains(folder)) return; // gone meanwhile
-        QSet<QString> known;
-        for (const QString& label : labels_())
-            known.insert(label.toCaseFolded());
-        if (!volume.label.isEmpty() && known.contains(volume.label.toCaseFolded())) return;
-        for (const QString& file : idFiles)
-            if (known.contains(file.chopped(3).toCaseFolded())) return;
-        const UDisksDrive* drive = client_->drive(volume.drive);
-        Offer offer{volume.path, folder, volume.label, drive ? drive->kind() : UDisksDrive::Fixed};
-        offered_ = volume.path;
-        emit offered(offer);
-    });
-    watcher->setFuture(QtConcurrent::run([folder] {
-        return QDir(folder).entryList({QStringLiteral("*.id")}, QDir::Files | QDir::Hidden);
-    }));
+    if (!tasks_) return;
+    tasks_->run(
+        tasks::Kind::Lookup, QStringLiteral("Datenträger prüfen"), false,
+        [folder](const TaskControl&) {
+            return QDir(folder).entryList({QStringLiteral("*.id")}, QDir::Files | QDir::Hidden);
+        },
+        this,
+        [this, volume, folder](TaskOutcome<QStringList> outcome) {
+            const QStringList& idFiles = outcome.value;
+            const UDisksVolume* now = client_->volume(volume.path);
+            if (!now || !now->mountPoints.contains(folder)) return; // gone meanwhile
+            QSet<QString> known;
+            for (const QString& label : labels_())
+                known.insert(label.toCaseFolded());
+            if (!volume.label.isEmpty() && known.contains(volume.label.toCaseFolded())) return;
+            for (const QString& file : idFiles)
+                if (known.contains(file.chopped(3).toCaseFolded())) return;
+            const UDisksDrive* drive = client_->drive(volume.drive);
+            Offer offer{volume.path, folder, volume.label,
+                        drive ? drive->kind() : UDisksDrive::Fixed};
+            offered_ = volume.path;
+            emit offered(offer);
+        });
 }

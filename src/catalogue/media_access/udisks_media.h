@@ -1,9 +1,11 @@
 #pragma once
 
+#include "task_service.h"
 #include "udisks_client.h"
 
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QStringList>
 #include <QTimer>
@@ -78,6 +80,8 @@ private:
     QHash<QString, int> idleChecks_;
     QTimer keeper_;
     int closing_ = 0; // unmounts asked at closing, still unanswered
+    QPointer<TaskService> probeTasks_;
+    tasks::Id probeJob_ = 0; // the test of a volume just mounted
     quint64 generation_ = 0;
 };
 
@@ -89,7 +93,9 @@ class NewMediumWatcher : public QObject {
 public:
     // The labels of the catalogue's media.
     using LabelsFn = std::function<QStringList()>;
-    NewMediumWatcher(UDisksClient* client, LabelsFn labels, QObject* parent = nullptr);
+    // The roots of new volumes are listed as look-up jobs of `tasks`.
+    NewMediumWatcher(UDisksClient* client, TaskService& tasks, LabelsFn labels,
+                     QObject* parent = nullptr);
 
     struct Offer {
         QString volume; // object path
@@ -108,6 +114,7 @@ private:
     void check(const UDisksVolume& volume);
 
     UDisksClient* client_;
+    QPointer<TaskService> tasks_;
     LabelsFn labels_;
     QSet<QString> mounted_; // volume|mount point seen mounted
     QString offered_;
