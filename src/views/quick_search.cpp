@@ -219,19 +219,22 @@ void QuickSearch::start(Request request) {
     }
     const quint64 generation = indexGeneration_;
     auto* watcher = new QFutureWatcher<SearchResult>(this);
-    watcher->setFuture(
-        QtConcurrent::run([index = index_, terms = request.terms, options = request.options] {
-            return index->search(terms, options);
-        }));
+    auto job = [index = index_, terms = request.terms, options = request.options] {
+        return index->search(terms, options);
+    };
     connect(watcher, &QFutureWatcherBase::finished, this,
             [this, watcher, generation, r = std::move(request)] {
                 watcher->deleteLater();
                 finish(r, generation, watcher->future());
             });
+    watcher->setFuture(QtConcurrent::run(std::move(job)));
 }
 
 void QuickSearch::finish(const Request& request, quint64 generation, QFuture<SearchResult> done) {
-    if (done.resultCount() == 0) return;
+    if (done.resultCount() == 0) { // the search failed (out of memory)
+        if (request.id == running_) setRunning(0);
+        return;
+    }
     SearchResult result = done.takeResult();
     if (request.id != running_) {
         releaseInBackground(std::move(result.titles)); // superseded

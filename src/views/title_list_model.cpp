@@ -63,6 +63,11 @@ int TitleListModel::columnCount(const QModelIndex& parent) const {
     return isCharts() ? kChartColumns : kPlainColumns;
 }
 
+Qt::ItemFlags TitleListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != this) return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
 QVariant TitleListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const QString& line = build_.titles[build_.order[size_t(index.row())]];
