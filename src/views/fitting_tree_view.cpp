@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 #include <vector>
 
 namespace {
 // Characters below this whose advances add up as in a laid-out line (kerning aside):
 // Latin, Latin-1 and the Latin extensions, without combining marks.
 constexpr char16_t kPlainBelow = 0x0300;
+// Candidates beyond this many are measured before they are laid out.
+constexpr size_t kMeasureFrom = 16;
 bool plain(char16_t c) {
     return c >= 0x20 && c < kPlainBelow && c != 0x7F && !(c >= 0x80 && c < 0xA0) && c != 0xAD;
 }
@@ -23,6 +26,7 @@ public:
 
     struct Row {
         QModelIndex index;
+        QString text;
         qreal estimate = 0;
         bool exact = false; // cannot be estimated
     };
@@ -44,7 +48,7 @@ public:
 
 private:
     Row estimate(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-        Row r{index, 0, false};
+        Row r{index, {}, 0, false};
         if (index.data(Qt::FontRole).isValid() || index.data(Qt::SizeHintRole).isValid()) {
             r.exact = true;
             return r;
@@ -54,8 +58,13 @@ private:
             fontKnown_ = true;
             known_.fill(-1);
         }
-        const QString text = index.data(Qt::DisplayRole).toString();
-        for (const QChar ch : text) {
+        r.text = index.data(Qt::DisplayRole).toString();
+        // A laid-out line leaves out trailing blanks; a measured text does not.
+        if (!r.text.isEmpty() && (r.text.front().isSpace() || r.text.back().isSpace())) {
+            r.exact = true;
+            return r;
+        }
+        for (const QChar ch : std::as_const(r.text)) {
             const char16_t c = ch.unicode();
             if (!plain(c)) {
                 r.exact = true;
@@ -101,11 +110,38 @@ int FittingTreeView::sizeHintForColumn(int column) const {
     // Kerning and hinting move a laid-out line by a few pixels at most; a row further below
     // the widest estimate than this cannot be the widest.
     const qreal margin = widest / 10 + 2 * QFontMetricsF(delegate_->option().font).height();
+    std::vector<const Delegate::Row*> candidates;
+    for (const Delegate::Row& r : rows)
+        if (r.exact || r.estimate >= widest - margin) candidates.push_back(&r);
+    // Many rows of about the same width: their texts measured with kerning are within a
+    // rounding of their laid-out lines, which is cheaper to find than a size hint.
+    if (candidates.size() > kMeasureFrom) {
+        const QFontMetricsF metrics(delegate_->option().font);
+        std::vector<qreal> measured(candidates.size(), 0);
+        qreal widestMeasured = 0;
+        for (size_t i = 0; i < candidates.size(); ++i)
+            if (!candidates[i]->exact) {
+                measured[i] = metrics.horizontalAdvance(candidates[i]->text);
+                widestMeasured = std::max(widestMeasured, measured[i]);
+            }
+        // Texts of the same measured width lay out alike: one of them is enough.
+        std::vector<qreal> seen;
+        size_t kept = 0;
+        for (size_t i = 0; i < candidates.size(); ++i) {
+            if (!candidates[i]->exact) {
+                if (measured[i] < widestMeasured - 2) continue;
+                if (std::find(seen.begin(), seen.end(), measured[i]) != seen.end()) continue;
+                seen.push_back(measured[i]);
+            }
+            candidates[kept++] = candidates[i];
+        }
+        candidates.resize(kept);
+    }
     const int treeColumn = treePosition() >= 0 ? treePosition() : header()->logicalIndex(0);
     const int indent = column == treeColumn && rootIsDecorated() ? indentation() : 0;
     int width = others;
-    for (const Delegate::Row& r : rows) {
-        if (!r.exact && r.estimate < widest - margin) continue;
+    for (const Delegate::Row* c : candidates) {
+        const Delegate::Row& r = *c;
         ++laidOut_;
         width = std::max(
             width, delegate_->QStyledItemDelegate::sizeHint(delegate_->option(), r.index).width() +

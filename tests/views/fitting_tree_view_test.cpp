@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
 
 // The fitted width must be QTreeView's own for any rows, fonts, scripts and scroll places.
 namespace {
@@ -112,6 +113,25 @@ TEST(FittingTreeView, ColumnWidthsEqualQTreeViews) {
          2400, false},
         {"many rows, scrolled to the end",
          plainRows(3000, [&](int i) { return latin.left(8 + (i * 11) % 30); }), 2999, false},
+        // The same letters in every order: equal sums of advances, kerned differently.
+        {"kerned orders of the same letters",
+         plainRows(400,
+                   [](int i) {
+                       QString t = QStringLiteral("AVWATo.yeLTYr");
+                       for (int k = 0; k < 6; ++k)
+                           std::swap(t[(i >> k) % t.size()], t[(i * 7 + k) % t.size()]);
+                       return t;
+                   }),
+         -1, false},
+        {"blanks at either end",
+         plainRows(300,
+                   [&](int i) {
+                       const QString t = latin.left(20 + i % 7);
+                       return i % 3 == 0   ? t + QString(i % 11, QLatin1Char(' '))
+                              : i % 3 == 1 ? QStringLiteral("  ") + t
+                                           : t;
+                   }),
+         -1, false},
         {"decorated root", plainRows(50, [&](int i) { return latin.left(3 + i % 30); }), -1, true},
     };
     for (const auto& c : cases) {
@@ -140,6 +160,10 @@ TEST(FittingTreeView, LaysOutOnlyTheRowsThatMayBeWidest) {
     EXPECT_EQ(v.fitting.sizeHintForColumn(0), v.plain.sizeHintForColumn(0));
     EXPECT_GT(v.fitting.laidOutRows(), 0);
     EXPECT_LT(v.fitting.laidOutRows(), 400); // of the 1,000 it looks at
+    // Texts of one width (the medium labels): measured, and only the widest laid out.
+    fill(v.model, plainRows(3000, [](int i) { return QStringLiteral("Medium %1").arg(i); }));
+    EXPECT_EQ(v.fitting.sizeHintForColumn(0), v.plain.sizeHintForColumn(0));
+    EXPECT_LT(v.fitting.laidOutRows(), 100);
     // Rows still get their real height.
     EXPECT_EQ(v.fitting.visualRect(v.model.index(5, 0)).height(),
               v.plain.visualRect(v.model.index(5, 0)).height());
