@@ -344,6 +344,8 @@ void TForm1::wireViews() {
         core_.commands().run(QLatin1String(cmd::QuickSearch), QString(),
                              CommandTable::FrontEnd::Menu);
     });
+    connect(quickSearch_, &QuickSearch::searchingChanged, &core_.commands(),
+            &CommandTable::refresh);
     connect(views_, &CollectionViews::statusTextChanged, this, &TForm1::setStatusText);
     connect(views_, &CollectionViews::listSelectionChanged, &core_.commands(),
             &CommandTable::refresh);

@@ -36,10 +36,11 @@ uistate::NodeKind kindOf(const Collection& c, const TreeNode* node) {
 
 void TForm1::registerCommands() {
     CommandTable& table = core_.commands();
-    // The window's part of the state: the views, the first showing, the busy jobs.
+    // The window's part of the state: the views, the first showing, the busy jobs and a
+    // search still running.
     table.addStateSource(this, [this](UiState& s) {
         s.windowShown = shown_;
-        s.busy = core_.tasks().isBusy();
+        s.busy = core_.tasks().isBusy() || (quickSearch_ && quickSearch_->searching());
         s.searchReady = quickSearch_ != nullptr;
         if (!views_) return;
         s.viewsExist = true;
@@ -70,7 +71,7 @@ void TForm1::onArrangeIcons() {
     if (views_ && views_->list()) views_->list()->doItemsLayout();
 }
 
-// The quick search on a given text; refused while a load or search shows the bar.
+// The quick search on a given text; refused while a load or search runs.
 void TForm1::onSearch(const QString& text) {
     quickSearch_->setText(text);
     quickSearch_->run();

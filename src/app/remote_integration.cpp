@@ -158,7 +158,9 @@ void RemoteIntegration::poked(Topic topic, const QString& item, const QString& v
     } else if (name == QLatin1String(cmd::Search)) {
         // Refused while a load or search shows the progress bar; then to the front, with
         // the focus in the search field and its text selected.
-        if (commands_.run(name, value, kDBus)) commands_.run(QLatin1String(cmd::Raise), {}, kDBus);
+        if (commands_.run(name, value, kDBus))
+            view_.whenSearchShown(this,
+                                  [this] { commands_.run(QLatin1String(cmd::Raise), {}, kDBus); });
     } else {
         commands_.run(name, pokeArgument(item, value), kDBus);
     }
@@ -178,10 +180,12 @@ void RemoteIntegration::pokeToggle(const char* item, const char* command, bool c
 
 void RemoteIntegration::playAll(const QString& text) {
     if (!commands_.run(QLatin1String(cmd::Search), text)) return;
-    if (view_.listedEntries() < 1) return;
-    commands_.run(QLatin1String(cmd::SelectAll));
-    commands_.run(QLatin1String(cmd::Play));
-    commands_.run(QLatin1String(cmd::ShowPlaylist));
+    view_.whenSearchShown(this, [this] {
+        if (view_.listedEntries() < 1) return;
+        commands_.run(QLatin1String(cmd::SelectAll));
+        commands_.run(QLatin1String(cmd::Play));
+        commands_.run(QLatin1String(cmd::ShowPlaylist));
+    });
 }
 
 // --- MPRIS

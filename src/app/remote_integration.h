@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 class CommandTable;
@@ -19,11 +20,18 @@ namespace appsettings {
 struct Settings;
 }
 
-// What remote control reads of the window: how many entries the list shows.
+// What remote control reads of the window: how many entries the list shows, and when the
+// search it started is shown.
 class RemoteView {
 public:
     virtual ~RemoteView() = default;
     virtual int listedEntries() const = 0;
+    // Calls `then` once the newest search is shown (at once when none runs); never when a
+    // newer search supersedes it.
+    virtual void whenSearchShown(QObject* context, std::function<void()> then) {
+        Q_UNUSED(context);
+        then();
+    }
 };
 
 // Remote control: publishes the topics (kept current from the player's remote items and

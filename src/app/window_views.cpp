@@ -3,6 +3,7 @@
 #include "collection_views.h"
 #include "command_panel.h"
 #include "main_window.h"
+#include "quick_search.h"
 
 #include <QAbstractItemView>
 #include <QFileDialog>
@@ -14,6 +15,13 @@
 
 int WindowViews::listedEntries() const {
     return window_.views() ? window_.views()->itemCount() : 0;
+}
+
+void WindowViews::whenSearchShown(QObject* context, std::function<void()> then) {
+    if (QuickSearch* search = window_.quickSearch())
+        search->whenShown(context, std::move(then));
+    else
+        then();
 }
 
 void WindowViews::showStatusMessage(const QString& text) {

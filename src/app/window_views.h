@@ -20,6 +20,8 @@ public:
 
     // RemoteView, StatisticsView
     int listedEntries() const override;
+    // RemoteView
+    void whenSearchShown(QObject* context, std::function<void()> then) override;
 
     // StreamingView
     void showStatusMessage(const QString& text) override;

@@ -1,6 +1,7 @@
 #include "collection_views.h"
 
 #include "collection_tree_model.h"
+#include "fitting_tree_view.h"
 #include "title_list_model.h"
 #include "tree_node.h"
 
@@ -71,7 +72,7 @@ CollectionViews::CollectionViews(QWidget* parent) : QWidget(parent) {
     listModel_ = new TitleListModel(this);
     listSelection_ = new QItemSelectionModel(listModel_, this);
 
-    details_ = new QTreeView(listStack_);
+    details_ = new FittingTreeView(listStack_);
     details_->setObjectName(QStringLiteral("list"));
     details_->setRootIsDecorated(false);
     details_->setUniformRowHeights(true);

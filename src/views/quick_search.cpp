@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QCursor>
+#include <QFutureWatcher>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -120,9 +121,9 @@ QuickSearch::QuickSearch(QComboBox* qs_text, QAbstractButton* qs_go, CollectionV
     rebuildIndex();
 }
 
-QuickSearch::~QuickSearch() {
-    if (pending_.isRunning()) pending_.waitForFinished();
-}
+// Jobs still running hold what they need (the index, the terms) and drop their results
+// with their watchers.
+QuickSearch::~QuickSearch() = default;
 
 void QuickSearch::setOptions(const SearchOptions& options) {
     options_ = options;
@@ -167,50 +168,131 @@ void QuickSearch::focusInput() {
 
 void QuickSearch::rebuildIndex() {
     index_.reset();
+    const quint64 generation = ++indexGeneration_;
     Collection* c = views_ ? views_->collection() : nullptr;
-    if (!c) return;
-    if (pending_.isRunning()) pending_.waitForFinished();
+    if (!c) {
+        setRunning(0); // nothing left to search
+        return;
+    }
     // The lists are shared with the snapshot, so the worker never sees later changes.
     auto sources = SearchIndex::snapshot(c->titleLists);
-    pending_ = QtConcurrent::run([s = std::move(sources)]() mutable {
-        return std::shared_ptr<const SearchIndex>(std::make_shared<SearchIndex>(std::move(s)));
+    using Built = std::shared_ptr<const SearchIndex>;
+    auto* watcher = new QFutureWatcher<Built>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        indexBuilt(generation, watcher->future());
     });
+    watcher->setFuture(QtConcurrent::run([s = std::move(sources)]() mutable {
+        return Built(std::make_shared<SearchIndex>(std::move(s)));
+    }));
 }
 
-std::shared_ptr<const SearchIndex> QuickSearch::index() {
-    if (!index_ && pending_.isValid()) {
-        pending_.waitForFinished();
-        index_ = pending_.result();
-        pending_ = {};
-    }
-    return index_;
+void QuickSearch::indexBuilt(quint64 generation,
+                             QFuture<std::shared_ptr<const SearchIndex>> built) {
+    if (generation != indexGeneration_ || built.resultCount() == 0) return; // a newer one comes
+    index_ = built.takeResult();
+    if (running_ != 0 && queued_.id == running_) start(std::exchange(queued_, Request()));
+}
+
+void QuickSearch::setRunning(quint64 id) {
+    const bool was = running_ != 0;
+    running_ = id;
+    if (was != (id != 0)) emit searchingChanged(id != 0);
 }
 
 void QuickSearch::run() {
     Collection* c = views_ ? views_->collection() : nullptr;
     if (!c) return;
-    const QString raw = edit_->text();
-    const SearchTerms terms = parseSearch(raw, options_);
-    const auto idx = index();
-    SearchResult result = idx ? idx->search(terms, options_) : SearchResult();
+    Request r;
+    r.id = ++lastId_;
+    r.raw = edit_->text();
+    r.terms = parseSearch(r.raw, options_);
+    r.options = options_;
+    setRunning(r.id);
+    start(std::move(r));
+}
+
+void QuickSearch::start(Request request) {
+    if (!index_) {
+        queued_ = std::move(request); // answered when the index is built
+        return;
+    }
+    const quint64 generation = indexGeneration_;
+    auto* watcher = new QFutureWatcher<SearchResult>(this);
+    auto job = [index = index_, terms = request.terms, options = request.options] {
+        return index->search(terms, options);
+    };
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [this, watcher, generation, r = std::move(request)] {
+                watcher->deleteLater();
+                finish(r, generation, watcher->future());
+            });
+    watcher->setFuture(QtConcurrent::run(std::move(job)));
+}
+
+void QuickSearch::finish(const Request& request, quint64 generation, QFuture<SearchResult> done) {
+    if (done.resultCount() == 0) { // the search failed (out of memory)
+        if (request.id == running_) setRunning(0);
+        return;
+    }
+    SearchResult result = done.takeResult();
+    if (request.id != running_) {
+        releaseInBackground(std::move(result.titles)); // superseded
+        return;
+    }
+    if (generation != indexGeneration_) {
+        // The collection changed meanwhile: the same search on the new one.
+        releaseInBackground(std::move(result.titles));
+        start(request);
+        return;
+    }
+    show(request, std::move(result));
+}
+
+void QuickSearch::show(const Request& request, SearchResult result) {
+    Collection* c = views_ ? views_->collection() : nullptr;
+    setRunning(0);
+    if (!c) return;
     releaseInBackground(
         std::exchange(c->titleLists.list(TitleLists::SearchResults), std::move(result.titles)));
     c->titleLists.setNameOrder(TitleLists::SearchResults, std::move(result.order));
 
-    state_ = {terms.searchText,     result.hits,      result.limited,
-              options_.reslimitcnt, options_.nomedia, options_.nopads};
+    const SearchOptions& o = request.options;
+    state_ = {
+        request.terms.searchText, result.hits, result.limited, o.reslimitcnt, o.nomedia, o.nopads};
+    shownId_ = request.id;
     QStringList entries = mru();
     const qsizetype kept = std::as_const(c->titleLists).list(TitleLists::SearchResults).size();
-    if (insertMru(entries, raw, terms, kept)) {
-        box_->insertItem(0, raw);
+    const QString typed = edit_->text(); // may differ from the search's by now
+    if (insertMru(entries, request.raw, request.terms, kept)) {
+        box_->insertItem(0, request.raw);
         while (box_->count() > kMruLimit)
             box_->removeItem(box_->count() - 1);
-        edit_->setText(raw);
     }
+    // The entry of the text becomes the current one: the box picks an entry that matches
+    // the text and is not current when the field loses the focus, which would search again.
+    const int entry = box_->findText(typed, Qt::MatchFixedString);
+    if (entry >= 0 && entry != box_->currentIndex()) box_->setCurrentIndex(entry);
+    if (edit_->text() != typed) edit_->setText(typed);
     views_->setSearchState(state_);
     views_->selectFixedNode(Collection::SearchNode);
     views_->focusList();
     emit searched(state_);
+}
+
+void QuickSearch::whenShown(QObject* context, std::function<void()> then) {
+    if (!searching()) {
+        then();
+        return;
+    }
+    const quint64 id = lastId_;
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(this, &QuickSearch::searched, context,
+                          [this, id, connection, then = std::move(then)] {
+                              if (shownId_ < id) return; // an older search
+                              disconnect(*connection);
+                              if (shownId_ == id) then();
+                          });
 }
 
 void QuickSearch::runCompletion(const QString& text) {

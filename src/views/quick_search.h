@@ -8,6 +8,9 @@
 //   qs->setMru(mruList);           // QuickSearchMRU, newest first; qs->mru() to save it
 // The search index is rebuilt off the GUI thread whenever `views` reports a reload.
 // run() is qs_goClick (also for the remote SEARCH/PLAYALL items after setting the text).
+// A search runs on a worker thread; its result is shown on the GUI thread when it is
+// ready (searched()). A newer search drops the result of an older one, and a search made
+// before the index is built waits for it without blocking.
 
 #include "search_query.h"
 
@@ -31,7 +34,8 @@ class QTimer;
 class TForm7a;
 namespace quicksearch {
 class SearchIndex;
-}
+struct SearchResult;
+} // namespace quicksearch
 
 class QuickSearch : public QObject {
     Q_OBJECT
@@ -53,13 +57,18 @@ public:
     // Focuses the input line with its whole text selected.
     void focusInput();
 
-    // Runs the search on the input text and shows the results.
+    // Starts the search on the input text; the results are shown when it is done.
     void run();
+    // True while a search waits for the index or runs.
+    bool searching() const { return running_ != 0; }
+    // Calls `then` (in `context`'s thread) once the newest search started so far is shown,
+    // at once when none is running; never when a newer search supersedes it.
+    void whenShown(QObject* context, std::function<void()> then);
     // A search the user starts (Go!, Enter, a picked entry) goes to `request` when one is
     // set (the window's command), else it runs at once.
     void setRequestHandler(std::function<void()> request) { request_ = std::move(request); }
-    // True once the index of the current collection is built (a search then never waits).
-    bool indexReady() const { return index_ || (pending_.isValid() && pending_.isFinished()); }
+    // True once the index of the current collection is built.
+    bool indexReady() const { return index_ != nullptr; }
     const quicksearch::SearchState& lastSearch() const { return state_; }
 
     TForm7a* tipsWindow() const { return tips_; }
@@ -67,8 +76,10 @@ public:
     QTimer* tipsTimer() const { return tipsTimer_; }
 
 signals:
-    // After every search, with its state (also in the views' status text).
+    // After every search shown, with its state (also in the views' status text).
     void searched(const quicksearch::SearchState& state);
+    // searching() changed.
+    void searchingChanged(bool searching);
     // The search tips opened (the program plays its notification sound).
     void tipsShown();
 
@@ -76,13 +87,25 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct Request {
+        quint64 id = 0;
+        QString raw;
+        quicksearch::SearchTerms terms;
+        quicksearch::SearchOptions options;
+    };
     void requestSearch();
     void rebuildIndex();
+    void indexBuilt(quint64 generation,
+                    QFuture<std::shared_ptr<const quicksearch::SearchIndex>> built);
+    void start(Request request);
+    void finish(const Request& request, quint64 generation,
+                QFuture<quicksearch::SearchResult> done);
+    void show(const Request& request, quicksearch::SearchResult result);
+    void setRunning(quint64 id);
     void runCompletion(const QString& text);
     void colourInput();
     void applyHighlightStyle();
     void showTips();
-    std::shared_ptr<const quicksearch::SearchIndex> index();
 
     QComboBox* box_;
     QLineEdit* edit_;
@@ -92,8 +115,12 @@ private:
     CollectionViews* views_;
     quicksearch::SearchOptions options_;
     quicksearch::SearchState state_;
-    QFuture<std::shared_ptr<const quicksearch::SearchIndex>> pending_;
-    std::shared_ptr<const quicksearch::SearchIndex> index_;
+    std::shared_ptr<const quicksearch::SearchIndex> index_; // null while it is built
+    quint64 indexGeneration_ = 0; // counts the builds; a stale build or search is dropped
+    quint64 lastId_ = 0;          // the newest request
+    quint64 running_ = 0;         // the request waiting or running, 0: none
+    quint64 shownId_ = 0;         // the request shown last
+    Request queued_;              // waits for the index when queued_.id == running_
     std::function<void()> request_;
     QStyledItemDelegate* plainDelegate_ = nullptr;
     QStyledItemDelegate* colourDelegate_ = nullptr;

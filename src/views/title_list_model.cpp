@@ -63,6 +63,18 @@ int TitleListModel::columnCount(const QModelIndex& parent) const {
     return isCharts() ? kChartColumns : kPlainColumns;
 }
 
+QModelIndex TitleListModel::index(int row, int column, const QModelIndex& parent) const {
+    const int rows = parent.isValid() || !build_.showList ? 0 : int(build_.order.size());
+    const int columns = parent.isValid() ? 0 : isCharts() ? kChartColumns : kPlainColumns;
+    if (row < 0 || column < 0 || row >= rows || column >= columns) return {};
+    return createIndex(row, column);
+}
+
+Qt::ItemFlags TitleListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != this) return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
 QVariant TitleListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const QString& line = build_.titles[build_.order[size_t(index.row())]];

@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 // Remote control on the core alone: a fake list instead of the window, the core's table
 // with recording handlers for the commands the window would bring.
@@ -19,6 +22,19 @@ using remote::Topic;
 struct FakeRemoteView : RemoteView {
     int entries = 0;
     int listedEntries() const override { return entries; }
+    // When set, a search is shown only when the test says so (showSearch()).
+    bool deferSearch = false;
+    std::vector<std::function<void()>> waiting;
+    void whenSearchShown(QObject*, std::function<void()> then) override {
+        if (deferSearch)
+            waiting.push_back(std::move(then));
+        else
+            then();
+    }
+    void showSearch() {
+        for (auto& then : std::exchange(waiting, {}))
+            then();
+    }
 };
 
 class RemoteIntegrationTest : public ::testing::Test {
@@ -124,6 +140,33 @@ TEST_F(RemoteIntegrationTest, PokesRunTheirCommandsWithinTheRules) {
     ran.clear();
     handler.poked(Topic::Streaming, QStringLiteral("COMMAND"), QStringLiteral("stop"));
     EXPECT_TRUE(ran.isEmpty());
+}
+
+// The search runs on a worker: what follows it waits until its result is shown.
+TEST_F(RemoteIntegrationTest, SearchPokesGoOnOnceTheResultIsShown) {
+    const struct {
+        const char* item;
+        int entries; // shown by the search
+        QStringList before, after;
+    } cases[] = {
+        {"SEARCH", 0, {"search:Band"}, {"search:Band", "raise:"}},
+        {"PLAYALL", 0, {"search:Band"}, {"search:Band"}},
+        {"PLAYALL", 3, {"search:Band"}, {"search:Band", "selectall:", "play:", "showplaylist:"}},
+    };
+    RemoteHandler& handler = *remote;
+    view.deferSearch = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.item);
+        ran.clear();
+        view.entries = 0; // the list before the search
+        const QString item = QLatin1String(c.item), value = QStringLiteral("Band");
+        remote->items().set(Topic::Player, item, value);
+        handler.poked(Topic::Player, item, value);
+        EXPECT_EQ(ran, c.before);
+        view.entries = c.entries;
+        view.showSearch();
+        EXPECT_EQ(ran, c.after);
+    }
 }
 
 TEST_F(RemoteIntegrationTest, StreamingItemsComeFromTheServerAndTheSettings) {

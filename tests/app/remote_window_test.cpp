@@ -170,6 +170,7 @@ protected:
         ASSERT_TRUE(w->quickSearch());
         w->quickSearch()->setText(QStringLiteral("Ordner"));
         w->quickSearch()->run();
+        ASSERT_TRUE(waitFor([&] { return !w->quickSearch()->searching(); }));
         ASSERT_EQ(w->views()->itemCount(), 2);
         ASSERT_TRUE(table().run(QLatin1String(cmd::SelectAll)));
     }
@@ -323,6 +324,7 @@ TEST_F(RemoteWindowTest, SearchAndPlayAllPokes) {
 
     EXPECT_EQ(client.poke("search", "Intro"), QString());
     ASSERT_TRUE(waitFor([&] { return w->quickSearch()->text() == QStringLiteral("Intro"); }));
+    ASSERT_TRUE(waitFor([&] { return !w->quickSearch()->searching(); }));
     EXPECT_EQ(w->views()->itemCount(), 1);
     EXPECT_EQ(w->qs_text->lineEdit()->selectedText(), QStringLiteral("Intro"));
     EXPECT_EQ(player().playlist().count(), 0);

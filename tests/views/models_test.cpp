@@ -2,6 +2,7 @@
 #include "test_collection.h"
 #include "title_list_model.h"
 #include "tree_node.h"
+#include "view_build.h"
 
 #include <QAbstractItemModelTester>
 #include <QFont>
@@ -79,6 +80,46 @@ TEST_F(ModelsTest, TreeModelPassesTheTesterAndShowsNodes) {
     EXPECT_EQ(model.rowCount(model.index(0, 0, model.index(0, 0))), 1);
     EXPECT_EQ(model.data(model.index(0, 0, model.index(0, 0, model.index(0, 0)))).toString(),
               "CD3");
+}
+
+// The list answers index() and flags() itself (the view asks for every row): the answers
+// must be the table model's, in and around the list, for every kind of build.
+TEST_F(ModelsTest, TitleListModelIndexesAndFlagsAreTheTableModels) {
+    TitleListModel model;
+    quicksearch::SearchState search;
+    ViewContext context;
+    context.today = QDate(2026, 12, 8);
+    c.titleLists.list(TitleLists::Charts) << "CD1:\\Rock\\a.mp3"
+                                          << "CD2:\\Rock\\b.avi";
+    context.chartValues << "3:08.12.2026"
+                        << "1:07.12.2026";
+    context.songsPlayed = 4;
+    const struct {
+        const char* name;
+        TreeNode* node;
+    } cases[] = {
+        {"folder", childNamed(c.alphaListNode(), "Rock")},
+        {"charts", c.node(Collection::ChartsNode)},
+        {"empty list", c.node(Collection::SearchNode)},
+        {"none", nullptr},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        if (k.node)
+            model.setBuild(viewbuild::build(c, k.node, context, search), {}, -1);
+        else
+            model.clear();
+        const QModelIndex child = model.rowCount() > 0 ? model.index(0, 0) : QModelIndex();
+        for (const QModelIndex& parent : {QModelIndex(), child})
+            for (int row = -1; row <= model.rowCount() + 1; ++row)
+                for (int column = -1; column <= TitleListModel::kChartColumns; ++column) {
+                    const QModelIndex own = model.index(row, column, parent);
+                    const QModelIndex table = model.QAbstractTableModel::index(row, column, parent);
+                    ASSERT_EQ(own, table) << row << ',' << column << ',' << parent.isValid();
+                    ASSERT_EQ(model.flags(own), model.QAbstractTableModel::flags(table));
+                }
+        EXPECT_EQ(model.flags(QModelIndex()), model.QAbstractTableModel::flags(QModelIndex()));
+    }
 }
 
 TEST_F(ModelsTest, TitleListModelColumnsIconsAndMarks) {

@@ -29,6 +29,12 @@ protected:
         views.setCollection(&c);
         views.show();
     }
+    // Waits until the search started last is shown.
+    static bool shown(QuickSearch& search) {
+        return QTest::qWaitFor([&] { return !search.searching(); }, 10000);
+    }
+    bool shown() { return shown(qs); }
+
     Collection c;
     CollectionViews views;
     QComboBox box;
@@ -40,6 +46,7 @@ TEST_F(QuickSearchWidgetTest, GoFillsResultsStatusAndMru) {
     QSignalSpy status(&views, &CollectionViews::statusTextChanged);
     qs.setText("live -zebra");
     go.click();
+    ASSERT_TRUE(shown());
     EXPECT_EQ(views.currentNode(), c.node(Collection::SearchNode));
     EXPECT_EQ(views.selectedCount(), 0);
     EXPECT_EQ(c.titleLists.list(TitleLists::SearchResults),
@@ -50,6 +57,7 @@ TEST_F(QuickSearchWidgetTest, GoFillsResultsStatusAndMru) {
     // Enter in the field searches as well; a search without hits stays out of the MRU.
     qs.setText("nothing");
     QTest::keyClick(box.lineEdit(), Qt::Key_Return);
+    ASSERT_TRUE(shown());
     EXPECT_EQ(views.statusText(), "Ergebnis der Suche nach \"nothing\": 0 Treffer.");
     EXPECT_FALSE(views.listVisible());
     EXPECT_EQ(qs.mru(), QStringList{"live -zebra"});
@@ -61,6 +69,7 @@ TEST_F(QuickSearchWidgetTest, GoFillsResultsStatusAndMru) {
     qs.setOptions(o);
     qs.setText("live");
     qs.run();
+    ASSERT_TRUE(shown());
     EXPECT_EQ(c.titleLists.list(TitleLists::SearchResults),
               QStringList{"CD1:\\Rock\\Alpha live.mp3"});
     EXPECT_EQ(views.statusText(),
@@ -70,6 +79,7 @@ TEST_F(QuickSearchWidgetTest, GoFillsResultsStatusAndMru) {
     // Picking an MRU entry runs it.
     box.setCurrentIndex(-1);
     emit box.activated(1);
+    ASSERT_TRUE(shown());
     EXPECT_EQ(qs.text(), "live -zebra");
     EXPECT_EQ(qs.lastSearch().searchText, "live -zebra");
 }
@@ -99,6 +109,7 @@ TEST_F(QuickSearchWidgetTest, HistoryCompletesInAListAndEnterSearchesWhatWasType
     popup->setCurrentIndex({});
     QTest::keyClick(popup, Qt::Key_Return);
     EXPECT_FALSE(popup->isVisible());
+    ASSERT_TRUE(shown());
     EXPECT_EQ(qs.lastSearch().searchText, "love");
     EXPECT_EQ(qs.text(), "love");
 
@@ -108,6 +119,7 @@ TEST_F(QuickSearchWidgetTest, HistoryCompletesInAListAndEnterSearchesWhatWasType
     ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 2000));
     QTest::keyClick(popup, Qt::Key_Down);
     QTest::keyClick(popup, Qt::Key_Return);
+    ASSERT_TRUE(shown());
     EXPECT_EQ(qs.text(), "love song -live");
     EXPECT_EQ(qs.lastSearch().searchText, "love song -live");
     EXPECT_EQ(views.currentNode(), c.node(Collection::SearchNode));
@@ -121,6 +133,7 @@ TEST_F(QuickSearchWidgetTest, HistoryKeepsItsOrderAndTheNewestFifty) {
     EXPECT_EQ(qs.mru(), stored.mid(0, 50));
     qs.setText("zebra");
     qs.run();
+    ASSERT_TRUE(shown());
     const QStringList after = qs.mru();
     ASSERT_EQ(after.size(), 50);
     EXPECT_EQ(after.first(), "zebra");
@@ -134,6 +147,7 @@ TEST_F(QuickSearchWidgetTest, ReloadRebuildsTheIndex) {
     views.endReload();
     qs.setText("live");
     qs.run();
+    ASSERT_TRUE(shown());
     EXPECT_EQ(c.titleLists.list(TitleLists::SearchResults),
               QStringList{"CD9:\\Jazz\\Gamma live.mp3"});
 }
@@ -155,6 +169,7 @@ TEST_F(QuickSearchWidgetTest, LongResultsAreShownInNameOrderWithTheOrderTheSearc
         qs.setOptions(o);
         qs.setText("song");
         qs.run();
+        ASSERT_TRUE(shown());
         const QStringList& hits = std::as_const(c.titleLists).list(TitleLists::SearchResults);
         ASSERT_EQ(hits.size(), limit >= 0 ? limit : 3000);
         // The view was built from the order the search handed over, not sorted again.
