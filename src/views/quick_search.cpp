@@ -189,7 +189,11 @@ void QuickSearch::rebuildIndex() {
 
 void QuickSearch::indexBuilt(quint64 generation,
                              QFuture<std::shared_ptr<const SearchIndex>> built) {
-    if (generation != indexGeneration_ || built.resultCount() == 0) return; // a newer one comes
+    if (generation != indexGeneration_) return; // a newer one comes
+    if (built.resultCount() == 0) { // the build failed: nothing is coming for a queued search
+        setRunning(0);
+        return;
+    }
     index_ = built.takeResult();
     if (running_ != 0 && queued_.id == running_) start(std::exchange(queued_, Request()));
 }
