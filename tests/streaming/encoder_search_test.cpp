@@ -156,10 +156,14 @@ TEST(EncoderSearch, EachScanIsAJobOfTheServiceThatMayCancelIt) {
         search.setTaskService(&tasks);
         QSignalSpy done(&search, &EncoderSearch::finished);
         QSignalSpy found(&search, &EncoderSearch::found);
+        // The scan waits at its first folder until the service has cancelled it.
         if (c.cancelThroughService)
-            QObject::connect(&search, &EncoderSearch::folderEntered, &search, [&] {
-                if (!started.isEmpty()) tasks.cancel(started.first());
-            });
+            QObject::connect(
+                &search, &EncoderSearch::folderEntered, &search,
+                [&] {
+                    if (!started.isEmpty()) tasks.cancel(started.first());
+                },
+                Qt::BlockingQueuedConnection);
         search.start({t.root()});
         ASSERT_EQ(kinds, QList<tasks::Kind>{tasks::Kind::Search});
         EXPECT_TRUE(tasks.isRunning(started.first()));
