@@ -157,6 +157,8 @@ TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const HashedKey& name
         if (alphaParent != alphaListNode() && alphaParent->text == name.text) return alphaParent;
         return alphaChildren_.value(ChildKey{alphaParent, name}, nullptr);
     }
+    // Under the list itself every node of that name is a candidate: the first is kept first.
+    if (alphaParent == alphaListNode()) return it->front();
     // Walk whichever is smaller: the subtree itself, or the nodes of that name.
     if (alphaParent->descendantCount() < qsizetype(it->size()))
         return alphaParent->findInSubtree(name.text);
@@ -367,6 +369,9 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
     // A folder adds its list and, for a new name, its alphabetical list.
     titleLists.reserveMore(2 * qsizetype(m.folders.size()));
     const int alphaTopBefore = alphaList->childCount();
+    // Folders are merged into the first node of their name in the order the list shows,
+    // also for top nodes added by this medium.
+    alphaList->sortChildrenLater();
     std::vector<std::pair<TreeNode*, TreeNode*>> nodes; // folder and alphabetical node
     nodes.reserve(m.folders.size());
     for (ParsedFolder& f : m.folders) {
@@ -386,7 +391,10 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
         TreeNode* alphaNode = isNew ? nullptr : findAlphaNode(alphaParent, f.exact);
         if (!alphaNode) {
             alphaNode = alphaParent->addChild(f.name, kFolderIcon, kFolderSelectedIcon);
-            alphaByName_[f.exact].push_back(alphaNode);
+            // The first in preorder stays in front (adding nodes keeps the order of others).
+            auto& named = alphaByName_[f.exact];
+            named.push_back(alphaNode);
+            if (precedesInPreorder(alphaNode, named.front())) std::swap(named.front(), named.back());
             const ChildKey child{alphaParent, f.exact};
             if (!alphaChildren_.contains(child)) alphaChildren_.insert(child, alphaNode);
         }

@@ -138,6 +138,7 @@ private:
 
     std::unique_ptr<TreeNode> root_;
     MediumConnector* connector_ = nullptr;
+    // Alphabetical nodes by exact name, the first in preorder in front.
     QHash<HashedKey, QVarLengthArray<TreeNode*, 1>> alphaByName_;
     // The first alphabetical node added under a parent by its exact name.
     struct ChildKey {

@@ -503,3 +503,93 @@ TEST_F(CollectionTest, AlphabeticalNodesBelowAFlatParentAreFoundAsInADeepOne) {
         EXPECT_EQ(listed, fresh.titleCount);
     }
 }
+
+TEST(CollectionAlphabetical, FoldersMergeIntoTheFirstNodeOfTheirNameAsAWalkOfTheTreeFinds) {
+    // A plain model of the rule: a folder joins the first node of its exact name met depth
+    // first below its parent's alphabetical node (the node itself included), in the order
+    // the tree shows (top nodes sorted, the others as added); else it gets a new child.
+    struct Node {
+        QString text;
+        int seq = 0;
+        std::vector<std::unique_ptr<Node>> kids;
+    };
+    const auto ordered = [](const Node& n, bool top) {
+        std::vector<const Node*> v;
+        for (const auto& k : n.kids)
+            v.push_back(k.get());
+        if (top)
+            std::stable_sort(v.begin(), v.end(), [](const Node* a, const Node* b) {
+                return indexfile::compareCatalogue(a->text, b->text) < 0;
+            });
+        return v;
+    };
+    const std::function<Node*(Node&, const QString&, bool)> first =
+        [&](Node& n, const QString& name, bool top) -> Node* {
+        if (!top && n.text == name) return &n;
+        for (const Node* k : ordered(n, top))
+            if (Node* f = first(*const_cast<Node*>(k), name, false)) return f;
+        return nullptr;
+    };
+    const std::function<QString(const Node&, bool)> modelShape = [&](const Node& n, bool top) {
+        QStringList kids;
+        for (const Node* k : ordered(n, top))
+            kids << modelShape(*k, false);
+        return top ? kids.join(u';') : n.text + (kids.isEmpty() ? QString() : u'(' + kids.join(u',') + u')');
+    };
+    const std::function<QString(const TreeNode*, bool)> shape = [&](const TreeNode* n, bool top) {
+        QStringList kids;
+        for (int i = 0; i < n->childCount(); ++i)
+            kids << shape(n->child(i), false);
+        return top ? kids.join(u';') : n->text + (kids.isEmpty() ? QString() : u'(' + kids.join(u',') + u')');
+    };
+
+    const QStringList words = {"Abba", "Queen", "Best Of", "CD1", "Zappa", "Gold"};
+    quint32 seed = 12345;
+    const auto next = [&](quint32 n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int round = 0; round < 300; ++round) {
+        Collection c;
+        Node root;
+        int seq = 0;
+        const int media = 1 + int(next(6));
+        for (int m = 0; m < media; ++m) {
+            const QString label = QStringLiteral("M%1").arg(m);
+            QStringList lines;
+            for (int f = 0, n = 1 + int(next(6)); f < n; ++f) {
+                QString path = label + QStringLiteral(":\\");
+                for (int d = 0, depth = 1 + int(next(3)); d < depth; ++d) {
+                    path += words[qsizetype(next(quint32(words.size())))] + u'\\';
+                    if (!lines.contains(path)) lines << path;
+                }
+                lines << path + QStringLiteral("t.mp3");
+            }
+            c.addMedium(label, lines);
+            // The model takes the folder lines in the loader's order.
+            QStringList folders;
+            for (const QString& l : lines)
+                if (l.endsWith(u'\\')) folders << l;
+            indexfile::sortCatalogue(folders);
+            QHash<QString, Node*> alphaOf; // folder path -> its alphabetical node
+            for (const QString& path : folders) {
+                const QString inner = path.left(path.size() - 1);
+                const qsizetype cut = inner.lastIndexOf(u'\\');
+                const QString name = inner.mid(cut + 1);
+                const QString parentPath = inner.left(cut + 1);
+                const bool top = !alphaOf.contains(parentPath);
+                Node* parent = top ? &root : alphaOf.value(parentPath);
+                Node* found = first(*parent, name, top);
+                if (!found) {
+                    parent->kids.push_back(std::make_unique<Node>());
+                    found = parent->kids.back().get();
+                    found->text = name;
+                    found->seq = seq++;
+                }
+                alphaOf.insert(path, found);
+            }
+            ASSERT_EQ(shape(c.alphaListNode(), true), modelShape(root, true))
+                << "round " << round << " after medium " << m;
+        }
+    }
+}
