@@ -394,7 +394,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
             // The first in preorder stays in front (adding nodes keeps the order of others).
             auto& named = alphaByName_[f.exact];
             named.push_back(alphaNode);
-            if (precedesInPreorder(alphaNode, named.front())) std::swap(named.front(), named.back());
+            if (precedesInPreorder(alphaNode, named.front()))
+                std::swap(named.front(), named.back());
             const ChildKey child{alphaParent, f.exact};
             if (!alphaChildren_.contains(child)) alphaChildren_.insert(child, alphaNode);
         }

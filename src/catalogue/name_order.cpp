@@ -48,45 +48,85 @@ NameKey nameKey(QStringView name, int index) {
     return k;
 }
 
-// Orders keys; names with equal keys are looked up in the titles and compared in full.
-template <typename At> struct KeyLess {
-    const At& at;
-    // Inlined into the sort; the full comparison, rarely needed, is not.
-    __attribute__((always_inline)) bool operator()(const NameKey& x, const NameKey& y) const {
+// Orders keys by their characters alone; equal ones keep the list order for now.
+struct PartLess {
+    bool operator()(const NameKey& x, const NameKey& y) const {
         if (x.part[0] != y.part[0]) return x.part[0] < y.part[0];
         if (x.part[1] != y.part[1]) return x.part[1] < y.part[1];
         if (x.part[2] != y.part[2]) return x.part[2] < y.part[2];
-        if (x.written && y.written)
-            return x.written != y.written ? x.written < y.written : x.index < y.index;
-        return inFull(x, y);
-    }
-    __attribute__((noinline)) bool inFull(const NameKey& x, const NameKey& y) const {
-        const int c = indexfile::compareCatalogue(titletext::displayName(at(size_t(x.index))),
-                                                  titletext::displayName(at(size_t(y.index))));
-        return c != 0 ? c < 0 : x.index < y.index;
+        return x.index < y.index;
     }
 };
+
+bool sameParts(const NameKey& x, const NameKey& y) {
+    return x.part[0] == y.part[0] && x.part[1] == y.part[1] && x.part[2] == y.part[2];
+}
+
+// Puts a run of keys with equal characters in the catalogue order: names the keys hold whole
+// by the written bits, the others by their texts, each display name found once.
+template <typename At>
+void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterator last,
+             const At& at, std::vector<std::pair<NameKey, QStringView>>& run) {
+    bool allWhole = true;
+    for (auto it = first; it != last && allWhole; ++it)
+        allWhole = it->written != 0;
+    if (allWhole) {
+        std::sort(first, last, [](const NameKey& x, const NameKey& y) {
+            return x.written != y.written ? x.written < y.written : x.index < y.index;
+        });
+        return;
+    }
+    run.clear();
+    for (auto it = first; it != last; ++it)
+        run.emplace_back(*it, titletext::displayName(at(size_t(it->index))));
+    std::sort(run.begin(), run.end(), [](const auto& x, const auto& y) {
+        if (x.first.written && y.first.written)
+            return x.first.written != y.first.written ? x.first.written < y.first.written
+                                                      : x.first.index < y.first.index;
+        const int c = indexfile::compareCatalogue(x.second, y.second);
+        return c != 0 ? c < 0 : x.first.index < y.first.index;
+    });
+    for (auto& [key, name] : run)
+        *first++ = key;
+}
 
 // The order of n titles, title i being at(i).
 template <typename At> std::vector<int> sortedBy(size_t n, const At& at, int threads) {
     std::vector<NameKey> keys(n);
-    const KeyLess<At> keyLess{at};
-    // Keys of [first, last), sorted. The index breaks ties, so an unstable sort gives the
-    // stable order.
+    // Keys of [first, last), sorted by their characters, then runs of equal characters put
+    // in order. The index breaks ties, so an unstable sort gives the stable order.
     const auto sortPart = [&](size_t first, size_t last) {
         constexpr size_t kAhead = 8; // the texts lie far apart: fetch them early
         for (size_t i = first; i < last; ++i) {
             if (i + kAhead < last) __builtin_prefetch(at(i + kAhead).constData());
             keys[i] = nameKey(titletext::displayName(at(i)), int(i));
         }
-        std::sort(keys.begin() + qsizetype(first), keys.begin() + qsizetype(last), keyLess);
+        const auto begin = keys.begin() + qsizetype(first);
+        const auto end = keys.begin() + qsizetype(last);
+        std::sort(begin, end, PartLess{});
+        std::vector<std::pair<NameKey, QStringView>> run;
+        for (auto it = begin; it != end;) {
+            auto next = it + 1;
+            while (next != end && sameParts(*it, *next))
+                ++next;
+            if (next - it > 1) sortRun(it, next, at, run);
+            it = next;
+        }
+    };
+    const auto fullLess = [&](const NameKey& x, const NameKey& y) {
+        if (!sameParts(x, y)) return PartLess{}(x, y);
+        if (x.written && y.written)
+            return x.written != y.written ? x.written < y.written : x.index < y.index;
+        const int c = indexfile::compareCatalogue(titletext::displayName(at(size_t(x.index))),
+                                                  titletext::displayName(at(size_t(y.index))));
+        return c != 0 ? c < 0 : x.index < y.index;
     };
     // Long lists: two halves at once, then merged.
     if (threads > 1 && n >= 20000 && std::thread::hardware_concurrency() > 1) {
         std::thread other(sortPart, n / 2, n);
         sortPart(0, n / 2);
         other.join();
-        std::inplace_merge(keys.begin(), keys.begin() + qsizetype(n / 2), keys.end(), keyLess);
+        std::inplace_merge(keys.begin(), keys.begin() + qsizetype(n / 2), keys.end(), fullLess);
     } else {
         sortPart(0, n);
     }

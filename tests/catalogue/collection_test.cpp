@@ -534,13 +534,15 @@ TEST(CollectionAlphabetical, FoldersMergeIntoTheFirstNodeOfTheirNameAsAWalkOfThe
         QStringList kids;
         for (const Node* k : ordered(n, top))
             kids << modelShape(*k, false);
-        return top ? kids.join(u';') : n.text + (kids.isEmpty() ? QString() : u'(' + kids.join(u',') + u')');
+        return top ? kids.join(u';')
+                   : n.text + (kids.isEmpty() ? QString() : u'(' + kids.join(u',') + u')');
     };
     const std::function<QString(const TreeNode*, bool)> shape = [&](const TreeNode* n, bool top) {
         QStringList kids;
         for (int i = 0; i < n->childCount(); ++i)
             kids << shape(n->child(i), false);
-        return top ? kids.join(u';') : n->text + (kids.isEmpty() ? QString() : u'(' + kids.join(u',') + u')');
+        return top ? kids.join(u';')
+                   : n->text + (kids.isEmpty() ? QString() : u'(' + kids.join(u',') + u')');
     };
 
     const QStringList words = {"Abba", "Queen", "Best Of", "CD1", "Zappa", "Gold"};
@@ -591,5 +593,43 @@ TEST(CollectionAlphabetical, FoldersMergeIntoTheFirstNodeOfTheirNameAsAWalkOfThe
             ASSERT_EQ(shape(c.alphaListNode(), true), modelShape(root, true))
                 << "round " << round << " after medium " << m;
         }
+    }
+}
+
+TEST(NameOrder, EqualsAStableSortOfTheDisplayNames) {
+    // Names alike in their first characters, in case, past the key's length, beyond Latin-1.
+    const QStringList stems = {"01 Blue 703 - Liebe Sommer Wind und Regen",
+                               "01 blue 703 - liebe sommer wind und regen",
+                               "01 Blue 703 - Liebe",
+                               "01 BLUE 703 - LIEBE",
+                               "Über Brücke – Straße",
+                               "über brücke – straße ",
+                               "Łódź Nacht",
+                               "łódź nacht",
+                               "A",
+                               "a",
+                               ""};
+    quint32 seed = 7;
+    const auto next = [&](quint32 n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    for (const int count : {0, 1, 2, 50, 3000, 25000}) {
+        QStringList titles;
+        for (int i = 0; i < count; ++i) {
+            QString name = stems[qsizetype(next(quint32(stems.size())))];
+            if (next(3) == 0) name += QString::number(next(20));
+            if (next(4) == 0) name.insert(qsizetype(next(quint32(name.size() + 1))), QChar(0x20AC));
+            titles << QStringLiteral("M%1:\\Folder\\%2.mp3").arg(next(4)).arg(name);
+        }
+        std::vector<int> expected(size_t(titles.size()));
+        for (size_t i = 0; i < expected.size(); ++i)
+            expected[i] = int(i);
+        std::stable_sort(expected.begin(), expected.end(), [&](int x, int y) {
+            return indexfile::compareCatalogue(titletext::displayName(titles[x]),
+                                               titletext::displayName(titles[y])) < 0;
+        });
+        EXPECT_EQ(nameorder::sortedByName(titles, 1), expected) << count;
+        EXPECT_EQ(nameorder::sortedByName(titles, 2), expected) << count;
     }
 }
