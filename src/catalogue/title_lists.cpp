@@ -88,6 +88,9 @@ int TitleLists::add(const QString& key) {
 int TitleLists::add(const QString& key, const HashedKey& folded) {
     const int entry = int(entries_.size());
     entries_.push_back({key, {}, {}});
+    kinds_.push_back(hasAlphaPrefix(folded.text) ? Kind::Alpha
+                     : isMediumRootKey(key)      ? Kind::MediumRoot
+                                                 : Kind::Plain);
     index(folded, entry);
     return entry;
 }
@@ -95,12 +98,14 @@ int TitleLists::add(const QString& key, const HashedKey& folded) {
 int TitleLists::addAlphaList(const QString& name, const HashedKey& foldedName) {
     const int entry = int(entries_.size());
     entries_.push_back({QStringLiteral("ALPHALIST::") + name, {}, {}});
+    kinds_.push_back(Kind::Alpha);
     insertFirst(alpha_, foldedName, entry);
     return entry;
 }
 
 void TitleLists::clearNonFixed() {
     entries_.resize(FixedCount);
+    kinds_.resize(FixedCount);
     plain_.clear();
     alpha_.clear();
     const FixedKeys& fixed = fixedKeys();

@@ -20,6 +20,10 @@ public:
 
     int count() const { return int(entries_.size()); }
     const QString& key(int index) const { return entries_[size_t(index)].key; }
+    // What a key names, known without reading it: an "ALPHALIST::" list, a medium's root
+    // titles (see mediumRootKey) or anything else.
+    enum class Kind : quint8 { Plain, Alpha, MediumRoot };
+    Kind kind(int index) const { return kinds_[size_t(index)]; }
     // Writable access drops the kept display order of the list.
     QStringList& list(int index) {
         Entry& e = entries_[size_t(index)];
@@ -58,8 +62,10 @@ public:
     // Room for `more` entries beyond the present ones (growing by at least half).
     void reserveMore(qsizetype more) {
         const size_t want = entries_.size() + size_t(more);
-        if (want > entries_.capacity())
+        if (want > entries_.capacity()) {
             entries_.reserve(std::max(want, entries_.capacity() + entries_.capacity() / 2));
+            kinds_.reserve(entries_.capacity());
+        }
     }
 
     // Removes every entry but the four fixed lists.
@@ -81,6 +87,7 @@ private:
     void index(const HashedKey& foldedKey, int entry);
 
     std::vector<Entry> entries_;
+    std::vector<Kind> kinds_; // apart, so that a walk over the kinds stays in few lines
     // Folded key -> first entry; "ALPHALIST::" keys apart, by their folded name.
     QHash<HashedKey, int> plain_;
     QHash<HashedKey, int> alpha_;

@@ -22,7 +22,6 @@
 namespace quicksearch {
 
 namespace {
-const QString kAlphaPrefix = QStringLiteral("ALPHALIST::");
 const QString kPadsKey = QStringLiteral("ALPHALIST::ALLE GEMERKTEN TITEL");
 
 // Titles per block of work; a multiple of 64, so blocks never share a word of bits.
@@ -425,9 +424,7 @@ void SearchIndex::copyTitles(const quint32* hits, size_t count, QString* out) co
 std::vector<SearchIndex::Source> SearchIndex::snapshot(const TitleLists& lists) {
     std::vector<Source> out;
     for (int i = TitleLists::FixedCount; i < lists.count(); ++i)
-        if (lists.key(i).startsWith(kAlphaPrefix, Qt::CaseInsensitive) ||
-            TitleLists::isMediumRootKey(lists.key(i)))
-            out.push_back({lists.key(i), lists.list(i)});
+        if (lists.kind(i) != TitleLists::Kind::Plain) out.push_back({lists.key(i), lists.list(i)});
     return out;
 }
 

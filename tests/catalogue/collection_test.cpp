@@ -633,3 +633,28 @@ TEST(NameOrder, EqualsAStableSortOfTheDisplayNames) {
         EXPECT_EQ(nameorder::sortedByName(titles, 2), expected) << count;
     }
 }
+
+TEST(TitleListsKind, FollowsTheKeyHoweverItWasAdded) {
+    const struct {
+        QString key;
+        TitleLists::Kind kind;
+    } cases[] = {
+        {"ALPHALIST::Abba", TitleLists::Kind::Alpha}, {"alphalist::abba", TitleLists::Kind::Alpha},
+        {"AlphaList::", TitleLists::Kind::Alpha},     {"ALPHALIST:", TitleLists::Kind::Plain},
+        {"Rock 1:\\", TitleLists::Kind::MediumRoot},  {"Rock 1:", TitleLists::Kind::Plain},
+        {"Best Of", TitleLists::Kind::Plain},         {"", TitleLists::Kind::Plain},
+    };
+    TitleLists lists;
+    for (int i = 0; i < TitleLists::FixedCount; ++i)
+        EXPECT_EQ(lists.kind(i), TitleLists::Kind::Plain);
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& tc : cases) {
+            const int i = lists.add(tc.key);
+            EXPECT_EQ(lists.kind(i), tc.kind) << tc.key.toStdString();
+        }
+        const int a = lists.addAlphaList(QStringLiteral("Zappa"), foldedKey(u"Zappa"));
+        EXPECT_EQ(lists.kind(a), TitleLists::Kind::Alpha);
+        lists.clearNonFixed();
+        EXPECT_EQ(lists.count(), TitleLists::FixedCount);
+    }
+}
