@@ -159,6 +159,11 @@ TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const HashedKey& name
     }
     // Under the list itself every node of that name is a candidate: the first is kept first.
     if (alphaParent == alphaListNode()) return it->front();
+    // Below a top node: itself, else the first kept for it.
+    if (alphaParent->parent() == alphaListNode()) {
+        if (alphaParent->text == name.text) return alphaParent;
+        return firstBelowTop_.value(ChildKey{alphaParent, name}, nullptr);
+    }
     // Walk whichever is smaller: the subtree itself, or the nodes of that name.
     if (alphaParent->descendantCount() < qsizetype(it->size()))
         return alphaParent->findInSubtree(name.text);
@@ -398,6 +403,13 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
                 std::swap(named.front(), named.back());
             const ChildKey child{alphaParent, f.exact};
             if (!alphaChildren_.contains(child)) alphaChildren_.insert(child, alphaNode);
+            if (alphaParent != alphaList) {
+                const TreeNode* top = alphaParent;
+                while (top->parent() != alphaList)
+                    top = top->parent();
+                TreeNode*& first = firstBelowTop_[ChildKey{top, f.exact}];
+                if (!first || precedesInPreorder(alphaNode, first)) first = alphaNode;
+            }
         }
         nodes.emplace_back(folderNode, alphaNode);
     }
@@ -514,6 +526,7 @@ void Collection::ClearCollection() {
     alphaListNode()->removeChildren();
     alphaByName_.clear();
     alphaChildren_.clear();
+    firstBelowTop_.clear();
     nextSuffix_.clear();
 }
 

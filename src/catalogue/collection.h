@@ -150,5 +150,7 @@ private:
         }
     };
     QHash<ChildKey, TreeNode*> alphaChildren_;
+    // The first node in preorder of a name below a top node of the list (at any depth).
+    QHash<ChildKey, TreeNode*> firstBelowTop_;
     QHash<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
 };
