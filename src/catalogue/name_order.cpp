@@ -93,19 +93,21 @@ void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterato
 // The order of n titles, title i being at(i).
 template <typename At> std::vector<int> sortedBy(size_t n, const At& at, int threads) {
     std::vector<NameKey> keys(n);
-    // Keys of [first, last), sorted by their characters, then runs of equal characters put
-    // in order. The index breaks ties, so an unstable sort gives the stable order.
+    // Keys of [first, last), sorted by their characters; the index breaks ties, so an
+    // unstable sort gives the stable order.
     const auto sortPart = [&](size_t first, size_t last) {
         constexpr size_t kAhead = 8; // the texts lie far apart: fetch them early
         for (size_t i = first; i < last; ++i) {
             if (i + kAhead < last) __builtin_prefetch(at(i + kAhead).constData());
             keys[i] = nameKey(titletext::displayName(at(i)), int(i));
         }
-        const auto begin = keys.begin() + qsizetype(first);
+        std::sort(keys.begin() + qsizetype(first), keys.begin() + qsizetype(last), PartLess{});
+    };
+    // Then each run of equal characters in [first, last) put in order.
+    const auto sortRuns = [&](size_t first, size_t last) {
         const auto end = keys.begin() + qsizetype(last);
-        std::sort(begin, end, PartLess{});
         std::vector<std::pair<NameKey, QStringView>> run;
-        for (auto it = begin; it != end;) {
+        for (auto it = keys.begin() + qsizetype(first); it != end;) {
             auto next = it + 1;
             while (next != end && sameParts(*it, *next))
                 ++next;
@@ -113,22 +115,22 @@ template <typename At> std::vector<int> sortedBy(size_t n, const At& at, int thr
             it = next;
         }
     };
-    const auto fullLess = [&](const NameKey& x, const NameKey& y) {
-        if (!sameParts(x, y)) return PartLess{}(x, y);
-        if (x.written && y.written)
-            return x.written != y.written ? x.written < y.written : x.index < y.index;
-        const int c = indexfile::compareCatalogue(titletext::displayName(at(size_t(x.index))),
-                                                  titletext::displayName(at(size_t(y.index))));
-        return c != 0 ? c < 0 : x.index < y.index;
-    };
-    // Long lists: two halves at once, then merged.
+    // Long lists: two halves at once, merged by their characters, and the runs in two parts
+    // split between runs.
     if (threads > 1 && n >= 20000 && std::thread::hardware_concurrency() > 1) {
         std::thread other(sortPart, n / 2, n);
         sortPart(0, n / 2);
         other.join();
-        std::inplace_merge(keys.begin(), keys.begin() + qsizetype(n / 2), keys.end(), fullLess);
+        std::inplace_merge(keys.begin(), keys.begin() + qsizetype(n / 2), keys.end(), PartLess{});
+        size_t cut = n / 2;
+        while (cut < n && sameParts(keys[cut - 1], keys[cut]))
+            ++cut;
+        std::thread second(sortRuns, cut, n);
+        sortRuns(0, cut);
+        second.join();
     } else {
         sortPart(0, n);
+        sortRuns(0, n);
     }
     std::vector<int> order(n);
     for (size_t i = 0; i < n; ++i)
