@@ -6,9 +6,6 @@
 #include <chrono>
 #include <climits>
 #include <deque>
-#include <thread>
-
-#include <pthread.h>
 
 namespace tasks {
 
@@ -59,6 +56,7 @@ struct TaskService::Lane {
     };
     QString name;
     std::shared_ptr<Thread> current;
+    QThread* thread = nullptr; // runs `current`
 
     static void loop(const std::shared_ptr<Thread>& t) {
         std::unique_lock lock(t->mutex);
@@ -79,13 +77,20 @@ struct TaskService::Lane {
         t->ended.notify_all();
     }
 
+    // A QThread, so that work may use timers and event loops of its own.
     void startThread(std::deque<std::function<void()>> queue = {}) {
         current = std::make_shared<Thread>();
         current->queue = std::move(queue);
-        std::thread([t = current, name = name.toUtf8().left(15)] {
-            pthread_setname_np(pthread_self(), name.constData());
-            loop(t);
-        }).detach();
+        thread = QThread::create([t = current] { loop(t); });
+        thread->setObjectName(name);
+        thread->start();
+    }
+
+    // The thread is left to end by itself; it deletes itself then.
+    void leave() {
+        QThread* left = std::exchange(thread, nullptr);
+        QObject::connect(left, &QThread::finished, left, &QObject::deleteLater);
+        if (left->isFinished()) left->deleteLater(); // ended just now
     }
 
     // Asks the thread to end once its work returns; hands back what it had not begun.
@@ -128,7 +133,13 @@ TaskService::~TaskService() {
     for (const std::shared_ptr<Lane>& lane : std::as_const(lanes_)) {
         const std::shared_ptr<Lane::Thread> t = lane->current;
         std::unique_lock lock(t->mutex);
-        t->ended.wait_until(lock, deadline, [&t] { return t->over; });
+        if (!t->ended.wait_until(lock, deadline, [&t] { return t->over; })) {
+            lane->leave();
+            continue;
+        }
+        lock.unlock();
+        lane->thread->wait();
+        delete lane->thread;
     }
     pool_.waitForDone();
     lookupPool_.waitForDone();
@@ -216,6 +227,15 @@ void TaskService::waitForWork(tasks::Id id) {
     state->workOver.wait(lock, [&state] { return state->working == 0; });
 }
 
+bool TaskService::waitForWork(tasks::Id id, int timeoutMs) {
+    auto it = jobs_.constFind(id);
+    if (it == jobs_.constEnd()) return true;
+    const std::shared_ptr<TaskControl::State> state = it->state;
+    std::unique_lock lock(state->mutex);
+    return state->workOver.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
+                                    [&state] { return state->working == 0; });
+}
+
 std::shared_ptr<TaskService::Lane> TaskService::lane(const QString& name) {
     std::shared_ptr<Lane>& lane = lanes_[name];
     if (!lane) {
@@ -230,7 +250,9 @@ void TaskService::abandonLane(const QString& name) {
     const auto it = lanes_.constFind(name);
     if (it == lanes_.constEnd()) return;
     const std::shared_ptr<Lane> lane = *it;
-    lane->startThread(lane->stop());
+    std::deque<std::function<void()>> queued = lane->stop();
+    lane->leave();
+    lane->startThread(std::move(queued));
 }
 
 void TaskService::launch(tasks::Kind kind, const QString& lane,

@@ -139,6 +139,8 @@ public:
     // comes back through the event loop.
     void waitForWorkers();
     void waitForWork(tasks::Id id);
+    // The same for at most `timeoutMs`; false when some of it still runs then.
+    bool waitForWork(tasks::Id id, int timeoutMs);
 
 signals:
     void started(tasks::Id id, tasks::Kind kind, const QString& label);
