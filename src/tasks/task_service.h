@@ -115,13 +115,14 @@ public:
     template <class Work, class Done>
     tasks::Id run(tasks::Kind kind, const QString& label, bool cancellable, Work work,
                   QObject* context, Done done, const QString& lane = {});
-    // Runs `work(control)` of the running job `id` (one that reports) on a lane, as one
-    // step of that job: its outcome goes to `done` like a `run` job's, but the job goes on.
-    // False when no such job runs.
+    // Runs `work(control)` for the running job `id` (one its owner started and finishes)
+    // on a lane, as one step of that job: its outcome goes to `done` like a `run` job's,
+    // but the job goes on. False when no such job runs.
     template <class Work, class Done>
     bool runStep(tasks::Id id, const QString& lane, Work work, QObject* context, Done done);
     // Leaves the lane's thread to end by itself (its job hangs) and gives the lane a fresh
-    // thread for what comes next; outcomes of what the old thread still runs are dropped.
+    // thread for what comes next. What the old thread still runs hands its outcome back
+    // only while its job runs; the owner tells a stale one from a fresh one.
     void abandonLane(const QString& lane);
     // At closing a lane's thread is waited for at most this long (default 1000 ms); one
     // still busy then is abandoned.
