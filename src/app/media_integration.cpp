@@ -127,12 +127,16 @@ bool MediaIntegration::acceptNewMediumOffer() {
 }
 
 void MediaIntegration::scanIdFiles() {
+    TaskService& tasks = core_.tasks();
+    if (idScanJob_) {
+        // Its answer is out of date: it stops early, and the volumes are read again then.
+        idRescan_ = true;
+        tasks.cancel(idScanJob_);
+        return;
+    }
     QStringList folders;
     for (const UDisksVolume& v : volumes_->volumes())
         folders += v.mountPoints;
-    const quint64 scan = ++idScan_;
-    TaskService& tasks = core_.tasks();
-    if (idScanJob_) tasks.cancel(idScanJob_); // its answer is out of date
     // Listing the roots may wait on a disc spinning up: off this thread.
     idScanJob_ = tasks.run(
         tasks::Kind::Lookup, QStringLiteral("Datenträger durchsuchen"), true,
@@ -146,9 +150,14 @@ void MediaIntegration::scanIdFiles() {
             return out;
         },
         this,
-        [this, scan](TaskOutcome<QHash<QString, QStringList>> outcome) {
-            if (scan != idScan_) return;
+        [this](TaskOutcome<QHash<QString, QStringList>> outcome) {
             idScanJob_ = 0;
+            if (std::exchange(idRescan_, false)) {
+                // Once this job is over: never two at once.
+                QMetaObject::invokeMethod(this, &MediaIntegration::scanIdFiles,
+                                          Qt::QueuedConnection);
+                return;
+            }
             idFiles_ = std::move(outcome.value);
         });
 }

@@ -84,8 +84,8 @@ private:
     QStringList offerArguments_;
     WizardStarter startWizard_;
     QHash<QString, QStringList> idFiles_; // mount point -> identification files on it
-    quint64 idScan_ = 0;
-    tasks::Id idScanJob_ = 0;
+    tasks::Id idScanJob_ = 0; // at most one scan runs (one stuck on a drive holds no more)
+    bool idRescan_ = false;   // volumes changed while it ran: scan again when it ends
     bool unmounting_ = false;
     bool mountsReleased_ = false; // the close asked again after the unmounts
 };

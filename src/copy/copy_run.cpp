@@ -9,18 +9,16 @@
 #include "smb_client.h"
 #include "web_client.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QMutex>
 #include <QProcess>
 
 #include <cerrno>
 #include <memory>
 #include <unistd.h>
 
-// Lives on the meter thread: opens copied titles to measure their lengths.
-class LengthMeter : public QObject {
+// Used on the meter lane: opens copied titles to measure their lengths.
+class LengthMeter {
 public:
     qint64 measure(const QString& file, const QString& extension) {
         if (!device_) {
@@ -36,43 +34,24 @@ private:
     std::unique_ptr<MediaDevice> device_;
 };
 
-// What the threads share with the run. A thread that was left behind keeps it alive, and
-// answers only while the run still exists.
+// What the steps on the lanes share with the run. A step left behind keeps it alive.
 struct CopyRun::Link {
-    QMutex mutex;
-    CopyRun* run = nullptr;
     std::atomic<quint64> activity{0}; // counts up while data move
     std::atomic<qint64> shareFree{-1};
     std::atomic<bool> measuringFree{false};
     std::unique_ptr<SmbCredentials> ownCredentials; // without media access
-
-    // Runs fn on the run's thread, unless the run is gone by then.
-    template <typename Fn> void post(Fn&& fn) {
-        QMutexLocker lock(&mutex);
-        if (run) QMetaObject::invokeMethod(run, std::forward<Fn>(fn), Qt::QueuedConnection);
-    }
 };
 
 namespace {
 
-// Ends a thread's event loop and waits for it at most `ms`; a thread still busy then is
-// left to end by itself and deletes itself when it does.
-void quitThread(QThread* thread, qint64 ms) {
-    if (!thread) return;
-    thread->quit();
-    if (thread->wait(QDeadlineTimer(std::max<qint64>(ms, 0)))) {
-        delete thread;
-        return;
-    }
-    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    if (thread->isFinished()) thread->deleteLater(); // ended just now
-}
+const QString copyLane = QStringLiteral("copy");
+const QString meterLane = QStringLiteral("copy length meter");
 
 } // namespace
 
 CopyRun::CopyRun(MediaAccess* media, QObject* parent)
-    : QObject(parent), media_(media), link_(std::make_shared<Link>()) {
-    link_->run = this;
+    : QObject(parent), ownTasks_(std::make_unique<TaskService>()), tasks_(ownTasks_.get()),
+      media_(media), link_(std::make_shared<Link>()) {
     if (media_) {
         shares_.credentials = media_->smbCredentials();
         shares_.port = media_->smbPort();
@@ -83,7 +62,7 @@ CopyRun::CopyRun(MediaAccess* media, QObject* parent)
         shares_.credentials = link_->ownCredentials.get();
         shares_.user = qEnvironmentVariable("USER");
     }
-    startThreads();
+    makeWorkers();
     retryTimer_.setSingleShot(true);
     connect(&retryTimer_, &QTimer::timeout, this, &CopyRun::next);
     stallTimer_.setSingleShot(true);
@@ -94,43 +73,38 @@ CopyRun::CopyRun(MediaAccess* media, QObject* parent)
 CopyRun::~CopyRun() {
     shutdown();
     endJob(false, QString());
-    QMutexLocker lock(&link_->mutex);
-    link_->run = nullptr;
 }
 
-void CopyRun::startThreads() {
+void CopyRun::makeWorkers() {
     // A fresh abort flag per worker: one left behind stops its copy when it wakes up.
     auto abort = std::make_shared<std::atomic<bool>>(false);
-    workerThread_ = new QThread;
-    worker_ = new CopyWorker(abort.get(), shares_, &link_->activity);
+    worker_ = std::make_shared<CopyWorker>(abort.get(), shares_, &link_->activity);
     workerAbort_ = abort;
-    worker_->moveToThread(workerThread_);
-    connect(workerThread_, &QThread::finished, worker_, &QObject::deleteLater);
-    workerThread_->setObjectName(QStringLiteral("copythread"));
-    workerThread_->start();
-    if (!meterThread_) {
-        meterThread_ = new QThread;
-        meter_ = new LengthMeter;
-        meter_->moveToThread(meterThread_);
-        connect(meterThread_, &QThread::finished, meter_, &QObject::deleteLater);
-        meterThread_->setObjectName(QStringLiteral("copy length meter"));
-        meterThread_->start();
-    }
+    if (!meter_) meter_ = std::make_shared<LengthMeter>();
 }
 
 void CopyRun::setFreeSpaceFunction(FreeSpaceFn fn) {
     freeSpace_ = std::move(fn);
 }
 
-// Work for the worker thread gets (link, generation) and answers only through link->post,
-// checking the generation: a worker left behind may answer long after, or never.
-template <typename Fn> void CopyRun::onWorker(Fn&& fn) {
-    if (!worker_) return;
-    QMetaObject::invokeMethod(
-        worker_,
-        [keep = workerAbort_, link = link_, generation = workerGeneration_,
-         fn = std::forward<Fn>(fn)]() mutable { fn(link, generation); },
-        Qt::QueuedConnection);
+// A worker left behind may answer long after, or never: its answers carry an older
+// generation and are dropped.
+template <typename Work, typename Done> bool CopyRun::onWorker(Work&& work, Done&& done) {
+    if (!worker_) return false;
+    // The step holds what the worker uses: its abort flag and the shared link.
+    auto step = [keep = workerAbort_, link = link_, worker = worker_,
+                 work = std::forward<Work>(work)](const TaskControl&) mutable {
+        return work(*worker);
+    };
+    auto answer = [this, generation = workerGeneration_,
+                   done = std::forward<Done>(done)](auto outcome) mutable {
+        if (generation == workerGeneration_) done(std::move(outcome.value));
+    };
+    if (job_) return tasks().runStep(job_, copyLane, std::move(step), this, std::move(answer));
+    // Between runs (the free space of a share): a look-up of its own on the same lane.
+    tasks().run(tasks::Kind::Lookup, QStringLiteral("Kopieren"), false, std::move(step), this,
+                std::move(answer), copyLane);
+    return true;
 }
 
 CopyRun::FreeSpaceFn CopyRun::spaceQuery() {
@@ -138,13 +112,15 @@ CopyRun::FreeSpaceFn CopyRun::spaceQuery() {
     return [this](const QString& folder) -> qint64 {
         const QString url = copyshare::url(folder);
         if (url.isEmpty()) return filecopy::freeSpace(folder);
-        if (!link_->measuringFree.exchange(true)) {
-            CopyWorker* worker = worker_;
-            onWorker([worker, url](const std::shared_ptr<Link>& link, quint64) {
-                link->shareFree = worker->shareFreeSpace(url);
-                link->measuringFree = false;
-            });
-        }
+        if (!link_->measuringFree.exchange(true) && !onWorker(
+                                                        [url, link = link_](CopyWorker& worker) {
+                                                            link->shareFree =
+                                                                worker.shareFreeSpace(url);
+                                                            link->measuringFree = false;
+                                                            return 0;
+                                                        },
+                                                        [](int) {}))
+            link_->measuringFree = false;
         return link_->shareFree;
     };
 }
@@ -156,7 +132,7 @@ QString CopyRun::titleListLine(const QString& titleLine) {
 
 bool CopyRun::start(const QStringList& titles, const Setup& setup) {
     if (running_) return false;
-    if (!workerThread_) startThreads(); // after closing was refused
+    if (!worker_) makeWorkers(); // after closing was refused
     setup_ = setup;
     QStringList sorted = titles;
     std::stable_sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
@@ -220,12 +196,19 @@ bool CopyRun::start(const QStringList& titles, const Setup& setup) {
 
 void CopyRun::loadSharePlaylist() {
     const QString url = copyshare::url(setup_.playlistFile);
-    CopyWorker* worker = worker_;
-    onWorker([this, worker, url](const std::shared_ptr<Link>& link, quint64 generation) {
+    struct Read {
+        int error = 0;
         QByteArray data;
-        const int error = worker->readShareFile(url, &data);
-        link->post([this, url, error, data, generation] {
-            if (generation != workerGeneration_ || !waitingPlaylist_) return;
+    };
+    onWorker(
+        [url](CopyWorker& worker) {
+            Read read;
+            read.error = worker.readShareFile(url, &read.data);
+            return read;
+        },
+        [this, url](Read read) {
+            const int error = read.error;
+            if (!waitingPlaylist_) return;
             if (error == EACCES && !cancelled_) {
                 if (askShareLogin(copyshare::root(url))) {
                     loadSharePlaylist();
@@ -242,7 +225,7 @@ void CopyRun::loadSharePlaylist() {
             }
             waitingPlaylist_ = false;
             if (error == 0 || error == ENOENT) {
-                playlist_.loadData(data);
+                playlist_.loadData(read.data);
             } else {
                 playlistLoaded_ = false;
                 note(QStringLiteral("Die Playlist \"%1\" kann nicht gelesen werden: %2")
@@ -253,7 +236,6 @@ void CopyRun::loadSharePlaylist() {
             else
                 next();
         });
-    });
 }
 
 void CopyRun::next() {
@@ -372,12 +354,9 @@ void CopyRun::submit(bool checkSpace) {
     job.checkSpace = checkSpace;
     workerBusy_ = true;
     emit copying(destination_);
-    const FreeSpaceFn freeSpace = freeSpace_;
-    CopyWorker* worker = worker_;
-    onWorker([this, worker, job, freeSpace](const std::shared_ptr<Link>& link, quint64) {
-        const CopyOutcome o = worker->copy(job, freeSpace);
-        link->post([this, o] { onOutcome(o); });
-    });
+    onWorker(
+        [job, freeSpace = freeSpace_](CopyWorker& worker) { return worker.copy(job, freeSpace); },
+        [this](const CopyOutcome& o) { onOutcome(o); });
 }
 
 bool CopyRun::askShareLogin(const QString& shareRoot) {
@@ -495,12 +474,12 @@ void CopyRun::onOutcome(const CopyOutcome& o) {
         const QString measured = destUrl_.isEmpty() ? destination_ : localSource_;
         measuring_.push_back(
             {id, parts.displayName, destUrl_.isEmpty() ? destination_ : destUrl_, afterMeasuring});
-        const QString extension = parts.extension;
-        LengthMeter* meter = meter_;
-        QMetaObject::invokeMethod(meter_, [this, link = link_, meter, id, measured, extension] {
-            const qint64 seconds = meter->measure(measured, extension);
-            link->post([this, id, seconds] { onMeasured(id, seconds); });
-        });
+        tasks().runStep(
+            job_, meterLane,
+            [meter = meter_, measured, extension = parts.extension](const TaskControl&) {
+                return meter->measure(measured, extension);
+            },
+            this, [this, id](TaskOutcome<qint64> o) { onMeasured(id, o.ok ? o.value : -1); });
         removeHead();
         break;
     }
@@ -513,28 +492,23 @@ void CopyRun::onOutcome(const CopyOutcome& o) {
 }
 
 void CopyRun::removeSource(const Removal& r) {
-    ++pendingRemovals_;
-    CopyWorker* worker = worker_;
-    onWorker([this, worker, r](const std::shared_ptr<Link>& link, quint64 generation) {
-        QString reason;
-        if (r.kind == Removal::Ftp) {
-            reason = webclient::removeFtpFile(r.path, {r.user, r.password});
-        } else {
+    const bool started = onWorker(
+        [r](CopyWorker& worker) {
+            if (r.kind == Removal::Ftp)
+                return webclient::removeFtpFile(r.path, {r.user, r.password});
             const int error = r.kind == Removal::Local
-                                  ? worker->removeLocalFile(r.path, r.device, r.inode)
-                                  : worker->removeShareFile(r.path);
-            if (error == ESTALE)
-                reason = QStringLiteral("die Datei wurde inzwischen ersetzt");
-            else if (error != 0)
-                reason = filecopy::errorText(error);
-        }
-        link->post([this, r, reason, generation] {
-            if (generation != workerGeneration_) return; // counted off when it was left
+                                  ? worker.removeLocalFile(r.path, r.device, r.inode)
+                                  : worker.removeShareFile(r.path);
+            if (error == ESTALE) return QStringLiteral("die Datei wurde inzwischen ersetzt");
+            return error != 0 ? filecopy::errorText(error) : QString();
+        },
+        // Counted off here, or when the worker is left behind.
+        [this, r](const QString& reason) {
             --pendingRemovals_;
             if (!reason.isEmpty()) keepSource(r.title, r.label, reason);
             finishIfIdle();
         });
-    });
+    if (started) ++pendingRemovals_;
 }
 
 void CopyRun::keepSource(const QString& title, const QString& label, const QString& reason) {
@@ -697,10 +671,7 @@ void CopyRun::abandonWorker() {
     ++workerGeneration_;
     jobId_ = 0;
     if (workerAbort_) *workerAbort_ = true; // when it wakes up, it stops and leaves nothing
-    QThread* thread = workerThread_;
-    workerThread_ = nullptr;
-    worker_ = nullptr;
-    quitThread(thread, 0);
+    tasks().abandonLane(copyLane);
     workerBusy_ = false;
     pendingRemovals_ = 0;
     if (waitingPlaylist_) {
@@ -709,7 +680,7 @@ void CopyRun::abandonWorker() {
     }
     const bool wasSaving = savingPlaylist_;
     savingPlaylist_ = false;
-    startThreads();
+    makeWorkers();
     if (wasSaving) finalize(filecopy::errorText(ETIMEDOUT));
 }
 
@@ -737,16 +708,12 @@ void CopyRun::finishIfIdle() {
     }
     // On a share: written by the worker, the run ends with its answer.
     savingPlaylist_ = true;
-    CopyWorker* worker = worker_;
-    const QByteArray data = playlist_.data();
-    onWorker([this, worker, url, data](const std::shared_ptr<Link>& link, quint64 generation) {
-        const int error = worker->writeShareFile(url, data);
-        link->post([this, error, generation] {
-            if (generation != workerGeneration_) return;
-            savingPlaylist_ = false;
-            finalize(error ? filecopy::errorText(error) : QString());
-        });
-    });
+    onWorker([url, data = playlist_.data()](
+                 CopyWorker& worker) { return worker.writeShareFile(url, data); },
+             [this](int error) {
+                 savingPlaylist_ = false;
+                 finalize(error ? filecopy::errorText(error) : QString());
+             });
 }
 
 QString CopyRun::finalText() const {
@@ -806,16 +773,14 @@ void CopyRun::shutdown() {
     if (workerAbort_) *workerAbort_ = true;
     if (running_) cancel();
     stallTimer_.stop();
-    // Both threads together are waited for at most the stall limit; one that hangs (a
-    // source that does not answer) is left to end by itself.
-    QDeadlineTimer deadline(stallLimit_);
-    if (meterThread_) meterThread_->quit();
-    quitThread(workerThread_, deadline.remainingTime());
-    // An idle meter ends at once; it gets a moment even when the worker took the time.
-    quitThread(meterThread_, std::max<qint64>(deadline.remainingTime(), 100));
-    workerThread_ = meterThread_ = nullptr;
-    worker_ = nullptr; // deleted with its thread
-    meter_ = nullptr;
+    // The steps of the run are waited for at most the stall limit; a lane whose step hangs
+    // (a source that does not answer) is left to end by itself.
+    if (job_ && !tasks().waitForWork(job_, stallLimit_)) {
+        tasks().abandonLane(copyLane);
+        tasks().abandonLane(meterLane);
+    }
+    worker_.reset();
+    meter_.reset();
     workerAbort_.reset();
     ++workerGeneration_;
     // Results still queued for this object are dropped with it; the playlist is written

@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QThread>
 #include <QTimer>
 
 #include <atomic>
@@ -26,11 +25,12 @@ class SmbCredentials;
 // One copy run: the sorted queue of title lines, worked one title at a time. The steps that
 // touch media access (the medium lookup with its dialog, fetching web and share titles)
 // run on the GUI thread; the free-space query, the file copy (also onto a share "\\server
-// \share\...") and deleting moved sources run on a worker thread, the length measurement
-// for the playlist on another, so that measuring one title overlaps copying the next. The
-// next title starts as soon as the previous one ends. Neither cancelling nor closing waits
-// more than a second for a thread that hangs (a source on a mount that does not answer):
-// such a thread is left to end by itself, and its answer is dropped.
+// \share\...") and deleting moved sources run as steps of the run's job on the task
+// service's "copy" lane, the length measurement for the playlist on its "copy length
+// meter" lane, so that measuring one title overlaps copying the next. The next title
+// starts as soon as the previous one ends. Neither cancelling nor closing waits more than a
+// second for a step that hangs (a source on a mount that does not answer): its lane's
+// thread is left to end by itself, and its answer is dropped. One run per service.
 class CopyRun : public QObject {
     Q_OBJECT
 public:
@@ -61,8 +61,10 @@ public:
     void setRetryDelay(int ms) { retryDelay_ = std::max(ms, 1000); }
     int retryDelay() const { return retryDelay_; }
 
-    // Each run is a cancellable job of this service (cancelling it is `cancel()`).
-    void setTaskService(TaskService* tasks) { tasks_ = tasks; }
+    // Each run is a cancellable job of this service (cancelling it is `cancel()`), its work
+    // steps on the service's lanes. Without one the run keeps a service of its own. Set it
+    // before a run starts.
+    void setTaskService(TaskService* tasks) { tasks_ = tasks ? tasks : ownTasks_.get(); }
     // Starts a run over the titles; false while one is running.
     bool start(const QStringList& titles, const Setup& setup);
     // Ends the run: a copy under way completes; the playlist keeps the finished titles.
@@ -131,7 +133,9 @@ public:
 
 private:
     void endJob(bool ok, const QString& message);
+    TaskService& tasks() const { return tasks_ ? *tasks_ : *ownTasks_; }
 
+    std::unique_ptr<TaskService> ownTasks_; // goes last: without a service set, steps run here
     QPointer<TaskService> tasks_;
     tasks::Id job_ = 0;
 
@@ -159,7 +163,8 @@ private:
     // A destination not yet written by another title of this run.
     QString distinctDestination(const QString& destination) const;
     QString destinationKey(const QString& destination) const;
-    void startThreads();
+    // A fresh worker (with its own abort flag) and, when there is none, a length meter.
+    void makeWorkers();
     // After cancel: ends the wait for a worker that moves no data.
     void checkStall();
     void abandonWorker();
@@ -172,7 +177,10 @@ private:
     void loadSharePlaylist();
     void removeSource(const Removal& removal);
     void keepSource(const QString& title, const QString& label, const QString& reason);
-    template <typename Fn> void onWorker(Fn&& fn);
+    // Runs `work(CopyWorker&)` on the copy lane, as a step of the run's job (between runs as
+    // a look-up job); its result goes to `done` here unless the worker was left behind or
+    // closing came meanwhile. False without a worker.
+    template <typename Work, typename Done> bool onWorker(Work&& work, Done&& done);
 
     MediaAccess* media_;
     std::shared_ptr<Link> link_;
@@ -181,11 +189,9 @@ private:
     int retryDelay_ = 1000;
     int stallLimit_ = 1000;
 
-    QThread* workerThread_ = nullptr;
-    QThread* meterThread_ = nullptr;
-    CopyWorker* worker_ = nullptr;
+    std::shared_ptr<CopyWorker> worker_;             // shared with its steps on the lane
     std::shared_ptr<std::atomic<bool>> workerAbort_; // the worker's abort flag
-    LengthMeter* meter_ = nullptr;
+    std::shared_ptr<LengthMeter> meter_;
     QTimer stallTimer_;
     quint64 stallMark_ = 0;
     quint64 workerGeneration_ = 0; // answers of a worker left behind carry an older one

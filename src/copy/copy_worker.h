@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QObject>
 #include <QSet>
 #include <QString>
 
@@ -58,9 +57,9 @@ struct CopyOutcome {
     QString share; // LoginNeeded: the share's root URL
 };
 
-// Lives on the copy thread: the free-space query, the file size, the copy (local or onto
-// a share), and removing sources; one session of its own for shares.
-class CopyWorker : public QObject {
+// Used on the copy lane, one step at a time: the free-space query, the file size, the copy
+// (local or onto a share), and removing sources; one session of its own for shares.
+class CopyWorker {
 public:
     using FreeSpaceFn = std::function<qint64(const QString& folder)>;
 
@@ -68,7 +67,7 @@ public:
     // that hangs.
     CopyWorker(const std::atomic<bool>* abort, ShareSettings shares,
                std::atomic<quint64>* activity = nullptr);
-    ~CopyWorker() override;
+    ~CopyWorker();
 
     CopyOutcome copy(const CopyJob& job, const FreeSpaceFn& freeSpace);
 

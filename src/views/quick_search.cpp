@@ -212,6 +212,7 @@ void QuickSearch::run() {
     r.raw = edit_->text();
     r.terms = parseSearch(r.raw, options_);
     r.options = options_;
+    r.focus = QApplication::focusWidget();
     setRunning(r.id);
     start(std::move(r));
 }
@@ -280,8 +281,16 @@ void QuickSearch::show(const Request& request, SearchResult result) {
     if (edit_->text() != typed) edit_->setText(typed);
     views_->setSearchState(state_);
     views_->selectFixedNode(Collection::SearchNode);
-    views_->focusList();
+    if (mayTakeFocus(request)) views_->focusList();
     emit searched(state_);
+}
+
+bool QuickSearch::mayTakeFocus(const Request& request) const {
+    QWidget* now = QApplication::focusWidget();
+    if (!now || now == request.focus) return true; // nobody moved it since
+    // Still at the search: the field, its drop-down or completions, or the list.
+    return now == box_ || box_->isAncestorOf(now) || now == completionList_ ||
+           now == views_->list();
 }
 
 void QuickSearch::whenShown(QObject* context, std::function<void()> then) {

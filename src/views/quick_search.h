@@ -31,6 +31,7 @@ class QCompleter;
 class QLineEdit;
 class QStyledItemDelegate;
 class QTimer;
+class QWidget;
 class TForm7a;
 namespace quicksearch {
 class SearchIndex;
@@ -92,7 +93,11 @@ private:
         QString raw;
         quicksearch::SearchTerms terms;
         quicksearch::SearchOptions options;
+        QPointer<QWidget> focus; // what had the keyboard focus when it was asked for
     };
+    // Whether the result shown may move the focus to the list: not when the user has gone
+    // on to another widget meanwhile (the index was still being built).
+    bool mayTakeFocus(const Request& request) const;
     void requestSearch();
     void rebuildIndex();
     void indexBuilt(quint64 generation,

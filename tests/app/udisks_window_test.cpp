@@ -10,6 +10,7 @@
 #include "udisks_client.h"
 
 #include <QLabel>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -129,6 +130,39 @@ TEST_F(WindowVolumes, InsertMediumDialogMountsEjectsAndClosingUnmounts) {
     ASSERT_TRUE(waitFor([&] { return !w->isVisible(); }));
     EXPECT_EQ(fake().events().last(), "unmount sdc1");
     EXPECT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
+}
+
+// Volumes that change again and again while their identification files are read: one
+// read at a time (one stuck on a drive holds no more), and the last state is read.
+TEST_F(WindowVolumes, IdentificationFilesAreReadOnceAtATimeAndAfterTheLastChange) {
+    fake().addVolume("sdb1", "stick", "usb", "Urlaub", 1000, volumeFolder("sdb1"));
+    fake().setMounted("sdb1", true);
+    auto w = shownAndLoaded();
+    MediaIntegration* media = w->mediaIntegration();
+    UDisksClient* volumes = media->volumes();
+    ASSERT_TRUE(waitFor([&] { return !volumes->mountPoints().isEmpty(); }));
+    TaskService& tasks = w->core().tasks();
+    QSet<tasks::Id> reading;
+    int most = 0;
+    int reads = 0;
+    QObject::connect(&tasks, &TaskService::started, &tasks,
+                     [&](tasks::Id id, tasks::Kind, const QString& label) {
+                         if (label != QStringLiteral("Datenträger durchsuchen")) return;
+                         reading.insert(id);
+                         ++reads;
+                         most = std::max(most, int(reading.size()));
+                     });
+    QObject::connect(&tasks, &TaskService::finished, &tasks,
+                     [&](tasks::Id id) { reading.remove(id); });
+    ASSERT_TRUE(media->ejectableDriveOf("Pop").isEmpty());
+    for (int i = 0; i < 10; ++i)
+        emit volumes->volumesChanged();
+    volumeFolder("sdb1", "Pop"); // written after the reads were asked for
+    emit volumes->volumesChanged();
+    ASSERT_TRUE(waitFor([&] { return reads > 0 && reading.isEmpty(); }));
+    EXPECT_EQ(most, 1);
+    EXPECT_LE(reads, 2); // the one under way, then once more for all the changes after it
+    EXPECT_FALSE(media->ejectableDriveOf("Pop").isEmpty());
 }
 
 } // namespace

@@ -9,10 +9,13 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMutex>
 #include <QScopeGuard>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -576,6 +579,14 @@ TEST_F(CopyRunTest, EachRunIsACancellableJobOfTheTaskService) {
     TaskService tasks;
     CopyRun run(&access);
     run.setTaskService(&tasks);
+    // The copy work runs on the service's copy lane.
+    QSet<QString> workedOn;
+    QMutex workedOnMutex;
+    run.setFreeSpaceFunction([&](const QString& folder) {
+        const QMutexLocker lock(&workedOnMutex);
+        workedOn << QThread::currentThread()->objectName();
+        return filecopy::freeSpace(folder);
+    });
     const QStringList titles = {QStringLiteral("Rock 1:\\c.ogg"), QStringLiteral("Rock 1:\\b.ogg"),
                                 QStringLiteral("Rock 1:\\a.ogg")};
     struct Case {
@@ -617,4 +628,5 @@ TEST_F(CopyRunTest, EachRunIsACancellableJobOfTheTaskService) {
         // Cancelled: the copy under way completed, the rest was left out.
         EXPECT_EQ(QFile::exists(dest + QStringLiteral("/c.ogg")), !c.cancelAtB);
     }
+    EXPECT_EQ(workedOn, QSet<QString>{"copy"});
 }

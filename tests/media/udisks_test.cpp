@@ -12,8 +12,12 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 // Readable lists in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -429,3 +433,41 @@ TEST_F(UDisks, WithoutSystemBusTheMountTableAndFoldersAreWatched) {
 }
 
 } // namespace
+
+// A second volume is mounted and tested while the test of the first still hangs (a disc
+// that does not spin up): the mounter waits for both when it goes, since both use what
+// its probe function holds.
+TEST_F(UDisks, TheMounterWaitsForEveryTestOfAVolumeItStarted) {
+    auto c = client();
+    fake().addVolume("sdb1", "stick1", "usb", "Urlaub", 1000, volumeFolder("sdb1"));
+    ASSERT_TRUE(waitUntil([&] { return c->volumes().size() == 1; }));
+    std::atomic_int started{0};
+    std::atomic_int inside{0};
+    std::atomic_bool release{false};
+    auto probe = [&](const QString& root, const QString&) {
+        ++started;
+        ++inside;
+        // The first volume's test hangs until it is let go; the second's answers.
+        while (root == volumeFolder("sdb1") && !release.load())
+            QThread::msleep(1);
+        QThread::msleep(20);
+        --inside;
+        return -1;
+    };
+    MediumWait wait([] { return QStringList(); }, probe);
+    wait.setInterval(3600 * 1000);
+    auto mounter = std::make_unique<VolumeMounter>(c.get(), &wait, probe,
+                                                   [](const QString&) { return false; });
+    ASSERT_TRUE(wait.start("Pop"));
+    ASSERT_TRUE(waitUntil([&] { return started.load() == 1; }));
+    fake().addVolume("sdc1", "stick2", "usb", "Ferien", 1000, volumeFolder("sdc1"));
+    ASSERT_TRUE(waitUntil([&] { return started.load() == 2 && inside.load() == 1; }));
+    std::thread letGo([&] {
+        QThread::msleep(300);
+        release = true;
+    });
+    mounter.reset();
+    EXPECT_EQ(inside.load(), 0); // neither test still runs
+    letGo.join();
+    wait.cancel();
+}

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 const QByteArray innuendo = QByteArray("ID3") + QByteArray(70000, 'i');
@@ -421,3 +423,62 @@ TEST_F(WebMedia, HostileLabelsNeverNameAFileOutsideTheTempFolder) {
 }
 
 } // namespace
+
+// Downloads are jobs of the service set: one at a time, in the order they were asked for,
+// each handed back on this thread; the bar is busy until the length is announced.
+TEST_F(WebMedia, DownloadsAreJobsOfTheTaskServiceOneAfterAnother) {
+    TaskService tasks;
+    MediaAccess access(options, &prompts);
+    access.setTaskService(&tasks);
+    access.ConnectWebMedium("Web 1", openUrl());
+    const QString root = access.locateMedium("Web 1");
+    ASSERT_FALSE(root.isEmpty());
+    QStringList events;
+    QList<tasks::Bar> bars;
+    int running = 0;
+    int most = 0;
+    QObject::connect(&tasks, &TaskService::started, &tasks, [&](tasks::Id, tasks::Kind kind) {
+        EXPECT_EQ(kind, tasks::Kind::Download);
+        events << "start";
+        most = std::max(most, ++running);
+    });
+    QObject::connect(&tasks, &TaskService::finished, &tasks, [&](tasks::Id, bool ok) {
+        events << (ok ? "ok" : "failed");
+        --running;
+    });
+    QObject::connect(&tasks, &TaskService::barChanged, &tasks,
+                     [&](const tasks::Bar& bar) { bars << bar; });
+    QSignalSpy fetched(&access, &MediaAccess::titleFetched);
+    const QStringList paths = {access.titleFilePath(root, "Web 1:\\Queen\\01 Innuendo.mp3"),
+                               access.titleFilePath(root, "Web 1:\\Bands\\AC#DC & \xC3\x96.mp3"),
+                               access.titleFilePath(root, "Web 1:\\fehlt.mp3")};
+    for (const QString& path : paths)
+        EXPECT_TRUE(access.FetchTitleFile(path).pending);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fetched.size() == 3; }, 20000));
+    const QList<QByteArray> contents = {innuendo, umlaut, QByteArray()};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(fetched.at(i).at(0).toString(), paths[i]);
+        const QString local = fetched.at(i).at(1).toString();
+        EXPECT_EQ(local.isEmpty(), contents[i].isEmpty());
+        if (!local.isEmpty()) {
+            EXPECT_EQ(readFile(local), contents[i]);
+        }
+    }
+    EXPECT_EQ(events, (QStringList{"start", "ok", "start", "ok", "start", "failed"}));
+    EXPECT_EQ(most, 1);
+    ASSERT_FALSE(bars.isEmpty());
+    EXPECT_TRUE(bars.first().visible);
+    // A busy bar until the length is announced.
+    const auto known = std::find_if(bars.cbegin(), bars.cend(), [](const tasks::Bar& bar) {
+        return bar.maximum == innuendo.size();
+    });
+    ASSERT_NE(known, bars.cend());
+    EXPECT_TRUE(std::any_of(bars.cbegin(), known,
+                            [](const tasks::Bar& bar) { return bar.visible && bar.maximum == 0; }));
+    EXPECT_TRUE(std::any_of(known, bars.cend(), [](const tasks::Bar& bar) {
+        return bar.maximum == innuendo.size() && bar.value == innuendo.size();
+    }));
+    EXPECT_FALSE(bars.last().visible);
+    EXPECT_EQ(tasks.count(), 0);
+}

@@ -7,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QSet>
+
 #include <atomic>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
 
 using tasks::Kind;
@@ -345,4 +350,260 @@ TEST(TaskService, WaitingForAJobsWorkReturnsWhenItHasReturned) {
     EXPECT_TRUE(s.isRunning(id));
     ASSERT_TRUE(waitFor([&] { return done; }));
     EXPECT_FALSE(s.isRunning(id));
+}
+
+// Every place work may run: its outcome comes back on the service's thread, a failure
+// and a cancel come back as such.
+TEST(TaskService, EveryPlaceOfWorkHandsBackTheSameWay) {
+    struct Place {
+        const char* name;
+        Kind kind;
+        QString lane;
+    };
+    const Place places[] = {
+        {"pool", Kind::Load, {}},
+        {"look-ups' pool", Kind::Lookup, {}},
+        {"lane", Kind::Download, QStringLiteral("fetch")},
+    };
+    enum Ending { Returns, Fails, Cancelled };
+    for (const Place& place : places) {
+        for (Ending ending : {Returns, Fails, Cancelled}) {
+            SCOPED_TRACE(std::string(place.name) + " ending " + std::to_string(ending));
+            TaskService s;
+            Journal journal(s);
+            std::atomic_bool running{false};
+            QThread* worker = nullptr;
+            QThread* handBack = nullptr;
+            std::optional<TaskOutcome<int>> got;
+            const tasks::Id id = s.run(
+                place.kind, QStringLiteral("Job"), true,
+                [&](const TaskControl& c) {
+                    worker = QThread::currentThread();
+                    c.progress(1, 2);
+                    running = true;
+                    if (ending == Fails) c.fail(QStringLiteral("kaputt"));
+                    while (ending == Cancelled && !c.cancelled())
+                        QThread::msleep(1);
+                    return 5;
+                },
+                &s,
+                [&](TaskOutcome<int> o) {
+                    handBack = QThread::currentThread();
+                    got = std::move(o);
+                },
+                place.lane);
+            ASSERT_TRUE(waitFor([&] { return running.load(); }));
+            if (ending == Cancelled) {
+                EXPECT_TRUE(s.cancel(id));
+            }
+            ASSERT_TRUE(waitFor([&] { return !s.isRunning(id); }));
+            ASSERT_TRUE(got);
+            EXPECT_NE(worker, QThread::currentThread());
+            EXPECT_EQ(handBack, QThread::currentThread());
+            EXPECT_EQ(got->value, 5);
+            EXPECT_EQ(got->ok, ending != Fails);
+            EXPECT_EQ(got->cancelled, ending == Cancelled);
+            EXPECT_EQ(journal.lines,
+                      (QStringList{QStringLiteral("start %1 Job").arg(id),
+                                   QStringLiteral("progress %1 1/2").arg(id),
+                                   QStringLiteral("finish %1 %2")
+                                       .arg(id)
+                                       .arg(ending == Fails ? "failed kaputt" : "ok ")}));
+        }
+    }
+}
+
+TEST(TaskService, ALaneRunsItsJobsOneAfterAnotherOnOneThreadInOrder) {
+    TaskService s;
+    std::mutex mutex;
+    QList<int> order;
+    QSet<QThread*> threads;
+    std::atomic_int inside{0};
+    std::atomic_bool overlapped{false};
+    QList<int> handedBack;
+    QThread* otherLane = nullptr;
+    for (int n = 0; n < 6; ++n)
+        s.run(
+            Kind::Copy, QStringLiteral("Schritt %1").arg(n), false,
+            [&, n](const TaskControl&) {
+                if (++inside > 1) overlapped = true;
+                QThread::msleep(n % 2 ? 1 : 15); // a slow one first must not be overtaken
+                {
+                    const std::lock_guard lock(mutex);
+                    order.append(n);
+                    threads.insert(QThread::currentThread());
+                }
+                --inside;
+                return n;
+            },
+            &s, [&handedBack](TaskOutcome<int> o) { handedBack.append(o.value); },
+            QStringLiteral("copy"));
+    s.run(
+        Kind::Copy, QStringLiteral("Anderswo"), false,
+        [&otherLane](const TaskControl&) {
+            otherLane = QThread::currentThread();
+            return -1;
+        },
+        &s, [](TaskOutcome<int>) {}, QStringLiteral("meter"));
+    ASSERT_TRUE(waitFor([&] { return s.count() == 0; }));
+    EXPECT_EQ(order, (QList<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(handedBack, order);
+    EXPECT_FALSE(overlapped);
+    ASSERT_EQ(threads.size(), 1);
+    EXPECT_NE(otherLane, *threads.begin()); // each lane has its own thread
+}
+
+TEST(TaskService, StepsOfAReportedJobRunOnItsLaneAndLeaveItRunning) {
+    TaskService s;
+    const tasks::Id id = s.start(Kind::Copy, QStringLiteral("Kopieren"), true);
+    QList<int> got;
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_TRUE(s.runStep(
+            id, QStringLiteral("copy"),
+            [n](const TaskControl& c) {
+                if (n == 2) c.progress(2, 3);
+                return n;
+            },
+            &s, [&got](TaskOutcome<int> o) { got.append(o.ok ? o.value : -o.value); }));
+    ASSERT_TRUE(waitFor([&] { return got.size() == 3; }));
+    EXPECT_EQ(got, (QList<int>{1, 2, 3}));
+    EXPECT_TRUE(s.isRunning(id));
+    s.finish(id, true);
+    EXPECT_FALSE(s.runStep(
+        id, QStringLiteral("copy"), [](const TaskControl&) { return 0; }, &s,
+        [](TaskOutcome<int>) {}));
+}
+
+TEST(TaskService, AnAbandonedLaneGoesOnWithAFreshThreadAndDropsTheOldAnswer) {
+    TaskService s;
+    std::atomic_bool release{false};
+    std::atomic_bool hung{false};
+    QStringList got;
+    const tasks::Id stuck = s.run(
+        Kind::Copy, QStringLiteral("hängt"), false,
+        [&](const TaskControl&) {
+            hung = true;
+            while (!release.load())
+                QThread::msleep(1);
+            return QStringLiteral("alt");
+        },
+        &s, [&got](TaskOutcome<QString> o) { got.append(o.value); }, QStringLiteral("copy"));
+    // Queued behind the stuck one: moves to the fresh thread.
+    s.run(
+        Kind::Copy, QStringLiteral("danach"), false,
+        [](const TaskControl&) { return QStringLiteral("neu"); }, &s,
+        [&got](TaskOutcome<QString> o) { got.append(o.value); }, QStringLiteral("copy"));
+    ASSERT_TRUE(waitFor([&] { return hung.load(); }));
+    s.abandonLane(QStringLiteral("copy"));
+    ASSERT_TRUE(waitFor([&] { return got.size() == 1; }));
+    EXPECT_EQ(got, QStringList{"neu"});
+    // The old thread's answer still reaches its own job, which its owner ends.
+    release = true;
+    ASSERT_TRUE(waitFor([&] { return got.size() == 2; }));
+    EXPECT_EQ(got.last(), "alt");
+    EXPECT_FALSE(s.isRunning(stuck));
+}
+
+TEST(TaskService, ClosingDoesNotWaitLongForAHungLaneButWaitsForThePool) {
+    auto release = std::make_shared<std::atomic_bool>(false);
+    auto laneEnded = std::make_shared<std::atomic_bool>(false);
+    std::atomic_bool poolEnded{false};
+    QElapsedTimer clock;
+    {
+        TaskService s;
+        s.setLaneCloseLimit(200);
+        std::atomic_int running{0};
+        // A lane job that ignores the cancel (a share that does not answer).
+        s.run(
+            Kind::Download, QStringLiteral("hängt"), true,
+            [release, laneEnded, &running](const TaskControl&) {
+                ++running;
+                while (!release->load())
+                    QThread::msleep(1);
+                *laneEnded = true;
+                return 0;
+            },
+            &s, [](TaskOutcome<int>) {}, QStringLiteral("fetch"));
+        // Queued behind it: never started.
+        s.run(
+            Kind::Download, QStringLiteral("danach"), true,
+            [laneEnded](const TaskControl&) {
+                *laneEnded = true;
+                return 0;
+            },
+            &s, [](TaskOutcome<int>) {}, QStringLiteral("fetch"));
+        s.run(
+            Kind::Scan, QStringLiteral("Pool"), true,
+            [&](const TaskControl& c) {
+                ++running;
+                while (!c.cancelled())
+                    QThread::msleep(1);
+                QThread::msleep(300);
+                poolEnded = true;
+                return 0;
+            },
+            &s, [](TaskOutcome<int>) {});
+        ASSERT_TRUE(waitFor([&] { return running.load() == 2; }));
+        clock.start();
+    }
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(poolEnded);   // the pool's work was waited for
+    EXPECT_FALSE(*laneEnded); // the lane's was not, and what was queued never ran
+    *release = true;          // the abandoned thread ends by itself
+    QTest::qWait(50);
+    EXPECT_TRUE(*laneEnded);
+}
+
+// Look-ups stuck on a drive that does not answer leave the pool to loads.
+TEST(TaskService, StuckLookupsNeverHoldUpALoad) {
+    TaskService s;
+    std::atomic_bool release{false};
+    std::atomic_int stuck{0};
+    std::atomic_int lookupsAtOnce{0};
+    int maxAtOnce = 0;
+    std::mutex mutex;
+    for (int n = 0; n < 24; ++n)
+        s.run(
+            Kind::Lookup, QStringLiteral("Kennung lesen"), true,
+            [&](const TaskControl&) {
+                {
+                    const std::lock_guard lock(mutex);
+                    maxAtOnce = std::max(maxAtOnce, ++lookupsAtOnce);
+                }
+                ++stuck;
+                while (!release.load())
+                    QThread::msleep(1);
+                --lookupsAtOnce;
+                return 0;
+            },
+            &s, [](TaskOutcome<int>) {});
+    ASSERT_TRUE(waitFor([&] { return stuck.load() > 0; }));
+    bool loaded = false;
+    s.run(
+        Kind::Load, QStringLiteral("Laden"), false, [](const TaskControl&) { return 1; }, &s,
+        [&loaded](TaskOutcome<int> o) { loaded = o.ok; });
+    EXPECT_TRUE(waitFor([&] { return loaded; }, 2000));
+    release = true;
+    ASSERT_TRUE(waitFor([&] { return s.count() == 0; }, 10000));
+    EXPECT_EQ(stuck.load(), 24); // each ran in turn
+    EXPECT_LE(maxAtOnce, 4);
+}
+
+TEST(TaskService, ProgressWithoutATotalShowsABusyBar) {
+    TaskService s;
+    const tasks::Id id = s.start(Kind::Download, QStringLiteral("Herunterladen"), false);
+    EXPECT_EQ(s.bar().maximum, 100); // nothing reported yet
+    struct Step {
+        qint64 done, total;
+        int value, maximum;
+    };
+    const Step steps[] = {{0, 0, 0, 0}, {5000, 0, 0, 0}, {5000, 9000, 5000, 9000}, {9000, 0, 0, 0}};
+    QSignalSpy progressed(&s, &TaskService::progressed);
+    for (const Step& step : steps) {
+        s.progress(id, step.done, step.total);
+        EXPECT_EQ(s.bar().value, step.value);
+        EXPECT_EQ(s.bar().maximum, step.maximum);
+        // The bytes so far still go out with the announcement.
+        EXPECT_EQ(progressed.takeLast().at(1).toLongLong(), step.done);
+    }
 }

@@ -6,6 +6,7 @@
 #include "title_list_model.h"
 #include "title_text.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLayout>
 #include <QLineEdit>
@@ -236,3 +237,38 @@ TEST_F(QuickSearchAsync, BusyWhileASearchRunsAndCallbacksForTheSearchShown) {
 }
 
 } // namespace
+
+// A search asked for while the index is still built is shown later; the list takes the
+// focus only when the user has not gone on to another widget meanwhile.
+TEST_F(QuickSearchAsync, ALateResultTakesTheFocusOnlyFromTheSearch) {
+    QLineEdit other;
+    views.layout()->addWidget(&box);
+    views.layout()->addWidget(&other);
+    views.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&views));
+    enum Then { StayInField, GoToOther, GoToList };
+    const struct {
+        const char* name;
+        Then then;
+        bool listTakesFocus;
+    } cases[] = {
+        {"stays in the field", StayInField, true},
+        {"goes to another widget", GoToOther, false},
+        {"goes to the list", GoToList, true},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        QuickSearch qs(&box, nullptr, &views);
+        ASSERT_FALSE(qs.indexReady());
+        box.lineEdit()->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box.lineEdit()->hasFocus(); }, 2000));
+        qs.setText("zebra");
+        qs.run();
+        if (k.then == GoToOther) other.setFocus();
+        if (k.then == GoToList) views.list()->setFocus();
+        ASSERT_TRUE(shown(qs));
+        EXPECT_EQ(results(), QStringList{"CD1:\\Rock\\Zebra live.mp3"});
+        EXPECT_EQ(views.list()->hasFocus(), k.listTakesFocus);
+        EXPECT_EQ(other.hasFocus(), !k.listTakesFocus);
+    }
+}

@@ -87,15 +87,11 @@ MediaAccess::MediaAccess(Options options, MediaPrompts* prompts, QObject* parent
             [this](const QString&, int type) { lastFoundType_ = type; });
     clock_.start();
 
-    fetcher_ = new TitleFetcher(smbCredentials_.get(), options_.smbPort, options_.smbTimeoutMs,
-                                options_.timeouts);
-    fetcher_->moveToThread(&fetchThread_);
-    connect(fetcher_, &TitleFetcher::progress, this, &MediaAccess::onFetchProgress,
-            Qt::QueuedConnection);
-    connect(fetcher_, &TitleFetcher::finished, this, &MediaAccess::onFetchFinished,
-            Qt::QueuedConnection);
-    fetchThread_.setObjectName(QStringLiteral("title fetch"));
-    fetchThread_.start();
+    fetcher_ = std::make_shared<TitleFetcher>(smbCredentials_.get(), options_.smbPort,
+                                              options_.smbTimeoutMs, options_.timeouts);
+    ownTasks_ = std::make_unique<TaskService>();
+    tasks_ = ownTasks_.get();
+    connect(tasks_, &TaskService::progressed, this, &MediaAccess::onFetchProgress);
 }
 
 MediaAccess::~MediaAccess() {
@@ -104,10 +100,9 @@ MediaAccess::~MediaAccess() {
     // The wait's test of a root may still run; it uses the prober.
     delete wait_;
     wait_ = nullptr;
+    // A download under way ends at its next progress report; one not begun fails at once.
     fetcher_->stop();
-    fetchThread_.quit();
-    fetchThread_.wait();
-    delete fetcher_;
+    fetcher_->waitIdle();
     if (tasks_ && downloadJob_) tasks_->finish(downloadJob_, false);
 }
 
@@ -118,7 +113,9 @@ QString MediaAccess::shareUser() const {
 }
 
 void MediaAccess::setTaskService(TaskService* tasks) {
-    tasks_ = tasks;
+    if (tasks_) tasks_->disconnect(this);
+    tasks_ = tasks ? tasks : ownTasks_.get();
+    connect(tasks_, &TaskService::progressed, this, &MediaAccess::onFetchProgress);
     wait_->setTaskService(tasks);
 }
 
@@ -294,25 +291,33 @@ void MediaAccess::startNextFetch() {
     currentId_ = job.id;
     expectedSize_ = 12345678;
     meter_.start(TransferMeter::Download, expectedSize_, clock_.elapsed());
-    if (tasks_) {
-        downloadJob_ =
-            tasks_->start(tasks::Kind::Download, QStringLiteral("Datei herunterladen"), false);
-        tasks_->progress(downloadJob_, 0, expectedSize_);
-    }
+    downloadJob_ = tasks_->run(
+        tasks::Kind::Download, QStringLiteral("Datei herunterladen"), false,
+        [fetcher = fetcher_, job](const TaskControl& control) {
+            return fetcher->fetch(
+                job, [&control](qint64 bytes, qint64 total) { control.progress(bytes, total); });
+        },
+        this,
+        [this, path = job.path](TaskOutcome<TitleFetcher::Result> outcome) {
+            onFetchFinished(path, outcome.value.localFile,
+                            outcome.ok ? outcome.value.error : outcome.error);
+        },
+        QStringLiteral("title fetch"));
+    // Its size is not known yet.
+    startingDownload_ = true;
+    tasks_->progress(downloadJob_, 0, 0);
+    startingDownload_ = false;
     emit downloadStarted(currentPath_, currentUrl_, expectedSize_);
     emit statusMessage(meter_.statusText());
-    QMetaObject::invokeMethod(
-        fetcher_, [f = fetcher_, job] { f->run(job); }, Qt::QueuedConnection);
 }
 
-void MediaAccess::onFetchProgress(const QString& path, qint64 bytes, qint64 total) {
-    if (path != currentPath_) return;
+void MediaAccess::onFetchProgress(tasks::Id id, qint64 bytes, qint64 total) {
+    if (id != downloadJob_ || startingDownload_ || currentPath_.isEmpty()) return;
     if (total > 0 && total != expectedSize_) {
         expectedSize_ = total;
         meter_.setMaximum(total);
     }
     const bool changed = meter_.update(bytes, clock_.elapsed());
-    if (tasks_) tasks_->progress(downloadJob_, bytes, meter_.maximum());
     emit downloadProgress(bytes, meter_.maximum(), changed ? meter_.statusText() : QString());
 }
 
@@ -332,6 +337,7 @@ void MediaAccess::onFetchFinished(const QString& path, const QString& localFile,
         QFile::remove(localFile);
         failure = QStringLiteral("Verbindung getrennt");
     }
+    // Finished here, before the next download starts: a medium gone meanwhile fails it.
     if (tasks_ && downloadJob_ && path == finishedPath)
         tasks_->finish(std::exchange(downloadJob_, 0), failure.isEmpty(), failure);
     if (failure.isEmpty()) {

@@ -16,7 +16,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
-#include <QThread>
 
 #include <atomic>
 #include <deque>
@@ -63,8 +62,9 @@ public:
     // The UDisks2 client (not owned; null: the mount table alone): its media events wake
     // the insert-medium wait, which mounts volumes through it when the first pass misses.
     void setVolumeClient(UDisksClient* client);
-    // Each download is a job of this service (its progress is the status bar's), and so
-    // is each test of the medium wait.
+    // Each download is a job of this service, run on its "title fetch" lane (its progress
+    // is the status bar's), and so is each test of the medium wait. Without one, downloads
+    // run on a service of its own. Set it before the first download.
     void setTaskService(TaskService* tasks);
     UDisksClient* volumeClient() const { return volumes_; }
     VolumeMounter* volumeMounter() const { return mounter_; }
@@ -172,13 +172,14 @@ signals:
 
 private:
     void startNextFetch();
-    void onFetchProgress(const QString& path, qint64 bytes, qint64 total);
+    void onFetchProgress(tasks::Id id, qint64 bytes, qint64 total);
     void onFetchFinished(const QString& path, const QString& localFile, const QString& error);
     QString newLocalFile(const QString& folder, const QString& path);
     const WebDrive* webDriveOf(const QString& path) const;
     const NetDrive* netDriveOf(const QString& path) const;
     void stopFetcherFor(const QString& folder);
 
+    std::unique_ptr<TaskService> ownTasks_; // goes last: without a service set, downloads run here
     Options options_;
     MediaPrompts* prompts_;
     ConnectionsList connections_;
@@ -193,8 +194,8 @@ private:
     UDisksClient* volumes_ = nullptr;
     VolumeMounter* mounter_ = nullptr;
 
-    QThread fetchThread_;
-    TitleFetcher* fetcher_ = nullptr;
+    std::shared_ptr<TitleFetcher> fetcher_; // shared with the download on the lane
+    bool startingDownload_ = false;
     std::deque<FetchJob> queue_;
     QSet<QString> queued_;
     QString currentPath_;

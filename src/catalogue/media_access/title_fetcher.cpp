@@ -12,21 +12,17 @@ TitleFetcher::TitleFetcher(SmbCredentials* smbCredentials, quint16 smbPort, int 
 
 TitleFetcher::~TitleFetcher() = default;
 
-void TitleFetcher::run(const FetchJob& job) {
+TitleFetcher::Result TitleFetcher::fetch(const FetchJob& job, const ProgressFn& progress) {
     std::lock_guard<std::mutex> lock(running_);
     const auto cancelled = [&] { return stopping_ || cancelId_ == job.id; };
-    if (cancelled()) {
-        emit finished(job.path, QString(), QStringLiteral("abgebrochen"));
-        return;
-    }
+    if (cancelled()) return {QString(), QStringLiteral("abgebrochen")};
     QElapsedTimer sinceReport;
     sinceReport.start();
-    const QString path = job.path;
     const webclient::ProgressFn report = [&](qint64 bytes, qint64 total) {
         if (cancelled()) return false;
         if (sinceReport.elapsed() >= 100) {
             sinceReport.restart();
-            emit progress(path, bytes, total);
+            progress(bytes, total);
         }
         return true;
     };
@@ -38,12 +34,10 @@ void TitleFetcher::run(const FetchJob& job) {
         result = webclient::download(job.source, job.login, job.localFile, report, timeouts_);
     }
     if (result.ok) {
-        emit progress(path, result.bytes, result.expected);
-        emit finished(path, job.localFile, QString());
-        return;
+        progress(result.bytes, result.expected);
+        return {job.localFile, QString()};
     }
     // Nothing half-done stays behind to be taken for the title.
     QFile::remove(job.localFile);
-    emit finished(path, QString(),
-                  result.error.isEmpty() ? QStringLiteral("Fehler") : result.error);
+    return {QString(), result.error.isEmpty() ? QStringLiteral("Fehler") : result.error};
 }

@@ -3,10 +3,10 @@
 #include "smb_client.h"
 #include "web_client.h"
 
-#include <QObject>
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -19,14 +19,13 @@ struct FetchJob {
     quint64 id = 0;
 };
 
-// Runs fetch jobs one after another on its own thread (move it there); progress is
-// reported at most every 100 ms.
-class TitleFetcher : public QObject {
-    Q_OBJECT
+// Fetches titles one after another (the task service's download lane calls it), keeping
+// one session per share server across titles; progress is reported at most every 100 ms.
+class TitleFetcher {
 public:
     TitleFetcher(SmbCredentials* smbCredentials, quint16 smbPort, int smbTimeoutMs,
                  webclient::Timeouts timeouts);
-    ~TitleFetcher() override;
+    ~TitleFetcher();
 
     // Thread-safe: stops the job with this id at its next progress report, or before it
     // starts.
@@ -36,13 +35,13 @@ public:
     // Thread-safe: returns once no job runs.
     void waitIdle() { std::lock_guard<std::mutex> lock(running_); }
 
-public slots:
-    void run(const FetchJob& job);
-
-signals:
-    void progress(const QString& path, qint64 bytes, qint64 total);
-    // On failure the local file is already removed and error says why.
-    void finished(const QString& path, const QString& localFile, const QString& error);
+    struct Result {
+        QString localFile; // empty on failure; the local file is removed then
+        QString error;
+    };
+    using ProgressFn = std::function<void(qint64 bytes, qint64 total)>;
+    // Blocks until the title is fetched or failed.
+    Result fetch(const FetchJob& job, const ProgressFn& progress);
 
 private:
     SmbCredentials* smbCredentials_;
@@ -54,5 +53,3 @@ private:
     std::atomic<bool> stopping_{false};
     std::mutex running_;
 };
-
-Q_DECLARE_METATYPE(FetchJob)

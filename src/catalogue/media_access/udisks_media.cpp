@@ -70,7 +70,9 @@ VolumeMounter::VolumeMounter(UDisksClient* client, MediumWait* wait, ProbeFn pro
 
 VolumeMounter::~VolumeMounter() {
     // The test of a volume uses what the probe function holds, which may go next.
-    if (probeTasks_ && probeJob_) probeTasks_->waitForWork(probeJob_);
+    if (probeTasks_)
+        for (const tasks::Id id : std::as_const(probeJobs_))
+            probeTasks_->waitForWork(id);
 }
 
 void VolumeMounter::onFirstRoundMissed() {
@@ -122,14 +124,15 @@ void VolumeMounter::onMounted(const QString& path, const QString& mountPoint) {
     const quint64 generation = generation_;
     TaskService& tasks = wait_->tasks();
     probeTasks_ = &tasks;
-    probeJob_ = tasks.run(
+    auto job = std::make_shared<tasks::Id>(0); // known once started, before its outcome
+    *job = tasks.run(
         tasks::Kind::Lookup, QStringLiteral("Datenträger prüfen"), false,
         [probe = probe_, mountPoint, label = label_](const TaskControl&) {
             return probe(mountPoint, label);
         },
         this,
-        [this, path, mountPoint, generation](TaskOutcome<int> outcome) {
-            probeJob_ = 0;
+        [this, path, mountPoint, generation, job](TaskOutcome<int> outcome) {
+            probeJobs_.remove(*job);
             const int type = outcome.ok ? outcome.value : -1;
             if (type >= 0 && generation == generation_ && searching_) {
                 wait_->accept(mountPoint, type);
@@ -140,6 +143,7 @@ void VolumeMounter::onMounted(const QString& path, const QString& mountPoint) {
             if (!foundHere && client_->isOwnMount(path)) client_->unmount(path);
             tryNext();
         });
+    probeJobs_.insert(*job);
 }
 
 void VolumeMounter::onMountFailed(const QString& path, const QString& reason) {

@@ -81,7 +81,7 @@ private:
     QTimer keeper_;
     int closing_ = 0; // unmounts asked at closing, still unanswered
     QPointer<TaskService> probeTasks_;
-    tasks::Id probeJob_ = 0; // the test of a volume just mounted
+    QSet<tasks::Id> probeJobs_; // tests of volumes just mounted; a second may start meanwhile
     quint64 generation_ = 0;
 };
 
