@@ -1,5 +1,6 @@
 #include "text_codec.h"
 
+#include <array>
 #include <cstring>
 
 namespace textcodec {
@@ -74,28 +75,32 @@ bool isValidUtf8(const char* data, qsizetype size) {
 }
 
 QString decodeWindows1252(QByteArrayView bytes) {
+    // Bytes from 0x80 up by table: no test per byte.
+    static constexpr std::array<char16_t, 256> kTable = [] {
+        std::array<char16_t, 256> t{};
+        for (int c = 0; c < 256; ++c)
+            t[size_t(c)] = (c >= 0x80 && c < 0xA0) ? kHighTable[c - 0x80] : char16_t(c);
+        return t;
+    }();
     QString out(bytes.size(), Qt::Uninitialized);
     char16_t* d = reinterpret_cast<char16_t*>(out.data());
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();
     qsizetype i = 0;
-    const auto one = [](unsigned char c) {
-        return (c >= 0x80 && c < 0xA0) ? kHighTable[c - 0x80] : char16_t(c);
-    };
     // Eight bytes at a time; blocks of ASCII are only widened.
     for (; i + 8 <= n; i += 8) {
         quint64 w;
         std::memcpy(&w, s + i, 8);
         if (w & 0x8080808080808080ULL) {
             for (int k = 0; k < 8; ++k)
-                d[i + k] = one(s[i + k]);
+                d[i + k] = kTable[s[i + k]];
         } else {
             for (int k = 0; k < 8; ++k)
                 d[i + k] = s[i + k];
         }
     }
     for (; i < n; ++i)
-        d[i] = one(s[i]);
+        d[i] = kTable[s[i]];
     return out;
 }
 
