@@ -12,8 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArrayView first = cut < 0 ? all : all.first(cut);
     const QByteArrayView second = cut < 0 ? QByteArrayView() : all.sliced(cut + 1);
 
-    const QStringList newLines = textcodec::splitLines(textcodec::decodeIndexText(first));
-    const QStringList oldLines = textcodec::splitLines(textcodec::decodeIndexText(second));
+    // Read as the loader reads a file.
+    const QStringList newLines = textcodec::decodeIndexLines(first);
+    const QStringList oldLines = textcodec::decodeIndexLines(second);
 
     // Two media (often of one label, so that names must be made unique), then cleared.
     // Adding the same lines a second time would repeat the same work.
