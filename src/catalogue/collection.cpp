@@ -124,11 +124,12 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
     }
     *isNew = false;
     int n = std::max(2, nextSuffix_.value(f.folded, 2));
-    // The candidates are built in one buffer: a candidate found taken shares it, one not
-    // taken hands it back before the next is written.
-    QString text = f.folded.text;
+    // The candidates are built in a buffer kept from call to call (a candidate looked up
+    // shares it only until the next); the name and key found are copied out in one block.
+    QString& text = keyBuffer_;
+    text.resize(0);
+    text.append(f.folded.text);
     const qsizetype base = text.size();
-    text.reserve(base + 16);
     for (;; ++n) {
         char digits[16];
         const qsizetype len = std::to_chars(digits, digits + sizeof digits, n).ptr - digits;
@@ -138,10 +139,14 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
         text += u')';
         HashedKey candidate(text);
         if (titleLists.indexOfFolded(candidate) < 0) {
-            *unique = QString();
-            unique->reserve(f.name.size() + text.size() - base);
-            unique->append(f.name);
-            unique->append(QStringView(text).sliced(base));
+            nameBuffer_.resize(0);
+            nameBuffer_.append(f.name);
+            nameBuffer_.append(QStringView(text).sliced(base));
+            const QStringView parts[] = {nameBuffer_, text};
+            QString copies[2];
+            textcodec::copiesSharingBlock(parts, 2, copies);
+            *unique = std::move(copies[0]);
+            candidate.text = std::move(copies[1]);
             nextSuffix_.insert(f.folded, n + 1);
             return candidate;
         }
@@ -175,12 +180,12 @@ namespace {
 // the folders met so far suffice.
 class TitleFiler {
 public:
-    explicit TitleFiler(const std::vector<ParsedFolder>& folders) : folders_(folders) {}
+    // The paths of the folder lines, folded, in the order of the lines.
+    explicit TitleFiler(const std::vector<QString>& foldedPaths) : paths_(foldedPaths) {}
 
     // Called for every folder line in processing order; a later line of the same path wins.
     void addFolder(int index) {
-        const ParsedFolder& f = folders_[size_t(index)];
-        byPath_.insert(QStringView(f.line).left(f.pathLength).toString().toCaseFolded(), index);
+        byPath_.insert(paths_[size_t(index)], index);
         lastPath_ = {};
     }
 
@@ -216,7 +221,7 @@ public:
     }
 
 private:
-    const std::vector<ParsedFolder>& folders_;
+    const std::vector<QString>& paths_;
     foldedprefix::FoldedMap<int> byPath_;
     foldedprefix::PrefixHashes hashes_;
     QString folded_;
@@ -236,10 +241,16 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     // put a folder before everything below it, so the parent of a folder, when it has
     // a line, is on this stack.
     std::vector<int> open;
-    // Room for every folder line at once, rather than moving the folders at each growth.
-    m.folders.reserve(size_t(std::count_if(body.cbegin(), body.cend(),
-                                           [](const QString& l) { return l.endsWith(u'\\'); })));
-    TitleFiler filer(m.folders);
+    // Room for every folder line at once, rather than moving the folders at each growth;
+    // their paths folded for the filer, all in one block.
+    std::vector<QStringView> paths;
+    for (const QString& line : body)
+        if (classifyLine(line).kind == LineKind::Folder)
+            paths.push_back(QStringView(line).chopped(1));
+    m.folders.reserve(paths.size());
+    std::vector<QString> foldedPaths(paths.size());
+    textcodec::copiesSharingBlock(paths.data(), qsizetype(paths.size()), foldedPaths.data(), true);
+    TitleFiler filer(foldedPaths);
     for (const QString& line : body) {
         const ClassifiedLine cl = classifyLine(line);
         switch (cl.kind) {

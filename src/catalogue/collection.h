@@ -150,4 +150,5 @@ private:
     };
     QHash<ChildKey, TreeNode*> alphaChildren_;
     QHash<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
+    QString nameBuffer_, keyBuffer_;   // for the numbered names
 };

@@ -1,5 +1,6 @@
 #include "text_codec.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -211,6 +212,44 @@ void packLines(const std::vector<QStringList*>& lists) {
             line = QString(QString::DataPointer(block.d_ptr(), d + at, len));
             at += len + 1;
         }
+    }
+}
+
+void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, bool fold) {
+    if (n <= 0) return;
+    qsizetype total = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        total += parts[i].size() + 1;
+    QString text(total, Qt::Uninitialized);
+    char16_t* d = reinterpret_cast<char16_t*>(text.data());
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype len = parts[i].size();
+        std::memcpy(d + at, parts[i].utf16(), size_t(len) * sizeof(char16_t));
+        d[at + len] = 0;
+        at += len + 1;
+    }
+    if (fold) {
+        // Folded as each part would be on its own. Without surrogates that is one code unit
+        // at a time, and the block is folded in place (nothing else holds it yet); with them
+        // (a lone one may become U+FFFD, depending on what came before) each part alone.
+        const bool surrogates =
+            std::any_of(d, d + total, [](char16_t c) { return c >= 0xD800 && c <= 0xDFFF; });
+        if (!surrogates) text = std::move(text).toCaseFolded();
+        if (surrogates || text.size() != total) {
+            for (qsizetype i = 0; i < n; ++i)
+                out[i] = parts[i].toString().toCaseFolded();
+            return;
+        }
+    }
+    d = reinterpret_cast<char16_t*>(text.data());
+    QString::DataPointer& block = text.data_ptr();
+    at = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype len = parts[i].size();
+        block.d_ptr()->ref();
+        out[i] = QString(QString::DataPointer(block.d_ptr(), d + at, len));
+        at += len + 1;
     }
 }
 
