@@ -61,13 +61,30 @@ QString encodeDetailsLabel(QStringView label) {
             appendPercent(out, static_cast<unsigned char>(b));
             continue;
         }
-        // Outside Windows-1252: the UTF-8 bytes, surrogate pairs kept together.
-        qsizetype len = 1;
-        if (QChar::isHighSurrogate(c) && i + 1 < label.size() && label[i + 1].isLowSurrogate())
-            len = 2;
-        for (char byte : label.mid(i, len).toUtf8())
-            appendPercent(out, static_cast<unsigned char>(byte));
-        i += len - 1;
+        // Outside Windows-1252: the UTF-8 bytes, surrogate pairs kept together (a lone
+        // surrogate gives "?", as the library's encoder does).
+        char32_t cp = c;
+        if (QChar::isHighSurrogate(c) && i + 1 < label.size() && label[i + 1].isLowSurrogate()) {
+            cp = QChar::surrogateToUcs4(c, label[++i].unicode());
+        } else if (QChar::isSurrogate(c)) {
+            appendPercent(out, '?');
+            continue;
+        }
+        unsigned char bytes[4];
+        int n = 0;
+        if (cp < 0x800) {
+            bytes[n++] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+        } else if (cp < 0x10000) {
+            bytes[n++] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+            bytes[n++] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        } else {
+            bytes[n++] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+            bytes[n++] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+            bytes[n++] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        }
+        bytes[n++] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        for (int k = 0; k < n; ++k)
+            appendPercent(out, bytes[k]);
     }
     return out;
 }
@@ -378,6 +395,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
     // A folder adds its list and, for a new name, its alphabetical list.
     titleLists.reserveMore(2 * qsizetype(m.folders.size()));
     const int alphaTopBefore = alphaList->childCount();
+    medium->reserveChildren(size_t(std::count_if(
+        m.folders.cbegin(), m.folders.cend(), [](const ParsedFolder& f) { return f.parent < 0; })));
     std::vector<std::pair<TreeNode*, TreeNode*>> nodes; // folder and alphabetical node
     nodes.reserve(m.folders.size());
     for (ParsedFolder& f : m.folders) {
