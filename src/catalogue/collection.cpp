@@ -61,13 +61,30 @@ QString encodeDetailsLabel(QStringView label) {
             appendPercent(out, static_cast<unsigned char>(b));
             continue;
         }
-        // Outside Windows-1252: the UTF-8 bytes, surrogate pairs kept together.
-        qsizetype len = 1;
-        if (QChar::isHighSurrogate(c) && i + 1 < label.size() && label[i + 1].isLowSurrogate())
-            len = 2;
-        for (char byte : label.mid(i, len).toUtf8())
-            appendPercent(out, static_cast<unsigned char>(byte));
-        i += len - 1;
+        // Outside Windows-1252: the UTF-8 bytes, surrogate pairs kept together (a lone
+        // surrogate gives "?", as the library's encoder does).
+        char32_t cp = c;
+        if (QChar::isHighSurrogate(c) && i + 1 < label.size() && label[i + 1].isLowSurrogate()) {
+            cp = QChar::surrogateToUcs4(c, label[++i].unicode());
+        } else if (QChar::isSurrogate(c)) {
+            appendPercent(out, '?');
+            continue;
+        }
+        unsigned char bytes[4];
+        int n = 0;
+        if (cp < 0x800) {
+            bytes[n++] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+        } else if (cp < 0x10000) {
+            bytes[n++] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+            bytes[n++] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        } else {
+            bytes[n++] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+            bytes[n++] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+            bytes[n++] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        }
+        bytes[n++] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        for (int k = 0; k < n; ++k)
+            appendPercent(out, bytes[k]);
     }
     return out;
 }
@@ -124,11 +141,12 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
     }
     *isNew = false;
     int n = std::max(2, nextSuffix_.value(f.folded, 2));
-    // The candidates are built in one buffer: a candidate found taken shares it, one not
-    // taken hands it back before the next is written.
-    QString text = f.folded.text;
+    // The candidates are built in a buffer kept from call to call (a candidate looked up
+    // shares it only until the next); the name and key found are copied out in one block.
+    QString& text = keyBuffer_;
+    text.resize(0);
+    text.append(f.folded.text);
     const qsizetype base = text.size();
-    text.reserve(base + 16);
     for (;; ++n) {
         char digits[16];
         const qsizetype len = std::to_chars(digits, digits + sizeof digits, n).ptr - digits;
@@ -138,10 +156,14 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
         text += u')';
         HashedKey candidate(text);
         if (titleLists.indexOfFolded(candidate) < 0) {
-            *unique = QString();
-            unique->reserve(f.name.size() + text.size() - base);
-            unique->append(f.name);
-            unique->append(QStringView(text).sliced(base));
+            nameBuffer_.resize(0);
+            nameBuffer_.append(f.name);
+            nameBuffer_.append(QStringView(text).sliced(base));
+            const QStringView parts[] = {nameBuffer_, text};
+            QString copies[2];
+            textcodec::copiesSharingBlock(parts, 2, copies);
+            *unique = std::move(copies[0]);
+            candidate.text = std::move(copies[1]);
             nextSuffix_.insert(f.folded, n + 1);
             return candidate;
         }
@@ -182,12 +204,12 @@ namespace {
 // the folders met so far suffice.
 class TitleFiler {
 public:
-    explicit TitleFiler(const std::vector<ParsedFolder>& folders) : folders_(folders) {}
+    // The paths of the folder lines, folded, in the order of the lines.
+    explicit TitleFiler(const std::vector<QString>& foldedPaths) : paths_(foldedPaths) {}
 
     // Called for every folder line in processing order; a later line of the same path wins.
     void addFolder(int index) {
-        const ParsedFolder& f = folders_[size_t(index)];
-        byPath_.insert(QStringView(f.line).left(f.pathLength).toString().toCaseFolded(), index);
+        byPath_.insert(paths_[size_t(index)], index);
         lastPath_ = {};
     }
 
@@ -223,7 +245,7 @@ public:
     }
 
 private:
-    const std::vector<ParsedFolder>& folders_;
+    const std::vector<QString>& paths_;
     foldedprefix::FoldedMap<int> byPath_;
     foldedprefix::PrefixHashes hashes_;
     QString folded_;
@@ -243,10 +265,16 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     // put a folder before everything below it, so the parent of a folder, when it has
     // a line, is on this stack.
     std::vector<int> open;
-    // Room for every folder line at once, rather than moving the folders at each growth.
-    m.folders.reserve(size_t(std::count_if(body.cbegin(), body.cend(),
-                                           [](const QString& l) { return l.endsWith(u'\\'); })));
-    TitleFiler filer(m.folders);
+    // Room for every folder line at once, rather than moving the folders at each growth;
+    // their paths folded for the filer, all in one block.
+    std::vector<QStringView> paths;
+    for (const QString& line : body)
+        if (classifyLine(line).kind == LineKind::Folder)
+            paths.push_back(QStringView(line).chopped(1));
+    m.folders.reserve(paths.size());
+    std::vector<QString> foldedPaths(paths.size());
+    textcodec::copiesSharingBlock(paths.data(), qsizetype(paths.size()), foldedPaths.data(), true);
+    TitleFiler filer(foldedPaths);
     for (const QString& line : body) {
         const ClassifiedLine cl = classifyLine(line);
         switch (cl.kind) {
@@ -377,6 +405,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
     // Folders are merged into the first node of their name in the order the list shows,
     // also for top nodes added by this medium.
     alphaList->sortChildrenLater();
+    medium->reserveChildren(size_t(std::count_if(
+        m.folders.cbegin(), m.folders.cend(), [](const ParsedFolder& f) { return f.parent < 0; })));
     std::vector<std::pair<TreeNode*, TreeNode*>> nodes; // folder and alphabetical node
     nodes.reserve(m.folders.size());
     for (ParsedFolder& f : m.folders) {

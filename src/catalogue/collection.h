@@ -153,4 +153,5 @@ private:
     // The first node in preorder of a name below a top node of the list (at any depth).
     QHash<ChildKey, TreeNode*> firstBelowTop_;
     QHash<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
+    QString nameBuffer_, keyBuffer_;   // for the numbered names
 };

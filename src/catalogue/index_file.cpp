@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTime>
+#include <QtEndian>
 
 #include <algorithm>
 #include <array>
@@ -183,7 +184,8 @@ int compareCatalogue(QStringView a, QStringView b) {
     qsizetype i = 0;
     // Lines of one file share long prefixes: skip equal blocks of eight characters, then
     // of four.
-    while (i + 8 <= n && std::memcmp(pa + i, pb + i, 16) == 0) i += 8;
+    while (i + 8 <= n && std::memcmp(pa + i, pb + i, 16) == 0)
+        i += 8;
     for (; i + 4 <= n; i += 4) {
         quint64 x, y;
         std::memcpy(&x, pa + i, 8);
@@ -202,11 +204,91 @@ int compareCatalogue(QStringView a, QStringView b) {
     return 0;
 }
 
+namespace {
+
+void putUnit(unsigned char* out, char16_t c) {
+    out[0] = static_cast<unsigned char>(c >> 8);
+    out[1] = static_cast<unsigned char>(c & 0xFF);
+}
+
+// The folded units of a text as big-endian bytes (two per unit), so that comparing keys
+// with memcmp compares the folded texts unit by unit.
+void foldKey(const char16_t* s, qsizetype n, unsigned char* out) {
+    qsizetype i = 0;
+    // Four units at a time. In a block of units below 0x80, bit 7 of unit + 0x3F is set from
+    // 'A' on and that of unit + 0x25 from 'Z' + 1 on: together they mark the capitals.
+    for (; i + 4 <= n; i += 4) {
+        quint64 w;
+        std::memcpy(&w, s + i, 8);
+        if (w & 0xFF80FF80FF80FF80ULL) {
+            for (qsizetype k = i; k < i + 4; ++k)
+                putUnit(out + 2 * k, foldChar(s[k]));
+            continue;
+        }
+        const quint64 capitals =
+            (w + 0x003F003F003F003FULL) & ~(w + 0x0025002500250025ULL) & 0x0080008000800080ULL;
+        w |= capitals >> 2;
+        if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN)
+            w = ((w & 0x00FF00FF00FF00FFULL) << 8) | ((w >> 8) & 0x00FF00FF00FF00FFULL);
+        std::memcpy(out + 2 * i, &w, 8);
+    }
+    for (; i < n; ++i)
+        putUnit(out + 2 * i, foldChar(s[i]));
+}
+
+} // namespace
+
+std::vector<int> catalogueOrder(const std::vector<QStringView>& texts) {
+    const size_t n = texts.size();
+    // The first four folded units are also kept as a number (zeros after the end, which
+    // sort before any unit but a zero one, as a shorter text does): most comparisons end
+    // there, without going to the bytes.
+    struct Key {
+        quint64 head;
+        const unsigned char* bytes;
+        size_t size;
+        int index;
+    };
+    size_t total = 0;
+    for (QStringView t : texts)
+        total += size_t(t.size()) * 2;
+    std::vector<unsigned char> bytes(total + 8); // never empty: memcmp gets no null pointer
+    std::vector<Key> keys(n);
+    unsigned char* at = bytes.data();
+    for (size_t i = 0; i < n; ++i) {
+        const QStringView t = texts[i];
+        const size_t size = size_t(t.size()) * 2;
+        foldKey(t.utf16(), t.size(), at);
+        unsigned char head[8] = {};
+        std::memcpy(head, at, std::min<size_t>(size, 8));
+        keys[i] = {qFromBigEndian<quint64>(head), at, size, int(i)};
+        at += size;
+    }
+    std::sort(keys.begin(), keys.end(), [&texts](const Key& a, const Key& b) {
+        if (a.head != b.head) return a.head < b.head;
+        const int c = std::memcmp(a.bytes, b.bytes, std::min(a.size, b.size));
+        if (c != 0) return c < 0;
+        if (a.size != b.size) return a.size < b.size;
+        // Folded alike: as written (the first unit that differs), equal texts by place.
+        const char16_t* x = texts[size_t(a.index)].utf16();
+        const auto [p, q] = std::mismatch(x, x + a.size / 2, texts[size_t(b.index)].utf16());
+        return p != x + a.size / 2 ? *p < *q : a.index < b.index;
+    });
+    std::vector<int> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = keys[i].index;
+    return order;
+}
+
 void sortCatalogue(QStringList& lines) {
-    const auto less = [](const QString& x, const QString& y) { return compareCatalogue(x, y) < 0; };
     // Files are written in this order: a sorted list costs one pass.
-    if (!std::is_sorted(lines.cbegin(), lines.cend(), less))
-        std::sort(lines.begin(), lines.end(), less);
+    if (std::is_sorted(lines.cbegin(), lines.cend(), catalogueLess)) return;
+    const std::vector<int> order = catalogueOrder({lines.cbegin(), lines.cend()});
+    QStringList sorted;
+    sorted.reserve(lines.size());
+    for (int i : order)
+        sorted.append(std::move(lines[i]));
+    lines = std::move(sorted);
 }
 
 bool insertSortedUnique(QStringList& list, const QString& text) {

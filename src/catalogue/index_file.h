@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <vector>
+
 // The index file format: line kinds, tag values, display marks, media types, reading
 // and the writers.
 namespace indexfile {
@@ -92,6 +94,11 @@ inline bool catalogueLess(QStringView a, QStringView b) {
     return compareCatalogue(a, b) < 0;
 }
 void sortCatalogue(QStringList& lines);
+
+// The texts' order in the catalogue order, equal texts in the order given: indexes into
+// `texts`. Each text is folded once into a key that memcmp compares, rather than in every
+// comparison.
+std::vector<int> catalogueOrder(const std::vector<QStringView>& texts);
 
 // Sorted insertion without duplicates (compared without regard to case). Returns false
 // when an equal entry was there already.

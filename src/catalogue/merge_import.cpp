@@ -165,11 +165,18 @@ QStringList MergeImportedIndex(const QStringList& newLines, const QStringList& o
         if (a.style == b.style) return compareCatalogue(*a.target, *b.target) < 0;
         return compareCatalogue(a.text, b.text) < 0;
     };
-    if (!std::is_sorted(written.cbegin(), written.cend(), writtenLess))
-        std::sort(written.begin(), written.end(), writtenLess);
     QStringList out;
     out.reserve(qsizetype(written.size()));
-    for (Written& w : written)
-        out.append(std::move(w.text));
+    if (std::is_sorted(written.cbegin(), written.cend(), writtenLess)) {
+        for (Written& w : written)
+            out.append(std::move(w.text));
+        return out;
+    }
+    std::vector<QStringView> texts;
+    texts.reserve(written.size());
+    for (const Written& w : written)
+        texts.emplace_back(w.text);
+    for (int i : catalogueOrder(texts))
+        out.append(std::move(written[size_t(i)].text));
     return out;
 }

@@ -1,5 +1,7 @@
 #include "text_codec.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace textcodec {
@@ -74,28 +76,32 @@ bool isValidUtf8(const char* data, qsizetype size) {
 }
 
 QString decodeWindows1252(QByteArrayView bytes) {
+    // Bytes from 0x80 up by table: no test per byte.
+    static constexpr std::array<char16_t, 256> kTable = [] {
+        std::array<char16_t, 256> t{};
+        for (int c = 0; c < 256; ++c)
+            t[size_t(c)] = (c >= 0x80 && c < 0xA0) ? kHighTable[c - 0x80] : char16_t(c);
+        return t;
+    }();
     QString out(bytes.size(), Qt::Uninitialized);
     char16_t* d = reinterpret_cast<char16_t*>(out.data());
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();
     qsizetype i = 0;
-    const auto one = [](unsigned char c) {
-        return (c >= 0x80 && c < 0xA0) ? kHighTable[c - 0x80] : char16_t(c);
-    };
     // Eight bytes at a time; blocks of ASCII are only widened.
     for (; i + 8 <= n; i += 8) {
         quint64 w;
         std::memcpy(&w, s + i, 8);
         if (w & 0x8080808080808080ULL) {
             for (int k = 0; k < 8; ++k)
-                d[i + k] = one(s[i + k]);
+                d[i + k] = kTable[s[i + k]];
         } else {
             for (int k = 0; k < 8; ++k)
                 d[i + k] = s[i + k];
         }
     }
     for (; i < n; ++i)
-        d[i] = one(s[i]);
+        d[i] = kTable[s[i]];
     return out;
 }
 
@@ -206,6 +212,44 @@ void packLines(const std::vector<QStringList*>& lists) {
             line = QString(QString::DataPointer(block.d_ptr(), d + at, len));
             at += len + 1;
         }
+    }
+}
+
+void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, bool fold) {
+    if (n <= 0) return;
+    qsizetype total = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        total += parts[i].size() + 1;
+    QString text(total, Qt::Uninitialized);
+    char16_t* d = reinterpret_cast<char16_t*>(text.data());
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype len = parts[i].size();
+        std::memcpy(d + at, parts[i].utf16(), size_t(len) * sizeof(char16_t));
+        d[at + len] = 0;
+        at += len + 1;
+    }
+    if (fold) {
+        // Folded as each part would be on its own. Without surrogates that is one code unit
+        // at a time, and the block is folded in place (nothing else holds it yet); with them
+        // (a lone one may become U+FFFD, depending on what came before) each part alone.
+        const bool surrogates =
+            std::any_of(d, d + total, [](char16_t c) { return c >= 0xD800 && c <= 0xDFFF; });
+        if (!surrogates) text = std::move(text).toCaseFolded();
+        if (surrogates || text.size() != total) {
+            for (qsizetype i = 0; i < n; ++i)
+                out[i] = parts[i].toString().toCaseFolded();
+            return;
+        }
+    }
+    d = reinterpret_cast<char16_t*>(text.data());
+    QString::DataPointer& block = text.data_ptr();
+    at = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype len = parts[i].size();
+        block.d_ptr()->ref();
+        out[i] = QString(QString::DataPointer(block.d_ptr(), d + at, len));
+        at += len + 1;
     }
 }
 

@@ -35,6 +35,10 @@ QStringList decodeIndexLines(QByteArrayView bytes);
 // hold on to the text they came from.
 void packLines(const std::vector<QStringList*>& lists);
 
+// Copies of the n parts into out[0..n), sharing one new block (one allocation for all),
+// case-folded when `fold` is set.
+void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, bool fold = false);
+
 // Joins with CR LF after every line.
 QString joinLinesCrLf(const QStringList& lines);
 

@@ -59,13 +59,15 @@ public:
     // Appends the entry "ALPHALIST::" + name, by the name and its folded form.
     int addAlphaList(const QString& name, const HashedKey& foldedName);
 
-    // Room for `more` entries beyond the present ones (growing by at least half).
+    // Room for `more` entries beyond the present ones (growing by at least half), in the
+    // list and in the index of their keys.
     void reserveMore(qsizetype more) {
         const size_t want = entries_.size() + size_t(more);
         if (want > entries_.capacity()) {
             entries_.reserve(std::max(want, entries_.capacity() + entries_.capacity() / 2));
             kinds_.reserve(entries_.capacity());
         }
+        if (plain_.size() + more > plain_.capacity()) plain_.reserve(plain_.size() + more);
     }
 
     // Removes every entry but the four fixed lists.

@@ -38,8 +38,23 @@ void TreeNode::ensureSorted() const {
     sortPending_ = false;
     // Children are mostly added in order already: then one pass, and the rows stay.
     if (std::is_sorted(children_.cbegin(), children_.cend(), textLess)) return;
-    std::stable_sort(children_.begin(), children_.end(), textLess);
     rowsValid_ = false;
+    if (children_.size() <= 16) {
+        // A few: in place, each moved after the last one not greater (stable).
+        for (auto it = children_.begin() + 1; it != children_.end(); ++it)
+            std::rotate(std::upper_bound(children_.begin(), it, *it, textLess), it, it + 1);
+        return;
+    }
+    std::vector<QStringView> texts;
+    texts.reserve(children_.size());
+    for (const auto& c : children_)
+        texts.emplace_back(c->text);
+    const std::vector<int> order = indexfile::catalogueOrder(texts);
+    std::vector<std::unique_ptr<TreeNode>> sorted;
+    sorted.reserve(children_.size());
+    for (int i : order)
+        sorted.push_back(std::move(children_[size_t(i)]));
+    children_ = std::move(sorted);
 }
 
 void TreeNode::renumber() const {

@@ -302,6 +302,20 @@ TEST(DetailsLabel, EscapesBlanksSpecialsAndHighBytes) {
     EXPECT_EQ(encodeDetailsLabel(u"Rock 1*#%<>ä&€"),
               QStringLiteral("Rock%201%2A%23%25%3C%3E%E4&%80"));
     EXPECT_EQ(encodeDetailsLabel(QString::fromUtf8("♪")), QStringLiteral("%E2%99%AA"));
+    // Outside Windows-1252: the UTF-8 bytes of two, three and four bytes; a lone surrogate
+    // (either half, at the end too) as "?".
+    const struct {
+        QString label;
+        const char* encoded;
+    } cases[] = {
+        {QString(QChar(0x80)) + QChar(0x7FF), "%C2%80%DF%BF"},
+        {QString(QChar(0x800)) + QChar(0xFFFF), "%E0%A0%80%EF%BF%BF"},
+        {QString::fromUtf8("a\xF0\x9F\x8E\xB5" "b"), "a%F0%9F%8E%B5b"},
+        {QString(QChar(0xD83C)) + u'x' + QChar(0xDFB5), "%3Fx%3F"},
+        {QString(QChar(0xDFB5)) + QChar(0xD83C), "%3F%3F"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(encodeDetailsLabel(c.label), QString::fromLatin1(c.encoded)) << c.encoded;
 }
 
 // Where each title of an index file is listed, whatever its place in the sorted order.

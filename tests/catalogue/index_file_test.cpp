@@ -1,10 +1,15 @@
 #include "index_file.h"
 #include "title_line.h"
+#include "tree_node.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
 
 using namespace indexfile;
 
@@ -95,6 +100,73 @@ TEST(IndexReader, BodyDropsTheHeadAndBlanksAndSortsWithoutRegardToCase) {
     sortCatalogue(l);
     EXPECT_EQ(l, QStringList({"rock:\\a", "Rock:\\A B\\", "Rock:\\A\\", "Rock:\\A\\x.mp3"}));
     EXPECT_LT(l.indexOf("Rock:\\A\\"), l.indexOf("Rock:\\A\\x.mp3"));
+}
+
+TEST(IndexReader, KeyOrderIsTheOrderOfTheComparison) {
+    // Units around the capitals and the ASCII end, letters that fold outside ASCII, and
+    // surrogates; lengths on both sides of the blocks of four the keys are folded in.
+    const char16_t units[] = {u'@',  u'A',  u'Z',   u'[',   u'`',   u'a',   u'z',   u'{',  0x7F,
+                              0x80,  u'\\', u':',   u' ',   u'0',   0xC4,   0xE4,   0xDF,  0x130,
+                              0x3A3, 0x3C2, 0x1E9E, 0xFF21, 0xFF41, 0xD83D, 0xDE00, 0xFFFF};
+    const QString prefixes[] = {"", "Rock:\\", "rOCK:\\Ab", "\u00c4rger:\\"};
+    std::mt19937 random(7);
+    const auto pick = [&random](size_t n) { return size_t(random() % n); };
+    for (const int count : {0, 1, 2, 3, 40, 700}) {
+        QStringList texts;
+        for (int i = 0; i < count; ++i) {
+            // Some texts repeat, some differ from an earlier one in case only.
+            if (i > 0 && pick(6) == 0) {
+                texts.append(texts[qsizetype(pick(size_t(i)))]);
+                continue;
+            }
+            if (i > 0 && pick(6) == 0) {
+                const QString& other = texts[qsizetype(pick(size_t(i)))];
+                texts.append(pick(2) ? other.toUpper() : other.toLower());
+                continue;
+            }
+            QString t = prefixes[pick(std::size(prefixes))];
+            for (size_t n = pick(14); n > 0; --n)
+                t += QChar(units[pick(std::size(units))]);
+            texts.append(t);
+        }
+        std::vector<int> want(size_t(texts.size()));
+        std::iota(want.begin(), want.end(), 0);
+        std::stable_sort(want.begin(), want.end(), [&texts](int a, int b) {
+            return compareCatalogue(texts[a], texts[b]) < 0;
+        });
+        EXPECT_EQ(catalogueOrder({texts.cbegin(), texts.cend()}), want) << count;
+        QStringList sorted = texts;
+        sortCatalogue(sorted);
+        ASSERT_EQ(sorted.size(), texts.size());
+        for (qsizetype i = 0; i < sorted.size(); ++i)
+            EXPECT_EQ(sorted[i], texts[want[size_t(i)]]) << count << " " << i;
+    }
+}
+
+TEST(IndexReader, TreeChildrenSortStablyInTheCatalogueOrder) {
+    // Few children are sorted in place, many by keys: both keep equal texts in the order
+    // they were added, and the rows follow.
+    const QString texts[] = {"b", "B", "a", "\u00c4", "\u00e4", "A", "b", "ab", "Ab", "a b", ""};
+    std::mt19937 random(3);
+    for (const int count : {2, 5, 16, 17, 90}) {
+        TreeNode parent("p", 0, 0);
+        QStringList added;
+        for (int i = 0; i < count; ++i) {
+            added.append(texts[random() % std::size(texts)]);
+            parent.addChild(added.last(), i, i);
+        }
+        std::vector<int> want(static_cast<size_t>(count));
+        std::iota(want.begin(), want.end(), 0);
+        std::stable_sort(want.begin(), want.end(), [&added](int a, int b) {
+            return compareCatalogue(added[a], added[b]) < 0;
+        });
+        parent.sortChildren();
+        for (int row = 0; row < count; ++row) {
+            const TreeNode* child = parent.child(row);
+            EXPECT_EQ(child->icon, want[size_t(row)]) << count << " " << row;
+            EXPECT_EQ(child->row(), row);
+        }
+    }
 }
 
 TEST(IndexReader, ReadsFilesAndReportsFailures) {

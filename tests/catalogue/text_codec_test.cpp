@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace textcodec;
 
 TEST(TextCodec, DecodesUtf8Windows1252AndBom) {
@@ -123,6 +125,37 @@ TEST(TextCodec, LinesSharingOneBlockBehaveAsLinesOfTheirOwn) {
     for (const QStringList* list : {&a, &b})
         for (const QString& line : *list)
             EXPECT_EQ(line.utf16()[line.size()], 0);
+}
+
+// Copies in one block read as the parts (folded as QString folds each, when asked), end in
+// '\0', and change one at a time.
+TEST(TextCodec, CopiesSharingABlockAreTheirPartsAlone) {
+    // With surrogates (a lone one too) and without.
+    const QString parts[] = {QStringLiteral("Rock:\\Best Of"),
+                             QString(),
+                             QStringLiteral("\u00c4\u00df\u03a3 \u0130X"),
+                             QStringLiteral("x"),
+                             QString(QChar(0xD801)) + QChar(0xDC00) + u'X',
+                             QString(QChar(0xD801))};
+    for (const qsizetype n : {4, 6}) {
+        const std::vector<QStringView> views(parts, parts + n);
+        for (const bool fold : {false, true}) {
+            std::vector<QString> out(static_cast<size_t>(n));
+            copiesSharingBlock(views.data(), n, out.data(), fold);
+            const auto want = [&](qsizetype i) {
+                return fold ? parts[i].toCaseFolded() : parts[i];
+            };
+            for (qsizetype i = 0; i < n; ++i) {
+                EXPECT_EQ(out[size_t(i)], want(i)) << n << fold << i;
+                EXPECT_EQ(out[size_t(i)].utf16()[out[size_t(i)].size()], 0);
+            }
+            out[0].append(u'!');
+            out[2][0] = u'a';
+            EXPECT_EQ(out[0], want(0) + u'!');
+            EXPECT_EQ(out[1], QString());
+            EXPECT_EQ(out[3], want(3));
+        }
+    }
 }
 
 // Texts whose Windows-1252 bytes the reader would take for UTF-8 or for a byte order mark
