@@ -4,6 +4,9 @@
 
 #include <QUrl>
 
+#include <algorithm>
+#include <tuple>
+
 namespace commandcatalogue {
 
 namespace {
@@ -77,6 +80,14 @@ bool streamingOn(const UiState& s) {
 
 constexpr FrontEnds kTransport = Menu | Socket | Web | DBus | Mpris;
 
+// The main menu's paths, in menu bar order.
+constexpr const char* kFile = "&Datei";
+constexpr const char* kView = "&Ansicht";
+constexpr const char* kList = "&Ansicht/&Dateiliste";
+constexpr const char* kPlay = "W&iedergabe";
+constexpr const char* kNotes = "&Merkzettel";
+constexpr const char* kOptions = "&Einstellungen";
+
 std::vector<Descriptor> makeCatalogue() {
     // The order is the documentation's.
     return {
@@ -98,8 +109,8 @@ std::vector<Descriptor> makeCatalogue() {
          Menu,
          canPlay,
          false,
-         {{"Wiedergabe3", "&Wiedergabe"},
-          {"Play1", "&Play", "F6"},
+         {{"Wiedergabe3", "&Wiedergabe", nullptr, nullptr, nullptr, {kFile, 0, 10}},
+          {"Play1", "&Play", "F6", nullptr, nullptr, {kPlay, 0, 10}},
           {"Wiedergabe2", "&Wiedergabe"}}},
         {"pause",
          Service::Transport,
@@ -108,7 +119,9 @@ std::vector<Descriptor> makeCatalogue() {
          kTransport,
          canPause,
          true,
-         {{"Pause1", "P&ause", "F8"}, {"pause", nullptr, nullptr, nullptr, "Pause"}, {"Pause2"}},
+         {{"Pause1", "P&ause", "F8", nullptr, nullptr, {kPlay, 0, 20}},
+          {"pause", nullptr, nullptr, nullptr, "Pause"},
+          {"Pause2"}},
          {{"PAUSE", 1}},
          "COMMAND",
          2},
@@ -119,7 +132,9 @@ std::vector<Descriptor> makeCatalogue() {
          kTransport,
          canStop,
          false,
-         {{"Stop1", "&Stop", "F9"}, {"stop", nullptr, nullptr, nullptr, "Stop"}, {"Stop2"}},
+         {{"Stop1", "&Stop", "F9", nullptr, nullptr, {kPlay, 0, 30}},
+          {"stop", nullptr, nullptr, nullptr, "Stop"},
+          {"Stop2"}},
          {{"STOP", 1}},
          "COMMAND",
          3},
@@ -130,7 +145,7 @@ std::vector<Descriptor> makeCatalogue() {
          kTransport,
          canPrev,
          false,
-         {{"VorherigerTitel1", "&Vorheriger Titel", "F5"},
+         {{"VorherigerTitel1", "&Vorheriger Titel", "F5", nullptr, nullptr, {kPlay, 0, 40}},
           {"prev", nullptr, nullptr, nullptr, "Vorheriger Titel"},
           {"VorherigerTitel2"}},
          {{"PREV", 1}},
@@ -143,7 +158,7 @@ std::vector<Descriptor> makeCatalogue() {
          kTransport,
          canNext,
          false,
-         {{"NchsterTitel1", "&Nächster Titel", "F7"},
+         {{"NchsterTitel1", "&Nächster Titel", "F7", nullptr, nullptr, {kPlay, 0, 50}},
           {"next", nullptr, nullptr, nullptr, "Nächster Titel"},
           {"NchsterTitel2"}},
          {{"NEXT", 1}},
@@ -156,7 +171,7 @@ std::vector<Descriptor> makeCatalogue() {
          Menu | Web | DBus | Mpris,
          canRepeat,
          true,
-         {{"Wiederholen1", "&Wiederholen", "Ctrl+W"},
+         {{"Wiederholen1", "&Wiederholen", "Ctrl+W", nullptr, nullptr, {kPlay, 0, 60, true}},
           {"rept", nullptr, nullptr, nullptr, "Liste wiederholen"}},
          {{"REPEAT", 1}},
          "REPEATING"},
@@ -167,7 +182,7 @@ std::vector<Descriptor> makeCatalogue() {
          Menu | Web | DBus | Mpris,
          canShuffle,
          true,
-         {{"Zufllig1", "&Zufällig", "Ctrl+Z"},
+         {{"Zufllig1", "&Zufällig", "Ctrl+Z", nullptr, nullptr, {kPlay, 0, 70}},
           {"shuf", nullptr, nullptr, nullptr, "Zufällige Wiedergabe"}},
          {{"SHUFFLE", 1}},
          "SHUFFLED"},
@@ -204,7 +219,7 @@ std::vector<Descriptor> makeCatalogue() {
          Menu,
          hasItems,
          false,
-         {{"Allesmarkieren1", "Alles &markieren", "Ctrl+A"},
+         {{"Allesmarkieren1", "Alles &markieren", "Ctrl+A", nullptr, nullptr, {kList, 0, 30}},
           {"Allesmarkieren2", "Alles &markieren\tCtrl+A"}}},
         {"refreshlist",
          Service::Window,
@@ -213,7 +228,7 @@ std::vector<Descriptor> makeCatalogue() {
          Menu,
          nullptr,
          false,
-         {{"Aktualisieren1", "&Aktualisieren"}}},
+         {{"Aktualisieren1", "&Aktualisieren", nullptr, nullptr, nullptr, {kList, 0, 10, true}}}},
         {"arrangeicons",
          Service::Window,
          [](CommandServices& s, const QString&) { s.window->onArrangeIcons(); },
@@ -221,7 +236,12 @@ std::vector<Descriptor> makeCatalogue() {
          Menu,
          showsIcons,
          false,
-         {{"AmRasterausrichten1", "Am &Raster ausrichten"}}},
+         {{"AmRasterausrichten1",
+           "Am &Raster ausrichten",
+           nullptr,
+           nullptr,
+           nullptr,
+           {kList, 0, 20}}}},
         {"remember",
          Service::Lists,
          [](CommandServices& s, const QString& a) { s.lists->onRemember(a); },
@@ -229,8 +249,8 @@ std::vector<Descriptor> makeCatalogue() {
          Menu,
          canRemember,
          false,
-         {{"Merken1", "&Merken", "Ins"},
-          {"Titelhinzufgen1", "Titel &hinzufügen"},
+         {{"Merken1", "&Merken", "Ins", nullptr, nullptr, {kFile, 0, 30}},
+          {"Titelhinzufgen1", "Titel &hinzufügen", nullptr, nullptr, nullptr, {kFile, 0, 20}},
           {"Titelhinzufgen2", "Titel &hinzufügen\tIns"},
           {"Merken2", "&Merken\tIns"}}},
         {"removetitle",
@@ -257,7 +277,12 @@ std::vector<Descriptor> makeCatalogue() {
          Menu | Web,
          merkzettelFilled,
          false,
-         {{"ZumWeitergebenspeichern1", "&Zum Weitergeben speichern..."},
+         {{"ZumWeitergebenspeichern1",
+           "&Zum Weitergeben speichern...",
+           nullptr,
+           nullptr,
+           nullptr,
+           {kNotes, 0, 10}},
           {"ZumWeitergebenspeichern2", "&Zum Weitergeben speichern..."}},
          {{"SAVEBRAINLIST", 1}}},
         {"mailbrainlist",
@@ -267,7 +292,12 @@ std::vector<Descriptor> makeCatalogue() {
          Menu | Web,
          canMail,
          false,
-         {{"PereMailverschicken1", "&Per e-Mail verschicken..."},
+         {{"PereMailverschicken1",
+           "&Per e-Mail verschicken...",
+           nullptr,
+           nullptr,
+           nullptr,
+           {kNotes, 0, 20}},
           {"PereMailverschicken2", "&Per e-Mail verschicken..."}},
          {{"MAILBRAINLIST", 1}}},
         {"copy",
@@ -277,7 +307,12 @@ std::vector<Descriptor> makeCatalogue() {
          Menu,
          canCopy,
          false,
-         {{"InZielordnerkopieren1", "In &Zielordner kopieren", "Ctrl+K"},
+         {{"InZielordnerkopieren1",
+           "In &Zielordner kopieren",
+           "Ctrl+K",
+           nullptr,
+           nullptr,
+           {kFile, 0, 40}},
           {"InZielordnerkopieren2", "In &Zielordner kopieren\tCtrl+K"},
           {"copy_btn", "&Kopieren", nullptr, nullptr, "In den Zielordner kopieren"}}},
         {"burn",
@@ -295,7 +330,8 @@ std::vector<Descriptor> makeCatalogue() {
          Menu,
          oneSelected,
          false,
-         {{"Eigenschaften2", "&Eigenschaften..."}, {"Eigenschaften1", "&Eigenschaften..."}}},
+         {{"Eigenschaften2", "&Eigenschaften...", nullptr, nullptr, nullptr, {kFile, 0, 50}},
+          {"Eigenschaften1", "&Eigenschaften..."}}},
         {"titleproperties",
          Service::Statistics,
          [](CommandServices& s, const QString& a) { s.statistics->onTitleProperties(a); },
@@ -321,12 +357,12 @@ std::vector<Descriptor> makeCatalogue() {
          Menu | Web,
          wasShown,
          false,
-         {{"Profileverwalten1", "&Profile verwalten...", nullptr, "0"},
-          {"Klngendern1", "&Klänge ändern...", nullptr, "1"},
-          {"Suchverhalten1", "&Suchverhalten...", nullptr, "2"},
-          {"Befehleanpassen1", "&Befehle anpassen...", nullptr, "3"},
-          {"Streaming1", "S&treaming...", nullptr, "4"},
-          {"Sonstiges1", "S&onstiges...", nullptr, "5"},
+         {{"Profileverwalten1", "&Profile verwalten...", nullptr, "0", nullptr, {kOptions, 0, 10}},
+          {"Klngendern1", "&Klänge ändern...", nullptr, "1", nullptr, {kOptions, 0, 20}},
+          {"Suchverhalten1", "&Suchverhalten...", nullptr, "2", nullptr, {kOptions, 0, 30}},
+          {"Befehleanpassen1", "&Befehle anpassen...", nullptr, "3", nullptr, {kOptions, 0, 40}},
+          {"Streaming1", "S&treaming...", nullptr, "4", nullptr, {kOptions, 0, 50}},
+          {"Sonstiges1", "S&onstiges...", nullptr, "5", nullptr, {kOptions, 0, 60}},
           {"Einstellungen1", "&Einstellungen...", nullptr, "4"},
           {"newprof", nullptr, nullptr, "0"},
           {"opt_btn", "Einste&llen", nullptr, "3"}},
@@ -338,7 +374,8 @@ std::vector<Descriptor> makeCatalogue() {
          Menu | Web,
          nullptr,
          false,
-         {{"Statistik1", "&Statistik..."}, {"stat_btn", "&Statistik zeigen"}},
+         {{"Statistik1", "&Statistik...", nullptr, nullptr, nullptr, {kFile, 0, 70}},
+          {"stat_btn", "&Statistik zeigen"}},
          {{"STATISTICS", 2}}},
         {"about",
          Service::Statistics,
@@ -382,7 +419,8 @@ std::vector<Descriptor> makeCatalogue() {
          Menu | Web,
          nullptr,
          false,
-         {{"Lautstrke1", "&Lautstärke", "F10"}, {"vol_btn", "A&npassen"}},
+         {{"Lautstrke1", "&Lautstärke", "F10", nullptr, nullptr, {kPlay, 1, 10, true}},
+          {"vol_btn", "A&npassen"}},
          {{"VOLUME", 2}}},
         {"setvolume", Service::Playback,
          [](CommandServices& s, const QString& a) { s.playback->onSetVolume(a.toInt()); },
@@ -394,7 +432,7 @@ std::vector<Descriptor> makeCatalogue() {
          Menu | Web,
          nullptr,
          false,
-         {{"Wiedergabeliste1", "W&iedergabeliste", "F11"}},
+         {{"Wiedergabeliste1", "W&iedergabeliste", "F11", nullptr, nullptr, {kPlay, 1, 20, true}}},
          {{"PLAYLIST", 2}}},
         {"reload",
          Service::Window,
@@ -403,7 +441,12 @@ std::vector<Descriptor> makeCatalogue() {
          Menu | Socket,
          nullptr,
          false,
-         {{"DatentrgerListenneueinlesen1", "M&edien neu einlesen", "Ctrl+R"},
+         {{"DatentrgerListenneueinlesen1",
+           "M&edien neu einlesen",
+           "Ctrl+R",
+           nullptr,
+           nullptr,
+           {kFile, 0, 60, true}},
           {"reload_btn", "Medien ne&u einlesen"}}},
         {"raise",
          Service::Window,
@@ -423,7 +466,7 @@ std::vector<Descriptor> makeCatalogue() {
          Menu | Mpris,
          nullptr,
          false,
-         {{"Beenden1", "&Beenden", "Ctrl+Q"}}},
+         {{"Beenden1", "&Beenden", "Ctrl+Q", nullptr, nullptr, {kFile, 0, 80, true}}}},
         {"playtitles",
          Service::Web,
          [](CommandServices& s, const QString& a) { s.web->onPlayTitles(a); },
@@ -512,57 +555,7 @@ std::vector<Descriptor> makeCatalogue() {
          Menu,
          nullptr,
          true,
-         {{"Browser1", "&Webansicht verwenden"}}},
-    };
-}
-
-std::vector<MenuEntry> makeMenuLayout() {
-    const char* file = "&Datei";
-    const char* view = "&Ansicht";
-    const char* list = "&Ansicht/&Dateiliste";
-    const char* play = "W&iedergabe";
-    const char* notes = "&Merkzettel";
-    const char* options = "&Einstellungen";
-    return {
-        {file, 0, "Wiedergabe3"},
-        {file, 0, "Titelhinzufgen1"},
-        {file, 0, "Merken1"},
-        {file, 0, "InZielordnerkopieren1"},
-        {file, 0, "Eigenschaften2"},
-        {file, 0, nullptr},
-        {file, 0, "DatentrgerListenneueinlesen1"},
-        {file, 0, "Statistik1"},
-        {file, 0, nullptr},
-        {file, 0, "Beenden1"},
-        // After the bar toggles.
-        {view, 0, nullptr},
-        {view, 0, "Browser1"},
-        // After the list styles and columns.
-        {list, 0, nullptr},
-        {list, 0, "Aktualisieren1"},
-        {list, 0, "AmRasterausrichten1"},
-        {list, 0, "Allesmarkieren1"},
-        {play, 0, "Play1"},
-        {play, 0, "Pause1"},
-        {play, 0, "Stop1"},
-        {play, 0, "VorherigerTitel1"},
-        {play, 0, "NchsterTitel1"},
-        {play, 0, nullptr},
-        {play, 0, "Wiederholen1"},
-        {play, 0, "Zufllig1"},
-        // After the time display and the tray display.
-        {play, 1, nullptr},
-        {play, 1, "Lautstrke1"},
-        {play, 1, nullptr},
-        {play, 1, "Wiedergabeliste1"},
-        {notes, 0, "ZumWeitergebenspeichern1"},
-        {notes, 0, "PereMailverschicken1"},
-        {options, 0, "Profileverwalten1"},
-        {options, 0, "Klngendern1"},
-        {options, 0, "Suchverhalten1"},
-        {options, 0, "Befehleanpassen1"},
-        {options, 0, "Streaming1"},
-        {options, 0, "Sonstiges1"},
+         {{"Browser1", "&Webansicht verwenden", nullptr, nullptr, nullptr, {kView, 0, 10, true}}}},
     };
 }
 
@@ -600,6 +593,48 @@ const std::vector<Descriptor>& all() {
     static const std::vector<Descriptor> table = makeCatalogue();
     return table;
 }
+
+const std::vector<const char*>& menuBar() {
+    static const std::vector<const char*> menus = {kFile, kView, kList, kPlay, kNotes, kOptions};
+    return menus;
+}
+
+namespace {
+// Placed items by menu (menu bar order; unknown menus last), section and order, each
+// with the separator it asks for.
+std::vector<MenuEntry> makeMenuLayout() {
+    struct Item {
+        int menu;
+        const Placement* placement;
+    };
+    const auto rank = [](const char* menu) {
+        const std::vector<const char*>& bar = menuBar();
+        int i = 0;
+        while (i < int(bar.size()) && qstrcmp(bar[size_t(i)], menu) != 0)
+            ++i;
+        return i;
+    };
+    std::vector<Item> items;
+    for (const Descriptor& d : all())
+        for (const Placement& p : d.items)
+            if (p.place.menu) items.push_back({rank(p.place.menu), &p});
+    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+        const MenuPlace& x = a.placement->place;
+        const MenuPlace& y = b.placement->place;
+        if (a.menu != b.menu) return a.menu < b.menu;
+        if (a.menu == int(menuBar().size()) && qstrcmp(x.menu, y.menu) != 0)
+            return qstrcmp(x.menu, y.menu) < 0;
+        return std::tie(x.section, x.order) < std::tie(y.section, y.order);
+    });
+    std::vector<MenuEntry> layout;
+    for (const Item& item : items) {
+        const MenuPlace& place = item.placement->place;
+        if (place.separatorBefore) layout.push_back({place.menu, place.section, nullptr});
+        layout.push_back({place.menu, place.section, item.placement->objectName});
+    }
+    return layout;
+}
+} // namespace
 
 const std::vector<MenuEntry>& menuLayout() {
     static const std::vector<MenuEntry> layout = makeMenuLayout();

@@ -46,6 +46,16 @@ enum class Service { Transport, Window, Playback, Lists, Copy, Statistics, Optio
 // Whether the services hold that one.
 bool provided(const CommandServices& services, Service service);
 
+// Where a main-menu item goes: its menu's path ("&Ansicht/&Dateiliste"), the section of
+// that menu (the window puts its own items between sections) and its place in the
+// section, smaller first. Null menu: not in the main menu.
+struct MenuPlace {
+    const char* menu = nullptr;
+    int section = 0;
+    int order = 0;
+    bool separatorBefore = false;
+};
+
 // A menu item or button bound to the command, by object name: menu items and command
 // panel buttons take caption, shortcut and tool tip from here. A control placed without
 // a caption or tool tip has its own (tool buttons show an icon; the clock menu and the
@@ -56,6 +66,7 @@ struct Placement {
     const char* shortcut = nullptr; // QKeySequence text
     const char* argument = nullptr; // a fixed argument (the options page)
     const char* hint = nullptr;     // the tool tip, UTF-8
+    MenuPlace place = {};           // a main-menu item's place
 };
 
 // A word of the "vorlune:" protocol: group 1 words are debounced, group 2 words are not,
@@ -81,9 +92,13 @@ struct Descriptor {
 
 const std::vector<Descriptor>& all();
 
-// The main menu's command items, menu by menu in order, with their separators. A menu's
-// items come in sections: the window puts its own items (bar toggles, list styles and
-// columns, time display, destinations, copy modes) between them.
+// The main menu's paths in menu bar order.
+const std::vector<const char*>& menuBar();
+
+// The main menu's command items, menu by menu in order, with their separators, made from
+// the placements' places. A menu's items come in sections: the window puts its own items
+// (bar toggles, list styles and columns, time display, destinations, copy modes) between
+// them.
 struct MenuEntry {
     const char* menu; // its path: "&Ansicht/&Dateiliste"
     int section;

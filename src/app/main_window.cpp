@@ -179,8 +179,8 @@ QAction* TForm1::action(const QString& objectName) const {
 }
 
 void TForm1::createMenus() {
-    // The command items come from the menu layout beside the descriptors; the window adds
-    // its own items between their sections.
+    // The command items come from the menu layout made from the descriptors; the window
+    // adds its own items between their sections.
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Datei"));
     addCommandItems(file, "&Datei", 0);
 

@@ -5,10 +5,13 @@
 #include "commands.h"
 #include "topic_items.h"
 
+#include <QHash>
 #include <QSet>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -500,6 +503,100 @@ TEST(CommandCatalogue, EveryFrontEndsListComesFromTheDescriptors) {
     burning.copyMode = 2;
     EXPECT_EQ(cc::commandForWebWord(u"ACTION", UiState()), QStringLiteral("copytitles"));
     EXPECT_EQ(cc::commandForWebWord(u"ACTION", burning), QStringLiteral("burntitles"));
+}
+
+// The main menu made from the placements: the entries, order and separators the window
+// has always had, every placed item once, and no two items claiming one place.
+TEST(CommandCatalogue, MenuLayoutComesFromThePlacements) {
+    const char* file = "&Datei";
+    const char* view = "&Ansicht";
+    const char* list = "&Ansicht/&Dateiliste";
+    const char* play = "W&iedergabe";
+    const char* notes = "&Merkzettel";
+    const char* options = "&Einstellungen";
+    const struct {
+        const char* menu;
+        int section;
+        const char* objectName;
+    } expected[] = {
+        {file, 0, "Wiedergabe3"},
+        {file, 0, "Titelhinzufgen1"},
+        {file, 0, "Merken1"},
+        {file, 0, "InZielordnerkopieren1"},
+        {file, 0, "Eigenschaften2"},
+        {file, 0, nullptr},
+        {file, 0, "DatentrgerListenneueinlesen1"},
+        {file, 0, "Statistik1"},
+        {file, 0, nullptr},
+        {file, 0, "Beenden1"},
+        {view, 0, nullptr},
+        {view, 0, "Browser1"},
+        {list, 0, nullptr},
+        {list, 0, "Aktualisieren1"},
+        {list, 0, "AmRasterausrichten1"},
+        {list, 0, "Allesmarkieren1"},
+        {play, 0, "Play1"},
+        {play, 0, "Pause1"},
+        {play, 0, "Stop1"},
+        {play, 0, "VorherigerTitel1"},
+        {play, 0, "NchsterTitel1"},
+        {play, 0, nullptr},
+        {play, 0, "Wiederholen1"},
+        {play, 0, "Zufllig1"},
+        {play, 1, nullptr},
+        {play, 1, "Lautstrke1"},
+        {play, 1, nullptr},
+        {play, 1, "Wiedergabeliste1"},
+        {notes, 0, "ZumWeitergebenspeichern1"},
+        {notes, 0, "PereMailverschicken1"},
+        {options, 0, "Profileverwalten1"},
+        {options, 0, "Klngendern1"},
+        {options, 0, "Suchverhalten1"},
+        {options, 0, "Befehleanpassen1"},
+        {options, 0, "Streaming1"},
+        {options, 0, "Sonstiges1"},
+    };
+    // One line per entry, so that a difference shows where it is.
+    const auto line = [](const char* menu, int section, const char* objectName) {
+        return QStringLiteral("%1 %2 %3")
+            .arg(QString::fromUtf8(menu))
+            .arg(section)
+            .arg(objectName ? QLatin1String(objectName) : QLatin1String("-"));
+    };
+    QStringList wanted, made;
+    for (const auto& e : expected)
+        wanted << line(e.menu, e.section, e.objectName);
+    const std::vector<cc::MenuEntry>& layout = cc::menuLayout();
+    for (const cc::MenuEntry& e : layout)
+        made << line(e.menu, e.section, e.objectName);
+    EXPECT_EQ(made.join(u'\n').toStdString(), wanted.join(u'\n').toStdString());
+
+    QHash<QString, int> inLayout;
+    for (const cc::MenuEntry& e : layout)
+        if (e.objectName) ++inLayout[QLatin1String(e.objectName)];
+    QSet<QString> places;
+    int placed = 0;
+    for (const cc::Descriptor& d : cc::all())
+        for (const cc::Placement& p : d.items) {
+            const QString name = QLatin1String(p.objectName);
+            if (!p.place.menu) {
+                EXPECT_FALSE(inLayout.contains(name)) << p.objectName;
+                continue;
+            }
+            ++placed;
+            EXPECT_EQ(inLayout.value(name), 1) << p.objectName;
+            EXPECT_TRUE(p.caption) << p.objectName << " has no caption for its menu item";
+            EXPECT_TRUE(std::any_of(cc::menuBar().begin(), cc::menuBar().end(),
+                                    [&](const char* m) { return qstrcmp(m, p.place.menu) == 0; }))
+                << p.objectName << " in an unknown menu";
+            const QString place = QStringLiteral("%1 %2 %3")
+                                      .arg(QString::fromUtf8(p.place.menu))
+                                      .arg(p.place.section)
+                                      .arg(p.place.order);
+            EXPECT_FALSE(places.contains(place)) << p.objectName << " shares " << qPrintable(place);
+            places << place;
+        }
+    EXPECT_EQ(placed, inLayout.size());
 }
 
 } // namespace
