@@ -206,7 +206,7 @@ void packLines(const std::vector<QStringList*>& lists) {
     for (QStringList* list : lists) {
         for (QString& line : *list) {
             const qsizetype len = line.size();
-            std::memcpy(d + at, line.constData(), size_t(len) * sizeof(char16_t));
+            if (len) std::memcpy(d + at, line.constData(), size_t(len) * sizeof(char16_t));
             d[at + len] = 0;
             block.d_ptr()->ref();
             line = QString(QString::DataPointer(block.d_ptr(), d + at, len));
@@ -225,7 +225,7 @@ void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, boo
     qsizetype at = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const qsizetype len = parts[i].size();
-        std::memcpy(d + at, parts[i].utf16(), size_t(len) * sizeof(char16_t));
+        if (len) std::memcpy(d + at, parts[i].utf16(), size_t(len) * sizeof(char16_t));
         d[at + len] = 0;
         at += len + 1;
     }
