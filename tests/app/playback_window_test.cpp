@@ -197,7 +197,8 @@ TEST_F(PlaybackWindowTest, DoubleClickPlaysPausesAndStopsWithButtonsMenusAndStat
     EXPECT_FALSE(w->ProgressBar1->isVisible());
 
     // The tick moves the label and the slider.
-    ASSERT_TRUE(waitFor([&] { return c->seeker->value() >= 1; }, 4000));
+    // Generous: the sanitizer build may be compiling beside the tests.
+    ASSERT_TRUE(waitFor([&] { return c->seeker->value() >= 1; }, 12000));
     EXPECT_TRUE(c->seekpos->text().endsWith(QStringLiteral("/0:00:06")))
         << c->seekpos->text().toStdString();
     EXPECT_TRUE(QFile::exists(env.path(QStringLiteral("runtime/data.js"))));
@@ -327,7 +328,7 @@ TEST_F(PlaybackWindowTest, PlaysAreCountedIntoTheChartsAndKeptThroughTheSettings
         showFolder(*w);
         clickRow(*w, 0, true);
         ASSERT_TRUE(waitStatus(*w, playing(QStringLiteral("Hit"))));
-        ASSERT_TRUE(waitFor([&] { return w->commands->seeker->value() >= 1; }, 4000));
+        ASSERT_TRUE(waitFor([&] { return w->commands->seeker->value() >= 1; }, 12000));
         EXPECT_TRUE(w->commands->seekpos->text().startsWith(QLatin1Char('-')))
             << w->commands->seekpos->text().toStdString();
         EXPECT_EQ(w->collection().titleLists.list(TitleLists::Charts), lines);
