@@ -190,7 +190,7 @@ TEST_F(GuiThreadConnectorTest, StalledServersLeaveTheGuiThreadAnswering) {
     LoopLagProbe lag;
     const CollectionLoader::Result result = load(loader);
     ASSERT_TRUE(result.collection);
-    EXPECT_LT(lag.worstLagMs(), 100);
+    EXPECT_LT(lag.worstLagMs(), 100) << "with the waits for a CPU " << lag.worstRawLagMs() << " ms";
     EXPECT_GT(lag.ticks(), 100); // the checks took their time meanwhile
     // The stalled ones failed with a warning each, the password prompt still came.
     EXPECT_EQ(prompts.captions, QStringList{"Web Gesperrt"});

@@ -26,15 +26,30 @@ QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+namespace {
+// Nanoseconds the calling thread has spent ready to run but waiting for a CPU (0 when the
+// kernel does not say).
+qint64 runQueueWaitNs() {
+    QFile f(QStringLiteral("/proc/thread-self/schedstat"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    return f.readAll().split(' ').value(1).toLongLong();
+}
+} // namespace
+
 LoopLagProbe::LoopLagProbe() {
     timer_.setInterval(10);
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
         const qint64 now = clock_.elapsed();
-        worst_ = std::max(worst_, now - last_ - timer_.interval());
+        const qint64 queued = runQueueWaitNs();
+        const qint64 raw = now - last_ - timer_.interval();
+        worstRaw_ = std::max(worstRaw_, raw);
+        worst_ = std::max(worst_, raw - (queued - lastQueuedNs_) / 1000000);
         last_ = now;
+        lastQueuedNs_ = queued;
         ++ticks_;
     });
+    lastQueuedNs_ = runQueueWaitNs();
     clock_.start();
     timer_.start();
 }

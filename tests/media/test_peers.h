@@ -74,18 +74,23 @@ public:
 };
 
 // Measures how late the event loop of the thread it lives on runs a 10 ms timer: the
-// longest time the loop did not answer.
+// longest time the loop did not answer. Time the thread stood ready while other processes
+// had the CPUs (the scheduler's own count) is the machine's load, not the loop's, and is
+// left out; worstRawLagMs() keeps it in.
 class LoopLagProbe {
 public:
     LoopLagProbe();
     qint64 worstLagMs() const { return worst_; }
+    qint64 worstRawLagMs() const { return worstRaw_; }
     int ticks() const { return ticks_; }
 
 private:
     QTimer timer_;
     QElapsedTimer clock_;
     qint64 last_ = 0;
+    qint64 lastQueuedNs_ = 0;
     qint64 worst_ = 0;
+    qint64 worstRaw_ = 0;
     int ticks_ = 0;
 };
 
