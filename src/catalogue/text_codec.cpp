@@ -15,6 +15,21 @@ constexpr char16_t kHighTable[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// True when a unit of d[0..n) is a surrogate, tested four units at a time: a lane of
+// (unit & 0xF800) ^ 0xD800 is zero exactly for a surrogate.
+bool hasSurrogate(const char16_t* d, qsizetype n) {
+    qsizetype i = 0;
+    for (; i + 4 <= n; i += 4) {
+        quint64 w;
+        std::memcpy(&w, d + i, 8);
+        w = (w & 0xF800F800F800F800ULL) ^ 0xD800D800D800D800ULL;
+        if ((w - 0x0001000100010001ULL) & ~w & 0x8000800080008000ULL) return true;
+    }
+    for (; i < n; ++i)
+        if (d[i] >= 0xD800 && d[i] <= 0xDFFF) return true;
+    return false;
+}
+
 bool allAscii(const char* p, qsizetype n) {
     qsizetype i = 0;
     for (; i + 8 <= n; i += 8) {
@@ -233,8 +248,7 @@ void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, boo
         // Folded as each part would be on its own. Without surrogates that is one code unit
         // at a time, and the block is folded in place (nothing else holds it yet); with them
         // (a lone one may become U+FFFD, depending on what came before) each part alone.
-        const bool surrogates =
-            std::any_of(d, d + total, [](char16_t c) { return c >= 0xD800 && c <= 0xDFFF; });
+        const bool surrogates = hasSurrogate(d, total);
         if (!surrogates) text = std::move(text).toCaseFolded();
         if (surrogates || text.size() != total) {
             for (qsizetype i = 0; i < n; ++i)
@@ -250,6 +264,33 @@ void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, boo
         block.d_ptr()->ref();
         out[i] = QString(QString::DataPointer(block.d_ptr(), d + at, len));
         at += len + 1;
+    }
+}
+
+void TextPool::copies(const QStringView* parts, qsizetype n, QString* out) {
+    constexpr qsizetype kBlock = 2048;
+    qsizetype total = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        total += parts[i].size() + 1;
+    if (total > kBlock / 4) { // long texts get a block of their own
+        copiesSharingBlock(parts, n, out);
+        return;
+    }
+    if (block_.isNull() || used_ + total > block_.size()) {
+        block_ = QString(kBlock, Qt::Uninitialized);
+        used_ = 0;
+    }
+    // Written past the part that copies hold: no copy sees it, so the shared block is
+    // written without detaching.
+    QString::DataPointer& block = block_.data_ptr();
+    char16_t* d = block.data();
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype len = parts[i].size();
+        if (len) std::memcpy(d + used_, parts[i].utf16(), size_t(len) * sizeof(char16_t));
+        d[used_ + len] = 0;
+        block.d_ptr()->ref();
+        out[i] = QString(QString::DataPointer(block.d_ptr(), d + used_, len));
+        used_ += len + 1;
     }
 }
 

@@ -39,6 +39,23 @@ void packLines(const std::vector<QStringList*>& lists);
 // case-folded when `fold` is set.
 void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, bool fold = false);
 
+// Copies of short texts made one after another (numbered names, say), kept in blocks of
+// several kilobytes that many copies share: a copy costs no allocation of its own. A block
+// goes with the last copy made in it and the pool.
+class TextPool {
+public:
+    // Copies of the n parts into out[0..n), one after another in the current block.
+    void copies(const QStringView* parts, qsizetype n, QString* out);
+    void clear() {
+        block_ = QString();
+        used_ = 0;
+    }
+
+private:
+    QString block_;
+    qsizetype used_ = 0;
+};
+
 // Joins with CR LF after every line.
 QString joinLinesCrLf(const QStringList& lines);
 
