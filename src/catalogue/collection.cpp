@@ -269,10 +269,14 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     std::vector<int> open;
     // Room for every folder line at once, rather than moving the folders at each growth;
     // their paths folded for the filer, all in one block.
+    // Each line is classified once, here.
+    std::vector<ClassifiedLine> classes;
+    classes.reserve(size_t(body.size()));
     std::vector<QStringView> paths;
-    for (const QString& line : body)
-        if (classifyLine(line).kind == LineKind::Folder)
-            paths.push_back(QStringView(line).chopped(1));
+    for (const QString& line : body) {
+        classes.push_back(classifyLine(line));
+        if (classes.back().kind == LineKind::Folder) paths.push_back(QStringView(line).chopped(1));
+    }
     m.folders.reserve(paths.size());
     const qsizetype folderLines = qsizetype(paths.size());
     std::vector<QString> foldedPaths(paths.size());
@@ -287,8 +291,9 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, names.data());
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, foldedNames.data(), true);
     TitleFiler filer(foldedPaths);
-    for (const QString& line : body) {
-        const ClassifiedLine cl = classifyLine(line);
+    for (qsizetype lineIndex = 0; lineIndex < body.size(); ++lineIndex) {
+        const QString& line = body[lineIndex];
+        const ClassifiedLine& cl = classes[size_t(lineIndex)];
         switch (cl.kind) {
         case LineKind::Marker:
             break;
@@ -452,8 +457,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
             named.push_back(alphaNode);
             if (precedesInPreorder(alphaNode, named.front()))
                 std::swap(named.front(), named.back());
-            const ChildKey child{alphaParent, f.exact};
-            if (!alphaChildren_.contains(child)) alphaChildren_.insert(child, alphaNode);
+            TreeNode*& firstChild = alphaChildren_[ChildKey{alphaParent, f.exact}];
+            if (!firstChild) firstChild = alphaNode;
             if (alphaParent != alphaList) {
                 const TreeNode* top = alphaParent;
                 while (top->parent() != alphaList)

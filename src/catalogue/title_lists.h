@@ -2,6 +2,7 @@
 
 #include "hashed_key.h"
 #include "index_file.h"
+#include "text_codec.h"
 
 #include <QHash>
 #include <QString>
@@ -93,6 +94,7 @@ private:
     // Folded key -> first entry; "ALPHALIST::" keys apart, by their folded name.
     QHash<HashedKey, int> plain_;
     QHash<HashedKey, int> alpha_;
+    textcodec::TextPool alphaKeys_;
 };
 
 // Display marks by title or folder line; the first mark added for a target counts.
