@@ -121,10 +121,19 @@ QString decodeWindows1252(QByteArrayView bytes) {
 }
 
 int windows1252Byte(char16_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
-    for (int k = 0; k < 32; ++k)
-        if (kHighTable[k] == c) return 0x80 + k;
-    return -1;
+    // By table below the highest character of the table (U+2122): one test per character.
+    static constexpr char16_t kEnd = 0x2123;
+    static constexpr std::array<quint8, kEnd> kBytes = [] {
+        std::array<quint8, kEnd> t{};
+        for (int b = 0; b < 256; ++b)
+            if (b < 0x80 || b >= 0xA0) t[size_t(b)] = quint8(b);
+        for (int k = 0; k < 32; ++k)
+            t[kHighTable[k]] = quint8(0x80 + k);
+        return t;
+    }();
+    if (c >= kEnd) return -1;
+    const int b = kBytes[c];
+    return b != 0 || c == 0 ? b : -1;
 }
 
 bool encodeWindows1252(QStringView text, QByteArray& out) {
@@ -177,6 +186,8 @@ QStringList linesSharingText(QString text) {
     QStringList lines;
     const qsizetype n = text.size();
     if (n == 0) return lines;
+    // Room for a line per break and the last: the list is not moved as it grows.
+    lines.reserve(QStringView(text).count(u'\n') + QStringView(text).count(u'\r') + 1);
     char16_t* d = reinterpret_cast<char16_t*>(text.data()); // not shared yet: no copy
     QString::DataPointer& block = text.data_ptr();
     const auto add = [&](qsizetype from, qsizetype len) {

@@ -256,3 +256,14 @@ TEST(TextCodec, PooledTextsAreTheirPartsAlone) {
             EXPECT_EQ(out[i], want[i]) << length << " " << i;
     }
 }
+
+// Every UTF-16 unit has the byte that decodes to it, and only those units have one.
+TEST(TextCodec, Windows1252BytesAreExactlyTheDecodedUnits) {
+    std::vector<int> byteOf(0x10000, -1);
+    for (int b = 0; b < 256; ++b) {
+        const char c = char(b);
+        byteOf[decodeWindows1252(QByteArrayView(&c, 1)).at(0).unicode()] = b;
+    }
+    for (int u = 0; u < 0x10000; ++u)
+        ASSERT_EQ(windows1252Byte(char16_t(u)), byteOf[size_t(u)]) << u;
+}
