@@ -217,7 +217,7 @@ public:
 
     // Index of the folder for the title, -1 when no folder of the medium holds it.
     int folderOf(QStringView line) {
-        const qsizetype cut = titletext::lastOf(line, u'\\');
+        const qsizetype cut = line.lastIndexOf(u'\\');
         if (cut < 0) return -1;
         QStringView path = line.left(cut);
         // Titles of one folder follow each other: remember the last answer (mostly written
@@ -286,7 +286,7 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     std::vector<QStringView> nameViews;
     nameViews.reserve(paths.size());
     for (QStringView path : paths)
-        nameViews.push_back(path.mid(titletext::lastOf(path, u'\\') + 1));
+        nameViews.push_back(path.mid(path.lastIndexOf(u'\\') + 1));
     std::vector<QString> names(paths.size()), foldedNames(paths.size());
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, names.data());
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, foldedNames.data(), true);
@@ -328,7 +328,7 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
         }
         case LineKind::Folder: {
             const QStringView path = QStringView(line).chopped(1);
-            const qsizetype cut = titletext::lastOf(path, u'\\');
+            const qsizetype cut = path.lastIndexOf(u'\\');
             while (!open.empty()) {
                 const ParsedFolder& top = m.folders[size_t(open.back())];
                 const qsizetype len = top.pathLength;
