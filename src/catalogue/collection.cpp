@@ -273,6 +273,7 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     std::vector<ClassifiedLine> classes;
     classes.reserve(size_t(body.size()));
     std::vector<QStringView> paths;
+    paths.reserve(size_t(body.size()));
     for (const QString& line : body) {
         classes.push_back(classifyLine(line));
         if (classes.back().kind == LineKind::Folder) paths.push_back(QStringView(line).chopped(1));
@@ -373,7 +374,9 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     }
     // The titles stay for as long as the collection: their own block, without the file's
     // other lines.
-    std::vector<QStringList*> kept{&m.rootTitles};
+    std::vector<QStringList*> kept;
+    kept.reserve(m.folders.size() + 1);
+    kept.push_back(&m.rootTitles);
     for (ParsedFolder& f : m.folders) {
         kept.push_back(&f.titles);
         f.line = QString(); // the file's text goes with the last of its lines

@@ -69,6 +69,7 @@ public:
             kinds_.reserve(entries_.capacity());
         }
         if (plain_.size() + more > plain_.capacity()) plain_.reserve(plain_.size() + more);
+        if (alpha_.size() + more > alpha_.capacity()) alpha_.reserve(alpha_.size() + more);
     }
 
     // Removes every entry but the four fixed lists.

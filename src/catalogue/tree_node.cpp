@@ -32,6 +32,7 @@ public:
             if (used_ == blockSize_) {
                 blockSize_ = blocks_.empty() ? 8 : std::min<size_t>(2 * blockSize_, 256);
                 blocks_.push_back({std::unique_ptr<Slot[]>(new Slot[blockSize_]), blockSize_});
+                slotCount_ += blockSize_;
                 ASAN_POISON_MEMORY_REGION(blocks_.back().cells.get(), blockSize_ * sizeof(Slot));
                 used_ = 0;
             }
@@ -42,6 +43,8 @@ public:
     }
     void give(void* p) {
         ASAN_POISON_MEMORY_REGION(p, sizeof(Slot));
+        // Room for every slot at once: removing a tree grows the list only once.
+        if (free_.size() == free_.capacity()) free_.reserve(slotCount_);
         free_.push_back(p);
     }
 
@@ -55,6 +58,7 @@ private:
     };
     std::vector<Block> blocks_;
     size_t blockSize_ = 0;
+    size_t slotCount_ = 0;
     size_t used_ = 0;
     std::vector<void*> free_;
     size_t freeFirst_ = 0;
