@@ -24,8 +24,13 @@ public:
         void* p;
         if (!free_.empty()) {
             p = free_[freeFirst_++];
+            // The slots taken are dropped from the front once they are half the list, so
+            // that adding and removing in turn does not grow it.
             if (freeFirst_ == free_.size()) {
                 free_.clear();
+                freeFirst_ = 0;
+            } else if (freeFirst_ >= 64 && 2 * freeFirst_ >= free_.size()) {
+                free_.erase(free_.begin(), free_.begin() + std::ptrdiff_t(freeFirst_));
                 freeFirst_ = 0;
             }
         } else {

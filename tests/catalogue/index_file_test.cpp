@@ -318,6 +318,12 @@ TEST(IndexReader, TreeNodesKeepTheirDataWhenTheirRoomIsTakenAgain) {
         }
     }
     EXPECT_EQ(root.descendantCount(), 2 + 2 * 40 + b->childCount());
+    // Nodes removed and added in turn, with many removed ones waiting to be taken again.
+    for (int i = 0; i < 1000; ++i) {
+        a->child(0)->removeChildren();
+        a->child(0)->addChild(QString::number(i), i, i);
+        ASSERT_EQ(a->child(0)->child(0)->text, QString::number(i));
+    }
     b->sortChildren();
     for (int row = 0; row < b->childCount(); ++row)
         EXPECT_EQ(b->child(row)->text, QStringLiteral("b%1").arg(b->child(row)->icon));
