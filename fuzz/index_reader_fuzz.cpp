@@ -1,20 +1,14 @@
 // libFuzzer target: the index reader and the loader on arbitrary bytes. The input is split
 // in two at the first NUL: two index files, loaded as two media of one collection.
 #include "collection.h"
+#include "index_input.h"
 #include "text_codec.h"
 
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QByteArrayView all(reinterpret_cast<const char*>(data), qsizetype(size));
-    const qsizetype cut = all.indexOf('\0');
-    const QByteArrayView first = cut < 0 ? all : all.first(cut);
-    const QByteArrayView second = cut < 0 ? QByteArrayView() : all.sliced(cut + 1);
-
-    // Read as the loader reads a file.
-    const QStringList newLines = textcodec::decodeIndexLines(first);
-    const QStringList oldLines = textcodec::decodeIndexLines(second);
+    const auto [newLines, oldLines] = readIndexInput(data, size);
 
     // Two media (often of one label, so that names must be made unique), then cleared.
     // Adding the same lines a second time would repeat the same work.

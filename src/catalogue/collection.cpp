@@ -142,7 +142,7 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
     *isNew = false;
     int n = std::max(2, nextSuffix_.value(f.folded, 2));
     // The candidates are built in a buffer kept from call to call (a candidate looked up
-    // shares it only until the next); the name and key found are copied out in one block.
+    // shares it only until the next); the name and key found are copied into the pool.
     QString& text = keyBuffer_;
     text.resize(0);
     text.append(f.folded.text);
@@ -161,7 +161,7 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
             nameBuffer_.append(QStringView(text).sliced(base));
             const QStringView parts[] = {nameBuffer_, text};
             QString copies[2];
-            textcodec::copiesSharingBlock(parts, 2, copies);
+            numberedNames_.copies(parts, 2, copies);
             *unique = std::move(copies[0]);
             candidate.text = std::move(copies[1]);
             nextSuffix_.insert(f.folded, n + 1);
@@ -205,7 +205,9 @@ namespace {
 class TitleFiler {
 public:
     // The paths of the folder lines, folded, in the order of the lines.
-    explicit TitleFiler(const std::vector<QString>& foldedPaths) : paths_(foldedPaths) {}
+    explicit TitleFiler(const std::vector<QString>& foldedPaths) : paths_(foldedPaths) {
+        byPath_.reserve(qsizetype(foldedPaths.size()));
+    }
 
     // Called for every folder line in processing order; a later line of the same path wins.
     void addFolder(int index) {
@@ -215,7 +217,7 @@ public:
 
     // Index of the folder for the title, -1 when no folder of the medium holds it.
     int folderOf(QStringView line) {
-        const qsizetype cut = titletext::lastOf(line, u'\\');
+        const qsizetype cut = line.lastIndexOf(u'\\');
         if (cut < 0) return -1;
         QStringView path = line.left(cut);
         // Titles of one folder follow each other: remember the last answer (mostly written
@@ -267,16 +269,32 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     std::vector<int> open;
     // Room for every folder line at once, rather than moving the folders at each growth;
     // their paths folded for the filer, all in one block.
+    // Each line is classified once, here.
+    std::vector<ClassifiedLine> classes;
+    classes.reserve(size_t(body.size()));
     std::vector<QStringView> paths;
-    for (const QString& line : body)
-        if (classifyLine(line).kind == LineKind::Folder)
-            paths.push_back(QStringView(line).chopped(1));
-    m.folders.reserve(paths.size());
-    std::vector<QString> foldedPaths(paths.size());
-    textcodec::copiesSharingBlock(paths.data(), qsizetype(paths.size()), foldedPaths.data(), true);
-    TitleFiler filer(foldedPaths);
+    paths.reserve(size_t(body.size()));
     for (const QString& line : body) {
-        const ClassifiedLine cl = classifyLine(line);
+        classes.push_back(classifyLine(line));
+        if (classes.back().kind == LineKind::Folder) paths.push_back(QStringView(line).chopped(1));
+    }
+    m.folders.reserve(paths.size());
+    const qsizetype folderLines = qsizetype(paths.size());
+    std::vector<QString> foldedPaths(paths.size());
+    textcodec::copiesSharingBlock(paths.data(), folderLines, foldedPaths.data(), true);
+    // The folders' names, as written and folded: a block for each rather than two texts
+    // for every folder.
+    std::vector<QStringView> nameViews;
+    nameViews.reserve(paths.size());
+    for (QStringView path : paths)
+        nameViews.push_back(path.mid(path.lastIndexOf(u'\\') + 1));
+    std::vector<QString> names(paths.size()), foldedNames(paths.size());
+    textcodec::copiesSharingBlock(nameViews.data(), folderLines, names.data());
+    textcodec::copiesSharingBlock(nameViews.data(), folderLines, foldedNames.data(), true);
+    TitleFiler filer(foldedPaths);
+    for (qsizetype lineIndex = 0; lineIndex < body.size(); ++lineIndex) {
+        const QString& line = body[lineIndex];
+        const ClassifiedLine& cl = classes[size_t(lineIndex)];
         switch (cl.kind) {
         case LineKind::Marker:
             break;
@@ -301,14 +319,17 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
             break;
         }
         case LineKind::MediaType: {
-            MediaTypeValue mt = parseMediaTypeValue(cl.value);
-            if (mt.number != MediaUnknown)
-                m.mediaTypes.emplace_back(mt.number, std::move(mt.resource));
+            // The code and the resource after the first "::" (the code's text is not kept).
+            const qsizetype sep = cl.value.indexOf(u"::");
+            const int number = mediaTypeNumber(sep < 0 ? cl.value : cl.value.left(sep));
+            if (number != MediaUnknown)
+                m.mediaTypes.emplace_back(number,
+                                          sep < 0 ? QString() : cl.value.mid(sep + 2).toString());
             break;
         }
         case LineKind::Folder: {
             const QStringView path = QStringView(line).chopped(1);
-            const qsizetype cut = titletext::lastOf(path, u'\\');
+            const qsizetype cut = path.lastIndexOf(u'\\');
             while (!open.empty()) {
                 const ParsedFolder& top = m.folders[size_t(open.back())];
                 const qsizetype len = top.pathLength;
@@ -318,11 +339,12 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
                     break;
                 open.pop_back();
             }
+            const size_t k = m.folders.size();
             ParsedFolder f;
             f.line = line;
             f.pathLength = path.size();
-            f.name = path.mid(cut + 1).toString();
-            f.folded = HashedKey(f.name.toCaseFolded());
+            f.name = std::move(names[k]);
+            f.folded = HashedKey(std::move(foldedNames[k]));
             f.exact = HashedKey(f.name);
             if (!open.empty() && m.folders[size_t(open.back())].pathLength == cut)
                 f.parent = open.back();
@@ -352,7 +374,9 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     }
     // The titles stay for as long as the collection: their own block, without the file's
     // other lines.
-    std::vector<QStringList*> kept{&m.rootTitles};
+    std::vector<QStringList*> kept;
+    kept.reserve(m.folders.size() + 1);
+    kept.push_back(&m.rootTitles);
     for (ParsedFolder& f : m.folders) {
         kept.push_back(&f.titles);
         f.line = QString(); // the file's text goes with the last of its lines
@@ -419,7 +443,12 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
         int alphaIndex = isNew ? -1 : titleLists.indexOfAlphaList(f.folded);
         if (alphaIndex < 0) alphaIndex = titleLists.addAlphaList(f.name, f.folded);
         const int folderIndex = titleLists.add(unique, uniqueKey);
-        titleLists.list(alphaIndex).append(f.titles);
+        // A new alphabetical list shares the folder's titles until either changes.
+        QStringList& alphaTitles = titleLists.list(alphaIndex);
+        if (alphaTitles.isEmpty())
+            alphaTitles = f.titles;
+        else
+            alphaTitles.append(f.titles);
         titleLists.list(folderIndex) = std::move(f.titles);
 
         TreeNode* folderNode = parent->addChild(unique, kFolderIcon, kFolderSelectedIcon);
@@ -431,8 +460,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
             named.push_back(alphaNode);
             if (precedesInPreorder(alphaNode, named.front()))
                 std::swap(named.front(), named.back());
-            const ChildKey child{alphaParent, f.exact};
-            if (!alphaChildren_.contains(child)) alphaChildren_.insert(child, alphaNode);
+            TreeNode*& firstChild = alphaChildren_[ChildKey{alphaParent, f.exact}];
+            if (!firstChild) firstChild = alphaNode;
             if (alphaParent != alphaList) {
                 const TreeNode* top = alphaParent;
                 while (top->parent() != alphaList)
@@ -558,6 +587,7 @@ void Collection::ClearCollection() {
     alphaChildren_.clear();
     firstBelowTop_.clear();
     nextSuffix_.clear();
+    numberedNames_.clear();
 }
 
 QString Collection::loadedStatusText(const QLocale& locale) const {

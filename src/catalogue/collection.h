@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text_codec.h"
 #include "title_lists.h"
 #include "tree_node.h"
 
@@ -154,4 +155,5 @@ private:
     QHash<ChildKey, TreeNode*> firstBelowTop_;
     QHash<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
     QString nameBuffer_, keyBuffer_;   // for the numbered names
+    textcodec::TextPool numberedNames_;
 };

@@ -182,10 +182,8 @@ int compareCatalogue(QStringView a, QStringView b) {
     const char16_t* pa = a.utf16();
     const char16_t* pb = b.utf16();
     qsizetype i = 0;
-    // Lines of one file share long prefixes: skip equal blocks of eight characters, then
-    // of four.
-    while (i + 8 <= n && std::memcmp(pa + i, pb + i, 16) == 0)
-        i += 8;
+    // Lines of one file share long prefixes: skip equal blocks of four characters (loaded
+    // as words rather than through memcmp, which the sanitizers intercept).
     for (; i + 4 <= n; i += 4) {
         quint64 x, y;
         std::memcpy(&x, pa + i, 8);
@@ -215,22 +213,28 @@ void putUnit(unsigned char* out, char16_t c) {
 // with memcmp compares the folded texts unit by unit.
 void foldKey(const char16_t* s, qsizetype n, unsigned char* out) {
     qsizetype i = 0;
-    // Four units at a time. In a block of units below 0x80, bit 7 of unit + 0x3F is set from
-    // 'A' on and that of unit + 0x25 from 'Z' + 1 on: together they mark the capitals.
-    for (; i + 4 <= n; i += 4) {
-        quint64 w;
-        std::memcpy(&w, s + i, 8);
-        if (w & 0xFF80FF80FF80FF80ULL) {
-            for (qsizetype k = i; k < i + 4; ++k)
-                putUnit(out + 2 * k, foldChar(s[k]));
-            continue;
-        }
+    // Eight units at a time, as two words tested together. In a word of units below 0x80,
+    // bit 7 of unit + 0x3F is set from 'A' on and that of unit + 0x25 from 'Z' + 1 on:
+    // together they mark the capitals.
+    const auto asciiWord = [](quint64 w) {
         const quint64 capitals =
             (w + 0x003F003F003F003FULL) & ~(w + 0x0025002500250025ULL) & 0x0080008000800080ULL;
         w |= capitals >> 2;
         if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN)
             w = ((w & 0x00FF00FF00FF00FFULL) << 8) | ((w >> 8) & 0x00FF00FF00FF00FFULL);
-        std::memcpy(out + 2 * i, &w, 8);
+        return w;
+    };
+    for (; i + 8 <= n; i += 8) {
+        quint64 w[2];
+        std::memcpy(w, s + i, 16);
+        if ((w[0] | w[1]) & 0xFF80FF80FF80FF80ULL) {
+            for (qsizetype k = i; k < i + 8; ++k)
+                putUnit(out + 2 * k, foldChar(s[k]));
+            continue;
+        }
+        w[0] = asciiWord(w[0]);
+        w[1] = asciiWord(w[1]);
+        std::memcpy(out + 2 * i, w, 16);
     }
     for (; i < n; ++i)
         putUnit(out + 2 * i, foldChar(s[i]));
@@ -252,7 +256,7 @@ std::vector<int> catalogueOrder(const std::vector<QStringView>& texts) {
     size_t total = 0;
     for (QStringView t : texts)
         total += size_t(t.size()) * 2;
-    std::vector<unsigned char> bytes(total + 8); // never empty: memcmp gets no null pointer
+    std::vector<unsigned char> bytes(total + 8); // a word may be read from any key's last byte
     std::vector<Key> keys(n);
     unsigned char* at = bytes.data();
     for (size_t i = 0; i < n; ++i) {
@@ -266,8 +270,18 @@ std::vector<int> catalogueOrder(const std::vector<QStringView>& texts) {
     }
     std::sort(keys.begin(), keys.end(), [&texts](const Key& a, const Key& b) {
         if (a.head != b.head) return a.head < b.head;
-        const int c = std::memcmp(a.bytes, b.bytes, std::min(a.size, b.size));
-        if (c != 0) return c < 0;
+        // The rest eight bytes at a time as big-endian words; the bytes after the shorter
+        // key are shifted out of its last word (the buffer has room to read past the end).
+        const size_t m = std::min(a.size, b.size);
+        for (size_t i = 8; i < m; i += 8) {
+            quint64 x = qFromBigEndian<quint64>(a.bytes + i);
+            quint64 y = qFromBigEndian<quint64>(b.bytes + i);
+            if (m - i < 8) {
+                x >>= 64 - 8 * (m - i);
+                y >>= 64 - 8 * (m - i);
+            }
+            if (x != y) return x < y;
+        }
         if (a.size != b.size) return a.size < b.size;
         // Folded alike: as written (the first unit that differs), equal texts by place.
         const char16_t* x = texts[size_t(a.index)].utf16();
@@ -332,10 +346,19 @@ QStringList bodyLinesForLoading(QStringList lines) {
             break;
         }
     }
+    // Lines are moved out of a list held here alone; a list shared with the caller is
+    // read, not copied for the move.
+    const bool own = lines.isDetached();
     QStringList body;
     body.reserve(lines.size() - first);
-    for (qsizetype i = first; i < lines.size(); ++i)
-        if (!isBlankLine(lines[i])) body.append(std::move(lines[i]));
+    for (qsizetype i = first; i < lines.size(); ++i) {
+        const QString& line = std::as_const(lines)[i];
+        if (isBlankLine(line)) continue;
+        if (own)
+            body.append(std::move(lines[i]));
+        else
+            body.append(line);
+    }
     sortCatalogue(body);
     return body;
 }

@@ -15,6 +15,21 @@ constexpr char16_t kHighTable[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// True when a unit of d[0..n) is a surrogate, tested four units at a time: a lane of
+// (unit & 0xF800) ^ 0xD800 is zero exactly for a surrogate.
+bool hasSurrogate(const char16_t* d, qsizetype n) {
+    qsizetype i = 0;
+    for (; i + 4 <= n; i += 4) {
+        quint64 w;
+        std::memcpy(&w, d + i, 8);
+        w = (w & 0xF800F800F800F800ULL) ^ 0xD800D800D800D800ULL;
+        if ((w - 0x0001000100010001ULL) & ~w & 0x8000800080008000ULL) return true;
+    }
+    for (; i < n; ++i)
+        if (d[i] >= 0xD800 && d[i] <= 0xDFFF) return true;
+    return false;
+}
+
 bool allAscii(const char* p, qsizetype n) {
     qsizetype i = 0;
     for (; i + 8 <= n; i += 8) {
@@ -88,15 +103,15 @@ QString decodeWindows1252(QByteArrayView bytes) {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();
     qsizetype i = 0;
-    // Eight bytes at a time; blocks of ASCII are only widened.
-    for (; i + 8 <= n; i += 8) {
-        quint64 w;
-        std::memcpy(&w, s + i, 8);
-        if (w & 0x8080808080808080ULL) {
-            for (int k = 0; k < 8; ++k)
+    // Thirty-two bytes at a time, with one test for all; blocks of ASCII are only widened.
+    for (; i + 32 <= n; i += 32) {
+        quint64 w[4];
+        std::memcpy(w, s + i, 32);
+        if ((w[0] | w[1] | w[2] | w[3]) & 0x8080808080808080ULL) {
+            for (int k = 0; k < 32; ++k)
                 d[i + k] = kTable[s[i + k]];
         } else {
-            for (int k = 0; k < 8; ++k)
+            for (int k = 0; k < 32; ++k)
                 d[i + k] = s[i + k];
         }
     }
@@ -106,10 +121,19 @@ QString decodeWindows1252(QByteArrayView bytes) {
 }
 
 int windows1252Byte(char16_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
-    for (int k = 0; k < 32; ++k)
-        if (kHighTable[k] == c) return 0x80 + k;
-    return -1;
+    // By table below the highest character of the table (U+2122): one test per character.
+    static constexpr char16_t kEnd = 0x2123;
+    static constexpr std::array<quint8, kEnd> kBytes = [] {
+        std::array<quint8, kEnd> t{};
+        for (int b = 0; b < 256; ++b)
+            if (b < 0x80 || b >= 0xA0) t[size_t(b)] = quint8(b);
+        for (int k = 0; k < 32; ++k)
+            t[kHighTable[k]] = quint8(0x80 + k);
+        return t;
+    }();
+    if (c >= kEnd) return -1;
+    const int b = kBytes[c];
+    return b != 0 || c == 0 ? b : -1;
 }
 
 bool encodeWindows1252(QStringView text, QByteArray& out) {
@@ -162,6 +186,8 @@ QStringList linesSharingText(QString text) {
     QStringList lines;
     const qsizetype n = text.size();
     if (n == 0) return lines;
+    // Room for a line per break and the last: the list is not moved as it grows.
+    lines.reserve(QStringView(text).count(u'\n') + QStringView(text).count(u'\r') + 1);
     char16_t* d = reinterpret_cast<char16_t*>(text.data()); // not shared yet: no copy
     QString::DataPointer& block = text.data_ptr();
     const auto add = [&](qsizetype from, qsizetype len) {
@@ -233,8 +259,7 @@ void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, boo
         // Folded as each part would be on its own. Without surrogates that is one code unit
         // at a time, and the block is folded in place (nothing else holds it yet); with them
         // (a lone one may become U+FFFD, depending on what came before) each part alone.
-        const bool surrogates =
-            std::any_of(d, d + total, [](char16_t c) { return c >= 0xD800 && c <= 0xDFFF; });
+        const bool surrogates = hasSurrogate(d, total);
         if (!surrogates) text = std::move(text).toCaseFolded();
         if (surrogates || text.size() != total) {
             for (qsizetype i = 0; i < n; ++i)
@@ -251,6 +276,67 @@ void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, boo
         out[i] = QString(QString::DataPointer(block.d_ptr(), d + at, len));
         at += len + 1;
     }
+}
+
+namespace {
+constexpr qsizetype kPoolBlock = 2048;
+} // namespace
+
+char16_t* TextPool::room(qsizetype units) {
+    if (units > kPoolBlock / 4) return nullptr; // long texts get a block of their own
+    if (block_.isNull() || used_ + units > block_.size()) {
+        block_ = QString(kPoolBlock, Qt::Uninitialized);
+        used_ = 0;
+    }
+    // Written past the part that copies hold: no copy sees it, so the shared block is
+    // written without detaching.
+    return block_.data_ptr().data() + used_;
+}
+
+QString TextPool::take(qsizetype len) {
+    QString::DataPointer& block = block_.data_ptr();
+    char16_t* d = block.data() + used_;
+    d[len] = 0;
+    block.d_ptr()->ref();
+    used_ += len + 1;
+    return QString(QString::DataPointer(block.d_ptr(), d, len));
+}
+
+void TextPool::copies(const QStringView* parts, qsizetype n, QString* out) {
+    qsizetype total = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        total += parts[i].size() + 1;
+    if (!room(total)) {
+        copiesSharingBlock(parts, n, out);
+        return;
+    }
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype len = parts[i].size();
+        if (len) std::memcpy(room(0), parts[i].utf16(), size_t(len) * sizeof(char16_t));
+        out[i] = take(len);
+    }
+}
+
+void TextPool::joined(const QStringView* parts, qsizetype n, QString* out) {
+    qsizetype total = 1;
+    for (qsizetype i = 0; i < n; ++i)
+        total += parts[i].size();
+    char16_t* d = room(total);
+    if (!d) {
+        QString text;
+        text.reserve(total);
+        for (qsizetype i = 0; i < n; ++i)
+            text += parts[i];
+        *out = std::move(text);
+        return;
+    }
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype len = parts[i].size();
+        if (len) std::memcpy(d + at, parts[i].utf16(), size_t(len) * sizeof(char16_t));
+        at += len;
+    }
+    *out = take(at);
 }
 
 QStringList decodeIndexLines(QByteArrayView bytes) {

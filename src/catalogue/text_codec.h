@@ -39,6 +39,30 @@ void packLines(const std::vector<QStringList*>& lists);
 // case-folded when `fold` is set.
 void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, bool fold = false);
 
+// Copies of short texts made one after another (numbered names, say), kept in blocks of
+// several kilobytes that many copies share: a copy costs no allocation of its own. A block
+// goes with the last copy made in it and the pool.
+class TextPool {
+public:
+    // Copies of the n parts into out[0..n), one after another in the current block.
+    void copies(const QStringView* parts, qsizetype n, QString* out);
+    // The n parts joined into one text, in the current block.
+    void joined(const QStringView* parts, qsizetype n, QString* out);
+    void clear() {
+        block_ = QString();
+        used_ = 0;
+    }
+
+private:
+    // Room for `units` at the end of the current block (a new one when they do not fit),
+    // nullptr for texts too long for a block; take() then hands out the first `len` of them.
+    char16_t* room(qsizetype units);
+    QString take(qsizetype len);
+
+    QString block_;
+    qsizetype used_ = 0;
+};
+
 // Joins with CR LF after every line.
 QString joinLinesCrLf(const QStringList& lines);
 

@@ -4,9 +4,11 @@
 #include <iterator>
 
 namespace {
+// One look-up: a new key's value is made by the lookup and then set.
 void insertFirst(QHash<HashedKey, int>& hash, const HashedKey& key, int index) {
-    auto it = hash.find(key);
-    if (it == hash.end()) hash.insert(key, index);
+    const qsizetype before = hash.size();
+    int& value = hash[key];
+    if (hash.size() != before) value = index;
 }
 const char* const kFixedKeys[] = {"Suchergebnisse", "Merkzettel", "Wiedergabeliste",
                                   "Meine Charts"};
@@ -97,7 +99,11 @@ int TitleLists::add(const QString& key, const HashedKey& folded) {
 
 int TitleLists::addAlphaList(const QString& name, const HashedKey& foldedName) {
     const int entry = int(entries_.size());
-    entries_.push_back({QStringLiteral("ALPHALIST::") + name, {}, {}});
+    // The keys are short and live as long as their entries: made in the pool's blocks.
+    const QStringView parts[] = {u"ALPHALIST::", name};
+    QString key;
+    alphaKeys_.joined(parts, 2, &key);
+    entries_.push_back({std::move(key), {}, {}});
     kinds_.push_back(Kind::Alpha);
     insertFirst(alpha_, foldedName, entry);
     return entry;
@@ -108,6 +114,7 @@ void TitleLists::clearNonFixed() {
     kinds_.resize(FixedCount);
     plain_.clear();
     alpha_.clear();
+    alphaKeys_.clear();
     const FixedKeys& fixed = fixedKeys();
     for (int i = 0; i < FixedCount; ++i)
         index(fixed.folded[i], i);

@@ -2,6 +2,7 @@
 
 #include "hashed_key.h"
 #include "index_file.h"
+#include "text_codec.h"
 
 #include <QHash>
 #include <QString>
@@ -68,6 +69,7 @@ public:
             kinds_.reserve(entries_.capacity());
         }
         if (plain_.size() + more > plain_.capacity()) plain_.reserve(plain_.size() + more);
+        if (alpha_.size() + more > alpha_.capacity()) alpha_.reserve(alpha_.size() + more);
     }
 
     // Removes every entry but the four fixed lists.
@@ -93,6 +95,7 @@ private:
     // Folded key -> first entry; "ALPHALIST::" keys apart, by their folded name.
     QHash<HashedKey, int> plain_;
     QHash<HashedKey, int> alpha_;
+    textcodec::TextPool alphaKeys_;
 };
 
 // Display marks by title or folder line; the first mark added for a target counts.

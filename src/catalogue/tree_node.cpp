@@ -3,15 +3,89 @@
 #include "collection.h"
 #include "index_file.h"
 
+#include <sanitizer/asan_interface.h>
+
 #include <algorithm>
+#include <new>
+
+// Room for the nodes of one tree, in blocks of growing size. A removed node's room is
+// taken again, oldest first, and is poisoned for the address sanitizer until then.
+class TreeNode::Room {
+public:
+    Room() = default;
+    Room(const Room&) = delete;
+    Room& operator=(const Room&) = delete;
+    ~Room() {
+        for (const Block& b : blocks_)
+            ASAN_UNPOISON_MEMORY_REGION(b.cells.get(), b.size * sizeof(Slot));
+    }
+
+    void* take() {
+        void* p;
+        if (!free_.empty()) {
+            p = free_[freeFirst_++];
+            // The slots taken are dropped from the front once they are half the list, so
+            // that adding and removing in turn does not grow it.
+            if (freeFirst_ == free_.size()) {
+                free_.clear();
+                freeFirst_ = 0;
+            } else if (freeFirst_ >= 64 && 2 * freeFirst_ >= free_.size()) {
+                free_.erase(free_.begin(), free_.begin() + std::ptrdiff_t(freeFirst_));
+                freeFirst_ = 0;
+            }
+        } else {
+            if (used_ == blockSize_) {
+                blockSize_ = blocks_.empty() ? 8 : std::min<size_t>(2 * blockSize_, 256);
+                blocks_.push_back({std::unique_ptr<Slot[]>(new Slot[blockSize_]), blockSize_});
+                slotCount_ += blockSize_;
+                ASAN_POISON_MEMORY_REGION(blocks_.back().cells.get(), blockSize_ * sizeof(Slot));
+                used_ = 0;
+            }
+            p = &blocks_.back().cells[used_++];
+        }
+        ASAN_UNPOISON_MEMORY_REGION(p, sizeof(Slot));
+        return p;
+    }
+    void give(void* p) {
+        ASAN_POISON_MEMORY_REGION(p, sizeof(Slot));
+        // Room for every slot at once: removing a tree grows the list only once.
+        if (free_.size() == free_.capacity()) free_.reserve(slotCount_);
+        free_.push_back(p);
+    }
+
+private:
+    struct Slot {
+        alignas(TreeNode) unsigned char bytes[sizeof(TreeNode)];
+    };
+    struct Block {
+        std::unique_ptr<Slot[]> cells;
+        size_t size;
+    };
+    std::vector<Block> blocks_;
+    size_t blockSize_ = 0;
+    size_t slotCount_ = 0;
+    size_t used_ = 0;
+    std::vector<void*> free_;
+    size_t freeFirst_ = 0;
+};
+
+void TreeNode::Release::operator()(TreeNode* node) const {
+    Room* room = node->room_;
+    node->~TreeNode();
+    room->give(node);
+}
 
 namespace {
-bool textLess(const std::unique_ptr<TreeNode>& a, const std::unique_ptr<TreeNode>& b) {
+template <typename P> bool textLess(const P& a, const P& b) {
     return indexfile::compareCatalogue(a->text, b->text) < 0;
 }
 } // namespace
 
-TreeNode::TreeNode(QString t, int i, int s) : text(std::move(t)), icon(i), selectedIcon(s) {}
+TreeNode::TreeNode(QString t, int i, int s)
+    : text(std::move(t)), icon(i), selectedIcon(s), ownRoom_(std::make_unique<Room>()),
+      room_(ownRoom_.get()) {}
+TreeNode::TreeNode(QString t, int i, int s, Room* room)
+    : text(std::move(t)), icon(i), selectedIcon(s), room_(room) {}
 TreeNode::~TreeNode() = default;
 
 TreeNode* TreeNode::child(int row) const {
@@ -37,12 +111,12 @@ void TreeNode::ensureSorted() const {
     if (!sortPending_) return;
     sortPending_ = false;
     // Children are mostly added in order already: then one pass, and the rows stay.
-    if (std::is_sorted(children_.cbegin(), children_.cend(), textLess)) return;
+    if (std::is_sorted(children_.cbegin(), children_.cend(), textLess<Child>)) return;
     rowsValid_ = false;
     if (children_.size() <= 16) {
         // A few: in place, each moved after the last one not greater (stable).
         for (auto it = children_.begin() + 1; it != children_.end(); ++it)
-            std::rotate(std::upper_bound(children_.begin(), it, *it, textLess), it, it + 1);
+            std::rotate(std::upper_bound(children_.begin(), it, *it, textLess<Child>), it, it + 1);
         return;
     }
     std::vector<QStringView> texts;
@@ -50,7 +124,7 @@ void TreeNode::ensureSorted() const {
     for (const auto& c : children_)
         texts.emplace_back(c->text);
     const std::vector<int> order = indexfile::catalogueOrder(texts);
-    std::vector<std::unique_ptr<TreeNode>> sorted;
+    std::vector<Child> sorted;
     sorted.reserve(children_.size());
     for (int i : order)
         sorted.push_back(std::move(children_[size_t(i)]));
@@ -65,7 +139,7 @@ void TreeNode::renumber() const {
 
 TreeNode* TreeNode::addChild(QString t, int i, int s) {
     // Appending keeps a pending sort valid: equal texts stay in the order added.
-    auto node = std::make_unique<TreeNode>(std::move(t), i, s);
+    Child node(new (room_->take()) TreeNode(std::move(t), i, s, room_));
     node->parent_ = this;
     node->row_ = int(children_.size());
     node->seq_ = nextSeq_++;

@@ -8,9 +8,11 @@
 struct MyMediaInfo;
 
 // A node of the collection's trees, shaped for a lazy item model: text, icons, parent,
-// children and the row within the parent.
+// children and the row within the parent. A root keeps the room of all nodes below it in
+// blocks, so that adding a node costs no allocation of its own.
 class TreeNode {
 public:
+    // A root.
     TreeNode(QString text, int icon, int selectedIcon);
     ~TreeNode();
     TreeNode(const TreeNode&) = delete;
@@ -45,11 +47,19 @@ public:
 
 private:
     friend bool precedesInPreorder(const TreeNode* a, const TreeNode* b);
+    class Room;
+    struct Release {
+        void operator()(TreeNode* node) const;
+    };
+    using Child = std::unique_ptr<TreeNode, Release>;
+    TreeNode(QString text, int icon, int selectedIcon, Room* room);
     void ensureSorted() const;
     void renumber() const;
 
+    std::unique_ptr<Room> ownRoom_; // the root's; before the children, so that it outlives them
+    Room* room_ = nullptr;
     TreeNode* parent_ = nullptr;
-    mutable std::vector<std::unique_ptr<TreeNode>> children_;
+    mutable std::vector<Child> children_;
     int descendants_ = 0;
     int seq_ = 0;     // order of adding among the siblings
     int nextSeq_ = 0; // for the children

@@ -125,7 +125,7 @@ TEST(IndexReader, KeyOrderIsTheOrderOfTheComparison) {
                 continue;
             }
             QString t = prefixes[pick(std::size(prefixes))];
-            for (size_t n = pick(14); n > 0; --n)
+            for (size_t n = pick(40); n > 0; --n)
                 t += QChar(units[pick(std::size(units))]);
             texts.append(t);
         }
@@ -289,4 +289,42 @@ TEST(TitleLine, HelpersSplitLinesAsTheViewsNeed) {
               QStringList({"Rock 1:\\Queen\\Innuendo\\", "Rock 1:\\Queen\\"}));
     EXPECT_TRUE(titleline::parentFolderLines(u"Rock 1:\\a.mp3").isEmpty());
     EXPECT_EQ(titleline::label(u"no colon"), QStringLiteral("no colon"));
+}
+
+// Nodes live in blocks of their tree's room: a subtree removed and built again (its room
+// taken again) and trees of many nodes keep every node's text, parent and rows.
+TEST(IndexReader, TreeNodesKeepTheirDataWhenTheirRoomIsTakenAgain) {
+    TreeNode root("root", 0, 0);
+    TreeNode* a = root.addChild("a", 1, 1);
+    TreeNode* b = root.addChild("b", 2, 2);
+    for (const int count : {1, 9, 300, 40}) {
+        a->removeChildren();
+        for (int i = 0; i < count; ++i) {
+            TreeNode* child = a->addChild(QString::number(i), i, i);
+            child->addChild(QStringLiteral("x%1").arg(i), -i, -i);
+            if (i % 7 == 0) b->addChild(QStringLiteral("b%1").arg(i), i, i);
+        }
+        ASSERT_EQ(a->childCount(), count);
+        EXPECT_EQ(a->descendantCount(), 2 * count);
+        a->sortChildren();
+        for (int row = 0; row < count; ++row) {
+            const TreeNode* child = a->child(row);
+            EXPECT_EQ(child->text, QString::number(child->icon));
+            EXPECT_EQ(child->parent(), a);
+            EXPECT_EQ(child->row(), row);
+            ASSERT_EQ(child->childCount(), 1);
+            EXPECT_EQ(child->child(0)->text, QStringLiteral("x%1").arg(child->icon));
+            EXPECT_EQ(child->child(0)->icon, -child->icon);
+        }
+    }
+    EXPECT_EQ(root.descendantCount(), 2 + 2 * 40 + b->childCount());
+    // Nodes removed and added in turn, with many removed ones waiting to be taken again.
+    for (int i = 0; i < 1000; ++i) {
+        a->child(0)->removeChildren();
+        a->child(0)->addChild(QString::number(i), i, i);
+        ASSERT_EQ(a->child(0)->child(0)->text, QString::number(i));
+    }
+    b->sortChildren();
+    for (int row = 0; row < b->childCount(); ++row)
+        EXPECT_EQ(b->child(row)->text, QStringLiteral("b%1").arg(b->child(row)->icon));
 }

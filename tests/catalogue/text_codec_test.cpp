@@ -204,3 +204,66 @@ TEST(TextCodec, SplitLinesAreIndependentStrings) {
     one[0].append(QStringLiteral(" und mehr"));
     EXPECT_EQ(one, QStringList({"einzeln und mehr"}));
 }
+
+// Decoded in blocks, a text reads as its bytes decoded one at a time, wherever the bytes
+// from 0x80 up fall within and around the blocks.
+TEST(TextCodec, Windows1252TextDecodesAsItsBytesOneByOne) {
+    for (const int length : {0, 1, 7, 8, 31, 32, 33, 63, 64, 65, 100}) {
+        for (int high = -1; high < length; ++high) {
+            QByteArray bytes;
+            for (int i = 0; i < length; ++i)
+                bytes.append(char(i == high ? 0x80 + (i % 128) : 'A' + (i % 40)));
+            QString want;
+            for (const char b : bytes)
+                want += decodeWindows1252(QByteArrayView(&b, 1));
+            EXPECT_EQ(decodeWindows1252(bytes), want) << length << " " << high;
+        }
+    }
+}
+
+// Copies and joined texts from a pool read as their parts, end in '\0' and change one at a
+// time, short and long, across many blocks and after the pool is cleared.
+TEST(TextCodec, PooledTextsAreTheirPartsAlone) {
+    for (const qsizetype length : {0, 1, 9, 300, 511, 513, 3000}) {
+        TextPool pool;
+        std::vector<QString> out, want;
+        for (int i = 0; i < 40; ++i) {
+            const QString a = QString(length, QChar(u'a' + i % 26));
+            const QString b = QString::number(i);
+            const QStringView parts[] = {a, b};
+            QString copies[2], joined;
+            pool.copies(parts, 2, copies);
+            pool.joined(parts, 2, &joined);
+            for (const QString& t : {copies[0], copies[1], joined})
+                out.push_back(t);
+            want.insert(want.end(), {a, b, a + b});
+            if (i == 20) pool.clear();
+        }
+        for (size_t i = 0; i < out.size(); ++i) {
+            ASSERT_EQ(out[i], want[i]) << length << " " << i;
+            EXPECT_EQ(out[i].utf16()[out[i].size()], 0);
+        }
+        // The last text made in a block it now holds alone is written in place or copied;
+        // either way, no other text changes.
+        pool.clear();
+        out.back().append(u"!!");
+        want.back().append(u"!!");
+        if (!out.front().isEmpty()) {
+            out.front()[0] = u'#';
+            want.front()[0] = u'#';
+        }
+        for (size_t i = 0; i < out.size(); ++i)
+            EXPECT_EQ(out[i], want[i]) << length << " " << i;
+    }
+}
+
+// Every UTF-16 unit has the byte that decodes to it, and only those units have one.
+TEST(TextCodec, Windows1252BytesAreExactlyTheDecodedUnits) {
+    std::vector<int> byteOf(0x10000, -1);
+    for (int b = 0; b < 256; ++b) {
+        const char c = char(b);
+        byteOf[decodeWindows1252(QByteArrayView(&c, 1)).at(0).unicode()] = b;
+    }
+    for (int u = 0; u < 0x10000; ++u)
+        ASSERT_EQ(windows1252Byte(char16_t(u)), byteOf[size_t(u)]) << u;
+}
