@@ -87,7 +87,7 @@ int TitleLists::add(const QString& key) {
 
 int TitleLists::add(const QString& key, const HashedKey& folded) {
     const int entry = int(entries_.size());
-    entries_.push_back({key, {}, {}});
+    entries_.push_back({key, {}, {}, {}});
     kinds_.push_back(hasAlphaPrefix(folded.text) ? Kind::Alpha
                      : isMediumRootKey(key)      ? Kind::MediumRoot
                                                  : Kind::Plain);
@@ -97,7 +97,7 @@ int TitleLists::add(const QString& key, const HashedKey& folded) {
 
 int TitleLists::addAlphaList(const QString& name, const HashedKey& foldedName) {
     const int entry = int(entries_.size());
-    entries_.push_back({QStringLiteral("ALPHALIST::") + name, {}, {}});
+    entries_.push_back({QStringLiteral("ALPHALIST::") + name, {}, {}, {}});
     kinds_.push_back(Kind::Alpha);
     insertFirst(alpha_, foldedName, entry);
     return entry;
@@ -111,6 +111,38 @@ void TitleLists::clearNonFixed() {
     const FixedKeys& fixed = fixedKeys();
     for (int i = 0; i < FixedCount; ++i)
         index(fixed.folded[i], i);
+}
+
+TitleLists::Entry& TitleLists::materialize(int index) const {
+    Entry& e = const_cast<Entry&>(entries_[size_t(index)]);
+    if (!e.parts.empty()) {
+        e.titles = span(index).toList();
+        e.parts = std::vector<TitlePart>();
+    }
+    return e;
+}
+
+void TitleLists::appendParts(int index, const std::vector<TitlePart>& parts) {
+    if (parts.empty()) return;
+    Entry& e = entries_[size_t(index)];
+    if (!e.order.empty()) e.order = std::vector<int>();
+    e.parts.insert(e.parts.end(), parts.begin(), parts.end());
+}
+
+void TitleLists::appendParts(int index, std::vector<TitlePart>&& parts) {
+    if (parts.empty()) return;
+    Entry& e = entries_[size_t(index)];
+    if (!e.order.empty()) e.order = std::vector<int>();
+    if (e.parts.empty())
+        e.parts = std::move(parts);
+    else
+        e.parts.insert(e.parts.end(), std::make_move_iterator(parts.begin()),
+                       std::make_move_iterator(parts.end()));
+}
+
+void TitleLists::squeezeParts() {
+    for (Entry& e : entries_)
+        if (e.parts.capacity() - e.parts.size() > e.parts.size() / 8 + 1) e.parts.shrink_to_fit();
 }
 
 const indexfile::TitleStyle* TitleStyles::find(QStringView target) const {

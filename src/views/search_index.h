@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search_query.h"
+#include "title_block.h"
 
 #include <QByteArray>
 #include <QString>
@@ -31,7 +32,8 @@ class SearchIndex {
 public:
     struct Source {
         QString key;
-        QStringList titles;
+        QStringList titles;           // the list's own QStrings
+        std::vector<TitlePart> parts; // then these lines
     };
 
     // The lists the search visits: from the fifth entry on, the "ALPHALIST::" entries and
@@ -79,8 +81,8 @@ private:
 
     void copyTitles(const quint32* hits, size_t count, QString* out) const;
 
-    std::vector<Source> sources_;     // the titles, kept as the lists hand them over
-    std::vector<size_t> sourceStart_; // place of each source's first title; the count last
+    std::vector<TitlePart> parts_;  // the titles in a row
+    std::vector<size_t> partStart_; // place of each part's first title; the count last
     qsizetype titleCount_ = 0;
     std::vector<int> byName_; // every title, in display order
     QByteArray folders_;      // upper-cased UTF-8 folder parts, each "\n"-terminated

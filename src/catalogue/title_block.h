@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+// Title lines written once and kept for as long as the collection: one byte per character
+// when every character of the block fits (Latin-1), else UTF-16. A QString is made only
+// when a line is asked for (sharing the block when it is UTF-16).
+class TitleBlock {
+public:
+    // The lines in order; at most kMaxChars characters in all.
+    explicit TitleBlock(const QStringView* lines, qsizetype count);
+
+    static constexpr qsizetype kMaxChars = 0xFFFFFF00;
+
+    qsizetype count() const { return qsizetype(starts_.size()) - 1; }
+    bool isLatin1() const { return wide_.isNull(); }
+    qsizetype length(qsizetype i) const {
+        return qsizetype(starts_[size_t(i) + 1] - starts_[size_t(i)]) - 1;
+    }
+    QLatin1StringView latin1(qsizetype i) const {
+        return {latin1_.constData() + starts_[size_t(i)], length(i)};
+    }
+    QStringView utf16(qsizetype i) const {
+        return {wide_.constData() + starts_[size_t(i)], length(i)};
+    }
+    // The line as a QString.
+    QString line(qsizetype i) const;
+    // The line as UTF-16: a view into the block, or into `buffer` for Latin-1 blocks (valid
+    // until the buffer changes).
+    QStringView view(qsizetype i, QString& buffer) const;
+    // Bytes the block holds.
+    qsizetype bytes() const;
+
+private:
+    QByteArray latin1_;
+    QString wide_;
+    std::vector<quint32> starts_; // each line ends with a 0; one more entry for the end
+};
+
+// A run of lines of a block.
+struct TitlePart {
+    std::shared_ptr<const TitleBlock> block;
+    quint32 first = 0;
+    quint32 count = 0;
+};
+
+// The titles of a list: its own QStrings first, then the lines of its parts.
+struct TitleSpan {
+    const QStringList* titles = nullptr;
+    const std::vector<TitlePart>* parts = nullptr;
+
+    qsizetype size() const;
+    // Calls fn(QStringView line) for every line in order (views of Latin-1 lines last until
+    // the next call).
+    template <typename Fn> void forEach(Fn&& fn) const {
+        if (titles)
+            for (const QString& line : *titles)
+                fn(QStringView(line));
+        if (!parts) return;
+        QString buffer;
+        for (const TitlePart& p : *parts)
+            for (quint32 i = p.first; i < p.first + p.count; ++i)
+                fn(p.block->view(qsizetype(i), buffer));
+    }
+    // Every line as a QString.
+    QStringList toList() const;
+};
+
+// Random access into a span: the place of each part is looked up by halving.
+class TitleAt {
+public:
+    explicit TitleAt(TitleSpan span);
+    qsizetype size() const { return size_; }
+    QString line(qsizetype i) const;
+    QStringView view(qsizetype i, QString& buffer) const;
+    // Calls fn(i, QStringView line) for the lines [from, to) in order.
+    template <typename Fn> void forRange(qsizetype from, qsizetype to, Fn&& fn) const {
+        const qsizetype own = span_.titles ? span_.titles->size() : 0;
+        qsizetype i = from;
+        for (; i < std::min(to, own); ++i)
+            fn(i, QStringView(span_.titles->at(i)));
+        if (i >= to) return;
+        QString buffer;
+        size_t p = partOf(i);
+        for (; i < to; ++p) {
+            const TitlePart& part = (*span_.parts)[p];
+            qsizetype at = qsizetype(part.first) + (i - partStart_[p]);
+            for (const qsizetype end = std::min(to, partStart_[p + 1]); i < end; ++i, ++at)
+                fn(i, part.block->view(at, buffer));
+        }
+    }
+
+private:
+    size_t partOf(qsizetype i) const;
+
+    TitleSpan span_;
+    std::vector<qsizetype> partStart_; // place of each part's first line; the count last
+    qsizetype size_ = 0;
+};
+
+namespace titleblock {
+
+// Packs the lists into new blocks (a second block begins where one would grow too long) and
+// empties them: each list's lines become the parts in out[list] (none for an empty list).
+void pack(const std::vector<QStringList*>& lists, std::vector<std::vector<TitlePart>>& out);
+
+} // namespace titleblock
