@@ -53,7 +53,7 @@ TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) {
         total += lines[i].size() + 1;
     starts_.reserve(size_t(count) + 1);
     // Latin-1 first; a character beyond it starts again in UTF-16.
-    latin1_.resize(total);
+    latin1_ = QByteArray(total, Qt::Uninitialized); // no room to grow: allocated as needed
     char* narrowed = latin1_.data();
     qsizetype at = 0;
     for (qsizetype i = 0; i < count && narrowed; ++i) {
@@ -65,7 +65,7 @@ TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) {
     if (!narrowed) {
         latin1_ = QByteArray();
         starts_.clear();
-        wide_.resize(total);
+        wide_ = QString(total, Qt::Uninitialized);
         char16_t* d = reinterpret_cast<char16_t*>(wide_.data());
         at = 0;
         for (qsizetype i = 0; i < count; ++i) {

@@ -141,6 +141,10 @@ void TitleLists::appendParts(int index, std::vector<TitlePart>&& parts) {
 }
 
 void TitleLists::squeezeParts() {
+    if (entries_.capacity() - entries_.size() > entries_.size() / 8 + 4) {
+        entries_.shrink_to_fit();
+        kinds_.shrink_to_fit();
+    }
     for (Entry& e : entries_)
         if (e.parts.capacity() - e.parts.size() > e.parts.size() / 8 + 1) e.parts.shrink_to_fit();
 }

@@ -36,7 +36,7 @@ public:
     // Appends lines of a block. Drops the kept display order of the list.
     void appendParts(int index, const std::vector<TitlePart>& parts);
     void appendParts(int index, std::vector<TitlePart>&& parts);
-    // Gives back what the lists of parts hold in reserve.
+    // Gives back what the entries and their lists of parts hold in reserve.
     void squeezeParts();
 
     // Writable access drops the kept display order of the list. The list access makes a

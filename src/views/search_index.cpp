@@ -436,7 +436,6 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     }
     fileStart_.reserve(size_t(total) + 1);
     folderOf_.reserve(size_t(total));
-    names_.reserve(size_t(total));
     parts_.reserve(partCount);
     partStart_.reserve(partCount + 1);
 
@@ -457,8 +456,6 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
                 const QStringView line = part.block->view(qsizetype(part.first + taken), buffer);
                 const qsizetype cut = titletext::lastOf(line, u'\\') + 1; // 0 without a backslash
                 const QStringView folder = line.left(cut);
-                const QStringView name = titletext::displayName(line);
-                const qsizetype nameFrom = name.data() - line.data();
                 if (quint64(files_.size()) + quint64(line.size() - cut) * 3 + 1 >= kMaxText ||
                     quint64(folders_.size()) + quint64(cut) * 3 + 1 >= kMaxText) {
                     // Stop indexing rather than wrap the offsets.
@@ -479,13 +476,7 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
                 }
                 fileStart_.push_back(quint32(files_.size()));
                 folderOf_.push_back(lastId);
-                if (nameFrom > cut) appendUpper(files_, line.mid(cut, nameFrom - cut));
-                Span span;
-                span.begin = quint32(files_.size());
-                appendUpper(files_, name);
-                span.end = quint32(files_.size());
-                names_.push_back(span);
-                appendUpper(files_, line.mid(nameFrom + name.size()));
+                appendUpper(files_, line.sliced(cut));
                 files_.append('\n');
                 ++count;
             }
@@ -497,6 +488,7 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
         if (asciiUpper(s.key) == kPadsKey) pads_.push_back({qsizetype(first), qsizetype(count)});
     }
     sources = {};
+    folderIds = {}; // before the sort, which needs the room
     fileStart_.push_back(quint32(files_.size()));
     folderStart_.push_back(quint32(folders_.size()));
     partStart_.push_back(count);
@@ -525,6 +517,22 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     }
 }
 
+SearchIndex::Span SearchIndex::nameOf(size_t t) const {
+    // The display name within the file part: after its last ":", without the last extension.
+    // Both marks are ASCII, so the UTF-8 bytes are read as they are.
+    const char* text = files_.constData();
+    const quint32 end = fileStart_[t + 1] - 1; // before the "\n"
+    quint32 begin = fileStart_[t];
+    for (quint32 i = end; i > begin; --i)
+        if (text[i - 1] == ':') {
+            begin = i;
+            break;
+        }
+    for (quint32 i = end; i > begin + 1; --i)
+        if (text[i - 1] == '.') return {begin, i - 1};
+    return {begin, end};
+}
+
 void SearchIndex::folderHits(const quint64* folders, size_t first, size_t last,
                              quint64* bits) const {
     for (size_t t = first; t < last; ++t)
@@ -548,7 +556,7 @@ void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last, 
             const quint32 at = quint32(hit - base);
             while (fileStart_[t + 1] <= at)
                 ++t;
-            const Span s = names_[t];
+            const Span s = nameOf(t);
             if (at >= s.begin && at + k <= s.end) {
                 setBit(bits, t - first);
                 p = base + fileStart_[t + 1];
@@ -605,7 +613,10 @@ bool SearchIndex::titleContains(const Query& q, int term, size_t t) const {
     const Needle& n = q.needles[size_t(term)];
     if (n.impossible) return false;
     const char* base = files_.constData();
-    if (q.namesOnly) return find(base + names_[t].begin, base + names_[t].end, n) != nullptr;
+    if (q.namesOnly) {
+        const Span s = nameOf(t);
+        return find(base + s.begin, base + s.end, n) != nullptr;
+    }
     const quint32 f = folderOf_[t];
     if (testBit(q.folderBits[size_t(term)].data(), f)) return true;
     const char* file = base + fileStart_[t];

@@ -79,6 +79,9 @@ private:
     // The search in titles [first, last); bits[0] stands for title `first`.
     void searchBlock(const Query& q, size_t first, size_t last, quint64* bits) const;
 
+    // The display name of a title within files_.
+    Span nameOf(size_t title) const;
+
     void copyTitles(const quint32* hits, size_t count, QString* out) const;
 
     std::vector<TitlePart> parts_;  // the titles in a row
@@ -90,7 +93,6 @@ private:
     QByteArray files_; // upper-cased UTF-8 file parts, one per title, "\n"-terminated
     std::vector<quint32> fileStart_;
     std::vector<quint32> folderOf_; // per title
-    std::vector<Span> names_;       // display name of each title within files_
     std::vector<Range> pads_;       // titles of "ALPHALIST::ALLE GEMERKTEN TITEL" lists
     std::array<quint32, 256> byteCount_{};
 };
