@@ -1,5 +1,9 @@
 #include "title_block.h"
 
+#include "title_text.h"
+
+#include <QHash>
+
 #include <algorithm>
 #include <cstring>
 
@@ -48,58 +52,102 @@ bool narrow(const char16_t* s, qsizetype n, char* d) {
 } // namespace
 
 TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) {
-    qsizetype total = 0;
-    for (qsizetype i = 0; i < count; ++i)
-        total += lines[i].size() + 1;
+    // The folder parts (up to the last backslash) once each, the names after them.
+    QHash<QStringView, quint32> ids;
+    std::vector<QStringView> folders;
+    folder_.resize(size_t(count));
+    qsizetype folderChars = 0, total = 0;
+    QStringView last;
+    quint32 lastId = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        const QStringView line = lines[i];
+        const QStringView folder = line.left(titletext::lastOf(line, u'\\') + 1);
+        if (i == 0 || folder != last) {
+            auto it = ids.constFind(folder);
+            if (it == ids.cend()) {
+                it = ids.insert(folder, quint32(folders.size()));
+                folders.push_back(folder);
+                folderChars += folder.size();
+            }
+            last = folder;
+            lastId = *it;
+        }
+        folder_[size_t(i)] = lastId;
+        total += line.size() - folder.size();
+    }
+    total += folderChars;
+    folderStarts_.reserve(folders.size() + 1);
     starts_.reserve(size_t(count) + 1);
     // Latin-1 first; a character beyond it starts again in UTF-16.
+    const auto write = [&](auto&& put) {
+        folderStarts_.clear();
+        starts_.clear();
+        qsizetype at = 0;
+        for (const QStringView f : folders) {
+            folderStarts_.push_back(quint32(at));
+            if (!put(f, at)) return false;
+            at += f.size();
+        }
+        folderStarts_.push_back(quint32(at));
+        for (qsizetype i = 0; i < count; ++i) {
+            const QStringView name = lines[i].sliced(folders[folder_[size_t(i)]].size());
+            starts_.push_back(quint32(at));
+            if (!put(name, at)) return false;
+            at += name.size();
+        }
+        starts_.push_back(quint32(at));
+        return true;
+    };
     latin1_ = QByteArray(total, Qt::Uninitialized); // no room to grow: allocated as needed
     char* narrowed = latin1_.data();
-    qsizetype at = 0;
-    for (qsizetype i = 0; i < count && narrowed; ++i) {
-        starts_.push_back(quint32(at));
-        if (!narrow(lines[i].utf16(), lines[i].size(), narrowed + at)) narrowed = nullptr;
-        at += lines[i].size();
-        if (narrowed) narrowed[at++] = 0;
-    }
-    if (!narrowed) {
+    if (!write([&](QStringView text, qsizetype at) {
+            return narrow(text.utf16(), text.size(), narrowed + at);
+        })) {
         latin1_ = QByteArray();
-        starts_.clear();
         wide_ = QString(total, Qt::Uninitialized);
         char16_t* d = reinterpret_cast<char16_t*>(wide_.data());
-        at = 0;
-        for (qsizetype i = 0; i < count; ++i) {
-            starts_.push_back(quint32(at));
-            if (!lines[i].isEmpty())
-                std::memcpy(d + at, lines[i].utf16(), size_t(lines[i].size()) * sizeof(char16_t));
-            at += lines[i].size();
-            d[at++] = 0;
-        }
+        write([&](QStringView text, qsizetype at) {
+            if (!text.isEmpty())
+                std::memcpy(d + at, text.utf16(), size_t(text.size()) * sizeof(char16_t));
+            return true;
+        });
     }
-    starts_.push_back(quint32(at));
+}
+
+void TitleBlock::copyLine(qsizetype i, char16_t* d) const {
+    const quint32 folder = folder_[size_t(i)];
+    const qsizetype f = qsizetype(folderStarts_[folder]);
+    const qsizetype fn = qsizetype(folderStarts_[folder + 1]) - f;
+    const qsizetype n = qsizetype(starts_[size_t(i) + 1] - starts_[size_t(i)]);
+    if (isLatin1()) {
+        const auto* text = reinterpret_cast<const unsigned char*>(latin1_.constData());
+        widen(text + f, fn, d);
+        widen(text + starts_[size_t(i)], n, d + fn);
+    } else {
+        const char16_t* text = reinterpret_cast<const char16_t*>(wide_.constData());
+        std::memcpy(d, text + f, size_t(fn) * sizeof(char16_t));
+        std::memcpy(d + fn, text + starts_[size_t(i)], size_t(n) * sizeof(char16_t));
+    }
 }
 
 QString TitleBlock::line(qsizetype i) const {
-    if (isLatin1()) return QString(latin1(i));
-    // A string sharing the block; the 0 after each line ends it as QString expects.
-    QString::DataPointer& block = const_cast<QString&>(wide_).data_ptr();
-    block.d_ptr()->ref();
-    return QString(
-        QString::DataPointer(block.d_ptr(), const_cast<char16_t*>(utf16(i).utf16()), length(i)));
+    QString out(length(i), Qt::Uninitialized);
+    copyLine(i, reinterpret_cast<char16_t*>(out.data()));
+    return out;
 }
 
 QStringView TitleBlock::view(qsizetype i, QString& buffer) const {
-    if (!isLatin1()) return utf16(i);
     const qsizetype n = length(i);
     if (buffer.size() < n) buffer.resize(std::max(n, qsizetype(256)));
     char16_t* d = reinterpret_cast<char16_t*>(buffer.data());
-    widen(reinterpret_cast<const unsigned char*>(latin1_.constData() + starts_[size_t(i)]), n, d);
+    copyLine(i, d);
     return QStringView(d, n);
 }
 
 qsizetype TitleBlock::bytes() const {
     return qsizetype(sizeof(TitleBlock)) + latin1_.capacity() + wide_.capacity() * 2 +
-           qsizetype(starts_.capacity() * sizeof(quint32));
+           qsizetype((starts_.capacity() + folder_.capacity() + folderStarts_.capacity()) *
+                     sizeof(quint32));
 }
 
 qsizetype TitleSpan::size() const {

@@ -10,8 +10,9 @@
 #include <vector>
 
 // Title lines written once and kept for as long as the collection: one byte per character
-// when every character of the block fits (Latin-1), else UTF-16. A QString is made only
-// when a line is asked for (sharing the block when it is UTF-16).
+// when every character of the block fits (Latin-1), else UTF-16, and the part up to the last
+// backslash (the folder) once for all lines that share it. A QString is made only when a line
+// is asked for.
 class TitleBlock {
 public:
     // The lines in order; at most kMaxChars characters in all.
@@ -22,26 +23,39 @@ public:
     qsizetype count() const { return qsizetype(starts_.size()) - 1; }
     bool isLatin1() const { return wide_.isNull(); }
     qsizetype length(qsizetype i) const {
-        return qsizetype(starts_[size_t(i) + 1] - starts_[size_t(i)]) - 1;
-    }
-    QLatin1StringView latin1(qsizetype i) const {
-        return {latin1_.constData() + starts_[size_t(i)], length(i)};
-    }
-    QStringView utf16(qsizetype i) const {
-        return {wide_.constData() + starts_[size_t(i)], length(i)};
+        const quint32 folder = folder_[size_t(i)];
+        return qsizetype(folderStarts_[folder + 1] - folderStarts_[folder]) +
+               qsizetype(starts_[size_t(i) + 1] - starts_[size_t(i)]);
     }
     // The line as a QString.
     QString line(qsizetype i) const;
-    // The line as UTF-16: a view into the block, or into `buffer` for Latin-1 blocks (valid
-    // until the buffer changes).
+    // The line as UTF-16 in `buffer` (the view is valid until the buffer changes).
     QStringView view(qsizetype i, QString& buffer) const;
     // Bytes the block holds.
     qsizetype bytes() const;
 
+    // Ask for the memory of line i early: its place, then (once that is there) its text.
+    void prefetchPlace(qsizetype i) const {
+        __builtin_prefetch(starts_.data() + i);
+        __builtin_prefetch(folder_.data() + i);
+    }
+    void prefetchText(qsizetype i) const {
+        const char* text =
+            isLatin1() ? latin1_.constData() : reinterpret_cast<const char*>(wide_.constData());
+        const int unit = isLatin1() ? 1 : 2;
+        __builtin_prefetch(text + qsizetype(starts_[size_t(i)]) * unit);
+        __builtin_prefetch(text + qsizetype(folderStarts_[folder_[size_t(i)]]) * unit);
+    }
+
 private:
+    void copyLine(qsizetype i, char16_t* to) const;
+
+    // The folder parts of the lines, each once, then the rest of every line.
     QByteArray latin1_;
     QString wide_;
-    std::vector<quint32> starts_; // each line ends with a 0; one more entry for the end
+    std::vector<quint32> folderStarts_; // of each folder part; one more for the end
+    std::vector<quint32> folder_;       // the folder part of each line
+    std::vector<quint32> starts_;       // of the rest of each line; one more for the end
 };
 
 // A run of lines of a block.
@@ -50,6 +64,13 @@ struct TitlePart {
     quint32 first = 0;
     quint32 count = 0;
 };
+
+// Walking parts in order, each in a block of its own: their memory asked for ahead.
+inline void prefetchAhead(const std::vector<TitlePart>& parts, size_t p) {
+    if (p + 8 < parts.size()) __builtin_prefetch(parts[p + 8].block.get());
+    if (p + 4 < parts.size()) parts[p + 4].block->prefetchPlace(parts[p + 4].first);
+    if (p + 2 < parts.size()) parts[p + 2].block->prefetchText(parts[p + 2].first);
+}
 
 // The titles of a list: its own QStrings first, then the lines of its parts.
 struct TitleSpan {
@@ -65,9 +86,12 @@ struct TitleSpan {
                 fn(QStringView(line));
         if (!parts) return;
         QString buffer;
-        for (const TitlePart& p : *parts)
+        for (size_t k = 0; k < parts->size(); ++k) {
+            prefetchAhead(*parts, k);
+            const TitlePart& p = (*parts)[k];
             for (quint32 i = p.first; i < p.first + p.count; ++i)
                 fn(p.block->view(qsizetype(i), buffer));
+        }
     }
     // Every line as a QString.
     QStringList toList() const;
@@ -90,6 +114,7 @@ public:
         QString buffer;
         size_t p = partOf(i);
         for (; i < to; ++p) {
+            prefetchAhead(*span_.parts, p);
             const TitlePart& part = (*span_.parts)[p];
             qsizetype at = qsizetype(part.first) + (i - partStart_[p]);
             for (const qsizetype end = std::min(to, partStart_[p + 1]); i < end; ++i, ++at)

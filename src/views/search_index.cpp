@@ -449,8 +449,10 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     QString buffer;
     for (Source& s : sources) {
         const size_t first = count;
-        for (TitlePart& part : s.parts) {
+        for (size_t k = 0; k < s.parts.size(); ++k) {
             if (full) break;
+            prefetchAhead(s.parts, k);
+            TitlePart& part = s.parts[k];
             quint32 taken = 0;
             for (; taken < part.count; ++taken) {
                 const QStringView line = part.block->view(qsizetype(part.first + taken), buffer);

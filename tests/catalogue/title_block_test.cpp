@@ -50,6 +50,12 @@ TEST(TitleBlock, KeepsEveryLineExactlyInEitherForm) {
         {"character just past Latin-1", L({u"A:\\\u0100.mp3"}), false},
         {"empty lines among others", L({u"", u"A:\\x.mp3", u""}), true},
         {"no lines", QStringList(), true},
+        {"folders met again after others",
+         L({u"M:\\A\\1.mp3", u"M:\\A\\B\\2.mp3", u"M:\\A\\3.mp3", u"x", u"M:\\A\\", u"\\",
+            u"M:\\A\\B\\"}),
+         true},
+        {"a folder beyond Latin-1 shared by lines",
+         L({u"M:\\€\\1.mp3", u"M:\\€\\2.mp3", u"M:\\ä\\3.mp3", u"M:\\€\\4"}), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -57,7 +63,7 @@ TEST(TitleBlock, KeepsEveryLineExactlyInEitherForm) {
         const TitleBlock block(v.data(), qsizetype(v.size()));
         EXPECT_EQ(block.isLatin1(), c.latin1);
         expectSameLines(block, c.lines);
-        // A line of a UTF-16 block outlives the block it shares.
+        // A line outlives its block.
         if (!c.lines.isEmpty()) {
             QString kept;
             {
