@@ -1,6 +1,7 @@
 #include "collection.h"
 
 #include "folded_prefix.h"
+#include "free_memory.h"
 #include "index_file.h"
 #include "name_order.h"
 #include "text_codec.h"
@@ -542,6 +543,8 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
     titleLists.squeezeParts();
     // Long lists get their display order now, off the thread that shows them.
     nameorder::prepareOrders(titleLists, threads);
+    // The files' text and the parsing's work space are gone.
+    returnFreedMemory();
 
     report.media = mediaCount;
     report.folders = folderCount;

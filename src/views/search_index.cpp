@@ -1,5 +1,6 @@
 #include "search_index.h"
 
+#include "free_memory.h"
 #include "name_order.h"
 #include "title_lists.h"
 #include "title_text.h"
@@ -517,6 +518,7 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
         text->append(QByteArray(kPad, '\n'));
         text->squeeze();
     }
+    returnFreedMemory(); // the sort's work space
 }
 
 SearchIndex::Span SearchIndex::nameOf(size_t t) const {
