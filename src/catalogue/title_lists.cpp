@@ -125,14 +125,14 @@ TitleLists::Entry& TitleLists::materialize(int index) const {
 void TitleLists::appendParts(int index, const std::vector<TitlePart>& parts) {
     if (parts.empty()) return;
     Entry& e = entries_[size_t(index)];
-    if (!e.order.empty()) e.order = std::vector<int>();
+    e.order.reset();
     e.parts.insert(e.parts.end(), parts.begin(), parts.end());
 }
 
 void TitleLists::appendParts(int index, std::vector<TitlePart>&& parts) {
     if (parts.empty()) return;
     Entry& e = entries_[size_t(index)];
-    if (!e.order.empty()) e.order = std::vector<int>();
+    e.order.reset();
     if (e.parts.empty())
         e.parts = std::move(parts);
     else

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 // The collection's keyed lists of title lines. Keys are looked up without regard to
@@ -43,7 +44,7 @@ public:
     // QString of every line for good: call it on the thread that owns the lists.
     QStringList& list(int index) {
         Entry& e = materialize(index);
-        if (!e.order.empty()) e.order = std::vector<int>();
+        e.order.reset();
         return e.titles;
     }
     const QStringList& list(int index) const { return materialize(index).titles; }
@@ -51,10 +52,14 @@ public:
     // The display order kept for a list (indexes into it, see nameorder), or nullptr.
     const std::vector<int>* nameOrder(int index) const {
         const Entry& e = entries_[size_t(index)];
-        return !e.order.empty() && qsizetype(e.order.size()) == size(index) ? &e.order : nullptr;
+        return e.order && qsizetype(e.order->size()) == size(index) ? e.order.get() : nullptr;
     }
     void setNameOrder(int index, std::vector<int> order) {
-        entries_[size_t(index)].order = std::move(order);
+        auto& kept = entries_[size_t(index)].order;
+        if (order.empty())
+            kept.reset();
+        else
+            kept = std::make_unique<std::vector<int>>(std::move(order));
     }
 
     // Index of the first entry whose key matches without regard to case, or -1.
@@ -99,8 +104,8 @@ private:
     struct Entry {
         QString key;
         mutable QStringList titles;
-        mutable std::vector<TitlePart> parts; // after the titles
-        std::vector<int> order;
+        mutable std::vector<TitlePart> parts;    // after the titles
+        std::unique_ptr<std::vector<int>> order; // few lists have one
     };
     Entry& materialize(int index) const;
     void index(const HashedKey& foldedKey, int entry);
