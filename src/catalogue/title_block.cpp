@@ -159,13 +159,21 @@ qsizetype TitleSpan::size() const {
 }
 
 QStringList TitleSpan::toList() const {
+    if (!parts || parts->empty()) return titles ? *titles : QStringList(); // shared, not copied
     QStringList out;
     out.reserve(size());
     if (titles) out.append(*titles);
-    if (parts)
+    if (parts) {
+        // The lines of the parts in one block of text.
+        std::vector<std::pair<const TitleBlock*, qsizetype>> lines;
+        lines.reserve(size_t(out.capacity() - out.size()));
         for (const TitlePart& p : *parts)
             for (quint32 i = p.first; i < p.first + p.count; ++i)
-                out.append(p.block->line(qsizetype(i)));
+                lines.emplace_back(p.block.get(), qsizetype(i));
+        TitleBlock::linesSharingBlock(
+            qsizetype(lines.size()), [&](qsizetype k) { return lines[size_t(k)]; },
+            [&](qsizetype, QString&& line) { out.append(std::move(line)); });
+    }
     return out;
 }
 

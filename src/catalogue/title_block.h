@@ -47,9 +47,35 @@ public:
         __builtin_prefetch(text + qsizetype(folderStarts_[folder_[size_t(i)]]) * unit);
     }
 
-private:
+    // Writes line i (length(i) units) to `to`.
     void copyLine(qsizetype i, char16_t* to) const;
 
+    // QStrings of n lines sharing one new block of text: at(k) gives the block and place of
+    // line k, put(k, QString&&) takes its string.
+    template <typename At, typename Put>
+    static void linesSharingBlock(qsizetype n, At at, Put put) {
+        if (n <= 0) return;
+        qsizetype total = 0;
+        for (qsizetype k = 0; k < n; ++k) {
+            const auto [block, i] = at(k);
+            total += block->length(i) + 1;
+        }
+        QString text(total, Qt::Uninitialized);
+        char16_t* d = reinterpret_cast<char16_t*>(text.data());
+        QString::DataPointer& shared = text.data_ptr();
+        qsizetype from = 0;
+        for (qsizetype k = 0; k < n; ++k) {
+            const auto [block, i] = at(k);
+            const qsizetype len = block->length(i);
+            block->copyLine(i, d + from);
+            d[from + len] = 0; // each string ends as QString expects
+            shared.d_ptr()->ref();
+            put(k, QString(QString::DataPointer(shared.d_ptr(), d + from, len)));
+            from += len + 1;
+        }
+    }
+
+private:
     // The folder parts of the lines, each once, then the rest of every line.
     QByteArray latin1_;
     QString wide_;

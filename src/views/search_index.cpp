@@ -402,13 +402,18 @@ void SearchIndex::copyTitles(const quint32* hits, size_t count, QString* out) co
     size_t p = size_t(std::upper_bound(partStart_.begin(), partStart_.end(), hits[0]) -
                       partStart_.begin()) -
                1;
+    std::pair<const TitleBlock*, qsizetype> lines[kBlock];
     for (size_t i = 0; i < count; ++i) {
         while (partStart_[p + 1] <= hits[i])
             ++p;
         const TitlePart& part = parts_[p];
-        // A null string needs no destruction: construct the copy in its place.
-        new (out + i) QString(part.block->line(qsizetype(part.first + (hits[i] - partStart_[p]))));
+        lines[i] = {part.block.get(), qsizetype(part.first + (hits[i] - partStart_[p]))};
     }
+    // The hits of a block of work share one block of text. A null string needs no
+    // destruction: each is constructed in its place.
+    TitleBlock::linesSharingBlock(
+        qsizetype(count), [&](qsizetype k) { return lines[k]; },
+        [&](qsizetype k, QString&& line) { new (out + k) QString(std::move(line)); });
 }
 
 std::vector<SearchIndex::Source> SearchIndex::snapshot(const TitleLists& lists) {
