@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
     QStringList all;
     all.reserve(index.titleCount());
     for (const auto& s : quicksearch::SearchIndex::snapshot(c.titleLists))
-        all += s.titles;
+        all += TitleSpan{&s.titles, &s.parts}.toList();
     const QString allFile = tmp.filePath("all.txt");
     writeLines(allFile, all);
 

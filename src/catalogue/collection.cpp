@@ -1,6 +1,7 @@
 #include "collection.h"
 
 #include "folded_prefix.h"
+#include "free_memory.h"
 #include "index_file.h"
 #include "name_order.h"
 #include "text_codec.h"
@@ -381,7 +382,11 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
         kept.push_back(&f.titles);
         f.line = QString(); // the file's text goes with the last of its lines
     }
-    textcodec::packLines(kept);
+    std::vector<std::vector<TitlePart>> parts;
+    titleblock::pack(kept, parts);
+    m.rootParts = std::move(parts[0]);
+    for (size_t i = 0; i < m.folders.size(); ++i)
+        m.folders[i].parts = std::move(parts[i + 1]);
     return m;
 }
 
@@ -416,11 +421,11 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
     }
     // Titles in the medium's root (or in no folder of the medium) are listed under the
     // medium node; media of one label share the list.
-    if (!m.rootTitles.isEmpty()) {
+    if (!m.rootParts.empty()) {
         const QString key = TitleLists::mediumRootKey(medium->text);
         int index = titleLists.indexOf(key);
         if (index < 0) index = titleLists.add(key);
-        titleLists.list(index).append(m.rootTitles);
+        titleLists.appendParts(index, std::move(m.rootParts));
     }
 
     // A folder adds its list and, for a new name, its alphabetical list.
@@ -443,13 +448,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
         int alphaIndex = isNew ? -1 : titleLists.indexOfAlphaList(f.folded);
         if (alphaIndex < 0) alphaIndex = titleLists.addAlphaList(f.name, f.folded);
         const int folderIndex = titleLists.add(unique, uniqueKey);
-        // A new alphabetical list shares the folder's titles until either changes.
-        QStringList& alphaTitles = titleLists.list(alphaIndex);
-        if (alphaTitles.isEmpty())
-            alphaTitles = f.titles;
-        else
-            alphaTitles.append(f.titles);
-        titleLists.list(folderIndex) = std::move(f.titles);
+        titleLists.appendParts(alphaIndex, f.parts);
+        titleLists.appendParts(folderIndex, std::move(f.parts));
 
         TreeNode* folderNode = parent->addChild(unique, kFolderIcon, kFolderSelectedIcon);
         TreeNode* alphaNode = isNew ? nullptr : findAlphaNode(alphaParent, f.exact);
@@ -564,12 +564,11 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
     for (std::thread& t : pool)
         t.join();
     // The lists grew by appending: give back what they hold in reserve.
-    for (int i = TitleLists::FixedCount; i < titleLists.count(); ++i) {
-        const QStringList& list = std::as_const(titleLists).list(i);
-        if (list.capacity() - list.size() > list.size() / 8 + 4) titleLists.list(i).squeeze();
-    }
+    titleLists.squeezeParts();
     // Long lists get their display order now, off the thread that shows them.
     nameorder::prepareOrders(titleLists, threads);
+    // The files' text and the parsing's work space are gone.
+    returnFreedMemory();
 
     report.media = mediaCount;
     report.folders = folderCount;

@@ -63,10 +63,11 @@ bool sameParts(const NameKey& x, const NameKey& y) {
 }
 
 // Puts a run of keys with equal characters in the catalogue order: names the keys hold whole
-// by the written bits, the others by their texts, each display name found once.
-template <typename At>
+// by the written bits, the others by their texts (the display names copied into `text`).
+template <typename Titles>
 void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterator last,
-             const At& at, std::vector<std::pair<NameKey, QStringView>>& run) {
+             const Titles& titles, std::vector<std::pair<NameKey, qsizetype>>& run, QString& text,
+             QString& buffer) {
     bool allWhole = true;
     for (auto it = first; it != last && allWhole; ++it)
         allWhole = it->written != 0;
@@ -77,41 +78,52 @@ void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterato
         return;
     }
     run.clear();
-    for (auto it = first; it != last; ++it)
-        run.emplace_back(*it, titletext::displayName(at(size_t(it->index))));
-    std::sort(run.begin(), run.end(), [](const auto& x, const auto& y) {
-        if (x.first.written && y.first.written)
-            return x.first.written != y.first.written ? x.first.written < y.first.written
-                                                      : x.first.index < y.first.index;
-        const int c = indexfile::compareCatalogue(x.second, y.second);
-        return c != 0 ? c < 0 : x.first.index < y.first.index;
+    text.resize(0);
+    for (auto it = first; it != last; ++it) {
+        run.emplace_back(*it, text.size());
+        text += titletext::displayName(titles.view(size_t(it->index), buffer));
+    }
+    run.emplace_back(NameKey{}, text.size()); // the end of the last name
+    const auto name = [&](const std::pair<NameKey, qsizetype>* x) {
+        return QStringView(text).sliced(x->second, x[1].second - x->second);
+    };
+    std::vector<const std::pair<NameKey, qsizetype>*> sorted;
+    sorted.reserve(run.size() - 1);
+    for (size_t k = 0; k + 1 < run.size(); ++k)
+        sorted.push_back(&run[k]);
+    std::sort(sorted.begin(), sorted.end(), [&](const auto* x, const auto* y) {
+        if (x->first.written && y->first.written)
+            return x->first.written != y->first.written ? x->first.written < y->first.written
+                                                        : x->first.index < y->first.index;
+        const int c = indexfile::compareCatalogue(name(x), name(y));
+        return c != 0 ? c < 0 : x->first.index < y->first.index;
     });
-    for (auto& [key, name] : run)
-        *first++ = key;
+    for (const auto* x : sorted)
+        *first++ = x->first;
 }
 
-// The order of n titles, title i being at(i).
-template <typename At> std::vector<int> sortedBy(size_t n, const At& at, int threads) {
+// The order of n titles: titles.view(i, buffer) gives title i for a moment, titles.line(i)
+// to keep.
+template <typename Titles> std::vector<int> sortedBy(size_t n, const Titles& titles, int threads) {
     std::vector<NameKey> keys(n);
     // Keys of [first, last), sorted by their characters; the index breaks ties, so an
     // unstable sort gives the stable order.
     const auto sortPart = [&](size_t first, size_t last) {
-        constexpr size_t kAhead = 8; // the texts lie far apart: fetch them early
-        for (size_t i = first; i < last; ++i) {
-            if (i + kAhead < last) __builtin_prefetch(at(i + kAhead).constData());
-            keys[i] = nameKey(titletext::displayName(at(i)), int(i));
-        }
+        titles.forRange(first, last, [&](size_t i, QStringView line) {
+            keys[i] = nameKey(titletext::displayName(line), int(i));
+        });
         std::sort(keys.begin() + qsizetype(first), keys.begin() + qsizetype(last), PartLess{});
     };
     // Then each run of equal characters in [first, last) put in order.
     const auto sortRuns = [&](size_t first, size_t last) {
         const auto end = keys.begin() + qsizetype(last);
-        std::vector<std::pair<NameKey, QStringView>> run;
+        std::vector<std::pair<NameKey, qsizetype>> run;
+        QString text, buffer;
         for (auto it = keys.begin() + qsizetype(first); it != end;) {
             auto next = it + 1;
             while (next != end && sameParts(*it, *next))
                 ++next;
-            if (next - it > 1) sortRun(it, next, at, run);
+            if (next - it > 1) sortRun(it, next, titles, run, text, buffer);
             it = next;
         }
     };
@@ -140,30 +152,67 @@ template <typename At> std::vector<int> sortedBy(size_t n, const At& at, int thr
 
 } // namespace
 
+namespace {
+
+// Titles held as QStrings, the i-th at(i).
+template <typename At> struct Strings {
+    At at;
+    size_t n;
+    template <typename Fn> void forRange(size_t first, size_t last, Fn&& fn) const {
+        constexpr size_t kAhead = 8; // the texts lie far apart: fetch them early
+        for (size_t i = first; i < last; ++i) {
+            if (i + kAhead < n) __builtin_prefetch(at(i + kAhead).constData());
+            fn(i, QStringView(at(i)));
+        }
+    }
+    QStringView view(size_t i, QString&) const { return at(i); }
+};
+template <typename At> Strings<At> strings(At at, size_t n) {
+    return {std::move(at), n};
+}
+
+// Titles of a span, the lines of blocks made QStrings only where needed.
+struct Spanned {
+    TitleAt at;
+    template <typename Fn> void forRange(size_t first, size_t last, Fn&& fn) const {
+        at.forRange(qsizetype(first), qsizetype(last),
+                    [&](qsizetype i, QStringView line) { fn(size_t(i), line); });
+    }
+    QStringView view(size_t i, QString& buffer) const { return at.view(qsizetype(i), buffer); }
+};
+
+} // namespace
+
 std::vector<int> sortedByName(const QStringList& titles, int threads) {
-    return sortedBy(
-        size_t(titles.size()), [&](size_t i) -> const QString& { return titles[qsizetype(i)]; },
-        threads);
+    return sortedBy(size_t(titles.size()),
+                    strings([&](size_t i) -> const QString& { return titles[qsizetype(i)]; },
+                            size_t(titles.size())),
+                    threads);
 }
 
 std::vector<int> sortedByName(const std::vector<const QString*>& titles, int threads) {
-    return sortedBy(
-        titles.size(), [&](size_t i) -> const QString& { return *titles[i]; }, threads);
+    return sortedBy(titles.size(),
+                    strings([&](size_t i) -> const QString& { return *titles[i]; }, titles.size()),
+                    threads);
+}
+
+std::vector<int> sortedByName(const TitleSpan& titles, int threads) {
+    Spanned s{TitleAt(titles)};
+    return sortedBy(size_t(s.at.size()), s, threads);
 }
 
 qsizetype prepareOrders(TitleLists& lists, int threads) {
     const TitleLists& read = lists;
     std::vector<int> work;
     for (int i = TitleLists::FixedCount; i < read.count(); ++i)
-        if (read.list(i).size() >= kKeepFrom) work.push_back(i);
+        if (read.size(i) >= kKeepFrom) work.push_back(i);
     // Longest first, so that the last list started is a short one.
-    std::sort(work.begin(), work.end(),
-              [&](int a, int b) { return read.list(a).size() > read.list(b).size(); });
+    std::sort(work.begin(), work.end(), [&](int a, int b) { return read.size(a) > read.size(b); });
     std::vector<std::vector<int>> orders(work.size());
     std::atomic<size_t> next{0};
     const auto run = [&] {
         for (size_t w; (w = next.fetch_add(1)) < work.size();)
-            orders[w] = sortedByName(read.list(work[w]), 1);
+            orders[w] = sortedByName(read.span(work[w]), 1);
     };
     const size_t helpers =
         std::min(work.size(), size_t(std::max(threads, 1))) - (work.empty() ? 0 : 1);

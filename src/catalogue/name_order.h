@@ -5,6 +5,7 @@
 #include <vector>
 
 class TitleLists;
+struct TitleSpan;
 
 // The order in which a title list is shown: by display name in the catalogue order
 // (without regard to case), equal names in their list order.
@@ -14,6 +15,7 @@ namespace nameorder {
 std::vector<int> sortedByName(const QStringList& titles, int threads = 2);
 // The same for titles held elsewhere.
 std::vector<int> sortedByName(const std::vector<const QString*>& titles, int threads = 2);
+std::vector<int> sortedByName(const TitleSpan& titles, int threads = 2);
 
 // Lists this long get their order made once after loading and kept; shorter ones are
 // sorted when shown, which takes well under a millisecond.

@@ -89,7 +89,7 @@ int TitleLists::add(const QString& key) {
 
 int TitleLists::add(const QString& key, const HashedKey& folded) {
     const int entry = int(entries_.size());
-    entries_.push_back({key, {}, {}});
+    entries_.push_back({key, {}, {}, {}});
     kinds_.push_back(hasAlphaPrefix(folded.text) ? Kind::Alpha
                      : isMediumRootKey(key)      ? Kind::MediumRoot
                                                  : Kind::Plain);
@@ -103,7 +103,7 @@ int TitleLists::addAlphaList(const QString& name, const HashedKey& foldedName) {
     const QStringView parts[] = {u"ALPHALIST::", name};
     QString key;
     alphaKeys_.joined(parts, 2, &key);
-    entries_.push_back({std::move(key), {}, {}});
+    entries_.push_back({std::move(key), {}, {}, {}});
     kinds_.push_back(Kind::Alpha);
     insertFirst(alpha_, foldedName, entry);
     return entry;
@@ -118,6 +118,42 @@ void TitleLists::clearNonFixed() {
     const FixedKeys& fixed = fixedKeys();
     for (int i = 0; i < FixedCount; ++i)
         index(fixed.folded[i], i);
+}
+
+TitleLists::Entry& TitleLists::materialize(int index) const {
+    Entry& e = const_cast<Entry&>(entries_[size_t(index)]);
+    if (!e.parts.empty()) {
+        e.titles = span(index).toList();
+        e.parts = std::vector<TitlePart>();
+    }
+    return e;
+}
+
+void TitleLists::appendParts(int index, const std::vector<TitlePart>& parts) {
+    if (parts.empty()) return;
+    Entry& e = entries_[size_t(index)];
+    e.order.reset();
+    e.parts.insert(e.parts.end(), parts.begin(), parts.end());
+}
+
+void TitleLists::appendParts(int index, std::vector<TitlePart>&& parts) {
+    if (parts.empty()) return;
+    Entry& e = entries_[size_t(index)];
+    e.order.reset();
+    if (e.parts.empty())
+        e.parts = std::move(parts);
+    else
+        e.parts.insert(e.parts.end(), std::make_move_iterator(parts.begin()),
+                       std::make_move_iterator(parts.end()));
+}
+
+void TitleLists::squeezeParts() {
+    if (entries_.capacity() - entries_.size() > entries_.size() / 8 + 4) {
+        entries_.shrink_to_fit();
+        kinds_.shrink_to_fit();
+    }
+    for (Entry& e : entries_)
+        if (e.parts.capacity() - e.parts.size() > e.parts.size() / 8 + 1) e.parts.shrink_to_fit();
 }
 
 const indexfile::TitleStyle* TitleStyles::find(QStringView target) const {

@@ -3,12 +3,14 @@
 #include "hashed_key.h"
 #include "index_file.h"
 #include "text_codec.h"
+#include "title_block.h"
 
 #include <QHash>
 #include <QString>
 #include <QStringList>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 // The collection's keyed lists of title lines. Keys are looked up without regard to
@@ -25,22 +27,40 @@ public:
     // titles (see mediumRootKey) or anything else.
     enum class Kind : quint8 { Plain, Alpha, MediumRoot };
     Kind kind(int index) const { return kinds_[size_t(index)]; }
-    // Writable access drops the kept display order of the list.
+    // The titles of a list: its own QStrings, then lines of the blocks the loader wrote.
+    TitleSpan span(int index) const {
+        const Entry& e = entries_[size_t(index)];
+        return {&e.titles, &e.parts};
+    }
+    qsizetype size(int index) const { return span(index).size(); }
+    // The titles as QStrings, made afresh (the list keeps its compact form).
+    QStringList titles(int index) const { return span(index).toList(); }
+    // Appends lines of a block. Drops the kept display order of the list.
+    void appendParts(int index, const std::vector<TitlePart>& parts);
+    void appendParts(int index, std::vector<TitlePart>&& parts);
+    // Gives back what the entries and their lists of parts hold in reserve.
+    void squeezeParts();
+
+    // Writable access drops the kept display order of the list. The list access makes a
+    // QString of every line for good: call it on the thread that owns the lists.
     QStringList& list(int index) {
-        Entry& e = entries_[size_t(index)];
-        if (!e.order.empty()) e.order = std::vector<int>();
+        Entry& e = materialize(index);
+        e.order.reset();
         return e.titles;
     }
-    const QStringList& list(int index) const { return entries_[size_t(index)].titles; }
+    const QStringList& list(int index) const { return materialize(index).titles; }
 
     // The display order kept for a list (indexes into it, see nameorder), or nullptr.
     const std::vector<int>* nameOrder(int index) const {
         const Entry& e = entries_[size_t(index)];
-        return !e.order.empty() && qsizetype(e.order.size()) == e.titles.size() ? &e.order
-                                                                                : nullptr;
+        return e.order && qsizetype(e.order->size()) == size(index) ? e.order.get() : nullptr;
     }
     void setNameOrder(int index, std::vector<int> order) {
-        entries_[size_t(index)].order = std::move(order);
+        auto& kept = entries_[size_t(index)].order;
+        if (order.empty())
+            kept.reset();
+        else
+            kept = std::make_unique<std::vector<int>>(std::move(order));
     }
 
     // Index of the first entry whose key matches without regard to case, or -1.
@@ -85,9 +105,11 @@ public:
 private:
     struct Entry {
         QString key;
-        QStringList titles;
-        std::vector<int> order;
+        mutable QStringList titles;
+        mutable std::vector<TitlePart> parts;    // after the titles
+        std::unique_ptr<std::vector<int>> order; // few lists have one
     };
+    Entry& materialize(int index) const;
     void index(const HashedKey& foldedKey, int entry);
 
     std::vector<Entry> entries_;

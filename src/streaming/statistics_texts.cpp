@@ -177,6 +177,15 @@ qint64 listBytes(const QStringList& list) {
     return n;
 }
 
+// The same for the titles of a list, also those held in blocks.
+qint64 listBytes(const TitleSpan& span) {
+    qint64 n = span.size() * kSlot;
+    span.forEach([&n](QStringView line) {
+        if (!line.isEmpty()) n += kStringHeader + (line.size() + 1) * 2;
+    });
+    return n;
+}
+
 qint64 treeBytes(const TreeNode* node) {
     qint64 n = qint64(sizeof(TreeNode)) + stringBytes(node->text);
     if (node->media)
@@ -194,7 +203,7 @@ qint64 catalogueBulkMemory(const Collection& collection) {
     qint64 n = 0;
     const TitleLists& lists = collection.titleLists;
     for (int i = TitleLists::FixedCount; i < lists.count(); ++i)
-        n += kSlot + stringBytes(lists.key(i)) + listBytes(lists.list(i));
+        n += kSlot + stringBytes(lists.key(i)) + listBytes(lists.span(i));
     n += listBytes(collection.cdnames);
     if (collection.root()) n += treeBytes(collection.root());
     return n;
@@ -204,7 +213,7 @@ qint64 catalogueLiveMemory(const Collection& collection, qint64 shownListEntries
     qint64 n = 0;
     const TitleLists& lists = collection.titleLists;
     for (int i = 0; i < TitleLists::FixedCount && i < lists.count(); ++i)
-        n += kSlot + stringBytes(lists.key(i)) + listBytes(lists.list(i));
+        n += kSlot + stringBytes(lists.key(i)) + listBytes(lists.span(i));
     return n + shownListEntries * 2 * kSlot; // the shown list holds a reference per entry
 }
 

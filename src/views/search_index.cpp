@@ -1,5 +1,6 @@
 #include "search_index.h"
 
+#include "free_memory.h"
 #include "name_order.h"
 #include "title_lists.h"
 #include "title_text.h"
@@ -397,105 +398,110 @@ __attribute__((target("prfchw")))
 #endif
 void SearchIndex::copyTitles(const quint32* hits, size_t count, QString* out) const {
     if (count == 0) return;
-    // Where the titles are, found in one walk along the sources (the hits ascend).
-    const QString* at[kBlock];
-    size_t s = size_t(std::upper_bound(sourceStart_.begin(), sourceStart_.end(), hits[0]) -
-                      sourceStart_.begin()) -
+    // The parts are found in one walk (the hits ascend).
+    size_t p = size_t(std::upper_bound(partStart_.begin(), partStart_.end(), hits[0]) -
+                      partStart_.begin()) -
                1;
+    std::pair<const TitleBlock*, qsizetype> lines[kBlock];
     for (size_t i = 0; i < count; ++i) {
-        while (sourceStart_[s + 1] <= hits[i])
-            ++s;
-        at[i] = std::as_const(sources_[s].titles).constData() + (hits[i] - sourceStart_[s]);
+        while (partStart_[p + 1] <= hits[i])
+            ++p;
+        const TitlePart& part = parts_[p];
+        lines[i] = {part.block.get(), qsizetype(part.first + (hits[i] - partStart_[p]))};
     }
-    // Copying a title writes to the shared header of its text: ask for the next ones early
-    // (to be written) so that the waits overlap.
-    constexpr size_t kAhead = 16;
-    for (size_t i = 0; i < count; ++i) {
-        if (i + kAhead < count) {
-            // Only reads the pointer; nothing is detached.
-            QString& ahead = const_cast<QString&>(*at[i + kAhead]);
-            __builtin_prefetch(ahead.data_ptr().d_ptr(), 1);
-        }
-        // A null string needs no destruction: construct the copy in its place.
-        new (out + i) QString(*at[i]);
-    }
+    // The hits of a block of work share one block of text. A null string needs no
+    // destruction: each is constructed in its place.
+    TitleBlock::linesSharingBlock(
+        qsizetype(count), [&](qsizetype k) { return lines[k]; },
+        [&](qsizetype k, QString&& line) { new (out + k) QString(std::move(line)); });
 }
 
 std::vector<SearchIndex::Source> SearchIndex::snapshot(const TitleLists& lists) {
     std::vector<Source> out;
     for (int i = TitleLists::FixedCount; i < lists.count(); ++i)
-        if (lists.kind(i) != TitleLists::Kind::Plain) out.push_back({lists.key(i), lists.list(i)});
+        if (lists.kind(i) != TitleLists::Kind::Plain) {
+            const TitleSpan span = lists.span(i);
+            out.push_back({lists.key(i), *span.titles, *span.parts});
+        }
     return out;
 }
 
 SearchIndex::SearchIndex(std::vector<Source> sources) {
     qsizetype total = 0;
-    for (const Source& s : sources)
-        total += s.titles.size();
+    size_t partCount = 0;
+    for (Source& s : sources) {
+        // Titles a list holds as QStrings get a block of their own.
+        if (!s.titles.isEmpty()) {
+            std::vector<std::vector<TitlePart>> own;
+            titleblock::pack({&s.titles}, own);
+            s.parts.insert(s.parts.begin(), own[0].begin(), own[0].end());
+        }
+        for (const TitlePart& p : s.parts)
+            total += p.count;
+        partCount += s.parts.size();
+    }
     fileStart_.reserve(size_t(total) + 1);
     folderOf_.reserve(size_t(total));
-    names_.reserve(size_t(total));
+    parts_.reserve(partCount);
+    partStart_.reserve(partCount + 1);
 
     // Folder parts by text; the titles of one folder mostly follow each other.
-    QHash<QStringView, quint32> folderIds;
-    QStringView lastFolder;
+    QHash<QString, quint32> folderIds;
+    QString lastFolder;
+    bool haveLast = false;
     quint32 lastId = 0;
     bool full = false;
     size_t count = 0;
-    sourceStart_.reserve(sources.size() + 1);
-    for (const Source& s : sources) {
+    QString buffer;
+    for (Source& s : sources) {
         const size_t first = count;
-        sourceStart_.push_back(first);
-        for (const QString& line : s.titles) {
+        for (size_t k = 0; k < s.parts.size(); ++k) {
             if (full) break;
-            const qsizetype cut = titletext::lastOf(line, u'\\') + 1; // 0 without a backslash
-            const QStringView folder = QStringView(line).left(cut);
-            const QStringView name = titletext::displayName(line);
-            const qsizetype nameFrom = name.data() - line.constData();
-            if (quint64(files_.size()) + quint64(line.size() - cut) * 3 + 1 >= kMaxText ||
-                quint64(folders_.size()) + quint64(cut) * 3 + 1 >= kMaxText) {
-                // Stop indexing rather than wrap the offsets.
-                full = true;
-                break;
-            }
-            if (lastFolder.isNull() || folder != lastFolder) {
-                auto it = folderIds.constFind(folder);
-                if (it == folderIds.cend()) {
-                    it = folderIds.insert(folder, quint32(folderStart_.size()));
-                    folderStart_.push_back(quint32(folders_.size()));
-                    appendUpper(folders_, folder);
-                    folders_.append('\n');
+            prefetchAhead(s.parts, k);
+            TitlePart& part = s.parts[k];
+            quint32 taken = 0;
+            for (; taken < part.count; ++taken) {
+                const QStringView line = part.block->view(qsizetype(part.first + taken), buffer);
+                const qsizetype cut = titletext::lastOf(line, u'\\') + 1; // 0 without a backslash
+                const QStringView folder = line.left(cut);
+                if (quint64(files_.size()) + quint64(line.size() - cut) * 3 + 1 >= kMaxText ||
+                    quint64(folders_.size()) + quint64(cut) * 3 + 1 >= kMaxText) {
+                    // Stop indexing rather than wrap the offsets.
+                    full = true;
+                    break;
                 }
-                lastId = *it;
-                lastFolder = folder;
+                if (!haveLast || folder != lastFolder) {
+                    lastFolder = folder.toString();
+                    haveLast = true;
+                    auto it = folderIds.constFind(lastFolder);
+                    if (it == folderIds.cend()) {
+                        it = folderIds.insert(lastFolder, quint32(folderStart_.size()));
+                        folderStart_.push_back(quint32(folders_.size()));
+                        appendUpper(folders_, folder);
+                        folders_.append('\n');
+                    }
+                    lastId = *it;
+                }
+                fileStart_.push_back(quint32(files_.size()));
+                folderOf_.push_back(lastId);
+                appendUpper(files_, line.sliced(cut));
+                files_.append('\n');
+                ++count;
             }
-            fileStart_.push_back(quint32(files_.size()));
-            folderOf_.push_back(lastId);
-            if (nameFrom > cut) appendUpper(files_, QStringView(line).mid(cut, nameFrom - cut));
-            Span span;
-            span.begin = quint32(files_.size());
-            appendUpper(files_, name);
-            span.end = quint32(files_.size());
-            names_.push_back(span);
-            appendUpper(files_, QStringView(line).mid(nameFrom + name.size()));
-            files_.append('\n');
-            ++count;
+            if (taken > 0) {
+                partStart_.push_back(count - taken);
+                parts_.push_back({std::move(part.block), part.first, taken});
+            }
         }
         if (asciiUpper(s.key) == kPadsKey) pads_.push_back({qsizetype(first), qsizetype(count)});
     }
+    sources = {};
+    folderIds = {}; // before the sort, which needs the room
     fileStart_.push_back(quint32(files_.size()));
     folderStart_.push_back(quint32(folders_.size()));
-    sourceStart_.push_back(count);
+    partStart_.push_back(count);
     titleCount_ = qsizetype(count);
-    {
-        std::vector<const QString*> lines;
-        lines.reserve(count);
-        for (size_t i = 0; i + 1 < sourceStart_.size(); ++i)
-            for (size_t t = sourceStart_[i]; t < sourceStart_[i + 1]; ++t)
-                lines.push_back(&std::as_const(sources[i].titles)[qsizetype(t - sourceStart_[i])]);
-        byName_ = nameorder::sortedByName(lines);
-    }
-    sources_ = std::move(sources);
+    byName_ = nameorder::sortedByName(TitleSpan{nullptr, &parts_});
     // Four tables in turn, so that equal bytes in a row do not wait for each other.
     std::array<std::array<quint32, 256>, 4> counts{};
     for (const QByteArray* text : {&files_, &folders_}) {
@@ -517,6 +523,23 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
         text->append(QByteArray(kPad, '\n'));
         text->squeeze();
     }
+    returnFreedMemory(); // the sort's work space
+}
+
+SearchIndex::Span SearchIndex::nameOf(size_t t) const {
+    // The display name within the file part: after its last ":", without the last extension.
+    // Both marks are ASCII, so the UTF-8 bytes are read as they are.
+    const char* text = files_.constData();
+    const quint32 end = fileStart_[t + 1] - 1; // before the "\n"
+    quint32 begin = fileStart_[t];
+    for (quint32 i = end; i > begin; --i)
+        if (text[i - 1] == ':') {
+            begin = i;
+            break;
+        }
+    for (quint32 i = end; i > begin + 1; --i)
+        if (text[i - 1] == '.') return {begin, i - 1};
+    return {begin, end};
 }
 
 void SearchIndex::folderHits(const quint64* folders, size_t first, size_t last,
@@ -542,7 +565,7 @@ void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last, 
             const quint32 at = quint32(hit - base);
             while (fileStart_[t + 1] <= at)
                 ++t;
-            const Span s = names_[t];
+            const Span s = nameOf(t);
             if (at >= s.begin && at + k <= s.end) {
                 setBit(bits, t - first);
                 p = base + fileStart_[t + 1];
@@ -599,7 +622,10 @@ bool SearchIndex::titleContains(const Query& q, int term, size_t t) const {
     const Needle& n = q.needles[size_t(term)];
     if (n.impossible) return false;
     const char* base = files_.constData();
-    if (q.namesOnly) return find(base + names_[t].begin, base + names_[t].end, n) != nullptr;
+    if (q.namesOnly) {
+        const Span s = nameOf(t);
+        return find(base + s.begin, base + s.end, n) != nullptr;
+    }
     const quint32 f = folderOf_[t];
     if (testBit(q.folderBits[size_t(term)].data(), f)) return true;
     const char* file = base + fileStart_[t];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search_query.h"
+#include "title_block.h"
 
 #include <QByteArray>
 #include <QString>
@@ -31,7 +32,8 @@ class SearchIndex {
 public:
     struct Source {
         QString key;
-        QStringList titles;
+        QStringList titles;           // the list's own QStrings
+        std::vector<TitlePart> parts; // then these lines
     };
 
     // The lists the search visits: from the fifth entry on, the "ALPHALIST::" entries and
@@ -77,10 +79,13 @@ private:
     // The search in titles [first, last); bits[0] stands for title `first`.
     void searchBlock(const Query& q, size_t first, size_t last, quint64* bits) const;
 
+    // The display name of a title within files_.
+    Span nameOf(size_t title) const;
+
     void copyTitles(const quint32* hits, size_t count, QString* out) const;
 
-    std::vector<Source> sources_;     // the titles, kept as the lists hand them over
-    std::vector<size_t> sourceStart_; // place of each source's first title; the count last
+    std::vector<TitlePart> parts_;  // the titles in a row
+    std::vector<size_t> partStart_; // place of each part's first title; the count last
     qsizetype titleCount_ = 0;
     std::vector<int> byName_; // every title, in display order
     QByteArray folders_;      // upper-cased UTF-8 folder parts, each "\n"-terminated
@@ -88,7 +93,6 @@ private:
     QByteArray files_; // upper-cased UTF-8 file parts, one per title, "\n"-terminated
     std::vector<quint32> fileStart_;
     std::vector<quint32> folderOf_; // per title
-    std::vector<Span> names_;       // display name of each title within files_
     std::vector<Range> pads_;       // titles of "ALPHALIST::ALLE GEMERKTEN TITEL" lists
     std::array<quint32, 256> byteCount_{};
 };

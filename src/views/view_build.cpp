@@ -141,7 +141,7 @@ ViewBuild build(const Collection& collection, const TreeNode* node, const ViewCo
         b.statusText = QStringLiteral("Keine Einträge vorhanden.");
         return b;
     }
-    b.titles = collection.titleLists.list(index);
+    b.titles = collection.titleLists.titles(index);
     b.showList = !b.titles.isEmpty();
     b.playlistView = index == TitleLists::Playlist;
     const int n = int(b.titles.size());

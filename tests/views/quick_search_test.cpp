@@ -268,7 +268,7 @@ TEST(QuickSearchMatchLarge, AgreesWithPlainMatchingOnEveryKindOfQuery) {
                 QStringList expected;
                 for (const auto& s : sources) {
                     if (nopads && asciiUpper(s.key) == "ALPHALIST::ALLE GEMERKTEN TITEL") continue;
-                    for (const QString& line : s.titles) {
+                    for (const QString& line : TitleSpan{&s.titles, &s.parts}.toList()) {
                         const QString subject =
                             asciiUpper(nomedia ? titletext::displayName(line).toString() : line);
                         const auto has = [&](const QString& term) {
@@ -351,7 +351,7 @@ TEST(QuickSearchMatchLarge, ManyTermsOfEveryLengthAgreeWithPlainMatching) {
             const SearchTerms t = parseSearch(QString::fromUtf8(query), o);
             QStringList expected;
             for (const auto& s : sources)
-                for (const QString& line : s.titles) {
+                for (const QString& line : TitleSpan{&s.titles, &s.parts}.toList()) {
                     const QString subject =
                         asciiUpper(nomedia ? titletext::displayName(line).toString() : line);
                     const auto has = [&](const QString& term) { return subject.contains(term); };

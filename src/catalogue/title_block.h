@@ -1,0 +1,165 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+// Title lines written once and kept for as long as the collection: one byte per character
+// when every character of the block fits (Latin-1), else UTF-16, and the part up to the last
+// backslash (the folder) once for all lines that share it. A QString is made only when a line
+// is asked for.
+class TitleBlock {
+public:
+    // The lines in order; at most kMaxChars characters in all.
+    explicit TitleBlock(const QStringView* lines, qsizetype count);
+
+    static constexpr qsizetype kMaxChars = 0xFFFFFF00;
+
+    qsizetype count() const { return qsizetype(starts_.size()) - 1; }
+    bool isLatin1() const { return wide_.isNull(); }
+    qsizetype length(qsizetype i) const {
+        const quint32 folder = folder_[size_t(i)];
+        return qsizetype(folderStarts_[folder + 1] - folderStarts_[folder]) +
+               qsizetype(starts_[size_t(i) + 1] - starts_[size_t(i)]);
+    }
+    // The line as a QString.
+    QString line(qsizetype i) const;
+    // The line as UTF-16 in `buffer` (the view is valid until the buffer changes).
+    QStringView view(qsizetype i, QString& buffer) const;
+    // Bytes the block holds.
+    qsizetype bytes() const;
+
+    // Ask for the memory of line i early: its place, then (once that is there) its text.
+    void prefetchPlace(qsizetype i) const {
+        __builtin_prefetch(starts_.data() + i);
+        __builtin_prefetch(folder_.data() + i);
+    }
+    void prefetchText(qsizetype i) const {
+        const char* text =
+            isLatin1() ? latin1_.constData() : reinterpret_cast<const char*>(wide_.constData());
+        const int unit = isLatin1() ? 1 : 2;
+        __builtin_prefetch(text + qsizetype(starts_[size_t(i)]) * unit);
+        __builtin_prefetch(text + qsizetype(folderStarts_[folder_[size_t(i)]]) * unit);
+    }
+
+    // Writes line i (length(i) units) to `to`.
+    void copyLine(qsizetype i, char16_t* to) const;
+
+    // QStrings of n lines sharing one new block of text: at(k) gives the block and place of
+    // line k, put(k, QString&&) takes its string.
+    template <typename At, typename Put>
+    static void linesSharingBlock(qsizetype n, At at, Put put) {
+        if (n <= 0) return;
+        qsizetype total = 0;
+        for (qsizetype k = 0; k < n; ++k) {
+            const auto [block, i] = at(k);
+            total += block->length(i) + 1;
+        }
+        QString text(total, Qt::Uninitialized);
+        char16_t* d = reinterpret_cast<char16_t*>(text.data());
+        QString::DataPointer& shared = text.data_ptr();
+        qsizetype from = 0;
+        for (qsizetype k = 0; k < n; ++k) {
+            const auto [block, i] = at(k);
+            const qsizetype len = block->length(i);
+            block->copyLine(i, d + from);
+            d[from + len] = 0; // each string ends as QString expects
+            shared.d_ptr()->ref();
+            put(k, QString(QString::DataPointer(shared.d_ptr(), d + from, len)));
+            from += len + 1;
+        }
+    }
+
+private:
+    // The folder parts of the lines, each once, then the rest of every line.
+    QByteArray latin1_;
+    QString wide_;
+    std::vector<quint32> folderStarts_; // of each folder part; one more for the end
+    std::vector<quint32> folder_;       // the folder part of each line
+    std::vector<quint32> starts_;       // of the rest of each line; one more for the end
+};
+
+// A run of lines of a block.
+struct TitlePart {
+    std::shared_ptr<const TitleBlock> block;
+    quint32 first = 0;
+    quint32 count = 0;
+};
+
+// Walking parts in order, each in a block of its own: their memory asked for ahead.
+inline void prefetchAhead(const std::vector<TitlePart>& parts, size_t p) {
+    if (p + 8 < parts.size()) __builtin_prefetch(parts[p + 8].block.get());
+    if (p + 4 < parts.size()) parts[p + 4].block->prefetchPlace(parts[p + 4].first);
+    if (p + 2 < parts.size()) parts[p + 2].block->prefetchText(parts[p + 2].first);
+}
+
+// The titles of a list: its own QStrings first, then the lines of its parts.
+struct TitleSpan {
+    const QStringList* titles = nullptr;
+    const std::vector<TitlePart>* parts = nullptr;
+
+    qsizetype size() const;
+    // Calls fn(QStringView line) for every line in order (views of Latin-1 lines last until
+    // the next call).
+    template <typename Fn> void forEach(Fn&& fn) const {
+        if (titles)
+            for (const QString& line : *titles)
+                fn(QStringView(line));
+        if (!parts) return;
+        QString buffer;
+        for (size_t k = 0; k < parts->size(); ++k) {
+            prefetchAhead(*parts, k);
+            const TitlePart& p = (*parts)[k];
+            for (quint32 i = p.first; i < p.first + p.count; ++i)
+                fn(p.block->view(qsizetype(i), buffer));
+        }
+    }
+    // Every line as a QString.
+    QStringList toList() const;
+};
+
+// Random access into a span: the place of each part is looked up by halving.
+class TitleAt {
+public:
+    explicit TitleAt(TitleSpan span);
+    qsizetype size() const { return size_; }
+    QString line(qsizetype i) const;
+    QStringView view(qsizetype i, QString& buffer) const;
+    // Calls fn(i, QStringView line) for the lines [from, to) in order.
+    template <typename Fn> void forRange(qsizetype from, qsizetype to, Fn&& fn) const {
+        const qsizetype own = span_.titles ? span_.titles->size() : 0;
+        qsizetype i = from;
+        for (; i < std::min(to, own); ++i)
+            fn(i, QStringView(span_.titles->at(i)));
+        if (i >= to) return;
+        QString buffer;
+        size_t p = partOf(i);
+        for (; i < to; ++p) {
+            prefetchAhead(*span_.parts, p);
+            const TitlePart& part = (*span_.parts)[p];
+            qsizetype at = qsizetype(part.first) + (i - partStart_[p]);
+            for (const qsizetype end = std::min(to, partStart_[p + 1]); i < end; ++i, ++at)
+                fn(i, part.block->view(at, buffer));
+        }
+    }
+
+private:
+    size_t partOf(qsizetype i) const;
+
+    TitleSpan span_;
+    std::vector<qsizetype> partStart_; // place of each part's first line; the count last
+    qsizetype size_ = 0;
+};
+
+namespace titleblock {
+
+// Packs the lists into new blocks (a second block begins where one would grow too long) and
+// empties them: each list's lines become the parts in out[list] (none for an empty list).
+void pack(const std::vector<QStringList*>& lists, std::vector<std::vector<TitlePart>>& out);
+
+} // namespace titleblock

@@ -1,0 +1,153 @@
+#include "name_order.h"
+#include "title_block.h"
+#include "title_lists.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+QStringList L(std::initializer_list<const char16_t*> lines) {
+    QStringList out;
+    for (const char16_t* l : lines)
+        out << QString::fromUtf16(l);
+    return out;
+}
+
+std::vector<QStringView> views(const QStringList& lines) {
+    return {lines.begin(), lines.end()};
+}
+
+// Every way of reading a block gives back the lines it was made of.
+void expectSameLines(const TitleBlock& block, const QStringList& lines) {
+    ASSERT_EQ(block.count(), lines.size());
+    QString buffer;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(block.length(i), lines[i].size()) << i;
+        EXPECT_EQ(block.line(i), lines[i]) << i;
+        EXPECT_EQ(block.view(i, buffer), lines[i]) << i;
+    }
+}
+
+} // namespace
+
+TEST(TitleBlock, KeepsEveryLineExactlyInEitherForm) {
+    const QString longLatin1 =
+        QString::fromUtf16(u"R:\\Brücke 2580\\Größe ÿ\\01 Straße - Ärger Über.mp3");
+    struct Case {
+        const char* name;
+        QStringList lines;
+        bool latin1;
+    };
+    const Case cases[] = {
+        {"ascii", L({u"A:\\x.mp3", u"A:\\Folder\\y.mp3"}), true},
+        {"latin-1 beyond ASCII",
+         QStringList{longLatin1, longLatin1.left(3), longLatin1 + longLatin1}, true},
+        {"euro sign after 16 characters", L({u"A:\\0123456789abcdef€.mp3", u"A:\\b.mp3"}), false},
+        {"euro sign in a later line", L({u"A:\\a.mp3", u"A:\\b.mp3", u"€"}), false},
+        {"surrogate pair", L({u"A:\\\U0001F3B5 Lied.mp3", u"A:\\ä.mp3"}), false},
+        {"character just past Latin-1", L({u"A:\\\u0100.mp3"}), false},
+        {"empty lines among others", L({u"", u"A:\\x.mp3", u""}), true},
+        {"no lines", QStringList(), true},
+        {"folders met again after others",
+         L({u"M:\\A\\1.mp3", u"M:\\A\\B\\2.mp3", u"M:\\A\\3.mp3", u"x", u"M:\\A\\", u"\\",
+            u"M:\\A\\B\\"}),
+         true},
+        {"a folder beyond Latin-1 shared by lines",
+         L({u"M:\\€\\1.mp3", u"M:\\€\\2.mp3", u"M:\\ä\\3.mp3", u"M:\\€\\4"}), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<QStringView> v = views(c.lines);
+        const TitleBlock block(v.data(), qsizetype(v.size()));
+        EXPECT_EQ(block.isLatin1(), c.latin1);
+        expectSameLines(block, c.lines);
+        // A line outlives its block.
+        if (!c.lines.isEmpty()) {
+            QString kept;
+            {
+                const TitleBlock local(v.data(), qsizetype(v.size()));
+                kept = local.line(c.lines.size() - 1);
+            }
+            EXPECT_EQ(kept, c.lines.last());
+        }
+    }
+}
+
+TEST(TitleBlock, PackingGivesEachListItsLinesAsParts) {
+    const QStringList original[] = {
+        L({u"M:\\root.mp3"}), {}, L({u"M:\\A\\1.mp3", u"M:\\A\\2.mp3"}), L({u"M:\\B\\€.mp3"}), {}};
+    std::vector<QStringList> lists(std::begin(original), std::end(original));
+    std::vector<QStringList*> pointers;
+    for (QStringList& l : lists)
+        pointers.push_back(&l);
+    std::vector<std::vector<TitlePart>> parts;
+    titleblock::pack(pointers, parts);
+    ASSERT_EQ(parts.size(), lists.size());
+    for (size_t i = 0; i < lists.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(lists[i].isEmpty());
+        EXPECT_EQ(parts[i].empty(), original[i].isEmpty());
+        EXPECT_EQ((TitleSpan{nullptr, &parts[i]}.toList()), original[i]);
+    }
+}
+
+// A list holds QStrings of its own (written to it) and runs of block lines after them; every
+// reader sees the same titles in the same order, and the kept display order goes when the
+// list changes.
+TEST(TitleBlock, ListsMixingOwnTitlesAndPartsReadAlike) {
+    std::mt19937 rng(7);
+    const QStringList words = L({u"Ärger", u"liebe", u"Liebe", u"€uro", u"zeit", u"Über", u"b",
+                                 u"Best Of The Very Long Titles Collection Vol"});
+    const auto word = [&] { return words[int(rng() % unsigned(words.size()))]; };
+    const auto lines = [&](int n, const QString& label) {
+        QStringList out;
+        for (int i = 0; i < n; ++i)
+            out << label + ":\\" + word() + "\\" + word() + " " + word() + ".mp3";
+        return out;
+    };
+    const auto parts = [](QStringList l) {
+        std::vector<std::vector<TitlePart>> out;
+        titleblock::pack({&l}, out);
+        return out[0];
+    };
+
+    TitleLists lists;
+    const int index = lists.add(QStringLiteral("ALPHALIST::Liebe"));
+    QStringList expected;
+    for (int round = 0; round < 6; ++round) {
+        const QStringList more = lines(int(rng() % 40) + (round == 0 ? 3000 : 1), "M" + word());
+        lists.appendParts(index, parts(more));
+        expected += more;
+        if (round == 2) {
+            // Written to: becomes QStrings of its own, later parts follow them.
+            lists.list(index).append(QStringLiteral("X:\\own.mp3"));
+            expected << QStringLiteral("X:\\own.mp3");
+        }
+        SCOPED_TRACE(round);
+        ASSERT_EQ(lists.size(index), expected.size());
+        EXPECT_EQ(lists.titles(index), expected);
+        const TitleSpan span = lists.span(index);
+        QStringList seen;
+        span.forEach([&](QStringView line) { seen << line.toString(); });
+        EXPECT_EQ(seen, expected);
+        const TitleAt at(span);
+        QStringList walked;
+        at.forRange(0, at.size(), [&](qsizetype i, QStringView line) {
+            EXPECT_EQ(line, at.line(i));
+            walked << line.toString();
+        });
+        EXPECT_EQ(walked, expected);
+        EXPECT_EQ(nameorder::sortedByName(span, 2), nameorder::sortedByName(expected, 1));
+
+        lists.setNameOrder(index, nameorder::sortedByName(span));
+        EXPECT_NE(lists.nameOrder(index), nullptr);
+    }
+    lists.appendParts(index, parts(lines(1, "N")));
+    EXPECT_EQ(lists.nameOrder(index), nullptr);
+    // Read as one list of QStrings, the list keeps what it held.
+    expected = lists.titles(index);
+    EXPECT_EQ(std::as_const(lists).list(index), expected);
+    EXPECT_EQ(lists.size(index), expected.size());
+}
