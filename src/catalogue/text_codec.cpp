@@ -219,28 +219,6 @@ QStringList splitLines(QStringView text) {
     return linesSharingText(text.toString());
 }
 
-void packLines(const std::vector<QStringList*>& lists) {
-    qsizetype total = 0;
-    for (const QStringList* list : lists)
-        for (const QString& line : *list)
-            total += line.size() + 1;
-    if (total == 0) return;
-    QString text(total, Qt::Uninitialized);
-    char16_t* d = reinterpret_cast<char16_t*>(text.data());
-    QString::DataPointer& block = text.data_ptr();
-    qsizetype at = 0;
-    for (QStringList* list : lists) {
-        for (QString& line : *list) {
-            const qsizetype len = line.size();
-            if (len) std::memcpy(d + at, line.constData(), size_t(len) * sizeof(char16_t));
-            d[at + len] = 0;
-            block.d_ptr()->ref();
-            line = QString(QString::DataPointer(block.d_ptr(), d + at, len));
-            at += len + 1;
-        }
-    }
-}
-
 void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, bool fold) {
     if (n <= 0) return;
     qsizetype total = 0;

@@ -31,10 +31,6 @@ QStringList splitLines(QStringView text);
 // splitLines(decodeIndexText(bytes)) without copying the text.
 QStringList decodeIndexLines(QByteArrayView bytes);
 
-// Copies the lines of the lists into one new block that they share, so that they no longer
-// hold on to the text they came from.
-void packLines(const std::vector<QStringList*>& lists);
-
 // Copies of the n parts into out[0..n), sharing one new block (one allocation for all),
 // case-folded when `fold` is set.
 void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, bool fold = false);

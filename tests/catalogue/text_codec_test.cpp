@@ -111,20 +111,6 @@ TEST(TextCodec, LinesSharingOneBlockBehaveAsLinesOfTheirOwn) {
         EXPECT_EQ(middle, QStringLiteral(">mid"));
         EXPECT_EQ(middle.utf16()[middle.size()], 0);
     }
-
-    // Packed lines keep their texts and no longer depend on the lists they were in.
-    QStringList a = decodeIndexLines("a1\r\na22\r\n");
-    QStringList b = decodeIndexLines("b333\nb4");
-    const QStringList a0 = {"a1", "a22"}, b0 = {"b333", "b4"};
-    packLines({&a, &b});
-    EXPECT_EQ(a, a0);
-    EXPECT_EQ(b, b0);
-    a[1].append(u'!');
-    EXPECT_EQ(b, b0);
-    EXPECT_EQ(a[1], QStringLiteral("a22!"));
-    for (const QStringList* list : {&a, &b})
-        for (const QString& line : *list)
-            EXPECT_EQ(line.utf16()[line.size()], 0);
 }
 
 // Copies in one block read as the parts (folded as QString folds each, when asked), end in
