@@ -102,6 +102,18 @@ void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterato
         *first++ = x->first;
 }
 
+// The median by characters of keys spread evenly over the list.
+NameKey middlingKey(const std::vector<NameKey>& keys) {
+    constexpr size_t kSample = 255;
+    std::vector<NameKey> sample;
+    sample.reserve(kSample);
+    for (size_t k = 0; k < kSample; ++k)
+        sample.push_back(keys[k * keys.size() / kSample]);
+    const auto middle = sample.begin() + kSample / 2;
+    std::nth_element(sample.begin(), middle, sample.end(), PartLess{});
+    return *middle;
+}
+
 // The order of n titles: titles.view(i, buffer) gives title i for a moment, titles.line(i)
 // to keep.
 template <typename Titles> std::vector<int> sortedBy(size_t n, const Titles& titles, int threads) {
@@ -127,18 +139,29 @@ template <typename Titles> std::vector<int> sortedBy(size_t n, const Titles& tit
             it = next;
         }
     };
-    // Long lists: two halves at once, merged by their characters, and the runs in two parts
-    // split between runs.
+    // Long lists: the keys made in two halves at once, then split at a middling key into
+    // the lesser and the others (a run of equal characters stays on one side), each side
+    // sorted on a thread of its own. No merge, so no room for one.
     if (threads > 1 && n >= 20000 && std::thread::hardware_concurrency() > 1) {
-        std::thread other(sortPart, n / 2, n);
-        sortPart(0, n / 2);
+        const auto makeKeys = [&](size_t first, size_t last) {
+            titles.forRange(first, last, [&](size_t i, QStringView line) {
+                keys[i] = nameKey(titletext::displayName(line), int(i));
+            });
+        };
+        std::thread other(makeKeys, n / 2, n);
+        makeKeys(0, n / 2);
         other.join();
-        std::inplace_merge(keys.begin(), keys.begin() + qsizetype(n / 2), keys.end(), PartLess{});
-        size_t cut = n / 2;
-        while (cut < n && sameParts(keys[cut - 1], keys[cut]))
-            ++cut;
-        std::thread second(sortRuns, cut, n);
-        sortRuns(0, cut);
+        const NameKey pivot = middlingKey(keys);
+        const auto cut = std::partition(keys.begin(), keys.end(), [&](const NameKey& k) {
+            return PartLess{}(k, pivot) && !sameParts(k, pivot);
+        });
+        const size_t mid = size_t(cut - keys.begin());
+        const auto sortSide = [&](size_t first, size_t last) {
+            std::sort(keys.begin() + qsizetype(first), keys.begin() + qsizetype(last), PartLess{});
+            sortRuns(first, last);
+        };
+        std::thread second(sortSide, mid, n);
+        sortSide(0, mid);
         second.join();
     } else {
         sortPart(0, n);

@@ -310,7 +310,9 @@ TEST(DetailsLabel, EscapesBlanksSpecialsAndHighBytes) {
     } cases[] = {
         {QString(QChar(0x80)) + QChar(0x7FF), "%C2%80%DF%BF"},
         {QString(QChar(0x800)) + QChar(0xFFFF), "%E0%A0%80%EF%BF%BF"},
-        {QString::fromUtf8("a\xF0\x9F\x8E\xB5" "b"), "a%F0%9F%8E%B5b"},
+        {QString::fromUtf8("a\xF0\x9F\x8E\xB5"
+                           "b"),
+         "a%F0%9F%8E%B5b"},
         {QString(QChar(0xD83C)) + u'x' + QChar(0xDFB5), "%3Fx%3F"},
         {QString(QChar(0xDFB5)) + QChar(0xD83C), "%3F%3F"},
     };
@@ -645,6 +647,47 @@ TEST(NameOrder, EqualsAStableSortOfTheDisplayNames) {
         });
         EXPECT_EQ(nameorder::sortedByName(titles, 1), expected) << count;
         EXPECT_EQ(nameorder::sortedByName(titles, 2), expected) << count;
+    }
+}
+
+TEST(NameOrder, LongListsSplitAnywhereKeepTheOrder) {
+    // Lists long enough to be sorted on two threads, split wherever their names fall.
+    const int count = 24000;
+    const struct {
+        const char* name;
+        std::function<QString(int)> title;
+    } cases[] = {
+        {"one name", [](int) { return QStringLiteral("M:\\F\\Same.mp3"); }},
+        {"two names",
+         [](int i) { return i % 2 ? QStringLiteral("B.mp3") : QStringLiteral("a.mp3"); }},
+        {"one odd name first", [](int i) { return i ? QStringLiteral("b") : QStringLiteral("A"); }},
+        {"one odd name last",
+         [](int i) { return i == count - 1 ? QStringLiteral("a") : QStringLiteral("B"); }},
+        {"ascending", [](int i) { return QStringLiteral("%1").arg(i, 6, 10, QChar(u'0')); }},
+        {"descending",
+         [](int i) { return QStringLiteral("%1").arg(count - i, 6, 10, QChar(u'0')); }},
+        {"long names alike past the key",
+         [](int i) {
+             return QStringLiteral("01 Liebe 703 - Sommer Regen Wind %1 %2")
+                 .arg(i % 7 ? u'x' : u'X')
+                 .arg(i % 13);
+         }},
+        {"beyond Latin-1",
+         [](int i) { return QStringLiteral("Łódź %1").arg(QChar(char16_t(0x100 + i % 300))); }},
+    };
+    for (const auto& tc : cases) {
+        QStringList titles;
+        for (int i = 0; i < count; ++i)
+            titles << tc.title(i);
+        std::vector<int> expected(static_cast<size_t>(count));
+        for (size_t i = 0; i < expected.size(); ++i)
+            expected[i] = int(i);
+        std::stable_sort(expected.begin(), expected.end(), [&](int x, int y) {
+            return indexfile::compareCatalogue(titletext::displayName(titles[x]),
+                                               titletext::displayName(titles[y])) < 0;
+        });
+        EXPECT_EQ(nameorder::sortedByName(titles, 2), expected) << tc.name;
+        EXPECT_EQ(nameorder::sortedByName(titles, 1), expected) << tc.name;
     }
 }
 
