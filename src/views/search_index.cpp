@@ -426,6 +426,45 @@ std::vector<SearchIndex::Source> SearchIndex::snapshot(const TitleLists& lists) 
     return out;
 }
 
+namespace {
+// Folder parts by their upper-cased text, which is all a search reads of them: ids in a
+// table of open addressing (id + 1, 0 for none), their hashes kept for growing it.
+class FolderIds {
+public:
+    // The id of `text`, or `id` after adding it; textOf(k) gives the text of folder k.
+    template <typename TextOf>
+    quint32 findOrAdd(QByteArrayView text, quint32 id, const TextOf& textOf) {
+        if (2 * (hashes_.size() + 1) > slots_.size()) grow();
+        const size_t hash = qHash(text);
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const quint32 slot = slots_[i];
+            if (slot == 0) {
+                slots_[i] = id + 1;
+                hashes_.push_back(hash);
+                return id;
+            }
+            if (hashes_[slot - 1] == hash && textOf(slot - 1) == text) return slot - 1;
+        }
+    }
+
+private:
+    void grow() {
+        slots_.assign(std::max<size_t>(64, 2 * slots_.size()), 0);
+        const size_t mask = slots_.size() - 1;
+        for (size_t id = 0; id < hashes_.size(); ++id) {
+            size_t i = hashes_[id] & mask;
+            while (slots_[i] != 0)
+                i = (i + 1) & mask;
+            slots_[i] = quint32(id + 1);
+        }
+    }
+
+    std::vector<quint32> slots_;
+    std::vector<size_t> hashes_; // by id
+};
+} // namespace
+
 SearchIndex::SearchIndex(std::vector<Source> sources) {
     qsizetype total = 0;
     size_t partCount = 0;
@@ -445,8 +484,8 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     parts_.reserve(partCount);
     partStart_.reserve(partCount + 1);
 
-    // Folder parts by text; the titles of one folder mostly follow each other.
-    QHash<QString, quint32> folderIds;
+    // The titles of one folder mostly follow each other.
+    FolderIds folderIds;
     QString lastFolder;
     bool haveLast = false;
     quint32 lastId = 0;
@@ -473,14 +512,25 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
                 if (!haveLast || folder != lastFolder) {
                     lastFolder = folder.toString();
                     haveLast = true;
-                    auto it = folderIds.constFind(lastFolder);
-                    if (it == folderIds.cend()) {
-                        it = folderIds.insert(lastFolder, quint32(folderStart_.size()));
-                        folderStart_.push_back(quint32(folders_.size()));
-                        appendUpper(folders_, folder);
+                    // Appended, and taken back when an earlier folder reads the same.
+                    const qsizetype from = folders_.size();
+                    appendUpper(folders_, folder);
+                    const auto textOf = [&](quint32 k) {
+                        const quint32 end =
+                            k + 1 < folderStart_.size() ? folderStart_[k + 1] : quint32(from);
+                        return QByteArrayView(folders_.constData() + folderStart_[k],
+                                              end - 1 - folderStart_[k]);
+                    };
+                    const quint32 id = quint32(folderStart_.size());
+                    lastId = folderIds.findOrAdd(
+                        QByteArrayView(folders_.constData() + from, folders_.size() - from), id,
+                        textOf);
+                    if (lastId == id) {
+                        folderStart_.push_back(quint32(from));
                         folders_.append('\n');
+                    } else {
+                        folders_.resize(from);
                     }
-                    lastId = *it;
                 }
                 fileStart_.push_back(quint32(files_.size()));
                 folderOf_.push_back(lastId);

@@ -235,7 +235,9 @@ TEST(QuickSearchMatchLarge, AgreesWithPlainMatchingOnEveryKindOfQuery) {
         for (int r = 0; r < 5; ++r)
             body << label + ":\\" + word() + QStringLiteral(" %1.mp3").arg(r);
         for (int f = 0; f < 25; ++f) {
-            const QString folder = label + ":\\" + word() + QStringLiteral(" %1\\").arg(f % 7);
+            // Folders alike but for case, in one medium and across media.
+            const QString name = f % 3 ? word() : word().toUpper();
+            const QString folder = label + ":\\" + name + QStringLiteral(" %1\\").arg(f % 7);
             const QString sub = folder + word() + "\\";
             body << folder << sub;
             for (int t = 0; t < 12; ++t)
