@@ -479,79 +479,99 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
             total += p.count;
         partCount += s.parts.size();
     }
-    fileStart_.reserve(size_t(total) + 1);
-    folderOf_.reserve(size_t(total));
     parts_.reserve(partCount);
     partStart_.reserve(partCount + 1);
+    size_t count = 0;
+    for (Source& s : sources) {
+        const size_t first = count;
+        for (TitlePart& part : s.parts) {
+            if (part.count == 0) continue;
+            partStart_.push_back(count);
+            count += part.count;
+            parts_.push_back(std::move(part));
+        }
+        if (asciiUpper(s.key) == kPadsKey) pads_.push_back({qsizetype(first), qsizetype(count)});
+    }
+    partStart_.push_back(count);
+    sources = {};
+    // The display order first: its work space is given back before the texts take room.
+    byName_ = nameorder::sortedByName(TitleSpan{nullptr, &parts_});
+    returnFreedMemory();
 
+    fileStart_.reserve(size_t(total) + 1);
+    folderOf_.reserve(size_t(total));
     // The titles of one folder mostly follow each other.
     FolderIds folderIds;
     QString lastFolder;
     bool haveLast = false;
     quint32 lastId = 0;
     bool full = false;
-    size_t count = 0;
+    size_t indexed = 0;
     QString buffer;
-    for (Source& s : sources) {
-        const size_t first = count;
-        for (size_t k = 0; k < s.parts.size(); ++k) {
-            if (full) break;
-            prefetchAhead(s.parts, k);
-            TitlePart& part = s.parts[k];
-            quint32 taken = 0;
-            for (; taken < part.count; ++taken) {
-                const QStringView line = part.block->view(qsizetype(part.first + taken), buffer);
-                const qsizetype cut = titletext::lastOf(line, u'\\') + 1; // 0 without a backslash
-                const QStringView folder = line.left(cut);
-                if (quint64(files_.size()) + quint64(line.size() - cut) * 3 + 1 >= kMaxText ||
-                    quint64(folders_.size()) + quint64(cut) * 3 + 1 >= kMaxText) {
-                    // Stop indexing rather than wrap the offsets.
-                    full = true;
-                    break;
-                }
-                if (!haveLast || folder != lastFolder) {
-                    lastFolder = folder.toString();
-                    haveLast = true;
-                    // Appended, and taken back when an earlier folder reads the same.
-                    const qsizetype from = folders_.size();
-                    appendUpper(folders_, folder);
-                    const auto textOf = [&](quint32 k) {
-                        const quint32 end =
-                            k + 1 < folderStart_.size() ? folderStart_[k + 1] : quint32(from);
-                        return QByteArrayView(folders_.constData() + folderStart_[k],
-                                              end - 1 - folderStart_[k]);
-                    };
-                    const quint32 id = quint32(folderStart_.size());
-                    lastId = folderIds.findOrAdd(
-                        QByteArrayView(folders_.constData() + from, folders_.size() - from), id,
-                        textOf);
-                    if (lastId == id) {
-                        folderStart_.push_back(quint32(from));
-                        folders_.append('\n');
-                    } else {
-                        folders_.resize(from);
-                    }
-                }
-                fileStart_.push_back(quint32(files_.size()));
-                folderOf_.push_back(lastId);
-                appendUpper(files_, line.sliced(cut));
-                files_.append('\n');
-                ++count;
+    for (size_t k = 0; k < parts_.size() && !full; ++k) {
+        prefetchAhead(parts_, k);
+        const TitlePart& part = parts_[k];
+        for (quint32 i = 0; i < part.count; ++i) {
+            const QStringView line = part.block->view(qsizetype(part.first + i), buffer);
+            const qsizetype cut = titletext::lastOf(line, u'\\') + 1; // 0 without a backslash
+            const QStringView folder = line.left(cut);
+            if (quint64(files_.size()) + quint64(line.size() - cut) * 3 + 1 >= kMaxText ||
+                quint64(folders_.size()) + quint64(cut) * 3 + 1 >= kMaxText) {
+                // Stop indexing rather than wrap the offsets.
+                full = true;
+                break;
             }
-            if (taken > 0) {
-                partStart_.push_back(count - taken);
-                parts_.push_back({std::move(part.block), part.first, taken});
+            if (!haveLast || folder != lastFolder) {
+                lastFolder = folder.toString();
+                haveLast = true;
+                // Appended, and taken back when an earlier folder reads the same.
+                const qsizetype from = folders_.size();
+                appendUpper(folders_, folder);
+                const auto textOf = [&](quint32 f) {
+                    const quint32 end =
+                        f + 1 < folderStart_.size() ? folderStart_[f + 1] : quint32(from);
+                    return QByteArrayView(folders_.constData() + folderStart_[f],
+                                          end - 1 - folderStart_[f]);
+                };
+                const quint32 id = quint32(folderStart_.size());
+                lastId = folderIds.findOrAdd(
+                    QByteArrayView(folders_.constData() + from, folders_.size() - from), id,
+                    textOf);
+                if (lastId == id) {
+                    folderStart_.push_back(quint32(from));
+                    folders_.append('\n');
+                } else {
+                    folders_.resize(from);
+                }
             }
+            fileStart_.push_back(quint32(files_.size()));
+            folderOf_.push_back(lastId);
+            appendUpper(files_, line.sliced(cut));
+            files_.append('\n');
+            ++indexed;
         }
-        if (asciiUpper(s.key) == kPadsKey) pads_.push_back({qsizetype(first), qsizetype(count)});
     }
-    sources = {};
-    folderIds = {}; // before the sort, which needs the room
+    folderIds = {};
     fileStart_.push_back(quint32(files_.size()));
     folderStart_.push_back(quint32(folders_.size()));
-    partStart_.push_back(count);
+    if (indexed < count) {
+        // The titles past the last one indexed are dropped, and the order made again.
+        const size_t p = size_t(std::upper_bound(partStart_.begin(), partStart_.end(), indexed) -
+                                partStart_.begin()) -
+                         1;
+        parts_[p].count = quint32(indexed - partStart_[p]);
+        const size_t keep = parts_[p].count > 0 ? p + 1 : p;
+        parts_.resize(keep);
+        partStart_.resize(keep);
+        partStart_.push_back(indexed);
+        for (Range& r : pads_) {
+            r.begin = std::min(r.begin, qsizetype(indexed));
+            r.end = std::min(r.end, qsizetype(indexed));
+        }
+        count = indexed;
+        byName_ = nameorder::sortedByName(TitleSpan{nullptr, &parts_});
+    }
     titleCount_ = qsizetype(count);
-    byName_ = nameorder::sortedByName(TitleSpan{nullptr, &parts_});
     // Four tables in turn, so that equal bytes in a row do not wait for each other.
     std::array<std::array<quint32, 256>, 4> counts{};
     for (const QByteArray* text : {&files_, &folders_}) {
