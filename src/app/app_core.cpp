@@ -2,6 +2,7 @@
 
 #include "app_paths.h"
 #include "collection_loader.h"
+#include "free_memory.h"
 #include "gui_thread_connector.h"
 #include "media_access.h"
 #include "media_access_titles.h"
@@ -50,6 +51,7 @@ AppCore::AppCore(Environment environment, QObject* parent)
       settings_(appsettings::Settings::defaults(env_.dataDir)),
       tasks_(std::make_unique<TaskService>()), collection_(std::make_shared<Collection>()),
       loader_(new CollectionLoader(tasks_.get(), this)), prompts_(std::make_unique<PromptRelay>()) {
+    mapLargeBlocks();
     collection_->CatalogDir = env_.catalogDir;
 
     mediaTempDir_ = env_.tempDir;

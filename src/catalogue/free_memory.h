@@ -12,3 +12,12 @@ inline void returnFreedMemory() {
     malloc_trim(0);
 #endif
 }
+
+// Serves blocks of 1 MiB and more straight from the system, so that freeing one gives its
+// pages back at once. Left to itself the allocator raises that bound after each large block
+// freed, and the large buffers of a load then stay in its heaps between small blocks.
+inline void mapLargeBlocks() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}

@@ -593,7 +593,7 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
         text->append(QByteArray(kPad, '\n'));
         text->squeeze();
     }
-    returnFreedMemory(); // the sort's work space
+    returnFreedMemory(); // the folder table and what the texts outgrew
 }
 
 SearchIndex::Span SearchIndex::nameOf(size_t t) const {
