@@ -122,8 +122,9 @@ void TitleLists::clearNonFixed() {
 
 TitleLists::Entry& TitleLists::materialize(int index) const {
     Entry& e = const_cast<Entry&>(entries_[size_t(index)]);
+    if (!e.titles) e.titles = std::make_unique<QStringList>();
     if (!e.parts.empty()) {
-        e.titles = span(index).toList();
+        *e.titles = span(index).toList();
         e.parts = std::vector<TitlePart>();
     }
     return e;

@@ -30,7 +30,7 @@ public:
     // The titles of a list: its own QStrings, then lines of the blocks the loader wrote.
     TitleSpan span(int index) const {
         const Entry& e = entries_[size_t(index)];
-        return {&e.titles, &e.parts};
+        return {e.titles.get(), &e.parts};
     }
     qsizetype size(int index) const { return span(index).size(); }
     // The titles as QStrings, made afresh (the list keeps its compact form).
@@ -46,9 +46,9 @@ public:
     QStringList& list(int index) {
         Entry& e = materialize(index);
         e.order.reset();
-        return e.titles;
+        return *e.titles;
     }
-    const QStringList& list(int index) const { return materialize(index).titles; }
+    const QStringList& list(int index) const { return *materialize(index).titles; }
 
     // The display order kept for a list (indexes into it, see nameorder), or nullptr.
     const std::vector<int>* nameOrder(int index) const {
@@ -105,9 +105,9 @@ public:
 private:
     struct Entry {
         QString key;
-        mutable QStringList titles;
-        mutable std::vector<TitlePart> parts;    // after the titles
-        std::unique_ptr<std::vector<int>> order; // few lists have one
+        mutable std::unique_ptr<QStringList> titles; // made when first asked for
+        mutable std::vector<TitlePart> parts;        // after the titles
+        std::unique_ptr<std::vector<int>> order;     // few lists have one
     };
     Entry& materialize(int index) const;
     void index(const HashedKey& foldedKey, int entry);

@@ -421,7 +421,7 @@ std::vector<SearchIndex::Source> SearchIndex::snapshot(const TitleLists& lists) 
     for (int i = TitleLists::FixedCount; i < lists.count(); ++i)
         if (lists.kind(i) != TitleLists::Kind::Plain) {
             const TitleSpan span = lists.span(i);
-            out.push_back({lists.key(i), *span.titles, *span.parts});
+            out.push_back({lists.key(i), span.titles ? *span.titles : QStringList(), *span.parts});
         }
     return out;
 }
