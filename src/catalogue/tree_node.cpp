@@ -69,6 +69,9 @@ private:
     size_t freeFirst_ = 0;
 };
 
+// A node's room is taken once per folder: keep it from growing unnoticed.
+static_assert(sizeof(void*) != 8 || sizeof(TreeNode) <= 104);
+
 void TreeNode::Release::operator()(TreeNode* node) const {
     Room* room = node->room_;
     node->~TreeNode();
@@ -82,11 +85,14 @@ template <typename P> bool textLess(const P& a, const P& b) {
 } // namespace
 
 TreeNode::TreeNode(QString t, int i, int s)
-    : text(std::move(t)), icon(i), selectedIcon(s), ownRoom_(std::make_unique<Room>()),
-      room_(ownRoom_.get()) {}
+    : text(std::move(t)), icon(i), selectedIcon(s), room_(new Room), ownsRoom_(true) {}
 TreeNode::TreeNode(QString t, int i, int s, Room* room)
     : text(std::move(t)), icon(i), selectedIcon(s), room_(room) {}
-TreeNode::~TreeNode() = default;
+TreeNode::~TreeNode() {
+    if (!ownsRoom_) return;
+    children_.clear(); // into the room, which goes after them
+    delete room_;
+}
 
 TreeNode* TreeNode::child(int row) const {
     ensureSorted();

@@ -56,8 +56,7 @@ private:
     void ensureSorted() const;
     void renumber() const;
 
-    std::unique_ptr<Room> ownRoom_; // the root's; before the children, so that it outlives them
-    Room* room_ = nullptr;
+    Room* room_ = nullptr; // the root's own, the others' the root's
     TreeNode* parent_ = nullptr;
     mutable std::vector<Child> children_;
     int descendants_ = 0;
@@ -66,6 +65,7 @@ private:
     mutable int row_ = 0;
     mutable bool rowsValid_ = true; // of the children
     mutable bool sortPending_ = false;
+    bool ownsRoom_ = false; // a root
 };
 
 // True when a comes before b in a depth-first walk (parents before children).
