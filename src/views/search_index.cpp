@@ -499,7 +499,6 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     returnFreedMemory();
 
     fileStart_.reserve(size_t(total) + 1);
-    folderOf_.reserve(size_t(total));
     // The titles of one folder mostly follow each other.
     FolderIds folderIds;
     QString lastFolder;
@@ -545,7 +544,8 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
                 }
             }
             fileStart_.push_back(quint32(files_.size()));
-            folderOf_.push_back(lastId);
+            if (folderRuns_.empty() || folderRuns_.back().folder != lastId)
+                folderRuns_.push_back({quint32(indexed), lastId});
             appendUpper(files_, line.sliced(cut));
             files_.append('\n');
             ++indexed;
@@ -571,6 +571,8 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
         count = indexed;
         byName_ = nameorder::sortedByName(TitleSpan{nullptr, &parts_});
     }
+    folderRuns_.push_back({quint32(count), 0});
+    folderRuns_.shrink_to_fit();
     titleCount_ = qsizetype(count);
     // Four tables in turn, so that equal bytes in a row do not wait for each other.
     std::array<std::array<quint32, 256>, 4> counts{};
@@ -614,8 +616,20 @@ SearchIndex::Span SearchIndex::nameOf(size_t t) const {
 
 void SearchIndex::folderHits(const quint64* folders, size_t first, size_t last,
                              quint64* bits) const {
-    for (size_t t = first; t < last; ++t)
-        if (testBit(folders, folderOf_[t])) setBit(bits, t - first);
+    for (size_t t = first, r = runOf(first); t < last; ++r) {
+        const size_t end = std::min<size_t>(last, folderRuns_[r + 1].first);
+        if (testBit(folders, folderRuns_[r].folder))
+            for (; t < end; ++t)
+                setBit(bits, t - first);
+        t = end;
+    }
+}
+
+size_t SearchIndex::runOf(size_t title) const {
+    return size_t(std::upper_bound(folderRuns_.begin(), folderRuns_.end(), title,
+                                   [](size_t t, const FolderRun& r) { return t < r.first; }) -
+                  folderRuns_.begin()) -
+           1;
 }
 
 void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last, quint64* bits,
@@ -656,8 +670,10 @@ void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last, 
     // up to the last backslash ends the folder part, the rest begins the file part.
     const QByteArrayView head(n.bytes.constData(), n.lastSlash + 1);
     const QByteArrayView tail = QByteArrayView(n.bytes).sliced(n.lastSlash + 1);
-    for (size_t t = first; t < last; ++t) {
-        const quint32 f = folderOf_[t];
+    for (size_t t = first, r = runOf(first); t < last; ++t) {
+        while (folderRuns_[r + 1].first <= t)
+            ++r;
+        const quint32 f = folderRuns_[r].folder;
         const QByteArrayView folder(folders_.constData() + folderStart_[f],
                                     folderStart_[f + 1] - folderStart_[f] - 1);
         const QByteArrayView file(files_.constData() + fileStart_[t],
@@ -696,7 +712,7 @@ bool SearchIndex::titleContains(const Query& q, int term, size_t t) const {
         const Span s = nameOf(t);
         return find(base + s.begin, base + s.end, n) != nullptr;
     }
-    const quint32 f = folderOf_[t];
+    const quint32 f = folderRuns_[runOf(t)].folder;
     if (testBit(q.folderBits[size_t(term)].data(), f)) return true;
     const char* file = base + fileStart_[t];
     const char* fileEnd = base + fileStart_[t + 1] - 1;

@@ -92,8 +92,15 @@ private:
     std::vector<quint32> folderStart_;
     QByteArray files_; // upper-cased UTF-8 file parts, one per title, "\n"-terminated
     std::vector<quint32> fileStart_;
-    std::vector<quint32> folderOf_; // per title
-    std::vector<Range> pads_;       // titles of "ALPHALIST::ALLE GEMERKTEN TITEL" lists
+    // Runs of titles in one folder: the first title and the folder of each; the title
+    // count last.
+    struct FolderRun {
+        quint32 first;
+        quint32 folder;
+    };
+    std::vector<FolderRun> folderRuns_;
+    size_t runOf(size_t title) const;
+    std::vector<Range> pads_; // titles of "ALPHALIST::ALLE GEMERKTEN TITEL" lists
     std::array<quint32, 256> byteCount_{};
 };
 
