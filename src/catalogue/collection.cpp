@@ -143,7 +143,8 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
     *isNew = false;
     int n = std::max(2, nextSuffix_.value(f.folded, 2));
     // The candidates are built in a buffer kept from call to call (a candidate looked up
-    // shares it only until the next); the name and key found are copied into the pool.
+    // shares it only until the next); the name found is copied into the pool (the lists
+    // keep no copy of the key).
     QString& text = keyBuffer_;
     text.resize(0);
     text.append(f.folded.text);
@@ -160,11 +161,8 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
             nameBuffer_.resize(0);
             nameBuffer_.append(f.name);
             nameBuffer_.append(QStringView(text).sliced(base));
-            const QStringView parts[] = {nameBuffer_, text};
-            QString copies[2];
-            numberedNames_.copies(parts, 2, copies);
-            *unique = std::move(copies[0]);
-            candidate.text = std::move(copies[1]);
+            const QStringView name = nameBuffer_;
+            numberedNames_.copies(&name, 1, unique);
             nextSuffix_.insert(f.folded, n + 1);
             return candidate;
         }

@@ -1,6 +1,7 @@
 #include "title_lists.h"
 
 #include <algorithm>
+#include <bit>
 #include <iterator>
 
 namespace {
@@ -59,7 +60,7 @@ int TitleLists::indexOf(QStringView key) const {
 int TitleLists::indexOfFolded(const HashedKey& folded) const {
     if (hasAlphaPrefix(folded.text))
         return alpha_.value(HashedKey(folded.text.mid(kAlphaPrefix.size())), -1);
-    return plain_.value(folded, -1);
+    return plain_.find(folded, entries_);
 }
 
 int TitleLists::indexOfAlphaList(const HashedKey& foldedName) const {
@@ -80,7 +81,7 @@ void TitleLists::index(const HashedKey& folded, int entry) {
     if (hasAlphaPrefix(folded.text))
         insertFirst(alpha_, HashedKey(folded.text.mid(kAlphaPrefix.size())), entry);
     else
-        insertFirst(plain_, folded, entry);
+        plain_.insertFirst(folded, entry, entries_);
 }
 
 int TitleLists::add(const QString& key) {
@@ -118,6 +119,55 @@ void TitleLists::clearNonFixed() {
     const FixedKeys& fixed = fixedKeys();
     for (int i = 0; i < FixedCount; ++i)
         index(fixed.folded[i], i);
+}
+
+namespace {
+bool foldsTo(const QString& key, const QString& folded) {
+    return key.toCaseFolded() == folded;
+}
+} // namespace
+
+void TitleLists::FirstByKey::reserve(size_t n) {
+    // At most half full.
+    if (2 * n <= slots_.size()) return;
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(std::max<size_t>(16, std::bit_ceil(2 * n)), Slot{0, 0});
+    const size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old)
+        if (slot.entry != 0) {
+            size_t i = slot.hash & mask;
+            while (slots_[i].entry != 0)
+                i = (i + 1) & mask;
+            slots_[i] = slot;
+        }
+}
+
+void TitleLists::FirstByKey::clear() {
+    slots_.clear();
+    size_ = 0;
+}
+
+int TitleLists::FirstByKey::find(const HashedKey& folded, const std::vector<Entry>& entries) const {
+    if (slots_.empty()) return -1;
+    const size_t mask = slots_.size() - 1;
+    const auto hash = quint32(folded.hash);
+    for (size_t i = hash & mask; slots_[i].entry != 0; i = (i + 1) & mask)
+        if (slots_[i].hash == hash && foldsTo(entries[slots_[i].entry - 1].key, folded.text))
+            return int(slots_[i].entry - 1);
+    return -1;
+}
+
+void TitleLists::FirstByKey::insertFirst(const HashedKey& folded, int entry,
+                                         const std::vector<Entry>& entries) {
+    if (2 * (size_ + 1) > slots_.size()) reserve(std::max(size_ + 1, size_ + size_ / 2));
+    const size_t mask = slots_.size() - 1;
+    const auto hash = quint32(folded.hash);
+    size_t i = hash & mask;
+    for (; slots_[i].entry != 0; i = (i + 1) & mask)
+        if (slots_[i].hash == hash && foldsTo(entries[slots_[i].entry - 1].key, folded.text))
+            return;
+    slots_[i] = {quint32(entry) + 1, hash};
+    ++size_;
 }
 
 TitleLists::Entry& TitleLists::materialize(int index) const {

@@ -88,7 +88,7 @@ public:
             entries_.reserve(std::max(want, entries_.capacity() + entries_.capacity() / 2));
             kinds_.reserve(entries_.capacity());
         }
-        if (plain_.size() + more > plain_.capacity()) plain_.reserve(plain_.size() + more);
+        plain_.reserve(plain_.size() + size_t(more));
         if (alpha_.size() + more > alpha_.capacity()) alpha_.reserve(alpha_.size() + more);
     }
 
@@ -114,8 +114,28 @@ private:
 
     std::vector<Entry> entries_;
     std::vector<Kind> kinds_; // apart, so that a walk over the kinds stays in few lines
-    // Folded key -> first entry; "ALPHALIST::" keys apart, by their folded name.
-    QHash<HashedKey, int> plain_;
+    // Folded key -> first entry, without a copy of the key: the entries' own keys are folded
+    // to compare. A table of open addressing: entry + 1 (0 for none) and the key's hash.
+    class FirstByKey {
+    public:
+        size_t size() const { return size_; }
+        void reserve(size_t n);
+        void clear();
+        // The entry whose key folds to `folded`, or -1.
+        int find(const HashedKey& folded, const std::vector<Entry>& entries) const;
+        // Adds the entry unless one of its key is there.
+        void insertFirst(const HashedKey& folded, int entry, const std::vector<Entry>& entries);
+
+    private:
+        struct Slot {
+            quint32 entry; // + 1
+            quint32 hash;
+        };
+        std::vector<Slot> slots_;
+        size_t size_ = 0;
+    };
+    // "ALPHALIST::" keys apart, by their folded name.
+    FirstByKey plain_;
     QHash<HashedKey, int> alpha_;
     textcodec::TextPool alphaKeys_;
 };

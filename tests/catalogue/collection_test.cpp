@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <ostream>
 
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -688,6 +689,41 @@ TEST(NameOrder, LongListsSplitAnywhereKeepTheOrder) {
         });
         EXPECT_EQ(nameorder::sortedByName(titles, 2), expected) << tc.name;
         EXPECT_EQ(nameorder::sortedByName(titles, 1), expected) << tc.name;
+    }
+}
+
+TEST(TitleListsKeys, TheFirstEntryOfAKeyIsFoundWhateverItsCase) {
+    // Keys alike but for case, beyond Latin-1, numbered, and enough of them to grow the table.
+    const QStringList stems = {"Best Of", "best of", "BEST OF", "Über",      "über",
+                               "ÜBER",    "Łódź",    "łódź",    "Rock 1:\\", "rock 1:\\",
+                               "Σίσυφος", "ΣΊΣΥΦΟΣ", ""};
+    const struct {
+        const char* name;
+        int count;
+    } cases[] = {{"a few", 20}, {"many", 5000}};
+    for (const auto& tc : cases) {
+        TitleLists lists;
+        std::map<QString, int> first; // the folded key's first entry
+        for (int i = 0; i < TitleLists::FixedCount; ++i)
+            first.emplace(TitleLists::fixedKey(TitleLists::Fixed(i)).toCaseFolded(), i);
+        for (int i = 0; i < tc.count; ++i) {
+            QString key = stems[i % stems.size()];
+            if (i % 3) key += QStringLiteral(" (%1)").arg(i % 97);
+            const int entry = i % 2 ? lists.add(key) : lists.add(key, foldedKey(key));
+            first.emplace(key.toCaseFolded(), entry);
+        }
+        for (const auto& [folded, entry] : first) {
+            EXPECT_EQ(lists.indexOf(folded), entry) << tc.name << " " << folded.toStdString();
+            EXPECT_EQ(lists.indexOf(folded.toUpper()), entry) << tc.name;
+            EXPECT_EQ(lists.indexOfFolded(foldedKey(folded)), entry) << tc.name;
+        }
+        EXPECT_EQ(lists.indexOf(u"Best Of (98)"), -1) << tc.name;
+        EXPECT_EQ(lists.indexOf(u"Best"), -1) << tc.name;
+        lists.clearNonFixed();
+        EXPECT_EQ(lists.indexOf(u"best of"), -1) << tc.name;
+        EXPECT_EQ(lists.indexOf(u"MERKZETTEL"), int(TitleLists::Merkzettel)) << tc.name;
+        EXPECT_EQ(lists.add(QStringLiteral("Best Of")), TitleLists::FixedCount) << tc.name;
+        EXPECT_EQ(lists.indexOf(u"BEST OF"), TitleLists::FixedCount) << tc.name;
     }
 }
 
