@@ -70,7 +70,7 @@ private:
 };
 
 // A node's room is taken once per folder: keep it from growing unnoticed.
-static_assert(sizeof(void*) != 8 || sizeof(TreeNode) <= 104);
+static_assert(sizeof(void*) != 8 || sizeof(TreeNode) <= 96);
 
 void TreeNode::Release::operator()(TreeNode* node) const {
     Room* room = node->room_;
@@ -148,7 +148,7 @@ TreeNode* TreeNode::addChild(QString t, int i, int s) {
     Child node(new (room_->take()) TreeNode(std::move(t), i, s, room_));
     node->parent_ = this;
     node->row_ = int(children_.size());
-    node->seq_ = nextSeq_++;
+    node->seq_ = int(children_.size());
     children_.push_back(std::move(node));
     for (TreeNode* n = this; n; n = n->parent_)
         ++n->descendants_;
@@ -162,7 +162,6 @@ void TreeNode::removeChildren() {
     children_.clear();
     rowsValid_ = true;
     sortPending_ = false;
-    nextSeq_ = 0;
 }
 
 void TreeNode::sortChildren() {

@@ -60,8 +60,7 @@ private:
     TreeNode* parent_ = nullptr;
     mutable std::vector<Child> children_;
     int descendants_ = 0;
-    int seq_ = 0;     // order of adding among the siblings
-    int nextSeq_ = 0; // for the children
+    int seq_ = 0; // order of adding among the siblings (children are only removed all at once)
     mutable int row_ = 0;
     mutable bool rowsValid_ = true; // of the children
     mutable bool sortPending_ = false;
