@@ -90,7 +90,7 @@ int TitleLists::add(const QString& key) {
 
 int TitleLists::add(const QString& key, const HashedKey& folded) {
     const int entry = int(entries_.size());
-    entries_.push_back({key, {}, {}, {}});
+    entries_.push_back({key, {}, {}});
     kinds_.push_back(hasAlphaPrefix(folded.text) ? Kind::Alpha
                      : isMediumRootKey(key)      ? Kind::MediumRoot
                                                  : Kind::Plain);
@@ -104,7 +104,7 @@ int TitleLists::addAlphaList(const QString& name, const HashedKey& foldedName) {
     const QStringView parts[] = {u"ALPHALIST::", name};
     QString key;
     alphaKeys_.joined(parts, 2, &key);
-    entries_.push_back({std::move(key), {}, {}, {}});
+    entries_.push_back({std::move(key), {}, {}});
     kinds_.push_back(Kind::Alpha);
     insertFirst(alpha_, foldedName, entry);
     return entry;
@@ -172,9 +172,9 @@ void TitleLists::FirstByKey::insertFirst(const HashedKey& folded, int entry,
 
 TitleLists::Entry& TitleLists::materialize(int index) const {
     Entry& e = const_cast<Entry&>(entries_[size_t(index)]);
-    if (!e.titles) e.titles = std::make_unique<QStringList>();
+    if (!e.extra) e.extra = std::make_unique<Extra>();
     if (!e.parts.empty()) {
-        *e.titles = span(index).toList();
+        e.extra->titles = span(index).toList();
         e.parts = std::vector<TitlePart>();
     }
     return e;
@@ -183,14 +183,14 @@ TitleLists::Entry& TitleLists::materialize(int index) const {
 void TitleLists::appendParts(int index, const std::vector<TitlePart>& parts) {
     if (parts.empty()) return;
     Entry& e = entries_[size_t(index)];
-    e.order.reset();
+    if (e.extra) e.extra->order = std::vector<int>();
     e.parts.insert(e.parts.end(), parts.begin(), parts.end());
 }
 
 void TitleLists::appendParts(int index, std::vector<TitlePart>&& parts) {
     if (parts.empty()) return;
     Entry& e = entries_[size_t(index)];
-    e.order.reset();
+    if (e.extra) e.extra->order = std::vector<int>();
     if (e.parts.empty())
         e.parts = std::move(parts);
     else

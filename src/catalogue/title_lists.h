@@ -30,7 +30,7 @@ public:
     // The titles of a list: its own QStrings, then lines of the blocks the loader wrote.
     TitleSpan span(int index) const {
         const Entry& e = entries_[size_t(index)];
-        return {e.titles.get(), &e.parts};
+        return {e.extra ? &e.extra->titles : nullptr, &e.parts};
     }
     qsizetype size(int index) const { return span(index).size(); }
     // The titles as QStrings, made afresh (the list keeps its compact form).
@@ -45,22 +45,23 @@ public:
     // QString of every line for good: call it on the thread that owns the lists.
     QStringList& list(int index) {
         Entry& e = materialize(index);
-        e.order.reset();
-        return *e.titles;
+        e.extra->order = std::vector<int>();
+        return e.extra->titles;
     }
-    const QStringList& list(int index) const { return *materialize(index).titles; }
+    const QStringList& list(int index) const { return materialize(index).extra->titles; }
 
     // The display order kept for a list (indexes into it, see nameorder), or nullptr.
     const std::vector<int>* nameOrder(int index) const {
         const Entry& e = entries_[size_t(index)];
-        return e.order && qsizetype(e.order->size()) == size(index) ? e.order.get() : nullptr;
+        return e.extra && !e.extra->order.empty() && qsizetype(e.extra->order.size()) == size(index)
+                   ? &e.extra->order
+                   : nullptr;
     }
     void setNameOrder(int index, std::vector<int> order) {
-        auto& kept = entries_[size_t(index)].order;
-        if (order.empty())
-            kept.reset();
-        else
-            kept = std::make_unique<std::vector<int>>(std::move(order));
+        Entry& e = entries_[size_t(index)];
+        if (!e.extra && order.empty()) return;
+        if (!e.extra) e.extra = std::make_unique<Extra>();
+        e.extra->order = std::move(order);
     }
 
     // Index of the first entry whose key matches without regard to case, or -1.
@@ -103,11 +104,15 @@ public:
     static bool isMediumRootKey(QStringView key) { return key.endsWith(QLatin1StringView(":\\")); }
 
 private:
+    // What few lists have: QStrings of their own, a kept display order.
+    struct Extra {
+        QStringList titles;
+        std::vector<int> order;
+    };
     struct Entry {
         QString key;
-        mutable std::unique_ptr<QStringList> titles; // made when first asked for
-        mutable std::vector<TitlePart> parts;        // after the titles
-        std::unique_ptr<std::vector<int>> order;     // few lists have one
+        mutable std::vector<TitlePart> parts; // after the titles
+        mutable std::unique_ptr<Extra> extra; // made when first asked for
     };
     Entry& materialize(int index) const;
     void index(const HashedKey& foldedKey, int entry);

@@ -150,4 +150,14 @@ TEST(TitleBlock, ListsMixingOwnTitlesAndPartsReadAlike) {
     expected = lists.titles(index);
     EXPECT_EQ(std::as_const(lists).list(index), expected);
     EXPECT_EQ(lists.size(index), expected.size());
+    // A kept order goes when the list may be written to, or when an empty one is set.
+    lists.setNameOrder(index, nameorder::sortedByName(lists.span(index)));
+    ASSERT_NE(lists.nameOrder(index), nullptr);
+    EXPECT_EQ(*lists.nameOrder(index), nameorder::sortedByName(expected));
+    lists.list(index);
+    EXPECT_EQ(lists.nameOrder(index), nullptr);
+    lists.setNameOrder(index, nameorder::sortedByName(lists.span(index)));
+    lists.setNameOrder(index, {});
+    EXPECT_EQ(lists.nameOrder(index), nullptr);
+    EXPECT_EQ(lists.titles(index), expected);
 }
