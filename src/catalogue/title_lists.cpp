@@ -128,10 +128,10 @@ bool foldsTo(const QString& key, const QString& folded) {
 } // namespace
 
 void TitleLists::FirstByKey::reserve(size_t n) {
-    // At most half full.
-    if (2 * n <= slots_.size()) return;
+    // At most three quarters full: a probe reads a slot's hash, the keys only on a match.
+    if (4 * n <= 3 * slots_.size()) return;
     std::vector<Slot> old = std::move(slots_);
-    slots_.assign(std::max<size_t>(16, std::bit_ceil(2 * n)), Slot{0, 0});
+    slots_.assign(std::max<size_t>(16, std::bit_ceil(4 * n / 3 + 1)), Slot{0, 0});
     const size_t mask = slots_.size() - 1;
     for (const Slot& slot : old)
         if (slot.entry != 0) {
@@ -159,7 +159,7 @@ int TitleLists::FirstByKey::find(const HashedKey& folded, const std::vector<Entr
 
 void TitleLists::FirstByKey::insertFirst(const HashedKey& folded, int entry,
                                          const std::vector<Entry>& entries) {
-    if (2 * (size_ + 1) > slots_.size()) reserve(std::max(size_ + 1, size_ + size_ / 2));
+    if (4 * (size_ + 1) > 3 * slots_.size()) reserve(std::max(size_ + 1, size_ + size_ / 2));
     const size_t mask = slots_.size() - 1;
     const auto hash = quint32(folded.hash);
     size_t i = hash & mask;
