@@ -70,7 +70,7 @@ private:
 };
 
 // A node's room is taken once per folder: keep it from growing unnoticed.
-static_assert(sizeof(void*) != 8 || sizeof(TreeNode) <= 96);
+static_assert(sizeof(void*) != 8 || sizeof(TreeNode) <= 88);
 
 void TreeNode::Release::operator()(TreeNode* node) const {
     Room* room = node->room_;
@@ -130,7 +130,7 @@ void TreeNode::ensureSorted() const {
     for (const auto& c : children_)
         texts.emplace_back(c->text);
     const std::vector<int> order = indexfile::catalogueOrder(texts);
-    std::vector<Child> sorted;
+    Children sorted;
     sorted.reserve(children_.size());
     for (int i : order)
         sorted.push_back(std::move(children_[size_t(i)]));
