@@ -295,13 +295,28 @@ std::vector<int> catalogueOrder(const std::vector<QStringView>& texts) {
 }
 
 void sortCatalogue(QStringList& lines) {
-    // Files are written in this order: a sorted list costs one pass.
-    if (std::is_sorted(lines.cbegin(), lines.cend(), catalogueLess)) return;
-    const std::vector<int> order = catalogueOrder({lines.cbegin(), lines.cend()});
+    // Files are written in this order after a few tag lines: the sorted run at the end is
+    // found in one pass from the back, only the lines before it are sorted, and the two are
+    // merged (lines of the head go first among equals, as they came first).
+    const QString* in = lines.constData();
+    const qsizetype n = lines.size();
+    qsizetype tail = n > 0 ? n - 1 : 0;
+    while (tail > 0 && !catalogueLess(in[tail], in[tail - 1]))
+        --tail;
+    if (tail == 0) return;
+    std::vector<QStringView> head(in, in + tail);
+    const std::vector<int> order = catalogueOrder(head);
     QStringList sorted;
-    sorted.reserve(lines.size());
-    for (int i : order)
-        sorted.append(std::move(lines[i]));
+    sorted.reserve(n);
+    QString* at = lines.data();
+    qsizetype t = tail;
+    for (int i : order) {
+        while (t < n && catalogueLess(at[t], at[i]))
+            sorted.append(std::move(at[t++]));
+        sorted.append(std::move(at[i]));
+    }
+    for (; t < n; ++t)
+        sorted.append(std::move(at[t]));
     lines = std::move(sorted);
 }
 

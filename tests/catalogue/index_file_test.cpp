@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <string_view>
 
 using namespace indexfile;
 
@@ -140,6 +141,46 @@ TEST(IndexReader, KeyOrderIsTheOrderOfTheComparison) {
         ASSERT_EQ(sorted.size(), texts.size());
         for (qsizetype i = 0; i < sorted.size(); ++i)
             EXPECT_EQ(sorted[i], texts[want[size_t(i)]]) << count << " " << i;
+    }
+}
+
+TEST(IndexReader, SortKeepsASortedTailAndMergesTheHeadIntoIt) {
+    // A sorted run at the end with a head of other lines before it, as the files are
+    // written: every head length, heads that repeat or differ in case from tail lines,
+    // and heads that belong before, inside and after the tail.
+    const QStringList tail = {"A:\\", "a:\\x\\",   "A:\\x\\1.mp3", "A:\\X\\2.mp3", "a:\\y\\",
+                              "B:\\", "b:\\z.ogg", "LABEL::Late",  "Z:\\a\\b",     "\u00e4:\\q"};
+    struct Case {
+        const char* name;
+        QStringList head;
+    };
+    const Case cases[] = {
+        {"no head", {}},
+        {"one line first", {"0"}},
+        {"one line last", {"\u00fc"}},
+        {"tags", {"BEGIN::CD", "LABEL::M", "MEDIATYPE::CDR", "VERSION::1"}},
+        {"equal to tail lines", {"B:\\", "a:\\x\\", "Z:\\a\\b"}},
+        {"case twins", {"b:\\", "A:\\X\\1.MP3", "a:\\"}},
+        {"descending", {"z", "y", "m", "c", "b", "a"}},
+        {"only a head", {"c", "a", "b"}},
+    };
+    for (const Case& c : cases) {
+        QStringList lines = c.head;
+        if (std::string_view(c.name) != "only a head") lines += tail;
+        std::vector<int> want(size_t(lines.size()));
+        std::iota(want.begin(), want.end(), 0);
+        std::stable_sort(want.begin(), want.end(), [&lines](int a, int b) {
+            return compareCatalogue(lines[a], lines[b]) < 0;
+        });
+        QStringList sorted = lines;
+        sortCatalogue(sorted);
+        ASSERT_EQ(sorted.size(), lines.size()) << c.name;
+        for (qsizetype i = 0; i < sorted.size(); ++i)
+            EXPECT_EQ(sorted[i], lines[want[size_t(i)]]) << c.name << " " << i;
+        // A list that shared the lines is left as it was.
+        QStringList unsorted = c.head;
+        if (std::string_view(c.name) != "only a head") unsorted += tail;
+        EXPECT_EQ(lines, unsorted) << c.name;
     }
 }
 
