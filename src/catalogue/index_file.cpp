@@ -295,29 +295,39 @@ std::vector<int> catalogueOrder(const std::vector<QStringView>& texts) {
 }
 
 void sortCatalogue(QStringList& lines) {
-    // Files are written in this order after a few tag lines: the sorted run at the end is
-    // found in one pass from the back, only the lines before it are sorted, and the two are
-    // merged (lines of the head go first among equals, as they came first).
+    // Files are written in this order, or hold a few runs in it (tag lines, groups of folders
+    // written one after another): the runs are found in one pass and merged. Lines in no
+    // order at all are sorted by keys.
     const QString* in = lines.constData();
     const qsizetype n = lines.size();
-    qsizetype tail = n > 0 ? n - 1 : 0;
-    while (tail > 0 && !catalogueLess(in[tail], in[tail - 1]))
-        --tail;
-    if (tail == 0) return;
-    std::vector<QStringView> head(in, in + tail);
-    const std::vector<int> order = catalogueOrder(head);
-    QStringList sorted;
-    sorted.reserve(n);
-    QString* at = lines.data();
-    qsizetype t = tail;
-    for (int i : order) {
-        while (t < n && catalogueLess(at[t], at[i]))
-            sorted.append(std::move(at[t++]));
-        sorted.append(std::move(at[i]));
+    std::vector<qsizetype> runs{0};
+    for (qsizetype i = 1; i < n; ++i)
+        if (catalogueLess(in[i], in[i - 1])) runs.push_back(i);
+    if (runs.size() == 1) return;
+    if (qsizetype(runs.size()) > n / 8 + 2) {
+        const std::vector<int> order = catalogueOrder({lines.cbegin(), lines.cend()});
+        QStringList sorted;
+        sorted.reserve(n);
+        for (int i : order)
+            sorted.append(std::move(lines[i]));
+        lines = std::move(sorted);
+        return;
     }
-    for (; t < n; ++t)
-        sorted.append(std::move(at[t]));
-    lines = std::move(sorted);
+    runs.push_back(n);
+    // Neighbouring runs merged pairwise until one is left; merging keeps equal lines in the
+    // order they came in.
+    const auto first = lines.begin();
+    while (runs.size() > 2) {
+        size_t kept = 1;
+        for (size_t k = 0; k + 2 < runs.size(); k += 2) {
+            std::inplace_merge(
+                first + runs[k], first + runs[k + 1], first + runs[k + 2],
+                [](const QString& a, const QString& b) { return catalogueLess(a, b); });
+            runs[kept++] = runs[k + 2];
+        }
+        if (runs.size() % 2 == 0) runs[kept++] = runs.back(); // an odd run out waits
+        runs.resize(kept);
+    }
 }
 
 bool insertSortedUnique(QStringList& list, const QString& text) {

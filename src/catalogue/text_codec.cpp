@@ -223,12 +223,24 @@ qsizetype countBreaks(const char16_t* d, qsizetype n) {
 #if defined(__SSE2__)
     const __m128i cr = _mm_set1_epi16(u'\r');
     const __m128i lf = _mm_set1_epi16(u'\n');
+    // Each lane counts its breaks (a match is -1), added up before a lane could overflow.
+    const auto sum = [](__m128i lanes) {
+        alignas(16) quint16 c[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(c), lanes);
+        return qsizetype(c[0]) + c[1] + c[2] + c[3] + c[4] + c[5] + c[6] + c[7];
+    };
+    __m128i lanes = _mm_setzero_si128();
+    int steps = 0;
     for (; i + 8 <= n; i += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
-        const int mask =
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf)));
-        count += __builtin_popcount(unsigned(mask)) / 2;
+        lanes = _mm_sub_epi16(lanes, _mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf)));
+        if (++steps == 0xFFFF) {
+            count += sum(lanes);
+            lanes = _mm_setzero_si128();
+            steps = 0;
+        }
     }
+    count += sum(lanes);
 #endif
     for (; i < n; ++i)
         count += d[i] == u'\r' || d[i] == u'\n';

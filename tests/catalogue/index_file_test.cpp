@@ -184,6 +184,47 @@ TEST(IndexReader, SortKeepsASortedTailAndMergesTheHeadIntoIt) {
     }
 }
 
+TEST(IndexReader, SortMergesRunsWrittenInOrder) {
+    // Groups of lines each in order, written one after another in any order (folders of one
+    // artist together, say), with repeats and case twins across the groups.
+    const QStringList groups[] = {
+        {"M:\\Feuer 3\\", "M:\\Feuer 3\\a.mp3", "M:\\Feuer 3\\B.mp3"},
+        {"M:\\\u00c4rger\\", "M:\\\u00e4rger\\x.ogg"},
+        {"BEGIN::CD", "LABEL::M", "MEDIATYPE::CDR", "VERSION::1"},
+        {"M:\\feuer 3\\a.mp3", "M:\\Heart\\", "M:\\Heart\\z.mp3"},
+        {"M:\\Feuer 3\\", "M:\\M\u00fcller\\"},
+        {"a"},
+        {"M:\\Heart\\z.mp3"},
+    };
+    struct Case {
+        const char* name;
+        std::vector<int> order;
+    };
+    const Case cases[] = {
+        {"in order already", {2}},
+        {"two runs", {0, 2}},
+        {"three runs", {1, 0, 2}},
+        {"every group", {4, 3, 6, 0, 5, 1, 2}},
+        {"every group backwards", {6, 5, 4, 3, 2, 1, 0}},
+        {"a group twice", {3, 0, 3, 1}},
+    };
+    for (const Case& c : cases) {
+        QStringList lines;
+        for (int g : c.order)
+            lines += groups[g];
+        std::vector<int> want(size_t(lines.size()));
+        std::iota(want.begin(), want.end(), 0);
+        std::stable_sort(want.begin(), want.end(), [&lines](int a, int b) {
+            return compareCatalogue(lines[a], lines[b]) < 0;
+        });
+        QStringList sorted = lines;
+        sortCatalogue(sorted);
+        ASSERT_EQ(sorted.size(), lines.size()) << c.name;
+        for (qsizetype i = 0; i < sorted.size(); ++i)
+            EXPECT_EQ(sorted[i], lines[want[size_t(i)]]) << c.name << " " << i;
+    }
+}
+
 TEST(IndexReader, TreeChildrenSortStablyInTheCatalogueOrder) {
     // Few children are sorted in place, many by keys: both keep equal texts in the order
     // they were added, and the rows follow.
