@@ -15,7 +15,6 @@
 #include <charconv>
 #include <condition_variable>
 #include <cstring>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -256,10 +255,6 @@ private:
     int lastFolder_ = -1;
 };
 
-bool lessCatalogue(const QString& a, const QString& b) {
-    return compareCatalogue(a, b) < 0;
-}
-
 } // namespace
 
 ParsedMedium Collection::parseMedium(const QStringList& body) {
@@ -268,8 +263,6 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     // put a folder before everything below it, so the parent of a folder, when it has
     // a line, is on this stack.
     std::vector<int> open;
-    // Room for every folder line at once, rather than moving the folders at each growth;
-    // their paths folded for the filer, all in one block.
     // Each line is classified once, here.
     std::vector<ClassifiedLine> classes;
     classes.reserve(size_t(body.size()));
@@ -279,6 +272,8 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
         classes.push_back(classifyLine(line));
         if (classes.back().kind == LineKind::Folder) paths.push_back(QStringView(line).chopped(1));
     }
+    // Room for every folder line at once, rather than moving the folders at each growth;
+    // their paths folded for the filer, all in one block.
     m.folders.reserve(paths.size());
     const qsizetype folderLines = qsizetype(paths.size());
     std::vector<QString> foldedPaths(paths.size());
@@ -293,6 +288,12 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, names.data());
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, foldedNames.data(), true);
     TitleFiler filer(foldedPaths);
+    // The titles in order, each with its list: 0 for the medium's root, 1 + the folder's
+    // index for a folder.
+    std::vector<QStringView> titles;
+    std::vector<int> titleList;
+    titles.reserve(body.size() - paths.size());
+    titleList.reserve(body.size() - paths.size());
     for (qsizetype lineIndex = 0; lineIndex < body.size(); ++lineIndex) {
         const QString& line = body[lineIndex];
         const ClassifiedLine& cl = classes[size_t(lineIndex)];
@@ -329,61 +330,57 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
             break;
         }
         case LineKind::Folder: {
-            const QStringView path = QStringView(line).chopped(1);
+            const size_t k = m.folders.size();
+            const QStringView path = paths[k];
             const qsizetype cut = path.lastIndexOf(u'\\');
             while (!open.empty()) {
-                const ParsedFolder& top = m.folders[size_t(open.back())];
-                const qsizetype len = top.pathLength;
+                const qsizetype len = m.folders[size_t(open.back())].pathLength;
                 if (len < path.size() && path[len] == u'\\' &&
-                    path.left(len).compare(QStringView(top.line).left(len), Qt::CaseInsensitive) ==
-                        0)
+                    path.left(len).compare(paths[size_t(open.back())].left(len),
+                                           Qt::CaseInsensitive) == 0)
                     break;
                 open.pop_back();
             }
-            const size_t k = m.folders.size();
             ParsedFolder f;
-            f.line = line;
             f.pathLength = path.size();
             f.name = std::move(names[k]);
             f.folded = HashedKey(std::move(foldedNames[k]));
             f.exact = HashedKey(f.name);
             if (!open.empty() && m.folders[size_t(open.back())].pathLength == cut)
                 f.parent = open.back();
-            open.push_back(int(m.folders.size()));
+            open.push_back(int(k));
             m.folders.push_back(std::move(f));
-            filer.addFolder(int(m.folders.size()) - 1);
+            filer.addFolder(int(k));
             break;
         }
-        case LineKind::Title: {
-            ++m.titleCount;
-            const int folder = filer.folderOf(line);
-            (folder < 0 ? m.rootTitles : m.folders[size_t(folder)].titles).append(line);
+        case LineKind::Title:
+            titles.push_back(line);
+            titleList.push_back(filer.folderOf(line) + 1);
             break;
-        }
         }
     }
+    m.titleCount = int(titles.size());
     // A list of remembered titles from many media has one folder line without a label:
-    // every title belongs to it, whatever its label.
-    if (m.folders.size() == 1 && m.folders[0].line.startsWith(u':') && !m.rootTitles.isEmpty()) {
-        QStringList& titles = m.folders[0].titles;
-        QStringList merged;
-        merged.reserve(titles.size() + m.rootTitles.size());
-        std::merge(m.rootTitles.cbegin(), m.rootTitles.cend(), titles.cbegin(), titles.cend(),
-                   std::back_inserter(merged), lessCatalogue);
-        titles = std::move(merged);
-        m.rootTitles.clear();
-    }
+    // every title belongs to it, whatever its label (in the order of the lines).
+    if (m.folders.size() == 1 && paths[0].startsWith(u':') &&
+        std::find(titleList.cbegin(), titleList.cend(), 0) != titleList.cend())
+        std::fill(titleList.begin(), titleList.end(), 1);
     // The titles stay for as long as the collection: their own block, without the file's
-    // other lines.
-    std::vector<QStringList*> kept;
-    kept.reserve(m.folders.size() + 1);
-    kept.push_back(&m.rootTitles);
-    for (ParsedFolder& f : m.folders) {
-        kept.push_back(&f.titles);
-        f.line = QString(); // the file's text goes with the last of its lines
+    // other lines, grouped by list in the order of the lines.
+    const size_t lists = m.folders.size() + 1;
+    std::vector<qsizetype> listStarts(lists + 1, 0);
+    for (int l : titleList)
+        ++listStarts[size_t(l) + 1];
+    for (size_t l = 1; l <= lists; ++l)
+        listStarts[l] += listStarts[l - 1];
+    std::vector<QStringView> grouped(titles.size());
+    {
+        std::vector<qsizetype> at(listStarts.begin(), listStarts.end() - 1);
+        for (size_t i = 0; i < titles.size(); ++i)
+            grouped[size_t(at[size_t(titleList[i])]++)] = titles[i];
     }
     std::vector<std::vector<TitlePart>> parts;
-    titleblock::pack(kept, parts);
+    titleblock::pack(grouped.data(), listStarts.data(), lists, parts);
     m.rootParts = std::move(parts[0]);
     for (size_t i = 0; i < m.folders.size(); ++i)
         m.folders[i].parts = std::move(parts[i + 1]);

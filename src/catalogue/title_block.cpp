@@ -226,38 +226,45 @@ QStringView TitleAt::view(qsizetype i, QString& buffer) const {
 
 namespace titleblock {
 
-void pack(const std::vector<QStringList*>& lists, std::vector<std::vector<TitlePart>>& out) {
-    out.assign(lists.size(), {});
-    std::vector<QStringView> lines;
-    // Where each list's lines begin in `lines`, to cut the parts after making a block.
-    std::vector<std::pair<size_t, qsizetype>> listAt; // list, first line
-    qsizetype chars = 0;
-    const auto flush = [&] {
-        if (lines.empty()) return;
-        auto block = std::make_shared<const TitleBlock>(lines.data(), qsizetype(lines.size()));
-        for (size_t k = 0; k < listAt.size(); ++k) {
-            const qsizetype from = listAt[k].second;
-            const qsizetype to =
-                k + 1 < listAt.size() ? listAt[k + 1].second : qsizetype(lines.size());
-            if (to > from)
-                out[listAt[k].first].push_back({block, quint32(from), quint32(to - from)});
+void pack(const QStringView* lines, const qsizetype* listStarts, size_t lists,
+          std::vector<std::vector<TitlePart>>& out) {
+    out.assign(lists, {});
+    qsizetype blockFirst = listStarts[0], chars = 0;
+    size_t blockList = 0; // the list the current block begins in
+    // Makes the block of lines [blockFirst, end) and gives each list its part of it.
+    const auto flush = [&](size_t lastList, qsizetype end) {
+        if (end > blockFirst) {
+            auto block = std::make_shared<const TitleBlock>(lines + blockFirst, end - blockFirst);
+            for (size_t k = blockList; k <= lastList; ++k) {
+                const qsizetype from = std::max(listStarts[k], blockFirst);
+                const qsizetype to = std::min(listStarts[k + 1], end);
+                if (to > from)
+                    out[k].push_back({block, quint32(from - blockFirst), quint32(to - from)});
+            }
         }
-        lines.clear();
-        listAt.clear();
+        blockFirst = end;
+        blockList = lastList;
         chars = 0;
     };
-    for (size_t l = 0; l < lists.size(); ++l) {
-        listAt.emplace_back(l, qsizetype(lines.size()));
-        for (const QString& line : std::as_const(*lists[l])) {
-            if (chars + line.size() + 1 > TitleBlock::kMaxChars) {
-                flush();
-                listAt.emplace_back(l, 0);
-            }
-            lines.push_back(line);
-            chars += line.size() + 1;
+    for (size_t l = 0; l < lists; ++l) {
+        for (qsizetype i = listStarts[l]; i < listStarts[l + 1]; ++i) {
+            // A second block begins where one would grow too long.
+            if (chars + lines[i].size() + 1 > TitleBlock::kMaxChars) flush(l, i);
+            chars += lines[i].size() + 1;
         }
     }
-    flush();
+    if (lists > 0) flush(lists - 1, listStarts[lists]);
+}
+
+void pack(const std::vector<QStringList*>& lists, std::vector<std::vector<TitlePart>>& out) {
+    std::vector<QStringView> lines;
+    std::vector<qsizetype> starts{0};
+    for (const QStringList* list : lists) {
+        for (const QString& line : *list)
+            lines.push_back(line);
+        starts.push_back(qsizetype(lines.size()));
+    }
+    pack(lines.data(), starts.data(), lists.size(), out);
     for (QStringList* list : lists)
         list->clear();
 }

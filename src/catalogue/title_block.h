@@ -168,4 +168,8 @@ namespace titleblock {
 // empties them: each list's lines become the parts in out[list] (none for an empty list).
 void pack(const std::vector<QStringList*>& lists, std::vector<std::vector<TitlePart>>& out);
 
+// The same for lines given as views, list l being lines[listStarts[l], listStarts[l + 1]).
+void pack(const QStringView* lines, const qsizetype* listStarts, size_t lists,
+          std::vector<std::vector<TitlePart>>& out);
+
 } // namespace titleblock

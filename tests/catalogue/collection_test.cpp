@@ -216,6 +216,35 @@ TEST_F(CollectionTest, MerkzettelFileFilesAllTitlesUnderItsFolder) {
     EXPECT_EQ(titlesOf("ALPHALIST::ALLE GEMERKTEN TITEL").size(), 2);
 }
 
+TEST_F(CollectionTest, MerkzettelTitlesInAndOutsideItsFolderKeepTheirOrder) {
+    // Titles under the folder's own path and titles of other labels, interleaved in the
+    // sorted order, all end up in the folder in that order; without a title outside it the
+    // folder keeps just its own.
+    struct Case {
+        const char* file;
+        QStringList titles;
+    };
+    const Case cases[] = {
+        {":\\Alle gemerkten Titel\\\n:\\Alle gemerkten Titel\\m.mp3\nZed:\\z.mp3\n"
+         "Alpha:\\a\\b.mp3\n:\\Alle gemerkten Titel\\B.mp3\n:\\x.mp3\n",
+         {":\\Alle gemerkten Titel\\B.mp3", ":\\Alle gemerkten Titel\\m.mp3", ":\\x.mp3",
+          "Alpha:\\a\\b.mp3", "Zed:\\z.mp3"}},
+        {":\\Alle gemerkten Titel\\\n:\\Alle gemerkten Titel\\m.mp3\n"
+         ":\\Alle gemerkten Titel\\a.mp3\n",
+         {":\\Alle gemerkten Titel\\a.mp3", ":\\Alle gemerkten Titel\\m.mp3"}},
+    };
+    for (const Case& k : cases) {
+        c.ClearCollection();
+        write("liste.cd", k.file);
+        c.LoadAllMedia();
+        TreeNode* m = medium("liste");
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(titlesOf("Alle gemerkten Titel"), k.titles) << k.file;
+        EXPECT_EQ(m->media->TitleCount, k.titles.size()) << k.file;
+        EXPECT_TRUE(titlesOf(TitleLists::mediumRootKey(m->text)).isEmpty()) << k.file;
+    }
+}
+
 TEST_F(CollectionTest, UnreadableFileIsReportedAndTheOthersStillLoad) {
     write("a.cd", "A:\\F\\\nA:\\F\\1.mp3\n");
     write("c.cd", "C:\\G\\\nC:\\G\\1.mp3\n");
