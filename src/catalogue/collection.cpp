@@ -523,6 +523,7 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
     std::mutex mutex;
     std::condition_variable ready;
     std::atomic<int> next{0};
+    int waitingFor = -1; // the file the calling thread waits for, under the mutex
 
     auto worker = [&] {
         for (;;) {
@@ -532,11 +533,14 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
             QStringList lines;
             s.ok = readIndexFile(dir.filePath(names[i]), lines, &s.error);
             if (s.ok) s.medium = parseMedium(bodyLinesForLoading(std::move(lines)));
+            bool wake;
             {
                 std::lock_guard lock(mutex);
                 parsed[size_t(i)] = std::move(s);
+                wake = waitingFor == i;
             }
-            ready.notify_all();
+            // Only a file waited for wakes the calling thread: no switch for every file.
+            if (wake) ready.notify_one();
         }
     };
     const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
@@ -544,11 +548,14 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
     for (int t = 0; t < std::min(threads, total); ++t)
         pool.emplace_back(worker);
 
+    int reported = -1; // the thousandth last reported
     for (int i = 0; i < total; ++i) {
         Slot s;
         {
             std::unique_lock lock(mutex);
+            waitingFor = i;
             ready.wait(lock, [&] { return parsed[size_t(i)].has_value(); });
+            waitingFor = -1;
             s = std::move(*parsed[size_t(i)]);
             parsed[size_t(i)].reset();
         }
@@ -556,7 +563,13 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
             applyMedium(QFileInfo(names[i]).completeBaseName(), std::move(s.medium));
         else
             report.errors.append(s.error);
-        if (progress) progress(i + 1, total);
+        // Progress goes out once per thousandth of the files (and for the last), not for
+        // each of many thousands.
+        const int thousandth = int(qint64(i + 1) * 1000 / total);
+        if (progress && (thousandth != reported || i + 1 == total)) {
+            reported = thousandth;
+            progress(i + 1, total);
+        }
     }
     for (std::thread& t : pool)
         t.join();

@@ -118,7 +118,8 @@ public:
     // Loads every "*.cd" file of CatalogDir in name order (without regard to case).
     // Files are read and sorted on worker threads; the model is built on the calling
     // thread. An unreadable file is reported and skipped. `progress` (optional) gets
-    // the number of files done and the total.
+    // the number of files done and the total: after every file of up to a thousand, else
+    // once per thousandth of them, and always after the last.
     LoadReport LoadAllMedia(const std::function<void(int, int)>& progress = {});
 
     // Removes all media; the fixed lists and their contents stay.

@@ -245,6 +245,38 @@ TEST_F(CollectionTest, MerkzettelTitlesInAndOutsideItsFolderKeepTheirOrder) {
     }
 }
 
+TEST_F(CollectionTest, ProgressComesAfterEveryFileOrEveryThousandth) {
+    struct Case {
+        int files;
+        int calls;
+    };
+    const Case cases[] = {{1, 1}, {3, 3}, {1000, 1000}, {1500, 1001}, {2001, 1001}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.files);
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        for (int i = 0; i < k.files; ++i) {
+            QFile f(folder.filePath(QStringLiteral("m%1.cd").arg(i)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("A:\\F\\\nA:\\F\\1.mp3\n");
+        }
+        Collection loaded;
+        loaded.CatalogDir = folder.path();
+        std::vector<std::pair<int, int>> calls;
+        const LoadReport r =
+            loaded.LoadAllMedia([&](int done, int total) { calls.emplace_back(done, total); });
+        EXPECT_EQ(r.media, k.files);
+        ASSERT_EQ(int(calls.size()), k.calls);
+        EXPECT_EQ(calls.back(), std::make_pair(k.files, k.files));
+        for (size_t i = 0; i < calls.size(); ++i) {
+            EXPECT_EQ(calls[i].second, k.files);
+            if (i > 0) {
+                EXPECT_GT(calls[i].first, calls[i - 1].first);
+            }
+        }
+    }
+}
+
 TEST_F(CollectionTest, UnreadableFileIsReportedAndTheOthersStillLoad) {
     write("a.cd", "A:\\F\\\nA:\\F\\1.mp3\n");
     write("c.cd", "C:\\G\\\nC:\\G\\1.mp3\n");
@@ -339,7 +371,9 @@ TEST(DetailsLabel, EscapesBlanksSpecialsAndHighBytes) {
     } cases[] = {
         {QString(QChar(0x80)) + QChar(0x7FF), "%C2%80%DF%BF"},
         {QString(QChar(0x800)) + QChar(0xFFFF), "%E0%A0%80%EF%BF%BF"},
-        {QString::fromUtf8("a\xF0\x9F\x8E\xB5" "b"), "a%F0%9F%8E%B5b"},
+        {QString::fromUtf8("a\xF0\x9F\x8E\xB5"
+                           "b"),
+         "a%F0%9F%8E%B5b"},
         {QString(QChar(0xD83C)) + u'x' + QChar(0xDFB5), "%3Fx%3F"},
         {QString(QChar(0xDFB5)) + QChar(0xD83C), "%3F%3F"},
     };
