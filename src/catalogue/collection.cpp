@@ -233,7 +233,9 @@ public:
         // Folded in a buffer kept from line to line (in place while nothing else holds it).
         folded_.resize(path.size());
         std::memcpy(folded_.data(), path.data(), size_t(path.size()) * sizeof(QChar));
-        folded_ = std::move(folded_).toCaseFolded();
+        if (!textcodec::foldLatin1InPlace(reinterpret_cast<char16_t*>(folded_.data()),
+                                          folded_.size()))
+            folded_ = std::move(folded_).toCaseFolded();
         const QString& folded = folded_;
         hashes_.reset(folded);
         for (qsizetype len = folded.size(); len >= 0;

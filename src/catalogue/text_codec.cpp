@@ -217,8 +217,8 @@ qsizetype nextBreak(const char16_t* d, qsizetype from, qsizetype n) {
     return n;
 }
 
-// The number of CR and LF units in d[0, n).
-qsizetype countBreaks(const char16_t* d, qsizetype n) {
+// The number of line breaks in d[0, n): LF, CR LF and CR alone.
+qsizetype countLineBreaks(const char16_t* d, qsizetype n) {
     qsizetype count = 0, i = 0;
 #if defined(__SSE2__)
     const __m128i cr = _mm_set1_epi16(u'\r');
@@ -231,9 +231,12 @@ qsizetype countBreaks(const char16_t* d, qsizetype n) {
     };
     __m128i lanes = _mm_setzero_si128();
     int steps = 0;
-    for (; i + 8 <= n; i += 8) {
+    // Every LF, and every CR that no LF follows (the unit after each is read too).
+    for (; i + 9 <= n; i += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
-        lanes = _mm_sub_epi16(lanes, _mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf)));
+        const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i + 1));
+        const __m128i lone = _mm_andnot_si128(_mm_cmpeq_epi16(after, lf), _mm_cmpeq_epi16(v, cr));
+        lanes = _mm_sub_epi16(lanes, _mm_or_si128(_mm_cmpeq_epi16(v, lf), lone));
         if (++steps == 0xFFFF) {
             count += sum(lanes);
             lanes = _mm_setzero_si128();
@@ -243,7 +246,7 @@ qsizetype countBreaks(const char16_t* d, qsizetype n) {
     count += sum(lanes);
 #endif
     for (; i < n; ++i)
-        count += d[i] == u'\r' || d[i] == u'\n';
+        count += d[i] == u'\n' || (d[i] == u'\r' && (i + 1 == n || d[i + 1] != u'\n'));
     return count;
 }
 
@@ -258,7 +261,7 @@ QStringList linesSharingText(QString text) {
     if (n == 0) return lines;
     char16_t* d = reinterpret_cast<char16_t*>(text.data()); // not shared yet: no copy
     // Room for a line per break and the last: the list is not moved as it grows.
-    lines.reserve(countBreaks(d, n) + 1);
+    lines.reserve(countLineBreaks(d, n) + 1);
     QString::DataPointer& block = text.data_ptr();
     const auto add = [&](qsizetype from, qsizetype len) {
         d[from + len] = 0; // the line break, or the block's own final '\0'
@@ -280,6 +283,42 @@ QStringList splitLines(QStringView text) {
     return linesSharingText(text.toString());
 }
 
+bool foldLatin1InPlace(char16_t* d, qsizetype n) {
+    // The library's folding of each unit below 0x100, 0xFFFF where it gives more than one.
+    static const std::array<char16_t, 256> kFolded = [] {
+        std::array<char16_t, 256> t{};
+        for (int c = 0; c < 256; ++c) {
+            const QString f = QString(QChar(c)).toCaseFolded();
+            t[size_t(c)] = f.size() == 1 ? f[0].unicode() : char16_t(0xFFFF);
+        }
+        return t;
+    }();
+    qsizetype i = 0;
+    // Eight ASCII units at a time: bit 7 of unit + 0x3F is set from 'A' on, that of
+    // unit + 0x25 from 'Z' + 1 on; together they mark the capitals.
+    for (; i + 8 <= n; i += 8) {
+        quint64 w[2];
+        std::memcpy(w, d + i, 16);
+        if ((w[0] | w[1]) & 0xFF80FF80FF80FF80ULL) {
+            for (qsizetype k = i; k < i + 8; ++k) {
+                if (d[k] >= 0x100 || kFolded[d[k]] == 0xFFFF) return false;
+                d[k] = kFolded[d[k]];
+            }
+            continue;
+        }
+        for (quint64& x : w)
+            x |= ((x + 0x003F003F003F003FULL) & ~(x + 0x0025002500250025ULL) &
+                  0x0080008000800080ULL) >>
+                 2;
+        std::memcpy(d + i, w, 16);
+    }
+    for (; i < n; ++i) {
+        if (d[i] >= 0x100 || kFolded[d[i]] == 0xFFFF) return false;
+        d[i] = kFolded[d[i]];
+    }
+    return true;
+}
+
 void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, bool fold) {
     if (n <= 0) return;
     qsizetype total = 0;
@@ -299,7 +338,7 @@ void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, boo
         // at a time, and the block is folded in place (nothing else holds it yet); with them
         // (a lone one may become U+FFFD, depending on what came before) each part alone.
         const bool surrogates = hasSurrogate(d, total);
-        if (!surrogates) text = std::move(text).toCaseFolded();
+        if (!surrogates && !foldLatin1InPlace(d, total)) text = std::move(text).toCaseFolded();
         if (surrogates || text.size() != total) {
             for (qsizetype i = 0; i < n; ++i)
                 out[i] = parts[i].toString().toCaseFolded();

@@ -265,6 +265,46 @@ TEST(TextCodec, SplitsLikeAPlainWalkAtEveryPlace) {
     }
 }
 
+// Folding in place gives what the library's folding gives: every unit below 0x100 at every
+// place of the blocks of eight, among ASCII capitals and Latin-1 letters; a unit beyond
+// 0x100 or one that folds to more than one unit is refused, and folding the part-folded
+// text with the library then gives the same as folding the original.
+TEST(TextCodec, FoldingInPlaceIsTheLibrarysFolding) {
+    const QString fillers[] = {"ABCXYZ@[`{ az", "\u00c4\u00d6\u00dc\u00e4\u00b5 Q"};
+    for (const QString& filler : fillers) {
+        for (int c = 0; c < 0x100; ++c) {
+            for (int at = 0; at < 19; ++at) {
+                QString text;
+                while (text.size() < 19)
+                    text += filler;
+                text.truncate(19);
+                text[at] = QChar(c);
+                const QString want = text.toCaseFolded();
+                QString folded = text;
+                const bool done =
+                    textcodec::foldLatin1InPlace(reinterpret_cast<char16_t*>(folded.data()), 19);
+                if (done)
+                    EXPECT_EQ(folded, want) << c << " " << at;
+                else
+                    EXPECT_NE(want.size(), 19) << c << " " << at; // only where it grows
+                EXPECT_EQ(folded.toCaseFolded(), want) << c << " " << at;
+            }
+        }
+    }
+    for (const char16_t beyond :
+         {char16_t(0x100), char16_t(0x130), char16_t(0x3A3), char16_t(0x1E9E), char16_t(0xFF21)}) {
+        QString text = QStringLiteral("ABC\u00c4 defGHIJ");
+        text.append(QChar(beyond));
+        text.append(QStringLiteral("KL\u00dc"));
+        const QString want = text.toCaseFolded();
+        QString folded = text;
+        EXPECT_FALSE(
+            textcodec::foldLatin1InPlace(reinterpret_cast<char16_t*>(folded.data()), folded.size()))
+            << int(beyond);
+        EXPECT_EQ(folded.toCaseFolded(), want) << int(beyond);
+    }
+}
+
 // Copies and joined texts from a pool read as their parts, end in '\0' and change one at a
 // time, short and long, across many blocks and after the pool is cleared.
 TEST(TextCodec, PooledTextsAreTheirPartsAlone) {
