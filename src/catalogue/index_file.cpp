@@ -11,7 +11,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace indexfile {
 
@@ -340,7 +345,45 @@ bool insertSortedUnique(QStringList& list, const QString& text) {
     return true;
 }
 
+namespace {
+
+// The bytes of a plain file of at most kMaxIndexFileSize bytes, read straight from the
+// system; false for anything else or on any failure (QFile then reads it, with its messages).
+bool readPlainFile(const QString& path, QByteArray& out) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxIndexFileSize;
+    QByteArray bytes;
+    if (ok) {
+        // One byte more than the size, to see the end where it should be.
+        bytes = QByteArray(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+        qsizetype have = 0;
+        while (have < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + have, size_t(bytes.size() - have));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ok = n == 0;
+                break;
+            }
+            have += n;
+        }
+        ok = ok && have == qsizetype(st.st_size);
+        bytes.truncate(have);
+    }
+    ::close(fd);
+    if (ok) out = std::move(bytes);
+    return ok;
+}
+
+} // namespace
+
 bool readIndexFile(const QString& path, QStringList& lines, QString* error) {
+    QByteArray plain;
+    if (readPlainFile(path, plain)) {
+        lines = textcodec::decodeIndexLines(plain);
+        return true;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         if (error)

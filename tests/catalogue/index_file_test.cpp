@@ -1,7 +1,9 @@
 #include "index_file.h"
+#include "text_codec.h"
 #include "title_line.h"
 #include "tree_node.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -264,6 +266,45 @@ TEST(IndexReader, ReadsFilesAndReportsFailures) {
     EXPECT_EQ(lines, QStringList({"BEGIN::CD", "Mü:\\a.mp3"}));
     EXPECT_FALSE(readIndexFile(dir.filePath("missing.cd"), lines, &error));
     EXPECT_TRUE(error.contains("missing.cd"));
+}
+
+TEST(IndexReader, ReadsEveryKindOfFileAsItsBytesDecode) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        {"empty", {}},
+        {"no final break", "BEGIN::CD\r\nA:\\x.mp3"},
+        {"utf-8 with mark", "\xEF\xBB\xBF"
+                            "BEGIN::CD\nA:\\\xC3\xA4.mp3\n"},
+        {"windows-1252", "BEGIN::CD\r\nM\xFC:\\\x80.mp3\r\n"},
+        {"a page", QByteArray(4095, 'a') + "\n"},
+        {"many pages", QByteArray(70000, 'b') + "\r\n" + QByteArray(9000, 'c')},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(QString::fromLatin1(c.name) + ".cd");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(c.bytes), c.bytes.size());
+        f.close();
+        QStringList lines = {"old"};
+        QString error;
+        ASSERT_TRUE(readIndexFile(path, lines, &error)) << c.name;
+        EXPECT_EQ(lines, textcodec::decodeIndexLines(c.bytes)) << c.name;
+        EXPECT_TRUE(error.isEmpty()) << c.name;
+    }
+    // What is not a readable file is refused with the path in the message.
+    ASSERT_TRUE(QFile::link(dir.filePath("nowhere"), dir.filePath("broken.cd")));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.cd"));
+    for (const char* name : {"missing.cd", "broken.cd", "folder.cd"}) {
+        QStringList lines;
+        QString error;
+        EXPECT_FALSE(readIndexFile(dir.filePath(name), lines, &error)) << name;
+        EXPECT_TRUE(error.contains(dir.filePath(name))) << name << " " << error.toStdString();
+    }
 }
 
 TEST(IndexWriters, ToolFormIsByteExact) {
