@@ -217,7 +217,7 @@ public:
 
     // Index of the folder for the title, -1 when no folder of the medium holds it.
     int folderOf(QStringView line) {
-        const qsizetype cut = line.lastIndexOf(u'\\');
+        const qsizetype cut = titletext::lastOf(line, u'\\');
         if (cut < 0) return -1;
         QStringView path = line.left(cut);
         // Titles of one folder follow each other: remember the last answer (mostly written
@@ -239,7 +239,7 @@ public:
         const QString& folded = folded_;
         hashes_.reset(folded);
         for (qsizetype len = folded.size(); len >= 0;
-             len = len > 0 ? QStringView(folded).left(len).lastIndexOf(u'\\') : -1) {
+             len = len > 0 ? titletext::lastOf(QStringView(folded).left(len), u'\\') : -1) {
             if (const int* found = byPath_.find(QStringView(folded).left(len), hashes_.of(len))) {
                 lastFolder_ = *found;
                 break;
@@ -285,7 +285,7 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     std::vector<QStringView> nameViews;
     nameViews.reserve(paths.size());
     for (QStringView path : paths)
-        nameViews.push_back(path.mid(path.lastIndexOf(u'\\') + 1));
+        nameViews.push_back(path.mid(titletext::lastOf(path, u'\\') + 1));
     std::vector<QString> names(paths.size()), foldedNames(paths.size());
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, names.data());
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, foldedNames.data(), true);
@@ -334,7 +334,7 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
         case LineKind::Folder: {
             const size_t k = m.folders.size();
             const QStringView path = paths[k];
-            const qsizetype cut = path.lastIndexOf(u'\\');
+            const qsizetype cut = titletext::lastOf(path, u'\\');
             while (!open.empty()) {
                 const qsizetype len = m.folders[size_t(open.back())].pathLength;
                 if (len < path.size() && path[len] == u'\\' &&
