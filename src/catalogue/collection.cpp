@@ -15,7 +15,6 @@
 #include <charconv>
 #include <condition_variable>
 #include <cstring>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -216,7 +215,7 @@ public:
 
     // Index of the folder for the title, -1 when no folder of the medium holds it.
     int folderOf(QStringView line) {
-        const qsizetype cut = line.lastIndexOf(u'\\');
+        const qsizetype cut = titletext::lastOf(line, u'\\');
         if (cut < 0) return -1;
         QStringView path = line.left(cut);
         // Titles of one folder follow each other: remember the last answer (mostly written
@@ -232,11 +231,13 @@ public:
         // Folded in a buffer kept from line to line (in place while nothing else holds it).
         folded_.resize(path.size());
         std::memcpy(folded_.data(), path.data(), size_t(path.size()) * sizeof(QChar));
-        folded_ = std::move(folded_).toCaseFolded();
+        if (!textcodec::foldLatin1InPlace(reinterpret_cast<char16_t*>(folded_.data()),
+                                          folded_.size()))
+            folded_ = std::move(folded_).toCaseFolded();
         const QString& folded = folded_;
         hashes_.reset(folded);
         for (qsizetype len = folded.size(); len >= 0;
-             len = len > 0 ? QStringView(folded).left(len).lastIndexOf(u'\\') : -1) {
+             len = len > 0 ? titletext::lastOf(QStringView(folded).left(len), u'\\') : -1) {
             if (const int* found = byPath_.find(QStringView(folded).left(len), hashes_.of(len))) {
                 lastFolder_ = *found;
                 break;
@@ -254,10 +255,6 @@ private:
     int lastFolder_ = -1;
 };
 
-bool lessCatalogue(const QString& a, const QString& b) {
-    return compareCatalogue(a, b) < 0;
-}
-
 } // namespace
 
 ParsedMedium Collection::parseMedium(const QStringList& body) {
@@ -266,8 +263,6 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     // put a folder before everything below it, so the parent of a folder, when it has
     // a line, is on this stack.
     std::vector<int> open;
-    // Room for every folder line at once, rather than moving the folders at each growth;
-    // their paths folded for the filer, all in one block.
     // Each line is classified once, here.
     std::vector<ClassifiedLine> classes;
     classes.reserve(size_t(body.size()));
@@ -277,6 +272,8 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
         classes.push_back(classifyLine(line));
         if (classes.back().kind == LineKind::Folder) paths.push_back(QStringView(line).chopped(1));
     }
+    // Room for every folder line at once, rather than moving the folders at each growth;
+    // their paths folded for the filer, all in one block.
     m.folders.reserve(paths.size());
     const qsizetype folderLines = qsizetype(paths.size());
     std::vector<QString> foldedPaths(paths.size());
@@ -286,11 +283,17 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     std::vector<QStringView> nameViews;
     nameViews.reserve(paths.size());
     for (QStringView path : paths)
-        nameViews.push_back(path.mid(path.lastIndexOf(u'\\') + 1));
+        nameViews.push_back(path.mid(titletext::lastOf(path, u'\\') + 1));
     std::vector<QString> names(paths.size()), foldedNames(paths.size());
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, names.data());
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, foldedNames.data(), true);
     TitleFiler filer(foldedPaths);
+    // The titles in order, each with its list: 0 for the medium's root, 1 + the folder's
+    // index for a folder.
+    std::vector<QStringView> titles;
+    std::vector<int> titleList;
+    titles.reserve(body.size() - paths.size());
+    titleList.reserve(body.size() - paths.size());
     for (qsizetype lineIndex = 0; lineIndex < body.size(); ++lineIndex) {
         const QString& line = body[lineIndex];
         const ClassifiedLine& cl = classes[size_t(lineIndex)];
@@ -327,61 +330,57 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
             break;
         }
         case LineKind::Folder: {
-            const QStringView path = QStringView(line).chopped(1);
-            const qsizetype cut = path.lastIndexOf(u'\\');
+            const size_t k = m.folders.size();
+            const QStringView path = paths[k];
+            const qsizetype cut = titletext::lastOf(path, u'\\');
             while (!open.empty()) {
-                const ParsedFolder& top = m.folders[size_t(open.back())];
-                const qsizetype len = top.pathLength;
+                const qsizetype len = m.folders[size_t(open.back())].pathLength;
                 if (len < path.size() && path[len] == u'\\' &&
-                    path.left(len).compare(QStringView(top.line).left(len), Qt::CaseInsensitive) ==
-                        0)
+                    path.left(len).compare(paths[size_t(open.back())].left(len),
+                                           Qt::CaseInsensitive) == 0)
                     break;
                 open.pop_back();
             }
-            const size_t k = m.folders.size();
             ParsedFolder f;
-            f.line = line;
             f.pathLength = path.size();
             f.name = std::move(names[k]);
             f.folded = HashedKey(std::move(foldedNames[k]));
             f.exact = HashedKey(f.name);
             if (!open.empty() && m.folders[size_t(open.back())].pathLength == cut)
                 f.parent = open.back();
-            open.push_back(int(m.folders.size()));
+            open.push_back(int(k));
             m.folders.push_back(std::move(f));
-            filer.addFolder(int(m.folders.size()) - 1);
+            filer.addFolder(int(k));
             break;
         }
-        case LineKind::Title: {
-            ++m.titleCount;
-            const int folder = filer.folderOf(line);
-            (folder < 0 ? m.rootTitles : m.folders[size_t(folder)].titles).append(line);
+        case LineKind::Title:
+            titles.push_back(line);
+            titleList.push_back(filer.folderOf(line) + 1);
             break;
-        }
         }
     }
+    m.titleCount = int(titles.size());
     // A list of remembered titles from many media has one folder line without a label:
-    // every title belongs to it, whatever its label.
-    if (m.folders.size() == 1 && m.folders[0].line.startsWith(u':') && !m.rootTitles.isEmpty()) {
-        QStringList& titles = m.folders[0].titles;
-        QStringList merged;
-        merged.reserve(titles.size() + m.rootTitles.size());
-        std::merge(m.rootTitles.cbegin(), m.rootTitles.cend(), titles.cbegin(), titles.cend(),
-                   std::back_inserter(merged), lessCatalogue);
-        titles = std::move(merged);
-        m.rootTitles.clear();
-    }
+    // every title belongs to it, whatever its label (in the order of the lines).
+    if (m.folders.size() == 1 && paths[0].startsWith(u':') &&
+        std::find(titleList.cbegin(), titleList.cend(), 0) != titleList.cend())
+        std::fill(titleList.begin(), titleList.end(), 1);
     // The titles stay for as long as the collection: their own block, without the file's
-    // other lines.
-    std::vector<QStringList*> kept;
-    kept.reserve(m.folders.size() + 1);
-    kept.push_back(&m.rootTitles);
-    for (ParsedFolder& f : m.folders) {
-        kept.push_back(&f.titles);
-        f.line = QString(); // the file's text goes with the last of its lines
+    // other lines, grouped by list in the order of the lines.
+    const size_t lists = m.folders.size() + 1;
+    std::vector<qsizetype> listStarts(lists + 1, 0);
+    for (int l : titleList)
+        ++listStarts[size_t(l) + 1];
+    for (size_t l = 1; l <= lists; ++l)
+        listStarts[l] += listStarts[l - 1];
+    std::vector<QStringView> grouped(titles.size());
+    {
+        std::vector<qsizetype> at(listStarts.begin(), listStarts.end() - 1);
+        for (size_t i = 0; i < titles.size(); ++i)
+            grouped[size_t(at[size_t(titleList[i])]++)] = titles[i];
     }
     std::vector<std::vector<TitlePart>> parts;
-    titleblock::pack(kept, parts);
+    titleblock::pack(grouped.data(), listStarts.data(), lists, parts);
     m.rootParts = std::move(parts[0]);
     for (size_t i = 0; i < m.folders.size(); ++i)
         m.folders[i].parts = std::move(parts[i + 1]);
@@ -524,6 +523,7 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
     std::mutex mutex;
     std::condition_variable ready;
     std::atomic<int> next{0};
+    int waitingFor = -1; // the file the calling thread waits for, under the mutex
 
     auto worker = [&] {
         for (;;) {
@@ -533,11 +533,14 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
             QStringList lines;
             s.ok = readIndexFile(dir.filePath(names[i]), lines, &s.error);
             if (s.ok) s.medium = parseMedium(bodyLinesForLoading(std::move(lines)));
+            bool wake;
             {
                 std::lock_guard lock(mutex);
                 parsed[size_t(i)] = std::move(s);
+                wake = waitingFor == i;
             }
-            ready.notify_all();
+            // Only a file waited for wakes the calling thread: no switch for every file.
+            if (wake) ready.notify_one();
         }
     };
     const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
@@ -545,11 +548,14 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
     for (int t = 0; t < std::min(threads, total); ++t)
         pool.emplace_back(worker);
 
+    int reported = -1; // the thousandth last reported
     for (int i = 0; i < total; ++i) {
         Slot s;
         {
             std::unique_lock lock(mutex);
+            waitingFor = i;
             ready.wait(lock, [&] { return parsed[size_t(i)].has_value(); });
+            waitingFor = -1;
             s = std::move(*parsed[size_t(i)]);
             parsed[size_t(i)].reset();
         }
@@ -557,7 +563,13 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
             applyMedium(QFileInfo(names[i]).completeBaseName(), std::move(s.medium));
         else
             report.errors.append(s.error);
-        if (progress) progress(i + 1, total);
+        // Progress goes out once per thousandth of the files (and for the last), not for
+        // each of many thousands.
+        const int thousandth = int(qint64(i + 1) * 1000 / total);
+        if (progress && (thousandth != reported || i + 1 == total)) {
+            reported = thousandth;
+            progress(i + 1, total);
+        }
     }
     for (std::thread& t : pool)
         t.join();

@@ -43,14 +43,12 @@ public:
 
 // One folder line of an index file, prepared for adding to the collection.
 struct ParsedFolder {
-    QString line;
     qsizetype pathLength = 0;     // the line without its final "\"
     QString name;                 // last path component
     HashedKey folded;             // the name, case-folded
     HashedKey exact;              // the name as written
     int parent = -1;              // index of the parent folder's line, -1 for the medium
-    QStringList titles;           // the titles that follow the line, while parsing
-    std::vector<TitlePart> parts; // then packed
+    std::vector<TitlePart> parts; // the titles filed under the line
 };
 
 // An index file read and sorted, ready to be added; made on worker threads.
@@ -61,8 +59,7 @@ struct ParsedMedium {
     QString comment;
     std::vector<std::pair<QString, indexfile::TitleStyle>> styles;
     std::vector<std::pair<int, QString>> mediaTypes; // known codes in order, with resource
-    QStringList rootTitles;                          // titles in no folder of the medium
-    std::vector<TitlePart> rootParts;                // the same, packed
+    std::vector<TitlePart> rootParts;                // titles in no folder of the medium
     std::vector<ParsedFolder> folders;
     int titleCount = 0;
 };
@@ -121,7 +118,8 @@ public:
     // Loads every "*.cd" file of CatalogDir in name order (without regard to case).
     // Files are read and sorted on worker threads; the model is built on the calling
     // thread. An unreadable file is reported and skipped. `progress` (optional) gets
-    // the number of files done and the total.
+    // the number of files done and the total: after every file of up to a thousand, else
+    // once per thousandth of them, and always after the last.
     LoadReport LoadAllMedia(const std::function<void(int, int)>& progress = {});
 
     // Removes all media; the fixed lists and their contents stay.

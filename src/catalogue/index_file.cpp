@@ -11,7 +11,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace indexfile {
 
@@ -295,14 +300,39 @@ std::vector<int> catalogueOrder(const std::vector<QStringView>& texts) {
 }
 
 void sortCatalogue(QStringList& lines) {
-    // Files are written in this order: a sorted list costs one pass.
-    if (std::is_sorted(lines.cbegin(), lines.cend(), catalogueLess)) return;
-    const std::vector<int> order = catalogueOrder({lines.cbegin(), lines.cend()});
-    QStringList sorted;
-    sorted.reserve(lines.size());
-    for (int i : order)
-        sorted.append(std::move(lines[i]));
-    lines = std::move(sorted);
+    // Files are written in this order, or hold a few runs in it (tag lines, groups of folders
+    // written one after another): the runs are found in one pass and merged. Lines in no
+    // order at all are sorted by keys.
+    const QString* in = lines.constData();
+    const qsizetype n = lines.size();
+    std::vector<qsizetype> runs{0};
+    for (qsizetype i = 1; i < n; ++i)
+        if (catalogueLess(in[i], in[i - 1])) runs.push_back(i);
+    if (runs.size() == 1) return;
+    if (qsizetype(runs.size()) > n / 8 + 2) {
+        const std::vector<int> order = catalogueOrder({lines.cbegin(), lines.cend()});
+        QStringList sorted;
+        sorted.reserve(n);
+        for (int i : order)
+            sorted.append(std::move(lines[i]));
+        lines = std::move(sorted);
+        return;
+    }
+    runs.push_back(n);
+    // Neighbouring runs merged pairwise until one is left; merging keeps equal lines in the
+    // order they came in.
+    const auto first = lines.begin();
+    while (runs.size() > 2) {
+        size_t kept = 1;
+        for (size_t k = 0; k + 2 < runs.size(); k += 2) {
+            std::inplace_merge(
+                first + runs[k], first + runs[k + 1], first + runs[k + 2],
+                [](const QString& a, const QString& b) { return catalogueLess(a, b); });
+            runs[kept++] = runs[k + 2];
+        }
+        if (runs.size() % 2 == 0) runs[kept++] = runs.back(); // an odd run out waits
+        runs.resize(kept);
+    }
 }
 
 bool insertSortedUnique(QStringList& list, const QString& text) {
@@ -315,7 +345,45 @@ bool insertSortedUnique(QStringList& list, const QString& text) {
     return true;
 }
 
+namespace {
+
+// The bytes of a plain file of at most kMaxIndexFileSize bytes, read straight from the
+// system; false for anything else or on any failure (QFile then reads it, with its messages).
+bool readPlainFile(const QString& path, QByteArray& out) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxIndexFileSize;
+    QByteArray bytes;
+    if (ok) {
+        // One byte more than the size, to see the end where it should be.
+        bytes = QByteArray(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+        qsizetype have = 0;
+        while (have < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + have, size_t(bytes.size() - have));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ok = n == 0;
+                break;
+            }
+            have += n;
+        }
+        ok = ok && have == qsizetype(st.st_size);
+        bytes.truncate(have);
+    }
+    ::close(fd);
+    if (ok) out = std::move(bytes);
+    return ok;
+}
+
+} // namespace
+
 bool readIndexFile(const QString& path, QStringList& lines, QString* error) {
+    QByteArray plain;
+    if (readPlainFile(path, plain)) {
+        lines = textcodec::decodeIndexLines(plain);
+        return true;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         if (error)

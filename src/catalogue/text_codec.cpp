@@ -4,6 +4,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace textcodec {
 
 namespace {
@@ -103,6 +107,22 @@ QString decodeWindows1252(QByteArrayView bytes) {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();
     qsizetype i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: every byte but 0x80..0x9F is its own character, so a block
+    // without those is only widened.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i highEnd = _mm_set1_epi8(char(0xA0)); // signed: 0x80..0x9F lie below it
+    for (; i + 16 <= n; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        if (_mm_movemask_epi8(_mm_cmplt_epi8(b, highEnd))) {
+            for (int k = 0; k < 16; ++k)
+                d[i + k] = kTable[s[i + k]];
+            continue;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_unpacklo_epi8(b, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 8), _mm_unpackhi_epi8(b, zero));
+    }
+#else
     // Thirty-two bytes at a time, with one test for all; blocks of ASCII are only widened.
     for (; i + 32 <= n; i += 32) {
         quint64 w[4];
@@ -115,6 +135,7 @@ QString decodeWindows1252(QByteArrayView bytes) {
                 d[i + k] = s[i + k];
         }
     }
+#endif
     for (; i < n; ++i)
         d[i] = kTable[s[i]];
     return out;
@@ -177,6 +198,58 @@ QByteArray encodeIndexText(QStringView text) {
 }
 
 namespace {
+
+// The place of the first CR or LF in d[from, n), n when there is none.
+qsizetype nextBreak(const char16_t* d, qsizetype from, qsizetype n) {
+    qsizetype i = from;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi16(u'\r');
+    const __m128i lf = _mm_set1_epi16(u'\n');
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+        const int mask =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf)));
+        if (mask) return i + __builtin_ctz(unsigned(mask)) / 2;
+    }
+#endif
+    for (; i < n; ++i)
+        if (d[i] == u'\r' || d[i] == u'\n') return i;
+    return n;
+}
+
+// The number of line breaks in d[0, n): LF, CR LF and CR alone.
+qsizetype countLineBreaks(const char16_t* d, qsizetype n) {
+    qsizetype count = 0, i = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi16(u'\r');
+    const __m128i lf = _mm_set1_epi16(u'\n');
+    // Each lane counts its breaks (a match is -1), added up before a lane could overflow.
+    const auto sum = [](__m128i lanes) {
+        alignas(16) quint16 c[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(c), lanes);
+        return qsizetype(c[0]) + c[1] + c[2] + c[3] + c[4] + c[5] + c[6] + c[7];
+    };
+    __m128i lanes = _mm_setzero_si128();
+    int steps = 0;
+    // Every LF, and every CR that no LF follows (the unit after each is read too).
+    for (; i + 9 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+        const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i + 1));
+        const __m128i lone = _mm_andnot_si128(_mm_cmpeq_epi16(after, lf), _mm_cmpeq_epi16(v, cr));
+        lanes = _mm_sub_epi16(lanes, _mm_or_si128(_mm_cmpeq_epi16(v, lf), lone));
+        if (++steps == 0xFFFF) {
+            count += sum(lanes);
+            lanes = _mm_setzero_si128();
+            steps = 0;
+        }
+    }
+    count += sum(lanes);
+#endif
+    for (; i < n; ++i)
+        count += d[i] == u'\n' || (d[i] == u'\r' && (i + 1 == n || d[i + 1] != u'\n'));
+    return count;
+}
+
 // Splits a decoded text into lines that share its one block: each line's break becomes the
 // '\0' that ends it, and every line is a string into the block holding a reference to it.
 // A file's lines so cost one allocation, copying one costs no cache miss of its own, and
@@ -186,29 +259,20 @@ QStringList linesSharingText(QString text) {
     QStringList lines;
     const qsizetype n = text.size();
     if (n == 0) return lines;
-    // Room for a line per break and the last: the list is not moved as it grows.
-    lines.reserve(QStringView(text).count(u'\n') + QStringView(text).count(u'\r') + 1);
     char16_t* d = reinterpret_cast<char16_t*>(text.data()); // not shared yet: no copy
+    // Room for a line per break and the last: the list is not moved as it grows.
+    lines.reserve(countLineBreaks(d, n) + 1);
     QString::DataPointer& block = text.data_ptr();
     const auto add = [&](qsizetype from, qsizetype len) {
         d[from + len] = 0; // the line break, or the block's own final '\0'
         block.d_ptr()->ref();
         lines.append(QString(QString::DataPointer(block.d_ptr(), d + from, len)));
     };
-    // The breaks are found by the library's search, one call per line rather than a loop
-    // over every character.
-    const QStringView view(d, n);
-    qsizetype nextLf = view.indexOf(u'\n');
-    qsizetype nextCr = view.indexOf(u'\r');
     qsizetype start = 0;
-    while (nextLf >= 0 || nextCr >= 0) {
-        qsizetype i = nextCr < 0 || (nextLf >= 0 && nextLf < nextCr) ? nextLf : nextCr;
-        const bool crLf = i == nextCr && i + 1 < n && d[i + 1] == u'\n';
+    for (qsizetype i = nextBreak(d, 0, n); i < n; i = nextBreak(d, start, n)) {
+        const bool crLf = d[i] == u'\r' && i + 1 < n && d[i + 1] == u'\n';
         add(start, i - start);
-        if (crLf) ++i;
-        start = i + 1;
-        if (nextLf >= 0 && nextLf < start) nextLf = view.indexOf(u'\n', start);
-        if (nextCr >= 0 && nextCr < start) nextCr = view.indexOf(u'\r', start);
+        start = i + 1 + (crLf ? 1 : 0);
     }
     if (start < n) add(start, n - start);
     return lines;
@@ -217,6 +281,42 @@ QStringList linesSharingText(QString text) {
 
 QStringList splitLines(QStringView text) {
     return linesSharingText(text.toString());
+}
+
+bool foldLatin1InPlace(char16_t* d, qsizetype n) {
+    // The library's folding of each unit below 0x100, 0xFFFF where it gives more than one.
+    static const std::array<char16_t, 256> kFolded = [] {
+        std::array<char16_t, 256> t{};
+        for (int c = 0; c < 256; ++c) {
+            const QString f = QString(QChar(c)).toCaseFolded();
+            t[size_t(c)] = f.size() == 1 ? f[0].unicode() : char16_t(0xFFFF);
+        }
+        return t;
+    }();
+    qsizetype i = 0;
+    // Eight ASCII units at a time: bit 7 of unit + 0x3F is set from 'A' on, that of
+    // unit + 0x25 from 'Z' + 1 on; together they mark the capitals.
+    for (; i + 8 <= n; i += 8) {
+        quint64 w[2];
+        std::memcpy(w, d + i, 16);
+        if ((w[0] | w[1]) & 0xFF80FF80FF80FF80ULL) {
+            for (qsizetype k = i; k < i + 8; ++k) {
+                if (d[k] >= 0x100 || kFolded[d[k]] == 0xFFFF) return false;
+                d[k] = kFolded[d[k]];
+            }
+            continue;
+        }
+        for (quint64& x : w)
+            x |= ((x + 0x003F003F003F003FULL) & ~(x + 0x0025002500250025ULL) &
+                  0x0080008000800080ULL) >>
+                 2;
+        std::memcpy(d + i, w, 16);
+    }
+    for (; i < n; ++i) {
+        if (d[i] >= 0x100 || kFolded[d[i]] == 0xFFFF) return false;
+        d[i] = kFolded[d[i]];
+    }
+    return true;
 }
 
 void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, bool fold) {
@@ -238,7 +338,7 @@ void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, boo
         // at a time, and the block is folded in place (nothing else holds it yet); with them
         // (a lone one may become U+FFFD, depending on what came before) each part alone.
         const bool surrogates = hasSurrogate(d, total);
-        if (!surrogates) text = std::move(text).toCaseFolded();
+        if (!surrogates && !foldLatin1InPlace(d, total)) text = std::move(text).toCaseFolded();
         if (surrogates || text.size() != total) {
             for (qsizetype i = 0; i < n; ++i)
                 out[i] = parts[i].toString().toCaseFolded();

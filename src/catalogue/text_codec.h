@@ -31,6 +31,11 @@ QStringList splitLines(QStringView text);
 // splitLines(decodeIndexText(bytes)) without copying the text.
 QStringList decodeIndexLines(QByteArrayView bytes);
 
+// Folds d[0, n) in place as QString::toCaseFolded() folds it, when every unit lies below
+// 0x100 and folds to one unit; else false, with d folded in part (folding it again gives
+// the same as folding the original).
+bool foldLatin1InPlace(char16_t* d, qsizetype n);
+
 // Copies of the n parts into out[0..n), sharing one new block (one allocation for all),
 // case-folded when `fold` is set.
 void copiesSharingBlock(const QStringView* parts, qsizetype n, QString* out, bool fold = false);

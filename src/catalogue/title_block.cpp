@@ -51,11 +51,11 @@ bool narrow(const char16_t* s, qsizetype n, char* d) {
 
 } // namespace
 
-TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) {
+TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) : count_(count) {
     // The folder parts (up to the last backslash) once each, the names after them.
     QHash<QStringView, quint32> ids;
     std::vector<QStringView> folders;
-    folder_.resize(size_t(count));
+    std::vector<quint32> folderOf(static_cast<size_t>(count));
     qsizetype folderChars = 0, total = 0;
     QStringView last;
     quint32 lastId = 0;
@@ -72,30 +72,31 @@ TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) {
             last = folder;
             lastId = *it;
         }
-        folder_[size_t(i)] = lastId;
+        folderOf[size_t(i)] = lastId;
         total += line.size() - folder.size();
     }
     total += folderChars;
-    folderStarts_.reserve(folders.size() + 1);
-    starts_.reserve(size_t(count) + 1);
+    index_.resize(size_t(2 * count + 1) + folders.size() + 1);
+    quint32* place = index_.data();
+    quint32* folderStart = place + 2 * count + 1;
     // Latin-1 first; a character beyond it starts again in UTF-16.
     const auto write = [&](auto&& put) {
-        folderStarts_.clear();
-        starts_.clear();
         qsizetype at = 0;
-        for (const QStringView f : folders) {
-            folderStarts_.push_back(quint32(at));
-            if (!put(f, at)) return false;
-            at += f.size();
+        for (size_t f = 0; f < folders.size(); ++f) {
+            folderStart[f] = quint32(at);
+            if (!put(folders[f], at)) return false;
+            at += folders[f].size();
         }
-        folderStarts_.push_back(quint32(at));
+        folderStart[folders.size()] = quint32(at);
         for (qsizetype i = 0; i < count; ++i) {
-            const QStringView name = lines[i].sliced(folders[folder_[size_t(i)]].size());
-            starts_.push_back(quint32(at));
+            const quint32 folder = folderOf[size_t(i)];
+            const QStringView name = lines[i].sliced(folders[folder].size());
+            place[2 * i] = quint32(at);
+            place[2 * i + 1] = folder;
             if (!put(name, at)) return false;
             at += name.size();
         }
-        starts_.push_back(quint32(at));
+        place[2 * count] = quint32(at);
         return true;
     };
     latin1_ = QByteArray(total, Qt::Uninitialized); // no room to grow: allocated as needed
@@ -115,18 +116,20 @@ TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) {
 }
 
 void TitleBlock::copyLine(qsizetype i, char16_t* d) const {
-    const quint32 folder = folder_[size_t(i)];
-    const qsizetype f = qsizetype(folderStarts_[folder]);
-    const qsizetype fn = qsizetype(folderStarts_[folder + 1]) - f;
-    const qsizetype n = qsizetype(starts_[size_t(i) + 1] - starts_[size_t(i)]);
+    const quint32* line = index_.data() + 2 * i;
+    const quint32* folder = folderStarts() + line[1];
+    const qsizetype f = qsizetype(folder[0]);
+    const qsizetype fn = qsizetype(folder[1]) - f;
+    const qsizetype start = qsizetype(line[0]);
+    const qsizetype n = qsizetype(line[2]) - start;
     if (isLatin1()) {
         const auto* text = reinterpret_cast<const unsigned char*>(latin1_.constData());
         widen(text + f, fn, d);
-        widen(text + starts_[size_t(i)], n, d + fn);
+        widen(text + start, n, d + fn);
     } else {
         const char16_t* text = reinterpret_cast<const char16_t*>(wide_.constData());
         std::memcpy(d, text + f, size_t(fn) * sizeof(char16_t));
-        std::memcpy(d + fn, text + starts_[size_t(i)], size_t(n) * sizeof(char16_t));
+        std::memcpy(d + fn, text + start, size_t(n) * sizeof(char16_t));
     }
 }
 
@@ -146,8 +149,7 @@ QStringView TitleBlock::view(qsizetype i, QString& buffer) const {
 
 qsizetype TitleBlock::bytes() const {
     return qsizetype(sizeof(TitleBlock)) + latin1_.capacity() + wide_.capacity() * 2 +
-           qsizetype((starts_.capacity() + folder_.capacity() + folderStarts_.capacity()) *
-                     sizeof(quint32));
+           qsizetype(index_.capacity() * sizeof(quint32));
 }
 
 qsizetype TitleSpan::size() const {
@@ -178,7 +180,8 @@ QStringList TitleSpan::toList() const {
 }
 
 TitleAt::TitleAt(TitleSpan span) : span_(span) {
-    size_ = span.titles ? span.titles->size() : 0;
+    const qsizetype own = span.titles ? span.titles->size() : 0;
+    size_ = own;
     if (span.parts) {
         partStart_.reserve(span.parts->size() + 1);
         for (const TitlePart& p : *span.parts) {
@@ -187,11 +190,22 @@ TitleAt::TitleAt(TitleSpan span) : span_(span) {
         }
     }
     partStart_.push_back(size_);
+    bucketPart_.resize(size_t(((size_ - own) >> kBucketShift) + 1));
+    quint32 p = 0;
+    for (size_t b = 0; b < bucketPart_.size(); ++b) {
+        const qsizetype first = own + (qsizetype(b) << kBucketShift);
+        while (p + 1 < partStart_.size() - 1 && partStart_[p + 1] <= first)
+            ++p;
+        bucketPart_[b] = p;
+    }
 }
 
 size_t TitleAt::partOf(qsizetype i) const {
-    return size_t(std::upper_bound(partStart_.begin(), partStart_.end(), i) - partStart_.begin()) -
-           1;
+    const qsizetype own = partStart_.front();
+    size_t p = bucketPart_[size_t((i - own) >> kBucketShift)];
+    while (partStart_[p + 1] <= i)
+        ++p;
+    return p;
 }
 
 QString TitleAt::line(qsizetype i) const {
@@ -212,38 +226,45 @@ QStringView TitleAt::view(qsizetype i, QString& buffer) const {
 
 namespace titleblock {
 
-void pack(const std::vector<QStringList*>& lists, std::vector<std::vector<TitlePart>>& out) {
-    out.assign(lists.size(), {});
-    std::vector<QStringView> lines;
-    // Where each list's lines begin in `lines`, to cut the parts after making a block.
-    std::vector<std::pair<size_t, qsizetype>> listAt; // list, first line
-    qsizetype chars = 0;
-    const auto flush = [&] {
-        if (lines.empty()) return;
-        auto block = std::make_shared<const TitleBlock>(lines.data(), qsizetype(lines.size()));
-        for (size_t k = 0; k < listAt.size(); ++k) {
-            const qsizetype from = listAt[k].second;
-            const qsizetype to =
-                k + 1 < listAt.size() ? listAt[k + 1].second : qsizetype(lines.size());
-            if (to > from)
-                out[listAt[k].first].push_back({block, quint32(from), quint32(to - from)});
+void pack(const QStringView* lines, const qsizetype* listStarts, size_t lists,
+          std::vector<std::vector<TitlePart>>& out) {
+    out.assign(lists, {});
+    qsizetype blockFirst = listStarts[0], chars = 0;
+    size_t blockList = 0; // the list the current block begins in
+    // Makes the block of lines [blockFirst, end) and gives each list its part of it.
+    const auto flush = [&](size_t lastList, qsizetype end) {
+        if (end > blockFirst) {
+            auto block = std::make_shared<const TitleBlock>(lines + blockFirst, end - blockFirst);
+            for (size_t k = blockList; k <= lastList; ++k) {
+                const qsizetype from = std::max(listStarts[k], blockFirst);
+                const qsizetype to = std::min(listStarts[k + 1], end);
+                if (to > from)
+                    out[k].push_back({block, quint32(from - blockFirst), quint32(to - from)});
+            }
         }
-        lines.clear();
-        listAt.clear();
+        blockFirst = end;
+        blockList = lastList;
         chars = 0;
     };
-    for (size_t l = 0; l < lists.size(); ++l) {
-        listAt.emplace_back(l, qsizetype(lines.size()));
-        for (const QString& line : std::as_const(*lists[l])) {
-            if (chars + line.size() + 1 > TitleBlock::kMaxChars) {
-                flush();
-                listAt.emplace_back(l, 0);
-            }
-            lines.push_back(line);
-            chars += line.size() + 1;
+    for (size_t l = 0; l < lists; ++l) {
+        for (qsizetype i = listStarts[l]; i < listStarts[l + 1]; ++i) {
+            // A second block begins where one would grow too long.
+            if (chars + lines[i].size() + 1 > TitleBlock::kMaxChars) flush(l, i);
+            chars += lines[i].size() + 1;
         }
     }
-    flush();
+    if (lists > 0) flush(lists - 1, listStarts[lists]);
+}
+
+void pack(const std::vector<QStringList*>& lists, std::vector<std::vector<TitlePart>>& out) {
+    std::vector<QStringView> lines;
+    std::vector<qsizetype> starts{0};
+    for (const QStringList* list : lists) {
+        for (const QString& line : *list)
+            lines.push_back(line);
+        starts.push_back(qsizetype(lines.size()));
+    }
+    pack(lines.data(), starts.data(), lists.size(), out);
     for (QStringList* list : lists)
         list->clear();
 }

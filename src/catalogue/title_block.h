@@ -20,12 +20,12 @@ public:
 
     static constexpr qsizetype kMaxChars = 0xFFFFFF00;
 
-    qsizetype count() const { return qsizetype(starts_.size()) - 1; }
+    qsizetype count() const { return count_; }
     bool isLatin1() const { return wide_.isNull(); }
     qsizetype length(qsizetype i) const {
-        const quint32 folder = folder_[size_t(i)];
-        return qsizetype(folderStarts_[folder + 1] - folderStarts_[folder]) +
-               qsizetype(starts_[size_t(i) + 1] - starts_[size_t(i)]);
+        const quint32* line = index_.data() + 2 * i;
+        const quint32* folder = folderStarts() + line[1];
+        return qsizetype(folder[1] - folder[0]) + qsizetype(line[2] - line[0]);
     }
     // The line as a QString.
     QString line(qsizetype i) const;
@@ -35,16 +35,14 @@ public:
     qsizetype bytes() const;
 
     // Ask for the memory of line i early: its place, then (once that is there) its text.
-    void prefetchPlace(qsizetype i) const {
-        __builtin_prefetch(starts_.data() + i);
-        __builtin_prefetch(folder_.data() + i);
-    }
+    void prefetchPlace(qsizetype i) const { __builtin_prefetch(index_.data() + 2 * i); }
     void prefetchText(qsizetype i) const {
         const char* text =
             isLatin1() ? latin1_.constData() : reinterpret_cast<const char*>(wide_.constData());
         const int unit = isLatin1() ? 1 : 2;
-        __builtin_prefetch(text + qsizetype(starts_[size_t(i)]) * unit);
-        __builtin_prefetch(text + qsizetype(folderStarts_[folder_[size_t(i)]]) * unit);
+        const quint32* line = index_.data() + 2 * i;
+        __builtin_prefetch(text + qsizetype(line[0]) * unit);
+        __builtin_prefetch(text + qsizetype(folderStarts()[line[1]]) * unit);
     }
 
     // Writes line i (length(i) units) to `to`.
@@ -76,12 +74,16 @@ public:
     }
 
 private:
+    const quint32* folderStarts() const { return index_.data() + 2 * count_ + 1; }
+
     // The folder parts of the lines, each once, then the rest of every line.
     QByteArray latin1_;
     QString wide_;
-    std::vector<quint32> folderStarts_; // of each folder part; one more for the end
-    std::vector<quint32> folder_;       // the folder part of each line
-    std::vector<quint32> starts_;       // of the rest of each line; one more for the end
+    // In one array, so that a line's place is one look-up: for each line the start of its
+    // rest and its folder part, the end of the last line, then the start of each folder part
+    // and the end of the last.
+    std::vector<quint32> index_;
+    qsizetype count_ = 0;
 };
 
 // A run of lines of a block.
@@ -151,8 +153,12 @@ public:
 private:
     size_t partOf(qsizetype i) const;
 
+    static constexpr int kBucketShift = 6;
     TitleSpan span_;
     std::vector<qsizetype> partStart_; // place of each part's first line; the count last
+    // The part that holds the first line of each bucket of 64 lines after the own titles:
+    // a look-up walks on from there rather than halving over all parts.
+    std::vector<quint32> bucketPart_;
     qsizetype size_ = 0;
 };
 
@@ -161,5 +167,9 @@ namespace titleblock {
 // Packs the lists into new blocks (a second block begins where one would grow too long) and
 // empties them: each list's lines become the parts in out[list] (none for an empty list).
 void pack(const std::vector<QStringList*>& lists, std::vector<std::vector<TitlePart>>& out);
+
+// The same for lines given as views, list l being lines[listStarts[l], listStarts[l + 1]).
+void pack(const QStringView* lines, const qsizetype* listStarts, size_t lists,
+          std::vector<std::vector<TitlePart>>& out);
 
 } // namespace titleblock

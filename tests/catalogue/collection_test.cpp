@@ -217,6 +217,67 @@ TEST_F(CollectionTest, MerkzettelFileFilesAllTitlesUnderItsFolder) {
     EXPECT_EQ(titlesOf("ALPHALIST::ALLE GEMERKTEN TITEL").size(), 2);
 }
 
+TEST_F(CollectionTest, MerkzettelTitlesInAndOutsideItsFolderKeepTheirOrder) {
+    // Titles under the folder's own path and titles of other labels, interleaved in the
+    // sorted order, all end up in the folder in that order; without a title outside it the
+    // folder keeps just its own.
+    struct Case {
+        const char* file;
+        QStringList titles;
+    };
+    const Case cases[] = {
+        {":\\Alle gemerkten Titel\\\n:\\Alle gemerkten Titel\\m.mp3\nZed:\\z.mp3\n"
+         "Alpha:\\a\\b.mp3\n:\\Alle gemerkten Titel\\B.mp3\n:\\x.mp3\n",
+         {":\\Alle gemerkten Titel\\B.mp3", ":\\Alle gemerkten Titel\\m.mp3", ":\\x.mp3",
+          "Alpha:\\a\\b.mp3", "Zed:\\z.mp3"}},
+        {":\\Alle gemerkten Titel\\\n:\\Alle gemerkten Titel\\m.mp3\n"
+         ":\\Alle gemerkten Titel\\a.mp3\n",
+         {":\\Alle gemerkten Titel\\a.mp3", ":\\Alle gemerkten Titel\\m.mp3"}},
+    };
+    for (const Case& k : cases) {
+        c.ClearCollection();
+        write("liste.cd", k.file);
+        c.LoadAllMedia();
+        TreeNode* m = medium("liste");
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(titlesOf("Alle gemerkten Titel"), k.titles) << k.file;
+        EXPECT_EQ(m->media->TitleCount, k.titles.size()) << k.file;
+        EXPECT_TRUE(titlesOf(TitleLists::mediumRootKey(m->text)).isEmpty()) << k.file;
+    }
+}
+
+TEST_F(CollectionTest, ProgressComesAfterEveryFileOrEveryThousandth) {
+    struct Case {
+        int files;
+        int calls;
+    };
+    const Case cases[] = {{1, 1}, {3, 3}, {1000, 1000}, {1500, 1001}, {2001, 1001}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.files);
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        for (int i = 0; i < k.files; ++i) {
+            QFile f(folder.filePath(QStringLiteral("m%1.cd").arg(i)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("A:\\F\\\nA:\\F\\1.mp3\n");
+        }
+        Collection loaded;
+        loaded.CatalogDir = folder.path();
+        std::vector<std::pair<int, int>> calls;
+        const LoadReport r =
+            loaded.LoadAllMedia([&](int done, int total) { calls.emplace_back(done, total); });
+        EXPECT_EQ(r.media, k.files);
+        ASSERT_EQ(int(calls.size()), k.calls);
+        EXPECT_EQ(calls.back(), std::make_pair(k.files, k.files));
+        for (size_t i = 0; i < calls.size(); ++i) {
+            EXPECT_EQ(calls[i].second, k.files);
+            if (i > 0) {
+                EXPECT_GT(calls[i].first, calls[i - 1].first);
+            }
+        }
+    }
+}
+
 TEST_F(CollectionTest, UnreadableFileIsReportedAndTheOthersStillLoad) {
     write("a.cd", "A:\\F\\\nA:\\F\\1.mp3\n");
     write("c.cd", "C:\\G\\\nC:\\G\\1.mp3\n");

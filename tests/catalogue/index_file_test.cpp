@@ -1,7 +1,9 @@
 #include "index_file.h"
+#include "text_codec.h"
 #include "title_line.h"
 #include "tree_node.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <string_view>
 
 using namespace indexfile;
 
@@ -143,6 +146,87 @@ TEST(IndexReader, KeyOrderIsTheOrderOfTheComparison) {
     }
 }
 
+TEST(IndexReader, SortKeepsASortedTailAndMergesTheHeadIntoIt) {
+    // A sorted run at the end with a head of other lines before it, as the files are
+    // written: every head length, heads that repeat or differ in case from tail lines,
+    // and heads that belong before, inside and after the tail.
+    const QStringList tail = {"A:\\", "a:\\x\\",   "A:\\x\\1.mp3", "A:\\X\\2.mp3", "a:\\y\\",
+                              "B:\\", "b:\\z.ogg", "LABEL::Late",  "Z:\\a\\b",     "\u00e4:\\q"};
+    struct Case {
+        const char* name;
+        QStringList head;
+    };
+    const Case cases[] = {
+        {"no head", {}},
+        {"one line first", {"0"}},
+        {"one line last", {"\u00fc"}},
+        {"tags", {"BEGIN::CD", "LABEL::M", "MEDIATYPE::CDR", "VERSION::1"}},
+        {"equal to tail lines", {"B:\\", "a:\\x\\", "Z:\\a\\b"}},
+        {"case twins", {"b:\\", "A:\\X\\1.MP3", "a:\\"}},
+        {"descending", {"z", "y", "m", "c", "b", "a"}},
+        {"only a head", {"c", "a", "b"}},
+    };
+    for (const Case& c : cases) {
+        QStringList lines = c.head;
+        if (std::string_view(c.name) != "only a head") lines += tail;
+        std::vector<int> want(size_t(lines.size()));
+        std::iota(want.begin(), want.end(), 0);
+        std::stable_sort(want.begin(), want.end(), [&lines](int a, int b) {
+            return compareCatalogue(lines[a], lines[b]) < 0;
+        });
+        QStringList sorted = lines;
+        sortCatalogue(sorted);
+        ASSERT_EQ(sorted.size(), lines.size()) << c.name;
+        for (qsizetype i = 0; i < sorted.size(); ++i)
+            EXPECT_EQ(sorted[i], lines[want[size_t(i)]]) << c.name << " " << i;
+        // A list that shared the lines is left as it was.
+        QStringList unsorted = c.head;
+        if (std::string_view(c.name) != "only a head") unsorted += tail;
+        EXPECT_EQ(lines, unsorted) << c.name;
+    }
+}
+
+TEST(IndexReader, SortMergesRunsWrittenInOrder) {
+    // Groups of lines each in order, written one after another in any order (folders of one
+    // artist together, say), with repeats and case twins across the groups.
+    const QStringList groups[] = {
+        {"M:\\Feuer 3\\", "M:\\Feuer 3\\a.mp3", "M:\\Feuer 3\\B.mp3"},
+        {"M:\\\u00c4rger\\", "M:\\\u00e4rger\\x.ogg"},
+        {"BEGIN::CD", "LABEL::M", "MEDIATYPE::CDR", "VERSION::1"},
+        {"M:\\feuer 3\\a.mp3", "M:\\Heart\\", "M:\\Heart\\z.mp3"},
+        {"M:\\Feuer 3\\", "M:\\M\u00fcller\\"},
+        {"a"},
+        {"M:\\Heart\\z.mp3"},
+    };
+    struct Case {
+        const char* name;
+        std::vector<int> order;
+    };
+    const Case cases[] = {
+        {"in order already", {2}},
+        {"two runs", {0, 2}},
+        {"three runs", {1, 0, 2}},
+        {"every group", {4, 3, 6, 0, 5, 1, 2}},
+        {"every group backwards", {6, 5, 4, 3, 2, 1, 0}},
+        {"a group twice", {3, 0, 3, 1}},
+    };
+    for (const Case& c : cases) {
+        QStringList lines;
+        for (int g : c.order)
+            lines += groups[g];
+        std::vector<int> want(size_t(lines.size()));
+        std::iota(want.begin(), want.end(), 0);
+        std::stable_sort(want.begin(), want.end(), [&lines](int a, int b) {
+            return compareCatalogue(lines[a], lines[b]) < 0;
+        });
+        QStringList sorted = lines;
+        sortCatalogue(sorted);
+        ASSERT_EQ(sorted.size(), lines.size()) << c.name;
+        for (qsizetype i = 0; i < sorted.size(); ++i)
+            EXPECT_EQ(sorted[i], lines[want[size_t(i)]]) << c.name << " " << i;
+    }
+}
+
 TEST(IndexReader, TreeChildrenSortStablyInTheCatalogueOrder) {
     // Few children are sorted in place, many by keys: both keep equal texts in the order
     // they were added, and the rows follow.
@@ -182,6 +266,45 @@ TEST(IndexReader, ReadsFilesAndReportsFailures) {
     EXPECT_EQ(lines, QStringList({"BEGIN::CD", "Mü:\\a.mp3"}));
     EXPECT_FALSE(readIndexFile(dir.filePath("missing.cd"), lines, &error));
     EXPECT_TRUE(error.contains("missing.cd"));
+}
+
+TEST(IndexReader, ReadsEveryKindOfFileAsItsBytesDecode) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        {"empty", {}},
+        {"no final break", "BEGIN::CD\r\nA:\\x.mp3"},
+        {"utf-8 with mark", "\xEF\xBB\xBF"
+                            "BEGIN::CD\nA:\\\xC3\xA4.mp3\n"},
+        {"windows-1252", "BEGIN::CD\r\nM\xFC:\\\x80.mp3\r\n"},
+        {"a page", QByteArray(4095, 'a') + "\n"},
+        {"many pages", QByteArray(70000, 'b') + "\r\n" + QByteArray(9000, 'c')},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(QString::fromLatin1(c.name) + ".cd");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(c.bytes), c.bytes.size());
+        f.close();
+        QStringList lines = {"old"};
+        QString error;
+        ASSERT_TRUE(readIndexFile(path, lines, &error)) << c.name;
+        EXPECT_EQ(lines, textcodec::decodeIndexLines(c.bytes)) << c.name;
+        EXPECT_TRUE(error.isEmpty()) << c.name;
+    }
+    // What is not a readable file is refused with the path in the message.
+    ASSERT_TRUE(QFile::link(dir.filePath("nowhere"), dir.filePath("broken.cd")));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.cd"));
+    for (const char* name : {"missing.cd", "broken.cd", "folder.cd"}) {
+        QStringList lines;
+        QString error;
+        EXPECT_FALSE(readIndexFile(dir.filePath(name), lines, &error)) << name;
+        EXPECT_TRUE(error.contains(dir.filePath(name))) << name << " " << error.toStdString();
+    }
 }
 
 TEST(IndexWriters, ToolFormIsByteExact) {

@@ -207,6 +207,104 @@ TEST(TextCodec, Windows1252TextDecodesAsItsBytesOneByOne) {
     }
 }
 
+// Every byte value at every place of a block and its neighbours reads as itself alone, among
+// ASCII and among Latin-1 letters (blocks without 0x80..0x9F are only widened).
+TEST(TextCodec, EveryByteDecodesAsItselfWhereverItFalls) {
+    const char fillers[] = {'a', char(0xE9)};
+    for (const char filler : fillers) {
+        for (int b = 0; b < 256; ++b) {
+            for (int at = 0; at < 40; ++at) {
+                QByteArray bytes(40, filler);
+                bytes[at] = char(b);
+                const QString text = decodeWindows1252(bytes);
+                ASSERT_EQ(text.size(), 40);
+                const char one = char(b);
+                EXPECT_EQ(text[at], decodeWindows1252(QByteArrayView(&one, 1)).at(0))
+                    << b << " " << at;
+                EXPECT_EQ(text[(at + 1) % 40].unicode(), char16_t(uchar(filler))) << b << " " << at;
+            }
+        }
+    }
+}
+
+// Splitting finds every break wherever it falls: lines of every length around the blocks the
+// breaks are searched in, against a plain walk over the units.
+TEST(TextCodec, SplitsLikeAPlainWalkAtEveryPlace) {
+    const QString breaks[] = {"\r\n", "\n", "\r", "\n\r", "\r\r\n"};
+    const auto plainSplit = [](const QString& text) {
+        QStringList out;
+        QString line;
+        qsizetype i = 0;
+        bool open = false;
+        for (; i < text.size(); ++i) {
+            const QChar c = text[i];
+            if (c == u'\r' || c == u'\n') {
+                out.append(line);
+                line.clear();
+                open = false;
+                if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+                continue;
+            }
+            line += c;
+            open = true;
+        }
+        if (open) out.append(line);
+        return out;
+    };
+    for (const QString& lineBreak : breaks) {
+        for (int first = 0; first < 20; ++first) {
+            for (int second = 0; second < 20; second += 3) {
+                QString text = QString(first, u'x') + lineBreak + QString(second, u'\u00e4');
+                for (const bool trailing : {false, true}) {
+                    const QString t = trailing ? text + lineBreak : text;
+                    EXPECT_EQ(splitLines(t), plainSplit(t))
+                        << first << " " << second << " " << trailing;
+                }
+            }
+        }
+    }
+}
+
+// Folding in place gives what the library's folding gives: every unit below 0x100 at every
+// place of the blocks of eight, among ASCII capitals and Latin-1 letters; a unit beyond
+// 0x100 or one that folds to more than one unit is refused, and folding the part-folded
+// text with the library then gives the same as folding the original.
+TEST(TextCodec, FoldingInPlaceIsTheLibrarysFolding) {
+    const QString fillers[] = {"ABCXYZ@[`{ az", "\u00c4\u00d6\u00dc\u00e4\u00b5 Q"};
+    for (const QString& filler : fillers) {
+        for (int c = 0; c < 0x100; ++c) {
+            for (int at = 0; at < 19; ++at) {
+                QString text;
+                while (text.size() < 19)
+                    text += filler;
+                text.truncate(19);
+                text[at] = QChar(c);
+                const QString want = text.toCaseFolded();
+                QString folded = text;
+                const bool done =
+                    textcodec::foldLatin1InPlace(reinterpret_cast<char16_t*>(folded.data()), 19);
+                if (done)
+                    EXPECT_EQ(folded, want) << c << " " << at;
+                else
+                    EXPECT_NE(want.size(), 19) << c << " " << at; // only where it grows
+                EXPECT_EQ(folded.toCaseFolded(), want) << c << " " << at;
+            }
+        }
+    }
+    for (const char16_t beyond :
+         {char16_t(0x100), char16_t(0x130), char16_t(0x3A3), char16_t(0x1E9E), char16_t(0xFF21)}) {
+        QString text = QStringLiteral("ABC\u00c4 defGHIJ");
+        text.append(QChar(beyond));
+        text.append(QStringLiteral("KL\u00dc"));
+        const QString want = text.toCaseFolded();
+        QString folded = text;
+        EXPECT_FALSE(
+            textcodec::foldLatin1InPlace(reinterpret_cast<char16_t*>(folded.data()), folded.size()))
+            << int(beyond);
+        EXPECT_EQ(folded.toCaseFolded(), want) << int(beyond);
+    }
+}
+
 // Copies and joined texts from a pool read as their parts, end in '\0' and change one at a
 // time, short and long, across many blocks and after the pool is cleared.
 TEST(TextCodec, PooledTextsAreTheirPartsAlone) {

@@ -161,3 +161,65 @@ TEST(TitleBlock, ListsMixingOwnTitlesAndPartsReadAlike) {
     EXPECT_EQ(lists.nameOrder(index), nullptr);
     EXPECT_EQ(lists.titles(index), expected);
 }
+
+// Random access finds every line, whatever the sizes of the parts around it: parts shorter
+// and longer than the buckets the look-up starts from, empty ones, with and without titles
+// of the list's own before them.
+TEST(TitleBlock, EveryLineIsFoundByItsPlaceAmongManyParts) {
+    struct Case {
+        const char* name;
+        int own;
+        std::vector<int> sizes;
+    };
+    const Case cases[] = {
+        {"one part", 0, {5}},
+        {"parts of one line", 0, std::vector<int>(200, 1)},
+        {"parts across buckets", 3, {63, 1, 64, 65, 0, 2, 130, 7}},
+        {"empty parts between", 1, {0, 10, 0, 0, 70, 0, 1}},
+        {"own titles only", 4, {}},
+        {"one long part", 0, {1000}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList own;
+        for (int i = 0; i < c.own; ++i)
+            own << QStringLiteral("O:\\own %1.mp3").arg(i);
+        QStringList expected = own;
+        std::vector<TitlePart> parts;
+        const QStringView spareLine = u"S:\\spare.mp3";
+        const auto spare = std::make_shared<const TitleBlock>(&spareLine, 1);
+        for (size_t k = 0; k < c.sizes.size(); ++k) {
+            if (c.sizes[k] == 0) {
+                parts.push_back({spare, 1, 0});
+                continue;
+            }
+            QStringList lines;
+            for (int i = 0; i < c.sizes[k]; ++i)
+                lines << QStringLiteral("M%1:\\F%2\\%3.mp3").arg(k).arg(i % 3).arg(i);
+            expected += lines;
+            // The part starts inside its block, not at its first line.
+            QStringList before = {QStringLiteral("skip")};
+            std::vector<std::vector<TitlePart>> packed;
+            titleblock::pack({&before, &lines}, packed);
+            ASSERT_EQ(packed[1].size(), 1u);
+            EXPECT_EQ(packed[1][0].first, 1u);
+            parts.push_back(std::move(packed[1][0]));
+        }
+        const TitleAt at(TitleSpan{&own, &parts});
+        ASSERT_EQ(at.size(), expected.size());
+        // Backwards and in a scattered order, so that no look-up follows from the last.
+        QString buffer;
+        for (qsizetype i = expected.size() - 1; i >= 0; --i)
+            EXPECT_EQ(at.line(i), expected[i]) << i;
+        for (qsizetype k = 0; k < expected.size(); ++k) {
+            const qsizetype i = (k * 37) % expected.size();
+            EXPECT_EQ(at.view(i, buffer), expected[i]) << i;
+        }
+        for (const qsizetype from : {qsizetype(0), expected.size() / 2, expected.size() - 1}) {
+            QStringList walked;
+            at.forRange(from, at.size(),
+                        [&](qsizetype, QStringView line) { walked << line.toString(); });
+            EXPECT_EQ(walked, expected.mid(from)) << from;
+        }
+    }
+}
