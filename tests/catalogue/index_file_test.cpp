@@ -328,3 +328,46 @@ TEST(IndexReader, TreeNodesKeepTheirDataWhenTheirRoomIsTakenAgain) {
     for (int row = 0; row < b->childCount(); ++row)
         EXPECT_EQ(b->child(row)->text, QStringLiteral("b%1").arg(b->child(row)->icon));
 }
+
+// Before and after a pending sort the nodes are in one order: by text, equal texts in the
+// order added since the children were last removed.
+TEST(IndexReader, PendingSortAndRowsAgreeAcrossRemovals) {
+    const struct {
+        const char* name;
+        QStringList texts;
+    } cases[] = {
+        {"none", {}},
+        {"one", {"a"}},
+        {"equal texts", {"a", "a", "a", "a", "a"}},
+        {"case only", {"b", "B", "a", "A", "b", "a"}},
+        {"many", {"Über", "über", "z", "a", "A", "ä", "m", "M", "m", "a",
+                  "Z",    "ü",    "b", "a", "b", "c", "C", "c", "a", "a"}},
+    };
+    TreeNode root("root", 0, 0);
+    TreeNode* parent = root.addChild("p", 0, 0);
+    for (const auto& tc : cases)
+        for (const int round : {0, 1}) {
+            SCOPED_TRACE(std::string(tc.name) + (round ? " added again" : ""));
+            parent->removeChildren();
+            std::vector<TreeNode*> added;
+            // The first round leaves children behind for the second to remove.
+            for (const QString& text : tc.texts)
+                added.push_back(parent->addChild(text, int(added.size()), 0));
+            parent->sortChildrenLater();
+            std::vector<std::vector<bool>> before(added.size(), std::vector<bool>(added.size()));
+            for (size_t x = 0; x < added.size(); ++x)
+                for (size_t y = 0; y < added.size(); ++y)
+                    before[x][y] = precedesInPreorder(added[x], added[y]);
+            std::vector<int> expected(added.size());
+            std::iota(expected.begin(), expected.end(), 0);
+            std::stable_sort(expected.begin(), expected.end(), [&](int x, int y) {
+                return indexfile::compareCatalogue(tc.texts[x], tc.texts[y]) < 0;
+            });
+            ASSERT_EQ(parent->childCount(), int(added.size()));
+            for (int row = 0; row < parent->childCount(); ++row)
+                EXPECT_EQ(parent->child(row)->icon, expected[size_t(row)]) << row;
+            for (size_t x = 0; x < added.size(); ++x)
+                for (size_t y = 0; y < added.size(); ++y)
+                    EXPECT_EQ(before[x][y], added[x]->row() < added[y]->row()) << x << " " << y;
+        }
+}
