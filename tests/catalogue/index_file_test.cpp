@@ -114,7 +114,7 @@ TEST(IndexReader, KeyOrderIsTheOrderOfTheComparison) {
     const QString prefixes[] = {"", "Rock:\\", "rOCK:\\Ab", "\u00c4rger:\\"};
     std::mt19937 random(7);
     const auto pick = [&random](size_t n) { return size_t(random() % n); };
-    for (const int count : {0, 1, 2, 3, 40, 700}) {
+    for (const int count : {0, 1, 2, 3, 23, 24, 25, 40, 700}) {
         QStringList texts;
         for (int i = 0; i < count; ++i) {
             // Some texts repeat, some differ from an earlier one in case only.
@@ -166,9 +166,13 @@ TEST(IndexReader, SortKeepsASortedTailAndMergesTheHeadIntoIt) {
         {"descending", {"z", "y", "m", "c", "b", "a"}},
         {"only a head", {"c", "a", "b"}},
     };
+    // The tail grown by lines after its last one: beyond the few lines sorted one by one.
+    QStringList longTail = tail;
+    for (int k = 0; k < 30; ++k)
+        longTail += tail.last() + QStringLiteral("~%1").arg(k, 2, 10, QLatin1Char('0'));
     for (const Case& c : cases) {
         QStringList lines = c.head;
-        if (std::string_view(c.name) != "only a head") lines += tail;
+        if (std::string_view(c.name) != "only a head") lines += longTail;
         std::vector<int> want(size_t(lines.size()));
         std::iota(want.begin(), want.end(), 0);
         std::stable_sort(want.begin(), want.end(), [&lines](int a, int b) {
@@ -181,7 +185,7 @@ TEST(IndexReader, SortKeepsASortedTailAndMergesTheHeadIntoIt) {
             EXPECT_EQ(sorted[i], lines[want[size_t(i)]]) << c.name << " " << i;
         // A list that shared the lines is left as it was.
         QStringList unsorted = c.head;
-        if (std::string_view(c.name) != "only a head") unsorted += tail;
+        if (std::string_view(c.name) != "only a head") unsorted += longTail;
         EXPECT_EQ(lines, unsorted) << c.name;
     }
 }
@@ -211,9 +215,14 @@ TEST(IndexReader, SortMergesRunsWrittenInOrder) {
         {"a group twice", {3, 0, 3, 1}},
     };
     for (const Case& c : cases) {
+        // Each group grown by lines after its last one, so that the runs are long enough to
+        // be merged rather than sorted line by line.
         QStringList lines;
-        for (int g : c.order)
+        for (int g : c.order) {
             lines += groups[g];
+            for (int k = 0; k < 10; ++k)
+                lines += groups[g].last() + QStringLiteral("~%1").arg(k, 2, 10, QLatin1Char('0'));
+        }
         std::vector<int> want(size_t(lines.size()));
         std::iota(want.begin(), want.end(), 0);
         std::stable_sort(want.begin(), want.end(), [&lines](int a, int b) {
