@@ -299,6 +299,11 @@ std::vector<int> catalogueOrder(const std::vector<QStringView>& texts) {
     return order;
 }
 
+namespace {
+// Up to this many lines, sorting by keys costs more than it saves.
+constexpr qsizetype kFewLines = 24;
+} // namespace
+
 void sortCatalogue(QStringList& lines) {
     // Files are written in this order, or hold a few runs in it (tag lines, groups of folders
     // written one after another): the runs are found in one pass and merged. Lines in no
@@ -309,6 +314,17 @@ void sortCatalogue(QStringList& lines) {
     for (qsizetype i = 1; i < n; ++i)
         if (catalogueLess(in[i], in[i - 1])) runs.push_back(i);
     if (runs.size() == 1) return;
+    if (n <= kFewLines) {
+        // Few lines: moved into place one by one, compared as they are.
+        QString* at = lines.data();
+        for (qsizetype i = 1; i < n; ++i) {
+            qsizetype j = i;
+            for (; j > 0 && catalogueLess(at[i], at[j - 1]); --j) {
+            }
+            if (j < i) std::rotate(at + j, at + i, at + i + 1);
+        }
+        return;
+    }
     if (qsizetype(runs.size()) > n / 8 + 2) {
         const std::vector<int> order = catalogueOrder({lines.cbegin(), lines.cend()});
         QStringList sorted;

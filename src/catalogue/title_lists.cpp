@@ -122,8 +122,15 @@ void TitleLists::clearNonFixed() {
 }
 
 namespace {
-bool foldsTo(const QString& key, const QString& folded) {
-    return key.toCaseFolded() == folded;
+// key.toCaseFolded() == folded, without making the folded key: without surrogates a string
+// folds one code unit at a time.
+bool foldsTo(QStringView key, QStringView folded) {
+    for (qsizetype i = 0; i < key.size(); ++i) {
+        const char16_t c = key[i].unicode();
+        if (QChar::isSurrogate(c)) return key.toString().toCaseFolded() == folded;
+        if (i >= folded.size() || QChar::toCaseFolded(c) != folded[i].unicode()) return false;
+    }
+    return key.size() == folded.size();
 }
 } // namespace
 

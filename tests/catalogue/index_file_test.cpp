@@ -114,7 +114,7 @@ TEST(IndexReader, KeyOrderIsTheOrderOfTheComparison) {
     const QString prefixes[] = {"", "Rock:\\", "rOCK:\\Ab", "\u00c4rger:\\"};
     std::mt19937 random(7);
     const auto pick = [&random](size_t n) { return size_t(random() % n); };
-    for (const int count : {0, 1, 2, 3, 40, 700}) {
+    for (const int count : {0, 1, 2, 3, 23, 24, 25, 40, 700}) {
         QStringList texts;
         for (int i = 0; i < count; ++i) {
             // Some texts repeat, some differ from an earlier one in case only.
@@ -166,9 +166,13 @@ TEST(IndexReader, SortKeepsASortedTailAndMergesTheHeadIntoIt) {
         {"descending", {"z", "y", "m", "c", "b", "a"}},
         {"only a head", {"c", "a", "b"}},
     };
+    // The tail grown by lines after its last one: beyond the few lines sorted one by one.
+    QStringList longTail = tail;
+    for (int k = 0; k < 30; ++k)
+        longTail += tail.last() + QStringLiteral("~%1").arg(k, 2, 10, QLatin1Char('0'));
     for (const Case& c : cases) {
         QStringList lines = c.head;
-        if (std::string_view(c.name) != "only a head") lines += tail;
+        if (std::string_view(c.name) != "only a head") lines += longTail;
         std::vector<int> want(size_t(lines.size()));
         std::iota(want.begin(), want.end(), 0);
         std::stable_sort(want.begin(), want.end(), [&lines](int a, int b) {
@@ -181,7 +185,7 @@ TEST(IndexReader, SortKeepsASortedTailAndMergesTheHeadIntoIt) {
             EXPECT_EQ(sorted[i], lines[want[size_t(i)]]) << c.name << " " << i;
         // A list that shared the lines is left as it was.
         QStringList unsorted = c.head;
-        if (std::string_view(c.name) != "only a head") unsorted += tail;
+        if (std::string_view(c.name) != "only a head") unsorted += longTail;
         EXPECT_EQ(lines, unsorted) << c.name;
     }
 }
@@ -211,9 +215,14 @@ TEST(IndexReader, SortMergesRunsWrittenInOrder) {
         {"a group twice", {3, 0, 3, 1}},
     };
     for (const Case& c : cases) {
+        // Each group grown by lines after its last one, so that the runs are long enough to
+        // be merged rather than sorted line by line.
         QStringList lines;
-        for (int g : c.order)
+        for (int g : c.order) {
             lines += groups[g];
+            for (int k = 0; k < 10; ++k)
+                lines += groups[g].last() + QStringLiteral("~%1").arg(k, 2, 10, QLatin1Char('0'));
+        }
         std::vector<int> want(size_t(lines.size()));
         std::iota(want.begin(), want.end(), 0);
         std::stable_sort(want.begin(), want.end(), [&lines](int a, int b) {
@@ -450,4 +459,47 @@ TEST(IndexReader, TreeNodesKeepTheirDataWhenTheirRoomIsTakenAgain) {
     b->sortChildren();
     for (int row = 0; row < b->childCount(); ++row)
         EXPECT_EQ(b->child(row)->text, QStringLiteral("b%1").arg(b->child(row)->icon));
+}
+
+// Before and after a pending sort the nodes are in one order: by text, equal texts in the
+// order added since the children were last removed.
+TEST(IndexReader, PendingSortAndRowsAgreeAcrossRemovals) {
+    const struct {
+        const char* name;
+        QStringList texts;
+    } cases[] = {
+        {"none", {}},
+        {"one", {"a"}},
+        {"equal texts", {"a", "a", "a", "a", "a"}},
+        {"case only", {"b", "B", "a", "A", "b", "a"}},
+        {"many", {"Über", "über", "z", "a", "A", "ä", "m", "M", "m", "a",
+                  "Z",    "ü",    "b", "a", "b", "c", "C", "c", "a", "a"}},
+    };
+    TreeNode root("root", 0, 0);
+    TreeNode* parent = root.addChild("p", 0, 0);
+    for (const auto& tc : cases)
+        for (const int round : {0, 1}) {
+            SCOPED_TRACE(std::string(tc.name) + (round ? " added again" : ""));
+            parent->removeChildren();
+            std::vector<TreeNode*> added;
+            // The first round leaves children behind for the second to remove.
+            for (const QString& text : tc.texts)
+                added.push_back(parent->addChild(text, int(added.size()), 0));
+            parent->sortChildrenLater();
+            std::vector<std::vector<bool>> before(added.size(), std::vector<bool>(added.size()));
+            for (size_t x = 0; x < added.size(); ++x)
+                for (size_t y = 0; y < added.size(); ++y)
+                    before[x][y] = precedesInPreorder(added[x], added[y]);
+            std::vector<int> expected(added.size());
+            std::iota(expected.begin(), expected.end(), 0);
+            std::stable_sort(expected.begin(), expected.end(), [&](int x, int y) {
+                return indexfile::compareCatalogue(tc.texts[x], tc.texts[y]) < 0;
+            });
+            ASSERT_EQ(parent->childCount(), int(added.size()));
+            for (int row = 0; row < parent->childCount(); ++row)
+                EXPECT_EQ(parent->child(row)->icon, expected[size_t(row)]) << row;
+            for (size_t x = 0; x < added.size(); ++x)
+                for (size_t y = 0; y < added.size(); ++y)
+                    EXPECT_EQ(before[x][y], added[x]->row() < added[y]->row()) << x << " " << y;
+        }
 }
