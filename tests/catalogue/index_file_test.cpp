@@ -146,6 +146,19 @@ TEST(IndexReader, KeyOrderIsTheOrderOfTheComparison) {
     }
 }
 
+// sortCatalogue gives the lines in the catalogue order, equal lines in their old order.
+static void expectStableCatalogueSort(const QStringList& lines, const char* name) {
+    std::vector<int> want(size_t(lines.size()));
+    std::iota(want.begin(), want.end(), 0);
+    std::stable_sort(want.begin(), want.end(),
+                     [&lines](int a, int b) { return compareCatalogue(lines[a], lines[b]) < 0; });
+    QStringList sorted = lines;
+    sortCatalogue(sorted);
+    ASSERT_EQ(sorted.size(), lines.size()) << name;
+    for (qsizetype i = 0; i < sorted.size(); ++i)
+        EXPECT_EQ(sorted[i], lines[want[size_t(i)]]) << name << " " << i;
+}
+
 TEST(IndexReader, SortKeepsASortedTailAndMergesTheHeadIntoIt) {
     // A sorted run at the end with a head of other lines before it, as the files are
     // written: every head length, heads that repeat or differ in case from tail lines,
@@ -173,16 +186,7 @@ TEST(IndexReader, SortKeepsASortedTailAndMergesTheHeadIntoIt) {
     for (const Case& c : cases) {
         QStringList lines = c.head;
         if (std::string_view(c.name) != "only a head") lines += longTail;
-        std::vector<int> want(size_t(lines.size()));
-        std::iota(want.begin(), want.end(), 0);
-        std::stable_sort(want.begin(), want.end(), [&lines](int a, int b) {
-            return compareCatalogue(lines[a], lines[b]) < 0;
-        });
-        QStringList sorted = lines;
-        sortCatalogue(sorted);
-        ASSERT_EQ(sorted.size(), lines.size()) << c.name;
-        for (qsizetype i = 0; i < sorted.size(); ++i)
-            EXPECT_EQ(sorted[i], lines[want[size_t(i)]]) << c.name << " " << i;
+        expectStableCatalogueSort(lines, c.name);
         // A list that shared the lines is left as it was.
         QStringList unsorted = c.head;
         if (std::string_view(c.name) != "only a head") unsorted += longTail;
@@ -223,16 +227,7 @@ TEST(IndexReader, SortMergesRunsWrittenInOrder) {
             for (int k = 0; k < 10; ++k)
                 lines += groups[g].last() + QStringLiteral("~%1").arg(k, 2, 10, QLatin1Char('0'));
         }
-        std::vector<int> want(size_t(lines.size()));
-        std::iota(want.begin(), want.end(), 0);
-        std::stable_sort(want.begin(), want.end(), [&lines](int a, int b) {
-            return compareCatalogue(lines[a], lines[b]) < 0;
-        });
-        QStringList sorted = lines;
-        sortCatalogue(sorted);
-        ASSERT_EQ(sorted.size(), lines.size()) << c.name;
-        for (qsizetype i = 0; i < sorted.size(); ++i)
-            EXPECT_EQ(sorted[i], lines[want[size_t(i)]]) << c.name << " " << i;
+        expectStableCatalogueSort(lines, c.name);
     }
 }
 
