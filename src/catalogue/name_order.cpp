@@ -62,8 +62,6 @@ bool sameParts(const NameKey& x, const NameKey& y) {
     return x.part[0] == y.part[0] && x.part[1] == y.part[1] && x.part[2] == y.part[2];
 }
 
-// Puts a run of keys with equal characters in the catalogue order: names the keys hold whole
-// by the written bits, the others by their texts (the display names copied into `text`).
 // True when sortRun needs the texts of the run [first, last).
 bool needsTexts(std::vector<NameKey>::const_iterator first,
                 std::vector<NameKey>::const_iterator last) {
@@ -123,6 +121,8 @@ private:
     int head_ = 0, tail_ = 0; // the title read next, the next free place
 };
 
+// Puts a run of keys with equal characters in the catalogue order: names the keys hold whole
+// by the written bits, the others by their texts (the display names copied into `text`).
 template <typename Titles>
 void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterator last,
              const Titles& titles, TextsAhead<Titles>& ahead,
