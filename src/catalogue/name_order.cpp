@@ -62,12 +62,71 @@ bool sameParts(const NameKey& x, const NameKey& y) {
     return x.part[0] == y.part[0] && x.part[1] == y.part[1] && x.part[2] == y.part[2];
 }
 
+// True when sortRun needs the texts of the run [first, last).
+bool needsTexts(std::vector<NameKey>::const_iterator first,
+                std::vector<NameKey>::const_iterator last) {
+    if (last - first < 2) return false;
+    for (auto it = first; it != last; ++it)
+        if (it->written == 0) return true;
+    return false;
+}
+
+// The titles whose texts sortRun will fetch, in that order, found ahead of it: each is asked
+// for in steps (see TitleAt::prefetch) as it comes nearer, so that its memory is there when
+// it is read.
+template <typename Titles> class TextsAhead {
+public:
+    TextsAhead(std::vector<NameKey>::const_iterator first,
+               std::vector<NameKey>::const_iterator last, const Titles& titles)
+        : scan_(first), runEnd_(first), end_(last), titles_(titles) {
+        for (int k = 0; k < kDepth; ++k)
+            push();
+    }
+    // Called as sortRun reads each title.
+    void next() {
+        ++head_;
+        push();
+        prefetchAt(kPlace, 1);
+        prefetchAt(kText, 2);
+    }
+
+private:
+    static constexpr int kDepth = 16, kPlace = 8, kText = 4; // distances in titles
+    void push() {
+        while (scan_ == runEnd_ && scan_ != end_) {
+            auto next = scan_ + 1;
+            while (next != end_ && sameParts(*scan_, *next))
+                ++next;
+            if (needsTexts(scan_, next))
+                runEnd_ = next;
+            else
+                scan_ = runEnd_ = next;
+        }
+        const int slot = tail_++ % kDepth;
+        if (scan_ == end_) {
+            ring_[slot] = -1;
+            return;
+        }
+        ring_[slot] = (scan_++)->index;
+        titles_.prefetch(size_t(ring_[slot]), 0);
+    }
+    // The title `ahead` places after the one read now.
+    void prefetchAt(int ahead, int stage) const {
+        const int index = ring_[(head_ + ahead) % kDepth];
+        if (index >= 0) titles_.prefetch(size_t(index), stage);
+    }
+    std::vector<NameKey>::const_iterator scan_, runEnd_, end_;
+    const Titles& titles_;
+    int ring_[kDepth] = {};
+    int head_ = 0, tail_ = 0; // the title read next, the next free place
+};
+
 // Puts a run of keys with equal characters in the catalogue order: names the keys hold whole
 // by the written bits, the others by their texts (the display names copied into `text`).
 template <typename Titles>
 void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterator last,
-             const Titles& titles, std::vector<std::pair<NameKey, qsizetype>>& run, QString& text,
-             QString& buffer) {
+             const Titles& titles, TextsAhead<Titles>& ahead,
+             std::vector<std::pair<NameKey, qsizetype>>& run, QString& text, QString& buffer) {
     bool allWhole = true;
     for (auto it = first; it != last && allWhole; ++it)
         allWhole = it->written != 0;
@@ -82,6 +141,7 @@ void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterato
     for (auto it = first; it != last; ++it) {
         run.emplace_back(*it, text.size());
         text += titletext::displayName(titles.view(size_t(it->index), buffer));
+        ahead.next();
     }
     run.emplace_back(NameKey{}, text.size()); // the end of the last name
     const auto name = [&](const std::pair<NameKey, qsizetype>* x) {
@@ -131,11 +191,12 @@ template <typename Titles> std::vector<int> sortedBy(size_t n, const Titles& tit
         const auto end = keys.begin() + qsizetype(last);
         std::vector<std::pair<NameKey, qsizetype>> run;
         QString text, buffer;
+        TextsAhead<Titles> ahead(keys.cbegin() + qsizetype(first), end, titles);
         for (auto it = keys.begin() + qsizetype(first); it != end;) {
             auto next = it + 1;
             while (next != end && sameParts(*it, *next))
                 ++next;
-            if (next - it > 1) sortRun(it, next, titles, run, text, buffer);
+            if (next - it > 1) sortRun(it, next, titles, ahead, run, text, buffer);
             it = next;
         }
     };
@@ -189,6 +250,12 @@ template <typename At> struct Strings {
         }
     }
     QStringView view(size_t i, QString&) const { return at(i); }
+    void prefetch(size_t i, int stage) const {
+        if (stage == 0)
+            __builtin_prefetch(&at(i));
+        else if (stage == 2)
+            __builtin_prefetch(at(i).constData());
+    }
 };
 template <typename At> Strings<At> strings(At at, size_t n) {
     return {std::move(at), n};
@@ -202,6 +269,7 @@ struct Spanned {
                     [&](qsizetype i, QStringView line) { fn(size_t(i), line); });
     }
     QStringView view(size_t i, QString& buffer) const { return at.view(qsizetype(i), buffer); }
+    void prefetch(size_t i, int stage) const { at.prefetch(qsizetype(i), stage); }
 };
 
 } // namespace

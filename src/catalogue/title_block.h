@@ -132,6 +132,21 @@ public:
     qsizetype size() const { return size_; }
     QString line(qsizetype i) const;
     QStringView view(qsizetype i, QString& buffer) const;
+    // Asks early for the memory view(i) reads, in three steps a few look-ups apart: the
+    // block (stage 0), the line's place (1), its text (2).
+    void prefetch(qsizetype i, int stage) const {
+        const qsizetype own = span_.titles ? span_.titles->size() : 0;
+        if (i < own) return;
+        const size_t p = partOf(i);
+        const TitlePart& part = (*span_.parts)[p];
+        const qsizetype at = qsizetype(part.first) + (i - partStart_[p]);
+        if (stage == 0)
+            __builtin_prefetch(part.block.get());
+        else if (stage == 1)
+            part.block->prefetchPlace(at);
+        else
+            part.block->prefetchText(at);
+    }
     // Calls fn(i, QStringView line) for the lines [from, to) in order.
     template <typename Fn> void forRange(qsizetype from, qsizetype to, Fn&& fn) const {
         const qsizetype own = span_.titles ? span_.titles->size() : 0;

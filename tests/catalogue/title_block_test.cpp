@@ -1,6 +1,8 @@
+#include "index_file.h"
 #include "name_order.h"
 #include "title_block.h"
 #include "title_lists.h"
+#include "title_text.h"
 
 #include <gtest/gtest.h>
 
@@ -221,5 +223,71 @@ TEST(TitleBlock, EveryLineIsFoundByItsPlaceAmongManyParts) {
                         [&](qsizetype, QStringView line) { walked << line.toString(); });
             EXPECT_EQ(walked, expected.mid(from)) << from;
         }
+    }
+}
+
+// Names that share more than the sort key's first characters are ordered by their texts,
+// read from the parts while later ones are asked for early: runs shorter and longer than
+// that look-ahead, runs of names held whole between them, own titles among the runs, names
+// beyond Latin-1, and runs spread over many blocks.
+TEST(TitleBlock, LongSharedNamesAreOrderedFromTheirParts) {
+    struct Case {
+        const char* name;
+        int own;      // own titles before the parts
+        int lines;    // lines in all
+        int partSize; // lines per part
+        int runs;     // distinct long prefixes
+    };
+    const Case cases[] = {
+        {"one run", 0, 40, 40, 1},
+        {"short runs", 0, 300, 7, 150},
+        {"runs longer than the look-ahead", 5, 900, 13, 9},
+        {"many parts, mixed runs", 17, 3000, 3, 40},
+        {"own titles only", 50, 50, 1, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::mt19937 rng(unsigned(c.lines));
+        const auto title = [&](int i) {
+            const int run = int(rng() % unsigned(c.runs));
+            switch (i % 5) {
+            case 0: // held whole by the key; ties only by case
+                return QStringLiteral("X:\\a\\Run %1 %2.mp3").arg(run).arg(rng() % 2 ? "A" : "a");
+            case 1: // beyond Latin-1 after the shared prefix
+                return QStringLiteral("X:\\b\\01 Long Shared Artist %1 - \u0160%2.ogg")
+                    .arg(run, 4, 10, QLatin1Char('0'))
+                    .arg(rng() % 9);
+            default: // long and differing late, in case only or not at all
+                return QStringLiteral("X:\\c\\01 Long Shared Artist %1 - %2 Title %3.mp3")
+                    .arg(run, 4, 10, QLatin1Char('0'))
+                    .arg(rng() % 2 ? "Blue" : "blue")
+                    .arg(rng() % 6);
+            }
+        };
+        QStringList own, all;
+        for (int i = 0; i < c.own; ++i)
+            own << title(i);
+        all = own;
+        std::vector<TitlePart> parts;
+        for (int i = c.own; i < c.lines; i += c.partSize) {
+            QStringList lines;
+            for (int k = i; k < std::min(c.lines, i + c.partSize); ++k)
+                lines << title(k);
+            all += lines;
+            std::vector<std::vector<TitlePart>> packed;
+            titleblock::pack({&lines}, packed);
+            ASSERT_EQ(packed[0].size(), 1u);
+            parts.push_back(std::move(packed[0][0]));
+        }
+        std::vector<int> expected(size_t(all.size()));
+        for (size_t i = 0; i < expected.size(); ++i)
+            expected[i] = int(i);
+        std::stable_sort(expected.begin(), expected.end(), [&](int x, int y) {
+            return indexfile::compareCatalogue(titletext::displayName(all[x]),
+                                               titletext::displayName(all[y])) < 0;
+        });
+        const TitleSpan span{&own, &parts};
+        EXPECT_EQ(nameorder::sortedByName(span, 1), expected);
+        EXPECT_EQ(nameorder::sortedByName(all, 1), expected);
     }
 }
