@@ -99,8 +99,10 @@ TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) : count_(count
         place[2 * count] = quint32(at);
         return true;
     };
-    latin1_ = QByteArray(total, Qt::Uninitialized); // no room to grow: allocated as needed
+    // No room to grow: allocated as needed, with a zeroed tail for word-wide reading.
+    latin1_ = QByteArray(total + kTail, Qt::Uninitialized);
     char* narrowed = latin1_.data();
+    std::memset(narrowed + total, 0, size_t(kTail));
     if (!write([&](QStringView text, qsizetype at) {
             return narrow(text.utf16(), text.size(), narrowed + at);
         })) {

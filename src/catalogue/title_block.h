@@ -48,6 +48,19 @@ public:
     // Writes line i (length(i) units) to `to`.
     void copyLine(qsizetype i, char16_t* to) const;
 
+    // The text itself, for scanning it: Latin-1 bytes (readable kTail bytes past the end) or,
+    // for a UTF-16 block, null.
+    static constexpr qsizetype kTail = 8;
+    const char* latin1Text() const { return isLatin1() ? latin1_.constData() : nullptr; }
+    const char16_t* wideText() const {
+        return isLatin1() ? nullptr : reinterpret_cast<const char16_t*>(wide_.constData());
+    }
+    // Line i without its folder part is [places()[2 * i], places()[2 * i + 2]) of the text,
+    // and places()[2 * i + 1] is its folder.
+    const quint32* places() const { return index_.data(); }
+    // Folder f is [folderStart(f), folderStart(f + 1)) of the text.
+    quint32 folderStart(quint32 f) const { return folderStarts()[f]; }
+
     // QStrings of n lines sharing one new block of text: at(k) gives the block and place of
     // line k, put(k, QString&&) takes its string.
     template <typename At, typename Put>

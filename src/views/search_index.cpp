@@ -110,31 +110,41 @@ template <typename Work> void forBlocks(size_t blocks, bool parallel, const Work
 }
 } // namespace
 
-// A term ready for scanning: its bytes and the offsets of its two rarest bytes, which the
-// scan tests first.
-struct SearchIndex::Needle {
+// A term in one encoding, ready for scanning without regard to the case of ASCII letters:
+// byte c of a text matches byte b of the pattern when (c | fold) == b, where b is lower-cased
+// and fold is 0x20 for letters, else 0.
+struct SearchIndex::Pattern {
     QByteArray bytes;
+    QByteArray folds;
+    // By eight bytes: the bytes, their folds and which of them count.
+    std::vector<quint64> word, fold, mask;
     size_t rare1 = 0;
     size_t rare2 = 0;
     size_t rare3 = 0; // the third rarest (rare1 for fewer than three bytes)
     qsizetype lastSlash = -1;
     bool impossible = false; // no title line can hold it
-    quint64 head = 0;        // the first eight bytes (fewer: zero-filled)
-    quint64 headMask = 0;    // which bytes of head belong to the needle
 
-    Needle(const QString& term, const std::array<quint32, 256>& counts) : bytes(term.toUtf8()) {
-        impossible = bytes.isEmpty() || bytes.contains('\n') || bytes.contains('\r');
-        char h[8] = {};
-        char m[8] = {};
-        for (qsizetype i = 0; i < std::min<qsizetype>(bytes.size(), 8); ++i) {
-            h[i] = bytes[i];
-            m[i] = char(0xFF);
+    Pattern() = default;
+    Pattern(const QByteArray& text, const std::array<quint32, 256>& counts, bool possible)
+        : bytes(text), folds(text.size(), '\0') {
+        impossible = !possible || bytes.isEmpty() || bytes.contains('\n') || bytes.contains('\r');
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            if (isLetter(bytes[i])) {
+                bytes[i] = char(bytes[i] | 0x20);
+                folds[i] = 0x20;
+            }
+        const size_t k = size_t(bytes.size());
+        word.assign((k + 7) / 8, 0);
+        fold.assign(word.size(), 0);
+        mask.assign(word.size(), 0);
+        for (size_t i = 0; i < k; ++i) {
+            const unsigned shift = unsigned(i % 8) * 8;
+            word[i / 8] |= quint64(static_cast<unsigned char>(bytes[qsizetype(i)])) << shift;
+            fold[i / 8] |= quint64(static_cast<unsigned char>(folds[qsizetype(i)])) << shift;
+            mask[i / 8] |= quint64(0xFF) << shift;
         }
-        std::memcpy(&head, h, 8);
-        std::memcpy(&headMask, m, 8);
         lastSlash = bytes.lastIndexOf('\\');
         const auto count = [&](size_t i) { return counts[static_cast<unsigned char>(bytes[i])]; };
-        const size_t k = size_t(bytes.size());
         for (size_t i = 1; i < k; ++i)
             if (count(i) < count(rare1)) rare1 = i;
         rare2 = rare1 == 0 && k > 1 ? 1 : 0;
@@ -144,65 +154,100 @@ struct SearchIndex::Needle {
         for (size_t i = 0; i < k; ++i)
             if (i != rare1 && i != rare2 && (rare3 == rare1 || count(i) < count(rare3))) rare3 = i;
     }
+
+    static bool isLetter(char c) {
+        const char l = char(c | 0x20);
+        return l >= 'a' && l <= 'z';
+    }
+    size_t size() const { return size_t(bytes.size()); }
+    bool byteAt(char c, size_t i) const {
+        return char(c | folds[qsizetype(i)]) == bytes[qsizetype(i)];
+    }
+    // Whether the pattern starts at p; reads whole words (up to seven bytes past the
+    // pattern's length, which every text has room for).
+    bool at(const char* p) const {
+        for (size_t w = 0; w < word.size(); ++w) {
+            quint64 x;
+            std::memcpy(&x, p + 8 * w, 8);
+            if (((x | fold[w]) ^ word[w]) & mask[w]) return false;
+        }
+        return true;
+    }
+    // Whether bytes [from, from + n) of the pattern are at p, byte by byte.
+    bool partAt(const char* p, size_t from, size_t n) const {
+        for (size_t i = 0; i < n; ++i)
+            if (!byteAt(p[i], from + i)) return false;
+        return true;
+    }
+};
+
+// A term ready for scanning: Latin-1 for the title blocks that hold it, UTF-8 for the folder
+// parts and the copies of UTF-16 blocks.
+struct SearchIndex::Needle {
+    Pattern latin1;
+    Pattern utf8;
+    bool impossible = false; // no title line can hold it
+
+    Needle(const QString& term, const std::array<quint32, 256>& counts)
+        : latin1(
+              term.toLatin1(), counts,
+              std::all_of(term.begin(), term.end(), [](QChar c) { return c.unicode() < 0x100; })),
+          utf8(term.toUtf8(), counts, true), impossible(utf8.impossible) {}
+
+    const Pattern& in(bool isUtf8) const { return isUtf8 ? utf8 : latin1; }
 };
 
 namespace {
-using Needle = SearchIndex::Needle;
-
-// Whether the needle starts at p; reads eight bytes there (the texts are padded).
-inline bool equalAt(const char* p, const Needle& n) {
-    quint64 x;
-    std::memcpy(&x, p, 8);
-    if ((x ^ n.head) & n.headMask) return false;
-    const size_t k = size_t(n.bytes.size());
-    return k <= 8 || std::memcmp(p + 8, n.bytes.constData() + 8, k - 8) == 0;
-}
+using Pattern = SearchIndex::Pattern;
 
 #if VORLUNE_SEARCH_X86
-// Tests 32 (or 16) starting positions at a time for the needle's two rarest bytes before
-// comparing the whole needle.
+// Tests 32 (or 16) starting positions at a time for the pattern's two rarest bytes before
+// comparing the whole of it.
 __attribute__((target("avx2"))) const char* findAvx2(const char* p, const char* end,
-                                                     const Needle& n) {
-    const size_t k = size_t(n.bytes.size());
-    const char* s = n.bytes.constData();
-    const __m256i b1 = _mm256_set1_epi8(s[n.rare1]);
-    const __m256i b2 = _mm256_set1_epi8(s[n.rare2]);
+                                                     const Pattern& n) {
+    const size_t k = n.size();
+    const __m256i b1 = _mm256_set1_epi8(n.bytes[qsizetype(n.rare1)]);
+    const __m256i f1 = _mm256_set1_epi8(n.folds[qsizetype(n.rare1)]);
+    const __m256i b2 = _mm256_set1_epi8(n.bytes[qsizetype(n.rare2)]);
+    const __m256i f2 = _mm256_set1_epi8(n.folds[qsizetype(n.rare2)]);
     const char* last = end - k; // the last possible start
     for (; p + 31 <= last; p += 32) {
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + n.rare1));
         const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + n.rare2));
-        unsigned mask = unsigned(_mm256_movemask_epi8(
-            _mm256_and_si256(_mm256_cmpeq_epi8(x, b1), _mm256_cmpeq_epi8(y, b2))));
+        unsigned mask = unsigned(
+            _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(x, f1), b1),
+                                                  _mm256_cmpeq_epi8(_mm256_or_si256(y, f2), b2))));
         while (mask) {
             const int bit = std::countr_zero(mask);
-            if (equalAt(p + bit, n)) return p + bit;
+            if (n.at(p + bit)) return p + bit;
             mask &= mask - 1;
         }
     }
     for (; p <= last; ++p)
-        if (p[n.rare1] == s[n.rare1] && equalAt(p, n)) return p;
+        if (n.byteAt(p[n.rare1], n.rare1) && n.at(p)) return p;
     return nullptr;
 }
 
-const char* findSse2(const char* p, const char* end, const Needle& n) {
-    const size_t k = size_t(n.bytes.size());
-    const char* s = n.bytes.constData();
-    const __m128i b1 = _mm_set1_epi8(s[n.rare1]);
-    const __m128i b2 = _mm_set1_epi8(s[n.rare2]);
+const char* findSse2(const char* p, const char* end, const Pattern& n) {
+    const size_t k = n.size();
+    const __m128i b1 = _mm_set1_epi8(n.bytes[qsizetype(n.rare1)]);
+    const __m128i f1 = _mm_set1_epi8(n.folds[qsizetype(n.rare1)]);
+    const __m128i b2 = _mm_set1_epi8(n.bytes[qsizetype(n.rare2)]);
+    const __m128i f2 = _mm_set1_epi8(n.folds[qsizetype(n.rare2)]);
     const char* last = end - k;
     for (; p + 15 <= last; p += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n.rare1));
         const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n.rare2));
-        unsigned mask = unsigned(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(x, b1), _mm_cmpeq_epi8(y, b2))));
+        unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(
+            _mm_cmpeq_epi8(_mm_or_si128(x, f1), b1), _mm_cmpeq_epi8(_mm_or_si128(y, f2), b2))));
         while (mask) {
             const int bit = std::countr_zero(mask);
-            if (equalAt(p + bit, n)) return p + bit;
+            if (n.at(p + bit)) return p + bit;
             mask &= mask - 1;
         }
     }
     for (; p <= last; ++p)
-        if (p[n.rare1] == s[n.rare1] && equalAt(p, n)) return p;
+        if (n.byteAt(p[n.rare1], n.rare1) && n.at(p)) return p;
     return nullptr;
 }
 
@@ -214,166 +259,152 @@ const bool kHasAvx2 = [] {
 }();
 #endif
 
-// Needles scanned together: a hit of any of them counts.
+// The first place of the pattern in [p, end), or nullptr.
+const char* find(const char* p, const char* end, const Pattern& n) {
+    const size_t k = n.size();
+    if (p >= end || size_t(end - p) < k) return nullptr;
+#if VORLUNE_SEARCH_X86
+    return kHasAvx2 ? findAvx2(p, end, n) : findSse2(p, end, n);
+#else
+    for (const char* last = end - k; p <= last; ++p)
+        if (n.byteAt(p[n.rare1], n.rare1) && n.at(p)) return p;
+    return nullptr;
+#endif
+}
+} // namespace
+
+namespace {
+// Patterns scanned together: a hit of any of them counts.
 struct Group {
-    const Needle* n[kGroupMax];
+    const Pattern* n[kGroupMax];
     size_t count = 0;
     size_t maxLen = 0;
 };
 
+using Segment = SearchIndex::Segment;
+
+// Sets the bit of item `item` when the pattern of `len` bytes found at `pos` of the text lies
+// inside it; `item` is advanced to the item holding pos.
+inline void markHit(const Segment& s, quint32 pos, size_t len, size_t& item, size_t first,
+                    size_t bit0, quint64* bits) {
+    while (s.at(item + 1) <= pos)
+        ++item;
+    if (pos + len <= s.at(item + 1)) setBit(bits, bit0 + (item - first));
+}
+
 #if VORLUNE_SEARCH_X86
-// Sets the bit of every item in [first, last) whose text contains any of the first N
-// needles of the group; bits[0] stands for item `origin`. 32 starting positions at a time
-// are tested for each needle's three rarest bytes (all its bytes when it has no more), the
-// items told apart by their line ends, so that dense hits cost no branches of their own.
 __attribute__((target("avx2"), always_inline)) inline __m256i at(const char* p, size_t offset) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + offset));
 }
+// Which bytes of x match b, the bits of f set in x first.
+__attribute__((target("avx2"), always_inline)) inline __m256i eq(__m256i x, __m256i f, __m256i b) {
+    return _mm256_cmpeq_epi8(_mm256_or_si256(x, f), b);
+}
 
+// Sets the bit of every item in [first, last) whose text contains any of the first N
+// patterns of the group; bit0 stands for item `first`. 32 starting positions at a time are
+// tested for each pattern's three rarest bytes (all its bytes when it has no more).
 template <size_t N>
-__attribute__((target("avx2,popcnt"))) void markAnyAvx2(const Group& g, const char* base,
-                                                        const quint32* start, size_t first,
-                                                        size_t last, size_t origin, quint64* out) {
-    __m256i b1[N], b2[N], b3[N];
-    size_t r1[N], r2[N], r3[N];
+__attribute__((target("avx2"))) void markAnyAvx2(const Group& g, const Segment& s, size_t first,
+                                                 size_t last, size_t bit0, quint64* out) {
+    __m256i b1[N], b2[N], b3[N], f1[N], f2[N], f3[N];
+    size_t r1[N], r2[N], r3[N], len[N];
     bool exact[N];
     for (size_t j = 0; j < N; ++j) {
-        const Needle& n = *g.n[j];
+        const Pattern& n = *g.n[j];
         r1[j] = n.rare1;
         r2[j] = n.rare2;
         r3[j] = n.rare3;
         b1[j] = _mm256_set1_epi8(n.bytes[qsizetype(r1[j])]);
         b2[j] = _mm256_set1_epi8(n.bytes[qsizetype(r2[j])]);
         b3[j] = _mm256_set1_epi8(n.bytes[qsizetype(r3[j])]);
-        exact[j] = n.bytes.size() <= 3;
+        f1[j] = _mm256_set1_epi8(n.folds[qsizetype(r1[j])]);
+        f2[j] = _mm256_set1_epi8(n.folds[qsizetype(r2[j])]);
+        f3[j] = _mm256_set1_epi8(n.folds[qsizetype(r3[j])]);
+        exact[j] = n.size() <= 3;
+        len[j] = n.size();
     }
-    const __m256i lineEnd = _mm256_set1_epi8('\n');
-    const char* p = base + start[first];
-    const char* end = base + start[last];
-    size_t item = first - origin;
+    const char* base = s.base;
+    const char* p = base + s.at(first);
+    const char* end = base + s.at(last);
+    size_t item = first; // the item holding p, or one before it
     // Every load and every candidate of a step lies before end.
     for (; end - p >= ptrdiff_t(31 + g.maxLen); p += 32) {
-        unsigned hits = 0;
+        unsigned m[N];
+        unsigned any = 0;
         for (size_t j = 0; j < N; ++j) {
-            const __m256i eq =
-                _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi8(at(p, r1[j]), b1[j]),
-                                                  _mm256_cmpeq_epi8(at(p, r2[j]), b2[j])),
-                                 _mm256_cmpeq_epi8(at(p, r3[j]), b3[j]));
-            unsigned m = unsigned(_mm256_movemask_epi8(eq));
-            if (exact[j]) {
-                hits |= m;
-                continue;
-            }
-            for (; m; m &= m - 1) {
-                const int bit = std::countr_zero(m);
-                if (equalAt(p + bit, *g.n[j])) hits |= 1u << bit;
+            m[j] = unsigned(_mm256_movemask_epi8(_mm256_and_si256(
+                _mm256_and_si256(eq(at(p, r1[j]), f1[j], b1[j]), eq(at(p, r2[j]), f2[j], b2[j])),
+                eq(at(p, r3[j]), f3[j], b3[j]))));
+            any |= m[j];
+        }
+        if (!any) continue;
+        const quint32 here = quint32(p - base);
+        while (s.at(item + 1) <= here)
+            ++item;
+        for (size_t j = 0; j < N; ++j) {
+            size_t it = item;
+            for (; m[j]; m[j] &= m[j] - 1) {
+                const int bit = std::countr_zero(m[j]);
+                if (exact[j] || g.n[j]->at(p + bit))
+                    markHit(s, here + quint32(bit), len[j], it, first, bit0, out);
             }
         }
-        const unsigned lines = unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi8(at(p, 0), lineEnd)));
-        for (; hits; hits &= hits - 1) {
-            const unsigned below = (1u << std::countr_zero(hits)) - 1;
-            setBit(out, item + size_t(_mm_popcnt_u32(lines & below)));
-        }
-        item += size_t(_mm_popcnt_u32(lines));
     }
     for (; p < end; ++p) {
-        if (*p == '\n') {
-            ++item;
-            continue;
-        }
+        const quint32 here = quint32(p - base);
         for (size_t j = 0; j < N; ++j)
-            if (size_t(end - p) >= size_t(g.n[j]->bytes.size()) && equalAt(p, *g.n[j]))
-                setBit(out, item);
+            if (size_t(end - p) >= len[j] && g.n[j]->at(p))
+                markHit(s, here, len[j], item, first, bit0, out);
     }
 }
 
-using MarkAny = void (*)(const Group&, const char*, const quint32*, size_t, size_t, size_t,
-                         quint64*);
+using MarkAny = void (*)(const Group&, const Segment&, size_t, size_t, size_t, quint64*);
 template <size_t... I>
 constexpr std::array<MarkAny, kGroupMax> markAnyTable(std::index_sequence<I...>) {
     return {&markAnyAvx2<I + 1>...};
 }
-// By the number of needles, less one.
+// By the number of patterns, less one.
 constexpr std::array<MarkAny, kGroupMax> kMarkAnyAvx2 =
     markAnyTable(std::make_index_sequence<kGroupMax>());
 #endif
 
-// The first occurrence of the needle in [p, end), or nullptr.
-const char* find(const char* p, const char* end, const Needle& n) {
-    const size_t k = size_t(n.bytes.size());
-    if (p >= end || size_t(end - p) < k) return nullptr;
-    if (k == 1) return static_cast<const char*>(std::memchr(p, n.bytes[0], size_t(end - p)));
-#if VORLUNE_SEARCH_X86
-    return kHasAvx2 ? findAvx2(p, end, n) : findSse2(p, end, n);
-#else
-    return static_cast<const char*>(memmem(p, size_t(end - p), n.bytes.constData(), k));
-#endif
-}
-
-// Sets the bit in `out` of every item in [first, last) whose text (between start[i] and
-// start[i + 1]) contains any needle of the group; bits[0] stands for item `origin`. Items
-// whose bit is set already, or clear in `only` (when given), need not be looked at.
-void scanAny(const Group& g, const char* base, const quint32* start, size_t first, size_t last,
-             size_t origin, quint64* out, const quint64* only) {
-#if VORLUNE_SEARCH_X86
-    if (kHasAvx2) {
-        kMarkAnyAvx2[g.count - 1](g, base, start, first, last, origin, out);
-        return;
-    }
-#endif
-    const auto skip = [&](size_t item) {
-        return testBit(out, item - origin) || (only && !testBit(only, item - origin));
-    };
-    const char* end = base + start[last];
-    // Without the vector scan: the next hit of each needle, found again once passed.
-    const char* next[kGroupMax] = {};
-    bool done[kGroupMax] = {};
-    const auto findAny = [&](const char* p) -> const char* {
-        const char* best = nullptr;
-        for (size_t j = 0; j < g.count; ++j) {
-            if (done[j]) continue;
-            if (!next[j] || next[j] < p) next[j] = find(p, end, *g.n[j]);
-            if (!next[j])
-                done[j] = true;
-            else if (!best || next[j] < best)
-                best = next[j];
-        }
-        return best;
-    };
-    size_t item = first;
-    while (item < last && skip(item))
-        ++item;
-    while (item < last) {
-        const char* hit = findAny(base + start[item]);
-        if (!hit) break;
-        const quint32 at = quint32(hit - base);
-        while (start[item + 1] <= at)
-            ++item;
-        setBit(out, item - origin);
-        // One hit per item is enough: go on with the next one that still counts.
-        do
-            ++item;
-        while (item < last && skip(item));
-    }
-}
-
-// Sets the bit of every item in [first, last) whose text (between start[i] and
-// start[i + 1]) contains the needle; bits[0] stands for item `origin`.
-void scanItems(const Needle& n, const char* base, const quint32* start, size_t first, size_t last,
-               size_t origin, quint64* bits) {
-    const char* p = base + start[first];
-    const char* end = base + start[last];
+// Sets the bit of every item in [first, last) whose text contains the pattern; bit0 stands
+// for item `first`.
+void scanItems(const Pattern& n, const Segment& s, size_t first, size_t last, size_t bit0,
+               quint64* bits) {
+    const char* base = s.base;
+    const char* p = base + s.at(first);
+    const char* end = base + s.at(last);
     size_t item = first;
     while (p < end) {
         const char* hit = find(p, end, n);
         if (!hit) break;
         const quint32 at = quint32(hit - base);
-        while (start[item + 1] <= at)
+        while (s.at(item + 1) <= at)
             ++item;
-        setBit(bits, item - origin);
-        // One hit per item is enough: go on with the next one.
-        p = base + start[item + 1];
+        if (at + n.size() <= s.at(item + 1)) {
+            setBit(bits, bit0 + (item - first));
+            // One hit per item is enough: go on with the next one.
+            p = base + s.at(item + 1);
+        } else {
+            p = hit + 1; // across the end of the item
+        }
     }
+}
+
+// Sets the bit of every item in [first, last) whose text contains any pattern of the group;
+// bit0 stands for item `first`.
+void scanAny(const Group& g, const Segment& s, size_t first, size_t last, size_t bit0,
+             quint64* out) {
+#if VORLUNE_SEARCH_X86
+    if (kHasAvx2) {
+        kMarkAnyAvx2[g.count - 1](g, s, first, last, bit0, out);
+        return;
+    }
+#endif
+    for (size_t j = 0; j < g.count; ++j)
+        scanItems(*g.n[j], s, first, last, bit0, out);
 }
 } // namespace
 
@@ -465,6 +496,25 @@ private:
 };
 } // namespace
 
+namespace {
+// Appends Latin-1 text as UTF-8 with ASCII letters upper-cased.
+void appendUpperLatin1(QByteArray& out, const char* s, qsizetype n) {
+    const qsizetype from = out.size();
+    out.resize(from + n * 2);
+    char* d = out.data() + from;
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            *d++ = (c >= 'a' && c <= 'z') ? char(c - 32) : char(c);
+        } else {
+            *d++ = char(0xC0 | (c >> 6));
+            *d++ = char(0x80 | (c & 0x3F));
+        }
+    }
+    out.resize(d - out.data());
+}
+} // namespace
+
 SearchIndex::SearchIndex(std::vector<Source> sources) {
     qsizetype total = 0;
     size_t partCount = 0;
@@ -498,39 +548,48 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     byName_ = nameorder::sortedByName(TitleSpan{nullptr, &parts_});
     returnFreedMemory();
 
-    fileStart_.reserve(size_t(total) + 1);
-    // The titles of one folder mostly follow each other.
+    // The folder parts, each once, upper-cased; the file parts of UTF-16 blocks as UTF-8.
     FolderIds folderIds;
-    QString lastFolder;
-    bool haveLast = false;
+    const TitleBlock* lastBlock = nullptr;
+    quint32 lastBlockFolder = 0;
     quint32 lastId = 0;
     bool full = false;
     size_t indexed = 0;
-    QString buffer;
+    std::vector<size_t> wideFirst(parts_.size(), 0); // where a UTF-16 part's starts begin
     for (size_t k = 0; k < parts_.size() && !full; ++k) {
-        prefetchAhead(parts_, k);
         const TitlePart& part = parts_[k];
-        for (quint32 i = 0; i < part.count; ++i) {
-            const QStringView line = part.block->view(qsizetype(part.first + i), buffer);
-            const qsizetype cut = titletext::lastOf(line, u'\\') + 1; // 0 without a backslash
-            const QStringView folder = line.left(cut);
-            if (quint64(files_.size()) + quint64(line.size() - cut) * 3 + 1 >= kMaxText ||
-                quint64(folders_.size()) + quint64(cut) * 3 + 1 >= kMaxText) {
+        const TitleBlock& b = *part.block;
+        const quint32* places = b.places();
+        const char* narrow = b.latin1Text();
+        const char16_t* wide = b.wideText();
+        if (!narrow) wideFirst[k] = fileStart_.size();
+        for (size_t line = part.first; line < size_t(part.first) + part.count; ++line) {
+            const quint32 f = places[2 * line + 1];
+            const quint32 fileBegin = places[2 * line];
+            const quint32 fileEnd = places[2 * line + 2];
+            const quint32 folderBegin = b.folderStart(f);
+            const quint32 folderEnd = b.folderStart(f + 1);
+            if ((!narrow &&
+                 quint64(files_.size()) + quint64(fileEnd - fileBegin) * 3 >= kMaxText) ||
+                quint64(folders_.size()) + quint64(folderEnd - folderBegin) * 3 + 1 >= kMaxText) {
                 // Stop indexing rather than wrap the offsets.
                 full = true;
                 break;
             }
-            if (!haveLast || folder != lastFolder) {
-                lastFolder = folder.toString();
-                haveLast = true;
+            if (&b != lastBlock || f != lastBlockFolder) {
+                lastBlock = &b;
+                lastBlockFolder = f;
                 // Appended, and taken back when an earlier folder reads the same.
                 const qsizetype from = folders_.size();
-                appendUpper(folders_, folder);
-                const auto textOf = [&](quint32 f) {
+                if (narrow)
+                    appendUpperLatin1(folders_, narrow + folderBegin, folderEnd - folderBegin);
+                else
+                    appendUpper(folders_, QStringView(wide + folderBegin, folderEnd - folderBegin));
+                const auto textOf = [&](quint32 id) {
                     const quint32 end =
-                        f + 1 < folderStart_.size() ? folderStart_[f + 1] : quint32(from);
-                    return QByteArrayView(folders_.constData() + folderStart_[f],
-                                          end - 1 - folderStart_[f]);
+                        id + 1 < folderStart_.size() ? folderStart_[id + 1] : quint32(from);
+                    return QByteArrayView(folders_.constData() + folderStart_[id],
+                                          end - 1 - folderStart_[id]);
                 };
                 const quint32 id = quint32(folderStart_.size());
                 lastId = folderIds.findOrAdd(
@@ -543,11 +602,12 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
                     folders_.resize(from);
                 }
             }
-            fileStart_.push_back(quint32(files_.size()));
+            if (!narrow) {
+                fileStart_.push_back(quint32(files_.size()));
+                appendUpper(files_, QStringView(wide + fileBegin, fileEnd - fileBegin));
+            }
             if (folderRuns_.empty() || folderRuns_.back().folder != lastId)
                 folderRuns_.push_back({quint32(indexed), lastId});
-            appendUpper(files_, line.sliced(cut));
-            files_.append('\n');
             ++indexed;
         }
     }
@@ -574,11 +634,37 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     folderRuns_.push_back({quint32(count), 0});
     folderRuns_.shrink_to_fit();
     titleCount_ = qsizetype(count);
-    // Four tables in turn, so that equal bytes in a row do not wait for each other.
+    for (QByteArray* text : {&files_, &folders_}) {
+        text->append(QByteArray(kPad, '\n'));
+        text->squeeze();
+    }
+    fileStart_.shrink_to_fit();
+
+    // Parts that follow each other in one text are scanned as one segment.
+    for (size_t k = 0; k < parts_.size(); ++k) {
+        const TitlePart& part = parts_[k];
+        const TitleBlock* b = part.block.get();
+        const bool wide = b->latin1Text() == nullptr;
+        if (k > 0) {
+            const TitlePart& before = parts_[k - 1];
+            const bool beforeWide = before.block->latin1Text() == nullptr;
+            if ((wide && beforeWide) || (!wide && !beforeWide && before.block == part.block &&
+                                         before.first + before.count == part.first))
+                continue;
+        }
+        segStart_.push_back(partStart_[k]);
+        if (wide)
+            segments_.push_back({files_.constData(), fileStart_.data() + wideFirst[k], 1, true});
+        else
+            segments_.push_back({b->latin1Text(), b->places() + 2 * size_t(part.first), 2, false});
+    }
+    segStart_.push_back(count);
+
+    // How often each byte occurs, letters of either case counted as lower-case, in four
+    // tables in turn, so that equal bytes in a row do not wait for each other.
     std::array<std::array<quint32, 256>, 4> counts{};
-    for (const QByteArray* text : {&files_, &folders_}) {
-        const auto* p = reinterpret_cast<const unsigned char*>(text->constData());
-        const size_t n = size_t(text->size());
+    const auto countBytes = [&](const char* text, size_t n) {
+        const auto* p = reinterpret_cast<const unsigned char*>(text);
         size_t i = 0;
         for (; i + 4 <= n; i += 4) {
             ++counts[0][p[i]];
@@ -588,30 +674,50 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
         }
         for (; i < n; ++i)
             ++counts[0][p[i]];
-    }
+    };
+    for (size_t s = 0; s < segments_.size(); ++s)
+        if (!segments_[s].utf8) {
+            const Segment& seg = segments_[s];
+            countBytes(seg.base + seg.at(0), seg.at(segStart_[s + 1] - segStart_[s]) - seg.at(0));
+        }
+    countBytes(files_.constData(), size_t(fileStart_.back()));
+    countBytes(folders_.constData(), size_t(folderStart_.back()));
     for (size_t b = 0; b < 256; ++b)
         byteCount_[b] = counts[0][b] + counts[1][b] + counts[2][b] + counts[3][b];
-    for (QByteArray* text : {&files_, &folders_}) {
-        text->append(QByteArray(kPad, '\n'));
-        text->squeeze();
-    }
+    for (char c = 'A'; c <= 'Z'; ++c)
+        byteCount_[size_t(c | 0x20)] += byteCount_[size_t(c)];
     returnFreedMemory(); // the folder table and what the texts outgrew
 }
 
-SearchIndex::Span SearchIndex::nameOf(size_t t) const {
+SearchIndex::Span SearchIndex::nameOf(const Segment& s, size_t i) {
     // The display name within the file part: after its last ":", without the last extension.
-    // Both marks are ASCII, so the UTF-8 bytes are read as they are.
-    const char* text = files_.constData();
-    const quint32 end = fileStart_[t + 1] - 1; // before the "\n"
-    quint32 begin = fileStart_[t];
-    for (quint32 i = end; i > begin; --i)
-        if (text[i - 1] == ':') {
-            begin = i;
+    // Both marks are ASCII, so the bytes are read as they are.
+    const char* text = s.base;
+    const quint32 end = s.at(i + 1);
+    quint32 begin = s.at(i);
+    for (quint32 k = end; k > begin; --k)
+        if (text[k - 1] == ':') {
+            begin = k;
             break;
         }
-    for (quint32 i = end; i > begin + 1; --i)
-        if (text[i - 1] == '.') return {begin, i - 1};
+    for (quint32 k = end; k > begin + 1; --k)
+        if (text[k - 1] == '.') return {begin, k - 1};
     return {begin, end};
+}
+
+size_t SearchIndex::segmentOf(size_t title) const {
+    return size_t(std::upper_bound(segStart_.begin(), segStart_.end(), title) - segStart_.begin()) -
+           1;
+}
+
+template <typename Fn>
+void SearchIndex::forSegments(size_t first, size_t last, const Fn& fn) const {
+    for (size_t t = first, s = segmentOf(first); t < last; ++s) {
+        const size_t begin = segStart_[s];
+        const size_t end = std::min(last, segStart_[s + 1]);
+        fn(segments_[s], t - begin, end - begin, t - first);
+        t = end;
+    }
 }
 
 void SearchIndex::folderHits(const quint64* folders, size_t first, size_t last,
@@ -632,96 +738,120 @@ size_t SearchIndex::runOf(size_t title) const {
            1;
 }
 
+bool SearchIndex::acrossSlash(const Needle& needle, const Pattern& n, quint32 folder,
+                              const char* file, size_t fileLength) const {
+    // A term with a backslash ends its folder part where the file part begins: its part
+    // up to the last backslash ends the folder part, the rest begins the file part.
+    const size_t head = size_t(needle.utf8.lastSlash + 1);
+    const size_t tailFrom = size_t(n.lastSlash + 1);
+    const size_t tail = n.size() - tailFrom;
+    const size_t folderLength = folderStart_[folder + 1] - 1 - folderStart_[folder];
+    return folderLength >= head && fileLength >= tail &&
+           needle.utf8.partAt(folders_.constData() + folderStart_[folder] + folderLength - head, 0,
+                              head) &&
+           n.partAt(file, tailFrom, tail);
+}
+
 void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last, quint64* bits,
                            bool withFolders) const {
-    const Needle& n = q.needles[size_t(term)];
-    if (n.impossible) return;
-    const size_t k = size_t(n.bytes.size());
+    const Needle& needle = q.needles[size_t(term)];
+    if (needle.impossible) return;
     if (q.namesOnly) {
         // Only the display name counts: the hit must lie inside it.
-        const char* base = files_.constData();
-        const char* p = base + fileStart_[first];
-        const char* end = base + fileStart_[last];
-        size_t t = first;
-        while (p < end) {
-            const char* hit = find(p, end, n);
-            if (!hit) break;
-            const quint32 at = quint32(hit - base);
-            while (fileStart_[t + 1] <= at)
-                ++t;
-            const Span s = nameOf(t);
-            if (at >= s.begin && at + k <= s.end) {
-                setBit(bits, t - first);
-                p = base + fileStart_[t + 1];
-            } else if (at < s.begin) {
-                p = base + s.begin;
-            } else {
-                p = base + fileStart_[t + 1];
+        forSegments(first, last, [&](const Segment& s, size_t a, size_t b, size_t bit0) {
+            const Pattern& n = needle.in(s.utf8);
+            if (n.impossible) return;
+            const char* base = s.base;
+            const char* p = base + s.at(a);
+            const char* end = base + s.at(b);
+            size_t i = a;
+            while (p < end) {
+                const char* hit = find(p, end, n);
+                if (!hit) break;
+                const quint32 at = quint32(hit - base);
+                while (s.at(i + 1) <= at)
+                    ++i;
+                const Span name = nameOf(s, i);
+                if (at >= name.begin && at + n.size() <= name.end) {
+                    setBit(bits, bit0 + (i - a));
+                    p = base + s.at(i + 1);
+                } else if (at < name.begin) {
+                    p = base + name.begin;
+                } else {
+                    p = base + s.at(i + 1);
+                }
             }
-        }
+        });
         return;
     }
     if (withFolders) folderHits(q.folderBits[size_t(term)].data(), first, last, bits);
-    if (n.lastSlash < 0) {
-        scanItems(n, files_.constData(), fileStart_.data(), first, last, first, bits);
+    if (needle.utf8.lastSlash < 0) {
+        forSegments(first, last, [&](const Segment& s, size_t a, size_t b, size_t bit0) {
+            const Pattern& n = needle.in(s.utf8);
+            if (!n.impossible) scanItems(n, s, a, b, bit0, bits);
+        });
         return;
     }
-    // A term with a backslash ends its folder part where the file part begins: its part
-    // up to the last backslash ends the folder part, the rest begins the file part.
-    const QByteArrayView head(n.bytes.constData(), n.lastSlash + 1);
-    const QByteArrayView tail = QByteArrayView(n.bytes).sliced(n.lastSlash + 1);
-    for (size_t t = first, r = runOf(first); t < last; ++t) {
-        while (folderRuns_[r + 1].first <= t)
-            ++r;
-        const quint32 f = folderRuns_[r].folder;
-        const QByteArrayView folder(folders_.constData() + folderStart_[f],
-                                    folderStart_[f + 1] - folderStart_[f] - 1);
-        const QByteArrayView file(files_.constData() + fileStart_[t],
-                                  fileStart_[t + 1] - fileStart_[t] - 1);
-        if (folder.endsWith(head) && file.startsWith(tail)) setBit(bits, t - first);
-    }
+    forSegments(first, last, [&](const Segment& s, size_t a, size_t b, size_t bit0) {
+        const Pattern& n = needle.in(s.utf8);
+        if (n.impossible) return;
+        for (size_t i = a, r = runOf(first + bit0); i < b; ++i) {
+            const size_t t = first + bit0 + (i - a);
+            while (folderRuns_[r + 1].first <= t)
+                ++r;
+            if (acrossSlash(needle, n, folderRuns_[r].folder, s.base + s.at(i),
+                            s.at(i + 1) - s.at(i)))
+                setBit(bits, t - first);
+        }
+    });
 }
 
 void SearchIndex::anyTermBits(const Query& q, int from, int to, size_t first, size_t last,
-                              quint64* out, const quint64* only) const {
-    Group g;
-    const auto flush = [&] {
-        if (g.count)
-            scanAny(g, files_.constData(), fileStart_.data(), first, last, first, out, only);
-        g = Group();
-    };
+                              quint64* out) const {
+    std::vector<const Needle*> grouped;
     for (int i = from; i < to; ++i) {
         const Needle& n = q.needles[size_t(i)];
-        if (q.namesOnly || n.lastSlash >= 0) {
+        if (q.namesOnly || n.utf8.lastSlash >= 0)
             termBits(q, i, first, last, out, false);
-            continue;
-        }
-        if (n.impossible) continue;
-        g.n[g.count++] = &n;
-        g.maxLen = std::max(g.maxLen, size_t(n.bytes.size()));
-        if (g.count == kGroupMax) flush();
+        else if (!n.impossible)
+            grouped.push_back(&n);
     }
-    flush();
+    if (grouped.empty()) return;
+    forSegments(first, last, [&](const Segment& s, size_t a, size_t b, size_t bit0) {
+        Group g;
+        for (const Needle* needle : grouped) {
+            const Pattern& n = needle->in(s.utf8);
+            if (n.impossible) continue;
+            g.n[g.count++] = &n;
+            g.maxLen = std::max(g.maxLen, n.size());
+            if (g.count == kGroupMax) {
+                scanAny(g, s, a, b, bit0, out);
+                g = Group();
+            }
+        }
+        if (g.count) scanAny(g, s, a, b, bit0, out);
+    });
 }
 
 bool SearchIndex::titleContains(const Query& q, int term, size_t t) const {
-    const Needle& n = q.needles[size_t(term)];
-    if (n.impossible) return false;
-    const char* base = files_.constData();
+    const Needle& needle = q.needles[size_t(term)];
+    if (needle.impossible) return false;
+    const size_t seg = segmentOf(t);
+    const Segment& s = segments_[seg];
+    const size_t i = t - segStart_[seg];
+    const Pattern& n = needle.in(s.utf8);
     if (q.namesOnly) {
-        const Span s = nameOf(t);
-        return find(base + s.begin, base + s.end, n) != nullptr;
+        if (n.impossible) return false;
+        const Span name = nameOf(s, i);
+        return find(s.base + name.begin, s.base + name.end, n) != nullptr;
     }
     const quint32 f = folderRuns_[runOf(t)].folder;
     if (testBit(q.folderBits[size_t(term)].data(), f)) return true;
-    const char* file = base + fileStart_[t];
-    const char* fileEnd = base + fileStart_[t + 1] - 1;
-    if (n.lastSlash < 0) return find(file, fileEnd, n) != nullptr;
-    const QByteArrayView folder(folders_.constData() + folderStart_[f],
-                                folderStart_[f + 1] - folderStart_[f] - 1);
-    return folder.endsWith(QByteArrayView(n.bytes.constData(), n.lastSlash + 1)) &&
-           QByteArrayView(file, fileEnd - file)
-               .startsWith(QByteArrayView(n.bytes).sliced(n.lastSlash + 1));
+    if (n.impossible) return false;
+    const char* file = s.base + s.at(i);
+    const size_t length = s.at(i + 1) - s.at(i);
+    if (n.lastSlash < 0) return find(file, file + length, n) != nullptr;
+    return acrossSlash(needle, n, f, file, length);
 }
 
 void SearchIndex::searchBlock(const Query& q, size_t first, size_t last, quint64* bits) const {
@@ -730,7 +860,7 @@ void SearchIndex::searchBlock(const Query& q, size_t first, size_t last, quint64
         // Titles whose folder holds any plain term, in one pass; then the file parts of the
         // others, all terms in one pass.
         if (!q.namesOnly) folderHits(q.anyPlainFolder.data(), first, last, bits);
-        anyTermBits(q, 0, q.plain, first, last, bits, nullptr);
+        anyTermBits(q, 0, q.plain, first, last, bits);
     } else {
         std::fill(bits, bits + words, ~quint64(0));
         if ((last - first) % 64) bits[words - 1] &= (quint64(1) << ((last - first) % 64)) - 1;
@@ -761,7 +891,7 @@ void SearchIndex::searchBlock(const Query& q, size_t first, size_t last, quint64
                 termBits(q, i, first, last, scratch.data());
             } else {
                 if (!q.namesOnly) folderHits(q.anyMinusFolder.data(), first, last, scratch.data());
-                anyTermBits(q, i, to, first, last, scratch.data(), bits);
+                anyTermBits(q, i, to, first, last, scratch.data());
             }
             for (size_t w = 0; w < words; ++w)
                 bits[w] &= keep ? scratch[w] : ~scratch[w];
@@ -880,13 +1010,14 @@ SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& 
         const size_t folders = folderStart_.size() - 1;
         q.folderBits.assign(q.needles.size(), std::vector<quint64>((folders + 63) / 64, 0));
         const size_t blocks = (folders + kBlock - 1) / kBlock;
+        const Segment folderTexts{folders_.constData(), folderStart_.data(), 1, true};
         forBlocks(blocks, parallel, [&](size_t b) {
             const size_t first = b * kBlock;
             const size_t last = std::min(folders, first + kBlock);
             for (size_t i = 0; i < q.needles.size(); ++i)
                 if (!q.needles[i].impossible)
-                    scanItems(q.needles[i], folders_.constData(), folderStart_.data(), first, last,
-                              0, q.folderBits[i].data());
+                    scanItems(q.needles[i].utf8, folderTexts, first, last, first,
+                              q.folderBits[i].data());
         });
     }
 

@@ -24,10 +24,12 @@ struct SearchResult {
     std::vector<int> order;
 };
 
-// The titles of all "ALPHALIST::" lists and of the media roots in creation order,
-// upper-cased once, for fast substring matching. A title line is kept as its folder part
-// (up to the last backslash, shared by the titles of one folder and scanned once) and its
-// file part. Immutable once built; build it off the GUI thread.
+// The titles of all "ALPHALIST::" lists and of the media roots in creation order, for fast
+// substring matching without regard to the case of ASCII letters. A title line is kept as
+// its folder part (up to the last backslash, upper-cased once and scanned once for all titles
+// of that folder) and its file part, which is scanned in the title blocks themselves (a
+// UTF-8 copy is made only of blocks held as UTF-16). Immutable once built; build it off the
+// GUI thread.
 class SearchIndex {
 public:
     struct Source {
@@ -50,6 +52,16 @@ public:
 
     struct Needle;
 
+    struct Pattern;
+    // The file parts of the titles of one part: item i is [at(i), at(i + 1)) of base.
+    struct Segment {
+        const char* base = nullptr;
+        const quint32* start = nullptr;
+        quint32 stride = 1;
+        bool utf8 = false; // else Latin-1
+        quint32 at(size_t i) const { return start[i * stride]; }
+    };
+
 private:
     struct Span {
         quint32 begin;
@@ -68,10 +80,13 @@ private:
     // Sets the bit of every title in [first, last) whose folder has its bit in `folders`.
     void folderHits(const quint64* folders, size_t first, size_t last, quint64* bits) const;
     // Sets the bit of every title in [first, last) whose subject contains any of the terms
-    // [from, to), leaving out the folder parts; titles whose bit is set already, or clear in
-    // `only` (when given), may be left out.
-    void anyTermBits(const Query& q, int from, int to, size_t first, size_t last, quint64* out,
-                     const quint64* only) const;
+    // [from, to), leaving out the folder parts.
+    void anyTermBits(const Query& q, int from, int to, size_t first, size_t last,
+                     quint64* out) const;
+    // Whether a term with a backslash spans the end of the folder and the start of the file
+    // part (n: the term in the file part's encoding).
+    bool acrossSlash(const Needle& needle, const Pattern& n, quint32 folder, const char* file,
+                     size_t fileLength) const;
     bool titleContains(const Query& q, int term, size_t title) const;
     // The places of the kept hits in display order.
     std::vector<int> displayOrder(const std::vector<quint64>& match, size_t kept,
@@ -79,8 +94,12 @@ private:
     // The search in titles [first, last); bits[0] stands for title `first`.
     void searchBlock(const Query& q, size_t first, size_t last, quint64* bits) const;
 
-    // The display name of a title within files_.
-    Span nameOf(size_t title) const;
+    // The display name of item i within its segment's text.
+    static Span nameOf(const Segment& s, size_t i);
+    size_t segmentOf(size_t title) const;
+    // Calls fn(segment, first item, end item, bit of the first item) for the segments of the
+    // titles [first, last).
+    template <typename Fn> void forSegments(size_t first, size_t last, const Fn& fn) const;
 
     void copyTitles(const quint32* hits, size_t count, QString* out) const;
 
@@ -90,7 +109,10 @@ private:
     std::vector<int> byName_; // every title, in display order
     QByteArray folders_;      // upper-cased UTF-8 folder parts, each "\n"-terminated
     std::vector<quint32> folderStart_;
-    QByteArray files_; // upper-cased UTF-8 file parts, one per title, "\n"-terminated
+    std::vector<Segment> segments_; // runs of parts that follow each other in one text
+    std::vector<size_t> segStart_;  // place of each segment's first title; the count last
+    // Upper-cased UTF-8 file parts of the titles of UTF-16 blocks, and where each begins.
+    QByteArray files_;
     std::vector<quint32> fileStart_;
     // Runs of titles in one folder: the first title and the folder of each; the title
     // count last.

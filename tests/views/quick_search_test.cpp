@@ -257,7 +257,8 @@ TEST(QuickSearchMatchLarge, AgreesWithPlainMatchingOnEveryKindOfQuery) {
                              "müller +ogg", "ärger",           "\"of\\\"",
                              "\"3\\love\"", "\"medium 1:\\\"", "a:b",
                              "medium",      "+zeit -medium",   "\"1999:\\love\"",
-                             "♪",           "xyzzy",           "e"};
+                             "♪",           "xyzzy",           "e",
+                             "mp3liebe",    "3lo ggn",         "+mp3 -mp3a"};
     for (const bool nomedia : {false, true})
         for (const bool nopads : {false, true})
             for (const char* query : queries) {
@@ -344,6 +345,9 @@ TEST(QuickSearchMatchLarge, ManyTermsOfEveryLengthAgreeWithPlainMatching) {
         "\"m1\" -\"m1:\\\" -\"m10\"",
         "ende -ende",
         "e -mp3 -\"d\\\"",
+        // Across the end of one title and the start of the next: never a hit.
+        "mp3liebe 3l eab zeitabba mp3m",
+        "+mp3 -mp3ab -eq",
     };
     for (const bool nomedia : {false, true})
         for (const char* query : queries) {
