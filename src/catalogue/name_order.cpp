@@ -12,6 +12,10 @@ namespace nameorder {
 
 namespace {
 
+// Lists this long are sorted in groups (see sortedInGroups), about this many.
+constexpr size_t kGroupedFrom = 20000;
+constexpr size_t kGroups = 16;
+
 // The first characters of a display name, case-folded, packed so that comparing keys
 // compares the names in the catalogue order: one byte per character (code + 1, 0 after
 // the end), most significant first. A character beyond the byte range saturates and ends
@@ -162,81 +166,113 @@ void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterato
         *first++ = x->first;
 }
 
-// The median by characters of keys spread evenly over the list.
-NameKey middlingKey(const std::vector<NameKey>& keys) {
-    constexpr size_t kSample = 255;
-    std::vector<NameKey> sample;
-    sample.reserve(kSample);
-    for (size_t k = 0; k < kSample; ++k)
-        sample.push_back(keys[k * keys.size() / kSample]);
-    const auto middle = sample.begin() + kSample / 2;
-    std::nth_element(sample.begin(), middle, sample.end(), PartLess{});
-    return *middle;
+
+// Puts each run of keys with equal characters in [first, last) in order.
+template <typename Titles>
+void sortRuns(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterator last,
+              const Titles& titles) {
+    std::vector<std::pair<NameKey, qsizetype>> run;
+    QString text, buffer;
+    TextsAhead<Titles> ahead(first, last, titles);
+    for (auto it = first; it != last;) {
+        auto next = it + 1;
+        while (next != last && sameParts(*it, *next))
+            ++next;
+        if (next - it > 1) sortRun(it, next, titles, ahead, run, text, buffer);
+        it = next;
+    }
+}
+
+// The first two characters of a name as the top of its key.
+quint16 nameHead(QStringView name) {
+    return quint16(nameKey(name.left(2), 0).part[0] >> 48);
+}
+
+// Long lists are put in groups by the first two characters of their names (a group holds
+// names of a few such pairs, or of one), and each group sorted on its own: its keys are made
+// only then, so that the keys of a group or two are held at a time rather than all.
+template <typename Titles>
+std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
+    const bool parallel = threads > 1 && std::thread::hardware_concurrency() > 1;
+    std::vector<int> order(n);
+    std::vector<size_t> start(0x10001, 0);
+    {
+        std::vector<quint16> head(n);
+        const auto makeHeads = [&](size_t first, size_t last) {
+            titles.forRange(first, last, [&](size_t i, QStringView line) {
+                head[i] = nameHead(titletext::displayName(line));
+            });
+        };
+        if (parallel) {
+            std::thread other(makeHeads, n / 2, n);
+            makeHeads(0, n / 2);
+            other.join();
+        } else {
+            makeHeads(0, n);
+        }
+        for (const quint16 h : head)
+            ++start[size_t(h) + 1];
+        for (size_t h = 1; h < start.size(); ++h)
+            start[h] += start[h - 1];
+        // The titles of each pair in their list order.
+        std::vector<size_t> at(start.begin(), start.end() - 1);
+        for (size_t i = 0; i < n; ++i)
+            order[at[head[i]]++] = int(i);
+    }
+    const size_t most = std::max<size_t>(n / kGroups, 1);
+    std::vector<size_t> groups{0};
+    for (size_t h = 0; h + 1 < start.size(); ++h)
+        if (start[h + 1] - groups.back() > most && start[h] > groups.back())
+            groups.push_back(start[h]);
+    groups.push_back(n);
+
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        std::vector<NameKey> keys;
+        QString buffer;
+        for (size_t g; (g = next.fetch_add(1)) + 1 < groups.size();) {
+            const size_t first = groups[g], last = groups[g + 1];
+            keys.resize(last - first);
+            for (size_t k = first; k < last; ++k) {
+                // The titles lie apart: their memory asked for a few titles ahead.
+                if (k + 12 < last) titles.prefetch(size_t(order[k + 12]), 0);
+                if (k + 8 < last) titles.prefetch(size_t(order[k + 8]), 1);
+                if (k + 4 < last) titles.prefetch(size_t(order[k + 4]), 2);
+                const QStringView line = titles.view(size_t(order[k]), buffer);
+                keys[k - first] = nameKey(titletext::displayName(line), order[k]);
+            }
+            std::sort(keys.begin(), keys.end(), PartLess{});
+            sortRuns(keys.begin(), keys.end(), titles);
+            for (size_t k = first; k < last; ++k)
+                order[k] = keys[k - first].index;
+        }
+    };
+    if (parallel && groups.size() > 2) {
+        std::thread other(work);
+        work();
+        other.join();
+    } else {
+        work();
+    }
+    return order;
 }
 
 // The order of n titles: titles.view(i, buffer) gives title i for a moment, titles.line(i)
 // to keep.
 template <typename Titles> std::vector<int> sortedBy(size_t n, const Titles& titles, int threads) {
+    if (n >= kGroupedFrom) return sortedInGroups(n, titles, threads);
     std::vector<NameKey> keys(n);
-    // Keys of [first, last), sorted by their characters; the index breaks ties, so an
-    // unstable sort gives the stable order.
-    const auto sortPart = [&](size_t first, size_t last) {
-        titles.forRange(first, last, [&](size_t i, QStringView line) {
-            keys[i] = nameKey(titletext::displayName(line), int(i));
-        });
-        std::sort(keys.begin() + qsizetype(first), keys.begin() + qsizetype(last), PartLess{});
-    };
-    // Then each run of equal characters in [first, last) put in order.
-    const auto sortRuns = [&](size_t first, size_t last) {
-        const auto end = keys.begin() + qsizetype(last);
-        std::vector<std::pair<NameKey, qsizetype>> run;
-        QString text, buffer;
-        TextsAhead<Titles> ahead(keys.cbegin() + qsizetype(first), end, titles);
-        for (auto it = keys.begin() + qsizetype(first); it != end;) {
-            auto next = it + 1;
-            while (next != end && sameParts(*it, *next))
-                ++next;
-            if (next - it > 1) sortRun(it, next, titles, ahead, run, text, buffer);
-            it = next;
-        }
-    };
-    // Long lists: the keys made in two halves at once, then split at a middling key into
-    // the lesser and the others (a run of equal characters stays on one side), each side
-    // sorted on a thread of its own. No merge, so no room for one.
-    if (threads > 1 && n >= 20000 && std::thread::hardware_concurrency() > 1) {
-        const auto makeKeys = [&](size_t first, size_t last) {
-            titles.forRange(first, last, [&](size_t i, QStringView line) {
-                keys[i] = nameKey(titletext::displayName(line), int(i));
-            });
-        };
-        std::thread other(makeKeys, n / 2, n);
-        makeKeys(0, n / 2);
-        other.join();
-        const NameKey pivot = middlingKey(keys);
-        const auto cut = std::partition(keys.begin(), keys.end(), [&](const NameKey& k) {
-            return PartLess{}(k, pivot) && !sameParts(k, pivot);
-        });
-        const size_t mid = size_t(cut - keys.begin());
-        const auto sortSide = [&](size_t first, size_t last) {
-            std::sort(keys.begin() + qsizetype(first), keys.begin() + qsizetype(last), PartLess{});
-            sortRuns(first, last);
-        };
-        std::thread second(sortSide, mid, n);
-        sortSide(0, mid);
-        second.join();
-    } else {
-        sortPart(0, n);
-        sortRuns(0, n);
-    }
+    // The unstable sort gives the stable order: the index breaks ties.
+    titles.forRange(0, n, [&](size_t i, QStringView line) {
+        keys[i] = nameKey(titletext::displayName(line), int(i));
+    });
+    std::sort(keys.begin(), keys.end(), PartLess{});
+    sortRuns(keys.begin(), keys.end(), titles);
     std::vector<int> order(n);
     for (size_t i = 0; i < n; ++i)
         order[i] = keys[i].index;
     return order;
 }
-
-} // namespace
-
-namespace {
 
 // Titles held as QStrings, the i-th at(i).
 template <typename At> struct Strings {

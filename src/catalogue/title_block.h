@@ -52,6 +52,8 @@ public:
     // for a UTF-16 block, null.
     static constexpr qsizetype kTail = 8;
     const char* latin1Text() const { return isLatin1() ? latin1_.constData() : nullptr; }
+    // The end of what may be read of the Latin-1 text (past the tail).
+    const char* latin1Limit() const { return latin1_.constData() + latin1_.size(); }
     const char16_t* wideText() const {
         return isLatin1() ? nullptr : reinterpret_cast<const char16_t*>(wide_.constData());
     }

@@ -204,19 +204,21 @@ using Pattern = SearchIndex::Pattern;
 // Tests 32 (or 16) starting positions at a time for the pattern's two rarest bytes before
 // comparing the whole of it.
 __attribute__((target("avx2"))) const char* findAvx2(const char* p, const char* end,
-                                                     const Pattern& n) {
+                                                     const char* limit, const Pattern& n) {
     const size_t k = n.size();
     const __m256i b1 = _mm256_set1_epi8(n.bytes[qsizetype(n.rare1)]);
     const __m256i f1 = _mm256_set1_epi8(n.folds[qsizetype(n.rare1)]);
     const __m256i b2 = _mm256_set1_epi8(n.bytes[qsizetype(n.rare2)]);
     const __m256i f2 = _mm256_set1_epi8(n.folds[qsizetype(n.rare2)]);
     const char* last = end - k; // the last possible start
-    for (; p + 31 <= last; p += 32) {
+    // While the loads and the comparisons stay in what may be read; starts past last masked.
+    for (; p <= last && (p + 31 <= last || limit - p >= ptrdiff_t(40 + k)); p += 32) {
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + n.rare1));
         const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + n.rare2));
         unsigned mask = unsigned(
             _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(x, f1), b1),
                                                   _mm256_cmpeq_epi8(_mm256_or_si256(y, f2), b2))));
+        if (last - p < 31) mask &= (2u << (last - p)) - 1;
         while (mask) {
             const int bit = std::countr_zero(mask);
             if (n.at(p + bit)) return p + bit;
@@ -228,18 +230,19 @@ __attribute__((target("avx2"))) const char* findAvx2(const char* p, const char* 
     return nullptr;
 }
 
-const char* findSse2(const char* p, const char* end, const Pattern& n) {
+const char* findSse2(const char* p, const char* end, const char* limit, const Pattern& n) {
     const size_t k = n.size();
     const __m128i b1 = _mm_set1_epi8(n.bytes[qsizetype(n.rare1)]);
     const __m128i f1 = _mm_set1_epi8(n.folds[qsizetype(n.rare1)]);
     const __m128i b2 = _mm_set1_epi8(n.bytes[qsizetype(n.rare2)]);
     const __m128i f2 = _mm_set1_epi8(n.folds[qsizetype(n.rare2)]);
     const char* last = end - k;
-    for (; p + 15 <= last; p += 16) {
+    for (; p <= last && (p + 15 <= last || limit - p >= ptrdiff_t(24 + k)); p += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n.rare1));
         const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n.rare2));
         unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(
             _mm_cmpeq_epi8(_mm_or_si128(x, f1), b1), _mm_cmpeq_epi8(_mm_or_si128(y, f2), b2))));
+        if (last - p < 15) mask &= (2u << (last - p)) - 1;
         while (mask) {
             const int bit = std::countr_zero(mask);
             if (n.at(p + bit)) return p + bit;
@@ -259,13 +262,14 @@ const bool kHasAvx2 = [] {
 }();
 #endif
 
-// The first place of the pattern in [p, end), or nullptr.
-const char* find(const char* p, const char* end, const Pattern& n) {
+// The first place of the pattern in [p, end), or nullptr; the text may be read up to limit.
+const char* find(const char* p, const char* end, const char* limit, const Pattern& n) {
     const size_t k = n.size();
     if (p >= end || size_t(end - p) < k) return nullptr;
 #if VORLUNE_SEARCH_X86
-    return kHasAvx2 ? findAvx2(p, end, n) : findSse2(p, end, n);
+    return kHasAvx2 ? findAvx2(p, end, limit, n) : findSse2(p, end, limit, n);
 #else
+    Q_UNUSED(limit);
     for (const char* last = end - k; p <= last; ++p)
         if (n.byteAt(p[n.rare1], n.rare1) && n.at(p)) return p;
     return nullptr;
@@ -328,14 +332,18 @@ __attribute__((target("avx2"))) void markAnyAvx2(const Group& g, const Segment& 
     const char* p = base + s.at(first);
     const char* end = base + s.at(last);
     size_t item = first; // the item holding p, or one before it
-    // Every load and every candidate of a step lies before end.
-    for (; end - p >= ptrdiff_t(31 + g.maxLen); p += 32) {
+    // While the loads and the comparisons stay in what may be read; places past end masked.
+    for (; p < end && (end - p >= ptrdiff_t(31 + g.maxLen) ||
+                       s.limit - p >= ptrdiff_t(40 + g.maxLen));
+         p += 32) {
+        const unsigned inside = end - p >= 32 ? ~0u : (1u << (end - p)) - 1;
         unsigned m[N];
         unsigned any = 0;
         for (size_t j = 0; j < N; ++j) {
-            m[j] = unsigned(_mm256_movemask_epi8(_mm256_and_si256(
-                _mm256_and_si256(eq(at(p, r1[j]), f1[j], b1[j]), eq(at(p, r2[j]), f2[j], b2[j])),
-                eq(at(p, r3[j]), f3[j], b3[j]))));
+            m[j] = inside & unsigned(_mm256_movemask_epi8(_mm256_and_si256(
+                                _mm256_and_si256(eq(at(p, r1[j]), f1[j], b1[j]),
+                                                 eq(at(p, r2[j]), f2[j], b2[j])),
+                                eq(at(p, r3[j]), f3[j], b3[j]))));
             any |= m[j];
         }
         if (!any) continue;
@@ -378,7 +386,7 @@ void scanItems(const Pattern& n, const Segment& s, size_t first, size_t last, si
     const char* end = base + s.at(last);
     size_t item = first;
     while (p < end) {
-        const char* hit = find(p, end, n);
+        const char* hit = find(p, end, s.limit, n);
         if (!hit) break;
         const quint32 at = quint32(hit - base);
         while (s.at(item + 1) <= at)
@@ -536,13 +544,13 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
         const size_t first = count;
         for (TitlePart& part : s.parts) {
             if (part.count == 0) continue;
-            partStart_.push_back(count);
+            partStart_.push_back(quint32(count));
             count += part.count;
             parts_.push_back(std::move(part));
         }
         if (asciiUpper(s.key) == kPadsKey) pads_.push_back({qsizetype(first), qsizetype(count)});
     }
-    partStart_.push_back(count);
+    partStart_.push_back(quint32(count));
     sources = {};
     // The display order first: its work space is given back before the texts take room.
     byName_ = nameorder::sortedByName(TitleSpan{nullptr, &parts_});
@@ -555,14 +563,14 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     quint32 lastId = 0;
     bool full = false;
     size_t indexed = 0;
-    std::vector<size_t> wideFirst(parts_.size(), 0); // where a UTF-16 part's starts begin
+    std::vector<quint32> wideFirst(parts_.size(), 0); // where a UTF-16 part's starts begin
     for (size_t k = 0; k < parts_.size() && !full; ++k) {
         const TitlePart& part = parts_[k];
         const TitleBlock& b = *part.block;
         const quint32* places = b.places();
         const char* narrow = b.latin1Text();
         const char16_t* wide = b.wideText();
-        if (!narrow) wideFirst[k] = fileStart_.size();
+        if (!narrow) wideFirst[k] = quint32(fileStart_.size());
         for (size_t line = part.first; line < size_t(part.first) + part.count; ++line) {
             const quint32 f = places[2 * line + 1];
             const quint32 fileBegin = places[2 * line];
@@ -623,7 +631,7 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
         const size_t keep = parts_[p].count > 0 ? p + 1 : p;
         parts_.resize(keep);
         partStart_.resize(keep);
-        partStart_.push_back(indexed);
+        partStart_.push_back(quint32(indexed));
         for (Range& r : pads_) {
             r.begin = std::min(r.begin, qsizetype(indexed));
             r.end = std::min(r.end, qsizetype(indexed));
@@ -640,25 +648,9 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     }
     fileStart_.shrink_to_fit();
 
-    // Parts that follow each other in one text are scanned as one segment.
-    for (size_t k = 0; k < parts_.size(); ++k) {
-        const TitlePart& part = parts_[k];
-        const TitleBlock* b = part.block.get();
-        const bool wide = b->latin1Text() == nullptr;
-        if (k > 0) {
-            const TitlePart& before = parts_[k - 1];
-            const bool beforeWide = before.block->latin1Text() == nullptr;
-            if ((wide && beforeWide) || (!wide && !beforeWide && before.block == part.block &&
-                                         before.first + before.count == part.first))
-                continue;
-        }
-        segStart_.push_back(partStart_[k]);
-        if (wide)
-            segments_.push_back({files_.constData(), fileStart_.data() + wideFirst[k], 1, true});
-        else
-            segments_.push_back({b->latin1Text(), b->places() + 2 * size_t(part.first), 2, false});
-    }
-    segStart_.push_back(count);
+    if (std::any_of(parts_.begin(), parts_.end(),
+                    [](const TitlePart& p) { return !p.block->isLatin1(); }))
+        wideFirst_.assign(wideFirst.begin(), wideFirst.end());
 
     // How often each byte occurs, letters of either case counted as lower-case, in four
     // tables in turn, so that equal bytes in a row do not wait for each other.
@@ -675,11 +667,10 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
         for (; i < n; ++i)
             ++counts[0][p[i]];
     };
-    for (size_t s = 0; s < segments_.size(); ++s)
-        if (!segments_[s].utf8) {
-            const Segment& seg = segments_[s];
-            countBytes(seg.base + seg.at(0), seg.at(segStart_[s + 1] - segStart_[s]) - seg.at(0));
-        }
+    for (size_t k = 0; k < parts_.size(); ++k) {
+        const Segment s = segment(k);
+        if (!s.utf8) countBytes(s.base + s.at(0), s.at(parts_[k].count) - s.at(0));
+    }
     countBytes(files_.constData(), size_t(fileStart_.back()));
     countBytes(folders_.constData(), size_t(folderStart_.back()));
     for (size_t b = 0; b < 256; ++b)
@@ -705,17 +696,27 @@ SearchIndex::Span SearchIndex::nameOf(const Segment& s, size_t i) {
     return {begin, end};
 }
 
-size_t SearchIndex::segmentOf(size_t title) const {
-    return size_t(std::upper_bound(segStart_.begin(), segStart_.end(), title) - segStart_.begin()) -
+size_t SearchIndex::partOf(size_t title) const {
+    return size_t(std::upper_bound(partStart_.begin(), partStart_.end(), title) -
+                  partStart_.begin()) -
            1;
+}
+
+SearchIndex::Segment SearchIndex::segment(size_t p) const {
+    const TitlePart& part = parts_[p];
+    if (const char* text = part.block->latin1Text())
+        return {text, part.block->places() + 2 * size_t(part.first), part.block->latin1Limit(), 2,
+                false};
+    return {files_.constData(), fileStart_.data() + wideFirst_[p],
+            files_.constData() + files_.size(), 1, true};
 }
 
 template <typename Fn>
 void SearchIndex::forSegments(size_t first, size_t last, const Fn& fn) const {
-    for (size_t t = first, s = segmentOf(first); t < last; ++s) {
-        const size_t begin = segStart_[s];
-        const size_t end = std::min(last, segStart_[s + 1]);
-        fn(segments_[s], t - begin, end - begin, t - first);
+    for (size_t t = first, p = partOf(first); t < last; ++p) {
+        const size_t begin = partStart_[p];
+        const size_t end = std::min<size_t>(last, partStart_[p + 1]);
+        fn(segment(p), t - begin, end - begin, t - first);
         t = end;
     }
 }
@@ -766,7 +767,7 @@ void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last, 
             const char* end = base + s.at(b);
             size_t i = a;
             while (p < end) {
-                const char* hit = find(p, end, n);
+                const char* hit = find(p, end, s.limit, n);
                 if (!hit) break;
                 const quint32 at = quint32(hit - base);
                 while (s.at(i + 1) <= at)
@@ -836,21 +837,21 @@ void SearchIndex::anyTermBits(const Query& q, int from, int to, size_t first, si
 bool SearchIndex::titleContains(const Query& q, int term, size_t t) const {
     const Needle& needle = q.needles[size_t(term)];
     if (needle.impossible) return false;
-    const size_t seg = segmentOf(t);
-    const Segment& s = segments_[seg];
-    const size_t i = t - segStart_[seg];
+    const size_t p = partOf(t);
+    const Segment s = segment(p);
+    const size_t i = t - partStart_[p];
     const Pattern& n = needle.in(s.utf8);
     if (q.namesOnly) {
         if (n.impossible) return false;
         const Span name = nameOf(s, i);
-        return find(s.base + name.begin, s.base + name.end, n) != nullptr;
+        return find(s.base + name.begin, s.base + name.end, s.limit, n) != nullptr;
     }
     const quint32 f = folderRuns_[runOf(t)].folder;
     if (testBit(q.folderBits[size_t(term)].data(), f)) return true;
     if (n.impossible) return false;
     const char* file = s.base + s.at(i);
     const size_t length = s.at(i + 1) - s.at(i);
-    if (n.lastSlash < 0) return find(file, file + length, n) != nullptr;
+    if (n.lastSlash < 0) return find(file, file + length, s.limit, n) != nullptr;
     return acrossSlash(needle, n, f, file, length);
 }
 
@@ -1010,7 +1011,8 @@ SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& 
         const size_t folders = folderStart_.size() - 1;
         q.folderBits.assign(q.needles.size(), std::vector<quint64>((folders + 63) / 64, 0));
         const size_t blocks = (folders + kBlock - 1) / kBlock;
-        const Segment folderTexts{folders_.constData(), folderStart_.data(), 1, true};
+        const Segment folderTexts{folders_.constData(), folderStart_.data(),
+                                  folders_.constData() + folders_.size(), 1, true};
         forBlocks(blocks, parallel, [&](size_t b) {
             const size_t first = b * kBlock;
             const size_t last = std::min(folders, first + kBlock);

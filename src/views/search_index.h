@@ -57,6 +57,7 @@ public:
     struct Segment {
         const char* base = nullptr;
         const quint32* start = nullptr;
+        const char* limit = nullptr; // how far the text may be read
         quint32 stride = 1;
         bool utf8 = false; // else Latin-1
         quint32 at(size_t i) const { return start[i * stride]; }
@@ -96,21 +97,22 @@ private:
 
     // The display name of item i within its segment's text.
     static Span nameOf(const Segment& s, size_t i);
-    size_t segmentOf(size_t title) const;
-    // Calls fn(segment, first item, end item, bit of the first item) for the segments of the
+    size_t partOf(size_t title) const;
+    Segment segment(size_t part) const;
+    // Calls fn(segment, first item, end item, bit of the first item) for the parts of the
     // titles [first, last).
     template <typename Fn> void forSegments(size_t first, size_t last, const Fn& fn) const;
 
     void copyTitles(const quint32* hits, size_t count, QString* out) const;
 
     std::vector<TitlePart> parts_;  // the titles in a row
-    std::vector<size_t> partStart_; // place of each part's first title; the count last
+    std::vector<quint32> partStart_; // place of each part's first title; the count last
     qsizetype titleCount_ = 0;
     std::vector<int> byName_; // every title, in display order
     QByteArray folders_;      // upper-cased UTF-8 folder parts, each "\n"-terminated
     std::vector<quint32> folderStart_;
-    std::vector<Segment> segments_; // runs of parts that follow each other in one text
-    std::vector<size_t> segStart_;  // place of each segment's first title; the count last
+    // Where the starts of each part's titles begin in fileStart_ (only for UTF-16 blocks).
+    std::vector<quint32> wideFirst_;
     // Upper-cased UTF-8 file parts of the titles of UTF-16 blocks, and where each begins.
     QByteArray files_;
     std::vector<quint32> fileStart_;
