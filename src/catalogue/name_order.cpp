@@ -166,7 +166,6 @@ void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterato
         *first++ = x->first;
 }
 
-
 // Puts each run of keys with equal characters in [first, last) in order.
 template <typename Titles>
 void sortRuns(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterator last,

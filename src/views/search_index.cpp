@@ -333,17 +333,18 @@ __attribute__((target("avx2"))) void markAnyAvx2(const Group& g, const Segment& 
     const char* end = base + s.at(last);
     size_t item = first; // the item holding p, or one before it
     // While the loads and the comparisons stay in what may be read; places past end masked.
-    for (; p < end && (end - p >= ptrdiff_t(31 + g.maxLen) ||
-                       s.limit - p >= ptrdiff_t(40 + g.maxLen));
+    for (; p < end &&
+           (end - p >= ptrdiff_t(31 + g.maxLen) || s.limit - p >= ptrdiff_t(40 + g.maxLen));
          p += 32) {
+        __builtin_prefetch(p + 512); // the runs are short for the hardware to stream them
         const unsigned inside = end - p >= 32 ? ~0u : (1u << (end - p)) - 1;
         unsigned m[N];
         unsigned any = 0;
         for (size_t j = 0; j < N; ++j) {
-            m[j] = inside & unsigned(_mm256_movemask_epi8(_mm256_and_si256(
-                                _mm256_and_si256(eq(at(p, r1[j]), f1[j], b1[j]),
-                                                 eq(at(p, r2[j]), f2[j], b2[j])),
-                                eq(at(p, r3[j]), f3[j], b3[j]))));
+            m[j] = inside & unsigned(_mm256_movemask_epi8(
+                                _mm256_and_si256(_mm256_and_si256(eq(at(p, r1[j]), f1[j], b1[j]),
+                                                                  eq(at(p, r2[j]), f2[j], b2[j])),
+                                                 eq(at(p, r3[j]), f3[j], b3[j]))));
             any |= m[j];
         }
         if (!any) continue;
@@ -556,31 +557,56 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     byName_ = nameorder::sortedByName(TitleSpan{nullptr, &parts_});
     returnFreedMemory();
 
+    // The parts in the order of their text (block, then line) are the places the search
+    // scans: runs of them that follow each other in one text are scanned as one.
+    std::vector<quint32> byText(parts_.size());
+    for (size_t k = 0; k < byText.size(); ++k)
+        byText[k] = quint32(k);
+    std::sort(byText.begin(), byText.end(), [&](quint32 x, quint32 y) {
+        const TitleBlock* a = parts_[x].block.get();
+        const TitleBlock* b = parts_[y].block.get();
+        return a != b ? std::less<const TitleBlock*>()(a, b) : parts_[x].first < parts_[y].first;
+    });
     // The folder parts, each once, upper-cased; the file parts of UTF-16 blocks as UTF-8.
     FolderIds folderIds;
     const TitleBlock* lastBlock = nullptr;
     quint32 lastBlockFolder = 0;
     quint32 lastId = 0;
     bool full = false;
-    size_t indexed = 0;
-    std::vector<quint32> wideFirst(parts_.size(), 0); // where a UTF-16 part's starts begin
-    for (size_t k = 0; k < parts_.size() && !full; ++k) {
-        const TitlePart& part = parts_[k];
+    size_t places = 0;
+    quint32 runEnd = 0;                           // the line after the last run's
+    std::vector<std::pair<size_t, quint32>> wide; // runs in files_, and their first start
+    pieces_.reserve(parts_.size());
+    for (size_t o = 0; o < byText.size() && !full; ++o) {
+        const TitlePart& part = parts_[byText[o]];
         const TitleBlock& b = *part.block;
-        const quint32* places = b.places();
+        const quint32* lines = b.places();
         const char* narrow = b.latin1Text();
-        const char16_t* wide = b.wideText();
-        if (!narrow) wideFirst[k] = quint32(fileStart_.size());
+        const char16_t* utf16 = b.wideText();
+        const bool continues = !runs_.empty() && (narrow ? lastBlock == &b && runEnd == part.first
+                                                         : runs_.back().utf8);
+        if (!continues) {
+            runStart_.push_back(quint32(places));
+            if (narrow) {
+                runs_.push_back(
+                    {narrow, lines + 2 * size_t(part.first), b.latin1Limit(), 2, false});
+            } else {
+                wide.emplace_back(runs_.size(), quint32(fileStart_.size()));
+                runs_.push_back({nullptr, nullptr, nullptr, 1, true}); // set once files_ is whole
+            }
+        }
+        runEnd = part.first + part.count;
+        const size_t first = places;
         for (size_t line = part.first; line < size_t(part.first) + part.count; ++line) {
-            const quint32 f = places[2 * line + 1];
-            const quint32 fileBegin = places[2 * line];
-            const quint32 fileEnd = places[2 * line + 2];
+            const quint32 f = lines[2 * line + 1];
+            const quint32 fileBegin = lines[2 * line];
+            const quint32 fileEnd = lines[2 * line + 2];
             const quint32 folderBegin = b.folderStart(f);
             const quint32 folderEnd = b.folderStart(f + 1);
             if ((!narrow &&
                  quint64(files_.size()) + quint64(fileEnd - fileBegin) * 3 >= kMaxText) ||
                 quint64(folders_.size()) + quint64(folderEnd - folderBegin) * 3 + 1 >= kMaxText) {
-                // Stop indexing rather than wrap the offsets.
+                // Stop indexing rather than wrap the offsets: the rest is never found.
                 full = true;
                 break;
             }
@@ -592,7 +618,8 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
                 if (narrow)
                     appendUpperLatin1(folders_, narrow + folderBegin, folderEnd - folderBegin);
                 else
-                    appendUpper(folders_, QStringView(wide + folderBegin, folderEnd - folderBegin));
+                    appendUpper(folders_,
+                                QStringView(utf16 + folderBegin, folderEnd - folderBegin));
                 const auto textOf = [&](quint32 id) {
                     const quint32 end =
                         id + 1 < folderStart_.size() ? folderStart_[id + 1] : quint32(from);
@@ -612,45 +639,32 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
             }
             if (!narrow) {
                 fileStart_.push_back(quint32(files_.size()));
-                appendUpper(files_, QStringView(wide + fileBegin, fileEnd - fileBegin));
+                appendUpper(files_, QStringView(utf16 + fileBegin, fileEnd - fileBegin));
             }
             if (folderRuns_.empty() || folderRuns_.back().folder != lastId)
-                folderRuns_.push_back({quint32(indexed), lastId});
-            ++indexed;
+                folderRuns_.push_back({quint32(places), lastId});
+            ++places;
         }
+        lastBlock = &b;
+        pieces_.push_back({quint32(first), byText[o], quint32(places - first)});
     }
+    byText = {};
     folderIds = {};
     fileStart_.push_back(quint32(files_.size()));
     folderStart_.push_back(quint32(folders_.size()));
-    if (indexed < count) {
-        // The titles past the last one indexed are dropped, and the order made again.
-        const size_t p = size_t(std::upper_bound(partStart_.begin(), partStart_.end(), indexed) -
-                                partStart_.begin()) -
-                         1;
-        parts_[p].count = quint32(indexed - partStart_[p]);
-        const size_t keep = parts_[p].count > 0 ? p + 1 : p;
-        parts_.resize(keep);
-        partStart_.resize(keep);
-        partStart_.push_back(quint32(indexed));
-        for (Range& r : pads_) {
-            r.begin = std::min(r.begin, qsizetype(indexed));
-            r.end = std::min(r.end, qsizetype(indexed));
-        }
-        count = indexed;
-        byName_ = nameorder::sortedByName(TitleSpan{nullptr, &parts_});
-    }
-    folderRuns_.push_back({quint32(count), 0});
+    runStart_.push_back(quint32(places));
+    folderRuns_.push_back({quint32(places), 0});
     folderRuns_.shrink_to_fit();
+    placeCount_ = places;
     titleCount_ = qsizetype(count);
     for (QByteArray* text : {&files_, &folders_}) {
         text->append(QByteArray(kPad, '\n'));
         text->squeeze();
     }
     fileStart_.shrink_to_fit();
-
-    if (std::any_of(parts_.begin(), parts_.end(),
-                    [](const TitlePart& p) { return !p.block->isLatin1(); }))
-        wideFirst_.assign(wideFirst.begin(), wideFirst.end());
+    for (const auto& [run, start] : wide)
+        runs_[run] = {files_.constData(), fileStart_.data() + start,
+                      files_.constData() + files_.size(), 1, true};
 
     // How often each byte occurs, letters of either case counted as lower-case, in four
     // tables in turn, so that equal bytes in a row do not wait for each other.
@@ -667,9 +681,9 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
         for (; i < n; ++i)
             ++counts[0][p[i]];
     };
-    for (size_t k = 0; k < parts_.size(); ++k) {
-        const Segment s = segment(k);
-        if (!s.utf8) countBytes(s.base + s.at(0), s.at(parts_[k].count) - s.at(0));
+    for (size_t r = 0; r < runs_.size(); ++r) {
+        const Segment& s = runs_[r];
+        if (!s.utf8) countBytes(s.base + s.at(0), s.at(runStart_[r + 1] - runStart_[r]) - s.at(0));
     }
     countBytes(files_.constData(), size_t(fileStart_.back()));
     countBytes(folders_.constData(), size_t(folderStart_.back()));
@@ -696,34 +710,43 @@ SearchIndex::Span SearchIndex::nameOf(const Segment& s, size_t i) {
     return {begin, end};
 }
 
-size_t SearchIndex::partOf(size_t title) const {
-    return size_t(std::upper_bound(partStart_.begin(), partStart_.end(), title) -
-                  partStart_.begin()) -
+size_t SearchIndex::runOf(size_t place) const {
+    return size_t(std::upper_bound(runStart_.begin(), runStart_.end(), place) - runStart_.begin()) -
            1;
-}
-
-SearchIndex::Segment SearchIndex::segment(size_t p) const {
-    const TitlePart& part = parts_[p];
-    if (const char* text = part.block->latin1Text())
-        return {text, part.block->places() + 2 * size_t(part.first), part.block->latin1Limit(), 2,
-                false};
-    return {files_.constData(), fileStart_.data() + wideFirst_[p],
-            files_.constData() + files_.size(), 1, true};
 }
 
 template <typename Fn>
 void SearchIndex::forSegments(size_t first, size_t last, const Fn& fn) const {
-    for (size_t t = first, p = partOf(first); t < last; ++p) {
-        const size_t begin = partStart_[p];
-        const size_t end = std::min<size_t>(last, partStart_[p + 1]);
-        fn(segment(p), t - begin, end - begin, t - first);
+    for (size_t t = first, r = runOf(first); t < last; ++r) {
+        const size_t begin = runStart_[r];
+        const size_t end = std::min<size_t>(last, runStart_[r + 1]);
+        if (end <= t) continue; // a run without places
+        if (r + 1 < runs_.size()) {
+            // The next run's text lies elsewhere: its start asked for before it is read.
+            const Segment& next = runs_[r + 1];
+            const char* text = next.base + next.at(0);
+            for (int k = 0; k < 512; k += 64)
+                __builtin_prefetch(text + k);
+        }
+        fn(runs_[r], t - begin, end - begin, t - first);
         t = end;
     }
 }
 
+void SearchIndex::toTitles(const std::vector<quint64>& at, std::vector<quint64>& titles) const {
+    size_t k = 0;
+    for (size_t w = 0; w < at.size(); ++w)
+        for (quint64 left = at[w]; left; left &= left - 1) {
+            const size_t place = w * 64 + size_t(std::countr_zero(left));
+            while (pieces_[k].place + pieces_[k].count <= place)
+                ++k;
+            setBit(titles.data(), partStart_[pieces_[k].part] + (place - pieces_[k].place));
+        }
+}
+
 void SearchIndex::folderHits(const quint64* folders, size_t first, size_t last,
                              quint64* bits) const {
-    for (size_t t = first, r = runOf(first); t < last; ++r) {
+    for (size_t t = first, r = folderRunOf(first); t < last; ++r) {
         const size_t end = std::min<size_t>(last, folderRuns_[r + 1].first);
         if (testBit(folders, folderRuns_[r].folder))
             for (; t < end; ++t)
@@ -732,7 +755,7 @@ void SearchIndex::folderHits(const quint64* folders, size_t first, size_t last,
     }
 }
 
-size_t SearchIndex::runOf(size_t title) const {
+size_t SearchIndex::folderRunOf(size_t title) const {
     return size_t(std::upper_bound(folderRuns_.begin(), folderRuns_.end(), title,
                                    [](size_t t, const FolderRun& r) { return t < r.first; }) -
                   folderRuns_.begin()) -
@@ -796,7 +819,7 @@ void SearchIndex::termBits(const Query& q, int term, size_t first, size_t last, 
     forSegments(first, last, [&](const Segment& s, size_t a, size_t b, size_t bit0) {
         const Pattern& n = needle.in(s.utf8);
         if (n.impossible) return;
-        for (size_t i = a, r = runOf(first + bit0); i < b; ++i) {
+        for (size_t i = a, r = folderRunOf(first + bit0); i < b; ++i) {
             const size_t t = first + bit0 + (i - a);
             while (folderRuns_[r + 1].first <= t)
                 ++r;
@@ -837,16 +860,16 @@ void SearchIndex::anyTermBits(const Query& q, int from, int to, size_t first, si
 bool SearchIndex::titleContains(const Query& q, int term, size_t t) const {
     const Needle& needle = q.needles[size_t(term)];
     if (needle.impossible) return false;
-    const size_t p = partOf(t);
-    const Segment s = segment(p);
-    const size_t i = t - partStart_[p];
+    const size_t r = runOf(t);
+    const Segment& s = runs_[r];
+    const size_t i = t - runStart_[r];
     const Pattern& n = needle.in(s.utf8);
     if (q.namesOnly) {
         if (n.impossible) return false;
         const Span name = nameOf(s, i);
         return find(s.base + name.begin, s.base + name.end, s.limit, n) != nullptr;
     }
-    const quint32 f = folderRuns_[runOf(t)].folder;
+    const quint32 f = folderRuns_[folderRunOf(t)].folder;
     if (testBit(q.folderBits[size_t(term)].data(), f)) return true;
     if (n.impossible) return false;
     const char* file = s.base + s.at(i);
@@ -865,14 +888,6 @@ void SearchIndex::searchBlock(const Query& q, size_t first, size_t last, quint64
     } else {
         std::fill(bits, bits + words, ~quint64(0));
         if ((last - first) % 64) bits[words - 1] &= (quint64(1) << ((last - first) % 64)) - 1;
-    }
-    if (q.nopads) {
-        for (const Range& r : pads_) {
-            const size_t b = std::max<size_t>(size_t(r.begin), first);
-            const size_t e = std::min<size_t>(size_t(r.end), last);
-            for (size_t i = b; i < e; ++i)
-                bits[(i - first) / 64] &= ~(quint64(1) << ((i - first) % 64));
-        }
     }
     // "+" terms one by one, then all "-" terms together.
     std::array<quint64, kBlock / 64> scratch;
@@ -1035,19 +1050,31 @@ SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& 
         q.anyMinusFolder = any(q.plain + q.plus, q.plain + q.plus + q.minus);
     }
 
+    // The scan runs over the places (titles in the order of their text), then its hits are
+    // put in the list order.
+    const size_t places = placeCount_;
+    std::vector<quint64> at((places + 63) / 64, 0);
+    forBlocks((places + kBlock - 1) / kBlock, parallel, [&](size_t b) {
+        const size_t first = b * kBlock;
+        searchBlock(q, first, std::min(places, first + kBlock), at.data() + first / 64);
+    });
     std::vector<quint64> match((n + 63) / 64, 0);
+    toTitles(at, match);
+    at = {};
+    if (q.nopads)
+        for (const Range& r : pads_)
+            for (size_t i = size_t(r.begin); i < size_t(r.end); ++i)
+                match[i / 64] &= ~(quint64(1) << (i % 64));
     const size_t blocks = (n + kBlock - 1) / kBlock;
     std::vector<qint64> blockHits(blocks, 0);
-    forBlocks(blocks, parallel, [&](size_t b) {
+    for (size_t b = 0; b < blocks; ++b) {
         const size_t first = b * kBlock;
         const size_t last = std::min(n, first + kBlock);
-        quint64* bits = match.data() + first / 64;
-        searchBlock(q, first, last, bits);
         qint64 count = 0;
-        for (size_t w = 0; w < (last - first + 63) / 64; ++w)
-            count += std::popcount(bits[w]);
+        for (size_t w = first / 64; w < (last + 63) / 64; ++w)
+            count += std::popcount(match[w]);
         blockHits[b] = count;
-    });
+    }
 
     // Where each block's hits go in the list; hits past the limit are counted, not kept.
     std::vector<qint64> blockStart(blocks + 1, 0);

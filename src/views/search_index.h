@@ -97,33 +97,46 @@ private:
 
     // The display name of item i within its segment's text.
     static Span nameOf(const Segment& s, size_t i);
-    size_t partOf(size_t title) const;
-    Segment segment(size_t part) const;
-    // Calls fn(segment, first item, end item, bit of the first item) for the parts of the
-    // titles [first, last).
+    size_t runOf(size_t place) const;
+    // Calls fn(segment, first item, end item, bit of the first item) for the runs of the
+    // places [first, last).
     template <typename Fn> void forSegments(size_t first, size_t last, const Fn& fn) const;
 
     void copyTitles(const quint32* hits, size_t count, QString* out) const;
 
-    std::vector<TitlePart> parts_;  // the titles in a row
+    std::vector<TitlePart> parts_;   // the titles in a row
     std::vector<quint32> partStart_; // place of each part's first title; the count last
     qsizetype titleCount_ = 0;
     std::vector<int> byName_; // every title, in display order
     QByteArray folders_;      // upper-cased UTF-8 folder parts, each "\n"-terminated
     std::vector<quint32> folderStart_;
-    // Where the starts of each part's titles begin in fileStart_ (only for UTF-16 blocks).
-    std::vector<quint32> wideFirst_;
+    // The search scans places: the titles in the order of their text (block, then line).
+    // Each part's place, the part and how many of its titles have a place (all, unless the
+    // index is full), in the order of their places.
+    struct Piece {
+        quint32 place;
+        quint32 part;
+        quint32 count;
+    };
+    std::vector<Piece> pieces_;
+    // Runs of places that follow each other in one text, and the place of each run's first
+    // title (the count of places last).
+    std::vector<Segment> runs_;
+    std::vector<quint32> runStart_;
+    size_t placeCount_ = 0;
+    // Sets the bit in `titles` of the title at each place whose bit is set in `at`.
+    void toTitles(const std::vector<quint64>& at, std::vector<quint64>& titles) const;
     // Upper-cased UTF-8 file parts of the titles of UTF-16 blocks, and where each begins.
     QByteArray files_;
     std::vector<quint32> fileStart_;
-    // Runs of titles in one folder: the first title and the folder of each; the title
-    // count last.
+    // Runs of places in one folder: the first place and the folder of each; the count of
+    // places last.
     struct FolderRun {
         quint32 first;
         quint32 folder;
     };
     std::vector<FolderRun> folderRuns_;
-    size_t runOf(size_t title) const;
+    size_t folderRunOf(size_t place) const;
     std::vector<Range> pads_; // titles of "ALPHALIST::ALLE GEMERKTEN TITEL" lists
     std::array<quint32, 256> byteCount_{};
 };
