@@ -175,14 +175,14 @@ TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const HashedKey& name
     // name (children of equal text keep the order they were added in).
     if (alphaParent->descendantCount() == alphaParent->childCount()) {
         if (alphaParent != alphaListNode() && alphaParent->text == name.text) return alphaParent;
-        return alphaChildren_.value(ChildKey{alphaParent, name}, nullptr);
+        return alphaChildren_.find(alphaParent, name);
     }
     // Under the list itself every node of that name is a candidate: the first is kept first.
     if (alphaParent == alphaListNode()) return it->front();
     // Below a top node: itself, else the first kept for it.
     if (alphaParent->parent() == alphaListNode()) {
         if (alphaParent->text == name.text) return alphaParent;
-        return firstBelowTop_.value(ChildKey{alphaParent, name}, nullptr);
+        return firstBelowTop_.find(alphaParent, name);
     }
     // Walk whichever is smaller: the subtree itself, or the nodes of that name.
     if (alphaParent->descendantCount() < qsizetype(it->size()))
@@ -457,14 +457,15 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
             named.push_back(alphaNode);
             if (precedesInPreorder(alphaNode, named.front()))
                 std::swap(named.front(), named.back());
-            TreeNode*& firstChild = alphaChildren_[ChildKey{alphaParent, f.exact}];
-            if (!firstChild) firstChild = alphaNode;
+            if (!alphaChildren_.find(alphaParent, f.exact))
+                alphaChildren_.set(alphaParent, f.exact, alphaNode);
             if (alphaParent != alphaList) {
                 const TreeNode* top = alphaParent;
                 while (top->parent() != alphaList)
                     top = top->parent();
-                TreeNode*& first = firstBelowTop_[ChildKey{top, f.exact}];
-                if (!first || precedesInPreorder(alphaNode, first)) first = alphaNode;
+                const TreeNode* first = firstBelowTop_.find(top, f.exact);
+                if (!first || precedesInPreorder(alphaNode, first))
+                    firstBelowTop_.set(top, f.exact, alphaNode);
             }
         }
         nodes.emplace_back(folderNode, alphaNode);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "node_table.h"
 #include "text_codec.h"
 #include "title_lists.h"
 #include "tree_node.h"
@@ -142,17 +143,9 @@ private:
     // Alphabetical nodes by exact name, the first in preorder in front.
     QHash<HashedKey, QVarLengthArray<TreeNode*, 1>> alphaByName_;
     // The first alphabetical node added under a parent by its exact name.
-    struct ChildKey {
-        const TreeNode* parent;
-        HashedKey name;
-        bool operator==(const ChildKey& o) const { return parent == o.parent && name == o.name; }
-        friend size_t qHash(const ChildKey& k, size_t seed = 0) noexcept {
-            return k.name.hash ^ (quintptr(k.parent) * 0x9E3779B97F4A7C15ULL) ^ seed;
-        }
-    };
-    QHash<ChildKey, TreeNode*> alphaChildren_;
+    NodeTable alphaChildren_;
     // The first node in preorder of a name below a top node of the list (at any depth).
-    QHash<ChildKey, TreeNode*> firstBelowTop_;
+    NodeTable firstBelowTop_;
     QHash<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
     QString nameBuffer_, keyBuffer_;   // for the numbered names
     textcodec::TextPool numberedNames_;
