@@ -256,8 +256,8 @@ std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
     return order;
 }
 
-// The order of n titles: titles.view(i, buffer) gives title i for a moment, titles.line(i)
-// to keep.
+// The order of n titles: titles.view(i, buffer) gives title i (or at least its part that
+// holds the display name) for a moment, titles.forRange(first, last, fn) each in turn.
 template <typename Titles> std::vector<int> sortedBy(size_t n, const Titles& titles, int threads) {
     if (n >= kGroupedFrom) return sortedInGroups(n, titles, threads);
     std::vector<NameKey> keys(n);
@@ -296,14 +296,16 @@ template <typename At> Strings<At> strings(At at, size_t n) {
     return {std::move(at), n};
 }
 
-// Titles of a span, the lines of blocks made QStrings only where needed.
+// Titles of a span, the lines of blocks made QStrings only where needed. Only display
+// names are read, so the lines of blocks come without their folder parts.
 struct Spanned {
     TitleAt at;
     template <typename Fn> void forRange(size_t first, size_t last, Fn&& fn) const {
-        at.forRange(qsizetype(first), qsizetype(last),
-                    [&](qsizetype i, QStringView line) { fn(size_t(i), line); });
+        at.forRange(
+            qsizetype(first), qsizetype(last),
+            [&](qsizetype i, QStringView line) { fn(size_t(i), line); }, true);
     }
-    QStringView view(size_t i, QString& buffer) const { return at.view(qsizetype(i), buffer); }
+    QStringView view(size_t i, QString& buffer) const { return at.rest(qsizetype(i), buffer); }
     void prefetch(size_t i, int stage) const { at.prefetch(qsizetype(i), stage); }
 };
 

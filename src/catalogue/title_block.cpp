@@ -149,6 +149,17 @@ QStringView TitleBlock::view(qsizetype i, QString& buffer) const {
     return QStringView(d, n);
 }
 
+QStringView TitleBlock::rest(qsizetype i, QString& buffer) const {
+    const quint32* line = index_.data() + 2 * i;
+    const qsizetype start = qsizetype(line[0]);
+    const qsizetype n = qsizetype(line[2]) - start;
+    if (!isLatin1()) return QStringView(wide_.constData() + start, n);
+    if (buffer.size() < n) buffer.resize(std::max(n, qsizetype(256)));
+    char16_t* d = reinterpret_cast<char16_t*>(buffer.data());
+    widen(reinterpret_cast<const unsigned char*>(latin1_.constData()) + start, n, d);
+    return QStringView(d, n);
+}
+
 qsizetype TitleBlock::bytes() const {
     return qsizetype(sizeof(TitleBlock)) + latin1_.capacity() + wide_.capacity() * 2 +
            qsizetype(index_.capacity() * sizeof(quint32));
@@ -200,6 +211,14 @@ TitleAt::TitleAt(TitleSpan span) : span_(span) {
             ++p;
         bucketPart_[b] = p;
     }
+}
+
+QStringView TitleAt::rest(qsizetype i, QString& buffer) const {
+    const qsizetype own = span_.titles ? span_.titles->size() : 0;
+    if (i < own) return span_.titles->at(i);
+    const size_t p = partOf(i);
+    const TitlePart& part = (*span_.parts)[p];
+    return part.block->rest(qsizetype(part.first) + (i - partStart_[p]), buffer);
 }
 
 size_t TitleAt::partOf(qsizetype i) const {

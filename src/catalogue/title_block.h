@@ -31,6 +31,9 @@ public:
     QString line(qsizetype i) const;
     // The line as UTF-16 in `buffer` (the view is valid until the buffer changes).
     QStringView view(qsizetype i, QString& buffer) const;
+    // The same for the line without its folder part (all a display name needs), the block's
+    // own text where it is UTF-16.
+    QStringView rest(qsizetype i, QString& buffer) const;
     // Bytes the block holds.
     qsizetype bytes() const;
 
@@ -147,6 +150,8 @@ public:
     qsizetype size() const { return size_; }
     QString line(qsizetype i) const;
     QStringView view(qsizetype i, QString& buffer) const;
+    // Line i without its folder part (see TitleBlock::rest); a line held as a QString whole.
+    QStringView rest(qsizetype i, QString& buffer) const;
     // Asks early for the memory view(i) reads, in three steps a few look-ups apart: the
     // block (stage 0), the line's place (1), its text (2).
     void prefetch(qsizetype i, int stage) const {
@@ -162,8 +167,10 @@ public:
         else
             part.block->prefetchText(at);
     }
-    // Calls fn(i, QStringView line) for the lines [from, to) in order.
-    template <typename Fn> void forRange(qsizetype from, qsizetype to, Fn&& fn) const {
+    // Calls fn(i, QStringView line) for the lines [from, to) in order; with `rests`, the
+    // lines of blocks without their folder parts.
+    template <typename Fn>
+    void forRange(qsizetype from, qsizetype to, Fn&& fn, bool rests = false) const {
         const qsizetype own = span_.titles ? span_.titles->size() : 0;
         qsizetype i = from;
         for (; i < std::min(to, own); ++i)
@@ -176,7 +183,7 @@ public:
             const TitlePart& part = (*span_.parts)[p];
             qsizetype at = qsizetype(part.first) + (i - partStart_[p]);
             for (const qsizetype end = std::min(to, partStart_[p + 1]); i < end; ++i, ++at)
-                fn(i, part.block->view(at, buffer));
+                fn(i, rests ? part.block->rest(at, buffer) : part.block->view(at, buffer));
         }
     }
 
