@@ -45,11 +45,8 @@ void appendPercent(QString& out, unsigned char byte) {
     out += QLatin1Char(hex[byte & 15]);
 }
 
-} // namespace
-
-QString encodeDetailsLabel(QStringView label) {
-    QString out;
-    out.reserve(label.size());
+// The label encoded for the details query, appended to `out`.
+void appendDetailsLabel(QString& out, QStringView label) {
     for (qsizetype i = 0; i < label.size(); ++i) {
         const char16_t c = label[i].unicode();
         if (!needsDetailsEscape(c)) {
@@ -86,14 +83,22 @@ QString encodeDetailsLabel(QStringView label) {
         for (int k = 0; k < n; ++k)
             appendPercent(out, bytes[k]);
     }
+}
+
+} // namespace
+
+QString encodeDetailsLabel(QStringView label) {
+    QString out;
+    out.reserve(label.size());
+    appendDetailsLabel(out, label);
     return out;
 }
 
 QString buildDetails(const MyMediaInfo& info, QStringView label) {
-    const QString encoded = encodeDetailsLabel(label);
+    // One text: room for a label of blanks (three characters each) too.
     QString out;
     out.reserve(100 + info.Author.size() + info.Version.size() + info.Comment.size() +
-                encoded.size());
+                3 * label.size());
     const auto number = [&out](qint32 n) {
         char digits[16];
         out += QLatin1StringView(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
@@ -109,7 +114,7 @@ QString buildDetails(const MyMediaInfo& info, QStringView label) {
     out += QLatin1StringView("&Comment=");
     out += info.Comment;
     out += QLatin1StringView("&Label=");
-    out += encoded;
+    appendDetailsLabel(out, label);
     out += u'&';
     return out;
 }
@@ -592,10 +597,10 @@ void Collection::ClearCollection() {
     cdnames.clear();
     mediaListNode()->removeChildren();
     alphaListNode()->removeChildren();
-    alphaByName_.clear();
-    alphaChildren_.clear();
-    firstBelowTop_.clear();
-    nextSuffix_.clear();
+    clearKeepingRoom(alphaByName_);
+    clearKeepingRoom(alphaChildren_);
+    clearKeepingRoom(firstBelowTop_);
+    clearKeepingRoom(nextSuffix_);
     numberedNames_.clear();
 }
 

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTime>
+#include <QVarLengthArray>
 #include <QtEndian>
 
 #include <algorithm>
@@ -114,8 +115,12 @@ MediaTypeValue parseMediaTypeValue(QStringView value) {
     return v;
 }
 
-QStringList splitCommaText(QStringView text) {
-    QStringList out;
+namespace {
+
+// Calls fn(QStringView item) for every item of a comma list (see splitCommaText); items with
+// quotes are unquoted into `buffer`, the others are views of the text.
+template <typename Buffer, typename Fn>
+void forEachCommaItem(QStringView text, Buffer& buffer, Fn&& fn) {
     qsizetype i = 0;
     const qsizetype n = text.size();
     auto isSep = [](QChar c) { return c.unicode() <= u' ' || c == u','; };
@@ -123,45 +128,61 @@ QStringList splitCommaText(QStringView text) {
         while (i < n && isSep(text[i]))
             ++i;
         if (i >= n) break;
-        QString item;
         if (text[i] == u'"') {
+            buffer.clear();
             ++i;
             while (i < n) {
                 if (text[i] == u'"') {
                     if (i + 1 < n && text[i + 1] == u'"') {
-                        item += u'"';
+                        buffer.append(u'"');
                         i += 2;
                         continue;
                     }
                     ++i;
                     break;
                 }
-                item += text[i++];
+                buffer.append(text[i++]);
             }
             // Text glued to a closing quote belongs to the item.
             while (i < n && !isSep(text[i]))
-                item += text[i++];
+                buffer.append(text[i++]);
+            fn(QStringView(buffer.constData(), buffer.size()));
         } else {
             const qsizetype s = i;
             while (i < n && !isSep(text[i]))
                 ++i;
-            item = text.mid(s, i - s).toString();
+            fn(text.sliced(s, i - s));
         }
-        out.append(item);
     }
+}
+
+} // namespace
+
+QStringList splitCommaText(QStringView text) {
+    QStringList out;
+    QVarLengthArray<QChar, 64> buffer;
+    // An empty item (a pair of quotes) is a null text.
+    forEachCommaItem(text, buffer, [&out](QStringView item) {
+        out.append(item.isEmpty() ? QString() : item.toString());
+    });
     return out;
 }
 
 void applyStyleAttributes(QStringView attributes, TitleStyle& style) {
-    for (const QString& attr : splitCommaText(attributes)) {
-        if (attr.isEmpty()) continue;
+    QVarLengthArray<QChar, 64> buffer;
+    forEachCommaItem(attributes, buffer, [&style](QStringView attr) {
+        if (attr.isEmpty()) return;
         if (attr.startsWith(u'#')) {
-            QString digits = attr.mid(1, 6);
-            if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), isHexDigit))
-                continue;
-            digits = digits.rightJustified(6, u'0');
+            // Up to six hexadecimal digits, fewer padded on the left.
+            const QStringView digits = attr.sliced(1, std::min<qsizetype>(attr.size() - 1, 6));
+            if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), isHexDigit)) return;
+            quint32 rgb = 0;
+            for (QChar c : digits) {
+                const char16_t u = c.unicode();
+                rgb = rgb * 16 + (u <= u'9' ? u - u'0' : (u | 0x20) - u'a' + 10);
+            }
             style.hasColour = true;
-            style.rgb = digits.toUInt(nullptr, 16);
+            style.rgb = rgb;
         } else if (attr.compare(u"BOLD", Qt::CaseInsensitive) == 0) {
             style.bold = true;
         } else if (attr.compare(u"ITALIC", Qt::CaseInsensitive) == 0) {
@@ -171,7 +192,7 @@ void applyStyleAttributes(QStringView attributes, TitleStyle& style) {
         } else if (attr.compare(u"STRIKEOUT", Qt::CaseInsensitive) == 0) {
             style.strikeout = true;
         }
-    }
+    });
 }
 
 bool splitStyleValue(QStringView value, QStringView& attributes, QStringView& target) {

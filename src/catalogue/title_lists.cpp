@@ -114,7 +114,7 @@ void TitleLists::clearNonFixed() {
     entries_.resize(FixedCount);
     kinds_.resize(FixedCount);
     plain_.clear();
-    alpha_.clear();
+    clearKeepingRoom(alpha_);
     alphaKeys_.clear();
     const FixedKeys& fixed = fixedKeys();
     for (int i = 0; i < FixedCount; ++i)
@@ -137,8 +137,14 @@ bool foldsTo(QStringView key, QStringView folded) {
 void TitleLists::FirstByKey::reserve(size_t n) {
     // At most three quarters full: a probe reads a slot's hash, the keys only on a match.
     if (4 * n <= 3 * slots_.size()) return;
+    const size_t want = std::max<size_t>(16, std::bit_ceil(4 * n / 3 + 1));
+    if (size_ == 0) {
+        // Empty (cleared, say): the room kept is taken again.
+        slots_.assign(want, Slot{0, 0});
+        return;
+    }
     std::vector<Slot> old = std::move(slots_);
-    slots_.assign(std::max<size_t>(16, std::bit_ceil(4 * n / 3 + 1)), Slot{0, 0});
+    slots_.assign(want, Slot{0, 0});
     const size_t mask = slots_.size() - 1;
     for (const Slot& slot : old)
         if (slot.entry != 0) {
@@ -150,7 +156,10 @@ void TitleLists::FirstByKey::reserve(size_t n) {
 }
 
 void TitleLists::FirstByKey::clear() {
-    slots_.clear();
+    if (slots_.capacity() > 2 * size_t(kKeptRoom))
+        slots_ = std::vector<Slot>();
+    else
+        slots_.clear();
     size_ = 0;
 }
 
@@ -227,5 +236,5 @@ void TitleStyles::add(const QString& target, const indexfile::TitleStyle& style)
 
 void TitleStyles::clear() {
     entries_.clear();
-    firstByFoldedTarget_.clear();
+    clearKeepingRoom(firstByFoldedTarget_);
 }
