@@ -207,14 +207,19 @@ namespace {
 // the folders met so far suffice.
 class TitleFiler {
 public:
-    // The paths of the folder lines, folded, in the order of the lines.
-    explicit TitleFiler(const std::vector<QString>& foldedPaths) : paths_(foldedPaths) {
-        byPath_.reserve(qsizetype(foldedPaths.size()));
+    // Starts on a file: the paths of its folder lines, folded, in the order of the lines.
+    // The tables keep their room from file to file.
+    void reset(const std::vector<QString>* foldedPaths) {
+        paths_ = foldedPaths;
+        byPath_.clear();
+        byPath_.reserve(qsizetype(foldedPaths->size()));
+        lastPath_ = {};
+        lastFolder_ = -1;
     }
 
     // Called for every folder line in processing order; a later line of the same path wins.
     void addFolder(int index) {
-        byPath_.insert(paths_[size_t(index)], index);
+        byPath_.insert((*paths_)[size_t(index)], index);
         lastPath_ = {};
     }
 
@@ -252,7 +257,7 @@ public:
     }
 
 private:
-    const std::vector<QString>& paths_;
+    const std::vector<QString>* paths_ = nullptr;
     foldedprefix::FoldedMap<int> byPath_;
     foldedprefix::PrefixHashes hashes_;
     QString folded_;
@@ -260,48 +265,99 @@ private:
     int lastFolder_ = -1;
 };
 
+// The work space of reading a file, kept from file to file on each thread: a medium costs
+// no allocation for it.
+struct ParseScratch {
+    std::vector<QStringView> body;
+    std::vector<int> open;
+    std::vector<ClassifiedLine> classes;
+    std::vector<QStringView> paths, nameViews, titles, grouped;
+    std::vector<QString> foldedPaths, names, foldedNames;
+    std::vector<int> titleList;
+    std::vector<qsizetype> listStarts, at;
+    std::vector<std::vector<TitlePart>> parts;
+    TitleFiler filer;
+
+    // Lets go of the texts; a large file's room is given back.
+    void finish() {
+        if (body.capacity() > 4096) {
+            *this = ParseScratch();
+            return;
+        }
+        foldedPaths.clear();
+        names.clear();
+        foldedNames.clear();
+        parts.clear();
+        filer.reset(&foldedPaths);
+    }
+};
+
+ParseScratch& parseScratch() {
+    static thread_local ParseScratch scratch;
+    return scratch;
+}
+
 } // namespace
 
-ParsedMedium Collection::parseMedium(const QStringList& body) {
+ParsedMedium Collection::parseLines(const QStringList& lines) {
+    ParseScratch& s = parseScratch();
+    bodyViewsForLoading(lines, s.body);
+    ParsedMedium m = parseMedium(s.body);
+    s.finish();
+    return m;
+}
+
+ParsedMedium Collection::parseMedium(const std::vector<QStringView>& body) {
+    ParseScratch& s = parseScratch();
     ParsedMedium m;
     // The folder lines met so far that are ancestors of the current one. Sorted lines
     // put a folder before everything below it, so the parent of a folder, when it has
     // a line, is on this stack.
-    std::vector<int> open;
+    std::vector<int>& open = s.open;
+    open.clear();
     // Each line is classified once, here.
-    std::vector<ClassifiedLine> classes;
-    classes.reserve(size_t(body.size()));
-    std::vector<QStringView> paths;
-    paths.reserve(size_t(body.size()));
-    for (const QString& line : body) {
+    std::vector<ClassifiedLine>& classes = s.classes;
+    classes.clear();
+    classes.reserve(body.size());
+    std::vector<QStringView>& paths = s.paths;
+    paths.clear();
+    paths.reserve(body.size());
+    for (QStringView line : body) {
         classes.push_back(classifyLine(line));
-        if (classes.back().kind == LineKind::Folder) paths.push_back(QStringView(line).chopped(1));
+        if (classes.back().kind == LineKind::Folder) paths.push_back(line.chopped(1));
     }
     // Room for every folder line at once, rather than moving the folders at each growth;
     // their paths folded for the filer, all in one block.
     m.folders.reserve(paths.size());
     const qsizetype folderLines = qsizetype(paths.size());
-    std::vector<QString> foldedPaths(paths.size());
+    std::vector<QString>& foldedPaths = s.foldedPaths;
+    foldedPaths.assign(paths.size(), QString());
     textcodec::copiesSharingBlock(paths.data(), folderLines, foldedPaths.data(), true);
     // The folders' names, as written and folded: a block for each rather than two texts
     // for every folder.
-    std::vector<QStringView> nameViews;
+    std::vector<QStringView>& nameViews = s.nameViews;
+    nameViews.clear();
     nameViews.reserve(paths.size());
     for (QStringView path : paths)
         nameViews.push_back(path.mid(titletext::lastOf(path, u'\\') + 1));
-    std::vector<QString> names(paths.size()), foldedNames(paths.size());
+    std::vector<QString>&names = s.names, &foldedNames = s.foldedNames;
+    names.assign(paths.size(), QString());
+    foldedNames.assign(paths.size(), QString());
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, names.data());
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, foldedNames.data(), true);
-    TitleFiler filer(foldedPaths);
+    TitleFiler& filer = s.filer;
+    filer.reset(&foldedPaths);
     // The titles in order, each with its list: 0 for the medium's root, 1 + the folder's
     // index for a folder.
-    std::vector<QStringView> titles;
-    std::vector<int> titleList;
+    std::vector<QStringView>& titles = s.titles;
+    std::vector<int>& titleList = s.titleList;
+    titles.clear();
+    titleList.clear();
     titles.reserve(body.size() - paths.size());
     titleList.reserve(body.size() - paths.size());
-    for (qsizetype lineIndex = 0; lineIndex < body.size(); ++lineIndex) {
-        const QString& line = body[lineIndex];
-        const ClassifiedLine& cl = classes[size_t(lineIndex)];
+    for (size_t lineIndex = 0; lineIndex < body.size(); ++lineIndex) {
+        const QStringView line = body[lineIndex];
+        const ClassifiedLine& cl = classes[lineIndex];
         switch (cl.kind) {
         case LineKind::Marker:
             break;
@@ -373,18 +429,21 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     // The titles stay for as long as the collection: their own block, without the file's
     // other lines, grouped by list in the order of the lines.
     const size_t lists = m.folders.size() + 1;
-    std::vector<qsizetype> listStarts(lists + 1, 0);
+    std::vector<qsizetype>& listStarts = s.listStarts;
+    listStarts.assign(lists + 1, 0);
     for (int l : titleList)
         ++listStarts[size_t(l) + 1];
     for (size_t l = 1; l <= lists; ++l)
         listStarts[l] += listStarts[l - 1];
-    std::vector<QStringView> grouped(titles.size());
+    std::vector<QStringView>& grouped = s.grouped;
+    grouped.resize(titles.size());
     {
-        std::vector<qsizetype> at(listStarts.begin(), listStarts.end() - 1);
+        std::vector<qsizetype>& at = s.at;
+        at.assign(listStarts.begin(), listStarts.end() - 1);
         for (size_t i = 0; i < titles.size(); ++i)
             grouped[size_t(at[size_t(titleList[i])]++)] = titles[i];
     }
-    std::vector<std::vector<TitlePart>> parts;
+    std::vector<std::vector<TitlePart>>& parts = s.parts;
     titleblock::pack(grouped.data(), listStarts.data(), lists, parts);
     m.rootParts = std::move(parts[0]);
     for (size_t i = 0; i < m.folders.size(); ++i)
@@ -393,7 +452,7 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
 }
 
 void Collection::addMedium(const QString& defaultName, const QStringList& fileLines) {
-    applyMedium(defaultName, parseMedium(bodyLinesForLoading(fileLines)));
+    applyMedium(defaultName, parseLines(fileLines));
 }
 
 void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
@@ -537,7 +596,7 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
             Slot s;
             QStringList lines;
             s.ok = readIndexFile(dir.filePath(names[i]), lines, &s.error);
-            if (s.ok) s.medium = parseMedium(bodyLinesForLoading(std::move(lines)));
+            if (s.ok) s.medium = parseLines(lines);
             bool wake;
             {
                 std::lock_guard lock(mutex);

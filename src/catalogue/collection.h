@@ -132,7 +132,9 @@ public:
     static QStringList indexFilesIn(const QString& dir);
 
 private:
-    static ParsedMedium parseMedium(const QStringList& sortedBody);
+    // Reads the lines of an index file; the views of parseMedium are views of them.
+    static ParsedMedium parseLines(const QStringList& fileLines);
+    static ParsedMedium parseMedium(const std::vector<QStringView>& sortedBody);
     void applyMedium(const QString& defaultName, ParsedMedium&& medium);
     TreeNode* findAlphaNode(TreeNode* alphaParent, const HashedKey& name) const;
     HashedKey uniqueName(const ParsedFolder& folder, QString* unique, bool* isNew);

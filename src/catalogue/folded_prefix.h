@@ -1,5 +1,7 @@
 #pragma once
 
+#include "hashed_key.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringView>
@@ -66,6 +68,12 @@ public:
     void reserve(qsizetype n) {
         firstByHash_.reserve(n);
         entries_.reserve(size_t(n));
+    }
+    // Empties the map; a small one keeps its room.
+    void clear() {
+        clearKeepingRoom(firstByHash_);
+        entries_.clear();
+        if (entries_.capacity() > size_t(kKeptRoom)) entries_ = std::vector<Entry>();
     }
 
 private:
