@@ -484,8 +484,9 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
     // medium node; media of one label share the list.
     if (!m.rootParts.empty()) {
         const QString key = TitleLists::mediumRootKey(medium->text);
-        int index = titleLists.indexOf(key);
-        if (index < 0) index = titleLists.add(key);
+        const HashedKey folded = foldedKey(key);
+        int index = titleLists.indexOfFolded(folded);
+        if (index < 0) index = titleLists.add(key, folded);
         titleLists.appendParts(index, std::move(m.rootParts));
     }
 
@@ -497,7 +498,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
     alphaList->sortChildrenLater();
     medium->reserveChildren(size_t(std::count_if(
         m.folders.cbegin(), m.folders.cend(), [](const ParsedFolder& f) { return f.parent < 0; })));
-    std::vector<std::pair<TreeNode*, TreeNode*>> nodes; // folder and alphabetical node
+    auto& nodes = folderNodes_; // folder and alphabetical node
+    nodes.clear();
     nodes.reserve(m.folders.size());
     for (ParsedFolder& f : m.folders) {
         TreeNode* parent = f.parent < 0 ? medium : nodes[size_t(f.parent)].first;

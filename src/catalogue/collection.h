@@ -157,5 +157,7 @@ private:
     QHash<ChildKey, TreeNode*> firstBelowTop_;
     QHash<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
     QString nameBuffer_, keyBuffer_;   // for the numbered names
+    // The nodes made for a medium's folders: folder and alphabetical node.
+    std::vector<std::pair<TreeNode*, TreeNode*>> folderNodes_;
     textcodec::TextPool numberedNames_;
 };

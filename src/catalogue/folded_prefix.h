@@ -65,8 +65,9 @@ public:
     bool contains(QStringView text, quint64 hash) const { return find(text, hash) != nullptr; }
     bool contains(QStringView text) const { return contains(text, PrefixHashes::hashOf(text)); }
     qsizetype size() const { return qsizetype(entries_.size()); }
+    // Room for n entries (never less than there is: the tables are not shrunk).
     void reserve(qsizetype n) {
-        firstByHash_.reserve(n);
+        if (n > firstByHash_.capacity()) firstByHash_.reserve(n);
         entries_.reserve(size_t(n));
     }
     // Empties the map; a small one keeps its room.
