@@ -280,7 +280,7 @@ struct ParseScratch {
 
     // Lets go of the texts; a large file's room is given back.
     void finish() {
-        if (body.capacity() > 4096) {
+        if (body.capacity() > size_t(kKeptRoom)) {
             *this = ParseScratch();
             return;
         }
@@ -535,6 +535,7 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
         }
         nodes.emplace_back(folderNode, alphaNode);
     }
+    if (nodes.capacity() > size_t(kKeptRoom)) nodes = {};
     info->FolderCount = qint32(m.folders.size());
     info->TitleCount = m.titleCount;
     folderCount += info->FolderCount;
@@ -663,6 +664,7 @@ void Collection::ClearCollection() {
     clearKeepingRoom(firstBelowTop_);
     clearKeepingRoom(nextSuffix_);
     numberedNames_.clear();
+    folderNodes_.clear();
 }
 
 QString Collection::loadedStatusText(const QLocale& locale) const {

@@ -1,5 +1,6 @@
 #include "title_block.h"
 
+#include "hashed_key.h"
 #include "title_text.h"
 
 #include <QHash>
@@ -51,11 +52,33 @@ bool narrow(const char16_t* s, qsizetype n, char* d) {
 
 } // namespace
 
-TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) : count_(count) {
-    // The folder parts (up to the last backslash) once each, the names after them.
+namespace {
+// The work space of making a block, kept from block to block on each thread.
+struct BlockScratch {
     QHash<QStringView, quint32> ids;
     std::vector<QStringView> folders;
-    std::vector<quint32> folderOf(static_cast<size_t>(count));
+    std::vector<quint32> folderOf;
+
+    // Lets go of the views; a large block's room is given back.
+    void finish() {
+        if (folderOf.capacity() > size_t(kKeptRoom)) {
+            *this = BlockScratch();
+            return;
+        }
+        clearKeepingRoom(ids);
+        folders.clear();
+        folderOf.clear();
+    }
+};
+} // namespace
+
+TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) : count_(count) {
+    static thread_local BlockScratch scratch;
+    // The folder parts (up to the last backslash) once each, the names after them.
+    QHash<QStringView, quint32>& ids = scratch.ids;
+    std::vector<QStringView>& folders = scratch.folders;
+    std::vector<quint32>& folderOf = scratch.folderOf;
+    folderOf.resize(static_cast<size_t>(count));
     qsizetype folderChars = 0, total = 0;
     QStringView last;
     quint32 lastId = 0;
@@ -113,6 +136,7 @@ TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) : count_(count
             return true;
         });
     }
+    scratch.finish();
 }
 
 void TitleBlock::copyLine(qsizetype i, char16_t* d) const {
