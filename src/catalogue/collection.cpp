@@ -174,8 +174,8 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
 }
 
 TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const HashedKey& name) const {
-    auto it = alphaByName_.constFind(name);
-    if (it == alphaByName_.cend()) return nullptr;
+    const QVarLengthArray<TreeNode*, 1>* it = alphaByName_.find(name);
+    if (!it) return nullptr;
     // A parent whose descendants are all its children: itself, else the first child of the
     // name (children of equal text keep the order they were added in).
     if (alphaParent->descendantCount() == alphaParent->childCount()) {
@@ -659,10 +659,10 @@ void Collection::ClearCollection() {
     cdnames.clear();
     mediaListNode()->removeChildren();
     alphaListNode()->removeChildren();
-    clearKeepingRoom(alphaByName_);
-    clearKeepingRoom(alphaChildren_);
-    clearKeepingRoom(firstBelowTop_);
-    clearKeepingRoom(nextSuffix_);
+    alphaByName_.clear();
+    alphaChildren_.clear();
+    firstBelowTop_.clear();
+    nextSuffix_.clear();
     numberedNames_.clear();
     folderNodes_.clear();
 }

@@ -42,16 +42,6 @@ inline size_t qHash(const HashedKey& k, size_t seed = 0) noexcept {
     return k.hash ^ seed;
 }
 
-// Empties a table. One of up to kKeptRoom entries keeps its room for the next entries (a
-// collection cleared is mostly filled again alike); a larger one gives it back.
-inline constexpr qsizetype kKeptRoom = 4096;
-template <typename K, typename V> void clearKeepingRoom(QHash<K, V>& table) {
-    if (table.size() > kKeptRoom || !table.isDetached())
-        table.clear();
-    else if (!table.isEmpty())
-        table.removeIf([](const auto&) { return true; });
-}
-
 // The case-folded form of a text, hashed.
 inline HashedKey foldedKey(QStringView s) {
     return HashedKey(s.toString().toCaseFolded());

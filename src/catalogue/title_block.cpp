@@ -1,6 +1,6 @@
 #include "title_block.h"
 
-#include "hashed_key.h"
+#include "flat_table.h"
 #include "title_text.h"
 
 #include <QHash>
@@ -55,7 +55,7 @@ bool narrow(const char16_t* s, qsizetype n, char* d) {
 namespace {
 // The work space of making a block, kept from block to block on each thread.
 struct BlockScratch {
-    QHash<QStringView, quint32> ids;
+    FlatTable<QStringView, quint32> ids;
     std::vector<QStringView> folders;
     std::vector<quint32> folderOf;
 
@@ -65,7 +65,7 @@ struct BlockScratch {
             *this = BlockScratch();
             return;
         }
-        clearKeepingRoom(ids);
+        ids.clear();
         folders.clear();
         folderOf.clear();
     }
@@ -75,7 +75,7 @@ struct BlockScratch {
 TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) : count_(count) {
     static thread_local BlockScratch scratch;
     // The folder parts (up to the last backslash) once each, the names after them.
-    QHash<QStringView, quint32>& ids = scratch.ids;
+    FlatTable<QStringView, quint32>& ids = scratch.ids;
     std::vector<QStringView>& folders = scratch.folders;
     std::vector<quint32>& folderOf = scratch.folderOf;
     folderOf.resize(static_cast<size_t>(count));
@@ -86,14 +86,15 @@ TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) : count_(count
         const QStringView line = lines[i];
         const QStringView folder = line.left(titletext::lastOf(line, u'\\') + 1);
         if (i == 0 || folder != last) {
-            auto it = ids.constFind(folder);
-            if (it == ids.cend()) {
-                it = ids.insert(folder, quint32(folders.size()));
+            if (const quint32* id = ids.find(folder)) {
+                lastId = *id;
+            } else {
+                lastId = quint32(folders.size());
+                ids.insert(folder, lastId);
                 folders.push_back(folder);
                 folderChars += folder.size();
             }
             last = folder;
-            lastId = *it;
         }
         folderOf[size_t(i)] = lastId;
         total += line.size() - folder.size();

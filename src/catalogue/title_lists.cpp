@@ -6,7 +6,7 @@
 
 namespace {
 // One look-up: a new key's value is made by the lookup and then set.
-void insertFirst(QHash<HashedKey, int>& hash, const HashedKey& key, int index) {
+void insertFirst(FlatTable<HashedKey, int>& hash, const HashedKey& key, int index) {
     const qsizetype before = hash.size();
     int& value = hash[key];
     if (hash.size() != before) value = index;
@@ -114,7 +114,7 @@ void TitleLists::clearNonFixed() {
     entries_.resize(FixedCount);
     kinds_.resize(FixedCount);
     plain_.clear();
-    clearKeepingRoom(alpha_);
+    alpha_.clear();
     alphaKeys_.clear();
     const FixedKeys& fixed = fixedKeys();
     for (int i = 0; i < FixedCount; ++i)
@@ -236,5 +236,5 @@ void TitleStyles::add(const QString& target, const indexfile::TitleStyle& style)
 
 void TitleStyles::clear() {
     entries_.clear();
-    clearKeepingRoom(firstByFoldedTarget_);
+    firstByFoldedTarget_.clear();
 }

@@ -1,8 +1,8 @@
 // Tables, pools, work space and node arrays that keep their room from one use to the next:
 // what is taken again must hold nothing of the last use.
 #include "collection.h"
+#include "flat_table.h"
 #include "folded_prefix.h"
-#include "hashed_key.h"
 #include "index_file.h"
 #include "text_codec.h"
 #include "tree_node.h"
@@ -16,38 +16,60 @@
 
 namespace {
 
-TEST(KeptRoom, ClearedTablesAreEmptyAndKeepRoomUpToTheLimit) {
+// A key whose hash is its value modulo `spread`: few spreads make long runs of probes.
+struct Clashing {
+    int value;
+    int spread;
+    bool operator==(const Clashing& o) const { return value == o.value; }
+    friend size_t qHash(const Clashing& k, size_t = 0) { return size_t(k.value % k.spread); }
+};
+
+TEST(KeptRoom, FlatTablesFindWhatWasAddedSinceTheyWereEmptied) {
     struct Case {
-        qsizetype entries;
+        int entries;
+        int spread;
         bool keepsRoom;
     };
-    const Case cases[] = {
-        {0, false}, {1, true}, {200, true}, {kKeptRoom, true}, {kKeptRoom + 1, false}};
+    const Case cases[] = {{0, 1000, false},
+                          {1, 1000, true},
+                          {200, 1000, true},
+                          {200, 1, true},
+                          {300, 7, true},
+                          {int(kKeptRoom), 5000, true},
+                          {int(kKeptRoom) + 1, 5000, false}};
+    FlatTable<Clashing, int> reused;
     for (const Case& k : cases) {
-        SCOPED_TRACE(k.entries);
-        QHash<int, int> table;
-        for (int i = 0; i < k.entries; ++i)
-            table.insert(i, i * 3);
-        const qsizetype room = table.capacity();
-        clearKeepingRoom(table);
-        EXPECT_TRUE(table.isEmpty());
-        EXPECT_FALSE(table.contains(0));
-        EXPECT_EQ(table.capacity(), k.keepsRoom ? room : 0);
-        // Filled again with other values: only those are found.
-        for (int i = 0; i < 50; ++i)
-            table.insert(i + 7, -i);
-        EXPECT_EQ(table.size(), 50);
-        for (int i = 0; i < 50; ++i)
-            EXPECT_EQ(table.value(i + 7, 1), -i);
-        EXPECT_FALSE(table.contains(0));
+        SCOPED_TRACE(testing::Message() << k.entries << " spread " << k.spread);
+        FlatTable<Clashing, int> table;
+        for (FlatTable<Clashing, int>* t : {&table, &reused}) {
+            for (int i = 0; i < k.entries; ++i)
+                t->insert({i, k.spread}, i * 3);
+            EXPECT_EQ(t->size(), k.entries);
+            // Added again: replaced, not added.
+            if (k.entries > 0) (*t)[{0, k.spread}] = -5;
+            EXPECT_EQ(t->size(), k.entries);
+            for (int i = 1; i < k.entries; ++i)
+                EXPECT_EQ(t->value({i, k.spread}, -1), i * 3);
+            const qsizetype room = t->capacity();
+            t->clear();
+            EXPECT_TRUE(t->isEmpty());
+            for (int i = 0; i < k.entries; ++i)
+                ASSERT_FALSE(t->contains({i, k.spread})) << i;
+            if (t == &table) {
+                EXPECT_EQ(t->capacity(), k.keepsRoom ? room : 0);
+            }
+            // Filled again with other keys: only those are found.
+            for (int i = 0; i < 50; ++i)
+                t->insert({k.entries + i, k.spread}, -i);
+            EXPECT_EQ(t->size(), 50);
+            for (int i = 0; i < 50; ++i)
+                EXPECT_EQ(t->value({k.entries + i, k.spread}, 1), -i);
+            if (k.entries > 0) {
+                EXPECT_FALSE(t->contains({k.entries - 1, k.spread}));
+            }
+            t->clear();
+        }
     }
-    // A table shared with a copy is let go, the copy keeps its entries.
-    QHash<int, int> table{{1, 2}, {3, 4}};
-    const QHash<int, int> copy = table;
-    clearKeepingRoom(table);
-    EXPECT_TRUE(table.isEmpty());
-    EXPECT_EQ(copy.value(3), 4);
-    EXPECT_EQ(copy.size(), 2);
 }
 
 TEST(KeptRoom, FoldedMapClearedFindsOnlyWhatIsAddedAfter) {
