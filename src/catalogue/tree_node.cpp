@@ -122,6 +122,22 @@ void TreeNode::Children::reserve(size_t n, Room* room) {
     capacity_ = quint32(n);
 }
 
+void TreeNode::Children::reorder(std::vector<int>& order) {
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (order[i] < 0 || size_t(order[i]) == i) continue;
+        Child first = std::move(data_[i]);
+        size_t j = i;
+        while (size_t(order[j]) != i) {
+            const size_t from = size_t(order[j]);
+            data_[j] = std::move(data_[from]);
+            order[j] = -1;
+            j = from;
+        }
+        data_[j] = std::move(first);
+        order[j] = -1;
+    }
+}
+
 void TreeNode::Children::release(Room* room) {
     clear();
     if (data_) room->giveArray(data_, capacity_);
@@ -189,20 +205,7 @@ void TreeNode::ensureSorted() const {
     for (const auto& c : children_)
         texts.emplace_back(c->text);
     std::vector<int> order = indexfile::catalogueOrder(texts);
-    // Each child put in its place along the cycles of the order (which is used up).
-    for (size_t i = 0; i < order.size(); ++i) {
-        if (order[i] < 0 || size_t(order[i]) == i) continue;
-        Child first = std::move(children_[i]);
-        size_t j = i;
-        while (size_t(order[j]) != i) {
-            const size_t from = size_t(order[j]);
-            children_[j] = std::move(children_[from]);
-            order[j] = -1;
-            j = from;
-        }
-        children_[j] = std::move(first);
-        order[j] = -1;
-    }
+    children_.reorder(order);
 }
 
 void TreeNode::renumber() const {

@@ -82,6 +82,9 @@ private:
         }
         // Releases the children and gives the array back.
         void release(Room* room);
+        // Puts the child at order[k] at k for every k, along the cycles of the order (which
+        // is used up).
+        void reorder(std::vector<int>& order);
 
     private:
         Child* data_ = nullptr;
