@@ -1,6 +1,5 @@
 #pragma once
 
-#include "flat_table.h"
 #include "text_codec.h"
 #include "title_lists.h"
 #include "tree_node.h"
@@ -143,7 +142,7 @@ private:
     std::unique_ptr<TreeNode> root_;
     MediumConnector* connector_ = nullptr;
     // Alphabetical nodes by exact name, the first in preorder in front.
-    FlatTable<HashedKey, QVarLengthArray<TreeNode*, 1>> alphaByName_;
+    QHash<HashedKey, QVarLengthArray<TreeNode*, 1>> alphaByName_;
     // The first alphabetical node added under a parent by its exact name.
     struct ChildKey {
         const TreeNode* parent;
@@ -153,11 +152,11 @@ private:
             return k.name.hash ^ (quintptr(k.parent) * 0x9E3779B97F4A7C15ULL) ^ seed;
         }
     };
-    FlatTable<ChildKey, TreeNode*> alphaChildren_;
+    QHash<ChildKey, TreeNode*> alphaChildren_;
     // The first node in preorder of a name below a top node of the list (at any depth).
-    FlatTable<ChildKey, TreeNode*> firstBelowTop_;
-    FlatTable<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
-    QString nameBuffer_, keyBuffer_;       // for the numbered names
+    QHash<ChildKey, TreeNode*> firstBelowTop_;
+    QHash<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
+    QString nameBuffer_, keyBuffer_;   // for the numbered names
     // The nodes made for a medium's folders: folder and alphabetical node.
     std::vector<std::pair<TreeNode*, TreeNode*>> folderNodes_;
     textcodec::TextPool numberedNames_;

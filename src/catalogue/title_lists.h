@@ -1,6 +1,5 @@
 #pragma once
 
-#include "flat_table.h"
 #include "hashed_key.h"
 #include "index_file.h"
 #include "text_codec.h"
@@ -142,7 +141,7 @@ private:
     };
     // "ALPHALIST::" keys apart, by their folded name.
     FirstByKey plain_;
-    FlatTable<HashedKey, int> alpha_;
+    QHash<HashedKey, int> alpha_;
     textcodec::TextPool alphaKeys_;
 };
 
@@ -159,5 +158,5 @@ public:
 
 private:
     std::vector<std::pair<QString, indexfile::TitleStyle>> entries_;
-    FlatTable<HashedKey, int> firstByFoldedTarget_;
+    QHash<HashedKey, int> firstByFoldedTarget_;
 };
