@@ -175,8 +175,8 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
 }
 
 TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const HashedKey& name) const {
-    auto it = alphaByName_.constFind(name);
-    if (it == alphaByName_.cend()) return nullptr;
+    const QVarLengthArray<TreeNode*, 1>* it = alphaByName_.find(name);
+    if (!it) return nullptr;
     // A parent whose descendants are all its children: itself, else the first child of the
     // name (children of equal text keep the order they were added in).
     if (alphaParent->descendantCount() == alphaParent->childCount()) {

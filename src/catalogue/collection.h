@@ -1,5 +1,6 @@
 #pragma once
 
+#include "flat_table.h"
 #include "text_codec.h"
 #include "title_lists.h"
 #include "tree_node.h"
@@ -142,7 +143,7 @@ private:
     std::unique_ptr<TreeNode> root_;
     MediumConnector* connector_ = nullptr;
     // Alphabetical nodes by exact name, the first in preorder in front.
-    QHash<HashedKey, QVarLengthArray<TreeNode*, 1>> alphaByName_;
+    FlatTable<HashedKey, QVarLengthArray<TreeNode*, 1>> alphaByName_;
     // The first alphabetical node added under a parent by its exact name.
     struct ChildKey {
         const TreeNode* parent;
@@ -152,11 +153,11 @@ private:
             return k.name.hash ^ (quintptr(k.parent) * 0x9E3779B97F4A7C15ULL) ^ seed;
         }
     };
-    QHash<ChildKey, TreeNode*> alphaChildren_;
+    FlatTable<ChildKey, TreeNode*> alphaChildren_;
     // The first node in preorder of a name below a top node of the list (at any depth).
-    QHash<ChildKey, TreeNode*> firstBelowTop_;
-    QHash<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
-    QString nameBuffer_, keyBuffer_;   // for the numbered names
+    FlatTable<ChildKey, TreeNode*> firstBelowTop_;
+    FlatTable<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
+    QString nameBuffer_, keyBuffer_;       // for the numbered names
     // The nodes made for a medium's folders: folder and alphabetical node.
     std::vector<std::pair<TreeNode*, TreeNode*>> folderNodes_;
     textcodec::TextPool numberedNames_;

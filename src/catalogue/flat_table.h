@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -13,21 +14,21 @@
 inline constexpr qsizetype kKeptRoom = 4096;
 
 // A hash table filled and then emptied as a whole, never entry by entry: the entries in the
-// order added, and slots of open addressing that name them. Emptying it costs the number of
-// entries, not its room, and keeps the room (see kKeptRoom). Keys are hashed with qHash.
+// order added, in chunks that are not moved as the table grows, and slots of open addressing
+// that name them. Emptying it costs the number of entries, not its room, and keeps the room
+// (see kKeptRoom). Keys are hashed with qHash, which should be cheap: it is not stored.
 template <typename K, typename V> class FlatTable {
 public:
-    qsizetype size() const { return qsizetype(entries_.size()); }
-    bool isEmpty() const { return entries_.empty(); }
+    qsizetype size() const { return qsizetype(size_); }
+    bool isEmpty() const { return size_ == 0; }
     qsizetype capacity() const { return qsizetype(slots_.size() / 2); }
 
     const V* find(const K& key) const {
         if (slots_.empty()) return nullptr;
-        const size_t hash = qHash(key);
         const size_t mask = slots_.size() - 1;
-        for (size_t i = hash & mask; slots_[i] != 0; i = (i + 1) & mask) {
-            const Entry& e = entries_[slots_[i] - 1];
-            if (e.hash == hash && e.key == key) return &e.value;
+        for (size_t i = size_t(qHash(key)) & mask; slots_[i] != 0; i = (i + 1) & mask) {
+            const Entry& e = at(slots_[i] - 1);
+            if (e.key == key) return &e.value;
         }
         return nullptr;
     }
@@ -38,66 +39,70 @@ public:
     }
     bool contains(const K& key) const { return find(key) != nullptr; }
 
-    // The value of the key, value-initialised when the key is new. Valid until the next entry
-    // is added.
+    // The value of the key, value-initialised when the key is new.
     V& operator[](const K& key) {
-        const size_t hash = qHash(key);
-        if (2 * (entries_.size() + 1) > slots_.size()) grow(entries_.size() + 1);
+        if (2 * (size_ + 1) > slots_.size()) grow(size_ + 1);
         const size_t mask = slots_.size() - 1;
-        size_t i = hash & mask;
+        size_t i = size_t(qHash(key)) & mask;
         for (; slots_[i] != 0; i = (i + 1) & mask) {
-            Entry& e = entries_[slots_[i] - 1];
-            if (e.hash == hash && e.key == key) return e.value;
+            Entry& e = at(slots_[i] - 1);
+            if (e.key == key) return e.value;
         }
-        entries_.push_back({key, V(), hash});
-        slots_[i] = quint32(entries_.size());
-        return entries_.back().value;
+        if (size_ == chunks_.size() * kChunk) chunks_.emplace_back(new Entry[kChunk]);
+        Entry& e = at(size_++);
+        e.key = key;
+        slots_[i] = quint32(size_);
+        return e.value;
     }
     void insert(const K& key, const V& value) { (*this)[key] = value; }
 
-    // Room for n entries.
+    // Room for n entries in the slots (the chunks are added as entries come).
     void reserve(qsizetype n) {
         if (2 * size_t(n) > slots_.size()) grow(size_t(n));
-        entries_.reserve(size_t(n));
     }
 
     void clear() {
-        if (entries_.size() > size_t(kKeptRoom) || entries_.capacity() > 2 * size_t(kKeptRoom)) {
-            entries_ = std::vector<Entry>();
+        if (size_ > size_t(kKeptRoom) || chunks_.size() * kChunk > 2 * size_t(kKeptRoom)) {
+            chunks_.clear();
             slots_ = std::vector<quint32>();
+            size_ = 0;
             return;
         }
-        // Each entry's slot found from its hash (every entry goes, so none is moved).
+        // Each entry's slot found from its key (every entry goes, so none is moved).
         const size_t mask = slots_.size() - 1;
-        for (size_t k = 0; k < entries_.size(); ++k) {
-            size_t i = entries_[k].hash & mask;
+        for (size_t k = 0; k < size_; ++k) {
+            Entry& e = at(k);
+            size_t i = size_t(qHash(e.key)) & mask;
             while (slots_[i] != quint32(k + 1))
                 i = (i + 1) & mask;
             slots_[i] = 0;
+            e = Entry();
         }
-        entries_.clear();
+        size_ = 0;
     }
 
 private:
     struct Entry {
-        K key;
-        V value;
-        size_t hash;
+        K key{};
+        V value{};
     };
+    static constexpr size_t kChunk = 64;
+    Entry& at(size_t k) const { return chunks_[k / kChunk][k % kChunk]; }
     // At most half the slots in use: a probe mostly ends at once.
     void grow(size_t n) {
         const size_t want = std::max<size_t>(16, std::bit_ceil(2 * n));
         if (want <= slots_.size()) return;
         slots_.assign(want, 0);
         const size_t mask = want - 1;
-        for (size_t k = 0; k < entries_.size(); ++k) {
-            size_t i = entries_[k].hash & mask;
+        for (size_t k = 0; k < size_; ++k) {
+            size_t i = size_t(qHash(at(k).key)) & mask;
             while (slots_[i] != 0)
                 i = (i + 1) & mask;
             slots_[i] = quint32(k + 1);
         }
     }
 
-    std::vector<Entry> entries_;
+    std::vector<std::unique_ptr<Entry[]>> chunks_;
+    size_t size_ = 0;
     std::vector<quint32> slots_; // entry + 1, 0 for none
 };

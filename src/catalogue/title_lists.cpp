@@ -8,7 +8,7 @@
 
 namespace {
 // One look-up: a new key's value is made by the lookup and then set.
-void insertFirst(QHash<HashedKey, int>& hash, const HashedKey& key, int index) {
+void insertFirst(FlatTable<HashedKey, int>& hash, const HashedKey& key, int index) {
     const qsizetype before = hash.size();
     int& value = hash[key];
     if (hash.size() != before) value = index;
