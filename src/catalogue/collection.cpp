@@ -1,5 +1,6 @@
 #include "collection.h"
 
+#include "flat_table.h"
 #include "folded_prefix.h"
 #include "free_memory.h"
 #include "index_file.h"
@@ -45,11 +46,8 @@ void appendPercent(QString& out, unsigned char byte) {
     out += QLatin1Char(hex[byte & 15]);
 }
 
-} // namespace
-
-QString encodeDetailsLabel(QStringView label) {
-    QString out;
-    out.reserve(label.size());
+// The label encoded for the details query, appended to `out`.
+void appendDetailsLabel(QString& out, QStringView label) {
     for (qsizetype i = 0; i < label.size(); ++i) {
         const char16_t c = label[i].unicode();
         if (!needsDetailsEscape(c)) {
@@ -86,14 +84,22 @@ QString encodeDetailsLabel(QStringView label) {
         for (int k = 0; k < n; ++k)
             appendPercent(out, bytes[k]);
     }
+}
+
+} // namespace
+
+QString encodeDetailsLabel(QStringView label) {
+    QString out;
+    out.reserve(label.size());
+    appendDetailsLabel(out, label);
     return out;
 }
 
 QString buildDetails(const MyMediaInfo& info, QStringView label) {
-    const QString encoded = encodeDetailsLabel(label);
+    // One text: room for a label of blanks (three characters each) too.
     QString out;
     out.reserve(100 + info.Author.size() + info.Version.size() + info.Comment.size() +
-                encoded.size());
+                3 * label.size());
     const auto number = [&out](qint32 n) {
         char digits[16];
         out += QLatin1StringView(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
@@ -109,7 +115,7 @@ QString buildDetails(const MyMediaInfo& info, QStringView label) {
     out += QLatin1StringView("&Comment=");
     out += info.Comment;
     out += QLatin1StringView("&Label=");
-    out += encoded;
+    appendDetailsLabel(out, label);
     out += u'&';
     return out;
 }
@@ -169,8 +175,8 @@ HashedKey Collection::uniqueName(const ParsedFolder& f, QString* unique, bool* i
 }
 
 TreeNode* Collection::findAlphaNode(TreeNode* alphaParent, const HashedKey& name) const {
-    auto it = alphaByName_.constFind(name);
-    if (it == alphaByName_.cend()) return nullptr;
+    const QVarLengthArray<TreeNode*, 1>* it = alphaByName_.find(name);
+    if (!it) return nullptr;
     // A parent whose descendants are all its children: itself, else the first child of the
     // name (children of equal text keep the order they were added in).
     if (alphaParent->descendantCount() == alphaParent->childCount()) {
@@ -202,14 +208,19 @@ namespace {
 // the folders met so far suffice.
 class TitleFiler {
 public:
-    // The paths of the folder lines, folded, in the order of the lines.
-    explicit TitleFiler(const std::vector<QString>& foldedPaths) : paths_(foldedPaths) {
-        byPath_.reserve(qsizetype(foldedPaths.size()));
+    // Starts on a file: the paths of its folder lines, folded, in the order of the lines.
+    // The tables keep their room from file to file.
+    void reset(const std::vector<QString>* foldedPaths) {
+        paths_ = foldedPaths;
+        byPath_.clear();
+        byPath_.reserve(qsizetype(foldedPaths->size()));
+        lastPath_ = {};
+        lastFolder_ = -1;
     }
 
     // Called for every folder line in processing order; a later line of the same path wins.
     void addFolder(int index) {
-        byPath_.insert(paths_[size_t(index)], index);
+        byPath_.insert((*paths_)[size_t(index)], index);
         lastPath_ = {};
     }
 
@@ -247,7 +258,7 @@ public:
     }
 
 private:
-    const std::vector<QString>& paths_;
+    const std::vector<QString>* paths_ = nullptr;
     foldedprefix::FoldedMap<int> byPath_;
     foldedprefix::PrefixHashes hashes_;
     QString folded_;
@@ -255,48 +266,99 @@ private:
     int lastFolder_ = -1;
 };
 
+// The work space of reading a file, kept from file to file on each thread: a medium costs
+// no allocation for it.
+struct ParseScratch {
+    std::vector<QStringView> body;
+    std::vector<int> open;
+    std::vector<ClassifiedLine> classes;
+    std::vector<QStringView> paths, nameViews, titles, grouped;
+    std::vector<QString> foldedPaths, names, foldedNames;
+    std::vector<int> titleList;
+    std::vector<qsizetype> listStarts, at;
+    std::vector<std::vector<TitlePart>> parts;
+    TitleFiler filer;
+
+    // Lets go of the texts; a large file's room is given back.
+    void finish() {
+        if (body.capacity() > size_t(kKeptRoom)) {
+            *this = ParseScratch();
+            return;
+        }
+        foldedPaths.clear();
+        names.clear();
+        foldedNames.clear();
+        parts.clear();
+        filer.reset(&foldedPaths);
+    }
+};
+
+ParseScratch& parseScratch() {
+    static thread_local ParseScratch scratch;
+    return scratch;
+}
+
 } // namespace
 
-ParsedMedium Collection::parseMedium(const QStringList& body) {
+ParsedMedium Collection::parseLines(const QStringList& lines) {
+    ParseScratch& s = parseScratch();
+    bodyViewsForLoading(lines, s.body);
+    ParsedMedium m = parseMedium(s.body);
+    s.finish();
+    return m;
+}
+
+ParsedMedium Collection::parseMedium(const std::vector<QStringView>& body) {
+    ParseScratch& s = parseScratch();
     ParsedMedium m;
     // The folder lines met so far that are ancestors of the current one. Sorted lines
     // put a folder before everything below it, so the parent of a folder, when it has
     // a line, is on this stack.
-    std::vector<int> open;
+    std::vector<int>& open = s.open;
+    open.clear();
     // Each line is classified once, here.
-    std::vector<ClassifiedLine> classes;
-    classes.reserve(size_t(body.size()));
-    std::vector<QStringView> paths;
-    paths.reserve(size_t(body.size()));
-    for (const QString& line : body) {
+    std::vector<ClassifiedLine>& classes = s.classes;
+    classes.clear();
+    classes.reserve(body.size());
+    std::vector<QStringView>& paths = s.paths;
+    paths.clear();
+    paths.reserve(body.size());
+    for (QStringView line : body) {
         classes.push_back(classifyLine(line));
-        if (classes.back().kind == LineKind::Folder) paths.push_back(QStringView(line).chopped(1));
+        if (classes.back().kind == LineKind::Folder) paths.push_back(line.chopped(1));
     }
     // Room for every folder line at once, rather than moving the folders at each growth;
     // their paths folded for the filer, all in one block.
     m.folders.reserve(paths.size());
     const qsizetype folderLines = qsizetype(paths.size());
-    std::vector<QString> foldedPaths(paths.size());
+    std::vector<QString>& foldedPaths = s.foldedPaths;
+    foldedPaths.assign(paths.size(), QString());
     textcodec::copiesSharingBlock(paths.data(), folderLines, foldedPaths.data(), true);
     // The folders' names, as written and folded: a block for each rather than two texts
     // for every folder.
-    std::vector<QStringView> nameViews;
+    std::vector<QStringView>& nameViews = s.nameViews;
+    nameViews.clear();
     nameViews.reserve(paths.size());
     for (QStringView path : paths)
         nameViews.push_back(path.mid(titletext::lastOf(path, u'\\') + 1));
-    std::vector<QString> names(paths.size()), foldedNames(paths.size());
+    std::vector<QString>&names = s.names, &foldedNames = s.foldedNames;
+    names.assign(paths.size(), QString());
+    foldedNames.assign(paths.size(), QString());
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, names.data());
     textcodec::copiesSharingBlock(nameViews.data(), folderLines, foldedNames.data(), true);
-    TitleFiler filer(foldedPaths);
+    TitleFiler& filer = s.filer;
+    filer.reset(&foldedPaths);
     // The titles in order, each with its list: 0 for the medium's root, 1 + the folder's
     // index for a folder.
-    std::vector<QStringView> titles;
-    std::vector<int> titleList;
+    std::vector<QStringView>& titles = s.titles;
+    std::vector<int>& titleList = s.titleList;
+    titles.clear();
+    titleList.clear();
     titles.reserve(body.size() - paths.size());
     titleList.reserve(body.size() - paths.size());
-    for (qsizetype lineIndex = 0; lineIndex < body.size(); ++lineIndex) {
-        const QString& line = body[lineIndex];
-        const ClassifiedLine& cl = classes[size_t(lineIndex)];
+    for (size_t lineIndex = 0; lineIndex < body.size(); ++lineIndex) {
+        const QStringView line = body[lineIndex];
+        const ClassifiedLine& cl = classes[lineIndex];
         switch (cl.kind) {
         case LineKind::Marker:
             break;
@@ -368,18 +430,21 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
     // The titles stay for as long as the collection: their own block, without the file's
     // other lines, grouped by list in the order of the lines.
     const size_t lists = m.folders.size() + 1;
-    std::vector<qsizetype> listStarts(lists + 1, 0);
+    std::vector<qsizetype>& listStarts = s.listStarts;
+    listStarts.assign(lists + 1, 0);
     for (int l : titleList)
         ++listStarts[size_t(l) + 1];
     for (size_t l = 1; l <= lists; ++l)
         listStarts[l] += listStarts[l - 1];
-    std::vector<QStringView> grouped(titles.size());
+    std::vector<QStringView>& grouped = s.grouped;
+    grouped.resize(titles.size());
     {
-        std::vector<qsizetype> at(listStarts.begin(), listStarts.end() - 1);
+        std::vector<qsizetype>& at = s.at;
+        at.assign(listStarts.begin(), listStarts.end() - 1);
         for (size_t i = 0; i < titles.size(); ++i)
             grouped[size_t(at[size_t(titleList[i])]++)] = titles[i];
     }
-    std::vector<std::vector<TitlePart>> parts;
+    std::vector<std::vector<TitlePart>>& parts = s.parts;
     titleblock::pack(grouped.data(), listStarts.data(), lists, parts);
     m.rootParts = std::move(parts[0]);
     for (size_t i = 0; i < m.folders.size(); ++i)
@@ -388,7 +453,7 @@ ParsedMedium Collection::parseMedium(const QStringList& body) {
 }
 
 void Collection::addMedium(const QString& defaultName, const QStringList& fileLines) {
-    applyMedium(defaultName, parseMedium(bodyLinesForLoading(fileLines)));
+    applyMedium(defaultName, parseLines(fileLines));
 }
 
 void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
@@ -420,8 +485,9 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
     // medium node; media of one label share the list.
     if (!m.rootParts.empty()) {
         const QString key = TitleLists::mediumRootKey(medium->text);
-        int index = titleLists.indexOf(key);
-        if (index < 0) index = titleLists.add(key);
+        const HashedKey folded = foldedKey(key);
+        int index = titleLists.indexOfFolded(folded);
+        if (index < 0) index = titleLists.add(key, folded);
         titleLists.appendParts(index, std::move(m.rootParts));
     }
 
@@ -433,7 +499,8 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
     alphaList->sortChildrenLater();
     medium->reserveChildren(size_t(std::count_if(
         m.folders.cbegin(), m.folders.cend(), [](const ParsedFolder& f) { return f.parent < 0; })));
-    std::vector<std::pair<TreeNode*, TreeNode*>> nodes; // folder and alphabetical node
+    auto& nodes = folderNodes_; // folder and alphabetical node
+    nodes.clear();
     nodes.reserve(m.folders.size());
     for (ParsedFolder& f : m.folders) {
         TreeNode* parent = f.parent < 0 ? medium : nodes[size_t(f.parent)].first;
@@ -470,6 +537,7 @@ void Collection::applyMedium(const QString& defaultName, ParsedMedium&& m) {
         }
         nodes.emplace_back(folderNode, alphaNode);
     }
+    if (nodes.capacity() > size_t(kKeptRoom)) nodes = {};
     info->FolderCount = qint32(m.folders.size());
     info->TitleCount = m.titleCount;
     folderCount += info->FolderCount;
@@ -533,7 +601,7 @@ LoadReport Collection::LoadAllMedia(const std::function<void(int, int)>& progres
             Slot s;
             QStringList lines;
             s.ok = readIndexFile(dir.filePath(names[i]), lines, &s.error);
-            if (s.ok) s.medium = parseMedium(bodyLinesForLoading(std::move(lines)));
+            if (s.ok) s.medium = parseLines(lines);
             bool wake;
             {
                 std::lock_guard lock(mutex);
@@ -598,6 +666,7 @@ void Collection::ClearCollection() {
     firstBelowTop_.clear();
     nextSuffix_.clear();
     numberedNames_.clear();
+    folderNodes_.clear();
 }
 
 QString Collection::loadedStatusText(const QLocale& locale) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "flat_table.h"
 #include "node_table.h"
 #include "text_codec.h"
 #include "title_lists.h"
@@ -133,7 +134,9 @@ public:
     static QStringList indexFilesIn(const QString& dir);
 
 private:
-    static ParsedMedium parseMedium(const QStringList& sortedBody);
+    // Reads the lines of an index file; the views of parseMedium are views of them.
+    static ParsedMedium parseLines(const QStringList& fileLines);
+    static ParsedMedium parseMedium(const std::vector<QStringView>& sortedBody);
     void applyMedium(const QString& defaultName, ParsedMedium&& medium);
     TreeNode* findAlphaNode(TreeNode* alphaParent, const HashedKey& name) const;
     HashedKey uniqueName(const ParsedFolder& folder, QString* unique, bool* isNew);
@@ -141,12 +144,14 @@ private:
     std::unique_ptr<TreeNode> root_;
     MediumConnector* connector_ = nullptr;
     // Alphabetical nodes by exact name, the first in preorder in front.
-    QHash<HashedKey, QVarLengthArray<TreeNode*, 1>> alphaByName_;
+    FlatTable<HashedKey, QVarLengthArray<TreeNode*, 1>> alphaByName_;
     // The first alphabetical node added under a parent by its exact name.
     NodeTable alphaChildren_;
     // The first node in preorder of a name below a top node of the list (at any depth).
     NodeTable firstBelowTop_;
-    QHash<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
-    QString nameBuffer_, keyBuffer_;   // for the numbered names
+    FlatTable<HashedKey, int> nextSuffix_; // folded name -> first " (n)" worth trying
+    QString nameBuffer_, keyBuffer_;       // for the numbered names
+    // The nodes made for a medium's folders: folder and alphabetical node.
+    std::vector<std::pair<TreeNode*, TreeNode*>> folderNodes_;
     textcodec::TextPool numberedNames_;
 };

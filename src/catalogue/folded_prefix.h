@@ -1,5 +1,7 @@
 #pragma once
 
+#include "flat_table.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringView>
@@ -40,13 +42,12 @@ public:
             return false;
         }
         const qsizetype index = qsizetype(entries_.size());
-        const auto it = firstByHash_.find(hash);
-        if (it == firstByHash_.end()) {
+        if (qsizetype* first = firstByHash_.find(hash)) {
+            entries_.push_back({text, value, *first});
+            *first = index;
+        } else {
             entries_.push_back({text, value, -1});
             firstByHash_.insert(hash, index);
-        } else {
-            entries_.push_back({text, value, *it});
-            *it = index;
         }
         return true;
     }
@@ -54,18 +55,25 @@ public:
         return insert(text, PrefixHashes::hashOf(text), value);
     }
     const T* find(QStringView text, quint64 hash) const {
-        const auto it = firstByHash_.constFind(hash);
-        if (it == firstByHash_.cend()) return nullptr;
-        for (qsizetype i = *it; i >= 0; i = entries_[size_t(i)].next)
+        const qsizetype* first = firstByHash_.find(hash);
+        if (!first) return nullptr;
+        for (qsizetype i = *first; i >= 0; i = entries_[size_t(i)].next)
             if (entries_[size_t(i)].text == text) return &entries_[size_t(i)].value;
         return nullptr;
     }
     bool contains(QStringView text, quint64 hash) const { return find(text, hash) != nullptr; }
     bool contains(QStringView text) const { return contains(text, PrefixHashes::hashOf(text)); }
     qsizetype size() const { return qsizetype(entries_.size()); }
+    // Room for n entries (never less than there is: the tables are not shrunk).
     void reserve(qsizetype n) {
         firstByHash_.reserve(n);
         entries_.reserve(size_t(n));
+    }
+    // Empties the map; a small one keeps its room.
+    void clear() {
+        firstByHash_.clear();
+        entries_.clear();
+        if (entries_.capacity() > size_t(kKeptRoom)) entries_ = std::vector<Entry>();
     }
 
 private:
@@ -77,7 +85,7 @@ private:
     T* findMutable(QStringView text, quint64 hash) {
         return const_cast<T*>(std::as_const(*this).find(text, hash));
     }
-    QHash<quint64, qsizetype> firstByHash_;
+    FlatTable<quint64, qsizetype> firstByHash_;
     std::vector<Entry> entries_;
 };
 

@@ -7,12 +7,14 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTime>
+#include <QVarLengthArray>
 #include <QtEndian>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <type_traits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -114,8 +116,12 @@ MediaTypeValue parseMediaTypeValue(QStringView value) {
     return v;
 }
 
-QStringList splitCommaText(QStringView text) {
-    QStringList out;
+namespace {
+
+// Calls fn(QStringView item) for every item of a comma list (see splitCommaText); items with
+// quotes are unquoted into `buffer`, the others are views of the text.
+template <typename Buffer, typename Fn>
+void forEachCommaItem(QStringView text, Buffer& buffer, Fn&& fn) {
     qsizetype i = 0;
     const qsizetype n = text.size();
     auto isSep = [](QChar c) { return c.unicode() <= u' ' || c == u','; };
@@ -123,45 +129,61 @@ QStringList splitCommaText(QStringView text) {
         while (i < n && isSep(text[i]))
             ++i;
         if (i >= n) break;
-        QString item;
         if (text[i] == u'"') {
+            buffer.clear();
             ++i;
             while (i < n) {
                 if (text[i] == u'"') {
                     if (i + 1 < n && text[i + 1] == u'"') {
-                        item += u'"';
+                        buffer.append(u'"');
                         i += 2;
                         continue;
                     }
                     ++i;
                     break;
                 }
-                item += text[i++];
+                buffer.append(text[i++]);
             }
             // Text glued to a closing quote belongs to the item.
             while (i < n && !isSep(text[i]))
-                item += text[i++];
+                buffer.append(text[i++]);
+            fn(QStringView(buffer.constData(), buffer.size()));
         } else {
             const qsizetype s = i;
             while (i < n && !isSep(text[i]))
                 ++i;
-            item = text.mid(s, i - s).toString();
+            fn(text.sliced(s, i - s));
         }
-        out.append(item);
     }
+}
+
+} // namespace
+
+QStringList splitCommaText(QStringView text) {
+    QStringList out;
+    QVarLengthArray<QChar, 64> buffer;
+    // An empty item (a pair of quotes) is a null text.
+    forEachCommaItem(text, buffer, [&out](QStringView item) {
+        out.append(item.isEmpty() ? QString() : item.toString());
+    });
     return out;
 }
 
 void applyStyleAttributes(QStringView attributes, TitleStyle& style) {
-    for (const QString& attr : splitCommaText(attributes)) {
-        if (attr.isEmpty()) continue;
+    QVarLengthArray<QChar, 64> buffer;
+    forEachCommaItem(attributes, buffer, [&style](QStringView attr) {
+        if (attr.isEmpty()) return;
         if (attr.startsWith(u'#')) {
-            QString digits = attr.mid(1, 6);
-            if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), isHexDigit))
-                continue;
-            digits = digits.rightJustified(6, u'0');
+            // Up to six hexadecimal digits, fewer padded on the left.
+            const QStringView digits = attr.sliced(1, std::min<qsizetype>(attr.size() - 1, 6));
+            if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(), isHexDigit)) return;
+            quint32 rgb = 0;
+            for (QChar c : digits) {
+                const char16_t u = c.unicode();
+                rgb = rgb * 16 + (u <= u'9' ? u - u'0' : (u | 0x20) - u'a' + 10);
+            }
             style.hasColour = true;
-            style.rgb = digits.toUInt(nullptr, 16);
+            style.rgb = rgb;
         } else if (attr.compare(u"BOLD", Qt::CaseInsensitive) == 0) {
             style.bold = true;
         } else if (attr.compare(u"ITALIC", Qt::CaseInsensitive) == 0) {
@@ -171,7 +193,7 @@ void applyStyleAttributes(QStringView attributes, TitleStyle& style) {
         } else if (attr.compare(u"STRIKEOUT", Qt::CaseInsensitive) == 0) {
             style.strikeout = true;
         }
-    }
+    });
 }
 
 bool splitStyleValue(QStringView value, QStringView& attributes, QStringView& target) {
@@ -302,53 +324,94 @@ std::vector<int> catalogueOrder(const std::vector<QStringView>& texts) {
 namespace {
 // Up to this many lines, sorting by keys costs more than it saves.
 constexpr qsizetype kFewLines = 24;
-} // namespace
 
-void sortCatalogue(QStringList& lines) {
+// Puts lines[order[k]] at k for every k, following the cycles of the order (which is used
+// up): no second list.
+template <typename T> void permute(T* lines, std::vector<int>& order) {
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (order[i] < 0 || size_t(order[i]) == i) continue;
+        T first = std::move(lines[i]);
+        size_t j = i;
+        while (size_t(order[j]) != i) {
+            const size_t from = size_t(order[j]);
+            lines[j] = std::move(lines[from]);
+            order[j] = -1;
+            j = from;
+        }
+        lines[j] = std::move(first);
+        order[j] = -1;
+    }
+}
+
+// Merges the sorted runs [first, middle) and [middle, last); equal lines keep their order.
+// Views are merged through a buffer kept from call to call, texts in place.
+template <typename T> void mergeRuns(T* first, T* middle, T* last) {
+    const auto less = [](const T& a, const T& b) { return catalogueLess(a, b); };
+    if constexpr (std::is_same_v<T, QStringView>) {
+        static thread_local std::vector<QStringView> buffer;
+        buffer.assign(first, middle);
+        const QStringView* a = buffer.data();
+        const QStringView* aEnd = a + buffer.size();
+        T* out = first;
+        while (a != aEnd && middle != last)
+            *out++ = less(*middle, *a) ? *middle++ : *a++;
+        std::copy(a, aEnd, out);
+        // A large file's room is not kept for good.
+        if (buffer.capacity() > 4096) buffer = std::vector<QStringView>();
+    } else {
+        std::inplace_merge(first, middle, last, less);
+    }
+}
+
+// The catalogue order for a list of texts or of views (see sortCatalogue).
+template <typename Lines> void sortLines(Lines& list) {
     // Files are written in this order, or hold a few runs in it (tag lines, groups of folders
     // written one after another): the runs are found in one pass and merged. Lines in no
     // order at all are sorted by keys.
-    const QString* in = lines.constData();
-    const qsizetype n = lines.size();
-    std::vector<qsizetype> runs{0};
+    const qsizetype n = qsizetype(list.size());
+    const auto* in = std::as_const(list).data(); // read without detaching
+    QVarLengthArray<qsizetype, 64> runs{0};
     for (qsizetype i = 1; i < n; ++i)
         if (catalogueLess(in[i], in[i - 1])) runs.push_back(i);
     if (runs.size() == 1) return;
+    auto* lines = list.data();
     if (n <= kFewLines) {
         // Few lines: moved into place one by one, compared as they are.
-        QString* at = lines.data();
         for (qsizetype i = 1; i < n; ++i) {
             qsizetype j = i;
-            for (; j > 0 && catalogueLess(at[i], at[j - 1]); --j) {
+            for (; j > 0 && catalogueLess(lines[i], lines[j - 1]); --j) {
             }
-            if (j < i) std::rotate(at + j, at + i, at + i + 1);
+            if (j < i) std::rotate(lines + j, lines + i, lines + i + 1);
         }
         return;
     }
-    if (qsizetype(runs.size()) > n / 8 + 2) {
-        const std::vector<int> order = catalogueOrder({lines.cbegin(), lines.cend()});
-        QStringList sorted;
-        sorted.reserve(n);
-        for (int i : order)
-            sorted.append(std::move(lines[i]));
-        lines = std::move(sorted);
+    if (runs.size() > n / 8 + 2) {
+        std::vector<QStringView> views(lines, lines + n);
+        std::vector<int> order = catalogueOrder(views);
+        permute(lines, order);
         return;
     }
     runs.push_back(n);
     // Neighbouring runs merged pairwise until one is left; merging keeps equal lines in the
     // order they came in.
-    const auto first = lines.begin();
     while (runs.size() > 2) {
-        size_t kept = 1;
-        for (size_t k = 0; k + 2 < runs.size(); k += 2) {
-            std::inplace_merge(
-                first + runs[k], first + runs[k + 1], first + runs[k + 2],
-                [](const QString& a, const QString& b) { return catalogueLess(a, b); });
+        qsizetype kept = 1;
+        for (qsizetype k = 0; k + 2 < runs.size(); k += 2) {
+            mergeRuns(lines + runs[k], lines + runs[k + 1], lines + runs[k + 2]);
             runs[kept++] = runs[k + 2];
         }
         if (runs.size() % 2 == 0) runs[kept++] = runs.back(); // an odd run out waits
         runs.resize(kept);
     }
+}
+} // namespace
+
+void sortCatalogue(QStringList& lines) {
+    sortLines(lines);
+}
+
+void sortCatalogue(std::vector<QStringView>& lines) {
+    sortLines(lines);
 }
 
 bool insertSortedUnique(QStringList& list, const QString& text) {
@@ -422,14 +485,17 @@ bool readIndexFile(const QString& path, QStringList& lines, QString* error) {
     return true;
 }
 
+namespace {
+// The place of the first line that begins with the marker, 0 when none does.
+qsizetype bodyStart(const QStringList& lines) {
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (beginsWithMarker(lines[i])) return i;
+    return 0;
+}
+} // namespace
+
 QStringList bodyLinesForLoading(QStringList lines) {
-    qsizetype first = 0;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (beginsWithMarker(lines[i])) {
-            first = i;
-            break;
-        }
-    }
+    const qsizetype first = bodyStart(lines);
     // Lines are moved out of a list held here alone; a list shared with the caller is
     // read, not copied for the move.
     const bool own = lines.isDetached();
@@ -445,6 +511,15 @@ QStringList bodyLinesForLoading(QStringList lines) {
     }
     sortCatalogue(body);
     return body;
+}
+
+void bodyViewsForLoading(const QStringList& lines, std::vector<QStringView>& body) {
+    const qsizetype first = bodyStart(lines);
+    body.clear();
+    body.reserve(size_t(lines.size() - first));
+    for (qsizetype i = first; i < lines.size(); ++i)
+        if (!isBlankLine(lines[i])) body.emplace_back(lines[i]);
+    sortCatalogue(body);
 }
 
 bool writeIndexFile(const QString& path, const QStringList& lines, QString* error) {

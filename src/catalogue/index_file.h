@@ -94,6 +94,7 @@ inline bool catalogueLess(QStringView a, QStringView b) {
     return compareCatalogue(a, b) < 0;
 }
 void sortCatalogue(QStringList& lines);
+void sortCatalogue(std::vector<QStringView>& lines);
 
 // The texts' order in the catalogue order, equal texts in the order given: indexes into
 // `texts`. Each text is folded once into a key that memcmp compares, rather than in every
@@ -111,6 +112,8 @@ bool readIndexFile(const QString& path, QStringList& lines, QString* error);
 // marker are dropped (a file without any marker keeps all lines), blank lines are
 // dropped, the rest is sorted without regard to case.
 QStringList bodyLinesForLoading(QStringList lines);
+// The same lines as views of `lines` (which must outlive them), in `body` (its room is kept).
+void bodyViewsForLoading(const QStringList& lines, std::vector<QStringView>& body);
 
 // Writes lines with CR LF atomically; Windows-1252 when every character fits, else
 // UTF-8 with BOM. On failure returns false and a German message.

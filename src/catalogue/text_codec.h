@@ -49,8 +49,10 @@ public:
     void copies(const QStringView* parts, qsizetype n, QString* out);
     // The n parts joined into one text, in the current block.
     void joined(const QStringView* parts, qsizetype n, QString* out);
+    // Drops the copies' claim on the pool; the current block is written again when no copy
+    // holds it any more.
     void clear() {
-        block_ = QString();
+        if (!block_.isDetached()) block_ = QString();
         used_ = 0;
     }
 

@@ -1,5 +1,6 @@
 #include "title_block.h"
 
+#include "flat_table.h"
 #include "title_text.h"
 
 #include <QHash>
@@ -51,11 +52,33 @@ bool narrow(const char16_t* s, qsizetype n, char* d) {
 
 } // namespace
 
-TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) : count_(count) {
-    // The folder parts (up to the last backslash) once each, the names after them.
-    QHash<QStringView, quint32> ids;
+namespace {
+// The work space of making a block, kept from block to block on each thread.
+struct BlockScratch {
+    FlatTable<QStringView, quint32> ids;
     std::vector<QStringView> folders;
-    std::vector<quint32> folderOf(static_cast<size_t>(count));
+    std::vector<quint32> folderOf;
+
+    // Lets go of the views; a large block's room is given back.
+    void finish() {
+        if (folderOf.capacity() > size_t(kKeptRoom)) {
+            *this = BlockScratch();
+            return;
+        }
+        ids.clear();
+        folders.clear();
+        folderOf.clear();
+    }
+};
+} // namespace
+
+TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) : count_(count) {
+    static thread_local BlockScratch scratch;
+    // The folder parts (up to the last backslash) once each, the names after them.
+    FlatTable<QStringView, quint32>& ids = scratch.ids;
+    std::vector<QStringView>& folders = scratch.folders;
+    std::vector<quint32>& folderOf = scratch.folderOf;
+    folderOf.resize(static_cast<size_t>(count));
     qsizetype folderChars = 0, total = 0;
     QStringView last;
     quint32 lastId = 0;
@@ -63,14 +86,15 @@ TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) : count_(count
         const QStringView line = lines[i];
         const QStringView folder = line.left(titletext::lastOf(line, u'\\') + 1);
         if (i == 0 || folder != last) {
-            auto it = ids.constFind(folder);
-            if (it == ids.cend()) {
-                it = ids.insert(folder, quint32(folders.size()));
+            if (const quint32* id = ids.find(folder)) {
+                lastId = *id;
+            } else {
+                lastId = quint32(folders.size());
+                ids.insert(folder, lastId);
                 folders.push_back(folder);
                 folderChars += folder.size();
             }
             last = folder;
-            lastId = *it;
         }
         folderOf[size_t(i)] = lastId;
         total += line.size() - folder.size();
@@ -115,6 +139,7 @@ TitleBlock::TitleBlock(const QStringView* lines, qsizetype count) : count_(count
             return true;
         });
     }
+    scratch.finish();
 }
 
 void TitleBlock::copyLine(qsizetype i, char16_t* d) const {

@@ -1,12 +1,14 @@
 #include "title_lists.h"
 
+#include "flat_table.h"
+
 #include <algorithm>
 #include <bit>
 #include <iterator>
 
 namespace {
 // One look-up: a new key's value is made by the lookup and then set.
-void insertFirst(QHash<HashedKey, int>& hash, const HashedKey& key, int index) {
+void insertFirst(FlatTable<HashedKey, int>& hash, const HashedKey& key, int index) {
     const qsizetype before = hash.size();
     int& value = hash[key];
     if (hash.size() != before) value = index;
@@ -137,8 +139,14 @@ bool foldsTo(QStringView key, QStringView folded) {
 void TitleLists::FirstByKey::reserve(size_t n) {
     // At most three quarters full: a probe reads a slot's hash, the keys only on a match.
     if (4 * n <= 3 * slots_.size()) return;
+    const size_t want = std::max<size_t>(16, std::bit_ceil(4 * n / 3 + 1));
+    if (size_ == 0) {
+        // Empty (cleared, say): the room kept is taken again.
+        slots_.assign(want, Slot{0, 0});
+        return;
+    }
     std::vector<Slot> old = std::move(slots_);
-    slots_.assign(std::max<size_t>(16, std::bit_ceil(4 * n / 3 + 1)), Slot{0, 0});
+    slots_.assign(want, Slot{0, 0});
     const size_t mask = slots_.size() - 1;
     for (const Slot& slot : old)
         if (slot.entry != 0) {
@@ -150,7 +158,10 @@ void TitleLists::FirstByKey::reserve(size_t n) {
 }
 
 void TitleLists::FirstByKey::clear() {
-    slots_.clear();
+    if (slots_.capacity() > 2 * size_t(kKeptRoom))
+        slots_ = std::vector<Slot>();
+    else
+        slots_.clear();
     size_ = 0;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "flat_table.h"
 #include "hashed_key.h"
 #include "index_file.h"
 #include "text_codec.h"
@@ -141,7 +142,7 @@ private:
     };
     // "ALPHALIST::" keys apart, by their folded name.
     FirstByKey plain_;
-    QHash<HashedKey, int> alpha_;
+    FlatTable<HashedKey, int> alpha_;
     textcodec::TextPool alphaKeys_;
 };
 
@@ -158,5 +159,5 @@ public:
 
 private:
     std::vector<std::pair<QString, indexfile::TitleStyle>> entries_;
-    QHash<HashedKey, int> firstByFoldedTarget_;
+    FlatTable<HashedKey, int> firstByFoldedTarget_;
 };

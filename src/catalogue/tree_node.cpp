@@ -6,6 +6,8 @@
 #include <sanitizer/asan_interface.h>
 
 #include <algorithm>
+#include <bit>
+#include <memory>
 #include <new>
 
 // Room for the nodes of one tree, in blocks of growing size. A removed node's room is
@@ -18,6 +20,43 @@ public:
     ~Room() {
         for (const Block& b : blocks_)
             ASAN_UNPOISON_MEMORY_REGION(b.cells.get(), b.size * sizeof(Slot));
+        for (size_t c = 0; c < std::size(freeArrays_); ++c)
+            for (Child* a : freeArrays_[c]) {
+                ASAN_UNPOISON_MEMORY_REGION(a, (size_t(1) << c) * sizeof(Child));
+                ::operator delete(a);
+            }
+    }
+
+    // An array of children for at least `capacity` (raised to the size it gets), empty.
+    // Arrays of up to kPooledArray children are taken from those given back, the others
+    // allocated; they are poisoned for the address sanitizer while given back.
+    Child* takeArray(size_t& capacity) {
+        Child* a;
+        if (capacity <= kPooledArray) {
+            const size_t c = size_t(std::bit_width(capacity - 1));
+            capacity = size_t(1) << c;
+            if (!freeArrays_[c].empty()) {
+                a = freeArrays_[c].back();
+                freeArrays_[c].pop_back();
+                ASAN_UNPOISON_MEMORY_REGION(a, capacity * sizeof(Child));
+            } else {
+                a = static_cast<Child*>(::operator new(capacity * sizeof(Child)));
+            }
+        } else {
+            a = static_cast<Child*>(::operator new(capacity * sizeof(Child)));
+        }
+        std::uninitialized_value_construct_n(a, capacity);
+        return a;
+    }
+    // Gives back an array of released children.
+    void giveArray(Child* a, size_t capacity) {
+        std::destroy_n(a, capacity);
+        if (capacity > kPooledArray) {
+            ::operator delete(a);
+            return;
+        }
+        freeArrays_[size_t(std::bit_width(capacity - 1))].push_back(a);
+        ASAN_POISON_MEMORY_REGION(a, capacity * sizeof(Child));
     }
 
     void* take() {
@@ -67,7 +106,44 @@ private:
     size_t used_ = 0;
     std::vector<void*> free_;
     size_t freeFirst_ = 0;
+    // Arrays of children given back, by size: 1, 2, 4, ... kPooledArray.
+    static constexpr size_t kPooledArray = 1024;
+    std::vector<Child*> freeArrays_[11];
 };
+
+void TreeNode::Children::reserve(size_t n, Room* room) {
+    if (n <= capacity_) return;
+    Child* more = room->takeArray(n);
+    std::move(begin(), end(), more);
+    const quint32 size = size_;
+    release(room);
+    data_ = more;
+    size_ = size;
+    capacity_ = quint32(n);
+}
+
+void TreeNode::Children::reorder(std::vector<int>& order) {
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (order[i] < 0 || size_t(order[i]) == i) continue;
+        Child first = std::move(data_[i]);
+        size_t j = i;
+        while (size_t(order[j]) != i) {
+            const size_t from = size_t(order[j]);
+            data_[j] = std::move(data_[from]);
+            order[j] = -1;
+            j = from;
+        }
+        data_[j] = std::move(first);
+        order[j] = -1;
+    }
+}
+
+void TreeNode::Children::release(Room* room) {
+    clear();
+    if (data_) room->giveArray(data_, capacity_);
+    data_ = nullptr;
+    capacity_ = 0;
+}
 
 // A node's room is taken once per folder: keep it from growing unnoticed.
 static_assert(sizeof(void*) != 8 || sizeof(TreeNode) <= 88);
@@ -89,9 +165,8 @@ TreeNode::TreeNode(QString t, int i, int s)
 TreeNode::TreeNode(QString t, int i, int s, Room* room)
     : text(std::move(t)), icon(i), selectedIcon(s), room_(room) {}
 TreeNode::~TreeNode() {
-    if (!ownsRoom_) return;
-    children_.clear(); // into the room, which goes after them
-    delete room_;
+    children_.release(room_); // into the room, which a root deletes after them
+    if (ownsRoom_) delete room_;
 }
 
 TreeNode* TreeNode::child(int row) const {
@@ -129,12 +204,8 @@ void TreeNode::ensureSorted() const {
     texts.reserve(children_.size());
     for (const auto& c : children_)
         texts.emplace_back(c->text);
-    const std::vector<int> order = indexfile::catalogueOrder(texts);
-    Children sorted;
-    sorted.reserve(children_.size());
-    for (int i : order)
-        sorted.push_back(std::move(children_[size_t(i)]));
-    children_ = std::move(sorted);
+    std::vector<int> order = indexfile::catalogueOrder(texts);
+    children_.reorder(order);
 }
 
 void TreeNode::renumber() const {
@@ -149,7 +220,7 @@ TreeNode* TreeNode::addChild(QString t, int i, int s) {
     node->parent_ = this;
     node->row_ = int(children_.size());
     node->seq_ = int(children_.size());
-    children_.push_back(std::move(node));
+    children_.push_back(std::move(node), room_);
     for (TreeNode* n = this; n; n = n->parent_)
         ++n->descendants_;
     return children_.back().get();

@@ -32,7 +32,7 @@ public:
     int depth() const;
 
     TreeNode* addChild(QString text, int icon, int selectedIcon);
-    void reserveChildren(size_t count) { children_.reserve(count); }
+    void reserveChildren(size_t count) { children_.reserve(count, room_); }
     void removeChildren();
     // Sorts the direct children by text in the catalogue order (stable).
     void sortChildren();
@@ -54,44 +54,40 @@ private:
         void operator()(TreeNode* node) const;
     };
     using Child = std::unique_ptr<TreeNode, Release>;
-    // The children in order: what the vector does here, in 16 bytes rather than 24.
+    // The children in order: what the vector does here, in 16 bytes rather than 24. The
+    // array is taken from the root's room and given back to it (release), so that it is
+    // taken again by other nodes rather than freed.
     class Children {
     public:
         Children() = default;
-        Children(Children&& o) noexcept { *this = std::move(o); }
-        Children& operator=(Children&& o) noexcept {
-            data_ = std::move(o.data_);
-            size_ = std::exchange(o.size_, 0);
-            capacity_ = std::exchange(o.capacity_, 0);
-            return *this;
-        }
+        Children(const Children&) = delete;
+        Children& operator=(const Children&) = delete;
         size_t size() const { return size_; }
-        Child* begin() const { return data_.get(); }
-        Child* end() const { return data_.get() + size_; }
+        Child* begin() const { return data_; }
+        Child* end() const { return data_ + size_; }
         const Child* cbegin() const { return begin(); }
         const Child* cend() const { return end(); }
         Child& operator[](size_t i) const { return data_[i]; }
         Child& back() const { return data_[size_ - 1]; }
-        void reserve(size_t n) {
-            if (n <= capacity_) return;
-            std::unique_ptr<Child[]> more(new Child[n]);
-            std::move(begin(), end(), more.get());
-            data_ = std::move(more);
-            capacity_ = quint32(n);
-        }
-        void push_back(Child&& c) {
-            if (size_ == capacity_) reserve(capacity_ ? 2 * size_t(capacity_) : 1);
+        void reserve(size_t n, Room* room);
+        void push_back(Child&& c, Room* room) {
+            if (size_ == capacity_) reserve(capacity_ ? 2 * size_t(capacity_) : 1, room);
             data_[size_++] = std::move(c);
         }
-        // Releases the children in order and keeps the room.
+        // Releases the children in order and keeps the array.
         void clear() {
             for (Child& c : *this)
                 c.reset();
             size_ = 0;
         }
+        // Releases the children and gives the array back.
+        void release(Room* room);
+        // Puts the child at order[k] at k for every k, along the cycles of the order (which
+        // is used up).
+        void reorder(std::vector<int>& order);
 
     private:
-        std::unique_ptr<Child[]> data_;
+        Child* data_ = nullptr;
         quint32 size_ = 0;
         quint32 capacity_ = 0;
     };
