@@ -5,6 +5,7 @@
 #include "title_text.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <thread>
 
@@ -31,14 +32,40 @@ struct NameKey {
     quint32 written; // kWhole and a bit per character, first most significant; 0: not whole
 };
 
-NameKey nameKey(QStringView name, int index) {
+// The folded unit of a character as the catalogue compares it.
+char16_t foldedUnit(QChar c) {
+    return indexfile::foldCatalogueChar(c.unicode());
+}
+char16_t foldedUnit(QLatin1Char c) {
+    static const auto table = [] {
+        std::array<char16_t, 256> t{};
+        for (int u = 0; u < 256; ++u)
+            t[size_t(u)] = indexfile::foldCatalogueChar(char16_t(u));
+        return t;
+    }();
+    return table[static_cast<unsigned char>(c.toLatin1())];
+}
+
+// The display name of a line (see titletext::displayName), Latin-1 or UTF-16.
+template <typename View> View displayOf(View line) {
+    const qsizetype n = line.size();
+    qsizetype start = n, dot = -1;
+    for (; start > 0; --start) {
+        const char16_t c = line[start - 1].unicode();
+        if (c == u'\\' || c == u':') break;
+        if (c == u'.' && dot < 0) dot = start - 1;
+    }
+    return dot > start ? line.sliced(start, dot - start) : line.sliced(start);
+}
+
+template <typename View> NameKey nameKeyOf(View name, int index, qsizetype chars) {
     NameKey k{{0, 0, 0}, index, 0};
-    const qsizetype n = std::min<qsizetype>(name.size(), NameKey::kChars);
+    const qsizetype n = std::min<qsizetype>(name.size(), chars);
     quint32 written = 0;
     bool whole = name.size() <= NameKey::kChars;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t raw = name[i].unicode();
-        const char16_t c = indexfile::foldCatalogueChar(raw);
+        const char16_t c = foldedUnit(name[i]);
         const quint64 code = c < 0xFF ? quint64(c) + 1 : 0xFF;
         k.part[i / 8] |= code << (56 - 8 * (i % 8));
         if (code == 0xFF) {
@@ -50,6 +77,17 @@ NameKey nameKey(QStringView name, int index) {
     }
     if (whole) k.written = NameKey::kWhole | written;
     return k;
+}
+
+// The key of the display name of a line, of its first `chars` characters.
+NameKey nameKey(QAnyStringView line, int index, qsizetype chars = NameKey::kChars) {
+    return line.visit([&](auto view) {
+        using View = decltype(view);
+        if constexpr (std::is_same_v<View, QStringView> || std::is_same_v<View, QLatin1String>)
+            return nameKeyOf(displayOf(view), index, chars);
+        else
+            return nameKeyOf(displayOf(QStringView(line.toString())), index, chars);
+    });
 }
 
 // Orders keys by their characters alone; equal ones keep the list order for now.
@@ -183,8 +221,8 @@ void sortRuns(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterat
 }
 
 // The first two characters of a name as the top of its key.
-quint16 nameHead(QStringView name) {
-    return quint16(nameKey(name.left(2), 0).part[0] >> 48);
+quint16 nameHead(QAnyStringView line) {
+    return quint16(nameKey(line, 0, 2).part[0] >> 48);
 }
 
 // Long lists are put in groups by the first two characters of their names (a group holds
@@ -198,9 +236,8 @@ std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
     {
         std::vector<quint16> head(n);
         const auto makeHeads = [&](size_t first, size_t last) {
-            titles.forRange(first, last, [&](size_t i, QStringView line) {
-                head[i] = nameHead(titletext::displayName(line));
-            });
+            titles.forStored(first, last,
+                             [&](size_t i, QAnyStringView line) { head[i] = nameHead(line); });
         };
         if (parallel) {
             std::thread other(makeHeads, n / 2, n);
@@ -228,7 +265,6 @@ std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
     std::atomic<size_t> next{0};
     const auto work = [&] {
         std::vector<NameKey> keys;
-        QString buffer;
         for (size_t g; (g = next.fetch_add(1)) + 1 < groups.size();) {
             const size_t first = groups[g], last = groups[g + 1];
             keys.resize(last - first);
@@ -237,8 +273,7 @@ std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
                 if (k + 12 < last) titles.prefetch(size_t(order[k + 12]), 0);
                 if (k + 8 < last) titles.prefetch(size_t(order[k + 8]), 1);
                 if (k + 4 < last) titles.prefetch(size_t(order[k + 4]), 2);
-                const QStringView line = titles.view(size_t(order[k]), buffer);
-                keys[k - first] = nameKey(titletext::displayName(line), order[k]);
+                keys[k - first] = nameKey(titles.stored(size_t(order[k])), order[k]);
             }
             std::sort(keys.begin(), keys.end(), PartLess{});
             sortRuns(keys.begin(), keys.end(), titles);
@@ -257,14 +292,13 @@ std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
 }
 
 // The order of n titles: titles.view(i, buffer) gives title i (or at least its part that
-// holds the display name) for a moment, titles.forRange(first, last, fn) each in turn.
+// holds the display name) for a moment, titles.stored(i) the same as stored, and
+// titles.forStored(first, last, fn) each in turn.
 template <typename Titles> std::vector<int> sortedBy(size_t n, const Titles& titles, int threads) {
     if (n >= kGroupedFrom) return sortedInGroups(n, titles, threads);
     std::vector<NameKey> keys(n);
     // The unstable sort gives the stable order: the index breaks ties.
-    titles.forRange(0, n, [&](size_t i, QStringView line) {
-        keys[i] = nameKey(titletext::displayName(line), int(i));
-    });
+    titles.forStored(0, n, [&](size_t i, QAnyStringView line) { keys[i] = nameKey(line, int(i)); });
     std::sort(keys.begin(), keys.end(), PartLess{});
     sortRuns(keys.begin(), keys.end(), titles);
     std::vector<int> order(n);
@@ -284,7 +318,11 @@ template <typename At> struct Strings {
             fn(i, QStringView(at(i)));
         }
     }
+    template <typename Fn> void forStored(size_t first, size_t last, Fn&& fn) const {
+        forRange(first, last, [&](size_t i, QStringView line) { fn(i, QAnyStringView(line)); });
+    }
     QStringView view(size_t i, QString&) const { return at(i); }
+    QAnyStringView stored(size_t i) const { return QStringView(at(i)); }
     void prefetch(size_t i, int stage) const {
         if (stage == 0)
             __builtin_prefetch(&at(i));
@@ -300,12 +338,12 @@ template <typename At> Strings<At> strings(At at, size_t n) {
 // names are read, so the lines of blocks come without their folder parts.
 struct Spanned {
     TitleAt at;
-    template <typename Fn> void forRange(size_t first, size_t last, Fn&& fn) const {
-        at.forRange(
-            qsizetype(first), qsizetype(last),
-            [&](qsizetype i, QStringView line) { fn(size_t(i), line); }, true);
+    template <typename Fn> void forStored(size_t first, size_t last, Fn&& fn) const {
+        at.forStored(qsizetype(first), qsizetype(last),
+                     [&](qsizetype i, QAnyStringView line) { fn(size_t(i), line); });
     }
     QStringView view(size_t i, QString& buffer) const { return at.rest(qsizetype(i), buffer); }
+    QAnyStringView stored(size_t i) const { return at.stored(qsizetype(i)); }
     void prefetch(size_t i, int stage) const { at.prefetch(qsizetype(i), stage); }
 };
 

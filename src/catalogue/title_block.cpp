@@ -246,6 +246,14 @@ QStringView TitleAt::rest(qsizetype i, QString& buffer) const {
     return part.block->rest(qsizetype(part.first) + (i - partStart_[p]), buffer);
 }
 
+QAnyStringView TitleAt::stored(qsizetype i) const {
+    const qsizetype own = span_.titles ? span_.titles->size() : 0;
+    if (i < own) return QStringView(span_.titles->at(i));
+    const size_t p = partOf(i);
+    const TitlePart& part = (*span_.parts)[p];
+    return part.block->stored(qsizetype(part.first) + (i - partStart_[p]));
+}
+
 size_t TitleAt::partOf(qsizetype i) const {
     const qsizetype own = partStart_.front();
     size_t p = bucketPart_[size_t((i - own) >> kBucketShift)];

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QAnyStringView>
 #include <QByteArray>
+#include <QLatin1String>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -34,6 +36,14 @@ public:
     // The same for the line without its folder part (all a display name needs), the block's
     // own text where it is UTF-16.
     QStringView rest(qsizetype i, QString& buffer) const;
+    // The line without its folder part as the block holds it: Latin-1 or UTF-16.
+    QAnyStringView stored(qsizetype i) const {
+        const quint32* line = index_.data() + 2 * i;
+        const qsizetype start = qsizetype(line[0]);
+        const qsizetype n = qsizetype(line[2]) - start;
+        if (isLatin1()) return QLatin1String(latin1_.constData() + start, n);
+        return QStringView(wide_.constData() + start, n);
+    }
     // Bytes the block holds.
     qsizetype bytes() const;
 
@@ -167,14 +177,30 @@ public:
         else
             part.block->prefetchText(at);
     }
-    // Calls fn(i, QStringView line) for the lines [from, to) in order; with `rests`, the
-    // lines of blocks without their folder parts.
-    template <typename Fn>
-    void forRange(qsizetype from, qsizetype to, Fn&& fn, bool rests = false) const {
-        const qsizetype own = span_.titles ? span_.titles->size() : 0;
+    // Line i as stored (see TitleBlock::stored); a line held as a QString whole.
+    QAnyStringView stored(qsizetype i) const;
+    // Calls fn(i, QStringView line) for the lines [from, to) in order.
+    template <typename Fn> void forRange(qsizetype from, qsizetype to, Fn&& fn) const {
+        forEachIn(
+            from, to, [&](qsizetype i, QStringView own) { fn(i, own); },
+            [&](qsizetype i, const TitleBlock& b, qsizetype at, QString& buffer) {
+                fn(i, b.view(at, buffer));
+            });
+    }
+    // The same with fn(i, QAnyStringView), the lines of blocks as stored.
+    template <typename Fn> void forStored(qsizetype from, qsizetype to, Fn&& fn) const {
+        forEachIn(
+            from, to, [&](qsizetype i, QStringView own) { fn(i, QAnyStringView(own)); },
+            [&](qsizetype i, const TitleBlock& b, qsizetype at, QString&) { fn(i, b.stored(at)); });
+    }
+
+private:
+    template <typename Own, typename InBlock>
+    void forEachIn(qsizetype from, qsizetype to, Own&& own, InBlock&& inBlock) const {
+        const qsizetype ownCount = span_.titles ? span_.titles->size() : 0;
         qsizetype i = from;
-        for (; i < std::min(to, own); ++i)
-            fn(i, QStringView(span_.titles->at(i)));
+        for (; i < std::min(to, ownCount); ++i)
+            own(i, QStringView(span_.titles->at(i)));
         if (i >= to) return;
         QString buffer;
         size_t p = partOf(i);
@@ -183,11 +209,9 @@ public:
             const TitlePart& part = (*span_.parts)[p];
             qsizetype at = qsizetype(part.first) + (i - partStart_[p]);
             for (const qsizetype end = std::min(to, partStart_[p + 1]); i < end; ++i, ++at)
-                fn(i, rests ? part.block->rest(at, buffer) : part.block->view(at, buffer));
+                inBlock(i, *part.block, at, buffer);
         }
     }
-
-private:
     size_t partOf(qsizetype i) const;
 
     static constexpr int kBucketShift = 6;

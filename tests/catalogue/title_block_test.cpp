@@ -257,6 +257,11 @@ TEST(TitleBlock, LongSharedNamesAreOrderedFromTheirParts) {
                 return QStringLiteral("X:\\b\\01 Long Shared Artist %1 - \u0160%2.ogg")
                     .arg(run, 4, 10, QLatin1Char('0'))
                     .arg(rng() % 9);
+            case 2: // Latin-1 letters whose folding differs, held whole or not
+                return QStringLiteral("X:\\d\\%1 \u00C9t\u00E9 %2 \u00B5%3.mp3")
+                    .arg(rng() % 2 ? "\u00C4" : "\u00E4")
+                    .arg(run)
+                    .arg(rng() % 3 ? "" : "\u00DF long enough to pass the key's end");
             default: // long and differing late, in case only or not at all
                 return QStringLiteral("X:\\c\\01 Long Shared Artist %1 - %2 Title %3.mp3")
                     .arg(run, 4, 10, QLatin1Char('0'))
