@@ -119,7 +119,8 @@ int main(int argc, char** argv) {
                 static_cast<long long>(kept), kept * 4 / 1048576.0, ms(t), cpuMs() - orderCpu0);
 
     t.restart();
-    const quicksearch::SearchIndex index(quicksearch::SearchIndex::snapshot(c.titleLists));
+    const quicksearch::SearchIndex index(quicksearch::SearchIndex::snapshot(c.titleLists),
+                                         c.titleLists.searchedOrder());
     std::printf(
         "search index over %lld titles built in %.0f ms (off the GUI thread in the program)\n",
         static_cast<long long>(index.titleCount()), ms(t));

@@ -367,11 +367,62 @@ std::vector<int> sortedByName(const TitleSpan& titles, int threads) {
     return sortedBy(size_t(s.at.size()), s, threads);
 }
 
+namespace {
+// Sorts the titles the quick search reads (see TitleLists::searchedOrder) as one, and keeps
+// that order and, taken from it, those of the long lists among them. False when a list
+// holds QStrings of its own, which a span of parts cannot take in its place.
+bool prepareSearchedOrder(TitleLists& lists, int threads, qsizetype& kept) {
+    const TitleLists& read = lists;
+    std::vector<TitlePart> all;
+    std::vector<int> longLists;
+    std::vector<qsizetype> longStart, longSize; // each long list's first title in the whole
+    qsizetype total = 0;
+    for (int i = TitleLists::FixedCount; i < read.count(); ++i) {
+        if (read.kind(i) == TitleLists::Kind::Plain) continue;
+        const TitleSpan span = read.span(i);
+        if (span.titles && !span.titles->isEmpty()) return false;
+        const qsizetype size = span.size();
+        if (size >= kKeepFrom) {
+            longLists.push_back(i);
+            longStart.push_back(total);
+            longSize.push_back(size);
+        }
+        all.insert(all.end(), span.parts->begin(), span.parts->end());
+        total += size;
+    }
+    if (total == 0) return true;
+    auto order =
+        std::make_shared<std::vector<int>>(sortedByName(TitleSpan{nullptr, &all}, threads));
+    all = {};
+    // A list's titles in the order of the whole are its titles in their own order: ties
+    // are broken by the place, which both orders share.
+    std::vector<std::vector<int>> own(longLists.size());
+    for (size_t l = 0; l < longLists.size(); ++l)
+        own[l].reserve(size_t(longSize[l]));
+    for (const int title : *order) {
+        const auto after = std::upper_bound(longStart.begin(), longStart.end(), qsizetype(title));
+        if (after == longStart.begin()) continue;
+        const size_t l = size_t(after - longStart.begin()) - 1;
+        const qsizetype at = title - longStart[l];
+        if (at < longSize[l]) own[l].push_back(int(at));
+    }
+    for (size_t l = 0; l < longLists.size(); ++l) {
+        kept += qsizetype(own[l].size());
+        lists.setNameOrder(longLists[l], std::move(own[l]));
+    }
+    lists.setSearchedOrder(std::move(order));
+    return true;
+}
+} // namespace
+
 qsizetype prepareOrders(TitleLists& lists, int threads) {
     const TitleLists& read = lists;
+    qsizetype kept = 0;
+    const bool searched = prepareSearchedOrder(lists, threads, kept);
     std::vector<int> work;
     for (int i = TitleLists::FixedCount; i < read.count(); ++i)
-        if (read.size(i) >= kKeepFrom) work.push_back(i);
+        if (read.size(i) >= kKeepFrom && (!searched || read.kind(i) == TitleLists::Kind::Plain))
+            work.push_back(i);
     // Longest first, so that the last list started is a short one.
     std::sort(work.begin(), work.end(), [&](int a, int b) { return read.size(a) > read.size(b); });
     std::vector<std::vector<int>> orders(work.size());
@@ -388,7 +439,6 @@ qsizetype prepareOrders(TitleLists& lists, int threads) {
     run();
     for (std::thread& t : pool)
         t.join();
-    qsizetype kept = 0;
     for (size_t w = 0; w < work.size(); ++w) {
         kept += qsizetype(orders[w].size());
         lists.setNameOrder(work[w], std::move(orders[w]));

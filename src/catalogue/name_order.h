@@ -22,7 +22,8 @@ std::vector<int> sortedByName(const TitleSpan& titles, int threads = 2);
 constexpr qsizetype kKeepFrom = 2048;
 
 // Makes and keeps the order of every list past the fixed ones with at least kKeepFrom
-// titles, on up to `threads` threads. Returns the number of indexes kept.
+// titles, and that of the titles the quick search reads (TitleLists::searchedOrder), on up
+// to `threads` threads. Returns the number of indexes kept in the lists.
 qsizetype prepareOrders(TitleLists& lists, int threads);
 
 } // namespace nameorder

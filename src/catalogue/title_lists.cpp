@@ -96,6 +96,7 @@ int TitleLists::add(const QString& key, const HashedKey& folded) {
     kinds_.push_back(hasAlphaPrefix(folded.text) ? Kind::Alpha
                      : isMediumRootKey(key)      ? Kind::MediumRoot
                                                  : Kind::Plain);
+    if (kinds_.back() != Kind::Plain) searchedOrder_.reset();
     index(folded, entry);
     return entry;
 }
@@ -108,6 +109,7 @@ int TitleLists::addAlphaList(const QString& name, const HashedKey& foldedName) {
     alphaKeys_.joined(parts, 2, &key);
     entries_.push_back({std::move(key), {}, {}});
     kinds_.push_back(Kind::Alpha);
+    searchedOrder_.reset();
     insertFirst(alpha_, foldedName, entry);
     return entry;
 }
@@ -115,6 +117,7 @@ int TitleLists::addAlphaList(const QString& name, const HashedKey& foldedName) {
 void TitleLists::clearNonFixed() {
     entries_.resize(FixedCount);
     kinds_.resize(FixedCount);
+    searchedOrder_.reset();
     plain_.clear();
     alpha_.clear();
     alphaKeys_.clear();
@@ -202,6 +205,7 @@ void TitleLists::appendParts(int index, const std::vector<TitlePart>& parts) {
     if (parts.empty()) return;
     Entry& e = entries_[size_t(index)];
     if (e.extra) e.extra->order = std::vector<int>();
+    if (index >= FixedCount && kind(index) != Kind::Plain) searchedOrder_.reset();
     e.parts.insert(e.parts.end(), parts.begin(), parts.end());
 }
 
@@ -209,6 +213,7 @@ void TitleLists::appendParts(int index, std::vector<TitlePart>&& parts) {
     if (parts.empty()) return;
     Entry& e = entries_[size_t(index)];
     if (e.extra) e.extra->order = std::vector<int>();
+    if (index >= FixedCount && kind(index) != Kind::Plain) searchedOrder_.reset();
     if (e.parts.empty())
         e.parts = std::move(parts);
     else

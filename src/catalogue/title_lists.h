@@ -47,6 +47,7 @@ public:
     QStringList& list(int index) {
         Entry& e = materialize(index);
         e.extra->order = std::vector<int>();
+        if (index >= FixedCount && kind(index) != Kind::Plain) searchedOrder_.reset();
         return e.extra->titles;
     }
     const QStringList& list(int index) const { return materialize(index).extra->titles; }
@@ -63,6 +64,14 @@ public:
         if (!e.extra && order.empty()) return;
         if (!e.extra) e.extra = std::make_unique<Extra>();
         e.extra->order = std::move(order);
+    }
+
+    // The display order of the titles of every list past the fixed ones that is not Plain,
+    // taken together in the order of the lists (as the quick search reads them), kept until
+    // any of those lists changes; or null.
+    std::shared_ptr<const std::vector<int>> searchedOrder() const { return searchedOrder_; }
+    void setSearchedOrder(std::shared_ptr<const std::vector<int>> order) {
+        searchedOrder_ = std::move(order);
     }
 
     // Index of the first entry whose key matches without regard to case, or -1.
@@ -120,6 +129,7 @@ private:
 
     std::vector<Entry> entries_;
     std::vector<Kind> kinds_; // apart, so that a walk over the kinds stays in few lines
+    std::shared_ptr<const std::vector<int>> searchedOrder_;
     // Folded key -> first entry, without a copy of the key: the entries' own keys are folded
     // to compare. A table of open addressing: entry + 1 (0 for none) and the key's hash.
     class FirstByKey {

@@ -176,14 +176,15 @@ void QuickSearch::rebuildIndex() {
     }
     // The lists are shared with the snapshot, so the worker never sees later changes.
     auto sources = SearchIndex::snapshot(c->titleLists);
+    auto byName = c->titleLists.searchedOrder();
     using Built = std::shared_ptr<const SearchIndex>;
     auto* watcher = new QFutureWatcher<Built>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
         watcher->deleteLater();
         indexBuilt(generation, watcher->future());
     });
-    watcher->setFuture(QtConcurrent::run([s = std::move(sources)]() mutable {
-        return Built(std::make_shared<SearchIndex>(std::move(s)));
+    watcher->setFuture(QtConcurrent::run([s = std::move(sources), o = std::move(byName)]() mutable {
+        return Built(std::make_shared<SearchIndex>(std::move(s), std::move(o)));
     }));
 }
 

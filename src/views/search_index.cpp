@@ -524,7 +524,8 @@ void appendUpperLatin1(QByteArray& out, const char* s, qsizetype n) {
 }
 } // namespace
 
-SearchIndex::SearchIndex(std::vector<Source> sources) {
+SearchIndex::SearchIndex(std::vector<Source> sources,
+                         std::shared_ptr<const std::vector<int>> byName) {
     qsizetype total = 0;
     size_t partCount = 0;
     for (Source& s : sources) {
@@ -554,7 +555,11 @@ SearchIndex::SearchIndex(std::vector<Source> sources) {
     partStart_.push_back(quint32(count));
     sources = {};
     // The display order first: its work space is given back before the texts take room.
-    byName_ = nameorder::sortedByName(TitleSpan{nullptr, &parts_});
+    if (byName && byName->size() == count)
+        byName_ = std::move(byName);
+    else
+        byName_ = std::make_shared<const std::vector<int>>(
+            nameorder::sortedByName(TitleSpan{nullptr, &parts_}));
     returnFreedMemory();
 
     // The parts in the order of their text (block, then line) are the places the search
@@ -984,14 +989,14 @@ std::vector<int> SearchIndex::displayOrder(const std::vector<quint64>& match, si
 #endif
                    placesGeneric;
     // Parts of the name order at once, joined in order.
-    const size_t n = byName_.size();
+    const size_t n = byName_->size();
     // Each part writes where its titles lie in the name order, then the parts are joined.
     const size_t parts = parallel ? size_t(workerCount()) * 2 : 1;
     const std::unique_ptr<int[]> buffer(new int[n]);
     std::vector<size_t> found(parts);
     forBlocks(parts, parallel, [&](size_t p) {
         const size_t from = n * p / parts;
-        found[p] = places(byName_.data(), from, n * (p + 1) / parts, match.data(), before.data(),
+        found[p] = places(byName_->data(), from, n * (p + 1) / parts, match.data(), before.data(),
                           quint32(kept), buffer.get() + from);
     });
     std::vector<int> order;
@@ -1109,7 +1114,7 @@ SearchResult SearchIndex::search(const SearchTerms& terms, const SearchOptions& 
 
 SearchResult searchTitleLists(const TitleLists& lists, const SearchTerms& terms,
                               const SearchOptions& options) {
-    return SearchIndex(SearchIndex::snapshot(lists)).search(terms, options);
+    return SearchIndex(SearchIndex::snapshot(lists), lists.searchedOrder()).search(terms, options);
 }
 
 } // namespace quicksearch

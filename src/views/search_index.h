@@ -43,7 +43,10 @@ public:
     // the thread that owns the lists.
     static std::vector<Source> snapshot(const TitleLists& lists);
 
-    explicit SearchIndex(std::vector<Source> sources);
+    // `byName`: the display order of the sources' titles taken together where it is made
+    // already (TitleLists::searchedOrder); made here when null.
+    explicit SearchIndex(std::vector<Source> sources,
+                         std::shared_ptr<const std::vector<int>> byName = nullptr);
     ~SearchIndex();
 
     qsizetype titleCount() const { return titleCount_; }
@@ -107,8 +110,8 @@ private:
     std::vector<TitlePart> parts_;   // the titles in a row
     std::vector<quint32> partStart_; // place of each part's first title; the count last
     qsizetype titleCount_ = 0;
-    std::vector<int> byName_; // every title, in display order
-    QByteArray folders_;      // upper-cased UTF-8 folder parts, each "\n"-terminated
+    std::shared_ptr<const std::vector<int>> byName_; // every title, in display order
+    QByteArray folders_; // upper-cased UTF-8 folder parts, each "\n"-terminated
     std::vector<quint32> folderStart_;
     // The search scans places: the titles in the order of their text (block, then line).
     // Each part's place, the part and how many of its titles have a place (all, unless the

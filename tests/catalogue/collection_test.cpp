@@ -494,6 +494,13 @@ TEST_F(CollectionTest, LongListsKeepTheirDisplayOrderFromTheLoadUntilChanged) {
     write("three.cd", folder("Three", "Long", 30000));
     c.LoadAllMedia();
 
+    // The titles a quick search reads, taken together, keep their order too.
+    QStringList searched;
+    for (int i = TitleLists::FixedCount; i < c.titleLists.count(); ++i)
+        if (c.titleLists.kind(i) != TitleLists::Kind::Plain) searched += c.titleLists.titles(i);
+    ASSERT_NE(c.titleLists.searchedOrder(), nullptr);
+    EXPECT_EQ(*c.titleLists.searchedOrder(), nameorder::sortedByName(searched, 1));
+
     struct Case {
         QString key;
         bool kept;
@@ -524,6 +531,11 @@ TEST_F(CollectionTest, LongListsKeepTheirDisplayOrderFromTheLoadUntilChanged) {
     const int index = c.titleLists.indexOf(QStringLiteral("Long"));
     c.titleLists.list(index).append(QStringLiteral("One:\\Long\\0.mp3"));
     EXPECT_EQ(c.titleLists.nameOrder(index), nullptr);
+    // A folder's list is no part of what the search reads; an alphabetical one is.
+    EXPECT_NE(c.titleLists.searchedOrder(), nullptr);
+    const int alpha = c.titleLists.indexOf(QStringLiteral("ALPHALIST::Short"));
+    c.titleLists.list(alpha).append(QStringLiteral("Two:\\Short\\0.mp3"));
+    EXPECT_EQ(c.titleLists.searchedOrder(), nullptr);
 }
 
 TEST_F(CollectionTest, AlphabeticalNodesBelowAFlatParentAreFoundAsInADeepOne) {
