@@ -58,6 +58,16 @@ public:
         __builtin_prefetch(text + qsizetype(folderStarts()[line[1]]) * unit);
     }
 
+    // The same for line i without its folder part, all that rest() and stored() read.
+    void prefetchRest(qsizetype i) const {
+        const char* text =
+            isLatin1() ? latin1_.constData() : reinterpret_cast<const char*>(wide_.constData());
+        const int unit = isLatin1() ? 1 : 2;
+        const quint32* line = index_.data() + 2 * i;
+        __builtin_prefetch(text + qsizetype(line[0]) * unit);
+        __builtin_prefetch(text + qsizetype(line[2]) * unit - 1);
+    }
+
     // Writes line i (length(i) units) to `to`.
     void copyLine(qsizetype i, char16_t* to) const;
 
@@ -162,8 +172,8 @@ public:
     QStringView view(qsizetype i, QString& buffer) const;
     // Line i without its folder part (see TitleBlock::rest); a line held as a QString whole.
     QStringView rest(qsizetype i, QString& buffer) const;
-    // Asks early for the memory view(i) reads, in three steps a few look-ups apart: the
-    // block (stage 0), the line's place (1), its text (2).
+    // Asks early for the memory rest(i) and stored(i) read, in three steps a few look-ups
+    // apart: the block (stage 0), the line's place (1), its text (2).
     void prefetch(qsizetype i, int stage) const {
         const qsizetype own = span_.titles ? span_.titles->size() : 0;
         if (i < own) return;
@@ -175,7 +185,7 @@ public:
         else if (stage == 1)
             part.block->prefetchPlace(at);
         else
-            part.block->prefetchText(at);
+            part.block->prefetchRest(at);
     }
     // Line i as stored (see TitleBlock::stored); a line held as a QString whole.
     QAnyStringView stored(qsizetype i) const;
