@@ -251,6 +251,12 @@ TEST(QuickSearchMatchLarge, AgreesWithPlainMatchingOnEveryKindOfQuery) {
     const auto sources = SearchIndex::snapshot(c.titleLists);
     const SearchIndex index(sources);
     ASSERT_GT(index.titleCount(), 16384); // several blocks, searched on all cores
+    // The same with the display order made beforehand, as the load makes it.
+    QStringList all;
+    for (const auto& s : sources)
+        all += TitleSpan{&s.titles, &s.parts}.toList();
+    const SearchIndex ordered(
+        sources, std::make_shared<const std::vector<int>>(nameorder::sortedByName(all)));
 
     const char* queries[] = {"liebe",       "love night fire", "\"best of\"",
                              "mp3",         "+love +night",    "love -night -fire",
@@ -298,6 +304,9 @@ TEST(QuickSearchMatchLarge, AgreesWithPlainMatchingOnEveryKindOfQuery) {
                         EXPECT_EQ(r.order, nameorder::sortedByName(kept));
                     else
                         EXPECT_TRUE(r.order.empty());
+                    const SearchResult same = ordered.search(t, o);
+                    EXPECT_EQ(same.titles, r.titles);
+                    EXPECT_EQ(same.order, r.order);
                 }
             }
     // Titles in a medium's root are found.
