@@ -50,22 +50,16 @@ public:
     // Ask for the memory of line i early: its place, then (once that is there) its text.
     void prefetchPlace(qsizetype i) const { __builtin_prefetch(index_.data() + 2 * i); }
     void prefetchText(qsizetype i) const {
-        const char* text =
-            isLatin1() ? latin1_.constData() : reinterpret_cast<const char*>(wide_.constData());
-        const int unit = isLatin1() ? 1 : 2;
         const quint32* line = index_.data() + 2 * i;
-        __builtin_prefetch(text + qsizetype(line[0]) * unit);
-        __builtin_prefetch(text + qsizetype(folderStarts()[line[1]]) * unit);
+        prefetchUnit(line[0]);
+        prefetchUnit(folderStarts()[line[1]]);
     }
 
     // The same for line i without its folder part, all that rest() and stored() read.
     void prefetchRest(qsizetype i) const {
-        const char* text =
-            isLatin1() ? latin1_.constData() : reinterpret_cast<const char*>(wide_.constData());
-        const int unit = isLatin1() ? 1 : 2;
         const quint32* line = index_.data() + 2 * i;
-        __builtin_prefetch(text + qsizetype(line[0]) * unit);
-        __builtin_prefetch(text + qsizetype(line[2]) * unit - 1);
+        prefetchUnit(line[0]);
+        prefetchUnit(line[2] > line[0] ? line[2] - 1 : line[0]);
     }
 
     // Writes line i (length(i) units) to `to`.
@@ -112,6 +106,14 @@ public:
     }
 
 private:
+    // Asks for the memory of the text's unit at `at`.
+    void prefetchUnit(quint32 at) const {
+        if (isLatin1())
+            __builtin_prefetch(latin1_.constData() + at);
+        else
+            __builtin_prefetch(wide_.constData() + at);
+    }
+
     const quint32* folderStarts() const { return index_.data() + 2 * count_ + 1; }
 
     // The folder parts of the lines, each once, then the rest of every line.
