@@ -41,10 +41,16 @@ MediaDevice::MediaDevice(const Options& options, QObject* parent)
     : QObject(parent), options_(options) {
     openTimer_.setSingleShot(true);
     connect(&openTimer_, &QTimer::timeout, this, &MediaDevice::openTimedOut);
+}
+
+bool MediaDevice::start() {
+    if (mpv_) return true;
+    if (startFailed_) return false;
+    startFailed_ = true;
     // libmpv refuses to start unless LC_NUMERIC is "C".
     std::setlocale(LC_NUMERIC, "C");
     mpv_ = mpv_create();
-    if (!mpv_) return;
+    if (!mpv_) return false;
     auto set = [this](const char* name, const QString& value) {
         mpv_set_option_string(mpv_, name, value.toUtf8().constData());
     };
@@ -62,16 +68,19 @@ MediaDevice::MediaDevice(const Options& options, QObject* parent)
     set("audio-fallback-to-null", QStringLiteral("yes"));
     if (!options_.audioOutput.isEmpty()) set("ao", options_.audioOutput);
     if (!options_.videoOutput.isEmpty()) set("vo", options_.videoOutput);
+    set("volume", QString::number(volume_)); // as set before the start
     if (mpv_initialize(mpv_) < 0) {
         mpv_terminate_destroy(mpv_);
         mpv_ = nullptr;
-        return;
+        return false;
     }
     mpv_observe_property(mpv_, DurationProp, "duration", MPV_FORMAT_DOUBLE);
     mpv_observe_property(mpv_, TimePosProp, "time-pos", MPV_FORMAT_DOUBLE);
     mpv_observe_property(mpv_, EofProp, "eof-reached", MPV_FORMAT_FLAG);
     mpv_observe_property(mpv_, VolumeProp, "volume", MPV_FORMAT_DOUBLE);
     mpv_set_wakeup_callback(mpv_, &MediaDevice::wakeupCallback, this);
+    startFailed_ = false;
+    return true;
 }
 
 MediaDevice::~MediaDevice() {
@@ -317,7 +326,7 @@ QString MediaDevice::errorText(int code) {
 
 bool MediaDevice::open(const QString& fileName) {
     error_.clear();
-    if (!mpv_) {
+    if (!start()) {
         error_ = QStringLiteral("Die Wiedergabe (libmpv) konnte nicht gestartet werden");
         return false;
     }
@@ -443,8 +452,8 @@ MediaDevice::Mode MediaDevice::mode() const {
 }
 
 void MediaDevice::setVolume(int percent) {
-    if (!mpv_) return;
     volume_ = std::clamp(percent, 0, 100);
+    if (!mpv_) return; // taken at the start
     const double value = volume_;
     enqueue([this, value](quint64 t) {
         double v = value;

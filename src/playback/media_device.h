@@ -41,7 +41,8 @@ public:
     explicit MediaDevice(const Options& options, QObject* parent = nullptr);
     ~MediaDevice() override;
 
-    bool isValid() const { return mpv_ != nullptr; }
+    // Starts libmpv (see start()): false when it cannot.
+    bool isValid() { return start(); }
 
     // Starts loading the file, paused at its start. The answer comes with opened or
     // openFailed; false when the request could not even be made (then lastError says why).
@@ -108,7 +109,11 @@ private:
     void openTimedOut();
     static QString errorText(int code);
 
+    // libmpv is started when a file is first opened, not with the device: most starts of
+    // the program play nothing.
+    bool start();
     mpv_handle* mpv_ = nullptr;
+    bool startFailed_ = false;
     Options options_;
     QString file_;
     QString error_;

@@ -7,6 +7,7 @@
 #include "title_lists.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,6 +15,9 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -270,6 +274,35 @@ TEST_F(CoreCommandsTest, MediaQuestionsGoToThePromptsSetElseNobodyIsAsked) {
         EXPECT_EQ(prompts.asked, asked) << withPrompts;
         EXPECT_FALSE(player->isPlaying()) << withPrompts;
     }
+}
+
+// In a process of its own (other tests play): the core starts without the player's and the
+// shares' libraries, and playing a title opens the player's.
+TEST(AppCoreMediaDeathTest, StartsWithoutThePlayerAndShareLibraries) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto mapped = [](const char* name) {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(name);
+    };
+    const auto run = [&] {
+        QTemporaryDir temp;
+        qputenv("VORLUNE_AUDIO_OUTPUT", "null");
+        qputenv("VORLUNE_VIDEO_OUTPUT", "null");
+        AppCore::Environment env;
+        env.tempDir = temp.path();
+        env.dataDir = temp.path();
+        AppCore core(env);
+        QTest::qWait(50);
+        int failed = 0;
+        for (const char* name : {"libmpv.so", "libsmbclient.so"})
+            if (mapped(name)) failed |= 1;
+        const QString mp3 = playbacktest::makeMp3(temp.path(), QStringLiteral("a.mp3"), 500);
+        if (!core.player().device().open(mp3)) failed |= 2;
+        if (!mapped("libmpv.so")) failed |= 4;
+        std::fflush(nullptr);
+        std::_Exit(failed);
+    };
+    EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
 }
 
 TEST(AppCoreMedia, FetchedTitlesGoToTheRunsTempFolderElseToOneOfTheCoresOwn) {

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +25,12 @@ MediaDevice::Options silent(int openTimeoutMs = 10000) {
     options.videoOutput = QStringLiteral("null");
     options.openTimeoutMs = openTimeoutMs;
     return options;
+}
+
+// True when the process has mapped a library whose file name holds `name`.
+bool libraryMapped(const char* name) {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(name);
 }
 
 bool fileOpenHere(const QString& path) {
@@ -79,6 +87,30 @@ TEST(MediaDevice, OpenAnswersLaterWithTheFileOrTheReason) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return device.position() >= 1900; }, 1000))
             << device.position();
     }
+}
+
+// In a process of its own (the other tests start libmpv): the library is opened with the
+// first file, and a volume set before that is the one it plays at.
+TEST(MediaDeviceDeathTest, StartsTheLibraryWithTheFirstFile) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    QTemporaryDir dir;
+    const QString good = playbacktest::makeMp3(dir.path(), QStringLiteral("good.mp3"), 1000);
+    ASSERT_FALSE(good.isEmpty()) << "lame is needed";
+    const auto run = [&] {
+        int failed = 0;
+        MediaDevice device(silent());
+        device.setVolume(40);
+        if (libraryMapped("libmpv.so")) failed |= 1;
+        QSignalSpy opened(&device, &MediaDevice::opened);
+        if (!device.open(good)) failed |= 2;
+        if (!libraryMapped("libmpv.so")) failed |= 4;
+        if (!QTest::qWaitFor([&] { return opened.count() > 0; }, 5000)) failed |= 8;
+        QTest::qWait(100);
+        if (device.volume() != 40) failed |= 16;
+        std::fflush(nullptr);
+        std::_Exit(failed);
+    };
+    EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
 }
 
 TEST(MediaDevice, OpenNeverWaitsForTheFileAndANewerOpenWins) {
