@@ -16,6 +16,8 @@ namespace {
 // Lists this long are sorted in groups (see sortedInGroups), about this many.
 constexpr size_t kGroupedFrom = 20000;
 constexpr size_t kGroups = 16;
+// Where the names of a long list lie is held for this share of them at a time.
+constexpr size_t kRounds = 2;
 
 // The first characters of a display name, case-folded, packed so that comparing keys
 // compares the names in the catalogue order: one byte per character (code + 1, 0 after
@@ -90,6 +92,102 @@ NameKey nameKey(QAnyStringView line, int index, qsizetype chars = NameKey::kChar
     });
 }
 
+// The key of a display name as stored (Latin-1 or UTF-16).
+NameKey nameKeyOfName(QAnyStringView name, int index) {
+    return name.visit([&](auto view) {
+        using View = decltype(view);
+        if constexpr (std::is_same_v<View, QStringView> || std::is_same_v<View, QLatin1String>)
+            return nameKeyOf(view, index, NameKey::kChars);
+        else
+            return nameKeyOf(QStringView(name.toString()), index, NameKey::kChars);
+    });
+}
+
+// Appends the display name of a line to `text`.
+void appendDisplayName(QString& text, QAnyStringView line) {
+    line.visit([&](auto view) {
+        using View = decltype(view);
+        if constexpr (std::is_same_v<View, QStringView> || std::is_same_v<View, QLatin1String>)
+            text += displayOf(view);
+        else
+            text += displayOf(QStringView(line.toString()));
+    });
+}
+
+// Where a display name lies, in one word: its address, its length and whether it is UTF-16;
+// 0 when it does not fit (the title is then read again).
+class NameAt {
+public:
+    static NameAt of(QAnyStringView line) {
+        NameAt at;
+        line.visit([&](auto view) {
+            using View = decltype(view);
+            if constexpr (std::is_same_v<View, QStringView> ||
+                          std::is_same_v<View, QLatin1String>) {
+                const View name = displayOf(view);
+                const quint64 address = quint64(reinterpret_cast<quintptr>(name.data()));
+                if (address == 0 || address >> 48 || name.size() > kMaxSize) return;
+                at.bits_ = address | quint64(name.size()) << 48 |
+                           (std::is_same_v<View, QStringView> ? kWide : 0);
+            }
+        });
+        return at;
+    }
+    bool known() const { return bits_ != 0; }
+    QAnyStringView name() const {
+        const qsizetype n = qsizetype(bits_ >> 48 & kMaxSize);
+        if (bits_ & kWide) return QStringView(reinterpret_cast<const char16_t*>(address()), n);
+        return QLatin1String(reinterpret_cast<const char*>(address()), n);
+    }
+    void appendTo(QString& text) const {
+        const qsizetype n = qsizetype(bits_ >> 48 & kMaxSize);
+        if (bits_ & kWide)
+            text += QStringView(reinterpret_cast<const char16_t*>(address()), n);
+        else
+            text += QLatin1String(reinterpret_cast<const char*>(address()), n);
+    }
+    // Asks for the memory of the name.
+    void prefetch() const {
+        const quintptr a = address();
+        const qsizetype bytes = qsizetype(bits_ >> 48 & kMaxSize) * (bits_ & kWide ? 2 : 1);
+        __builtin_prefetch(reinterpret_cast<const void*>(a));
+        if (bytes > 1) __builtin_prefetch(reinterpret_cast<const void*>(a + quintptr(bytes) - 1));
+    }
+
+private:
+    static constexpr quint64 kWide = quint64(1) << 63;
+    static constexpr qsizetype kMaxSize = 0x7FFF;
+    quintptr address() const { return quintptr(bits_ & ((quint64(1) << 48) - 1)); }
+    quint64 bits_ = 0;
+};
+
+// The display names of titles for sortRuns, by the index its keys carry: the titles' own.
+template <typename Titles> struct TitleNames {
+    const Titles& titles;
+    void append(QString& text, int i) const { appendDisplayName(text, titles.stored(size_t(i))); }
+    void prefetch(int i, int stage) const { titles.prefetch(size_t(i), stage); }
+};
+
+// The same for a group of sortedInGroups, whose keys carry places in the group.
+template <typename Titles> struct GroupNames {
+    const Titles& titles;
+    const NameAt* names; // of the group's places
+    const int* ids;      // the titles at the group's places
+    void append(QString& text, int place) const {
+        const NameAt at = names[place];
+        if (at.known())
+            at.appendTo(text);
+        else
+            appendDisplayName(text, titles.stored(size_t(ids[place])));
+    }
+    void prefetch(int place, int stage) const {
+        if (stage == 0)
+            __builtin_prefetch(names + place);
+        else if (stage == 2 && names[place].known())
+            names[place].prefetch();
+    }
+};
+
 // Orders keys by their characters alone; equal ones keep the list order for now.
 struct PartLess {
     bool operator()(const NameKey& x, const NameKey& y) const {
@@ -116,11 +214,11 @@ bool needsTexts(std::vector<NameKey>::const_iterator first,
 // The titles whose texts sortRun will fetch, in that order, found ahead of it: each is asked
 // for in steps (see TitleAt::prefetch) as it comes nearer, so that its memory is there when
 // it is read.
-template <typename Titles> class TextsAhead {
+template <typename Names> class TextsAhead {
 public:
     TextsAhead(std::vector<NameKey>::const_iterator first,
-               std::vector<NameKey>::const_iterator last, const Titles& titles)
-        : scan_(first), runEnd_(first), end_(last), titles_(titles) {
+               std::vector<NameKey>::const_iterator last, const Names& names)
+        : scan_(first), runEnd_(first), end_(last), names_(names) {
         for (int k = 0; k < kDepth; ++k)
             push();
     }
@@ -150,25 +248,25 @@ private:
             return;
         }
         ring_[slot] = (scan_++)->index;
-        titles_.prefetch(size_t(ring_[slot]), 0);
+        names_.prefetch(ring_[slot], 0);
     }
     // The title `ahead` places after the one read now.
     void prefetchAt(int ahead, int stage) const {
         const int index = ring_[(head_ + ahead) % kDepth];
-        if (index >= 0) titles_.prefetch(size_t(index), stage);
+        if (index >= 0) names_.prefetch(index, stage);
     }
     std::vector<NameKey>::const_iterator scan_, runEnd_, end_;
-    const Titles& titles_;
+    const Names& names_;
     int ring_[kDepth] = {};
     int head_ = 0, tail_ = 0; // the title read next, the next free place
 };
 
 // Puts a run of keys with equal characters in the catalogue order: names the keys hold whole
 // by the written bits, the others by their texts (the display names copied into `text`).
-template <typename Titles>
+template <typename Names>
 void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterator last,
-             const Titles& titles, TextsAhead<Titles>& ahead,
-             std::vector<std::pair<NameKey, qsizetype>>& run, QString& text, QString& buffer) {
+             const Names& names, TextsAhead<Names>& ahead,
+             std::vector<std::pair<NameKey, qsizetype>>& run, QString& text) {
     bool allWhole = true;
     for (auto it = first; it != last && allWhole; ++it)
         allWhole = it->written != 0;
@@ -182,7 +280,7 @@ void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterato
     text.resize(0);
     for (auto it = first; it != last; ++it) {
         run.emplace_back(*it, text.size());
-        text += titletext::displayName(titles.view(size_t(it->index), buffer));
+        names.append(text, it->index);
         ahead.next();
     }
     run.emplace_back(NameKey{}, text.size()); // the end of the last name
@@ -205,17 +303,17 @@ void sortRun(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterato
 }
 
 // Puts each run of keys with equal characters in [first, last) in order.
-template <typename Titles>
+template <typename Names>
 void sortRuns(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterator last,
-              const Titles& titles) {
+              const Names& names) {
     std::vector<std::pair<NameKey, qsizetype>> run;
-    QString text, buffer;
-    TextsAhead<Titles> ahead(first, last, titles);
+    QString text;
+    TextsAhead<Names> ahead(first, last, names);
     for (auto it = first; it != last;) {
         auto next = it + 1;
         while (next != last && sameParts(*it, *next))
             ++next;
-        if (next - it > 1) sortRun(it, next, titles, ahead, run, text, buffer);
+        if (next - it > 1) sortRun(it, next, names, ahead, run, text);
         it = next;
     }
 }
@@ -227,66 +325,97 @@ quint16 nameHead(QAnyStringView line) {
 
 // Long lists are put in groups by the first two characters of their names (a group holds
 // names of a few such pairs, or of one), and each group sorted on its own: its keys are made
-// only then, so that the keys of a group or two are held at a time rather than all.
+// only then, so that the keys of a group or two are held at a time rather than all. Where
+// each name lies is noted while the titles are read in their order, so that a group's names
+// are then read with one look-up each.
 template <typename Titles>
 std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
     const bool parallel = threads > 1 && std::thread::hardware_concurrency() > 1;
+    const size_t half = parallel ? n / 2 : n;
+    const auto inHalves = [&](auto&& fn) { // fn(first, last, 0 or 1)
+        if (half == n) return fn(size_t(0), n, 0);
+        std::thread other(fn, half, n, 1);
+        fn(size_t(0), half, 0);
+        other.join();
+    };
     std::vector<int> order(n);
-    std::vector<size_t> start(0x10001, 0);
-    {
-        std::vector<quint16> head(n);
-        const auto makeHeads = [&](size_t first, size_t last) {
-            titles.forStored(first, last,
-                             [&](size_t i, QAnyStringView line) { head[i] = nameHead(line); });
+    // Places as 32 bits (titles are counted in int): the tables of pairs stay small.
+    std::vector<quint32> start(0x10001, 0);
+    std::array<std::vector<quint32>, 2> count;
+    inHalves([&](size_t first, size_t last, int part) {
+        std::vector<quint32>& counted = count[size_t(part)];
+        counted.assign(0x10000, 0);
+        titles.forStored(first, last,
+                         [&](size_t, QAnyStringView line) { ++counted[nameHead(line)]; });
+    });
+    for (size_t h = 0; h < 0x10000; ++h)
+        start[h + 1] = start[h] + count[0][h] + (half == n ? 0 : count[1][h]);
+    // Groups of whole pairs, each from its first pair's first place.
+    const size_t most = std::max<size_t>(n / kGroups, 1);
+    std::vector<size_t> groups{0}, groupHead{0};
+    for (size_t h = 0; h + 1 < start.size(); ++h)
+        if (start[h + 1] - groups.back() > most && start[h] > groups.back()) {
+            groups.push_back(start[h]);
+            groupHead.push_back(h);
+        }
+    groups.push_back(n);
+    groupHead.push_back(0x10000);
+    // The groups in rounds of about equal size: where the names lie is held for one round.
+    std::vector<size_t> rounds{0};
+    for (size_t g = 1; g + 1 < groups.size(); ++g)
+        if (groups[g] - groups[rounds.back()] >= n / kRounds) rounds.push_back(g);
+    rounds.push_back(groups.size() - 1);
+
+    std::vector<NameAt> names; // by place, from the round's first
+    for (size_t r = 0; r + 1 < rounds.size(); ++r) {
+        const size_t firstGroup = rounds[r], lastGroup = rounds[r + 1];
+        const size_t firstPlace = groups[firstGroup], lastPlace = groups[lastGroup];
+        const size_t firstHead = groupHead[firstGroup], lastHead = groupHead[lastGroup];
+        names.assign(lastPlace - firstPlace, NameAt{});
+        // The round's titles of each pair in their list order, the first half's first.
+        inHalves([&](size_t first, size_t last, int part) {
+            std::vector<quint32> next(start.begin(), start.end() - 1);
+            if (part == 1)
+                for (size_t h = 0; h < 0x10000; ++h)
+                    next[h] += count[0][h];
+            titles.forStored(first, last, [&](size_t i, QAnyStringView line) {
+                const quint16 h = nameHead(line);
+                if (h < firstHead || h >= lastHead) return;
+                const size_t place = next[h]++;
+                order[place] = int(i);
+                names[place - firstPlace] = NameAt::of(line);
+            });
+        });
+
+        std::atomic<size_t> nextGroup{firstGroup};
+        const auto work = [&] {
+            std::vector<NameKey> keys;
+            std::vector<int> ids;
+            for (size_t g; (g = nextGroup.fetch_add(1)) < lastGroup;) {
+                const size_t first = groups[g], last = groups[g + 1];
+                const NameAt* at = names.data() + (first - firstPlace);
+                keys.resize(last - first);
+                ids.assign(order.begin() + qsizetype(first), order.begin() + qsizetype(last));
+                // Keys carry places in the group: in it the list order is the order of places.
+                constexpr size_t kAhead = 8; // the names lie apart: asked for early
+                for (size_t k = 0; k < last - first; ++k) {
+                    if (k + kAhead < last - first) at[k + kAhead].prefetch();
+                    keys[k] = at[k].known() ? nameKeyOfName(at[k].name(), int(k))
+                                            : nameKey(titles.stored(size_t(ids[k])), int(k));
+                }
+                std::sort(keys.begin(), keys.end(), PartLess{});
+                sortRuns(keys.begin(), keys.end(), GroupNames<Titles>{titles, at, ids.data()});
+                for (size_t k = first; k < last; ++k)
+                    order[k] = ids[size_t(keys[k - first].index)];
+            }
         };
-        if (parallel) {
-            std::thread other(makeHeads, n / 2, n);
-            makeHeads(0, n / 2);
+        if (parallel && lastGroup - firstGroup > 1) {
+            std::thread other(work);
+            work();
             other.join();
         } else {
-            makeHeads(0, n);
+            work();
         }
-        for (const quint16 h : head)
-            ++start[size_t(h) + 1];
-        for (size_t h = 1; h < start.size(); ++h)
-            start[h] += start[h - 1];
-        // The titles of each pair in their list order.
-        std::vector<size_t> at(start.begin(), start.end() - 1);
-        for (size_t i = 0; i < n; ++i)
-            order[at[head[i]]++] = int(i);
-    }
-    const size_t most = std::max<size_t>(n / kGroups, 1);
-    std::vector<size_t> groups{0};
-    for (size_t h = 0; h + 1 < start.size(); ++h)
-        if (start[h + 1] - groups.back() > most && start[h] > groups.back())
-            groups.push_back(start[h]);
-    groups.push_back(n);
-
-    std::atomic<size_t> next{0};
-    const auto work = [&] {
-        std::vector<NameKey> keys;
-        for (size_t g; (g = next.fetch_add(1)) + 1 < groups.size();) {
-            const size_t first = groups[g], last = groups[g + 1];
-            keys.resize(last - first);
-            for (size_t k = first; k < last; ++k) {
-                // The titles lie apart: their memory asked for a few titles ahead.
-                if (k + 12 < last) titles.prefetch(size_t(order[k + 12]), 0);
-                if (k + 8 < last) titles.prefetch(size_t(order[k + 8]), 1);
-                if (k + 4 < last) titles.prefetch(size_t(order[k + 4]), 2);
-                keys[k - first] = nameKey(titles.stored(size_t(order[k])), order[k]);
-            }
-            std::sort(keys.begin(), keys.end(), PartLess{});
-            sortRuns(keys.begin(), keys.end(), titles);
-            for (size_t k = first; k < last; ++k)
-                order[k] = keys[k - first].index;
-        }
-    };
-    if (parallel && groups.size() > 2) {
-        std::thread other(work);
-        work();
-        other.join();
-    } else {
-        work();
     }
     return order;
 }
@@ -300,7 +429,7 @@ template <typename Titles> std::vector<int> sortedBy(size_t n, const Titles& tit
     // The unstable sort gives the stable order: the index breaks ties.
     titles.forStored(0, n, [&](size_t i, QAnyStringView line) { keys[i] = nameKey(line, int(i)); });
     std::sort(keys.begin(), keys.end(), PartLess{});
-    sortRuns(keys.begin(), keys.end(), titles);
+    sortRuns(keys.begin(), keys.end(), TitleNames<Titles>{titles});
     std::vector<int> order(n);
     for (size_t i = 0; i < n; ++i)
         order[i] = keys[i].index;
