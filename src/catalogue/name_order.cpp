@@ -4,9 +4,12 @@
 #include "title_lists.h"
 #include "title_text.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 namespace nameorder {
@@ -38,17 +41,21 @@ struct NameKey {
 char16_t foldedUnit(QChar c) {
     return indexfile::foldCatalogueChar(c.unicode());
 }
-char16_t foldedUnit(QLatin1Char c) {
-    static const auto table = [] {
-        std::array<char16_t, 256> t{};
-        for (int u = 0; u < 256; ++u)
-            t[size_t(u)] = indexfile::foldCatalogueChar(char16_t(u));
-        return t;
-    }();
-    return table[static_cast<unsigned char>(c.toLatin1())];
+// The display name of a line (see titletext::displayName), Latin-1 or UTF-16.
+// The same for Latin-1 lines, found with memrchr.
+QLatin1String displayOf(QLatin1String line) {
+    const char* s = line.data();
+    const size_t n = size_t(line.size());
+    size_t start = 0;
+    if (const auto* at = static_cast<const char*>(memrchr(s, '\\', n))) start = size_t(at - s) + 1;
+    if (const auto* at = static_cast<const char*>(memrchr(s + start, ':', n - start)))
+        start = size_t(at - s) + 1;
+    const auto* dot = static_cast<const char*>(memrchr(s + start, '.', n - start));
+    if (dot && size_t(dot - s) > start)
+        return line.sliced(qsizetype(start), dot - s - qsizetype(start));
+    return line.sliced(qsizetype(start));
 }
 
-// The display name of a line (see titletext::displayName), Latin-1 or UTF-16.
 template <typename View> View displayOf(View line) {
     const qsizetype n = line.size();
     qsizetype start = n, dot = -1;
@@ -58,6 +65,45 @@ template <typename View> View displayOf(View line) {
         if (c == u'.' && dot < 0) dot = start - 1;
     }
     return dot > start ? line.sliced(start, dot - start) : line.sliced(start);
+}
+
+// The key's byte of each Latin-1 character (see nameKeyOf) and whether the character is as
+// written folded.
+struct Latin1Codes {
+    std::array<quint8, 256> code;
+    std::array<quint8, 256> same;
+};
+const Latin1Codes kLatin1 = [] {
+    Latin1Codes t{};
+    for (int u = 0; u < 256; ++u) {
+        const char16_t c = indexfile::foldCatalogueChar(char16_t(u));
+        t.code[size_t(u)] = quint8(c < 0xFF ? c + 1 : 0xFF);
+        t.same[size_t(u)] = c == u;
+    }
+    return t;
+}();
+
+// The same as the template below for Latin-1 names, through one table.
+NameKey nameKeyOf(QLatin1String name, int index, qsizetype chars) {
+    NameKey k{{0, 0, 0}, index, 0};
+    const qsizetype n = std::min<qsizetype>(name.size(), chars);
+    const auto* s = reinterpret_cast<const uchar*>(name.data());
+    uchar bytes[NameKey::kChars] = {};
+    quint32 written = 0;
+    bool whole = name.size() <= NameKey::kChars;
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar code = kLatin1.code[s[i]];
+        bytes[i] = code;
+        if (code == 0xFF) {
+            whole = false;
+            break;
+        }
+        written |= quint32(kLatin1.same[s[i]]) << (NameKey::kChars - 1 - i);
+    }
+    for (int j = 0; j < 3; ++j)
+        k.part[j] = qFromBigEndian<quint64>(bytes + 8 * j);
+    if (whole) k.written = NameKey::kWhole | written;
+    return k;
 }
 
 template <typename View> NameKey nameKeyOf(View name, int index, qsizetype chars) {
@@ -118,19 +164,13 @@ void appendDisplayName(QString& text, QAnyStringView line) {
 // 0 when it does not fit (the title is then read again).
 class NameAt {
 public:
-    static NameAt of(QAnyStringView line) {
+    // Of a display name (see displayOf).
+    template <typename View> static NameAt ofName(View name) {
         NameAt at;
-        line.visit([&](auto view) {
-            using View = decltype(view);
-            if constexpr (std::is_same_v<View, QStringView> ||
-                          std::is_same_v<View, QLatin1String>) {
-                const View name = displayOf(view);
-                const quint64 address = quint64(reinterpret_cast<quintptr>(name.data()));
-                if (address == 0 || address >> 48 || name.size() > kMaxSize) return;
-                at.bits_ = address | quint64(name.size()) << 48 |
-                           (std::is_same_v<View, QStringView> ? kWide : 0);
-            }
-        });
+        const quint64 address = quint64(reinterpret_cast<quintptr>(name.data()));
+        if (address == 0 || address >> 48 || name.size() > kMaxSize) return at;
+        at.bits_ =
+            address | quint64(name.size()) << 48 | (std::is_same_v<View, QStringView> ? kWide : 0);
         return at;
     }
     bool known() const { return bits_ != 0; }
@@ -145,6 +185,11 @@ public:
             text += QStringView(reinterpret_cast<const char16_t*>(address()), n);
         else
             text += QLatin1String(reinterpret_cast<const char*>(address()), n);
+    }
+    // The name's first byte (0 for none): reading it brings the name's memory in.
+    uchar firstByte() const {
+        if ((bits_ >> 48 & kMaxSize) == 0) return 0;
+        return *reinterpret_cast<const volatile uchar*>(address());
     }
     // Asks for the memory of the name.
     void prefetch() const {
@@ -319,9 +364,33 @@ void sortRuns(std::vector<NameKey>::iterator first, std::vector<NameKey>::iterat
 }
 
 // The first two characters of a name as the top of its key.
-quint16 nameHead(QAnyStringView line) {
-    return quint16(nameKey(line, 0, 2).part[0] >> 48);
+quint16 headOfName(QLatin1String name) {
+    const auto* s = reinterpret_cast<const uchar*>(name.data());
+    const quint16 first = name.size() > 0 ? kLatin1.code[s[0]] : 0;
+    const quint16 second = name.size() > 1 && first != 0xFF ? kLatin1.code[s[1]] : 0;
+    return quint16(first << 8 | second);
 }
+quint16 headOfName(QStringView name) {
+    return quint16(nameKeyOf(name, 0, 2).part[0] >> 48);
+}
+
+// Calls fn(head, name) with the display name of a line (Latin-1 or UTF-16 as stored) and
+// its first two characters as the top of its key.
+template <typename Fn> void withName(QAnyStringView line, Fn&& fn) {
+    line.visit([&](auto view) {
+        using View = decltype(view);
+        if constexpr (std::is_same_v<View, QStringView> || std::is_same_v<View, QLatin1String>) {
+            const View name = displayOf(view);
+            fn(headOfName(name), name);
+        } else {
+            const QString text = line.toString();
+            const QStringView name = displayOf(QStringView(text));
+            fn(headOfName(name), QStringView()); // a name that does not last: not noted
+        }
+    });
+}
+
+std::atomic<uchar> touchedSink{0};
 
 // Long lists are put in groups by the first two characters of their names (a group holds
 // names of a few such pairs, or of one), and each group sorted on its own: its keys are made
@@ -345,8 +414,9 @@ std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
     inHalves([&](size_t first, size_t last, int part) {
         std::vector<quint32>& counted = count[size_t(part)];
         counted.assign(0x10000, 0);
-        titles.forStored(first, last,
-                         [&](size_t, QAnyStringView line) { ++counted[nameHead(line)]; });
+        titles.forStored(first, last, [&](size_t, QAnyStringView line) {
+            withName(line, [&](quint16 h, auto) { ++counted[h]; });
+        });
     });
     for (size_t h = 0; h < 0x10000; ++h)
         start[h + 1] = start[h] + count[0][h] + (half == n ? 0 : count[1][h]);
@@ -379,11 +449,12 @@ std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
                 for (size_t h = 0; h < 0x10000; ++h)
                     next[h] += count[0][h];
             titles.forStored(first, last, [&](size_t i, QAnyStringView line) {
-                const quint16 h = nameHead(line);
-                if (h < firstHead || h >= lastHead) return;
-                const size_t place = next[h]++;
-                order[place] = int(i);
-                names[place - firstPlace] = NameAt::of(line);
+                withName(line, [&](quint16 h, auto name) {
+                    if (h < firstHead || h >= lastHead) return;
+                    const size_t place = next[h]++;
+                    order[place] = int(i);
+                    names[place - firstPlace] = NameAt::ofName(name);
+                });
             });
         });
 
@@ -397,11 +468,18 @@ std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
                 keys.resize(last - first);
                 ids.assign(order.begin() + qsizetype(first), order.begin() + qsizetype(last));
                 // Keys carry places in the group: in it the list order is the order of places.
-                constexpr size_t kAhead = 8; // the names lie apart: asked for early
-                for (size_t k = 0; k < last - first; ++k) {
-                    if (k + kAhead < last - first) at[k + kAhead].prefetch();
-                    keys[k] = at[k].known() ? nameKeyOfName(at[k].name(), int(k))
-                                            : nameKey(titles.stored(size_t(ids[k])), int(k));
+                // The names lie apart: a batch of them is read once first, each read
+                // independent of the others, so that their memory comes in side by side.
+                constexpr size_t kBatch = 32;
+                for (size_t b = 0; b < last - first; b += kBatch) {
+                    const size_t e = std::min(last - first, b + kBatch);
+                    uchar touched = 0;
+                    for (size_t k = b; k < e; ++k)
+                        touched |= at[k].firstByte();
+                    touchedSink.fetch_or(touched, std::memory_order_relaxed);
+                    for (size_t k = b; k < e; ++k)
+                        keys[k] = at[k].known() ? nameKeyOfName(at[k].name(), int(k))
+                                                : nameKey(titles.stored(size_t(ids[k])), int(k));
                 }
                 std::sort(keys.begin(), keys.end(), PartLess{});
                 sortRuns(keys.begin(), keys.end(), GroupNames<Titles>{titles, at, ids.data()});
