@@ -437,6 +437,8 @@ std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
     rounds.push_back(groups.size() - 1);
 
     std::vector<NameAt> names; // by place, from the round's first
+    std::vector<NameKey> keys;
+    std::vector<int> ids;
     for (size_t r = 0; r + 1 < rounds.size(); ++r) {
         const size_t firstGroup = rounds[r], lastGroup = rounds[r + 1];
         const size_t firstPlace = groups[firstGroup], lastPlace = groups[lastGroup];
@@ -458,41 +460,31 @@ std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
             });
         });
 
-        std::atomic<size_t> nextGroup{firstGroup};
-        const auto work = [&] {
-            std::vector<NameKey> keys;
-            std::vector<int> ids;
-            for (size_t g; (g = nextGroup.fetch_add(1)) < lastGroup;) {
-                const size_t first = groups[g], last = groups[g + 1];
-                const NameAt* at = names.data() + (first - firstPlace);
-                keys.resize(last - first);
-                ids.assign(order.begin() + qsizetype(first), order.begin() + qsizetype(last));
-                // Keys carry places in the group: in it the list order is the order of places.
-                // The names lie apart: a batch of them is read once first, each read
-                // independent of the others, so that their memory comes in side by side.
-                constexpr size_t kBatch = 32;
-                for (size_t b = 0; b < last - first; b += kBatch) {
-                    const size_t e = std::min(last - first, b + kBatch);
-                    uchar touched = 0;
-                    for (size_t k = b; k < e; ++k)
-                        touched |= at[k].firstByte();
-                    touchedSink.fetch_or(touched, std::memory_order_relaxed);
-                    for (size_t k = b; k < e; ++k)
-                        keys[k] = at[k].known() ? nameKeyOfName(at[k].name(), int(k))
-                                                : nameKey(titles.stored(size_t(ids[k])), int(k));
-                }
-                std::sort(keys.begin(), keys.end(), PartLess{});
-                sortRuns(keys.begin(), keys.end(), GroupNames<Titles>{titles, at, ids.data()});
-                for (size_t k = first; k < last; ++k)
-                    order[k] = ids[size_t(keys[k - first].index)];
+        // One group at a time: on a second thread the group sort took more processor time
+        // (the two contend for memory) and held a second group's keys.
+        for (size_t g = firstGroup; g < lastGroup; ++g) {
+            const size_t first = groups[g], last = groups[g + 1];
+            const NameAt* at = names.data() + (first - firstPlace);
+            keys.resize(last - first);
+            ids.assign(order.begin() + qsizetype(first), order.begin() + qsizetype(last));
+            // Keys carry places in the group: in it the list order is the order of places.
+            // The names lie apart: a batch of them is read once first, each read independent
+            // of the others, so that their memory comes in side by side.
+            constexpr size_t kBatch = 32;
+            for (size_t b = 0; b < last - first; b += kBatch) {
+                const size_t e = std::min(last - first, b + kBatch);
+                uchar touched = 0;
+                for (size_t k = b; k < e; ++k)
+                    touched |= at[k].firstByte();
+                touchedSink.fetch_or(touched, std::memory_order_relaxed);
+                for (size_t k = b; k < e; ++k)
+                    keys[k] = at[k].known() ? nameKeyOfName(at[k].name(), int(k))
+                                            : nameKey(titles.stored(size_t(ids[k])), int(k));
             }
-        };
-        if (parallel && lastGroup - firstGroup > 1) {
-            std::thread other(work);
-            work();
-            other.join();
-        } else {
-            work();
+            std::sort(keys.begin(), keys.end(), PartLess{});
+            sortRuns(keys.begin(), keys.end(), GroupNames<Titles>{titles, at, ids.data()});
+            for (size_t k = first; k < last; ++k)
+                order[k] = ids[size_t(keys[k - first].index)];
         }
     }
     return order;
