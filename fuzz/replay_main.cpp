@@ -137,10 +137,12 @@ int main(int argc, char** argv) {
     if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(onSanitizerDeath);
     std::printf("seed %llu\n", seed);
     std::fflush(stdout);
+    // A target may put libFuzzer flags into the arguments: the folder is taken first.
+    const char* corpusFolder = argv[1];
     if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
 
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(argv[1]))
+    for (const auto& entry : std::filesystem::directory_iterator(corpusFolder))
         if (entry.is_regular_file()) files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     std::vector<Bytes> corpus;
