@@ -1,6 +1,7 @@
 #include "collection.h"
 #include "index_file.h"
 #include "name_order.h"
+#include "title_block.h"
 #include "title_text.h"
 
 #include <QDir>
@@ -762,6 +763,65 @@ TEST(NameOrder, LongListsSplitAnywhereKeepTheOrder) {
         });
         EXPECT_EQ(nameorder::sortedByName(titles, 2), expected) << tc.name;
         EXPECT_EQ(nameorder::sortedByName(titles, 1), expected) << tc.name;
+    }
+}
+
+TEST(NameOrder, TitlesInBlocksOrderAsTheirTexts) {
+    // Held as the collection holds them (blocks of Latin-1 where every character fits, else
+    // UTF-16), titles come in the order of their display names, whatever the characters:
+    // ones whose folding leaves Latin-1 (µ, ÿ), colons and dots in the file name, names alike
+    // past the key's length, names beyond Latin-1.
+    const QStringList stems = {"µ Liebe",
+                               "Μ Liebe",
+                               "ÿ",
+                               "Ÿ",
+                               "þorn",
+                               "ÞORN",
+                               "Straße",
+                               "STRASSE",
+                               "Ärger",
+                               "ärger",
+                               "a:b",
+                               "x.y.z",
+                               ".hidden",
+                               "",
+                               "é",
+                               "01 Brücke 2580 - Sommer Straße Wind",
+                               "01 brücke 2580 - sommer",
+                               "Łódź",
+                               "łódź €"};
+    quint32 seed = 11;
+    const auto next = [&](quint32 n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    for (const int count : {300, 25000}) {
+        QStringList titles;
+        for (int i = 0; i < count; ++i) {
+            QString name = stems[qsizetype(next(quint32(stems.size())))];
+            if (next(2)) name += QStringLiteral(" %1").arg(next(30));
+            if (next(5) == 0) name = name.toUpper();
+            titles << QStringLiteral("M%1:\\F%2\\%3.mp3").arg(next(3)).arg(next(9)).arg(name);
+        }
+        std::vector<int> expected(size_t(titles.size()));
+        for (size_t i = 0; i < expected.size(); ++i)
+            expected[i] = int(i);
+        std::stable_sort(expected.begin(), expected.end(), [&](int x, int y) {
+            return indexfile::compareCatalogue(titletext::displayName(titles[x]),
+                                               titletext::displayName(titles[y])) < 0;
+        });
+        const std::vector<QStringView> lines(titles.begin(), titles.end());
+        for (const qsizetype perBlock : {qsizetype(7), qsizetype(4000)}) {
+            std::vector<TitlePart> parts;
+            for (qsizetype first = 0; first < titles.size(); first += perBlock) {
+                const qsizetype n = std::min(perBlock, titles.size() - first);
+                parts.push_back(
+                    {std::make_shared<const TitleBlock>(lines.data() + first, n), 0, quint32(n)});
+            }
+            for (const int threads : {1, 2})
+                EXPECT_EQ(nameorder::sortedByName(TitleSpan{nullptr, &parts}, threads), expected)
+                    << count << " titles, " << perBlock << " a block, " << threads << " threads";
+        }
     }
 }
 
