@@ -687,6 +687,20 @@ TEST(CollectionAlphabetical, FoldersMergeIntoTheFirstNodeOfTheirNameAsAWalkOfThe
     }
 }
 
+namespace {
+// The titles' places in the order of their display names, equal names in their order.
+std::vector<int> stableNameOrder(const QStringList& titles) {
+    std::vector<int> order(size_t(titles.size()));
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
+    std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
+        return indexfile::compareCatalogue(titletext::displayName(titles[x]),
+                                           titletext::displayName(titles[y])) < 0;
+    });
+    return order;
+}
+} // namespace
+
 TEST(NameOrder, EqualsAStableSortOfTheDisplayNames) {
     // Names alike in their first characters, in case, past the key's length, beyond Latin-1.
     const QStringList stems = {"01 Blue 703 - Liebe Sommer Wind und Regen",
@@ -713,13 +727,7 @@ TEST(NameOrder, EqualsAStableSortOfTheDisplayNames) {
             if (next(4) == 0) name.insert(qsizetype(next(quint32(name.size() + 1))), QChar(0x20AC));
             titles << QStringLiteral("M%1:\\Folder\\%2.mp3").arg(next(4)).arg(name);
         }
-        std::vector<int> expected(size_t(titles.size()));
-        for (size_t i = 0; i < expected.size(); ++i)
-            expected[i] = int(i);
-        std::stable_sort(expected.begin(), expected.end(), [&](int x, int y) {
-            return indexfile::compareCatalogue(titletext::displayName(titles[x]),
-                                               titletext::displayName(titles[y])) < 0;
-        });
+        const std::vector<int> expected = stableNameOrder(titles);
         EXPECT_EQ(nameorder::sortedByName(titles, 1), expected) << count;
         EXPECT_EQ(nameorder::sortedByName(titles, 2), expected) << count;
     }
@@ -754,13 +762,7 @@ TEST(NameOrder, LongListsSplitAnywhereKeepTheOrder) {
         QStringList titles;
         for (int i = 0; i < count; ++i)
             titles << tc.title(i);
-        std::vector<int> expected(static_cast<size_t>(count));
-        for (size_t i = 0; i < expected.size(); ++i)
-            expected[i] = int(i);
-        std::stable_sort(expected.begin(), expected.end(), [&](int x, int y) {
-            return indexfile::compareCatalogue(titletext::displayName(titles[x]),
-                                               titletext::displayName(titles[y])) < 0;
-        });
+        const std::vector<int> expected = stableNameOrder(titles);
         EXPECT_EQ(nameorder::sortedByName(titles, 2), expected) << tc.name;
         EXPECT_EQ(nameorder::sortedByName(titles, 1), expected) << tc.name;
     }
@@ -803,13 +805,7 @@ TEST(NameOrder, TitlesInBlocksOrderAsTheirTexts) {
             if (next(5) == 0) name = name.toUpper();
             titles << QStringLiteral("M%1:\\F%2\\%3.mp3").arg(next(3)).arg(next(9)).arg(name);
         }
-        std::vector<int> expected(size_t(titles.size()));
-        for (size_t i = 0; i < expected.size(); ++i)
-            expected[i] = int(i);
-        std::stable_sort(expected.begin(), expected.end(), [&](int x, int y) {
-            return indexfile::compareCatalogue(titletext::displayName(titles[x]),
-                                               titletext::displayName(titles[y])) < 0;
-        });
+        const std::vector<int> expected = stableNameOrder(titles);
         const std::vector<QStringView> lines(titles.begin(), titles.end());
         for (const qsizetype perBlock : {qsizetype(7), qsizetype(4000)}) {
             std::vector<TitlePart> parts;
