@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
@@ -215,6 +216,22 @@ int main(int argc, char** argv) {
     }
     if (run) {
         const QByteArray t0 = qgetenv("BENCH_START_T0");
+        // Started by hand rather than by the table: the new user's settings go into a folder
+        // of their own, not over the user's.
+        std::optional<QTemporaryDir> home;
+        if (t0.isEmpty()) {
+            home.emplace();
+            for (const char* sub : {"/config", "/data", "/runtime", "/vorlune"})
+                QDir().mkpath(home->path() + QLatin1String(sub));
+            QFile::setPermissions(home->path() + QStringLiteral("/runtime"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            const QByteArray base = QFile::encodeName(home->path());
+            qputenv("XDG_CONFIG_HOME", base + "/config");
+            qputenv("XDG_DATA_HOME", base + "/data");
+            qputenv("XDG_RUNTIME_DIR", base + "/runtime");
+            qputenv("VORLUNE_HOME", base + "/vorlune");
+            qputenv("HOME", base);
+        }
         return runOnce(argc, argv, dir, t0.isEmpty() ? monotonicNow() : t0.toDouble(), web);
     }
     if (dir.isEmpty()) {
