@@ -122,24 +122,27 @@ QByteArray displayName(const QString& name) {
 
 // One body line as quoted-printable, broken softly so that no line passes 76 characters.
 QByteArray quotedPrintable(const QByteArray& line) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
     QByteArray out;
+    out.reserve(line.size() + line.size() / 2 + 8);
     qsizetype width = 0;
     for (qsizetype i = 0; i < line.size(); ++i) {
         const uchar c = uchar(line.at(i));
         const bool last = i + 1 == line.size();
-        QByteArray piece;
-        if (c >= 33 && c <= 126 && c != '=')
-            piece = QByteArray(1, char(c));
-        else if ((c == ' ' || c == '\t') && !last)
-            piece = QByteArray(1, char(c));
-        else
-            piece = '=' + QByteArray::number(c, 16).rightJustified(2, '0').toUpper();
-        if (width + piece.size() > 75) {
+        const bool plain = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last);
+        const qsizetype size = plain ? 1 : 3;
+        if (width + size > 75) {
             out += "=\r\n";
             width = 0;
         }
-        out += piece;
-        width += piece.size();
+        if (plain) {
+            out += char(c);
+        } else {
+            out += '=';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+        width += size;
     }
     return out;
 }
