@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QMetaObject>
+#include <QtGlobal>
 
 #include <chrono>
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include <signal.h>
 #include <thread>
 
+#include <curl/curl.h>
 #include <shout/shout.h>
 
 struct IcecastRelay::Shared {
@@ -64,6 +66,63 @@ bool openWithin(IcecastRelay::Shared* s, shout_t* sh, int timeoutMs, QString* er
     return false;
 }
 
+size_t discardAnswer(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
+
+// Sends the title to the server's admin page on a connection of its own, within the time-out:
+// libshout's own update waits for the server's answer without one, and a server that never
+// answers would hold the relay's thread and its audio. True when the server took the title.
+bool sendTitle(const RelaySettings& cfg, const QString& title, int timeoutMs, QString* error) {
+    static std::once_flag initOnce;
+    std::call_once(initOnce, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    CURL* curl = curl_easy_init();
+    if (!curl) {
+        *error = QStringLiteral("libcurl");
+        return false;
+    }
+    QByteArray host = cfg.Host.toUtf8();
+    if (host.contains(':') && !host.startsWith('[')) host = '[' + host + ']'; // IPv6
+    QByteArray mount = cfg.Mount.toUtf8();
+    if (!mount.startsWith('/')) mount.prepend('/');
+    const QByteArray url = (cfg.TLS ? "https://" : "http://") + host + ':' +
+                           QByteArray::number(cfg.Port) +
+                           "/admin/metadata?mode=updinfo&mount=" + mount.toPercentEncoding() +
+                           "&song=" + title.toUtf8().toPercentEncoding() + "&charset=UTF-8";
+    const QByteArray user = cfg.User.toUtf8(), password = cfg.Password.toUtf8();
+    // The relay's own connection trusts OpenSSL's authorities, which SSL_CERT_FILE and
+    // SSL_CERT_DIR may name.
+    const QByteArray authorities = qgetenv("SSL_CERT_FILE"), authorityDir = qgetenv("SSL_CERT_DIR");
+    char message[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(timeoutMs));
+    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC));
+    curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Vorlune");
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discardAnswer);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
+    if (!authorities.isEmpty()) curl_easy_setopt(curl, CURLOPT_CAINFO, authorities.constData());
+    if (!authorityDir.isEmpty()) curl_easy_setopt(curl, CURLOPT_CAPATH, authorityDir.constData());
+    const CURLcode rc = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_cleanup(curl);
+    if (rc == CURLE_OK && status == 200) return true;
+    *error = rc != CURLE_OK ? QString::fromUtf8(message[0] ? message : curl_easy_strerror(rc))
+                            : QStringLiteral("HTTP %1").arg(status);
+    return false;
+}
+
+// One title update under way on a thread of its own.
+struct TitleUpdate {
+    std::mutex lock;
+    bool done = false;
+    bool ok = false;
+};
+
 void runRelay(std::shared_ptr<IcecastRelay::Shared> s) {
     // A server that goes away must not end the program: the failed write reports EPIPE.
     sigset_t pipe;
@@ -112,6 +171,8 @@ void runRelay(std::shared_ptr<IcecastRelay::Shared> s) {
             bool titlePending = false;
             qint64 titleRetryAt = QDateTime::currentMSecsSinceEpoch() + 500;
             QString title;
+            std::shared_ptr<TitleUpdate> update; // the one under way, if any
+            QString updating;                    // its title
             for (;;) {
                 std::deque<QByteArray> batch;
                 bool titleChanged = false;
@@ -131,18 +192,32 @@ void runRelay(std::shared_ptr<IcecastRelay::Shared> s) {
                     title = s->title;
                 }
                 if (titleChanged) titlePending = !title.isEmpty();
-                if (titlePending && QDateTime::currentMSecsSinceEpoch() >= titleRetryAt) {
-                    // Icecast takes the title only once it has set the mount up; a refused
-                    // update is tried again a second later.
-                    shout_metadata_t* md = shout_metadata_new();
-                    if (shout_metadata_add(md, "song", title.toUtf8().constData()) ==
-                            SHOUTERR_SUCCESS &&
-                        shout_set_metadata_utf8(sh, md) == SHOUTERR_SUCCESS) {
-                        titlePending = false;
-                    } else {
-                        titleRetryAt = QDateTime::currentMSecsSinceEpoch() + 1000;
+                if (update) {
+                    std::lock_guard g(update->lock);
+                    if (update->done) {
+                        // Icecast takes the title only once it has set the mount up; a
+                        // refused update is tried again a second later.
+                        if (update->ok && updating == title)
+                            titlePending = false;
+                        else if (!update->ok)
+                            titleRetryAt = QDateTime::currentMSecsSinceEpoch() + 1000;
+                        update.reset();
                     }
-                    shout_metadata_free(md);
+                }
+                if (titlePending && !update &&
+                    QDateTime::currentMSecsSinceEpoch() >= titleRetryAt) {
+                    update = std::make_shared<TitleUpdate>();
+                    updating = title;
+                    // Detached: it ends within the time-out, and only its own state outlives
+                    // the relay.
+                    std::thread([update, cfg, title, connectTimeoutMs] {
+                        QString why;
+                        const bool ok = sendTitle(cfg, title, connectTimeoutMs, &why);
+                        if (!ok) qCInfo(lcStreaming) << "relay title not taken:" << why;
+                        std::lock_guard g(update->lock);
+                        update->ok = ok;
+                        update->done = true;
+                    }).detach();
                 }
                 bool failed = false;
                 static const unsigned char nothing = 0;

@@ -12,6 +12,7 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -413,4 +414,114 @@ TEST_F(Relay, ServerThatStopsReadingEndsTheConnection) {
     EXPECT_GE(answered.load(), 1);
     EXPECT_EQ(relay.connections(), 1) << logs.join('\n').toStdString();
     EXPECT_TRUE(logs.join('\n').contains("takes no audio")) << logs.join('\n').toStdString();
+}
+
+// A server that takes the source and its audio but never answers a title update: the audio
+// goes on flowing and the update is tried again after the time-out, rather than the relay
+// waiting for the answer.
+TEST_F(Relay, ServerThatNeverAnswersTheTitleKeepsTheAudioFlowing) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    std::atomic<bool> done{false};
+    std::atomic<int> titleRequests{0};
+    std::atomic<qint64> audio{0};
+    std::mutex seenLock;
+    QByteArray seen; // the title requests' first lines
+    // Answers source requests with 200 and reads their audio; holds title requests unanswered.
+    std::thread server([&] {
+        struct Peer {
+            int fd;
+            QByteArray head;
+            bool source = false, answered = false;
+        };
+        std::vector<Peer> peers;
+        while (!done.load()) {
+            std::vector<pollfd> fds{{listener, POLLIN, 0}};
+            for (const Peer& p : peers)
+                fds.push_back({p.fd, POLLIN, 0});
+            if (::poll(fds.data(), nfds_t(fds.size()), 50) <= 0) continue;
+            if (fds[0].revents & POLLIN) {
+                const int c = ::accept(listener, nullptr, nullptr);
+                if (c >= 0) peers.push_back({c, {}});
+            }
+            for (size_t i = 1; i < fds.size(); ++i) {
+                if (!(fds[i].revents & (POLLIN | POLLHUP))) continue;
+                Peer& p = peers[i - 1];
+                char buf[4096];
+                const ssize_t n = ::recv(p.fd, buf, sizeof buf, 0);
+                if (n <= 0) continue;
+                if (p.source) {
+                    audio += n;
+                    continue;
+                }
+                p.head.append(buf, n);
+                if (p.answered || !p.head.contains("\r\n\r\n")) continue;
+                p.answered = true;
+                if (p.head.startsWith("GET /admin/metadata")) {
+                    std::lock_guard g(seenLock);
+                    seen += p.head.left(p.head.indexOf("\r\n")) + '\n';
+                    ++titleRequests;
+                    continue; // never answered
+                }
+                const char ok[] = "HTTP/1.0 200 OK\r\n\r\n";
+                ::send(p.fd, ok, sizeof ok - 1, MSG_NOSIGNAL);
+                p.source = true;
+                audio += p.head.size() - (p.head.indexOf("\r\n\r\n") + 4);
+            }
+        }
+        for (const Peer& p : peers)
+            ::close(p.fd);
+    });
+    IcecastRelay relay;
+    relay.setConnectTimeout(700);
+    QList<IcecastRelay::State> states;
+    QObject::connect(&relay, &IcecastRelay::stateChanged,
+                     [&](IcecastRelay::State s, const QString&, const QString&) { states << s; });
+    RelaySettings rs;
+    rs.Enabled = true;
+    rs.Host = "127.0.0.1";
+    rs.Port = ntohs(a.sin_port);
+    rs.Mount = "/live.mp3";
+    rs.Password = "relaypw";
+    rs.BitRate = 320;
+    relay.setTitle(QStringLiteral("Über – Eins"));
+    relay.start(rs);
+    const bool connected =
+        QTest::qWaitFor([&] { return relay.state() == IcecastRelay::State::Connected; }, 10000);
+    // 320 kbps frames of silence, about as fast as they play.
+    QByteArray frame(1044, '\0');
+    frame[0] = char(0xFF);
+    frame[1] = char(0xFB);
+    frame[2] = char(0xE0);
+    const QByteArray twoFrames = frame.repeated(2);
+    qint64 audioAtFirstTitle = -1;
+    QElapsedTimer t;
+    t.start();
+    while (connected && t.elapsed() < 4000) {
+        relay.send(twoFrames);
+        QTest::qWait(50);
+        if (audioAtFirstTitle < 0 && titleRequests.load() > 0) audioAtFirstTitle = audio.load();
+    }
+    const IcecastRelay::State last = relay.state();
+    relay.stop();
+    done = true;
+    server.join();
+    ::close(listener);
+    ASSERT_TRUE(connected);
+    EXPECT_GE(titleRequests.load(), 2) << seen.constData(); // tried again after the time-out
+    EXPECT_TRUE(seen.contains("mount=%2Flive.mp3")) << seen.constData();
+    EXPECT_TRUE(seen.contains("song=%C3%9Cber%20%E2%80%93%20Eins")) << seen.constData();
+    ASSERT_GE(audioAtFirstTitle, 0);
+    // Seconds of audio after the unanswered request, on the same connection.
+    EXPECT_GT(audio.load() - audioAtFirstTitle, 40000);
+    EXPECT_EQ(last, IcecastRelay::State::Connected);
+    EXPECT_EQ(relay.connections(), 1);
+    EXPECT_FALSE(states.contains(IcecastRelay::State::Waiting));
 }
