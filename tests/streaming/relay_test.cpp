@@ -149,6 +149,35 @@ struct MountListener {
     TestListener l;
 };
 
+// A listening socket on loopback (rcvbuf > 0: the receive buffer its connections inherit);
+// its port in `port`. -1 on failure.
+int loopbackListener(int backlog, int rcvbuf, quint16* port) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener < 0) return -1;
+    if (rcvbuf > 0) ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(listener, backlog) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        ::close(listener);
+        return -1;
+    }
+    *port = ntohs(a.sin_port);
+    return listener;
+}
+
+// One MP3 frame of silence at 320 kbps.
+QByteArray silentFrame() {
+    QByteArray frame(1044, '\0');
+    frame[0] = char(0xFF);
+    frame[1] = char(0xFB);
+    frame[2] = char(0xE0);
+    return frame;
+}
+
 } // namespace
 
 TEST_F(Relay, RunsWithAndWithoutTheServerCarriesTheTitleAndReconnects) {
@@ -341,17 +370,9 @@ TEST_F(Relay, ServerThatNeverAnswersTimesOutAndIsTriedAgain) {
 // A server that takes the source and then reads nothing more: the relay ends the
 // connection once more than its queue is waiting, instead of piling up audio for ever.
 TEST_F(Relay, ServerThatStopsReadingEndsTheConnection) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    quint16 port = 0;
+    const int listener = loopbackListener(4, 4096, &port); // a small buffer for each connection
     ASSERT_GE(listener, 0);
-    const int small = 4096; // inherited by the accepted connection
-    ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
     std::atomic<bool> done{false};
     std::atomic<int> answered{0};
     // Answers each source request with 200, then never reads again.
@@ -383,18 +404,14 @@ TEST_F(Relay, ServerThatStopsReadingEndsTheConnection) {
     RelaySettings rs;
     rs.Enabled = true;
     rs.Host = "127.0.0.1";
-    rs.Port = ntohs(a.sin_port);
+    rs.Port = port;
     rs.Mount = "/live.mp3";
     rs.BitRate = 320;
     relay.start(rs);
     const bool connected =
         QTest::qWaitFor([&] { return relay.state() == IcecastRelay::State::Connected; }, 10000);
     // 320 kbps frames of silence, a second's worth every 50 ms.
-    QByteArray frame(1044, '\0');
-    frame[0] = char(0xFF);
-    frame[1] = char(0xFB);
-    frame[2] = char(0xE0);
-    const QByteArray second = frame.repeated(38);
+    const QByteArray second = silentFrame().repeated(38);
     bool gaveUp = false;
     if (connected) {
         QElapsedTimer t;
@@ -420,15 +437,9 @@ TEST_F(Relay, ServerThatStopsReadingEndsTheConnection) {
 // goes on flowing and the update is tried again after the time-out, rather than the relay
 // waiting for the answer.
 TEST_F(Relay, ServerThatNeverAnswersTheTitleKeepsTheAudioFlowing) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    quint16 port = 0;
+    const int listener = loopbackListener(8, 0, &port);
     ASSERT_GE(listener, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(listener, 8), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
     std::atomic<bool> done{false};
     std::atomic<int> titleRequests{0};
     std::atomic<qint64> audio{0};
@@ -487,7 +498,7 @@ TEST_F(Relay, ServerThatNeverAnswersTheTitleKeepsTheAudioFlowing) {
     RelaySettings rs;
     rs.Enabled = true;
     rs.Host = "127.0.0.1";
-    rs.Port = ntohs(a.sin_port);
+    rs.Port = port;
     rs.Mount = "/live.mp3";
     rs.Password = "relaypw";
     rs.BitRate = 320;
@@ -496,11 +507,7 @@ TEST_F(Relay, ServerThatNeverAnswersTheTitleKeepsTheAudioFlowing) {
     const bool connected =
         QTest::qWaitFor([&] { return relay.state() == IcecastRelay::State::Connected; }, 10000);
     // 320 kbps frames of silence, about as fast as they play.
-    QByteArray frame(1044, '\0');
-    frame[0] = char(0xFF);
-    frame[1] = char(0xFB);
-    frame[2] = char(0xE0);
-    const QByteArray twoFrames = frame.repeated(2);
+    const QByteArray twoFrames = silentFrame().repeated(2);
     qint64 audioAtFirstTitle = -1;
     QElapsedTimer t;
     t.start();
