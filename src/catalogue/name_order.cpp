@@ -390,8 +390,6 @@ template <typename Fn> void withName(QAnyStringView line, Fn&& fn) {
     });
 }
 
-std::atomic<uchar> touchedSink{0};
-
 // Long lists are put in groups by the first two characters of their names (a group holds
 // names of a few such pairs, or of one), and each group sorted on its own: its keys are made
 // only then, so that the keys of a group or two are held at a time rather than all. Where
@@ -473,10 +471,8 @@ std::vector<int> sortedInGroups(size_t n, const Titles& titles, int threads) {
             constexpr size_t kBatch = 32;
             for (size_t b = 0; b < last - first; b += kBatch) {
                 const size_t e = std::min(last - first, b + kBatch);
-                uchar touched = 0;
                 for (size_t k = b; k < e; ++k)
-                    touched |= at[k].firstByte();
-                touchedSink.fetch_or(touched, std::memory_order_relaxed);
+                    at[k].firstByte(); // a volatile read: made here, its memory used below
                 for (size_t k = b; k < e; ++k)
                     keys[k] = at[k].known() ? nameKeyOfName(at[k].name(), int(k))
                                             : nameKey(titles.stored(size_t(ids[k])), int(k));
